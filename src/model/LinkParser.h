@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <optional>
+
+namespace clipvane {
+
+// Host names the link parser and the address builders share.
+namespace Hosts {
+inline constexpr char16_t youtubeMain[] = u"youtube.com";
+inline constexpr char16_t youtubeShort[] = u"youtu.be";
+inline constexpr char16_t thumbnails[] = u"i.ytimg.com";
+} // namespace Hosts
+
+// The YouTube video ID named by a text that holds a YouTube link anywhere in it, or none.
+// Pure and case-sensitive; the ID is returned exactly as written (no normalisation).
+std::optional<QString> youtubeID(QStringView from);
+
+// The HTTPS short link for an ID, as stored for a locally added video.
+QString shortLink(const QString &youtubeID);
+
+} // namespace clipvane

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "SyncState.h"
+
+#include <QString>
+#include <QUrl>
+#include <optional>
+
+namespace clipvane {
+
+// One entry of the library: the user's own video or one of a library shared with the user.
+// Records live in VideoStore, which owns them and keeps their addresses stable; whoever
+// changes a stored record tells the store with VideoStore::markChanged().
+class Video
+{
+public:
+    Video(QString youtubeID, QString title, QString url, QString uploadDate, QString duration, bool excluded,
+          QString source, qint64 createdAt, qint64 updatedAt, QString syncStateRaw);
+
+    QString youtubeID;
+    QString title;
+    QString url;
+    QString uploadDate; // "YYYY-MM-DD" or empty; never parsed
+    QString duration;   // display text such as "4:05" or "1:02:03", or empty
+    bool excluded = false;
+    QString source;
+    qint64 createdAt = 0; // milliseconds since 1970, UTC
+    qint64 updatedAt = 0; // server-side change time, same unit
+    QString syncStateRaw;
+    QString ownerEmail; // owner of a shared library; empty for the user's own videos
+    bool readOnly = false;
+
+    SyncState syncState() const { return syncStateFromRaw(syncStateRaw); }
+    bool isPending() const { return clipvane::isPending(syncState()); }
+
+    // Whole seconds of `duration`: pieces between ':' and ';' weighted by powers of 60
+    // from the right; unparsable pieces dropped. Saturates at the 64-bit limits.
+    qint64 durationSeconds() const;
+
+    // Year text: the first four grapheme clusters of uploadDate (or all of it when shorter).
+    QString yearText() const;
+
+    std::optional<QUrl> thumbnailURL() const;
+
+    bool operator==(const Video &) const = default;
+};
+
+} // namespace clipvane
