@@ -1,0 +1,66 @@
+#pragma once
+
+#include "APIError.h"
+#include "APIVideo.h"
+#include "AskVideo.h"
+#include "VideoPage.h"
+
+#include <QJsonObject>
+#include <QUrl>
+#include <chrono>
+#include <qcorotask.h>
+
+class QNetworkAccessManager;
+
+namespace clipvane {
+
+class SecretStore;
+
+struct AskExchange
+{
+    QString question;
+    QString answer;
+};
+
+// The only client of the service's HTTP API. Stateless apart from its base address.
+class APIClient
+{
+public:
+    // secrets: where the bearer token is read for every authorised call.
+    APIClient(QUrl base, SecretStore &secrets, QNetworkAccessManager &network);
+
+    // The process-wide instance: base from resolveBase(), the default secret store, one
+    // shared network access manager. Created on first use; lives until the process ends.
+    static APIClient &shared();
+
+    // The base address: the standard setting "apiBase", else CLIPVANE_API_BASE, else the
+    // built-in local service. Invalid addresses, and plain http to a host that is not a
+    // loopback address, fall back to the built-in one.
+    static QUrl resolveBase();
+    static QUrl builtInBase();
+
+    QUrl base() const { return m_base; }
+
+    QCoro::Task<ApiResult<QJsonObject>> request(QString path, QString method, std::optional<QJsonObject> body,
+                                               bool auth, std::chrono::milliseconds timeout);
+
+    QCoro::Task<ApiResult<VideoPage>> videos(qint64 since, qint64 afterID, int limit);
+    QCoro::Task<ApiResult<APIVideo>> upsert(QString url, QString title);
+    QCoro::Task<ApiResult<APIVideo>> patchVideo(QString youtubeID, bool excluded, QString title, QString uploadDate,
+                                                QString duration);
+    QCoro::Task<ApiResult<void>> deleteVideo(QString youtubeID);
+
+    QCoro::Task<ApiResult<FamilyLists>> family();
+    QCoro::Task<ApiResult<void>> familyAction(QString action, QString email);
+    QCoro::Task<ApiResult<QByteArray>> exportAccount();
+    QCoro::Task<ApiResult<void>> deleteAccount();
+    QCoro::Task<ApiResult<QString>> telegramLink();
+    QCoro::Task<ApiResult<AskAnswer>> ask(QString question, QList<AskExchange> history);
+
+private:
+    QUrl m_base;
+    SecretStore &m_secrets;
+    QNetworkAccessManager &m_network;
+};
+
+} // namespace clipvane
