@@ -11,6 +11,7 @@
 #include <qcorotask.h>
 
 class QNetworkAccessManager;
+class QUrlQuery;
 
 namespace clipvane {
 
@@ -33,6 +34,10 @@ public:
     // shared network access manager. Created on first use; lives until the process ends.
     static APIClient &shared();
 
+    // The one network access manager of the process (API and thumbnails share it, and with
+    // it one disk cache). Created on first use in the calling thread; never destroyed.
+    static QNetworkAccessManager &sharedNetwork();
+
     // The base address: the standard setting "apiBase", else CLIPVANE_API_BASE, else the
     // built-in local service. Invalid addresses, and plain http to a host that is not a
     // loopback address, fall back to the built-in one.
@@ -41,8 +46,13 @@ public:
 
     QUrl base() const { return m_base; }
 
+    // A reply body larger than this fails with badResponse; the download is abandoned as soon
+    // as the size is known to exceed it, so a hostile server cannot exhaust memory.
+    static constexpr qint64 kMaxBodyBytes = qint64(64) * 1024 * 1024;
+    void setMaxBodyBytes(qint64 bytes) { m_maxBodyBytes = bytes; }
+
     QCoro::Task<ApiResult<QJsonObject>> request(QString path, QString method, std::optional<QJsonObject> body,
-                                               bool auth, std::chrono::milliseconds timeout);
+                                                bool auth, std::chrono::milliseconds timeout);
 
     QCoro::Task<ApiResult<VideoPage>> videos(qint64 since, qint64 afterID, int limit);
     QCoro::Task<ApiResult<APIVideo>> upsert(QString url, QString title);
@@ -58,9 +68,23 @@ public:
     QCoro::Task<ApiResult<AskAnswer>> ask(QString question, QList<AskExchange> history);
 
 private:
+    struct Reply
+    {
+        int status = 0;
+        QByteArray body;
+    };
+
+    // Sends one request and waits for the whole reply. Fails with unauthorized (nothing
+    // sent) when auth is asked for and no usable token is stored, with badResponse for a
+    // reply that is not HTTP or too large, and with transport for network failures.
+    QCoro::Task<ApiResult<Reply>> send(QString path, QUrlQuery query, QByteArray method, std::optional<QByteArray> body,
+                                       bool auth, std::chrono::milliseconds timeout);
+    QUrl endpoint(const QString &path, const QUrlQuery &query) const;
+
     QUrl m_base;
     SecretStore &m_secrets;
     QNetworkAccessManager &m_network;
+    qint64 m_maxBodyBytes = kMaxBodyBytes;
 };
 
 } // namespace clipvane

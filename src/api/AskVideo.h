@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FamilyLists.h"
+
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -26,14 +28,12 @@ struct AskAnswer
 {
     QString answer;
     QList<AskVideo> videos;
-};
 
-struct FamilyLists
-{
-    QStringList members;      // people the user shares the library with
-    QStringList sharedWithMe; // owners whose libraries the user sees
+    // None when "answer" is missing or not a string. "videos" is read only when it is an
+    // array of objects; videos that lack a title or url are left out.
+    static std::optional<AskAnswer> fromJson(const QJsonObject &object);
 
-    static FamilyLists fromJson(const QJsonObject &object);
+    bool operator==(const AskAnswer &) const = default;
 };
 
 } // namespace clipvane

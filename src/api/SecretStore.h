@@ -25,4 +25,9 @@ public:
     virtual void keychainDelete(const QString &account) = 0;
 };
 
+// The process-wide store, created on first use (after the application object exists):
+// the secrets file inside a profile folder or where no Secret Service can be reached on the
+// session bus, the platform keychain otherwise. Secrets never go into the settings files.
+SecretStore &defaultSecretStore();
+
 } // namespace clipvane

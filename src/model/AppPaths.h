@@ -24,9 +24,9 @@ QString dataDir();
 QString configDir();
 QString cacheDir();
 
-QString storePath();        // the local library
+QString storePath();         // the local library
 QString groupSettingsPath(); // settings shared by every process of the application family
-QString secretsFilePath();  // credentials where no Secret Service is available
+QString secretsFilePath();   // credentials where no Secret Service is available
 
 // The standard settings ("apiBase", "testToken", "onboarded", ...).
 std::unique_ptr<QSettings> standardSettings();

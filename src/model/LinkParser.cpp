@@ -13,32 +13,60 @@ QString escapedHost(const char16_t *host)
 
 const QRegularExpression &linkPattern()
 {
-    // \w covers letters and digits of every script, as ICU's does.
+    // An ID run is made of word characters as ICU defines them (letters and combining marks
+    // of every script, decimal digits, connector punctuation, the zero-width (non-)joiner)
+    // and "-". PCRE's own \w would cut a run at a combining mark.
+    // (*ANY): "." stops at every line break ICU knows (CR, LF, VT, FF, NEL, LS, PS), not at LF
+    // alone, so "watch?…&v=" never reaches across lines.
     static const QRegularExpression pattern(
-        QStringLiteral("(?:%1/(?:watch\\?(?:.*&)?v=|shorts/|embed/|live/)|%2/)([\\w-]{6,})")
+        QStringLiteral("(*ANY)(?:%1/(?:watch\\?(?:.*&)?v=|shorts/|embed/|live/)|%2/)"
+                       "([\\p{Alphabetic}\\p{M}\\p{Nd}\\p{Pc}\\x{200C}\\x{200D}-]{6,})")
             .arg(escapedHost(Hosts::youtubeMain), escapedHost(Hosts::youtubeShort)),
         QRegularExpression::UseUnicodePropertiesOption);
     return pattern;
 }
 
-const QRegularExpression &tailPattern()
+bool isWellFormed(QStringView text)
 {
-    static const QRegularExpression pattern(QStringLiteral("([\\w-]{6,})$"),
-                                            QRegularExpression::UseUnicodePropertiesOption);
-    return pattern;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            return false;
+    }
+    return true;
+}
+
+// Text with an unpaired surrogate (from a damaged clipboard or a file) is searched as if
+// that code unit were U+FFFD; the regular-expression engine refuses malformed UTF-16.
+QString wellFormed(QStringView text)
+{
+    QString result;
+    result.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            result.append(c);
+            result.append(text[++i]);
+        } else {
+            result.append(c.isSurrogate() ? QChar(QChar::ReplacementCharacter) : c);
+        }
+    }
+    return result;
 }
 
 } // namespace
 
 std::optional<QString> youtubeID(QStringView from)
 {
-    const QRegularExpressionMatch link = linkPattern().match(from);
+    // The first match ends with the greedy ID run, right after "/" or "=", so the run at the
+    // end of the matched text is exactly the captured run.
+    const QRegularExpressionMatch link =
+        isWellFormed(from) ? linkPattern().match(from) : linkPattern().match(wellFormed(from));
     if (!link.hasMatch())
         return std::nullopt;
-    const QRegularExpressionMatch tail = tailPattern().match(link.capturedView(0));
-    if (!tail.hasMatch())
-        return std::nullopt;
-    return tail.captured(1);
+    return link.captured(1);
 }
 
 QString shortLink(const QString &youtubeID)

@@ -3,33 +3,29 @@
 #include "LinkParser.h"
 
 #include <QTextBoundaryFinder>
+#include <algorithm>
 #include <limits>
 
 namespace clipvane {
 
 namespace {
 
-constexpr qint64 kMax = std::numeric_limits<qint64>::max();
-constexpr qint64 kMin = std::numeric_limits<qint64>::min();
+// 128 bits hold every sum the 64-bit result can still be decided from (see durationSeconds).
+__extension__ typedef __int128 Wide;
 
-qint64 saturatingAdd(qint64 a, qint64 b)
+// Numbers are read up to this magnitude; longer ones count as this much.
+constexpr Wide kNumberLimit = Wide(1) << 100;
+// Once a running total passes this magnitude, pieces of at most kNumberLimit can no longer
+// bring it back into the 64-bit range, nor change its sign.
+constexpr Wide kTotalLimit = Wide(1) << 120;
+
+Wide clamped(Wide value, Wide limit)
 {
-    qint64 sum = 0;
-    if (__builtin_add_overflow(a, b, &sum))
-        return b > 0 ? kMax : kMin;
-    return sum;
+    return std::clamp(value, -limit, limit);
 }
 
-qint64 saturatingMul(qint64 a, qint64 b)
-{
-    qint64 product = 0;
-    if (__builtin_mul_overflow(a, b, &product))
-        return (a < 0) != (b < 0) ? kMin : kMax;
-    return product;
-}
-
-// A whole decimal number with an optional sign and nothing else, saturated to 64 bits.
-std::optional<qint64> wholeNumber(QStringView text)
+// A whole decimal number with an optional sign and nothing else.
+std::optional<Wide> wholeNumber(QStringView text)
 {
     bool negative = false;
     if (!text.isEmpty() && (text.front() == u'+' || text.front() == u'-')) {
@@ -38,14 +34,13 @@ std::optional<qint64> wholeNumber(QStringView text)
     }
     if (text.isEmpty())
         return std::nullopt;
-    qint64 value = 0;
+    Wide value = 0;
     for (const QChar c : text) {
         if (c < u'0' || c > u'9')
             return std::nullopt;
-        const int digit = c.unicode() - u'0';
-        value = saturatingAdd(saturatingMul(value, 10), negative ? -digit : digit);
+        value = std::min(value * 10 + (c.unicode() - u'0'), kNumberLimit);
     }
-    return value;
+    return negative ? -value : value;
 }
 
 } // namespace
@@ -62,26 +57,22 @@ Video::Video(QString youtubeID, QString title, QString url, QString uploadDate, 
     , createdAt(createdAt)
     , updatedAt(updatedAt)
     , syncStateRaw(std::move(syncStateRaw))
-{
-}
+{}
 
 qint64 Video::durationSeconds() const
 {
-    qint64 total = 0;
-    qint64 weight = 1;
-    const QList<QStringView> pieces = QStringView(duration).split(u':');
-    // Walk from the last piece (seconds) to the first, splitting each at ';' too.
-    for (auto piece = pieces.crbegin(); piece != pieces.crend(); ++piece) {
-        const QList<QStringView> parts = piece->split(u';');
-        for (auto part = parts.crbegin(); part != parts.crend(); ++part) {
-            const std::optional<qint64> number = wholeNumber(part->trimmed());
-            if (!number)
-                continue;
-            total = saturatingAdd(total, saturatingMul(*number, weight));
-            weight = saturatingMul(weight, 60);
+    // Horner's rule from the first number to the last: total = total * 60 + number. The sum
+    // is exact while it stays within kTotalLimit; beyond that its sign is settled, and the
+    // result saturates at the 64-bit limit of that sign.
+    Wide total = 0;
+    for (const QStringView piece : QStringView(duration).split(u':')) {
+        for (const QStringView part : piece.split(u';')) {
+            if (const std::optional<Wide> number = wholeNumber(part.trimmed()))
+                total = clamped(total * 60 + *number, kTotalLimit);
         }
     }
-    return total;
+    return qint64(
+        std::clamp(total, Wide(std::numeric_limits<qint64>::min()), Wide(std::numeric_limits<qint64>::max())));
 }
 
 QString Video::yearText() const

@@ -5,15 +5,23 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 namespace clipvane {
 
+class SqliteDatabase;
+class SqliteStatement;
+
 // Every Video record, held in memory and indexed by youtubeID, backed by one SQLite file.
 // Inserts, changes and removals stay pending until save() writes them in one transaction;
-// a failed save keeps them pending and the next successful save writes them.
+// a failed save keeps them pending and the next successful save writes them, and closing the
+// store (destroying it) makes one last attempt.
 // Records are owned by the store; their addresses stay valid until they are removed.
+// Lists returned by the queries must not be iterated by reference across a mutation of the
+// store; iterate a copy (they are implicitly shared) when inserting or removing in the loop.
 class VideoStore : public QObject
 {
     Q_OBJECT
@@ -43,6 +51,7 @@ public:
 
     bool hasUnsavedChanges() const;
     // Writes every pending change in one transaction. False (and error) keeps them pending.
+    // saved() follows a save that wrote something.
     bool save(QString *error = nullptr);
 
     // Bumped by every insert, change and removal; lets views keep derived data between changes.
@@ -54,6 +63,44 @@ Q_SIGNALS:
     void aboutToRemove(const QList<clipvane::Video *> &videos);
     void removed(const QStringList &youtubeIDs);
     void saved();
+
+private:
+    struct Entry
+    {
+        Video *video = nullptr;
+        bool stored = false; // the file holds a row with this ID (as of the last save)
+    };
+
+    VideoStore();
+
+    bool load(int version, QString *error);
+    Video *adopt(Video &&video);
+    QHash<QString, Entry>::iterator locate(Video *video);
+    void rekey(QHash<QString, Entry>::iterator entry, Video *video);
+    void markDirty(Video *video);
+    void intern(Video &video);
+    void intern(QString &text);
+    void compact() const;
+
+    std::unique_ptr<SqliteDatabase> m_database;
+    std::unique_ptr<SqliteStatement> m_upsert;
+    std::unique_ptr<SqliteStatement> m_delete;
+
+    QHash<QString, Entry> m_index;
+    // Store order. Removed records stay listed (and allocated) until the next query compacts
+    // the list in one pass, so removing records one by one costs O(1) each.
+    mutable QList<Video *> m_all;
+    mutable QSet<Video *> m_removed;
+
+    // Pending work for the next save: records to write, numbered in the order they became
+    // dirty so new rows reach the file in store order, and IDs whose rows must go first.
+    QHash<Video *, quint64> m_dirty;
+    quint64 m_dirtySequence = 0;
+    QSet<QString> m_deletions;
+
+    // Identical short texts (states, sources, dates, durations, owners) share one allocation.
+    QSet<QString> m_texts;
+    quint64 m_revision = 0;
 };
 
 } // namespace clipvane

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "FeedWriter.h"
+#include "Storage.h"
+
+#include <QJsonObject>
+#include <QStringList>
+
+#include <optional>
+
+namespace clipvane::service {
+
+struct FamilyLists
+{
+    QStringList members;      // people who see the user's library
+    QStringList sharedWithMe; // owners whose libraries the user sees
+};
+
+// Accounts, tokens, family links and Telegram links.
+class Accounts
+{
+public:
+    explicit Accounts(Storage &storage);
+
+    std::optional<Account> authenticate(const QString &token);
+    // Creates the account when needed and returns a new bearer token. The address must
+    // already be normalised (see normaliseEmail).
+    QString issueToken(const QString &email);
+
+    FamilyLists family(const Account &user);
+    // Shares the user's library with an address; an address without an account yet sees
+    // the library as soon as that person signs in. Throws ApiError for the user's own address.
+    void addMember(const Account &user, const QString &email);
+    void removeMember(const Account &user, const QString &email);
+
+    // Everything held about the account, as one JSON document.
+    QJsonObject exportAccount(const Account &user);
+    // Removes the account with its tokens, videos, family links in both directions and
+    // Telegram links; members who saw the library receive its deletion records.
+    void deleteAccount(const Account &user);
+
+    // A one-time code that links a Telegram chat to the account until expiresAt.
+    QString createTelegramCode(const Account &user, qint64 expiresAt);
+    // Consumes a valid, unexpired code and links the chat to its account.
+    bool linkTelegramChat(const QString &code, qint64 chatId);
+    std::optional<Account> accountForChat(qint64 chatId);
+
+private:
+    Storage &m_storage;
+};
+
+} // namespace clipvane::service

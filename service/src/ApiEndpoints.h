@@ -1,0 +1,42 @@
+#pragma once
+
+#include "Accounts.h"
+#include "Assistant.h"
+#include "Library.h"
+#include "TelegramBot.h"
+
+#include <QJsonObject>
+
+#include <httplib.h>
+
+namespace clipvane::service {
+
+// The JSON endpoints under /api, each given the signed-in account. They return the reply
+// object (the pull: its JSON text) or throw ApiError; the server turns both into HTTP.
+class ApiEndpoints
+{
+public:
+    ApiEndpoints(Accounts &accounts, Library &library, const Assistant &assistant, TelegramBot &telegram,
+                 bool telegramConfigured, qint64 telegramCodeLifetimeMs);
+
+    std::string videos(const Account &user, const httplib::Request &request);
+    QJsonObject upsert(const Account &user, const httplib::Request &request);
+    QJsonObject remove(const Account &user, const httplib::Request &request);
+    QJsonObject family(const Account &user, const httplib::Request &request);
+    QJsonObject account(const Account &user, const httplib::Request &request, bool &accountDeleted);
+    QJsonObject assistant(const Account &user, const httplib::Request &request);
+    QJsonObject telegramCode(const Account &user, const httplib::Request &request);
+
+private:
+    QJsonObject add(const Account &user, const QJsonObject &body);
+    QJsonObject patch(const Account &user, const QJsonObject &body);
+
+    Accounts &m_accounts;
+    Library &m_library;
+    const Assistant &m_assistant;
+    TelegramBot &m_telegram;
+    bool m_telegramConfigured;
+    qint64 m_telegramCodeLifetimeMs;
+};
+
+} // namespace clipvane::service

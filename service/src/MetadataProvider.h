@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+namespace clipvane::service {
+
+// What the service learns about a video: "YYYY-MM-DD", "M:SS" or "H:MM:SS"; each may be empty.
+struct VideoMetadata
+{
+    QString title;
+    QString uploadDate;
+    QString duration;
+};
+
+class MetadataProvider
+{
+public:
+    virtual ~MetadataProvider() = default;
+    // None when nothing could be fetched (offline, unknown video, bad reply). Blocking; thread-safe.
+    virtual std::optional<VideoMetadata> fetch(const QString &youtubeID, const QString &url) = 0;
+};
+
+struct MetadataConfig
+{
+    QString youtubeApiKey;
+    QString youtubeApiBase;
+    QString oembedBase;
+    // Bounds each outbound call.
+    std::chrono::milliseconds timeout{10000};
+};
+
+// YouTube Data API when a key is set, oEmbed (title only) otherwise; "x-" IDs get none.
+// With a key, oEmbed stands in when the Data API gives nothing (quota used up, key revoked).
+std::unique_ptr<MetadataProvider> makeMetadataProvider(const MetadataConfig &config);
+
+// True for IDs of links that are not YouTube videos: no provider knows anything about them.
+bool isForeignLinkID(const QString &youtubeID);
+
+// A title as a reply gave it, made safe to store and show: control characters become spaces,
+// the ends are trimmed and the length is bounded.
+QString cleanTitle(const QString &title);
+
+} // namespace clipvane::service

@@ -1,0 +1,99 @@
+#include "Service.h"
+
+#include <csignal>
+#include <cstdio>
+
+namespace clipvane::service {
+
+namespace {
+
+constexpr std::chrono::seconds kStartLimit{10};
+
+TelegramBot::Callbacks telegramCallbacks(Accounts &accounts, Library &library)
+{
+    constexpr qsizetype kMaxCode = 64;
+    TelegramBot::Callbacks callbacks;
+    callbacks.linkChat = [&accounts](const QString &code, qint64 chatId) {
+        try {
+            return !code.isEmpty() && code.size() <= kMaxCode && accounts.linkTelegramChat(code, chatId);
+        } catch (const std::exception &error) {
+            std::fprintf(stderr, "clipvane-service: linking a Telegram chat failed: %s\n", error.what());
+            return false;
+        }
+    };
+    callbacks.addLink = [&accounts, &library](qint64 chatId, const QString &text) -> std::optional<QString> {
+        try {
+            const auto user = accounts.accountForChat(chatId);
+            const auto link = VideoLink::fromMessage(text);
+            if (!user || !link)
+                return std::nullopt;
+            return library.add(*user, *link, QString(), u"telegram"_qs).title;
+        } catch (const std::exception &error) {
+            std::fprintf(stderr, "clipvane-service: adding a link from Telegram failed: %s\n", error.what());
+            return std::nullopt;
+        }
+    };
+    return callbacks;
+}
+
+} // namespace
+
+Service::Service(ServiceConfig config, std::unique_ptr<MetadataProvider> metadata, Storage::WallClock wallClock)
+    : m_config(std::move(config))
+    , m_metadata(std::move(metadata))
+    , m_storage(m_config.dataDir, std::move(wallClock), m_config.durability)
+    , m_accounts(m_storage)
+    , m_library(m_storage, *m_metadata, m_config.metadataRetry)
+    , m_assistant(m_config.chatModel)
+    , m_google(m_config.google)
+    , m_telegram(m_config.telegram, telegramCallbacks(m_accounts, m_library))
+    , m_worker(m_library)
+    , m_endpoints(m_accounts, m_library, m_assistant, m_telegram, !m_config.telegram.botToken.isEmpty(),
+                  m_config.telegramCodeLifetimeMs)
+    , m_server(m_config, m_accounts, m_endpoints, m_google)
+{
+    m_library.setMetadataQueuedCallback([this] { m_worker.wake(); });
+}
+
+Service::~Service()
+{
+    stop();
+}
+
+int Service::start()
+{
+    // A client that hangs up mid-reply must not end the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    const std::string host = m_config.listenHost.toStdString();
+    const int port = m_server.bind(host, m_config.listenPort);
+    const QString hostPart =
+        host.find(':') != std::string::npos ? u"["_qs + m_config.listenHost + u"]"_qs : m_config.listenHost;
+    m_origin = u"http://"_qs + hostPart + u":"_qs + QString::number(port);
+    QString publicOrigin = m_config.publicOrigin.isEmpty() ? m_origin : m_config.publicOrigin;
+    while (publicOrigin.endsWith(u'/'))
+        publicOrigin.chop(1);
+    m_server.setPublicOrigin(publicOrigin);
+    m_worker.start();
+    m_telegram.start();
+    m_serveThread = std::thread([this] { m_server.serve(); });
+    m_running = true;
+    if (!m_server.waitUntilServing(kStartLimit)) {
+        stop();
+        throw std::runtime_error("the HTTP server did not start");
+    }
+    return port;
+}
+
+void Service::stop()
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    m_server.stop();
+    if (m_serveThread.joinable())
+        m_serveThread.join();
+    m_telegram.stop();
+    m_worker.stop();
+}
+
+} // namespace clipvane::service

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "Accounts.h"
+#include "ApiEndpoints.h"
+#include "ApiServer.h"
+#include "Assistant.h"
+#include "GoogleSignIn.h"
+#include "Library.h"
+#include "MetadataProvider.h"
+#include "MetadataWorker.h"
+#include "ServiceConfig.h"
+#include "Storage.h"
+#include "TelegramBot.h"
+
+#include <memory>
+#include <thread>
+
+namespace clipvane::service {
+
+// The whole companion service: storage, the HTTP server, the metadata worker and the
+// Telegram bot, started and stopped together.
+class Service
+{
+public:
+    // Opens the storage in config.dataDir (throws SqliteError when it cannot).
+    Service(ServiceConfig config, std::unique_ptr<MetadataProvider> metadata, Storage::WallClock wallClock = {});
+    ~Service(); // stops
+    Service(const Service &) = delete;
+    Service &operator=(const Service &) = delete;
+
+    // Binds the listening address, then serves in a thread of its own; returns the bound port.
+    int start();
+    // Stops accepting, lets requests in progress finish, then stops the workers. Idempotent.
+    void stop();
+
+    QString origin() const { return m_origin; }
+    Accounts &accounts() { return m_accounts; }
+    Library &library() { return m_library; }
+    Storage &storage() { return m_storage; }
+
+private:
+    ServiceConfig m_config;
+    std::unique_ptr<MetadataProvider> m_metadata;
+    Storage m_storage;
+    Accounts m_accounts;
+    Library m_library;
+    Assistant m_assistant;
+    GoogleSignIn m_google;
+    TelegramBot m_telegram;
+    MetadataWorker m_worker;
+    ApiEndpoints m_endpoints;
+    ApiServer m_server;
+    QString m_origin;
+    bool m_running = false;
+    // Declared last: it runs the server above until joined.
+    std::thread m_serveThread;
+};
+
+} // namespace clipvane::service

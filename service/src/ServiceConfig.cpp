@@ -1,0 +1,51 @@
+#include "ServiceConfig.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+namespace clipvane::service {
+
+namespace {
+
+QString environment(const char *name, const QString &fallback = QString())
+{
+    const QString value = qEnvironmentVariable(name).trimmed();
+    return value.isEmpty() ? fallback : value;
+}
+
+} // namespace
+
+void ServiceConfig::readEnvironment()
+{
+    metadata.youtubeApiKey = environment("CLIPVANE_YOUTUBE_API_KEY");
+    metadata.youtubeApiBase = environment("CLIPVANE_YOUTUBE_API_BASE", u"https://www.googleapis.com/youtube/v3"_qs);
+    metadata.oembedBase = environment("CLIPVANE_OEMBED_BASE", u"https://www.youtube.com/oembed"_qs);
+
+    google.clientId = environment("CLIPVANE_GOOGLE_CLIENT_ID");
+    google.clientSecret = environment("CLIPVANE_GOOGLE_CLIENT_SECRET");
+    google.authBase = environment("CLIPVANE_GOOGLE_AUTH_BASE", u"https://accounts.google.com/o/oauth2/v2/auth"_qs);
+    google.tokenUrl = environment("CLIPVANE_GOOGLE_TOKEN_URL", u"https://oauth2.googleapis.com/token"_qs);
+    google.userInfoUrl =
+        environment("CLIPVANE_GOOGLE_USERINFO_URL", u"https://openidconnect.googleapis.com/v1/userinfo"_qs);
+
+    chatModel.base = environment("CLIPVANE_OPENAI_BASE");
+    chatModel.apiKey = environment("CLIPVANE_OPENAI_KEY");
+    chatModel.model = environment("CLIPVANE_OPENAI_MODEL", u"gpt-4o-mini"_qs);
+
+    telegram.botToken = environment("CLIPVANE_TELEGRAM_BOT_TOKEN");
+    telegram.apiBase = environment("CLIPVANE_TELEGRAM_API_BASE", u"https://api.telegram.org"_qs);
+    if (environment("CLIPVANE_SERVICE_SYNC").compare(u"full"_qs, Qt::CaseInsensitive) == 0)
+        durability = Storage::Durability::Commit;
+
+    telegram.botName = environment("CLIPVANE_TELEGRAM_BOT_NAME", u"clipvane_bot"_qs);
+}
+
+QString ServiceConfig::defaultDataDir()
+{
+    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (base.isEmpty())
+        base = QDir::homePath() + u"/.local/share"_qs;
+    return QDir(base).filePath(u"clipvane-service"_qs);
+}
+
+} // namespace clipvane::service

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "Assistant.h"
+#include "GoogleSignIn.h"
+#include "Library.h"
+#include "MetadataProvider.h"
+#include "RateLimiter.h"
+#include "Storage.h"
+#include "TelegramBot.h"
+
+#include <QString>
+
+namespace clipvane::service {
+
+// Bounds on what one client may ask of the service.
+struct ServiceLimits
+{
+    size_t maxBodyBytes = 256 * 1024;
+    int readTimeoutSeconds = 15;
+    int writeTimeoutSeconds = 15;
+    int keepAliveSeconds = 5;
+    int keepAliveMaxRequests = 1000;
+    int threads = 16;
+    RateLimiter::Settings rate;
+};
+
+struct ServiceConfig
+{
+    QString dataDir;
+    QString listenHost = u"127.0.0.1"_qs;
+    int listenPort = 8470;
+    // The origin browsers reach the service at (the Google redirect address is built on it);
+    // empty: http://host:port of the listening address.
+    QString publicOrigin;
+    bool logRequests = true;
+    // CLIPVANE_SERVICE_SYNC=full: wait for the disk on every commit (see Storage::Durability).
+    Storage::Durability durability = Storage::Durability::Checkpoint;
+    qint64 telegramCodeLifetimeMs = 10 * 60 * 1000;
+    ServiceLimits limits;
+    MetadataRetry metadataRetry;
+
+    MetadataConfig metadata;
+    GoogleConfig google;
+    ChatModelConfig chatModel;
+    TelegramConfig telegram;
+
+    // The outside services, from CLIPVANE_* environment variables (each with its default base).
+    void readEnvironment();
+    // The user's data location for the service's files.
+    static QString defaultDataDir();
+};
+
+} // namespace clipvane::service

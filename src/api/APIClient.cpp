@@ -1,0 +1,392 @@
+#include "APIClient.h"
+
+#include "AppPaths.h"
+#include "SecretStore.h"
+
+#include <QCoroNetworkReply>
+#include <QHostAddress>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrlQuery>
+#include <memory>
+
+#ifndef CLIPVANE_DEFAULT_API_BASE
+#define CLIPVANE_DEFAULT_API_BASE "http://127.0.0.1:8470/api"
+#endif
+
+namespace clipvane {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kListTimeout = 60s;
+constexpr auto kAddTimeout = 90s;
+constexpr auto kPatchTimeout = 30s;
+constexpr auto kDeleteTimeout = 30s;
+constexpr auto kFamilyTimeout = 30s;
+constexpr auto kExportTimeout = 60s;
+constexpr auto kAccountDeleteTimeout = 30s;
+constexpr auto kTelegramTimeout = 30s;
+constexpr auto kAskTimeout = 60s;
+
+constexpr int kStatusOk = 200;
+constexpr int kStatusUnauthorized = 401;
+
+// What the network thread may read ahead of the client taking the body in.
+constexpr qint64 kReadBufferBytes = 256 * 1024;
+
+bool isSuccess(int status)
+{
+    return status >= 200 && status <= 299;
+}
+
+// Connection, time-out, TLS and proxy failures: the reply, if any arrived, is incomplete.
+bool isTransportFailure(QNetworkReply::NetworkError error)
+{
+    return error > QNetworkReply::NoError && error < QNetworkReply::ContentAccessDenied;
+}
+
+struct DeleteLater
+{
+    void operator()(QNetworkReply *reply) const { reply->deleteLater(); }
+};
+
+bool isLoopbackHost(const QString &host)
+{
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+// Only https, or plain http that never leaves this machine: the bearer token must not cross a
+// network in clear.
+std::optional<QUrl> acceptableBase(const QString &text)
+{
+    QUrl url(text.trimmed(), QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty())
+        return std::nullopt;
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("http")) {
+        if (!isLoopbackHost(url.host()))
+            return std::nullopt;
+    } else if (scheme != QLatin1String("https")) {
+        return std::nullopt;
+    }
+    url.setQuery(QString());
+    url.setFragment(QString());
+    return url;
+}
+
+// A token goes into a header line; one holding control or non-ASCII characters could split
+// the request, so it is treated as no token at all.
+std::optional<QByteArray> usableToken(const std::optional<QString> &token)
+{
+    if (!token || token->isEmpty())
+        return std::nullopt;
+    for (const QChar c : *token) {
+        if (c.unicode() <= u' ' || c.unicode() > u'~')
+            return std::nullopt;
+    }
+    return token->toLatin1();
+}
+
+ApiResult<QJsonObject> jsonObject(const QByteArray &body)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError)
+        return APIError::parse(error.errorString());
+    if (!document.isObject())
+        return APIError::badResponse();
+    return document.object();
+}
+
+ApiResult<APIVideo> videoOf(const QJsonObject &object)
+{
+    const QJsonValue value = object.value(QLatin1String("video"));
+    if (!value.isObject())
+        return APIError::badResponse();
+    if (auto video = APIVideo::fromJson(value.toObject()))
+        return std::move(*video);
+    return APIError::badResponse();
+}
+
+} // namespace
+
+APIClient::APIClient(QUrl base, SecretStore &secrets, QNetworkAccessManager &network)
+    : m_base(std::move(base))
+    , m_secrets(secrets)
+    , m_network(network)
+{}
+
+APIClient &APIClient::shared()
+{
+    static APIClient *const client = new APIClient(resolveBase(), defaultSecretStore(), sharedNetwork());
+    return *client;
+}
+
+QNetworkAccessManager &APIClient::sharedNetwork()
+{
+    static QNetworkAccessManager *const network = new QNetworkAccessManager;
+    return *network;
+}
+
+QUrl APIClient::builtInBase()
+{
+    return QUrl(QStringLiteral(CLIPVANE_DEFAULT_API_BASE));
+}
+
+QUrl APIClient::resolveBase()
+{
+    // The developer setting wins when it holds text at all, even text that is then refused.
+    const QVariant setting = AppPaths::standardSettings()->value(QStringLiteral("apiBase"));
+    QString text;
+    if (setting.typeId() == QMetaType::QString)
+        text = setting.toString();
+    else
+        text = qEnvironmentVariable("CLIPVANE_API_BASE");
+    if (text.isEmpty())
+        return builtInBase();
+    return acceptableBase(text).value_or(builtInBase());
+}
+
+QUrl APIClient::endpoint(const QString &path, const QUrlQuery &query) const
+{
+    QUrl url = m_base;
+    QString joined = url.path(QUrl::FullyEncoded);
+    if (!joined.endsWith(QLatin1Char('/')))
+        joined += QLatin1Char('/');
+    joined += QString::fromLatin1(QUrl::toPercentEncoding(path));
+    url.setPath(joined, QUrl::TolerantMode);
+    url.setQuery(query.isEmpty() ? QString() : query.toString(QUrl::FullyEncoded));
+    return url;
+}
+
+QCoro::Task<ApiResult<APIClient::Reply>> APIClient::send(QString path, QUrlQuery query, QByteArray method,
+                                                         std::optional<QByteArray> body, bool auth,
+                                                         std::chrono::milliseconds timeout)
+{
+    QNetworkRequest request(endpoint(path, query));
+    request.setTransferTimeout(int(timeout.count()));
+    // Cookies are never sent or stored, and personal replies never reach the disk cache.
+    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    // A redirect elsewhere would carry the token to another origin.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+
+    if (auth) {
+        const auto token = usableToken(m_secrets.keychainRead(SecretKeys::token));
+        if (!token)
+            co_return APIError::unauthorized();
+        request.setRawHeader(QByteArrayLiteral("Authorization"), QByteArrayLiteral("Bearer ") + *token);
+    }
+    if (body)
+        request.setRawHeader(QByteArrayLiteral("Content-Type"), QByteArrayLiteral("application/json"));
+
+    QNetworkReply *reply = nullptr;
+    if (!body && method == "GET")
+        reply = m_network.get(request);
+    else if (body && method == "POST")
+        reply = m_network.post(request, *body);
+    else if (body)
+        reply = m_network.sendCustomRequest(request, method, *body);
+    else
+        reply = m_network.sendCustomRequest(request, method);
+    const std::unique_ptr<QNetworkReply, DeleteLater> owner(reply);
+
+    // The body is taken in as it arrives, through a small read buffer, so the network thread
+    // cannot run ahead and hold a huge reply in memory; the download is abandoned as soon as
+    // it is known to exceed the bound, by the announced length or by the (decompressed) bytes.
+    struct Intake
+    {
+        QByteArray body;
+        bool tooLarge = false;
+    };
+    const auto intake = std::make_shared<Intake>();
+    const qint64 bound = m_maxBodyBytes;
+    const auto refuse = [reply, intake] {
+        intake->tooLarge = true;
+        intake->body.clear();
+        reply->abort();
+    };
+    reply->setReadBufferSize(kReadBufferBytes);
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, intake, bound, refuse] {
+        bool known = false;
+        const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
+        if (known && length > bound && !intake->tooLarge)
+            refuse();
+    });
+    const auto drain = [reply, intake, bound, refuse] {
+        if (intake->tooLarge)
+            return;
+        intake->body.append(reply->readAll());
+        if (intake->body.size() > bound)
+            refuse();
+    };
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, drain);
+
+    if (!reply->isFinished())
+        co_await reply;
+    drain();
+
+    if (intake->tooLarge)
+        co_return APIError::badResponse();
+    if (isTransportFailure(reply->error()))
+        co_return APIError::transport(reply->errorString());
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid())
+        co_return APIError::badResponse();
+    co_return Reply{status.toInt(), std::move(intake->body)};
+}
+
+QCoro::Task<ApiResult<QJsonObject>> APIClient::request(QString path, QString method, std::optional<QJsonObject> body,
+                                                       bool auth, std::chrono::milliseconds timeout)
+{
+    std::optional<QByteArray> bytes;
+    if (body)
+        bytes = QJsonDocument(*body).toJson(QJsonDocument::Compact);
+    const auto reply = co_await send(std::move(path), QUrlQuery(), method.toLatin1(), std::move(bytes), auth, timeout);
+    if (!reply)
+        co_return reply.error();
+    if (reply->status == kStatusUnauthorized)
+        co_return APIError::unauthorized();
+    if (!isSuccess(reply->status))
+        co_return APIError::http(reply->status);
+    co_return jsonObject(reply->body);
+}
+
+QCoro::Task<ApiResult<VideoPage>> APIClient::videos(qint64 since, qint64 afterID, int limit)
+{
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("since"), QString::number(since));
+    query.addQueryItem(QStringLiteral("after_id"), QString::number(afterID));
+    query.addQueryItem(QStringLiteral("limit"), QString::number(limit));
+    const auto reply =
+        co_await send(QStringLiteral("videos.php"), std::move(query), "GET", std::nullopt, true, kListTimeout);
+    if (!reply)
+        co_return reply.error();
+    if (reply->status == kStatusUnauthorized)
+        co_return APIError::unauthorized();
+    // Only a plain 200 carries a page; 201 or 204 from a list request means something is off.
+    if (reply->status != kStatusOk)
+        co_return APIError::badResponse();
+    const auto object = jsonObject(reply->body);
+    if (!object)
+        co_return object.error();
+    if (auto page = VideoPage::fromJson(*object))
+        co_return std::move(*page);
+    co_return APIError::badResponse();
+}
+
+QCoro::Task<ApiResult<APIVideo>> APIClient::upsert(QString url, QString title)
+{
+    const QJsonObject body{{QStringLiteral("url"), url}, {QStringLiteral("title"), title}};
+    const auto reply = co_await request(QStringLiteral("upsert.php"), QStringLiteral("POST"), body, true, kAddTimeout);
+    if (!reply)
+        co_return reply.error();
+    co_return videoOf(*reply);
+}
+
+QCoro::Task<ApiResult<APIVideo>> APIClient::patchVideo(QString youtubeID, bool excluded, QString title,
+                                                       QString uploadDate, QString duration)
+{
+    // "excluded" goes as the number 1 or 0, which is what the service stores.
+    const QJsonObject body{{QStringLiteral("youtube_id"), youtubeID},
+                           {QStringLiteral("excluded"), excluded ? 1 : 0},
+                           {QStringLiteral("title"), title},
+                           {QStringLiteral("upload_date"), uploadDate},
+                           {QStringLiteral("duration"), duration}};
+    const auto reply =
+        co_await request(QStringLiteral("upsert.php"), QStringLiteral("POST"), body, true, kPatchTimeout);
+    if (!reply)
+        co_return reply.error();
+    co_return videoOf(*reply);
+}
+
+QCoro::Task<ApiResult<void>> APIClient::deleteVideo(QString youtubeID)
+{
+    const QJsonObject body{{QStringLiteral("youtube_id"), youtubeID}};
+    const auto reply =
+        co_await request(QStringLiteral("delete.php"), QStringLiteral("POST"), body, true, kDeleteTimeout);
+    if (!reply)
+        co_return reply.error();
+    co_return ApiResult<void>();
+}
+
+QCoro::Task<ApiResult<FamilyLists>> APIClient::family()
+{
+    const auto reply =
+        co_await request(QStringLiteral("family.php"), QStringLiteral("GET"), std::nullopt, true, kFamilyTimeout);
+    if (!reply)
+        co_return reply.error();
+    co_return FamilyLists::fromJson(*reply);
+}
+
+QCoro::Task<ApiResult<void>> APIClient::familyAction(QString action, QString email)
+{
+    const QJsonObject body{{QStringLiteral("action"), action}, {QStringLiteral("email"), email}};
+    const auto reply =
+        co_await request(QStringLiteral("family.php"), QStringLiteral("POST"), body, true, kFamilyTimeout);
+    if (!reply)
+        co_return reply.error();
+    co_return ApiResult<void>();
+}
+
+QCoro::Task<ApiResult<QByteArray>> APIClient::exportAccount()
+{
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("action"), QStringLiteral("export"));
+    const auto reply =
+        co_await send(QStringLiteral("account.php"), std::move(query), "GET", std::nullopt, true, kExportTimeout);
+    if (!reply)
+        co_return reply.error();
+    // The bytes go to the export file unchanged; every refusal, 401 included, reads the same.
+    if (!isSuccess(reply->status))
+        co_return APIError::badResponse();
+    co_return reply->body;
+}
+
+QCoro::Task<ApiResult<void>> APIClient::deleteAccount()
+{
+    const QJsonObject body{{QStringLiteral("action"), QStringLiteral("delete")}};
+    const auto reply =
+        co_await request(QStringLiteral("account.php"), QStringLiteral("POST"), body, true, kAccountDeleteTimeout);
+    if (!reply)
+        co_return reply.error();
+    co_return ApiResult<void>();
+}
+
+QCoro::Task<ApiResult<QString>> APIClient::telegramLink()
+{
+    const auto reply = co_await request(QStringLiteral("telegram-code.php"), QStringLiteral("POST"), QJsonObject(),
+                                        true, kTelegramTimeout);
+    if (!reply)
+        co_return reply.error();
+    const QJsonValue link = reply->value(QLatin1String("link"));
+    if (!link.isString())
+        co_return APIError::badResponse();
+    co_return link.toString();
+}
+
+QCoro::Task<ApiResult<AskAnswer>> APIClient::ask(QString question, QList<AskExchange> history)
+{
+    QJsonArray exchanges;
+    for (const AskExchange &exchange : history)
+        exchanges.append(QJsonObject{{QStringLiteral("q"), exchange.question}, {QStringLiteral("a"), exchange.answer}});
+    const QJsonObject body{{QStringLiteral("q"), question}, {QStringLiteral("history"), exchanges}};
+    const auto reply =
+        co_await request(QStringLiteral("assistant.php"), QStringLiteral("POST"), body, true, kAskTimeout);
+    if (!reply)
+        co_return reply.error();
+    if (auto answer = AskAnswer::fromJson(*reply))
+        co_return std::move(*answer);
+    co_return APIError::badResponse();
+}
+
+} // namespace clipvane

@@ -1,0 +1,32 @@
+#include "APIVideo.h"
+
+#include "JsonRead.h"
+
+namespace clipvane {
+
+std::optional<APIVideo> APIVideo::fromJson(const QJsonObject &object)
+{
+    // The identity of a record: without it nothing can be merged, so the record is dropped.
+    // An empty text counts as missing, since no video can be stored or played under it.
+    const QJsonValue identity = object.value(QLatin1String("youtube_id"));
+    if (!identity.isString() || identity.toString().isEmpty())
+        return std::nullopt;
+
+    APIVideo video;
+    video.id = JsonRead::toInt64(object.value(QLatin1String("id")));
+    video.youtubeID = identity.toString();
+    video.title = JsonRead::text(object.value(QLatin1String("title")));
+    video.url = JsonRead::text(object.value(QLatin1String("url")));
+    video.uploadDate = JsonRead::text(object.value(QLatin1String("upload_date")));
+    video.duration = JsonRead::text(object.value(QLatin1String("duration")));
+    video.excluded = JsonRead::flag(object.value(QLatin1String("excluded")));
+    video.deleted = JsonRead::flag(object.value(QLatin1String("deleted")));
+    video.source = JsonRead::text(object.value(QLatin1String("source")));
+    video.createdAt = JsonRead::toInt64(object.value(QLatin1String("created_at")));
+    video.updatedAt = JsonRead::toInt64(object.value(QLatin1String("updated_at")));
+    video.ownerEmail = JsonRead::text(object.value(QLatin1String("owner_email")));
+    video.readOnly = JsonRead::flag(object.value(QLatin1String("read_only")));
+    return video;
+}
+
+} // namespace clipvane

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QStringList>
+
+namespace clipvane {
+
+// Who shares with whom: the two lists of the family reply.
+struct FamilyLists
+{
+    QStringList members;      // people the user shares the library with
+    QStringList sharedWithMe; // owners whose libraries the user sees
+
+    // Never fails: a missing list, or one holding anything but texts, reads as empty.
+    static FamilyLists fromJson(const QJsonObject &object);
+
+    bool operator==(const FamilyLists &) const = default;
+};
+
+} // namespace clipvane

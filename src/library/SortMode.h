@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <optional>
+
+namespace clipvane {
+
+// The four orders of the library list. The declaration order is the order of the sort menu.
+enum class SortMode { newest, oldest, title, longest };
+
+inline constexpr std::array<SortMode, 4> kAllSortModes{SortMode::newest, SortMode::oldest, SortMode::title,
+                                                       SortMode::longest};
+
+// "Newest", "Oldest", "Title", "Longest": also the label of the menu entry and of its button.
+QString rawFromSortMode(SortMode mode);
+// Exactly the four raw texts, case-sensitively; anything else gives none.
+std::optional<SortMode> sortModeFromRaw(QStringView raw);
+// Symbol name of the mode's menu icon.
+QString sortModeSymbolName(SortMode mode);
+
+} // namespace clipvane

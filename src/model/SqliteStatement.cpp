@@ -1,0 +1,79 @@
+#include "SqliteStatement.h"
+
+#include <sqlite3.h>
+
+namespace clipvane {
+
+SqliteStatement::SqliteStatement(sqlite3 *db, const char *sql)
+{
+    if (db && sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &m_statement, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(m_statement);
+        m_statement = nullptr;
+    }
+}
+
+SqliteStatement::~SqliteStatement()
+{
+    sqlite3_finalize(m_statement);
+}
+
+void SqliteStatement::bind(int index, const QString &text)
+{
+    // Text always goes in as UTF-8 (the file's encoding); an unpaired surrogate becomes U+FFFD
+    // here instead of being stored as malformed bytes.
+    const QByteArray bytes = text.toUtf8();
+    sqlite3_bind_text64(m_statement, index, bytes.constData(), quint64(bytes.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+void SqliteStatement::bind(int index, qint64 value)
+{
+    sqlite3_bind_int64(m_statement, index, value);
+}
+
+bool SqliteStatement::next()
+{
+    m_done = false;
+    if (!m_statement)
+        return false;
+    const int code = sqlite3_step(m_statement);
+    if (code == SQLITE_ROW)
+        return true;
+    m_done = code == SQLITE_DONE;
+    return false;
+}
+
+bool SqliteStatement::run()
+{
+    while (next()) {
+    }
+    const bool ok = m_done;
+    reset();
+    return ok;
+}
+
+void SqliteStatement::reset()
+{
+    if (m_statement) {
+        sqlite3_reset(m_statement);
+        sqlite3_clear_bindings(m_statement);
+    }
+}
+
+QByteArrayView SqliteStatement::utf8(int column) const
+{
+    const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+    return QByteArrayView(data, data ? sqlite3_column_bytes(m_statement, column) : 0);
+}
+
+QString SqliteStatement::text(int column) const
+{
+    const QByteArrayView bytes = utf8(column);
+    return bytes.isEmpty() ? QString() : QString::fromUtf8(bytes);
+}
+
+qint64 SqliteStatement::integer(int column) const
+{
+    return sqlite3_column_int64(m_statement, column);
+}
+
+} // namespace clipvane

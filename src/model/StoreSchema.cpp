@@ -1,0 +1,157 @@
+#include "StoreSchema.h"
+
+#include "SqliteDatabase.h"
+#include "SqliteStatement.h"
+#include "SqliteTransaction.h"
+
+#include <QSet>
+#include <QStringList>
+#include <array>
+
+namespace clipvane {
+
+namespace {
+
+// Each step turns a file of version (index) into one of version (index + 1).
+constexpr std::array<const char *, StoreSchema::kCurrentVersion> kSteps = {
+    "CREATE TABLE videos ("
+    " id INTEGER PRIMARY KEY,"
+    " youtube_id TEXT NOT NULL UNIQUE,"
+    " title TEXT NOT NULL,"
+    " url TEXT NOT NULL,"
+    " upload_date TEXT NOT NULL,"
+    " duration TEXT NOT NULL,"
+    " excluded INTEGER NOT NULL,"
+    " source TEXT NOT NULL,"
+    " created_at INTEGER NOT NULL,"
+    " updated_at INTEGER NOT NULL,"
+    " sync_state TEXT NOT NULL)",
+
+    "ALTER TABLE videos ADD COLUMN owner_email TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE videos ADD COLUMN read_only INTEGER NOT NULL DEFAULT 0",
+};
+
+const QStringList &columnsOfVersion(int version)
+{
+    static const QStringList first = {
+        u"id"_qs,       u"youtube_id"_qs, u"title"_qs,      u"url"_qs,        u"upload_date"_qs, u"duration"_qs,
+        u"excluded"_qs, u"source"_qs,     u"created_at"_qs, u"updated_at"_qs, u"sync_state"_qs,
+    };
+    static const QStringList second = first + QStringList{u"owner_email"_qs, u"read_only"_qs};
+    return version >= 2 ? second : first;
+}
+
+bool describe(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+    return false;
+}
+
+} // namespace
+
+std::optional<int> StoreSchema::inspect(SqliteDatabase &database, QString *error)
+{
+    // The first read of the file: a file that is no database fails here, before any write.
+    const std::optional<qint64> version = database.integer("PRAGMA user_version");
+    if (!version) {
+        describe(error, database.errorText());
+        return std::nullopt;
+    }
+    if (*version > kCurrentVersion) {
+        describe(error, QStringLiteral("it was written by a newer version of Clipvane (library version %1, this "
+                                       "version reads up to %2)")
+                            .arg(*version)
+                            .arg(kCurrentVersion));
+        return std::nullopt;
+    }
+    if (*version < 0) {
+        describe(error, QStringLiteral("it carries an unknown library version (%1)").arg(*version));
+        return std::nullopt;
+    }
+
+    const std::optional<qint64> objects = database.integer("SELECT count(*) FROM sqlite_master");
+    if (!objects) {
+        describe(error, database.errorText());
+        return std::nullopt;
+    }
+    if (*version == 0) {
+        if (*objects != 0) {
+            describe(error, QStringLiteral("it is a database of another program"));
+            return std::nullopt;
+        }
+        return 0;
+    }
+
+    QSet<QString> present;
+    SqliteStatement columns(database.handle(), "SELECT name FROM pragma_table_info('videos')");
+    while (columns.next())
+        present.insert(columns.text(0));
+    if (!columns.succeeded()) {
+        describe(error, database.errorText());
+        return std::nullopt;
+    }
+    if (present.isEmpty()) {
+        describe(error, QStringLiteral("it has no table of videos"));
+        return std::nullopt;
+    }
+    for (const QString &column : columnsOfVersion(int(*version))) {
+        if (!present.contains(column)) {
+            describe(error, QStringLiteral("its table of videos has no column %1").arg(column));
+            return std::nullopt;
+        }
+    }
+
+    // Saving relies on the uniqueness of youtube_id; without it a record could be stored twice.
+    const std::optional<qint64> unique =
+        database.integer("SELECT count(*) FROM pragma_index_list('videos') AS l WHERE l.\"unique\" = 1"
+                         " AND (SELECT group_concat(name) FROM pragma_index_info(l.name)) = 'youtube_id'");
+    if (!unique || *unique == 0) {
+        describe(error, unique ? QStringLiteral("its video IDs are not kept unique") : database.errorText());
+        return std::nullopt;
+    }
+    return int(*version);
+}
+
+bool StoreSchema::migrate(SqliteDatabase &database, int version, QString *error)
+{
+    for (int step = version; step < kCurrentVersion; ++step) {
+        SqliteTransaction transaction(database);
+        if (!transaction.isActive())
+            return describe(error, database.errorText());
+        const QByteArray setVersion = "PRAGMA user_version = " + QByteArray::number(step + 1);
+        if (!database.execute(kSteps[std::size_t(step)]) || !database.execute(setVersion.constData()))
+            return describe(error, database.errorText());
+        if (!transaction.commit())
+            return describe(error, database.errorText());
+    }
+    return true;
+}
+
+const char *StoreSchema::selectAll(int version)
+{
+    if (version < 2)
+        return "SELECT youtube_id, title, url, upload_date, duration, excluded, source, created_at, updated_at,"
+               " sync_state, '', 0 FROM videos ORDER BY id";
+    return "SELECT youtube_id, title, url, upload_date, duration, excluded, source, created_at, updated_at,"
+           " sync_state, owner_email, read_only FROM videos ORDER BY id";
+}
+
+const char *StoreSchema::upsert()
+{
+    // "excluded" is both a column and SQLite's name for the row that lost the conflict;
+    // qualified, excluded.excluded is the new value.
+    return "INSERT INTO videos (youtube_id, title, url, upload_date, duration, excluded, source, created_at,"
+           " updated_at, sync_state, owner_email, read_only) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)"
+           " ON CONFLICT (youtube_id) DO UPDATE SET title = excluded.title, url = excluded.url,"
+           " upload_date = excluded.upload_date, duration = excluded.duration, excluded = excluded.excluded,"
+           " source = excluded.source, created_at = excluded.created_at, updated_at = excluded.updated_at,"
+           " sync_state = excluded.sync_state, owner_email = excluded.owner_email, read_only = excluded.read_only";
+}
+
+const char *StoreSchema::remove()
+{
+    return "DELETE FROM videos WHERE youtube_id = ?1";
+}
+
+} // namespace clipvane

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace clipvane {
+
+class SqliteDatabase;
+
+// The layout of the library file and the steps that bring a file of an older version up to
+// date. The version lives in PRAGMA user_version; 0 is a file without any table yet.
+class StoreSchema
+{
+public:
+    static constexpr int kCurrentVersion = 2;
+
+    // Reads the file's version and checks that its table has the shape of that version,
+    // without writing anything. nullopt and an explanation when the file is unusable.
+    static std::optional<int> inspect(SqliteDatabase &database, QString *error);
+
+    // Applies every step from `version` to the current one, each in its own transaction, so
+    // an interrupted upgrade leaves the file at the last complete version.
+    static bool migrate(SqliteDatabase &database, int version, QString *error);
+
+    // Every row, oldest first, in the field order of Video; a file of an older version reads
+    // the schema defaults for the fields it lacks.
+    static const char *selectAll(int version);
+    static const char *upsert();
+    static const char *remove();
+};
+
+} // namespace clipvane

@@ -1,0 +1,486 @@
+#include "VideoStore.h"
+
+#include "SqliteDatabase.h"
+#include "SqliteStatement.h"
+#include "SqliteTransaction.h"
+#include "StoreSchema.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <sqlite3.h>
+#include <utility>
+
+namespace clipvane {
+
+namespace {
+
+// Another process of the application family (the command-line tool) may hold the write
+// lock for a moment; waiting this long for it beats failing a save.
+constexpr int kBusyTimeoutMs = 5000;
+
+// Bounds on the pool of shared short texts, so that texts of removed records kept alive by
+// the pool stay a small, fixed amount of memory.
+constexpr qsizetype kSharedTextLimit = 20000;
+constexpr qsizetype kSharedTextMaxLength = 64;
+
+constexpr QByteArrayView kSqliteMagic("SQLite format 3\0", 16);
+
+// A text of up to 15 bytes packed into two words (the length in the last byte): hashing and
+// comparing it costs a few instructions, where a QByteArray key costs a SipHash and a memcmp.
+struct ShortText
+{
+    static constexpr qsizetype kMaxBytes = 15;
+
+    ShortText() = default;
+    explicit ShortText(QByteArrayView bytes)
+    {
+        std::array<char, 16> packed{};
+        if (!bytes.isEmpty())
+            std::memcpy(packed.data(), bytes.data(), std::size_t(bytes.size()));
+        packed[kMaxBytes] = char(bytes.size());
+        std::memcpy(&head, packed.data(), sizeof head);
+        std::memcpy(&tail, packed.data() + sizeof head, sizeof tail);
+    }
+
+    quint64 head = 0;
+    quint64 tail = 0;
+    bool operator==(const ShortText &) const = default;
+};
+
+size_t qHash(const ShortText &text, size_t seed = 0)
+{
+    // The finaliser of MurmurHash3: every input bit reaches the low bits QHash indexes by.
+    quint64 x = text.head ^ (text.tail * 0x9E3779B97F4A7C15ULL) ^ seed;
+    x ^= x >> 33;
+    x *= 0xFF51AFD7ED558CCDULL;
+    x ^= x >> 33;
+    x *= 0xC4CEB9FE1A85EC53ULL;
+    x ^= x >> 33;
+    return size_t(x);
+}
+
+// Load-time sharing of the low-variety columns, looked up by their bytes in the file so a
+// repeated text costs no allocation. Short texts go through a direct-mapped cache: one probe,
+// small enough to stay in the processor's cache, which a full hash table of every date and
+// duration of a large library is not (it made loading slower than allocating each text).
+// Longer texts (owners' e-mail addresses) are few per library: a short list serves them.
+class TextPool
+{
+public:
+    TextPool()
+        : m_slots(kSlots)
+    {
+        for (const QString *state :
+             {&SyncStateRaw::synced, &SyncStateRaw::needsAdd, &SyncStateRaw::needsPatch, &SyncStateRaw::needsDelete})
+            shared(state->toUtf8(), *state);
+    }
+
+    QString shared(QByteArrayView bytes, const QString &known = {})
+    {
+        if (bytes.isEmpty())
+            return {};
+        if (bytes.size() <= ShortText::kMaxBytes) {
+            const ShortText key(bytes);
+            Slot &slot = m_slots[qsizetype(qHash(key) & (kSlots - 1))];
+            if (!slot.text.isNull() && slot.key == key)
+                return slot.text;
+            slot.key = key;
+            slot.text = known.isNull() ? QString::fromUtf8(bytes) : known;
+            return slot.text;
+        }
+        for (const auto &[utf8, text] : std::as_const(m_long)) {
+            if (utf8 == bytes)
+                return text;
+        }
+        QString text = QString::fromUtf8(bytes);
+        if (text.size() <= kSharedTextMaxLength) {
+            if (m_long.size() == kLongTexts)
+                m_long.removeLast();
+            m_long.prepend({bytes.toByteArray(), text});
+        }
+        return text;
+    }
+
+    QList<QString> texts() const
+    {
+        QList<QString> result;
+        for (const Slot &slot : m_slots) {
+            if (!slot.text.isNull())
+                result.append(slot.text);
+        }
+        for (const auto &entry : m_long)
+            result.append(entry.second);
+        return result;
+    }
+
+private:
+    static constexpr qsizetype kSlots = 4096; // a power of two
+    static constexpr qsizetype kLongTexts = 8;
+
+    struct Slot
+    {
+        ShortText key;
+        QString text;
+    };
+    QList<Slot> m_slots;
+    QList<std::pair<QByteArray, QString>> m_long;
+};
+
+} // namespace
+
+VideoStore::VideoStore()
+    : m_database(std::make_unique<SqliteDatabase>())
+{
+    for (const QString *state :
+         {&SyncStateRaw::synced, &SyncStateRaw::needsAdd, &SyncStateRaw::needsPatch, &SyncStateRaw::needsDelete})
+        m_texts.insert(*state);
+}
+
+VideoStore::~VideoStore()
+{
+    // Changes that no save managed to write get one last chance; nobody listens any more.
+    if (m_upsert && hasUnsavedChanges()) {
+        blockSignals(true);
+        save();
+    }
+    compact();
+    qDeleteAll(m_all);
+}
+
+std::unique_ptr<VideoStore> VideoStore::open(const QString &path, QString *error)
+{
+    const auto fail = [&](const QString &cause) -> std::unique_ptr<VideoStore> {
+        if (error)
+            *error = QStringLiteral("Cannot open the library %1: %2").arg(QDir::toNativeSeparators(path), cause);
+        return nullptr;
+    };
+    if (path.isEmpty())
+        return fail(QStringLiteral("no file name was given"));
+
+    const QFileInfo info(path);
+    const bool exists = info.exists();
+    if (exists) {
+        if (!info.isFile())
+            return fail(QStringLiteral("it is not a file"));
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return fail(QStringLiteral("it cannot be read (%1)").arg(file.errorString()));
+        // An empty file is a database without tables, as SQLite sees it; anything else must
+        // start with SQLite's signature before SQLite is let near it.
+        if (file.size() > 0 && file.read(kSqliteMagic.size()) != kSqliteMagic)
+            return fail(QStringLiteral("it is not an SQLite database"));
+        if (!info.isWritable())
+            return fail(QStringLiteral("it cannot be written (read-only)"));
+    } else if (!QDir().mkpath(info.absolutePath())) {
+        return fail(QStringLiteral("its folder cannot be created"));
+    }
+
+    std::unique_ptr<VideoStore> store(new VideoStore);
+    SqliteDatabase &database = *store->m_database;
+    if (!database.open(path, !exists))
+        return fail(database.errorText());
+    // Until the file has proved usable nothing may write to it, not even SQLite's checkpoint
+    // on close, which would copy a leftover write-ahead log into it.
+    sqlite3_db_config(database.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_busy_timeout(database.handle(), kBusyTimeoutMs);
+
+    QString cause;
+    const std::optional<int> version = StoreSchema::inspect(database, &cause);
+    if (!version)
+        return fail(cause);
+    if (!store->load(*version, &cause))
+        return fail(cause);
+
+    sqlite3_db_config(database.handle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
+    // Write-ahead logging: a save appends to the log and never rewrites pages in place, so a
+    // crash at any moment leaves the last committed save intact. synchronous=FULL syncs the
+    // log at every commit, so a save that reported success also survives a power cut; saves
+    // come at human pace or once per page of a pull, so the one sync each costs is negligible.
+    if (!database.execute("PRAGMA journal_mode = WAL") || !database.execute("PRAGMA synchronous = FULL"))
+        return fail(database.errorText());
+    if (!StoreSchema::migrate(database, *version, &cause))
+        return fail(cause);
+
+    store->m_upsert = std::make_unique<SqliteStatement>(database.handle(), StoreSchema::upsert());
+    store->m_delete = std::make_unique<SqliteStatement>(database.handle(), StoreSchema::remove());
+    if (!store->m_upsert->isValid() || !store->m_delete->isValid())
+        return fail(database.errorText());
+    return store;
+}
+
+bool VideoStore::load(int version, QString *error)
+{
+    if (version == 0)
+        return true;
+    const std::optional<qint64> count = m_database->integer("SELECT count(*) FROM videos");
+    SqliteStatement select(m_database->handle(), StoreSchema::selectAll(version));
+    if (!count || !select.isValid()) {
+        *error = m_database->errorText();
+        return false;
+    }
+    m_index.reserve(*count);
+    m_all.reserve(*count);
+
+    TextPool pool;
+    while (select.next()) {
+        QString youtubeID = select.text(0);
+        // A damaged index may have let a second row with one ID in; the first one wins.
+        if (m_index.contains(youtubeID))
+            continue;
+        auto *record = new Video(std::move(youtubeID), select.text(1), select.text(2), pool.shared(select.utf8(3)),
+                                 pool.shared(select.utf8(4)), select.integer(5) != 0, pool.shared(select.utf8(6)),
+                                 select.integer(7), select.integer(8), pool.shared(select.utf8(9)));
+        record->ownerEmail = pool.shared(select.utf8(10));
+        record->readOnly = select.integer(11) != 0;
+        m_index.insert(record->youtubeID, Entry{record, true});
+        m_all.append(record);
+    }
+    if (!select.succeeded()) {
+        *error = m_database->errorText();
+        return false;
+    }
+    for (const QString &text : pool.texts())
+        m_texts.insert(text);
+    return true;
+}
+
+const QList<Video *> &VideoStore::all() const
+{
+    compact();
+    return m_all;
+}
+
+Video *VideoStore::find(const QString &youtubeID) const
+{
+    const auto found = m_index.constFind(youtubeID);
+    return found == m_index.cend() ? nullptr : found->video;
+}
+
+QList<Video *> VideoStore::pending() const
+{
+    QList<Video *> result;
+    for (Video *video : all()) {
+        if (video->syncStateRaw != SyncStateRaw::synced)
+            result.append(video);
+    }
+    return result;
+}
+
+QList<Video *> VideoStore::synced() const
+{
+    QList<Video *> result;
+    for (Video *video : all()) {
+        if (video->syncStateRaw == SyncStateRaw::synced)
+            result.append(video);
+    }
+    return result;
+}
+
+Video *VideoStore::insert(Video video)
+{
+    if (Video *existing = find(video.youtubeID))
+        return existing;
+    intern(video);
+    auto *record = new Video(std::move(video));
+    // A row removed since the last save is still in the file; the save deletes it first.
+    m_index.insert(record->youtubeID, Entry{record, m_deletions.contains(record->youtubeID)});
+    m_all.append(record);
+    markDirty(record);
+    ++m_revision;
+    Q_EMIT inserted(record);
+    return record;
+}
+
+void VideoStore::markChanged(Video *video)
+{
+    if (!video || m_removed.contains(video))
+        return;
+    const auto entry = locate(video);
+    if (entry == m_index.end())
+        return;
+    if (entry.key() != video->youtubeID)
+        rekey(entry, video);
+    intern(*video);
+    markDirty(video);
+    ++m_revision;
+    Q_EMIT changed(video);
+}
+
+void VideoStore::remove(Video *video)
+{
+    remove(QList<Video *>{video});
+}
+
+void VideoStore::remove(const QList<Video *> &videos)
+{
+    QList<Video *> doomed;
+    QSet<Video *> seen;
+    doomed.reserve(videos.size());
+    seen.reserve(videos.size());
+    for (Video *video : videos) {
+        if (!video || m_removed.contains(video) || seen.contains(video) || locate(video) == m_index.end())
+            continue;
+        seen.insert(video);
+        doomed.append(video);
+    }
+    if (doomed.isEmpty())
+        return;
+
+    Q_EMIT aboutToRemove(doomed);
+    QStringList youtubeIDs;
+    youtubeIDs.reserve(doomed.size());
+    for (Video *video : std::as_const(doomed)) {
+        // A listener of aboutToRemove may already have removed some of them.
+        if (m_removed.contains(video))
+            continue;
+        const auto entry = locate(video);
+        if (entry == m_index.end())
+            continue;
+        if (entry->stored)
+            m_deletions.insert(entry.key());
+        youtubeIDs.append(entry.key());
+        m_index.erase(entry);
+        m_dirty.remove(video);
+        m_removed.insert(video);
+    }
+    if (youtubeIDs.isEmpty())
+        return;
+    ++m_revision;
+    Q_EMIT removed(youtubeIDs);
+}
+
+bool VideoStore::hasUnsavedChanges() const
+{
+    return !m_dirty.isEmpty() || !m_deletions.isEmpty();
+}
+
+bool VideoStore::save(QString *error)
+{
+    if (!hasUnsavedChanges())
+        return true;
+    // Called before the transaction guard rolls back, while SQLite's message is the cause.
+    const auto fail = [&] {
+        if (error)
+            *error = QStringLiteral("The library could not be saved: %1").arg(m_database->errorText());
+        return false;
+    };
+
+    // New rows are numbered in the order they became dirty, so the next start loads them in
+    // the order they were inserted.
+    QList<std::pair<quint64, Video *>> writes;
+    writes.reserve(m_dirty.size());
+    for (auto dirty = m_dirty.cbegin(); dirty != m_dirty.cend(); ++dirty)
+        writes.append({dirty.value(), dirty.key()});
+    std::sort(writes.begin(), writes.end());
+
+    SqliteTransaction transaction(*m_database);
+    if (!transaction.isActive())
+        return fail();
+    // Deletions first: an ID removed and inserted again gets a fresh row at the end.
+    for (const QString &youtubeID : std::as_const(m_deletions)) {
+        m_delete->bind(1, youtubeID);
+        if (!m_delete->run())
+            return fail();
+    }
+    for (const auto &[sequence, video] : std::as_const(writes)) {
+        m_upsert->bind(1, video->youtubeID);
+        m_upsert->bind(2, video->title);
+        m_upsert->bind(3, video->url);
+        m_upsert->bind(4, video->uploadDate);
+        m_upsert->bind(5, video->duration);
+        m_upsert->bind(6, qint64(video->excluded));
+        m_upsert->bind(7, video->source);
+        m_upsert->bind(8, video->createdAt);
+        m_upsert->bind(9, video->updatedAt);
+        m_upsert->bind(10, video->syncStateRaw);
+        m_upsert->bind(11, video->ownerEmail);
+        m_upsert->bind(12, qint64(video->readOnly));
+        if (!m_upsert->run())
+            return fail();
+    }
+    if (!transaction.commit())
+        return fail();
+
+    for (const auto &[sequence, video] : std::as_const(writes)) {
+        const auto entry = m_index.find(video->youtubeID);
+        if (entry != m_index.end())
+            entry->stored = true;
+    }
+    m_dirty.clear();
+    m_deletions.clear();
+    Q_EMIT saved();
+    return true;
+}
+
+quint64 VideoStore::revision() const
+{
+    return m_revision;
+}
+
+QHash<QString, VideoStore::Entry>::iterator VideoStore::locate(Video *video)
+{
+    const auto found = m_index.find(video->youtubeID);
+    if (found != m_index.end() && found->video == video)
+        return found;
+    // Its ID was changed in place (or it is no record of this store): find it by address.
+    for (auto entry = m_index.begin(); entry != m_index.end(); ++entry) {
+        if (entry->video == video)
+            return entry;
+    }
+    return m_index.end();
+}
+
+void VideoStore::rekey(QHash<QString, Entry>::iterator entry, Video *video)
+{
+    const QString previousID = entry.key();
+    if (m_index.contains(video->youtubeID)) {
+        // Two records never share an ID: the change of ID is undone, the other fields stay.
+        video->youtubeID = previousID;
+        return;
+    }
+    if (entry->stored)
+        m_deletions.insert(previousID);
+    m_index.erase(entry);
+    m_index.insert(video->youtubeID, Entry{video, m_deletions.contains(video->youtubeID)});
+}
+
+void VideoStore::markDirty(Video *video)
+{
+    if (!m_dirty.contains(video))
+        m_dirty.insert(video, ++m_dirtySequence);
+}
+
+void VideoStore::intern(Video &video)
+{
+    intern(video.uploadDate);
+    intern(video.duration);
+    intern(video.source);
+    intern(video.syncStateRaw);
+    intern(video.ownerEmail);
+}
+
+void VideoStore::intern(QString &text)
+{
+    if (text.isEmpty() || text.size() > kSharedTextMaxLength)
+        return;
+    const auto found = m_texts.constFind(text);
+    if (found != m_texts.cend())
+        text = *found;
+    else if (m_texts.size() < kSharedTextLimit)
+        m_texts.insert(text);
+}
+
+void VideoStore::compact() const
+{
+    if (m_removed.isEmpty())
+        return;
+    m_all.removeIf([this](Video *video) { return m_removed.contains(video); });
+    qDeleteAll(m_removed);
+    m_removed.clear();
+}
+
+} // namespace clipvane

@@ -1,0 +1,260 @@
+#include "GroupSettings.h"
+
+#include "SettingsKeys.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+
+namespace clipvane {
+
+namespace {
+
+const QString kLockSuffix = QStringLiteral(".lock");
+const QString kCopyName = QStringLiteral("group.ini");
+constexpr int kMinPauseMs = 1;
+constexpr int kMaxPauseMs = 8;
+
+// Text of a decimal signed 64-bit number: an optional sign and ASCII digits, nothing else.
+qint64 readCursor(const QVariant &value)
+{
+    if (value.typeId() != QMetaType::QString)
+        return SettingsDefaults::syncCursor;
+    static const QRegularExpression decimal(QStringLiteral("^[+-]?[0-9]+$"));
+    const QString text = value.toString();
+    if (!decimal.match(text).hasMatch())
+        return SettingsDefaults::syncCursor;
+    bool ok = false;
+    const qint64 number = text.toLongLong(&ok);
+    return ok ? number : SettingsDefaults::syncCursor;
+}
+
+std::optional<bool> readBoolean(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool();
+    if (value.typeId() == QMetaType::QString) {
+        const QString text = value.toString();
+        if (text == QLatin1String("true"))
+            return true;
+        if (text == QLatin1String("false"))
+            return false;
+    }
+    return std::nullopt;
+}
+
+// The inbox as another process left it. A one-element list reads back as plain text; anything
+// that is not text (a number or blob written by a stranger) is not a list of links.
+QStringList readLinks(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList();
+    if (value.typeId() == QMetaType::QString)
+        return {value.toString()};
+    return {};
+}
+
+// QLockFile's own wait doubles its pause after every miss, so a waiter among busy writers can
+// miss its turn for seconds. Changes take a millisecond or two: short, uneven pauses give
+// every waiter its turn soon.
+bool acquire(QLockFile &lock, std::chrono::milliseconds wait)
+{
+    QDeadlineTimer deadline(wait);
+    for (;;) {
+        if (lock.tryLock(0))
+            return true;
+        if (lock.error() == QLockFile::PermissionError || deadline.hasExpired())
+            return false;
+        QThread::msleep(QRandomGenerator::global()->bounded(kMinPauseMs, kMaxPauseMs));
+    }
+}
+
+// The private copies are written and read once: a memory-backed runtime folder, where the
+// session has one, spares the disk the flushes QSettings makes when it writes.
+QString scratchTemplate()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QString base = !runtime.isEmpty() && QFileInfo(runtime).isWritable() ? runtime : QDir::tempPath();
+    return QDir(base).filePath(QStringLiteral("clipvane-group-XXXXXX"));
+}
+
+} // namespace
+
+GroupSettings::GroupSettings(QString path, std::chrono::milliseconds lockWait)
+    : m_path(std::move(path))
+    , m_lockWait(lockWait)
+{}
+
+bool GroupSettings::transact(Access access, const std::function<bool(QSettings &)> &body) const
+{
+    m_lastError.clear();
+    const QFileInfo target(m_path);
+    if (!QDir().mkpath(target.absolutePath())) {
+        m_lastError = QStringLiteral("Couldn't create the folder of the shared settings.");
+        return false;
+    }
+    // QSettings takes this lock file while it writes the file, so a writer that goes through
+    // QSettings directly is kept out as well.
+    QLockFile lock(m_path + kLockSuffix);
+    if (access == Access::change && !acquire(lock, m_lockWait)) {
+        m_lastError = QStringLiteral("The shared settings are in use by another process.");
+        return false;
+    }
+
+    // QSettings keeps parsed files in a process-wide cache that it trusts while the size and
+    // the modification time look unchanged; two writes within one clock tick can leave both
+    // unchanged. A fresh copy under a new name is always read from disk.
+    QTemporaryDir scratch(scratchTemplate());
+    if (!scratch.isValid()) {
+        m_lastError = scratch.errorString();
+        return false;
+    }
+    const QString copy = scratch.filePath(kCopyName);
+    // A plain copy: QFile::copy would also flush the scratch file to disk.
+    if (target.exists()) {
+        QFile original(m_path);
+        QFile scratchCopy(copy);
+        if (!original.open(QIODevice::ReadOnly) || !scratchCopy.open(QIODevice::WriteOnly) ||
+            scratchCopy.write(original.readAll()) < 0 || !scratchCopy.flush()) {
+            m_lastError = original.error() != QFileDevice::NoError ? original.errorString() : scratchCopy.errorString();
+            return false;
+        }
+    }
+
+    {
+        QSettings settings(copy, QSettings::IniFormat);
+        if (!body(settings) || access == Access::read)
+            return true;
+        settings.sync();
+        if (settings.status() == QSettings::AccessError) {
+            m_lastError = QStringLiteral("Couldn't write the shared settings.");
+            return false;
+        }
+    }
+
+    QFile written(copy);
+    if (!written.open(QIODevice::ReadOnly)) {
+        m_lastError = written.errorString();
+        return false;
+    }
+    const QByteArray bytes = written.readAll();
+    QSaveFile out(m_path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+        m_lastError = out.errorString();
+        return false;
+    }
+    return true;
+}
+
+qint64 GroupSettings::syncCursor() const
+{
+    qint64 cursor = SettingsDefaults::syncCursor;
+    transact(Access::read, [&](QSettings &settings) {
+        cursor = readCursor(settings.value(SettingsKeys::syncCursor));
+        return false;
+    });
+    return cursor;
+}
+
+bool GroupSettings::setSyncCursor(qint64 cursor)
+{
+    return transact(Access::change, [&](QSettings &settings) {
+        settings.setValue(SettingsKeys::syncCursor, QString::number(cursor));
+        return true;
+    });
+}
+
+QString GroupSettings::familyRev() const
+{
+    QString revision = QString::fromUtf16(SettingsDefaults::familyRev);
+    transact(Access::read, [&](QSettings &settings) {
+        const QVariant value = settings.value(SettingsKeys::familyRev);
+        if (value.typeId() == QMetaType::QString)
+            revision = value.toString();
+        return false;
+    });
+    return revision;
+}
+
+bool GroupSettings::restartForFamilyRev(const QString &familyRev)
+{
+    return transact(Access::change, [&](QSettings &settings) {
+        settings.setValue(SettingsKeys::familyRev, familyRev);
+        settings.setValue(SettingsKeys::syncCursor, QString::number(SettingsDefaults::syncCursor));
+        return true;
+    });
+}
+
+bool GroupSettings::removeCursors()
+{
+    return transact(Access::change, [&](QSettings &settings) {
+        settings.remove(SettingsKeys::syncCursor);
+        settings.remove(SettingsKeys::familyRev);
+        return true;
+    });
+}
+
+bool GroupSettings::widgetVisible() const
+{
+    bool visible = SettingsDefaults::widgetVisible;
+    transact(Access::read, [&](QSettings &settings) {
+        visible = readBoolean(settings.value(SettingsKeys::widgetVisible)).value_or(SettingsDefaults::widgetVisible);
+        return false;
+    });
+    return visible;
+}
+
+bool GroupSettings::setWidgetVisible(bool visible)
+{
+    return transact(Access::change, [&](QSettings &settings) {
+        settings.setValue(SettingsKeys::widgetVisible, visible);
+        return true;
+    });
+}
+
+QStringList GroupSettings::shareInbox() const
+{
+    QStringList links;
+    transact(Access::read, [&](QSettings &settings) {
+        links = readLinks(settings.value(SettingsKeys::shareInbox));
+        return false;
+    });
+    return links;
+}
+
+QStringList GroupSettings::takeShareInbox()
+{
+    // Most cycles find the inbox empty: a look without the lock settles that cheaply.
+    if (shareInbox().isEmpty())
+        return {};
+    QStringList links;
+    const bool done = transact(Access::change, [&](QSettings &settings) {
+        links = readLinks(settings.value(SettingsKeys::shareInbox));
+        if (links.isEmpty())
+            return false;
+        settings.setValue(SettingsKeys::shareInbox, QStringList());
+        return true;
+    });
+    // Links read but not emptied stay in the file; taking them now would add them twice.
+    return done ? links : QStringList();
+}
+
+bool GroupSettings::appendToShareInbox(const QStringList &links)
+{
+    if (links.isEmpty())
+        return true;
+    return transact(Access::change, [&](QSettings &settings) {
+        settings.setValue(SettingsKeys::shareInbox, readLinks(settings.value(SettingsKeys::shareInbox)) + links);
+        return true;
+    });
+}
+
+} // namespace clipvane

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <functional>
+
+class QSettings;
+
+namespace clipvane {
+
+// The settings file shared by every process of the application family: the pull cursor, the
+// family revision, the widget flag and the inbox of links queued by other processes.
+//
+// Every access re-reads the file, and every change reads and writes it under one lock file
+// beside it (the one QSettings itself takes when writing), so a link appended by another
+// process between a read and a write is never lost. Changes replace the file atomically, so a
+// plain read needs no lock and never sees half a file. Nothing is cached between calls: what
+// another process wrote is seen at once.
+class GroupSettings
+{
+public:
+    // How long a call waits for another process to finish its change.
+    static constexpr std::chrono::milliseconds kLockWait{5000};
+
+    explicit GroupSettings(QString path, std::chrono::milliseconds lockWait = kLockWait);
+
+    const QString &path() const { return m_path; }
+
+    // The pull cursor; absent or not a decimal signed 64-bit number: 0.
+    qint64 syncCursor() const;
+    bool setSyncCursor(qint64 cursor);
+
+    // The family revision of the last pull; absent: "0".
+    QString familyRev() const;
+    // Stores a new family revision and starts the cursor over, in one change.
+    bool restartForFamilyRev(const QString &familyRev);
+    // Forgets the cursor and the family revision (sign-out).
+    bool removeCursors();
+
+    // The service's widget flag; absent or not a Boolean: true.
+    bool widgetVisible() const;
+    bool setWidgetVisible(bool visible);
+
+    // The links waiting in the inbox, left in place.
+    QStringList shareInbox() const;
+    // Reads and empties the inbox in one step under the lock. Empty when the lock could not be
+    // taken: the links then stay queued for the next call.
+    QStringList takeShareInbox();
+    // Appends links to the inbox under the lock. False (and nothing written) on failure.
+    bool appendToShareInbox(const QStringList &links);
+
+    // What went wrong in the last call that failed.
+    const QString &lastError() const { return m_lastError; }
+
+private:
+    // Runs body on a private copy of the file; with a change, under the lock, writing the copy
+    // back atomically when body returns true. False when the file could not be read or written.
+    enum class Access { read, change };
+    bool transact(Access access, const std::function<bool(QSettings &)> &body) const;
+
+    QString m_path;
+    std::chrono::milliseconds m_lockWait;
+    mutable QString m_lastError;
+};
+
+} // namespace clipvane

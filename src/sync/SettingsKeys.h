@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QLatin1String>
+#include <QString>
+
+namespace clipvane {
+
+// Every settings key of the application family, with its type and the value an absent (or
+// unreadable) entry stands for. Code reads and writes settings through these names only.
+namespace SettingsKeys {
+
+// The standard settings: this application's own preferences and developer overrides.
+inline constexpr QLatin1String onboarded("onboarded");                  // bool; absent = false
+inline constexpr QLatin1String autoplayOnSelect("macAutoplayOnSelect"); // bool; absent = false
+inline constexpr QLatin1String apiBase("apiBase");                      // text; absent = built-in service
+inline constexpr QLatin1String testToken("testToken");                  // text; non-empty = token to provision
+
+// The group settings, shared by every process of the application family (GroupSettings).
+inline constexpr QLatin1String syncCursor("syncCursor");       // text of a decimal signed 64-bit number
+inline constexpr QLatin1String familyRev("familyRev");         // text
+inline constexpr QLatin1String widgetVisible("widgetVisible"); // bool
+inline constexpr QLatin1String shareInbox("shareInbox");       // list of texts
+
+} // namespace SettingsKeys
+
+namespace SettingsDefaults {
+
+inline constexpr bool onboarded = false;
+inline constexpr bool autoplayOnSelect = false;
+inline constexpr qint64 syncCursor = 0; // also for text that is not a decimal number
+inline constexpr char16_t familyRev[] = u"0";
+inline constexpr bool widgetVisible = true; // also for a value that is not a Boolean
+
+} // namespace SettingsDefaults
+
+} // namespace clipvane

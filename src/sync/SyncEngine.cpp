@@ -1,0 +1,246 @@
+#include "SyncEngine.h"
+
+#include "APIClient.h"
+#include "Clock.h"
+#include "GroupSettings.h"
+#include "LinkParser.h"
+#include "NetworkWatch.h"
+#include "RecordRules.h"
+#include "SecretStore.h"
+#include "SettingsKeys.h"
+#include "VideoStore.h"
+
+#include <QSettings>
+
+namespace clipvane {
+
+namespace {
+
+const QString kKeychainFailed = QStringLiteral("Couldn't save your sign-in to the keychain.");
+// Records the service makes for links that are not YouTube videos carry IDs with this prefix;
+// a local add must never collide with them.
+const QString kForeignIdPrefix = QStringLiteral("x-");
+
+} // namespace
+
+SyncEngine::SyncEngine(VideoStore &store, APIClient &api, SecretStore &secrets, GroupSettings &group,
+                       QSettings &standard, Clock &clock, NetworkWatch &network, std::chrono::milliseconds debounce,
+                       QObject *parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_api(api)
+    , m_secrets(secrets)
+    , m_group(group)
+    , m_clock(clock)
+{
+    m_widgetVisible = m_group.widgetVisible();
+
+    m_debounce.setSingleShot(true);
+    // A precise timer never fires before the debounce time is over.
+    m_debounce.setTimerType(Qt::PreciseTimer);
+    m_debounce.setInterval(debounce);
+    connect(&m_debounce, &QTimer::timeout, this, &SyncEngine::syncNow);
+
+    const QVariant testToken = standard.value(SettingsKeys::testToken);
+    if (testToken.typeId() == QMetaType::QString && !testToken.toString().isEmpty())
+        m_secrets.keychainSave(testToken.toString(), SecretKeys::token);
+    m_isLoggedIn = m_secrets.keychainRead(SecretKeys::token).has_value();
+
+    connect(&network, &NetworkWatch::usableChanged, this, &SyncEngine::onPathUpdate);
+}
+
+SyncEngine::~SyncEngine() = default;
+
+// Credentials
+
+bool SyncEngine::signIn(const QString &token, const QString &email)
+{
+    m_secrets.keychainSave(token, SecretKeys::token);
+    m_secrets.keychainSave(email, SecretKeys::email);
+    const std::optional<QString> stored = m_secrets.keychainRead(SecretKeys::token);
+    ++m_session;
+    if (stored && *stored == token) {
+        setLastError(std::nullopt);
+        setLoggedIn(true);
+        syncNow();
+        return true;
+    }
+    setLastError(kKeychainFailed);
+    setLoggedIn(false);
+    return false;
+}
+
+void SyncEngine::signOut()
+{
+    m_secrets.keychainDelete(SecretKeys::token);
+    m_secrets.keychainDelete(SecretKeys::email);
+    m_group.removeCursors();
+    ++m_session;
+    setLoggedIn(false);
+}
+
+// Triggers
+
+void SyncEngine::syncNow()
+{
+    if (!m_isLoggedIn)
+        return;
+    if (m_syncing) {
+        m_pendingKick = true;
+        return;
+    }
+    startCycle();
+}
+
+void SyncEngine::scheduleSync()
+{
+    m_debounce.start();
+}
+
+void SyncEngine::startCycle()
+{
+    // The cycle runs on by itself once its task handle is dropped.
+    [[maybe_unused]] const QCoro::Task<void> cycle = sync();
+}
+
+void SyncEngine::onPathUpdate(bool usable)
+{
+    if (usable && !m_wasOnline)
+        syncNow();
+    m_wasOnline = usable;
+}
+
+// Local edits
+
+Video *SyncEngine::addVideo(const QString &link)
+{
+    const std::optional<QString> id = youtubeID(link);
+    if (!id || id->startsWith(kForeignIdPrefix))
+        return nullptr;
+    if (Video *existing = m_store.find(*id))
+        return existing;
+    const qint64 now = m_clock.nowMs();
+    return m_store.insert(Video(*id, RecordRules::kPlaceholderTitle, shortLink(*id),
+                                m_clock.todayUtc().toString(Qt::ISODate), QString(), false, RecordRules::kLocalSource,
+                                now, now, SyncStateRaw::needsAdd));
+}
+
+void SyncEngine::markForPatch(Video &video)
+{
+    const SyncState state = video.syncState();
+    if (state == SyncState::synced || state == SyncState::unrecognised)
+        video.syncStateRaw = SyncStateRaw::needsPatch;
+}
+
+void SyncEngine::finishEdit(Video *video)
+{
+    m_store.markChanged(video);
+    // A failed save keeps the change in the store for the next successful one.
+    m_store.save();
+}
+
+void SyncEngine::toggleExcluded(Video *video)
+{
+    if (video == nullptr)
+        return;
+    video->excluded = !video->excluded;
+    markForPatch(*video);
+    finishEdit(video);
+    scheduleSync();
+}
+
+void SyncEngine::applyEdit(Video *video, const QString &title, const QString &uploadDate, const QString &duration)
+{
+    if (video == nullptr)
+        return;
+    video->title = title;
+    video->uploadDate = uploadDate;
+    video->duration = duration;
+    markForPatch(*video);
+    finishEdit(video);
+    Q_EMIT localEdit();
+    scheduleSync();
+}
+
+void SyncEngine::markDeleted(Video *video)
+{
+    if (video == nullptr)
+        return;
+    // A record the server never knew goes at once, unless its add is already on the way: then
+    // the server may know it by now, and the deletion has to follow.
+    if (video->syncState() == SyncState::needsAdd && video->youtubeID != m_addInFlight) {
+        m_store.remove(video);
+        m_store.save();
+    } else {
+        video->syncStateRaw = SyncStateRaw::needsDelete;
+        finishEdit(video);
+    }
+    scheduleSync();
+}
+
+// Published properties
+
+void SyncEngine::setSyncing(bool syncing)
+{
+    if (m_syncing == syncing)
+        return;
+    m_syncing = syncing;
+    Q_EMIT syncingChanged(syncing);
+}
+
+void SyncEngine::setLastSync(const QDateTime &lastSync)
+{
+    if (m_lastSync == lastSync)
+        return;
+    m_lastSync = lastSync;
+    Q_EMIT lastSyncChanged(lastSync);
+}
+
+void SyncEngine::setLastError(std::optional<QString> lastError)
+{
+    if (m_lastError == lastError)
+        return;
+    m_lastError = std::move(lastError);
+    Q_EMIT lastErrorChanged(this->lastError());
+}
+
+void SyncEngine::setLoggedIn(bool loggedIn)
+{
+    if (m_isLoggedIn == loggedIn)
+        return;
+    m_isLoggedIn = loggedIn;
+    Q_EMIT isLoggedInChanged(loggedIn);
+}
+
+void SyncEngine::setProgress(std::optional<double> fraction, int received, int total)
+{
+    if (m_progressTotal != total) {
+        m_progressTotal = total;
+        Q_EMIT progressTotalChanged(total);
+    }
+    if (m_progressReceived != received) {
+        m_progressReceived = received;
+        Q_EMIT progressReceivedChanged(received);
+    }
+    if (m_progressFraction != fraction) {
+        m_progressFraction = fraction;
+        Q_EMIT progressFractionChanged(progressFraction());
+    }
+}
+
+void SyncEngine::resetProgress()
+{
+    setProgress(std::nullopt, 0, 0);
+}
+
+void SyncEngine::setWidgetVisible(bool visible)
+{
+    if (m_widgetVisible == visible)
+        return;
+    m_widgetVisible = visible;
+    // Only a mirror for the other processes of the family: a failed write changes nothing here.
+    m_group.setWidgetVisible(visible);
+    Q_EMIT widgetVisibleChanged(visible);
+}
+
+} // namespace clipvane

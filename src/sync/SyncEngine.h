@@ -1,0 +1,169 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <chrono>
+#include <optional>
+#include <qcorotask.h>
+
+class QSettings;
+
+namespace clipvane {
+
+class APIClient;
+class APIError;
+class Clock;
+class GroupSettings;
+class NetworkWatch;
+class SecretStore;
+class Video;
+class VideoStore;
+struct APIVideo;
+
+// Keeps the local store in step with the user's library on the service: signs in and out,
+// runs sync cycles (take in the shared inbox, push pending records one at a time, pull the
+// server's changes page by page), applies the user's local edits, and decides when a cycle
+// runs. Everything happens on the main thread; network waits suspend the cycle without
+// blocking it, so the user may edit records while a cycle waits.
+class SyncEngine : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool syncing READ syncing NOTIFY syncingChanged)
+    Q_PROPERTY(QDateTime lastSync READ lastSync NOTIFY lastSyncChanged)
+    Q_PROPERTY(QString lastError READ lastError NOTIFY lastErrorChanged)
+    Q_PROPERTY(bool hasError READ hasError NOTIFY lastErrorChanged)
+    Q_PROPERTY(bool isLoggedIn READ isLoggedIn NOTIFY isLoggedInChanged)
+    Q_PROPERTY(double progressFraction READ progressFraction NOTIFY progressFractionChanged)
+    Q_PROPERTY(bool hasProgress READ hasProgress NOTIFY progressFractionChanged)
+    Q_PROPERTY(int progressReceived READ progressReceived NOTIFY progressReceivedChanged)
+    Q_PROPERTY(int progressTotal READ progressTotal NOTIFY progressTotalChanged)
+    Q_PROPERTY(bool widgetVisible READ widgetVisible NOTIFY widgetVisibleChanged)
+
+public:
+    static constexpr int kPageLimit = 600;
+    static constexpr std::chrono::milliseconds kDebounce{2000};
+
+    // Everything from the outside world comes in here and must outlive the engine. Reads the
+    // widget flag, provisions "testToken" from the standard settings, and decides whether a
+    // user is signed in. Starts no cycle.
+    SyncEngine(VideoStore &store, APIClient &api, SecretStore &secrets, GroupSettings &group, QSettings &standard,
+               Clock &clock, NetworkWatch &network, std::chrono::milliseconds debounce = kDebounce,
+               QObject *parent = nullptr);
+    ~SyncEngine() override;
+
+    bool syncing() const { return m_syncing; }
+    // End of the last successful cycle; null when none has succeeded yet.
+    QDateTime lastSync() const { return m_lastSync; }
+    // Message of the last failed cycle or sign-in; null when there is none.
+    QString lastError() const { return m_lastError.value_or(QString()); }
+    bool hasError() const { return m_lastError.has_value(); }
+    bool isLoggedIn() const { return m_isLoggedIn; }
+    // Share of the pull received, 0 to 1; -1 while no pull with a known total runs.
+    double progressFraction() const { return m_progressFraction.value_or(-1.0); }
+    bool hasProgress() const { return m_progressFraction.has_value(); }
+    int progressReceived() const { return m_progressReceived; }
+    int progressTotal() const { return m_progressTotal; }
+    bool widgetVisible() const { return m_widgetVisible; }
+
+    // Stores the credentials and, when they read back intact, signs in and kicks a cycle.
+    bool signIn(const QString &token, const QString &email);
+    // Forgets the credentials and the pull cursor. The local records stay.
+    void signOut();
+
+    // One cycle. Never fails: the outcome is in lastSync and lastError. A call while a cycle
+    // runs only asks for one more cycle afterwards and returns at once.
+    QCoro::Task<void> sync();
+    // Starts a cycle now without waiting for it (or asks for one more after the running one).
+    void syncNow();
+    // Starts a cycle once no further call has come for the debounce time.
+    void scheduleSync();
+
+    // The local edits. addVideo returns the record for a YouTube link (the stored one when the
+    // video is already there), or null; it neither saves nor schedules a cycle. The others save
+    // the store and schedule a cycle; null records are ignored.
+    Video *addVideo(const QString &link);
+    void toggleExcluded(Video *video);
+    void applyEdit(Video *video, const QString &title, const QString &uploadDate, const QString &duration);
+    void markDeleted(Video *video);
+
+Q_SIGNALS:
+    void syncingChanged(bool syncing);
+    void lastSyncChanged(const QDateTime &lastSync);
+    void lastErrorChanged(const QString &lastError);
+    void isLoggedInChanged(bool isLoggedIn);
+    void progressFractionChanged(double progressFraction);
+    void progressReceivedChanged(int progressReceived);
+    void progressTotalChanged(int progressTotal);
+    void widgetVisibleChanged(bool widgetVisible);
+    // The details of a record were edited (the library list recomputes on it).
+    void localEdit();
+
+private:
+    // How a step of the cycle ended.
+    struct Outcome
+    {
+        enum class Kind { done, failed, signedOut, abandoned };
+        Kind kind = Kind::done;
+        QString message;
+
+        static Outcome done() { return {}; }
+        static Outcome abandoned() { return {Kind::abandoned, {}}; }
+        static Outcome failed(QString message) { return {Kind::failed, std::move(message)}; }
+        static Outcome fromError(const APIError &error);
+        bool goOn() const { return kind == Kind::done; }
+    };
+    void startCycle();
+    QCoro::Task<Outcome> runCycle(quint64 session);
+    Outcome ingestShareInbox();
+    QCoro::Task<Outcome> pushPending(quint64 session);
+    QCoro::Task<Outcome> pushDeletion(QString youtubeID, quint64 session);
+    QCoro::Task<Outcome> pushPatch(QString youtubeID, quint64 session);
+    QCoro::Task<Outcome> pushAdd(QString youtubeID, quint64 session, bool *again);
+    QCoro::Task<Outcome> pullChanges(quint64 session);
+    void mergeServerVideo(const APIVideo &server);
+    Outcome saveStore();
+    // The answer to one record's push failed: either the record is refused for good (it stays
+    // pending, the error is reported, the push goes on) or the cycle ends.
+    Outcome recordFailure(const APIError &error);
+    bool isCurrent(quint64 session) const { return m_session == session && m_isLoggedIn; }
+    void onPathUpdate(bool usable);
+    // The rule every edit shares: a record the server holds as is now has a change to send.
+    static void markForPatch(Video &video);
+    void finishEdit(Video *video);
+
+    void setSyncing(bool syncing);
+    void setLastSync(const QDateTime &lastSync);
+    void setLastError(std::optional<QString> lastError);
+    void setLoggedIn(bool loggedIn);
+    void setProgress(std::optional<double> fraction, int received, int total);
+    void setWidgetVisible(bool visible);
+    void resetProgress();
+
+    VideoStore &m_store;
+    APIClient &m_api;
+    SecretStore &m_secrets;
+    GroupSettings &m_group;
+    Clock &m_clock;
+
+    bool m_syncing = false;
+    QDateTime m_lastSync;
+    std::optional<QString> m_lastError;
+    bool m_isLoggedIn = false;
+    std::optional<double> m_progressFraction;
+    int m_progressReceived = 0;
+    int m_progressTotal = 0;
+    bool m_widgetVisible = true;
+
+    bool m_wasOnline = true;
+    bool m_pendingKick = false;
+    QTimer m_debounce;
+    // Changes at every sign-in and sign-out: a cycle of an earlier session stops at its next
+    // step, so it never writes a cursor or applies a reply for an account no longer signed in.
+    quint64 m_session = 0;
+    // The record whose add is on its way to the server: deleting it must reach the server too.
+    QString m_addInFlight;
+};
+
+} // namespace clipvane

@@ -1,0 +1,332 @@
+// The sync cycle of SyncEngine: take in the shared inbox, push, pull.
+
+#include "SyncEngine.h"
+
+#include "APIClient.h"
+#include "Clock.h"
+#include "GroupSettings.h"
+#include "RecordRules.h"
+#include "VideoStore.h"
+
+#include <QPointer>
+#include <QSet>
+
+namespace clipvane {
+
+namespace {
+
+const QString kSignedOut = QStringLiteral("Signed out");
+const QString kSaveFailed = QStringLiteral("Couldn't save the library.");
+
+constexpr int kNotFound = 404;
+constexpr int kGone = 410;
+constexpr int kRequestTimeout = 408;
+constexpr int kTooManyRequests = 429;
+
+bool isClientError(int status)
+{
+    return status >= 400 && status <= 499;
+}
+
+// The server will refuse this record's push every time; trying again later can't help, so the
+// other records and the pull go on. Time-outs and rate limits pass, so they end the cycle.
+bool refusedForGood(const APIError &error)
+{
+    return error.kind() == APIError::Kind::http && isClientError(error.status()) && error.status() != kRequestTimeout &&
+           error.status() != kTooManyRequests;
+}
+
+// The server no longer has the video a deletion was meant for: the deletion is done.
+bool alreadyGone(const APIError &error)
+{
+    return error.kind() == APIError::Kind::http && (error.status() == kNotFound || error.status() == kGone);
+}
+
+bool isAfter(const APIVideo &video, qint64 since, qint64 afterID)
+{
+    return video.updatedAt > since || (video.updatedAt == since && video.id > afterID);
+}
+
+} // namespace
+
+SyncEngine::Outcome SyncEngine::Outcome::fromError(const APIError &error)
+{
+    if (error.kind() == APIError::Kind::unauthorized)
+        return {Kind::signedOut, {}};
+    return failed(error.description());
+}
+
+QCoro::Task<void> SyncEngine::sync()
+{
+    if (!m_isLoggedIn)
+        co_return;
+    if (m_syncing) {
+        m_pendingKick = true;
+        co_return;
+    }
+    setSyncing(true);
+    setLastError(std::nullopt);
+
+    const QPointer<SyncEngine> self(this);
+    const Outcome outcome = co_await runCycle(m_session);
+    if (!self)
+        co_return;
+
+    resetProgress();
+    switch (outcome.kind) {
+    case Outcome::Kind::done:
+        setLastSync(QDateTime::fromMSecsSinceEpoch(m_clock.nowMs()));
+        break;
+    case Outcome::Kind::failed:
+        setLastError(outcome.message);
+        break;
+    case Outcome::Kind::signedOut:
+        setLastError(kSignedOut);
+        signOut();
+        break;
+    case Outcome::Kind::abandoned:
+        break;
+    }
+    setSyncing(false);
+    if (m_pendingKick) {
+        m_pendingKick = false;
+        startCycle();
+    }
+}
+
+QCoro::Task<SyncEngine::Outcome> SyncEngine::runCycle(quint64 session)
+{
+    const Outcome ingested = ingestShareInbox();
+    if (!ingested.goOn())
+        co_return ingested;
+    const Outcome pushed = co_await pushPending(session);
+    if (!pushed.goOn())
+        co_return pushed;
+    co_return co_await pullChanges(session);
+}
+
+SyncEngine::Outcome SyncEngine::saveStore()
+{
+    QString error;
+    if (m_store.save(&error))
+        return Outcome::done();
+    return Outcome::failed(error.isEmpty() ? kSaveFailed : error);
+}
+
+SyncEngine::Outcome SyncEngine::ingestShareInbox()
+{
+    const QStringList links = m_group.takeShareInbox();
+    if (links.isEmpty())
+        return Outcome::done();
+    for (const QString &link : links)
+        addVideo(link);
+    return saveStore();
+}
+
+SyncEngine::Outcome SyncEngine::recordFailure(const APIError &error)
+{
+    if (refusedForGood(error)) {
+        setLastError(error.description());
+        return Outcome::done();
+    }
+    return Outcome::fromError(error);
+}
+
+// Push
+
+QCoro::Task<SyncEngine::Outcome> SyncEngine::pushPending(quint64 session)
+{
+    const QPointer<SyncEngine> self(this);
+    QStringList queue;
+    for (const Video *video : m_store.pending())
+        queue.append(video->youtubeID);
+    QSet<QString> requeued;
+
+    // Records are found again by ID at every step: the user may delete one while a request is out.
+    for (qsizetype i = 0; i < queue.size(); ++i) {
+        const QString id = queue.at(i);
+        const Video *video = m_store.find(id);
+        if (video == nullptr)
+            continue;
+        Outcome outcome;
+        switch (video->syncState()) {
+        case SyncState::needsDelete:
+            outcome = co_await pushDeletion(id, session);
+            break;
+        case SyncState::needsPatch:
+            outcome = co_await pushPatch(id, session);
+            break;
+        case SyncState::needsAdd: {
+            // An add can leave a change behind (edits made while the record waited, or its
+            // deletion); it goes out in this same push, once.
+            bool again = false;
+            outcome = co_await pushAdd(id, session, &again);
+            if (again && !requeued.contains(id)) {
+                requeued.insert(id);
+                queue.append(id);
+            }
+            break;
+        }
+        case SyncState::synced:
+        case SyncState::unrecognised:
+            continue;
+        }
+        if (!outcome.goOn()) {
+            // What the server has confirmed so far is written now, so it is not sent again.
+            if (self)
+                m_store.save();
+            co_return outcome;
+        }
+    }
+    co_return saveStore();
+}
+
+QCoro::Task<SyncEngine::Outcome> SyncEngine::pushDeletion(QString youtubeID, quint64 session)
+{
+    const QPointer<SyncEngine> self(this);
+    const ApiResult<void> reply = co_await m_api.deleteVideo(youtubeID);
+    if (!self || !isCurrent(session))
+        co_return Outcome::abandoned();
+    if (!reply && !alreadyGone(reply.error()))
+        co_return recordFailure(reply.error());
+    if (Video *video = m_store.find(youtubeID); video != nullptr && video->syncState() == SyncState::needsDelete)
+        m_store.remove(video);
+    co_return Outcome::done();
+}
+
+QCoro::Task<SyncEngine::Outcome> SyncEngine::pushPatch(QString youtubeID, quint64 session)
+{
+    const QPointer<SyncEngine> self(this);
+    const auto sent = RecordRules::PushedFields::of(*m_store.find(youtubeID));
+    const ApiResult<APIVideo> reply =
+        co_await m_api.patchVideo(youtubeID, sent.excluded, sent.title, sent.uploadDate, sent.duration);
+    if (!self || !isCurrent(session))
+        co_return Outcome::abandoned();
+    if (!reply)
+        co_return recordFailure(reply.error());
+    // Edited again or deleted while the request was out: the record stays pending and the
+    // next push sends the newer change.
+    Video *video = m_store.find(youtubeID);
+    if (video != nullptr && video->syncState() == SyncState::needsPatch &&
+        RecordRules::PushedFields::of(*video) == sent) {
+        if (RecordRules::applyServerVideo(*reply, *video))
+            m_store.markChanged(video);
+    }
+    co_return Outcome::done();
+}
+
+QCoro::Task<SyncEngine::Outcome> SyncEngine::pushAdd(QString youtubeID, quint64 session, bool *again)
+{
+    const QPointer<SyncEngine> self(this);
+    const Video *sent = m_store.find(youtubeID);
+    const QString url = sent->url;
+    const QString title = RecordRules::titleToSend(*sent);
+    m_addInFlight = youtubeID;
+    const ApiResult<APIVideo> reply = co_await m_api.upsert(url, title);
+    if (!self)
+        co_return Outcome::abandoned();
+    m_addInFlight.clear();
+    if (!isCurrent(session))
+        co_return Outcome::abandoned();
+
+    Video *video = m_store.find(youtubeID);
+    if (video != nullptr && video->syncState() == SyncState::needsDelete)
+        *again = true;
+    if (!reply)
+        co_return recordFailure(reply.error());
+    if (video != nullptr && video->syncState() == SyncState::needsAdd) {
+        RecordRules::completeAdd(*reply, *video);
+        m_store.markChanged(video);
+        *again = video->syncState() != SyncState::synced;
+    }
+    co_return Outcome::done();
+}
+
+// Pull
+
+void SyncEngine::mergeServerVideo(const APIVideo &server)
+{
+    // A record without an ID could never be matched again; it is not kept.
+    if (server.youtubeID.isEmpty())
+        return;
+    Video *local = m_store.find(server.youtubeID);
+    // A pending local change wins over whatever the server says until it has been pushed.
+    if (local != nullptr && local->isPending())
+        return;
+    if (server.deleted) {
+        if (local != nullptr)
+            m_store.remove(local);
+        return;
+    }
+    if (local == nullptr) {
+        m_store.insert(RecordRules::videoFromServer(server));
+        return;
+    }
+    if (RecordRules::applyServerVideo(server, *local))
+        m_store.markChanged(local);
+}
+
+QCoro::Task<SyncEngine::Outcome> SyncEngine::pullChanges(quint64 session)
+{
+    const QPointer<SyncEngine> self(this);
+    qint64 since = m_group.syncCursor();
+    qint64 afterID = 0;
+    int received = 0;
+    int total = -1;
+    bool firstPage = true;
+
+    for (;;) {
+        const ApiResult<VideoPage> page = co_await m_api.videos(since, afterID, kPageLimit);
+        if (!self || !isCurrent(session))
+            co_return Outcome::abandoned();
+        if (!page)
+            co_return Outcome::fromError(page.error());
+
+        setWidgetVisible(page->widget);
+
+        if (firstPage && page->familyRev != m_group.familyRev()) {
+            // The set of libraries shared with the user changed: everything synced is fetched
+            // again; records with a local change stay until they are pushed.
+            m_store.remove(m_store.synced());
+            if (const Outcome saved = saveStore(); !saved.goOn())
+                co_return saved;
+            if (!m_group.restartForFamilyRev(page->familyRev))
+                co_return Outcome::failed(m_group.lastError());
+            since = 0;
+            afterID = 0;
+            firstPage = false;
+            continue;
+        }
+        firstPage = false;
+
+        if (total < 0) {
+            total = page->total;
+            setProgress(m_progressFraction, m_progressReceived, total);
+        }
+        for (const APIVideo &video : page->videos)
+            mergeServerVideo(video);
+        if (const Outcome saved = saveStore(); !saved.goOn())
+            co_return saved;
+
+        received += int(page->videos.size());
+        if (total >= 1)
+            setProgress(std::min(1.0, double(received) / double(total)), received, total);
+
+        // A page is full by the objects the server sent, kept or not.
+        if (page->objectCount >= kPageLimit) {
+            // Paging goes on after the last record kept; a server whose full page does not
+            // move past the cursor would be asked for the same page for ever.
+            if (page->videos.isEmpty() || !isAfter(page->videos.last(), since, afterID))
+                co_return Outcome::fromError(APIError::badResponse());
+            since = page->videos.last().updatedAt;
+            afterID = page->videos.last().id;
+            continue;
+        }
+
+        if (!m_group.setSyncCursor(page->now))
+            co_return Outcome::failed(m_group.lastError());
+        co_return Outcome::done();
+    }
+}
+
+} // namespace clipvane

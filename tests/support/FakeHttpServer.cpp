@@ -1,0 +1,265 @@
+#include "FakeHttpServer.h"
+
+#include <QUrlQuery>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <httplib.h>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace clipvane::test {
+
+namespace {
+
+constexpr std::size_t kChunkBytes = 4096;
+constexpr time_t kKeepAliveSeconds = 1;
+
+// Pseudo-headers cpp-httplib adds about the connection; they were never sent by the client.
+bool isConnectionDetail(const std::string &name)
+{
+    return name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT";
+}
+
+QByteArray bytes(const std::string &text)
+{
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
+
+} // namespace
+
+QByteArray RecordedRequest::header(const QByteArray &name) const
+{
+    for (const auto &[key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
+bool RecordedRequest::hasHeader(const QByteArray &name) const
+{
+    for (const auto &entry : headers) {
+        if (entry.first.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+QList<QPair<QString, QString>> RecordedRequest::queryItems() const
+{
+    return QUrlQuery(QString::fromLatin1(query)).queryItems(QUrl::FullyDecoded);
+}
+
+struct FakeHttpServer::State
+{
+    httplib::Server server;
+    std::thread thread;
+    std::atomic<bool> loopEnded = false;
+    std::atomic<qint64> chunkedBytesSent = 0;
+    int port = 0;
+
+    mutable std::mutex mutex;
+    std::condition_variable wake;
+    bool stopping = false;
+    std::map<QByteArray, std::deque<FakeReply>> queues;
+    Handler handler;
+    FakeReply defaultReply = FakeReply::json(QByteArrayLiteral(R"({"error":"no scripted reply"})"), 404);
+    QList<RecordedRequest> requests;
+
+    FakeReply answer(const RecordedRequest &request)
+    {
+        Handler chosen;
+        {
+            std::lock_guard lock(mutex);
+            requests.append(request);
+            auto queue = queues.find(request.path);
+            if (queue != queues.end() && !queue->second.empty()) {
+                FakeReply reply = std::move(queue->second.front());
+                queue->second.pop_front();
+                return reply;
+            }
+            if (!handler)
+                return defaultReply;
+            chosen = handler;
+        }
+        // Outside the lock: the handler may call back into the server's accessors.
+        return chosen(request);
+    }
+
+    void wait(std::chrono::milliseconds delay)
+    {
+        if (delay.count() <= 0)
+            return;
+        std::unique_lock lock(mutex);
+        wake.wait_for(lock, delay, [this] { return stopping; });
+    }
+
+    void serve(const httplib::Request &in, httplib::Response &out)
+    {
+        RecordedRequest request;
+        request.method = bytes(in.method);
+        request.path = bytes(in.path);
+        const auto mark = in.target.find('?');
+        if (mark != std::string::npos)
+            request.query = bytes(in.target.substr(mark + 1));
+        for (const auto &[name, value] : in.headers) {
+            if (!isConnectionDetail(name))
+                request.headers.append({bytes(name), bytes(value)});
+        }
+        request.body = bytes(in.body);
+
+        const FakeReply reply = answer(request);
+        wait(reply.delay);
+
+        std::string contentType = "application/json";
+        for (const auto &[name, value] : reply.headers) {
+            if (name.compare("Content-Type", Qt::CaseInsensitive) == 0)
+                contentType = value.toStdString();
+            else
+                out.set_header(name.toStdString(), value.toStdString());
+        }
+        out.status = reply.status;
+        if (!reply.chunked) {
+            out.set_content(reply.body.toStdString(), contentType);
+            return;
+        }
+        const std::string body = reply.body.toStdString();
+        out.set_chunked_content_provider(contentType, [this, body](std::size_t offset, httplib::DataSink &sink) {
+            if (offset < body.size()) {
+                const std::size_t length = std::min(kChunkBytes, body.size() - offset);
+                if (!sink.write(body.data() + offset, length))
+                    return false;
+                chunkedBytesSent += qint64(length);
+                return true;
+            }
+            sink.done();
+            return true;
+        });
+    }
+};
+
+FakeHttpServer::FakeHttpServer()
+    : m_state(std::make_unique<State>())
+{}
+
+FakeHttpServer::~FakeHttpServer()
+{
+    stop();
+}
+
+bool FakeHttpServer::start()
+{
+    State *state = m_state.get();
+    if (state->thread.joinable())
+        return true;
+    // The state outlives the server's threads: stop() joins them before it goes away.
+    const auto route = [state](const httplib::Request &in, httplib::Response &out) { state->serve(in, out); };
+    const std::string any = ".*";
+    state->server.Get(any, route);
+    state->server.Post(any, route);
+    state->server.Put(any, route);
+    state->server.Patch(any, route);
+    state->server.Delete(any, route);
+    state->server.Options(any, route);
+    state->server.set_keep_alive_timeout(kKeepAliveSeconds);
+
+    state->port = state->server.bind_to_any_port("127.0.0.1");
+    if (state->port <= 0)
+        return false;
+    state->thread = std::thread([state] {
+        state->server.listen_after_bind();
+        state->loopEnded = true;
+    });
+    // stop() is ignored by a server that has not begun its loop yet, so wait for the loop.
+    while (!state->server.is_running() && !state->loopEnded)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (state->loopEnded) {
+        state->thread.join();
+        return false;
+    }
+    return true;
+}
+
+void FakeHttpServer::stop()
+{
+    State *state = m_state.get();
+    {
+        std::lock_guard lock(state->mutex);
+        state->stopping = true;
+    }
+    state->wake.notify_all();
+    if (state->thread.joinable()) {
+        state->server.stop();
+        state->thread.join();
+    }
+}
+
+quint16 FakeHttpServer::port() const
+{
+    return quint16(m_state->port);
+}
+
+QUrl FakeHttpServer::url(const QString &path) const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path));
+}
+
+void FakeHttpServer::enqueue(const QByteArray &path, FakeReply reply)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->queues[path].push_back(std::move(reply));
+}
+
+void FakeHttpServer::setHandler(Handler handler)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->handler = std::move(handler);
+}
+
+void FakeHttpServer::setDefaultReply(FakeReply reply)
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->defaultReply = std::move(reply);
+}
+
+int FakeHttpServer::pendingReplies() const
+{
+    std::lock_guard lock(m_state->mutex);
+    std::size_t count = 0;
+    for (const auto &[path, queue] : m_state->queues)
+        count += queue.size();
+    return int(count);
+}
+
+QList<RecordedRequest> FakeHttpServer::requests() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->requests;
+}
+
+int FakeHttpServer::requestCount() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return int(m_state->requests.size());
+}
+
+RecordedRequest FakeHttpServer::lastRequest() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->requests.isEmpty() ? RecordedRequest() : m_state->requests.constLast();
+}
+
+qint64 FakeHttpServer::chunkedBytesSent() const
+{
+    return m_state->chunkedBytesSent;
+}
+
+void FakeHttpServer::clearRequests()
+{
+    std::lock_guard lock(m_state->mutex);
+    m_state->requests.clear();
+}
+
+} // namespace clipvane::test

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QEventLoop>
+#include <optional>
+#include <qcorotask.h>
+
+namespace clipvane::test {
+
+namespace detail {
+
+template<typename T>
+QCoro::Task<> completeInto(QCoro::Task<T> task, std::optional<T> &result, QEventLoop &loop, bool &done)
+{
+    result.emplace(co_await std::move(task));
+    done = true;
+    loop.quit();
+}
+
+} // namespace detail
+
+// Runs the event loop until `task` finishes and returns its result. Unlike QCoro::waitFor it
+// needs no default constructor, so it works for ApiResult<T>.
+template<typename T> T waitForTask(QCoro::Task<T> task)
+{
+    QEventLoop loop;
+    std::optional<T> result;
+    bool done = false;
+    detail::completeInto(std::move(task), result, loop, done);
+    if (!done)
+        loop.exec();
+    return std::move(*result);
+}
+
+} // namespace clipvane::test

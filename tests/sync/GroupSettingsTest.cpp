@@ -1,0 +1,323 @@
+#include "GroupSettings.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QLockFile>
+#include <QProcess>
+#include <QSet>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <memory>
+#include <unistd.h>
+
+using namespace clipvane;
+using namespace std::chrono_literals;
+
+namespace {
+
+const char kWorkerFlag[] = "--append-worker";
+constexpr int kWriters = 4;
+constexpr int kLinksPerWriter = 40;
+
+// Commas, quotes and spaces: the characters the settings format has to escape in a list.
+QString linkOf(const QString &writer, int index)
+{
+    return u"https://youtu.be/%1x%2?a=1,b=\"two words\""_qs.arg(writer).arg(index);
+}
+
+// One writer: appends its links one at a time, as `clipvane-cli share` would.
+int appendLinks(const QString &path, const QString &writer, int count)
+{
+    GroupSettings group(path);
+    for (int i = 0; i < count; ++i) {
+        if (!group.appendToShareInbox({linkOf(writer, i)})) {
+            qWarning("writer %s: %s", qPrintable(writer), qPrintable(group.lastError()));
+            return 1;
+        }
+    }
+    return 0;
+}
+
+QStringList everyLink()
+{
+    QStringList links;
+    for (int w = 0; w < kWriters; ++w) {
+        for (int i = 0; i < kLinksPerWriter; ++i)
+            links.append(linkOf(u"w%1"_qs.arg(w), i));
+    }
+    links.sort();
+    return links;
+}
+
+void writeRaw(const QString &path, const QString &key, const QVariant &value)
+{
+    QSettings raw(path, QSettings::IniFormat);
+    raw.setValue(key, value);
+}
+
+} // namespace
+
+class GroupSettingsTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    int m_files = 0;
+    QString freshPath() { return m_dir.filePath(u"group-%1/group.ini"_qs.arg(++m_files)); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(m_dir.isValid());
+    }
+
+    void absentFileReadsAsDefaults()
+    {
+        GroupSettings group(freshPath());
+        QCOMPARE(group.syncCursor(), 0);
+        QCOMPARE(group.familyRev(), u"0"_qs);
+        QVERIFY(group.widgetVisible());
+        QVERIFY(group.shareInbox().isEmpty());
+        QVERIFY(group.takeShareInbox().isEmpty());
+        QVERIFY(!QFile::exists(group.path()));
+    }
+
+    void cursorText_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<qint64>("cursor");
+        QTest::newRow("plain") << QVariant(u"1709640000123"_qs) << qint64(1709640000123);
+        QTest::newRow("plus sign") << QVariant(u"+42"_qs) << qint64(42);
+        QTest::newRow("negative") << QVariant(u"-7"_qs) << qint64(-7);
+        QTest::newRow("leading zeros") << QVariant(u"0042"_qs) << qint64(42);
+        QTest::newRow("largest") << QVariant(u"9223372036854775807"_qs) << std::numeric_limits<qint64>::max();
+        QTest::newRow("beyond 64 bits") << QVariant(u"9223372036854775808"_qs) << qint64(0);
+        QTest::newRow("trailing letters") << QVariant(u"12a"_qs) << qint64(0);
+        QTest::newRow("space") << QVariant(u" 5"_qs) << qint64(0);
+        QTest::newRow("decimal point") << QVariant(u"4.5"_qs) << qint64(0);
+        QTest::newRow("empty") << QVariant(QString()) << qint64(0);
+        QTest::newRow("a list") << QVariant(QStringList{u"1"_qs, u"2"_qs}) << qint64(0);
+    }
+
+    void cursorText()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(qint64, cursor);
+        const QString path = freshPath();
+        GroupSettings group(path);
+        writeRaw(path, u"syncCursor"_qs, stored);
+        QCOMPARE(group.syncCursor(), cursor);
+    }
+
+    void cursorIsStoredAsText()
+    {
+        const QString path = freshPath();
+        GroupSettings group(path);
+        QVERIFY(group.setSyncCursor(-12345678901234));
+        QCOMPARE(group.syncCursor(), -12345678901234);
+        QCOMPARE(QSettings(path, QSettings::IniFormat).value(u"syncCursor"_qs), QVariant(u"-12345678901234"_qs));
+    }
+
+    void widgetFlag_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<bool>("visible");
+        QTest::newRow("false") << QVariant(false) << false;
+        QTest::newRow("true") << QVariant(true) << true;
+        QTest::newRow("zero is not a Boolean") << QVariant(u"0"_qs) << true;
+        QTest::newRow("text") << QVariant(u"no"_qs) << true;
+    }
+
+    void widgetFlag()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(bool, visible);
+        const QString path = freshPath();
+        writeRaw(path, u"widgetVisible"_qs, stored);
+        QCOMPARE(GroupSettings(path).widgetVisible(), visible);
+    }
+
+    void cursorsRestartAndRemoval()
+    {
+        const QString path = freshPath();
+        GroupSettings group(path);
+        QVERIFY(group.setSyncCursor(55));
+        QVERIFY(group.setWidgetVisible(false));
+        QVERIFY(group.appendToShareInbox({u"link"_qs}));
+
+        QVERIFY(group.restartForFamilyRev(u"rev-9"_qs));
+        QCOMPARE(group.familyRev(), u"rev-9"_qs);
+        QCOMPARE(group.syncCursor(), 0);
+        QCOMPARE(QSettings(path, QSettings::IniFormat).value(u"syncCursor"_qs), QVariant(u"0"_qs));
+
+        QVERIFY(group.setSyncCursor(66));
+        QVERIFY(group.removeCursors());
+        const QString copy = m_dir.filePath(u"copy-%1.ini"_qs.arg(m_files));
+        QVERIFY(QFile::copy(path, copy));
+        const QSettings raw(copy, QSettings::IniFormat);
+        QVERIFY(!raw.contains(u"syncCursor"_qs));
+        QVERIFY(!raw.contains(u"familyRev"_qs));
+        QVERIFY(!group.widgetVisible());
+        QCOMPARE(group.shareInbox(), QStringList{u"link"_qs});
+    }
+
+    void inboxKeepsEveryTextAsWritten_data()
+    {
+        QTest::addColumn<QStringList>("links");
+        QTest::newRow("one") << QStringList{u"https://youtu.be/abcdef"_qs};
+        QTest::newRow("several, awkward characters")
+            << QStringList{u"a, b"_qs,    u"\"quoted\""_qs,  u"  spaced  "_qs,       u"@Invalid()"_qs,
+                           u"видео ✓"_qs, u"back\\slash"_qs, u"semi;colon=equals"_qs};
+    }
+
+    void inboxKeepsEveryTextAsWritten()
+    {
+        QFETCH(QStringList, links);
+        GroupSettings group(freshPath());
+        QVERIFY(group.appendToShareInbox(links.mid(0, 1)));
+        QVERIFY(group.appendToShareInbox(links.mid(1)));
+        QCOMPARE(group.shareInbox(), links);
+        QCOMPARE(group.takeShareInbox(), links);
+        QVERIFY(group.takeShareInbox().isEmpty());
+        QVERIFY(group.shareInbox().isEmpty());
+    }
+
+    void inboxWrittenByOtherProcessesIsRead()
+    {
+        const QString path = freshPath();
+        writeRaw(path, u"shareInbox"_qs, QStringList{u"one"_qs, u"two"_qs});
+        GroupSettings group(path);
+        QCOMPARE(group.takeShareInbox(), (QStringList{u"one"_qs, u"two"_qs}));
+        writeRaw(path, u"shareInbox"_qs, 42);
+        QCOMPARE(group.takeShareInbox(), QStringList{u"42"_qs});
+        writeRaw(path, u"shareInbox"_qs, QByteArray("\x01\x02"));
+        QVERIFY(group.takeShareInbox().isEmpty());
+    }
+
+    void unreadableFileIsReplacedOnWrite()
+    {
+        const QString path = freshPath();
+        GroupSettings group(path);
+        QVERIFY(group.setSyncCursor(1)); // creates the folder
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArrayLiteral("\xff\xfe[[[garbage\n=\n\x00\x01"));
+        file.close();
+        QCOMPARE(group.syncCursor(), 0);
+        QVERIFY(group.appendToShareInbox({u"https://youtu.be/after1"_qs}));
+        QCOMPARE(group.takeShareInbox(), QStringList{u"https://youtu.be/after1"_qs});
+    }
+
+    // Another process holds the lock for longer than a call waits: nothing is written and
+    // nothing is taken, so no link is lost or taken twice.
+    void lockHeldElsewhere()
+    {
+        const QString path = freshPath();
+        GroupSettings group(path, 50ms);
+        QVERIFY(group.appendToShareInbox({u"first"_qs}));
+        QLockFile held(path + u".lock"_qs);
+        QVERIFY(held.tryLock(0));
+
+        QVERIFY(!group.appendToShareInbox({u"second"_qs}));
+        QVERIFY(!group.lastError().isEmpty());
+        QVERIFY(group.takeShareInbox().isEmpty());
+        QVERIFY(!group.setSyncCursor(3));
+
+        held.unlock();
+        QCOMPARE(group.takeShareInbox(), QStringList{u"first"_qs});
+    }
+
+    void unwritableFolder()
+    {
+        if (geteuid() == 0)
+            QSKIP("the superuser may write anywhere");
+        QTemporaryDir folder;
+        const QString path = folder.filePath(u"group.ini"_qs);
+        QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner);
+        GroupSettings group(path);
+        QVERIFY(!group.appendToShareInbox({u"link"_qs}));
+        QVERIFY(!group.lastError().isEmpty());
+        QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    // Writers append while the application takes: every link arrives exactly once.
+    void concurrentWritersLoseNothing_data()
+    {
+        QTest::addColumn<bool>("processes");
+        QTest::newRow("writer processes") << true;
+        QTest::newRow("writer threads") << false;
+    }
+
+    void concurrentWritersLoseNothing()
+    {
+        QFETCH(bool, processes);
+        const QString path = freshPath();
+        GroupSettings group(path);
+        QVERIFY(group.setSyncCursor(1)); // creates the folder before the writers race for it
+
+        std::vector<std::unique_ptr<QProcess>> children;
+        std::vector<std::unique_ptr<QThread>> threads;
+        std::vector<int> threadResults(kWriters, -1);
+        for (int w = 0; w < kWriters; ++w) {
+            const QString writer = u"w%1"_qs.arg(w);
+            if (processes) {
+                auto child = std::make_unique<QProcess>();
+                child->setProcessChannelMode(QProcess::ForwardedChannels);
+                child->start(QCoreApplication::applicationFilePath(),
+                             {QString::fromLatin1(kWorkerFlag), path, writer, QString::number(kLinksPerWriter)});
+                QVERIFY(child->waitForStarted());
+                children.push_back(std::move(child));
+            } else {
+                threads.emplace_back(QThread::create([&threadResults, path, writer, w] {
+                    threadResults[w] = appendLinks(path, writer, kLinksPerWriter);
+                }));
+                threads.back()->start();
+            }
+        }
+
+        QStringList taken;
+        const auto writing = [&] {
+            for (const auto &child : children) {
+                if (child->state() != QProcess::NotRunning)
+                    return true;
+            }
+            for (const auto &thread : threads) {
+                if (!thread->isFinished())
+                    return true;
+            }
+            return false;
+        };
+        while (writing()) {
+            taken += group.takeShareInbox();
+            QTest::qWait(1);
+        }
+        taken += group.takeShareInbox();
+
+        for (const auto &child : children) {
+            QCOMPARE(child->exitStatus(), QProcess::NormalExit);
+            QCOMPARE(child->exitCode(), 0);
+        }
+        for (const auto &thread : threads)
+            thread->wait();
+        for (int result : threadResults)
+            QCOMPARE(result, processes ? -1 : 0);
+        taken.sort();
+        QCOMPARE(taken, everyLink());
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 5 && qstrcmp(argv[1], kWorkerFlag) == 0)
+        return appendLinks(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]), atoi(argv[4]));
+    GroupSettingsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "GroupSettingsTest.moc"

@@ -1,0 +1,570 @@
+#include "LinkParser.h"
+#include "SyncHarness.h"
+
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace clipvane;
+using namespace clipvane::test;
+
+namespace {
+
+QJsonObject bodyOf(const RecordedRequest &request)
+{
+    return QJsonDocument::fromJson(request.body).object();
+}
+
+FakeReply status(int code)
+{
+    return FakeReply::json(QByteArrayLiteral(R"({"error":"refused"})"), code);
+}
+
+QList<QJsonObject> library(int count)
+{
+    QList<QJsonObject> videos;
+    for (int i = 0; i < count; ++i)
+        videos.append(serverVideo(u"vid%1"_qs.arg(i, 5, 10, QLatin1Char('0')), 1000 + i, i + 1));
+    return videos;
+}
+
+QList<QVariant> values(const QSignalSpy &spy)
+{
+    QList<QVariant> seen;
+    for (const QList<QVariant> &arguments : spy)
+        seen.append(arguments.at(0));
+    return seen;
+}
+
+} // namespace
+
+class SyncCycleTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void firstSyncPagesThroughWholeLibrary()
+    {
+        SyncHarness h;
+        const QList<QJsonObject> all = library(1250);
+        h.reply(kVideosPath, FakeReply::json(pageBody(all.mid(0, 600), 5001, 1250)));
+        h.reply(kVideosPath, FakeReply::json(pageBody(all.mid(600, 600), 5002, 1250)));
+        h.reply(kVideosPath, FakeReply::json(pageBody(all.mid(1200), 5003, 1250)));
+        QSignalSpy received(h.engine.get(), &SyncEngine::progressReceivedChanged);
+        QSignalSpy total(h.engine.get(), &SyncEngine::progressTotalChanged);
+        QSignalSpy fraction(h.engine.get(), &SyncEngine::progressFractionChanged);
+
+        h.runCycle();
+
+        const QList<RecordedRequest> requests = h.server.requests();
+        QCOMPARE(requests.size(), 3);
+        QCOMPARE(requests.at(0).path, kVideosPath);
+        QCOMPARE(requests.at(0).query, "since=0&after_id=0&limit=600");
+        QCOMPARE(requests.at(1).query, "since=1599&after_id=600&limit=600");
+        QCOMPARE(requests.at(2).query, "since=2199&after_id=1200&limit=600");
+        QCOMPARE(requests.at(0).header("Authorization"), "Bearer token-1");
+
+        QCOMPARE(values(received), (QList<QVariant>{600, 1200, 1250, 0}));
+        QCOMPARE(values(total), (QList<QVariant>{1250, 0}));
+        QCOMPARE(values(fraction), (QList<QVariant>{0.48, 0.96, 1.0, -1.0}));
+        QVERIFY(!h.engine->hasProgress());
+
+        QCOMPARE(h.group->syncCursor(), 5003);
+        QCOMPARE(h.rawGroup()->value(u"syncCursor"_qs), QVariant(u"5003"_qs));
+        QCOMPARE(h.store->all().size(), 1250);
+        QCOMPARE(h.store->synced().size(), 1250);
+        QCOMPARE(h.store->find(u"vid01249"_qs)->title, u"Title vid01249"_qs);
+        QVERIFY(h.engine->lastSync().isValid());
+        QVERIFY(!h.engine->hasError());
+        QVERIFY(!h.engine->syncing());
+    }
+
+    // A page is full by the objects the server sent, including those without "youtube_id".
+    void fullPageThenEmptyPage_data()
+    {
+        QTest::addColumn<int>("dropped");
+        QTest::newRow("600 records") << 0;
+        QTest::newRow("600 objects, 7 without youtube_id") << 7;
+    }
+
+    void fullPageThenEmptyPage()
+    {
+        QFETCH(int, dropped);
+        SyncHarness h;
+        QList<QJsonObject> first = library(600);
+        for (int i = 0; i < dropped; ++i)
+            first[100 + i].remove(u"youtube_id"_qs);
+        h.reply(kVideosPath, FakeReply::json(pageBody(first, 4000, 600)));
+        h.reply(kVideosPath, FakeReply::json(pageBody({}, 4100, 600)));
+
+        h.runCycle();
+
+        const QList<RecordedRequest> requests = h.requestsTo(kVideosPath);
+        QCOMPARE(requests.size(), 2);
+        QCOMPARE(requests.at(1).query, "since=1599&after_id=600&limit=600");
+        QCOMPARE(h.group->syncCursor(), 4100);
+        QCOMPARE(h.store->all().size(), 600 - dropped);
+        QVERIFY(!h.engine->hasError());
+    }
+
+    // A full page that does not move past the cursor would be asked for again and again.
+    void fullPageThatCannotMoveOnEndsCycle()
+    {
+        SyncHarness h;
+        h.group->setSyncCursor(10);
+        QList<QJsonObject> nameless = library(600);
+        for (QJsonObject &video : nameless)
+            video.remove(u"youtube_id"_qs);
+        h.reply(kVideosPath, FakeReply::json(pageBody(nameless, 4000, 600)));
+
+        h.runCycle();
+
+        QCOMPARE(h.requestsTo(kVideosPath).size(), 1);
+        QCOMPARE(h.engine->lastError(), u"Unexpected server response"_qs);
+        QCOMPARE(h.group->syncCursor(), 10);
+        QVERIFY(!h.engine->lastSync().isValid());
+    }
+
+    void unauthorizedMidPushSignsOut()
+    {
+        SyncHarness h;
+        h.group->restartForFamilyRev(u"3"_qs);
+        h.group->setSyncCursor(42);
+        h.secrets.keychainSave(u"me@example.com"_qs, SecretKeys::email);
+        for (const QString &id : {u"first1"_qs, u"second"_qs, u"third3"_qs})
+            h.seed(id, SyncStateRaw::needsPatch);
+        h.reply(kUpsertPath, FakeReply::json(videoBody(serverVideo(u"first1"_qs, 900, 1, u"From server"_qs))));
+        h.reply(kUpsertPath, status(401));
+        QSignalSpy loggedIn(h.engine.get(), &SyncEngine::isLoggedInChanged);
+
+        h.runCycle();
+
+        const QList<RecordedRequest> requests = h.server.requests();
+        QCOMPARE(requests.size(), 2);
+        QCOMPARE(bodyOf(requests.at(1)).value(u"youtube_id"_qs).toString(), u"second"_qs);
+        QCOMPARE(h.engine->lastError(), u"Signed out"_qs);
+        QVERIFY(!h.engine->isLoggedIn());
+        QCOMPARE(loggedIn.size(), 1);
+        QVERIFY(!h.engine->lastSync().isValid());
+        QVERIFY(!h.secrets.keychainRead(SecretKeys::token));
+        QVERIFY(!h.secrets.keychainRead(SecretKeys::email));
+        const auto raw = h.rawGroup();
+        QVERIFY(!raw->contains(u"syncCursor"_qs));
+        QVERIFY(!raw->contains(u"familyRev"_qs));
+
+        // What the server confirmed before the 401 is kept across a restart.
+        h.restart();
+        QCOMPARE(h.store->find(u"first1"_qs)->syncStateRaw, SyncStateRaw::synced);
+        QCOMPARE(h.store->find(u"first1"_qs)->title, u"From server"_qs);
+        QCOMPARE(h.store->find(u"second"_qs)->syncStateRaw, SyncStateRaw::needsPatch);
+        QCOMPARE(h.store->find(u"third3"_qs)->syncStateRaw, SyncStateRaw::needsPatch);
+    }
+
+    void familyRevisionWipesSyncedKeepsPending()
+    {
+        SyncHarness h;
+        h.group->setSyncCursor(500);
+        for (const QString &id : {u"keep01"_qs, u"gone02"_qs, u"edit03"_qs})
+            h.seed(id, SyncStateRaw::synced);
+        h.reply(kVideosPath, FakeReply::json(pageBody({serverVideo(u"ghost9"_qs, 1, 1)}, 10, 1, u"7"_qs)));
+        h.reply(kVideosPath, FakeReply::json(pageBody(
+                                 {serverVideo(u"keep01"_qs, 2, 2), serverVideo(u"edit03"_qs, 3, 3)}, 20, 2, u"7"_qs)));
+        h.gate.close(kVideosPath);
+
+        QCoro::Task<void> cycle = h.engine->sync();
+        QVERIFY(h.waitForRequests(1));
+        // The user excludes a video while the cycle waits for the first page.
+        h.engine->toggleExcluded(h.store->find(u"edit03"_qs));
+        h.gate.open();
+        QCoro::waitFor(cycle);
+
+        const QList<RecordedRequest> pulls = h.requestsTo(kVideosPath);
+        QCOMPARE(pulls.size(), 2);
+        QCOMPARE(pulls.at(0).query, "since=500&after_id=0&limit=600");
+        QCOMPARE(pulls.at(1).query, "since=0&after_id=0&limit=600");
+        QVERIFY(!h.store->find(u"ghost9"_qs));
+        QVERIFY(!h.store->find(u"gone02"_qs));
+        QCOMPARE(h.store->find(u"keep01"_qs)->title, u"Title keep01"_qs);
+        const Video *edited = h.store->find(u"edit03"_qs);
+        QCOMPARE(edited->syncStateRaw, SyncStateRaw::needsPatch);
+        QCOMPARE(edited->title, u"Local edit03"_qs);
+        QVERIFY(edited->excluded);
+        QCOMPARE(h.group->familyRev(), u"7"_qs);
+        QCOMPARE(h.group->syncCursor(), 20);
+
+        // The change survives and is pushed by the next cycle.
+        h.reply(kVideosPath, FakeReply::json(pageBody({}, 30, 0, u"7"_qs)));
+        h.runCycle();
+        const QList<RecordedRequest> pushes = h.requestsTo(kUpsertPath);
+        QCOMPARE(pushes.size(), 1);
+        QCOMPARE(bodyOf(pushes.at(0)).value(u"excluded"_qs), QJsonValue(1));
+        QCOMPARE(h.store->find(u"edit03"_qs)->syncStateRaw, SyncStateRaw::synced);
+        QCOMPARE(h.store->all().size(), 2);
+    }
+
+    // The server's copy wins over a record without a local change; a pending record wins over
+    // the server. The pushes of pending records are refused here, so they stay pending.
+    void mergeRules_data()
+    {
+        QTest::addColumn<QString>("localState"); // empty: no local record
+        QTest::addColumn<bool>("serverDeletes");
+        QTest::addColumn<QString>("expectedState"); // empty: no record afterwards
+        QTest::addColumn<bool>("serverFields");
+
+        const QString none;
+        QTest::newRow("synced takes the server copy") << u"synced"_qs << false << u"synced"_qs << true;
+        QTest::newRow("unrecognised takes the server copy") << u"weird"_qs << false << u"synced"_qs << true;
+        QTest::newRow("synced removed by a deletion") << u"synced"_qs << true << none << false;
+        QTest::newRow("unrecognised removed by a deletion") << u"weird"_qs << true << none << false;
+        QTest::newRow("needsPatch survives a deletion") << u"needsPatch"_qs << true << u"needsPatch"_qs << false;
+        QTest::newRow("needsPatch keeps its change") << u"needsPatch"_qs << false << u"needsPatch"_qs << false;
+        QTest::newRow("needsAdd unchanged by a copy") << u"needsAdd"_qs << false << u"needsAdd"_qs << false;
+        QTest::newRow("needsDelete unchanged by a copy") << u"needsDelete"_qs << false << u"needsDelete"_qs << false;
+        QTest::newRow("new record inserted") << none << false << u"synced"_qs << true;
+        QTest::newRow("deletion of an unknown record") << none << true << none << false;
+    }
+
+    void mergeRules()
+    {
+        QFETCH(QString, localState);
+        QFETCH(bool, serverDeletes);
+        QFETCH(QString, expectedState);
+        QFETCH(bool, serverFields);
+        SyncHarness h;
+        const QString id = u"merge1"_qs;
+        if (!localState.isEmpty())
+            h.seed(id, localState);
+        QJsonObject copy = serverDeletes ? deletionOf(id, 50, 9) : serverVideo(id, 50, 9, u"Server title"_qs);
+        copy.insert(u"owner_email"_qs, u"mum@example.com"_qs);
+        copy.insert(u"read_only"_qs, 1);
+        h.reply(kVideosPath, FakeReply::json(pageBody({copy}, 60, 1)));
+        h.reply(kUpsertPath, status(422));
+        h.reply(kDeletePath, status(422));
+
+        h.runCycle();
+
+        QCOMPARE(h.group->syncCursor(), 60);
+        const Video *video = h.store->find(id);
+        if (expectedState.isEmpty()) {
+            QVERIFY(!video);
+            return;
+        }
+        QVERIFY(video);
+        QCOMPARE(video->syncStateRaw, expectedState);
+        QCOMPARE(video->title, serverFields ? u"Server title"_qs : u"Local merge1"_qs);
+        QCOMPARE(video->readOnly, serverFields);
+        QCOMPARE(video->ownerEmail, serverFields ? u"mum@example.com"_qs : QString());
+    }
+
+    // One record's push answered with an error: a refusal for good leaves that record pending and
+    // lets the cycle go on; anything that may pass ends the cycle.
+    void pushAnswers_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("expectedState"); // empty: removed
+        QTest::addColumn<bool>("goesOn");
+
+        const QString removed;
+        QTest::newRow("deletion done") << u"needsDelete"_qs << 200 << removed << true;
+        QTest::newRow("deletion of a video already gone") << u"needsDelete"_qs << 404 << removed << true;
+        QTest::newRow("deletion answered 410") << u"needsDelete"_qs << 410 << removed << true;
+        QTest::newRow("deletion refused") << u"needsDelete"_qs << 422 << u"needsDelete"_qs << true;
+        QTest::newRow("patch refused") << u"needsPatch"_qs << 400 << u"needsPatch"_qs << true;
+        QTest::newRow("patch of an unknown video") << u"needsPatch"_qs << 404 << u"needsPatch"_qs << true;
+        QTest::newRow("add forbidden") << u"needsAdd"_qs << 403 << u"needsAdd"_qs << true;
+        QTest::newRow("deletion, server error") << u"needsDelete"_qs << 500 << u"needsDelete"_qs << false;
+        QTest::newRow("patch timed out") << u"needsPatch"_qs << 408 << u"needsPatch"_qs << false;
+        QTest::newRow("patch rate limited") << u"needsPatch"_qs << 429 << u"needsPatch"_qs << false;
+        QTest::newRow("add, service unavailable") << u"needsAdd"_qs << 503 << u"needsAdd"_qs << false;
+    }
+
+    void pushAnswers()
+    {
+        QFETCH(QString, state);
+        QFETCH(int, code);
+        QFETCH(QString, expectedState);
+        QFETCH(bool, goesOn);
+        SyncHarness h;
+        const QString id = u"subj01"_qs;
+        if (state == SyncStateRaw::needsAdd) {
+            h.engine->addVideo(u"https://youtu.be/"_qs + id);
+            h.store->save();
+        } else {
+            h.seed(id, state);
+        }
+        h.seed(u"other2"_qs, SyncStateRaw::needsPatch);
+        h.reply(state == SyncStateRaw::needsDelete ? kDeletePath : kUpsertPath,
+                code == 200 ? FakeReply::json(QByteArrayLiteral("{}")) : status(code));
+
+        h.runCycle();
+
+        const Video *subject = h.store->find(id);
+        QCOMPARE(subject ? subject->syncStateRaw : QString(), expectedState);
+        const QString error = expectedState.isEmpty() ? QString() : u"Server error (%1)"_qs.arg(code);
+        QCOMPARE(h.engine->lastError(), error);
+        QCOMPARE(h.store->find(u"other2"_qs)->syncStateRaw, goesOn ? SyncStateRaw::synced : SyncStateRaw::needsPatch);
+        QCOMPARE(h.requestsTo(kVideosPath).size(), goesOn ? 1 : 0);
+        QCOMPARE(h.engine->lastSync().isValid(), goesOn);
+        QVERIFY(h.engine->isLoggedIn());
+    }
+
+    void transportErrorEndsCycle()
+    {
+        SyncHarness h;
+        h.seed(u"patch1"_qs, SyncStateRaw::needsPatch);
+        h.server.stop();
+
+        h.runCycle();
+
+        QVERIFY(h.engine->hasError());
+        QVERIFY(h.engine->lastError() != u"Signed out"_qs);
+        QVERIFY(h.engine->isLoggedIn());
+        QCOMPARE(h.store->find(u"patch1"_qs)->syncStateRaw, SyncStateRaw::needsPatch);
+        QVERIFY(!h.engine->lastSync().isValid());
+    }
+
+    // An edit made while the record's patch is on its way is not overwritten by the answer.
+    void editDuringPatchStaysPending_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QString>("stateAfterCycle");
+        QTest::newRow("no edit") << u"none"_qs << u"synced"_qs;
+        QTest::newRow("title edited") << u"title"_qs << u"needsPatch"_qs;
+        QTest::newRow("excluded") << u"exclude"_qs << u"needsPatch"_qs;
+        QTest::newRow("deleted") << u"delete"_qs << u"needsDelete"_qs;
+    }
+
+    void editDuringPatchStaysPending()
+    {
+        QFETCH(QString, edit);
+        QFETCH(QString, stateAfterCycle);
+        SyncHarness h;
+        h.seed(u"patch1"_qs, SyncStateRaw::needsPatch, u"Before"_qs);
+        h.gate.close(kUpsertPath);
+
+        QCoro::Task<void> cycle = h.engine->sync();
+        QVERIFY(h.waitForRequests(1));
+        Video *video = h.store->find(u"patch1"_qs);
+        if (edit == u"title"_qs)
+            h.engine->applyEdit(video, u"After"_qs, video->uploadDate, video->duration);
+        else if (edit == u"exclude"_qs)
+            h.engine->toggleExcluded(video);
+        else if (edit == u"delete"_qs)
+            h.engine->markDeleted(video);
+        h.gate.open();
+        QCoro::waitFor(cycle);
+
+        video = h.store->find(u"patch1"_qs);
+        QCOMPARE(video->syncStateRaw, stateAfterCycle);
+        QCOMPARE(video->title, edit == u"title"_qs ? u"After"_qs : u"Before"_qs);
+        QCOMPARE(video->excluded, edit == u"exclude"_qs);
+        QVERIFY(!h.engine->hasError());
+
+        // The next cycle sends the newer change.
+        h.runCycle();
+        if (edit == u"delete"_qs) {
+            QCOMPARE(h.requestsTo(kDeletePath).size(), 1);
+            QVERIFY(!h.store->find(u"patch1"_qs));
+            return;
+        }
+        const QList<RecordedRequest> pushes = h.requestsTo(kUpsertPath);
+        QCOMPARE(pushes.size(), edit == u"none"_qs ? 1 : 2);
+        QCOMPARE(bodyOf(pushes.last()).value(u"title"_qs).toString(), video->title);
+        QCOMPARE(bodyOf(pushes.last()).value(u"excluded"_qs), QJsonValue(video->excluded ? 1 : 0));
+        QCOMPARE(h.store->find(u"patch1"_qs)->syncStateRaw, SyncStateRaw::synced);
+    }
+
+    // Edits made while a record waits for its add are sent after the add, in the same push.
+    void editsWaitingForAddAreSent_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("date"); // empty: left as added
+        QTest::addColumn<QString>("duration");
+        QTest::addColumn<bool>("exclude");
+        QTest::addColumn<bool>("restart");
+        QTest::addColumn<QString>("titleSent");
+        QTest::addColumn<bool>("patched");
+
+        const QString placeholder = u"Fetching title\u2026"_qs;
+        QTest::newRow("untouched") << placeholder << QString() << QString() << false << false << QString() << false;
+        QTest::newRow("title, carried by the add")
+            << u"Mine"_qs << QString() << QString() << false << false << u"Mine"_qs << false;
+        QTest::newRow("excluded") << placeholder << QString() << QString() << true << false << QString() << true;
+        QTest::newRow("details") << u"Mine"_qs << u"2001-02-03"_qs << u"1:00"_qs << false << false << u"Mine"_qs
+                                 << true;
+        QTest::newRow("details and exclusion, across a restart")
+            << u"Mine"_qs << u"2001-02-03"_qs << u"1:00"_qs << true << true << u"Mine"_qs << true;
+    }
+
+    void editsWaitingForAddAreSent()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, date);
+        QFETCH(QString, duration);
+        QFETCH(bool, exclude);
+        QFETCH(bool, restart);
+        QFETCH(QString, titleSent);
+        QFETCH(bool, patched);
+        SyncHarness h;
+        Video *video = h.engine->addVideo(u"https://www.youtube.com/watch?v=added01"_qs);
+        QVERIFY(video);
+        const QString today = video->uploadDate;
+        QCOMPARE(today, u"2024-03-05"_qs);
+        h.engine->applyEdit(video, title, date.isEmpty() ? today : date, duration);
+        if (exclude)
+            h.engine->toggleExcluded(video);
+        if (restart)
+            h.restart();
+
+        h.runCycle();
+
+        const QList<RecordedRequest> pushes = h.requestsTo(kUpsertPath);
+        QCOMPARE(pushes.size(), patched ? 2 : 1);
+        QCOMPARE(bodyOf(pushes.at(0)),
+                 (QJsonObject{{u"url"_qs, u"https://youtu.be/added01"_qs}, {u"title"_qs, titleSent}}));
+        video = h.store->find(u"added01"_qs);
+        QCOMPARE(video->syncStateRaw, SyncStateRaw::synced);
+        QCOMPARE(video->title, titleSent.isEmpty() ? u"Server title added01"_qs : titleSent);
+        QCOMPARE(video->uploadDate, date.isEmpty() ? u"2020-01-02"_qs : date);
+        QCOMPARE(video->duration, duration.isEmpty() ? u"3:00"_qs : duration);
+        QCOMPARE(video->excluded, exclude);
+        if (patched) {
+            const QJsonObject patch = bodyOf(pushes.at(1));
+            QCOMPARE(patch.value(u"youtube_id"_qs).toString(), u"added01"_qs);
+            QCOMPARE(patch.value(u"title"_qs).toString(), video->title);
+            QCOMPARE(patch.value(u"excluded"_qs), QJsonValue(exclude ? 1 : 0));
+        }
+    }
+
+    void editsDuringAddAreSent()
+    {
+        SyncHarness h;
+        h.engine->addVideo(u"https://youtu.be/flight1"_qs);
+        h.store->save();
+        h.gate.close(kUpsertPath);
+
+        QCoro::Task<void> cycle = h.engine->sync();
+        QVERIFY(h.waitForRequests(1));
+        h.engine->toggleExcluded(h.store->find(u"flight1"_qs));
+        h.gate.open();
+        QCoro::waitFor(cycle);
+
+        const QList<RecordedRequest> pushes = h.requestsTo(kUpsertPath);
+        QCOMPARE(pushes.size(), 2);
+        QCOMPARE(bodyOf(pushes.at(1)).value(u"excluded"_qs), QJsonValue(1));
+        QCOMPARE(h.store->find(u"flight1"_qs)->syncStateRaw, SyncStateRaw::synced);
+        QVERIFY(h.store->find(u"flight1"_qs)->excluded);
+    }
+
+    // Deleting a record whose add is on its way must reach the server too, or the next pull
+    // would bring the video back.
+    void deleteDuringAddReachesServer()
+    {
+        SyncHarness h;
+        h.engine->addVideo(u"https://youtu.be/flight2"_qs);
+        h.store->save();
+        h.gate.close(kUpsertPath);
+
+        QCoro::Task<void> cycle = h.engine->sync();
+        QVERIFY(h.waitForRequests(1));
+        h.engine->markDeleted(h.store->find(u"flight2"_qs));
+        QCOMPARE(h.store->find(u"flight2"_qs)->syncStateRaw, SyncStateRaw::needsDelete);
+        h.gate.open();
+        QCoro::waitFor(cycle);
+
+        QCOMPARE(h.requestsTo(kDeletePath).size(), 1);
+        QCOMPARE(bodyOf(h.requestsTo(kDeletePath).at(0)).value(u"youtube_id"_qs).toString(), u"flight2"_qs);
+        QVERIFY(!h.store->find(u"flight2"_qs));
+        QCOMPARE(h.server.requests().last().path, kVideosPath);
+    }
+
+    void inboxLinksArePushedInSameCycle()
+    {
+        SyncHarness h;
+        QVERIFY(h.group->appendToShareInbox({u"https://youtu.be/inbox01"_qs, u"not a link at all"_qs,
+                                             u"see https://www.youtube.com/shorts/inbox02"_qs}));
+
+        h.runCycle();
+
+        const QList<RecordedRequest> requests = h.server.requests();
+        QCOMPARE(requests.size(), 3);
+        QCOMPARE(bodyOf(requests.at(0)).value(u"url"_qs).toString(), u"https://youtu.be/inbox01"_qs);
+        QCOMPARE(bodyOf(requests.at(1)).value(u"url"_qs).toString(), u"https://youtu.be/inbox02"_qs);
+        QCOMPARE(requests.at(2).path, kVideosPath);
+        QCOMPARE(h.store->all().size(), 2);
+        QCOMPARE(h.store->synced().size(), 2);
+        QVERIFY(h.group->shareInbox().isEmpty());
+        QVERIFY(h.rawGroup()->value(u"shareInbox"_qs).toStringList().isEmpty());
+    }
+
+    void widgetFlagIsMirrored()
+    {
+        SyncHarness h;
+        QSignalSpy changed(h.engine.get(), &SyncEngine::widgetVisibleChanged);
+        h.reply(kVideosPath, FakeReply::json(pageBody({}, 1, 0, u"0"_qs, false)));
+        h.runCycle();
+        QVERIFY(!h.engine->widgetVisible());
+        QCOMPARE(h.rawGroup()->value(u"widgetVisible"_qs).toString(), u"false"_qs);
+        h.runCycle();
+        QVERIFY(h.engine->widgetVisible());
+        QCOMPARE(changed.size(), 2);
+    }
+
+    // The engine may go away while a request is out; the answer must then touch nothing.
+    void engineDestroyedMidCycle_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::newRow("during the push") << kUpsertPath;
+        QTest::newRow("during the pull") << kVideosPath;
+    }
+
+    void engineDestroyedMidCycle()
+    {
+        QFETCH(QByteArray, path);
+        SyncHarness h;
+        h.seed(u"patch1"_qs, SyncStateRaw::needsPatch);
+        h.gate.close(path);
+
+        QCoro::Task<void> cycle = h.engine->sync();
+        QVERIFY(h.waitForRequests(path == kUpsertPath ? 1 : 2));
+        h.engine.reset();
+        h.gate.open();
+        QCoro::waitFor(cycle);
+
+        QCOMPARE(h.store->find(u"patch1"_qs)->syncStateRaw,
+                 path == kUpsertPath ? SyncStateRaw::needsPatch : SyncStateRaw::synced);
+        QVERIFY(!h.rawGroup()->contains(u"syncCursor"_qs));
+    }
+
+    // A cycle of a session that has ended writes nothing; the new session pulls from scratch.
+    void signOutAndInMidCycle()
+    {
+        SyncHarness h;
+        h.group->setSyncCursor(300);
+        h.reply(kVideosPath, FakeReply::json(pageBody({serverVideo(u"old001"_qs, 1, 1)}, 99, 1)));
+        h.gate.close(kVideosPath);
+
+        QCoro::Task<void> cycle = h.engine->sync();
+        QVERIFY(h.waitForRequests(1));
+        h.engine->signOut();
+        QVERIFY(h.engine->signIn(u"token-2"_qs, u"other@example.com"_qs));
+        h.gate.open();
+        QCoro::waitFor(cycle);
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 2; }));
+
+        QVERIFY(!h.store->find(u"old001"_qs));
+        const QList<RecordedRequest> pulls = h.requestsTo(kVideosPath);
+        QCOMPARE(pulls.size(), 2);
+        QCOMPARE(pulls.at(1).query, "since=0&after_id=0&limit=600");
+        QCOMPARE(pulls.at(1).header("Authorization"), "Bearer token-2");
+        QCOMPARE(h.group->syncCursor(), kEchoNow);
+        QVERIFY(!h.engine->hasError());
+    }
+};
+
+QTEST_GUILESS_MAIN(SyncCycleTest)
+#include "SyncCycleTest.moc"

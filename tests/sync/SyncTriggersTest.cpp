@@ -1,0 +1,407 @@
+#include "SyncHarness.h"
+#include "SystemNetworkWatch.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace clipvane;
+using namespace clipvane::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kShortDebounce = 50ms;
+// Long enough that a loaded machine does not stretch the pause between two edits past it.
+constexpr auto kRestartDebounce = 1000ms;
+constexpr int kQuietMs = 200;
+
+} // namespace
+
+class SyncTriggersTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void constructionAsAtLaunch_data()
+    {
+        QTest::addColumn<QVariant>("testToken"); // invalid: absent
+        QTest::addColumn<bool>("tokenStored");
+        QTest::addColumn<QVariant>("widgetVisible"); // the group value; invalid: absent
+        QTest::addColumn<bool>("loggedIn");
+        QTest::addColumn<bool>("widget");
+
+        const QVariant absent;
+        QTest::newRow("nothing stored") << absent << false << absent << false << true;
+        QTest::newRow("token in the keychain") << absent << true << absent << true << true;
+        QTest::newRow("testToken provisions the token") << QVariant(u"tok-9"_qs) << false << absent << true << true;
+        QTest::newRow("empty testToken is ignored") << QVariant(QString()) << false << absent << false << true;
+        QTest::newRow("widget hidden") << absent << true << QVariant(false) << true << false;
+        QTest::newRow("widget value not a Boolean") << absent << true << QVariant(u"maybe"_qs) << true << true;
+    }
+
+    void constructionAsAtLaunch()
+    {
+        QFETCH(QVariant, testToken);
+        QFETCH(bool, tokenStored);
+        QFETCH(QVariant, widgetVisible);
+        QFETCH(bool, loggedIn);
+        QFETCH(bool, widget);
+        SyncHarness h(tokenStored);
+        if (testToken.isValid())
+            h.standard->setValue(u"testToken"_qs, testToken);
+        if (widgetVisible.isValid()) {
+            QSettings raw(h.group->path(), QSettings::IniFormat);
+            raw.setValue(u"widgetVisible"_qs, widgetVisible);
+        }
+
+        h.createEngine();
+
+        QCOMPARE(h.engine->isLoggedIn(), loggedIn);
+        QCOMPARE(h.engine->widgetVisible(), widget);
+        if (testToken.isValid() && !testToken.toString().isEmpty())
+            QCOMPARE(h.secrets.keychainRead(SecretKeys::token), std::optional<QString>(testToken.toString()));
+        QVERIFY(!h.engine->syncing());
+        QVERIFY(!h.engine->hasProgress());
+        QVERIFY(!h.engine->lastSync().isValid());
+        QVERIFY(!h.engine->hasError());
+        QTest::qWait(kQuietMs);
+        QCOMPARE(h.server.requestCount(), 0);
+    }
+
+    void signInStoresCredentialsAndSyncs()
+    {
+        SyncHarness h(false);
+        h.seed(u"local1"_qs, SyncStateRaw::needsPatch);
+        QSignalSpy loggedIn(h.engine.get(), &SyncEngine::isLoggedInChanged);
+
+        QVERIFY(h.engine->signIn(u"tok-1"_qs, u"a@example.com"_qs));
+
+        QVERIFY(h.engine->isLoggedIn());
+        QCOMPARE(loggedIn.size(), 1);
+        QCOMPARE(h.secrets.keychainRead(SecretKeys::email), std::optional<QString>(u"a@example.com"_qs));
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 1; }));
+        QCOMPARE(h.server.requests().at(0).header("Authorization"), "Bearer tok-1");
+        QCOMPARE(h.store->find(u"local1"_qs)->syncStateRaw, SyncStateRaw::synced);
+
+        // A second sign-in replaces both items; an empty e-mail is stored as such.
+        QVERIFY(h.engine->signIn(u"tok-2"_qs, QString()));
+        QCOMPARE(h.secrets.keychainRead(SecretKeys::token), std::optional<QString>(u"tok-2"_qs));
+        QCOMPARE(h.secrets.keychainRead(SecretKeys::email), std::optional<QString>(QString()));
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 2; }));
+        QCOMPARE(h.server.lastRequest().header("Authorization"), "Bearer tok-2");
+    }
+
+    void signInFailsWhenKeychainDoesNotKeepToken()
+    {
+        SyncHarness h(false);
+        h.secrets.setFailWrites(true);
+        QSignalSpy error(h.engine.get(), &SyncEngine::lastErrorChanged);
+
+        QVERIFY(!h.engine->signIn(u"tok-1"_qs, u"a@example.com"_qs));
+
+        QCOMPARE(h.engine->lastError(), u"Couldn't save your sign-in to the keychain."_qs);
+        QCOMPARE(error.size(), 1);
+        QVERIFY(!h.engine->isLoggedIn());
+        QTest::qWait(kQuietMs);
+        QCOMPARE(h.server.requestCount(), 0);
+
+        // A later sign-in that works clears the message.
+        h.secrets.setFailWrites(false);
+        QVERIFY(h.engine->signIn(u"tok-1"_qs, u"a@example.com"_qs));
+        QVERIFY(!h.engine->hasError());
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 1; }));
+    }
+
+    void signOutForgetsCredentialsAndCursors()
+    {
+        SyncHarness h;
+        h.secrets.keychainSave(u"me@example.com"_qs, SecretKeys::email);
+        h.seed(u"keep01"_qs, SyncStateRaw::synced);
+        h.group->restartForFamilyRev(u"0"_qs);
+        h.group->setSyncCursor(99);
+        h.group->setWidgetVisible(false);
+        h.group->appendToShareInbox({u"https://youtu.be/queued1"_qs});
+        h.runCycle();
+        const QDateTime lastSync = h.engine->lastSync();
+        QVERIFY(lastSync.isValid());
+
+        h.engine->signOut();
+
+        QVERIFY(!h.engine->isLoggedIn());
+        QVERIFY(!h.secrets.keychainRead(SecretKeys::token));
+        QVERIFY(!h.secrets.keychainRead(SecretKeys::email));
+        const auto raw = h.rawGroup();
+        QVERIFY(!raw->contains(u"syncCursor"_qs));
+        QVERIFY(!raw->contains(u"familyRev"_qs));
+        QVERIFY(raw->contains(u"widgetVisible"_qs));
+        QCOMPARE(h.store->all().size(), 2);
+        QCOMPARE(h.engine->lastSync(), lastSync);
+    }
+
+    void kicksDuringCycleCollapseIntoOne()
+    {
+        SyncHarness h;
+        h.gate.close(kVideosPath);
+        h.engine->syncNow();
+        QVERIFY(h.engine->syncing());
+        QVERIFY(h.waitForRequests(1));
+
+        h.engine->syncNow();
+        h.engine->syncNow();
+        h.engine->syncNow();
+        QCoro::Task<void> direct = h.engine->sync();
+        QVERIFY(direct.isReady());
+        h.gate.open();
+
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 2; }));
+        QTest::qWait(kQuietMs);
+        QCOMPARE(h.cyclesStarted(), 2);
+        QCOMPARE(h.requestsTo(kVideosPath).size(), 2);
+        QVERIFY(!h.engine->syncing());
+    }
+
+    void kicksWhileSignedOutDoNothing()
+    {
+        SyncHarness h(false, kShortDebounce);
+        h.seed(u"edit01"_qs, SyncStateRaw::synced);
+        h.engine->syncNow();
+        h.engine->toggleExcluded(h.store->find(u"edit01"_qs));
+        h.watch.report(false);
+        h.watch.report(true);
+        QCoro::waitFor(h.engine->sync());
+        QTest::qWait(kQuietMs);
+        QCOMPARE(h.cyclesStarted(), 0);
+        QCOMPARE(h.server.requestCount(), 0);
+    }
+
+    void burstOfEditsGivesOneCycle()
+    {
+        SyncHarness h(true, kShortDebounce);
+        for (int i = 0; i < 5; ++i)
+            h.seed(u"edit0%1"_qs.arg(i), SyncStateRaw::synced);
+        for (int i = 0; i < 5; ++i)
+            h.engine->toggleExcluded(h.store->find(u"edit0%1"_qs.arg(i)));
+        QCoreApplication::processEvents();
+        QCOMPARE(h.cyclesStarted(), 0);
+
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 1; }));
+        QTest::qWait(kQuietMs);
+        QCOMPARE(h.cyclesStarted(), 1);
+        QCOMPARE(h.requestsTo(kUpsertPath).size(), 5);
+    }
+
+    void eachEditRestartsTheDebounce()
+    {
+        SyncHarness h(true, kRestartDebounce);
+        h.seed(u"edit01"_qs, SyncStateRaw::synced);
+        QElapsedTimer clock;
+        qint64 lastEdit = 0;
+        qint64 cycleStart = -1;
+        QObject::connect(h.engine.get(), &SyncEngine::syncingChanged, h.engine.get(), [&](bool syncing) {
+            if (syncing && cycleStart < 0)
+                cycleStart = clock.elapsed();
+        });
+
+        clock.start();
+        h.engine->toggleExcluded(h.store->find(u"edit01"_qs));
+        QTest::qWait(int(kRestartDebounce.count() / 3));
+        lastEdit = clock.elapsed();
+        h.engine->applyEdit(h.store->find(u"edit01"_qs), u"New title"_qs, QString(), QString());
+
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 1; }, 10000));
+        QVERIFY2(cycleStart - lastEdit >= kRestartDebounce.count(),
+                 qPrintable(u"cycle %1 ms after the last edit"_qs.arg(cycleStart - lastEdit)));
+        QCOMPARE(h.cyclesStarted(), 1);
+    }
+
+    void networkComingBackKicksOnce()
+    {
+        SyncHarness h;
+        h.watch.report(true); // the first report after launch never kicks
+        QTest::qWait(kQuietMs);
+        QCOMPARE(h.cyclesStarted(), 0);
+
+        h.watch.report(false);
+        h.watch.report(true);
+        h.watch.report(true);
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 1; }));
+
+        // Back online while a cycle runs: one follow-up cycle.
+        h.gate.close(kVideosPath);
+        h.engine->syncNow();
+        QVERIFY(h.waitForRequests(2));
+        h.watch.report(false);
+        h.watch.report(true);
+        h.gate.open();
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 3; }));
+        QTest::qWait(kQuietMs);
+        QCOMPARE(h.cyclesStarted(), 3);
+    }
+
+    // The platform watch loads whatever reachability backend there is, or none, without failing.
+    void systemWatchStarts()
+    {
+        SystemNetworkWatch watch;
+        QSignalSpy reports(&watch, &NetworkWatch::usableChanged);
+        QCoreApplication::processEvents();
+        QVERIFY(watch.hasBackend() || reports.isEmpty());
+    }
+
+    // The state a local edit leaves, and that it is saved at once.
+    void localEditStates_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after"); // empty: removed
+
+        const QStringList edits{u"exclude"_qs, u"details"_qs};
+        for (const QString &edit : edits) {
+            const auto row = [&](const char *name) -> QTestData & {
+                return QTest::newRow(qPrintable(edit + u", "_qs + QLatin1String(name)));
+            };
+            row("synced") << edit << u"synced"_qs << u"needsPatch"_qs;
+            row("unrecognised") << edit << u"weird"_qs << u"needsPatch"_qs;
+            row("needsAdd") << edit << u"needsAdd"_qs << u"needsAdd"_qs;
+            row("needsPatch") << edit << u"needsPatch"_qs << u"needsPatch"_qs;
+            row("needsDelete") << edit << u"needsDelete"_qs << u"needsDelete"_qs;
+        }
+        QTest::newRow("delete, needsAdd") << u"delete"_qs << u"needsAdd"_qs << QString();
+        QTest::newRow("delete, synced") << u"delete"_qs << u"synced"_qs << u"needsDelete"_qs;
+        QTest::newRow("delete, unrecognised") << u"delete"_qs << u"weird"_qs << u"needsDelete"_qs;
+        QTest::newRow("delete, needsPatch") << u"delete"_qs << u"needsPatch"_qs << u"needsDelete"_qs;
+        QTest::newRow("delete, needsDelete") << u"delete"_qs << u"needsDelete"_qs << u"needsDelete"_qs;
+    }
+
+    void localEditStates()
+    {
+        QFETCH(QString, edit);
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        SyncHarness h(false);
+        Video *video = h.seed(u"edit01"_qs, before, u"Old"_qs);
+        QSignalSpy localEdit(h.engine.get(), &SyncEngine::localEdit);
+
+        if (edit == u"exclude"_qs)
+            h.engine->toggleExcluded(video);
+        else if (edit == u"details"_qs)
+            h.engine->applyEdit(video, u" New "_qs, u"someday"_qs, u"1:2:3"_qs);
+        else
+            h.engine->markDeleted(video);
+        QVERIFY(!h.store->hasUnsavedChanges());
+        QCOMPARE(localEdit.size(), edit == u"details"_qs ? 1 : 0);
+
+        h.restart();
+        video = h.store->find(u"edit01"_qs);
+        QCOMPARE(video ? video->syncStateRaw : QString(), after);
+        if (!video)
+            return;
+        QCOMPARE(video->excluded, edit == u"exclude"_qs);
+        QCOMPARE(video->title, edit == u"details"_qs ? u" New "_qs : u"Old"_qs);
+        if (edit == u"details"_qs) {
+            QCOMPARE(video->uploadDate, u"someday"_qs);
+            QCOMPARE(video->duration, u"1:2:3"_qs);
+        }
+        QCOMPARE(video->createdAt, 500);
+        QCOMPARE(video->updatedAt, 600);
+    }
+
+    void editsScheduleACycle_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::newRow("exclude") << u"exclude"_qs;
+        QTest::newRow("details") << u"details"_qs;
+        QTest::newRow("delete") << u"delete"_qs;
+    }
+
+    void editsScheduleACycle()
+    {
+        QFETCH(QString, edit);
+        SyncHarness h(true, kShortDebounce);
+        Video *video = h.seed(u"edit01"_qs, SyncStateRaw::synced);
+        if (edit == u"exclude"_qs)
+            h.engine->toggleExcluded(video);
+        else if (edit == u"details"_qs)
+            h.engine->applyEdit(video, u"New"_qs, QString(), QString());
+        else
+            h.engine->markDeleted(video);
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 1; }));
+        QCOMPARE(h.server.requests().at(0).path, edit == u"delete"_qs ? kDeletePath : kUpsertPath);
+    }
+
+    void addVideoCreatesPendingRecord()
+    {
+        SyncHarness h;
+        h.clock.set(kStartMs + 11 * 3600 * 1000 + 59 * 60 * 1000); // 23:59 UTC
+
+        Video *video = h.engine->addVideo(u"watch this: https://www.youtube.com/watch?v=NewVid1&t=4"_qs);
+
+        QVERIFY(video);
+        QCOMPARE(video->youtubeID, u"NewVid1"_qs);
+        QCOMPARE(video->title, u"Fetching title\u2026"_qs);
+        QCOMPARE(video->url, u"https://youtu.be/NewVid1"_qs);
+        QCOMPARE(video->uploadDate, u"2024-03-05"_qs);
+        QCOMPARE(video->duration, QString());
+        QVERIFY(!video->excluded);
+        QCOMPARE(video->source, u"ios"_qs);
+        QCOMPARE(video->createdAt, h.clock.nowMs());
+        QCOMPARE(video->updatedAt, h.clock.nowMs());
+        QCOMPARE(video->syncStateRaw, SyncStateRaw::needsAdd);
+        QCOMPARE(video->ownerEmail, QString());
+        QVERIFY(!video->readOnly);
+        QVERIFY(h.store->hasUnsavedChanges());
+        QCOMPARE(h.store->find(u"NewVid1"_qs), video);
+    }
+
+    void addVideoKeepsStoredRecord_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::newRow("synced") << u"synced"_qs;
+        QTest::newRow("needsDelete is not revived") << u"needsDelete"_qs;
+    }
+
+    void addVideoKeepsStoredRecord()
+    {
+        QFETCH(QString, state);
+        SyncHarness h;
+        Video *stored = h.seed(u"have01"_qs, state);
+        const Video copy = *stored;
+        QCOMPARE(h.engine->addVideo(u"https://youtu.be/have01"_qs), stored);
+        QVERIFY(*stored == copy);
+        QCOMPARE(h.store->all().size(), 1);
+        QVERIFY(!h.store->hasUnsavedChanges());
+    }
+
+    void addVideoRefusesOtherText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("no link") << u"hello there"_qs;
+        QTest::newRow("ID too short") << u"https://youtu.be/abc"_qs;
+        QTest::newRow("ID of the service's own records") << u"https://youtu.be/x-abcdef"_qs;
+    }
+
+    void addVideoRefusesOtherText()
+    {
+        QFETCH(QString, text);
+        SyncHarness h;
+        QVERIFY(!h.engine->addVideo(text));
+        QVERIFY(h.store->all().isEmpty());
+    }
+
+    void deletingUnsentAddSendsNothing()
+    {
+        SyncHarness h(true, kShortDebounce);
+        Video *video = h.engine->addVideo(u"https://youtu.be/fresh01"_qs);
+        h.engine->markDeleted(video);
+        QVERIFY(!h.store->find(u"fresh01"_qs));
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 1; }));
+        QCOMPARE(h.requestsTo(kVideosPath).size(), 1);
+        QCOMPARE(h.server.requestCount(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(SyncTriggersTest)
+#include "SyncTriggersTest.moc"
