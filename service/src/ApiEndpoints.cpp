@@ -172,7 +172,7 @@ QJsonObject ApiEndpoints::family(const Account &user, const httplib::Request &re
     return familyJson(m_accounts.family(user));
 }
 
-QJsonObject ApiEndpoints::account(const Account &user, const httplib::Request &request, bool &accountDeleted)
+QJsonObject ApiEndpoints::account(const Account &user, const httplib::Request &request)
 {
     if (request.method == "GET") {
         const std::string *action = queryValue(request, "action");
@@ -184,7 +184,6 @@ QJsonObject ApiEndpoints::account(const Account &user, const httplib::Request &r
     if (requiredText(body, u"action"_qs, kMaxAction) != u"delete"_qs)
         throw ApiError(400, "\"action\" must be \"delete\"");
     m_accounts.deleteAccount(user);
-    accountDeleted = true;
     return kOk;
 }
 

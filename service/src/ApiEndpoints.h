@@ -23,7 +23,7 @@ public:
     QJsonObject upsert(const Account &user, const httplib::Request &request);
     QJsonObject remove(const Account &user, const httplib::Request &request);
     QJsonObject family(const Account &user, const httplib::Request &request);
-    QJsonObject account(const Account &user, const httplib::Request &request, bool &accountDeleted);
+    QJsonObject account(const Account &user, const httplib::Request &request);
     QJsonObject assistant(const Account &user, const httplib::Request &request);
     QJsonObject telegramCode(const Account &user, const httplib::Request &request);
 

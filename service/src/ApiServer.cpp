@@ -3,7 +3,6 @@
 #include "ApiError.h"
 #include "EmailAddress.h"
 #include "Pages.h"
-#include "SqliteConnection.h"
 
 #include <QJsonDocument>
 #include <QUrl>
@@ -100,10 +99,7 @@ ApiServer::ApiServer(const ServiceConfig &config, Accounts &accounts, ApiEndpoin
     m_routes["/api/family.php"] = {{"GET", "POST"}, endpoint(&ApiEndpoints::family)};
     m_routes["/api/assistant.php"] = {{"POST"}, endpoint(&ApiEndpoints::assistant)};
     m_routes["/api/telegram-code.php"] = {{"POST"}, endpoint(&ApiEndpoints::telegramCode)};
-    m_routes["/api/account.php"] = {{"GET", "POST"}, [this](const Account &user, const httplib::Request &request) {
-                                        bool deleted = false;
-                                        return jsonText(m_endpoints.account(user, request, deleted));
-                                    }};
+    m_routes["/api/account.php"] = {{"GET", "POST"}, endpoint(&ApiEndpoints::account)};
 
     const ServiceLimits &limits = config.limits;
     const int threads = limits.threads;
@@ -196,8 +192,10 @@ void ApiServer::dispatch(const httplib::Request &request, httplib::Response &res
             sendHtml(response, 200, Pages::aboutHtml());
             return;
         }
-        sendError(response, request.path == "/" || request.path == "/player.html" ? 405 : 404,
-                  request.path == "/" || request.path == "/player.html" ? "method not allowed" : "not found");
+        if (request.path == "/" || request.path == "/player.html")
+            sendError(response, 405, "method not allowed");
+        else
+            sendError(response, 404, "not found");
     } catch (const std::exception &error) {
         std::fprintf(stderr, "clipvane-service: %s %s failed: %s\n", request.method.c_str(), request.path.c_str(),
                      error.what());

@@ -109,16 +109,17 @@ CREATE INDEX telegram_chats_user ON telegram_chats(user_id);
 
 } // namespace
 
-WriteTransaction::WriteTransaction(SqliteConnection &db, qint64 lastStamp, qint64 wallNow)
+WriteTransaction::WriteTransaction(SqliteConnection &db, qint64 wallNow)
     : db(db)
-    , m_lastStamp(lastStamp)
     , m_wallNow(wallNow)
 {}
 
 qint64 WriteTransaction::stamp()
 {
+    // The last stamp is read inside the transaction, so another process writing the same
+    // database (the token command) never makes the clock step back.
     if (!m_stamp)
-        m_stamp = std::max(m_wallNow, m_lastStamp + kStampStep);
+        m_stamp = std::max(m_wallNow, Storage::readNow(db) - 1 + kStampStep);
     return *m_stamp;
 }
 
@@ -165,7 +166,6 @@ Storage::Storage(const QString &dataDir, WallClock wallClock, Durability durabil
     m_path = QDir(dataDir).filePath(QLatin1String(kDatabaseFile));
     m_writer = openConnection(true);
     migrate();
-    m_lastStamp = readNow(*m_writer) - 1;
 }
 
 Storage::~Storage() = default;
@@ -225,8 +225,6 @@ void Storage::commit(WriteTransaction &transaction)
     if (const auto stamp = transaction.usedStamp())
         m_writer->prepare("UPDATE meta SET value = ?1 WHERE key = 'clock'").bind(1, *stamp).run();
     m_writer->exec("COMMIT");
-    if (const auto stamp = transaction.usedStamp())
-        m_lastStamp = *stamp;
 }
 
 void Storage::rollback()

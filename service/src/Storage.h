@@ -18,7 +18,7 @@ namespace clipvane::service {
 class WriteTransaction
 {
 public:
-    WriteTransaction(SqliteConnection &db, qint64 lastStamp, qint64 wallNow);
+    WriteTransaction(SqliteConnection &db, qint64 wallNow);
 
     SqliteConnection &db;
     qint64 stamp();
@@ -26,7 +26,6 @@ public:
     std::optional<qint64> usedStamp() const { return m_stamp; }
 
 private:
-    qint64 m_lastStamp;
     qint64 m_wallNow;
     std::optional<qint64> m_stamp;
 };
@@ -70,7 +69,7 @@ public:
     {
         std::lock_guard lock(m_writeMutex);
         m_writer->exec("BEGIN IMMEDIATE");
-        WriteTransaction transaction(*m_writer, m_lastStamp, wallNow());
+        WriteTransaction transaction(*m_writer, wallNow());
         try {
             if constexpr (std::is_void_v<decltype(fn(transaction))>) {
                 fn(transaction);
@@ -111,7 +110,6 @@ private:
     Durability m_durability;
     std::mutex m_writeMutex;
     std::unique_ptr<SqliteConnection> m_writer;
-    qint64 m_lastStamp = 0;
     std::mutex m_poolMutex;
     std::vector<std::unique_ptr<SqliteConnection>> m_readers;
 };

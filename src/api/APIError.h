@@ -47,8 +47,7 @@ private:
         : m_kind(kind)
         , m_status(status)
         , m_description(std::move(description))
-    {
-    }
+    {}
 
     Kind m_kind;
     int m_status;
@@ -56,18 +55,15 @@ private:
 };
 
 // The outcome of one call: a value or the error that prevented it.
-template<typename T>
-class ApiResult
+template<typename T> class ApiResult
 {
 public:
     ApiResult(T value)
         : m_outcome(std::in_place_index<0>, std::move(value))
-    {
-    }
+    {}
     ApiResult(APIError error)
         : m_outcome(std::in_place_index<1>, std::move(error))
-    {
-    }
+    {}
 
     bool ok() const { return m_outcome.index() == 0; }
     explicit operator bool() const { return ok(); }
@@ -84,15 +80,13 @@ private:
     std::variant<T, APIError> m_outcome;
 };
 
-template<>
-class ApiResult<void>
+template<> class ApiResult<void>
 {
 public:
     ApiResult() = default;
     ApiResult(APIError error)
         : m_error(std::move(error))
-    {
-    }
+    {}
 
     bool ok() const { return !m_error.has_value(); }
     explicit operator bool() const { return ok(); }
