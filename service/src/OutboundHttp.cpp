@@ -57,7 +57,7 @@ std::optional<ParsedUrl> parseUrl(const std::string &url)
     if (const auto hash = target.find('#'); hash != std::string::npos)
         target.resize(hash);
     if (target.empty() || target.front() == '?')
-        target.insert(0, "/");
+        target = std::string(1, '/').append(target);
     for (const char c : target) {
         if (static_cast<unsigned char>(c) <= ' ' || c == '\x7f')
             return std::nullopt;
