@@ -8,29 +8,29 @@
 
 using namespace clipvane;
 using clipvane::test::LibraryFixture;
-using clipvane::test::VideoSpec;
+using clipvane::test::RecordSeed;
 
 Q_DECLARE_METATYPE(clipvane::LibraryFilter)
-Q_DECLARE_METATYPE(QList<clipvane::test::VideoSpec>)
+Q_DECLARE_METATYPE(QList<clipvane::test::RecordSeed>)
 
 namespace {
 
-VideoSpec titled(const QString &id, const QString &title)
+RecordSeed titled(const QString &id, const QString &title)
 {
     return {.id = id, .title = title};
 }
 
-VideoSpec dated(const QString &id, const QString &uploadDate, qint64 createdAt = 0)
+RecordSeed dated(const QString &id, const QString &uploadDate, qint64 createdAt = 0)
 {
     return {.id = id, .uploadDate = uploadDate, .createdAt = createdAt};
 }
 
-VideoSpec lasting(const QString &id, const QString &duration)
+RecordSeed lasting(const QString &id, const QString &duration)
 {
     return {.id = id, .duration = duration};
 }
 
-VideoSpec shared(const QString &id, const QString &owner)
+RecordSeed shared(const QString &id, const QString &owner)
 {
     return {.id = id, .ownerEmail = owner, .readOnly = true};
 }
@@ -69,11 +69,11 @@ private Q_SLOTS:
 
     void apply_data()
     {
-        QTest::addColumn<QList<VideoSpec>>("records");
+        QTest::addColumn<QList<RecordSeed>>("records");
         QTest::addColumn<LibraryFilter>("filter");
         QTest::addColumn<QStringList>("expected");
 
-        const QList<VideoSpec> states{
+        const QList<RecordSeed> states{
             {.id = u"synced"_qs, .syncState = u"synced"_qs},
             {.id = u"add"_qs, .syncState = u"needsAdd"_qs},
             {.id = u"patch"_qs, .syncState = u"needsPatch"_qs},
@@ -81,20 +81,20 @@ private Q_SLOTS:
             {.id = u"odd"_qs, .syncState = u"NeedsDelete"_qs},
             {.id = u"gone excluded"_qs, .excluded = true, .syncState = u"needsDelete"_qs},
         };
-        QTest::newRow("empty library") << QList<VideoSpec>() << LibraryFilter() << QStringList();
+        QTest::newRow("empty library") << QList<RecordSeed>() << LibraryFilter() << QStringList();
         QTest::newRow("deletions dropped, any other state stays")
             << states << LibraryFilter() << QStringList{u"synced"_qs, u"add"_qs, u"patch"_qs, u"odd"_qs};
         QTest::newRow("deletions dropped among excluded too")
             << states << LibraryFilter{.showExcluded = true} << QStringList();
 
-        const QList<VideoSpec> someExcluded{{.id = u"in"_qs}, {.id = u"out"_qs, .excluded = true}, {.id = u"in2"_qs}};
+        const QList<RecordSeed> someExcluded{{.id = u"in"_qs}, {.id = u"out"_qs, .excluded = true}, {.id = u"in2"_qs}};
         QTest::newRow("excluded hidden") << someExcluded << LibraryFilter() << QStringList{u"in"_qs, u"in2"_qs};
         QTest::newRow("only excluded shown")
             << someExcluded << LibraryFilter{.showExcluded = true} << QStringList{u"out"_qs};
-        QTest::newRow("no excluded records: nothing shown") << QList<VideoSpec>{{.id = u"a"_qs}, {.id = u"b"_qs}}
+        QTest::newRow("no excluded records: nothing shown") << QList<RecordSeed>{{.id = u"a"_qs}, {.id = u"b"_qs}}
                                                             << LibraryFilter{.showExcluded = true} << QStringList();
 
-        const QList<VideoSpec> owners{
+        const QList<RecordSeed> owners{
             {.id = u"mine"_qs, .ownerEmail = u"mum@example.com"_qs},
             shared(u"mums"_qs, u"mum@example.com"_qs),
             shared(u"dads"_qs, u"dad@example.com"_qs),
@@ -107,10 +107,10 @@ private Q_SLOTS:
             << owners << LibraryFilter{.hiddenOwners = {u"nobody@example.com"_qs}}
             << QStringList{u"mine"_qs, u"mums"_qs, u"dads"_qs, u"case"_qs};
         QTest::newRow("hidden owners: empty address hides shared records without owner")
-            << QList<VideoSpec>{shared(u"blank"_qs, {}), {.id = u"own"_qs}}
+            << QList<RecordSeed>{shared(u"blank"_qs, {}), {.id = u"own"_qs}}
             << LibraryFilter{.hiddenOwners = {QString()}} << QStringList{u"own"_qs};
 
-        const QList<VideoSpec> years{
+        const QList<RecordSeed> years{
             dated(u"day"_qs, u"2021-01-01"_qs), dated(u"bare"_qs, u"2021"_qs),         dated(u"empty"_qs, {}),
             dated(u"short"_qs, u"21"_qs),       dated(u"before"_qs, u"2020-12-31"_qs), dated(u"space"_qs, u" 2021"_qs)};
         QTest::newRow("year by its first four characters")
@@ -119,11 +119,11 @@ private Q_SLOTS:
         QTest::newRow("year: short dates are their own year")
             << years << LibraryFilter{.year = u"21"_qs} << QStringList{u"short"_qs};
         QTest::newRow("year counts characters, not code units")
-            << QList<VideoSpec>{dated(u"accent"_qs, u"2021\u0301-01"_qs), dated(u"plain"_qs, u"2021-01"_qs)}
+            << QList<RecordSeed>{dated(u"accent"_qs, u"2021\u0301-01"_qs), dated(u"plain"_qs, u"2021-01"_qs)}
             << LibraryFilter{.year = u"2021\u0301"_qs} << QStringList{u"accent"_qs};
 
-        const QList<VideoSpec> words{titled(u"both"_qs, u"bar of foo"_qs), titled(u"one"_qs, u"foo"_qs),
-                                     titled(u"sport"_qs, u"FOOTBALL Bar"_qs)};
+        const QList<RecordSeed> words{titled(u"both"_qs, u"bar of foo"_qs), titled(u"one"_qs, u"foo"_qs),
+                                      titled(u"sport"_qs, u"FOOTBALL Bar"_qs)};
         QTest::newRow("runs of spaces make no empty words")
             << words << searching(u"  Foo   BAR "_qs) << QStringList{u"both"_qs, u"sport"_qs};
         QTest::newRow("spaces only keep everything")
@@ -134,53 +134,54 @@ private Q_SLOTS:
         QTest::newRow("tab is no separator") << words << searching(u"foo\tbar"_qs) << QStringList();
 
         QTest::newRow("newest: ties by creation time")
-            << QList<VideoSpec>{dated(u"ten"_qs, u"2024-05-01"_qs, 10), dated(u"twenty"_qs, u"2024-05-01"_qs, 20),
-                                dated(u"older"_qs, u"2023-12-31"_qs, 99)}
+            << QList<RecordSeed>{dated(u"ten"_qs, u"2024-05-01"_qs, 10), dated(u"twenty"_qs, u"2024-05-01"_qs, 20),
+                                 dated(u"older"_qs, u"2023-12-31"_qs, 99)}
             << sortedBy(SortMode::newest) << QStringList{u"twenty"_qs, u"ten"_qs, u"older"_qs};
         QTest::newRow("oldest: ties by creation time")
-            << QList<VideoSpec>{dated(u"twenty"_qs, u"2024-05-01"_qs, 20), dated(u"ten"_qs, u"2024-05-01"_qs, 10),
-                                dated(u"older"_qs, u"2023-12-31"_qs, 99)}
+            << QList<RecordSeed>{dated(u"twenty"_qs, u"2024-05-01"_qs, 20), dated(u"ten"_qs, u"2024-05-01"_qs, 10),
+                                 dated(u"older"_qs, u"2023-12-31"_qs, 99)}
             << sortedBy(SortMode::oldest) << QStringList{u"older"_qs, u"ten"_qs, u"twenty"_qs};
         QTest::newRow("newest: negative creation times are older")
-            << QList<VideoSpec>{dated(u"neg"_qs, u"2024"_qs, -5), dated(u"zero"_qs, u"2024"_qs, 0)}
+            << QList<RecordSeed>{dated(u"neg"_qs, u"2024"_qs, -5), dated(u"zero"_qs, u"2024"_qs, 0)}
             << sortedBy(SortMode::newest) << QStringList{u"zero"_qs, u"neg"_qs};
         QTest::newRow("newest: full ties keep store order")
-            << QList<VideoSpec>{dated(u"a"_qs, u"2024"_qs, 1), dated(u"b"_qs, u"2024"_qs, 1),
-                                dated(u"c"_qs, u"2024"_qs, 1)}
+            << QList<RecordSeed>{dated(u"a"_qs, u"2024"_qs, 1), dated(u"b"_qs, u"2024"_qs, 1),
+                                 dated(u"c"_qs, u"2024"_qs, 1)}
             << sortedBy(SortMode::newest) << QStringList{u"a"_qs, u"b"_qs, u"c"_qs};
 
-        const QList<VideoSpec> texts{dated(u"empty"_qs, {}), dated(u"day"_qs, u"2024-01-02"_qs),
-                                     dated(u"year"_qs, u"2024"_qs), dated(u"word"_qs, u"abcd"_qs)};
+        const QList<RecordSeed> texts{dated(u"empty"_qs, {}), dated(u"day"_qs, u"2024-01-02"_qs),
+                                      dated(u"year"_qs, u"2024"_qs), dated(u"word"_qs, u"abcd"_qs)};
         QTest::newRow("newest: dates as plain text, empty last")
             << texts << sortedBy(SortMode::newest) << QStringList{u"word"_qs, u"day"_qs, u"year"_qs, u"empty"_qs};
         QTest::newRow("oldest: empty first")
             << texts << sortedBy(SortMode::oldest) << QStringList{u"empty"_qs, u"year"_qs, u"day"_qs, u"word"_qs};
         QTest::newRow("oldest: code-point order beyond the basic plane")
-            << QList<VideoSpec>{dated(u"astral"_qs, u"\U0001F600"_qs), dated(u"private"_qs, u"\uE000"_qs)}
+            << QList<RecordSeed>{dated(u"astral"_qs, u"\U0001F600"_qs), dated(u"private"_qs, u"\uE000"_qs)}
             << sortedBy(SortMode::oldest) << QStringList{u"private"_qs, u"astral"_qs};
 
-        QTest::newRow("longest") << QList<VideoSpec>{lasting(u"4:05"_qs, u"4:05"_qs), lasting(u"45"_qs, u"45"_qs),
-                                                     lasting(u"none"_qs, {}), lasting(u"1:02:03"_qs, u"1:02:03"_qs),
-                                                     lasting(u"59:59"_qs, u"59:59"_qs)}
+        QTest::newRow("longest") << QList<RecordSeed>{lasting(u"4:05"_qs, u"4:05"_qs), lasting(u"45"_qs, u"45"_qs),
+                                                      lasting(u"none"_qs, {}), lasting(u"1:02:03"_qs, u"1:02:03"_qs),
+                                                      lasting(u"59:59"_qs, u"59:59"_qs)}
                                  << sortedBy(SortMode::longest)
                                  << QStringList{u"1:02:03"_qs, u"59:59"_qs, u"4:05"_qs, u"45"_qs, u"none"_qs};
         QTest::newRow("longest: equal lengths keep store order")
-            << QList<VideoSpec>{lasting(u"a"_qs, u"1:00"_qs), lasting(u"b"_qs, u"60"_qs), lasting(u"c"_qs, u"0:60"_qs)}
+            << QList<RecordSeed>{lasting(u"a"_qs, u"1:00"_qs), lasting(u"b"_qs, u"60"_qs), lasting(u"c"_qs, u"0:60"_qs)}
             << sortedBy(SortMode::longest) << QStringList{u"a"_qs, u"b"_qs, u"c"_qs};
 
         QTest::newRow("title: case ignored")
-            << QList<VideoSpec>{titled(u"cherry"_qs, u"cherry"_qs), titled(u"apple"_qs, u"apple"_qs),
-                                titled(u"Banana"_qs, u"Banana"_qs)}
+            << QList<RecordSeed>{titled(u"cherry"_qs, u"cherry"_qs), titled(u"apple"_qs, u"apple"_qs),
+                                 titled(u"Banana"_qs, u"Banana"_qs)}
             << sortedBy(SortMode::title) << QStringList{u"apple"_qs, u"Banana"_qs, u"cherry"_qs};
         QTest::newRow("title: same but for case keeps store order")
-            << QList<VideoSpec>{titled(u"upper"_qs, u"APPLE"_qs), titled(u"lower"_qs, u"apple"_qs),
-                                titled(u"mixed"_qs, u"Apple"_qs)}
+            << QList<RecordSeed>{titled(u"upper"_qs, u"APPLE"_qs), titled(u"lower"_qs, u"apple"_qs),
+                                 titled(u"mixed"_qs, u"Apple"_qs)}
             << sortedBy(SortMode::title) << QStringList{u"upper"_qs, u"lower"_qs, u"mixed"_qs};
-        QTest::newRow("title: empty title first") << QList<VideoSpec>{titled(u"a"_qs, u"a"_qs), titled(u"empty"_qs, {})}
-                                                  << sortedBy(SortMode::title) << QStringList{u"empty"_qs, u"a"_qs};
+        QTest::newRow("title: empty title first")
+            << QList<RecordSeed>{titled(u"a"_qs, u"a"_qs), titled(u"empty"_qs, {})} << sortedBy(SortMode::title)
+            << QStringList{u"empty"_qs, u"a"_qs};
 
         QTest::newRow("every step at once")
-            << QList<VideoSpec>{
+            << QList<RecordSeed>{
                    {.id = u"keep2"_qs, .title = u"Live Set"_qs, .uploadDate = u"2021-02-01"_qs},
                    {.id = u"gone"_qs, .title = u"Live Set"_qs, .uploadDate = u"2021-03-01"_qs,
                     .syncState = u"needsDelete"_qs},
@@ -197,7 +198,7 @@ private Q_SLOTS:
 
     void apply()
     {
-        QFETCH(QList<VideoSpec>, records);
+        QFETCH(QList<RecordSeed>, records);
         QFETCH(LibraryFilter, filter);
         QFETCH(QStringList, expected);
         const LibraryFixture library(records);

@@ -11,7 +11,7 @@
 namespace clipvane::test {
 
 // One record as a test describes it; fields not named keep these defaults.
-struct VideoSpec
+struct RecordSeed
 {
     QString id{};
     QString title{};
@@ -30,18 +30,18 @@ class LibraryFixture
 {
 public:
     LibraryFixture() = default;
-    explicit LibraryFixture(const QList<VideoSpec> &specs)
+    explicit LibraryFixture(const QList<RecordSeed> &seeds)
     {
-        for (const VideoSpec &spec : specs)
-            add(spec);
+        for (const RecordSeed &seed : seeds)
+            add(seed);
     }
 
-    Video *add(const VideoSpec &spec)
+    Video *add(const RecordSeed &seed)
     {
-        auto video = std::make_unique<Video>(spec.id, spec.title, QString(), spec.uploadDate, spec.duration,
-                                             spec.excluded, QString(), spec.createdAt, 0, spec.syncState);
-        video->ownerEmail = spec.ownerEmail;
-        video->readOnly = spec.readOnly;
+        auto video = std::make_unique<Video>(seed.id, seed.title, QString(), seed.uploadDate, seed.duration,
+                                             seed.excluded, QString(), seed.createdAt, 0, seed.syncState);
+        video->ownerEmail = seed.ownerEmail;
+        video->readOnly = seed.readOnly;
         m_records.append(video.get());
         m_owned.push_back(std::move(video));
         return m_records.constLast();

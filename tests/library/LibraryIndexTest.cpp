@@ -9,7 +9,7 @@
 
 using namespace clipvane;
 using clipvane::test::LibraryFixture;
-using clipvane::test::VideoSpec;
+using clipvane::test::RecordSeed;
 
 namespace {
 
@@ -110,7 +110,7 @@ QString randomSearch(QRandomGenerator &random)
     }
 }
 
-VideoSpec randomSpec(QRandomGenerator &random, int serial)
+RecordSeed randomSpec(QRandomGenerator &random, int serial)
 {
     return {
         .id = QStringLiteral("v%1").arg(random.bounded(3) == 0 ? serial / 2 : serial), // some IDs repeat
