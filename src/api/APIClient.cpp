@@ -2,6 +2,7 @@
 
 #include "AppPaths.h"
 #include "SecretStore.h"
+#include "SettingsKeys.h"
 
 #include <QCoroNetworkReply>
 #include <QHostAddress>
@@ -63,9 +64,9 @@ bool isLoopbackHost(const QString &host)
     return !address.isNull() && address.isLoopback();
 }
 
-// Only https, or plain http that never leaves this machine: the bearer token must not cross a
-// network in clear.
-std::optional<QUrl> acceptableBase(const QString &text)
+} // namespace
+
+std::optional<QUrl> APIClient::acceptableBase(const QString &text)
 {
     QUrl url(text.trimmed(), QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty())
@@ -81,6 +82,8 @@ std::optional<QUrl> acceptableBase(const QString &text)
     url.setFragment(QString());
     return url;
 }
+
+namespace {
 
 // A token goes into a header line; one holding control or non-ASCII characters could split
 // the request, so it is treated as no token at all.
@@ -144,7 +147,7 @@ QUrl APIClient::builtInBase()
 QUrl APIClient::resolveBase()
 {
     // The developer setting wins when it holds text at all, even text that is then refused.
-    const QVariant setting = AppPaths::standardSettings()->value(QStringLiteral("apiBase"));
+    const QVariant setting = AppPaths::standardSettings()->value(SettingsKeys::apiBase);
     QString text;
     if (setting.typeId() == QMetaType::QString)
         text = setting.toString();

@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QUrl>
 #include <chrono>
+#include <optional>
 #include <qcorotask.h>
 
 class QNetworkAccessManager;
@@ -43,6 +44,9 @@ public:
     // loopback address, fall back to the built-in one.
     static QUrl resolveBase();
     static QUrl builtInBase();
+    // The address as a usable base, or none: https, or plain http to a loopback host only (the
+    // bearer token must not cross a network in clear); query and fragment are dropped.
+    static std::optional<QUrl> acceptableBase(const QString &text);
 
     QUrl base() const { return m_base; }
 

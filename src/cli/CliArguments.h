@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <variant>
+
+namespace clipvane {
+
+// One clipvane-cli invocation: the command, its operands and options, checked against what
+// the command accepts. Global options (--profile, --api, --help) may appear anywhere.
+struct CliArguments
+{
+    QString command;      // "share", "signin", "signout", "status", "add", "exclude", "include",
+                          // "edit", "delete", "sync", "list"; empty with help
+    QStringList operands; // links for share and add, one ID for exclude, include, edit and delete
+
+    QString profile; // --profile; empty: CLIPVANE_PROFILE or the standard folders
+    QString api;     // --api; empty: the "apiBase" setting, CLIPVANE_API_BASE or the built-in service
+    bool help = false;
+
+    // signin
+    std::optional<QString> token;
+    std::optional<QString> email;
+    // edit: only the given fields change
+    std::optional<QString> title;
+    std::optional<QString> date;
+    std::optional<QString> length;
+    // list
+    bool json = false;
+    bool excluded = false;
+    bool all = false;
+    std::optional<QString> search;
+    std::optional<QString> year;
+    std::optional<QString> sort; // "newest", "oldest", "title" or "longest"
+
+    // arguments: without the program name. A usage error gives its message.
+    static std::variant<CliArguments, QString> parse(const QStringList &arguments);
+
+    static QString usage();
+};
+
+} // namespace clipvane

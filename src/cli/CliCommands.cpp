@@ -1,0 +1,435 @@
+#include "CliCommands.h"
+
+#include "APIClient.h"
+#include "AppPaths.h"
+#include "GroupSettings.h"
+#include "LibraryFilter.h"
+#include "LinkParser.h"
+#include "NetworkWatch.h"
+#include "SecretStore.h"
+#include "SortMode.h"
+#include "StoreLock.h"
+#include "SyncEngine.h"
+#include "SystemClock.h"
+#include "Video.h"
+#include "VideoStore.h"
+
+#include <QCoroSignal>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <QPointer>
+
+namespace clipvane {
+
+namespace {
+
+QJsonObject videoJson(const Video &video)
+{
+    return QJsonObject{
+        {u"youtube_id"_qs, video.youtubeID},
+        {u"title"_qs, video.title},
+        {u"url"_qs, video.url},
+        {u"upload_date"_qs, video.uploadDate},
+        {u"duration"_qs, video.duration},
+        {u"excluded"_qs, video.excluded},
+        {u"source"_qs, video.source},
+        {u"created_at"_qs, video.createdAt},
+        {u"updated_at"_qs, video.updatedAt},
+        {u"sync_state"_qs, video.syncStateRaw},
+        {u"owner_email"_qs, video.ownerEmail},
+        {u"read_only"_qs, video.readOnly},
+    };
+}
+
+// One line per record: ID, date, length, title, then what sets the record apart.
+void printTable(QTextStream &out, const QList<Video *> &videos)
+{
+    qsizetype idWidth = 11;
+    for (const Video *video : videos)
+        idWidth = std::max(idWidth, video->youtubeID.size());
+    for (const Video *video : videos) {
+        out << video->youtubeID.leftJustified(idWidth) << u"  "_qs << video->uploadDate.leftJustified(10) << u"  "_qs
+            << video->duration.rightJustified(8) << u"  "_qs << video->title;
+        if (video->excluded)
+            out << u"  [excluded]"_qs;
+        if (video->syncStateRaw != SyncStateRaw::synced)
+            out << u"  ["_qs << video->syncStateRaw << u']';
+        if (video->readOnly)
+            out << u"  [shared by "_qs << video->ownerEmail << u']';
+        out << u'\n';
+    }
+}
+
+SortMode sortModeFromOption(const QString &option)
+{
+    if (option == u"oldest")
+        return SortMode::oldest;
+    if (option == u"title")
+        return SortMode::title;
+    if (option == u"longest")
+        return SortMode::longest;
+    return SortMode::newest;
+}
+
+// Links with a YouTube video in them, in order; the others are named on err.
+QStringList videoLinks(const QStringList &texts, QTextStream &err, QStringList *ids = nullptr)
+{
+    QStringList links;
+    for (const QString &text : texts) {
+        const std::optional<QString> id = youtubeID(text);
+        if (!id) {
+            err << u"clipvane-cli: no YouTube video in “"_qs << text << u"”\n"_qs;
+            continue;
+        }
+        links.append(text);
+        if (ids)
+            ids->append(*id);
+    }
+    return links;
+}
+
+} // namespace
+
+CliCommands::CliCommands(CliArguments arguments, QTextStream &out, QTextStream &err, bool progress)
+    : m_arguments(std::move(arguments))
+    , m_out(out)
+    , m_err(err)
+    , m_progress(progress)
+{}
+
+// The engine goes before what it refers to; the store makes its last save before the lock goes.
+CliCommands::~CliCommands()
+{
+    m_engine.reset();
+    m_store.reset();
+}
+
+QCoro::Task<int> CliCommands::run()
+{
+    if (m_arguments.help) {
+        m_out << CliArguments::usage();
+        co_return success;
+    }
+    if (!m_arguments.profile.isEmpty())
+        AppPaths::setProfile(QFileInfo(m_arguments.profile).absoluteFilePath());
+
+    const QString &command = m_arguments.command;
+    if (command == u"share")
+        co_return share();
+    if (command == u"signin")
+        co_return co_await signIn();
+    if (command == u"signout")
+        co_return signOut();
+    if (command == u"status")
+        co_return status();
+    if (command == u"add")
+        co_return add();
+    if (command == u"exclude" || command == u"include")
+        co_return setExcluded(command == u"exclude");
+    if (command == u"edit")
+        co_return edit();
+    if (command == u"delete")
+        co_return remove();
+    if (command == u"sync")
+        co_return co_await sync();
+    co_return list();
+}
+
+bool CliCommands::openForWriting(int *exitCode, const QString &inUseHint)
+{
+    QString error;
+    m_lock = StoreLock::acquire(AppPaths::storePath(), &error);
+    if (!m_lock) {
+        m_err << u"clipvane-cli: "_qs << error << inUseHint << u'\n';
+        *exitCode = libraryInUse;
+        return false;
+    }
+    m_store = VideoStore::open(AppPaths::storePath(), &error);
+    if (!m_store) {
+        m_err << u"clipvane-cli: "_qs << error << u'\n';
+        *exitCode = failure;
+        return false;
+    }
+
+    QUrl base = APIClient::resolveBase();
+    if (!m_arguments.api.isEmpty()) {
+        const std::optional<QUrl> given = APIClient::acceptableBase(m_arguments.api);
+        if (!given) {
+            m_err << u"clipvane-cli: “"_qs << m_arguments.api
+                  << u"” is not a usable service address (https, or http on this machine only)\n"_qs;
+            *exitCode = usageError;
+            return false;
+        }
+        base = *given;
+    }
+    m_api = std::make_unique<APIClient>(base, defaultSecretStore(), APIClient::sharedNetwork());
+    m_group = std::make_unique<GroupSettings>(AppPaths::groupSettingsPath());
+    m_standard = AppPaths::standardSettings();
+    m_clock = std::make_unique<SystemClock>();
+    // One command, one cycle at most: no reachability watch is needed.
+    m_network = std::make_unique<NetworkWatch>();
+    m_engine = std::make_unique<SyncEngine>(*m_store, *m_api, defaultSecretStore(), *m_group, *m_standard, *m_clock,
+                                            *m_network);
+    return true;
+}
+
+bool CliCommands::openForReading()
+{
+    const QString path = AppPaths::storePath();
+    if (!QFileInfo::exists(path))
+        return true;
+    QString error;
+    m_store = VideoStore::open(path, &error);
+    if (!m_store) {
+        m_err << u"clipvane-cli: "_qs << error << u'\n';
+        return false;
+    }
+    return true;
+}
+
+bool CliCommands::save()
+{
+    QString error;
+    if (m_store->save(&error))
+        return true;
+    m_err << u"clipvane-cli: the library could not be saved: "_qs << error << u'\n';
+    return false;
+}
+
+Video *CliCommands::editableVideo(const QString &youtubeID)
+{
+    Video *video = m_store->find(youtubeID);
+    if (!video) {
+        m_err << u"clipvane-cli: no video with the ID “"_qs << youtubeID << u"” in the library\n"_qs;
+        return nullptr;
+    }
+    if (video->readOnly) {
+        m_err << u"clipvane-cli: "_qs << youtubeID << u" is shared by "_qs << video->ownerEmail
+              << u" and cannot be changed here\n"_qs;
+        return nullptr;
+    }
+    return video;
+}
+
+int CliCommands::share()
+{
+    const QStringList links = videoLinks(m_arguments.operands, m_err);
+    if (!links.isEmpty()) {
+        GroupSettings group(AppPaths::groupSettingsPath());
+        if (!group.appendToShareInbox(links)) {
+            m_err << u"clipvane-cli: the links could not be queued: "_qs << group.lastError() << u'\n';
+            return failure;
+        }
+        m_out << (links.size() == 1 ? u"Queued 1 link.\n"_qs : u"Queued %1 links.\n"_qs.arg(links.size()));
+    }
+    return links.size() == m_arguments.operands.size() ? success : failure;
+}
+
+QCoro::Task<int> CliCommands::signIn()
+{
+    int exitCode = failure;
+    if (!openForWriting(&exitCode))
+        co_return exitCode;
+    if (!m_engine->signIn(*m_arguments.token, m_arguments.email.value_or(QString()))) {
+        m_err << u"clipvane-cli: "_qs << m_engine->lastError() << u'\n';
+        co_return failure;
+    }
+    // Signing in starts the first sync; it tells whether the service takes the token.
+    co_await waitWhileSyncing();
+    if (!m_engine->isLoggedIn()) {
+        m_err << u"clipvane-cli: the service refused the token ("_qs << m_engine->lastError() << u")\n"_qs;
+        co_return failure;
+    }
+    const QString who = m_arguments.email.value_or(QString());
+    m_out << (who.isEmpty() ? u"Signed in.\n"_qs : u"Signed in as %1.\n"_qs.arg(who));
+    if (m_engine->hasError()) {
+        m_err << u"clipvane-cli: the first sync failed: "_qs << m_engine->lastError() << u'\n';
+        co_return failure;
+    }
+    co_return success;
+}
+
+int CliCommands::signOut()
+{
+    int exitCode = failure;
+    if (!openForWriting(&exitCode))
+        return exitCode;
+    m_engine->signOut();
+    m_out << u"Signed out. The library stays on this computer.\n"_qs;
+    return success;
+}
+
+int CliCommands::status()
+{
+    if (!openForReading())
+        return failure;
+    SecretStore &secrets = defaultSecretStore();
+    const bool signedIn = secrets.keychainRead(SecretKeys::token).has_value();
+    const QString email = signedIn ? secrets.keychainRead(SecretKeys::email).value_or(QString()) : QString();
+    const GroupSettings group(AppPaths::groupSettingsPath());
+
+    qsizetype total = 0;
+    qsizetype pending = 0;
+    if (m_store) {
+        total = m_store->all().size();
+        pending = m_store->pending().size();
+    }
+    const QString base = m_arguments.api.isEmpty() ? APIClient::resolveBase().toString() : m_arguments.api.trimmed();
+    m_out << u"Signed in:        "_qs
+          << (signedIn ? (email.isEmpty() ? u"yes"_qs : u"yes, as %1"_qs.arg(email)) : u"no"_qs) << u'\n'
+          << u"Service:          "_qs << base << u'\n' << u"Library:          "_qs << AppPaths::storePath() << u'\n'
+          << u"Videos:           "_qs << total << u'\n' << u"Pending changes:  "_qs << pending << u'\n'
+          << u"Queued links:     "_qs << group.shareInbox().size() << u'\n' << u"Sync cursor:      "_qs
+          << group.syncCursor() << u'\n' << u"Family revision:  "_qs << group.familyRev() << u'\n';
+    return success;
+}
+
+int CliCommands::add()
+{
+    int exitCode = failure;
+    if (!openForWriting(&exitCode, u" Use “clipvane-cli share” to queue links for it."_qs))
+        return exitCode;
+    const QStringList links = videoLinks(m_arguments.operands, m_err);
+    for (const QString &link : links) {
+        const QString id = youtubeID(link).value_or(QString());
+        const bool known = m_store->find(id) != nullptr;
+        if (!m_engine->addVideo(link))
+            continue;
+        m_out << (known ? u"Already in the library: %1\n"_qs : u"Added %1\n"_qs).arg(id);
+    }
+    if (!save())
+        return failure;
+    return links.size() == m_arguments.operands.size() ? success : failure;
+}
+
+int CliCommands::setExcluded(bool excluded)
+{
+    int exitCode = failure;
+    if (!openForWriting(&exitCode))
+        return exitCode;
+    const QString &id = m_arguments.operands.constFirst();
+    Video *video = editableVideo(id);
+    if (!video)
+        return failure;
+    if (video->excluded == excluded) {
+        m_out << (excluded ? u"%1 is already excluded.\n"_qs : u"%1 is not excluded.\n"_qs).arg(id);
+        return success;
+    }
+    m_engine->toggleExcluded(video);
+    if (!save())
+        return failure;
+    m_out << (excluded ? u"Excluded %1\n"_qs : u"Included %1 again\n"_qs).arg(id);
+    return success;
+}
+
+int CliCommands::edit()
+{
+    int exitCode = failure;
+    if (!openForWriting(&exitCode))
+        return exitCode;
+    const QString &id = m_arguments.operands.constFirst();
+    Video *video = editableVideo(id);
+    if (!video)
+        return failure;
+    m_engine->applyEdit(video, m_arguments.title.value_or(video->title), m_arguments.date.value_or(video->uploadDate),
+                        m_arguments.length.value_or(video->duration));
+    if (!save())
+        return failure;
+    m_out << u"Edited "_qs << id << u'\n';
+    return success;
+}
+
+int CliCommands::remove()
+{
+    int exitCode = failure;
+    if (!openForWriting(&exitCode))
+        return exitCode;
+    const QString id = m_arguments.operands.constFirst();
+    Video *video = editableVideo(id);
+    if (!video)
+        return failure;
+    m_engine->markDeleted(video);
+    if (!save())
+        return failure;
+    m_out << (m_store->find(id) ? u"Deleted %1; the next sync deletes it on the service.\n"_qs : u"Deleted %1\n"_qs)
+                 .arg(id);
+    return success;
+}
+
+QCoro::Task<int> CliCommands::sync()
+{
+    int exitCode = failure;
+    if (!openForWriting(&exitCode))
+        co_return exitCode;
+    if (!m_engine->isLoggedIn()) {
+        m_err << u"clipvane-cli: not signed in (use “clipvane-cli signin --token …”)\n"_qs;
+        co_return failure;
+    }
+    co_await m_engine->sync();
+    co_await waitWhileSyncing();
+    if (m_engine->hasError()) {
+        m_err << u"clipvane-cli: "_qs << m_engine->lastError() << u'\n';
+        co_return failure;
+    }
+    m_out << u"Synced: "_qs << m_store->all().size() << u" videos, "_qs << m_store->pending().size()
+          << u" pending.\n"_qs;
+    co_return success;
+}
+
+QCoro::Task<void> CliCommands::waitWhileSyncing()
+{
+    const QPointer<SyncEngine> engine(m_engine.get());
+    if (m_progress)
+        QObject::connect(engine, &SyncEngine::progressReceivedChanged, engine, [this] { drawProgress(); });
+    while (engine && engine->syncing())
+        co_await qCoro(engine.get(), &SyncEngine::syncingChanged);
+    if (m_progressShown) {
+        m_err << u'\n';
+        m_err.flush();
+        m_progressShown = false;
+    }
+}
+
+void CliCommands::drawProgress()
+{
+    if (!m_engine->hasProgress())
+        return;
+    const QLocale locale(QLocale::English);
+    m_err << u"\rReceived "_qs << locale.toString(m_engine->progressReceived()) << u" of "_qs
+          << locale.toString(m_engine->progressTotal()) << u" videos"_qs << u"\x1b[K"_qs;
+    m_err.flush();
+    m_progressShown = true;
+}
+
+int CliCommands::list()
+{
+    if (!openForReading())
+        return failure;
+    QList<Video *> videos;
+    if (m_store) {
+        if (m_arguments.all) {
+            videos = m_store->all();
+        } else {
+            LibraryFilter filter;
+            filter.search = m_arguments.search.value_or(QString());
+            filter.year = m_arguments.year.value_or(QString());
+            filter.sort = sortModeFromOption(m_arguments.sort.value_or(QString()));
+            filter.showExcluded = m_arguments.excluded;
+            videos = filter.apply(m_store->all());
+        }
+    }
+    if (m_arguments.json) {
+        QJsonArray array;
+        for (const Video *video : std::as_const(videos))
+            array.append(videoJson(*video));
+        m_out << QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
+    } else {
+        printTable(m_out, videos);
+    }
+    return success;
+}
+
+} // namespace clipvane

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "CliArguments.h"
+
+#include <QTextStream>
+#include <memory>
+#include <qcorotask.h>
+
+class QSettings;
+
+namespace clipvane {
+
+class APIClient;
+class GroupSettings;
+class NetworkWatch;
+class StoreLock;
+class SyncEngine;
+class SystemClock;
+class Video;
+class VideoStore;
+
+// Carries out one clipvane-cli command with the application's own store, settings, secrets
+// and sync engine. Commands that change the library hold the store lock for their whole run.
+class CliCommands
+{
+public:
+    enum Exit { success = 0, failure = 1, usageError = 2, libraryInUse = 3 };
+
+    // progress: whether sync progress is drawn on err (a terminal).
+    CliCommands(CliArguments arguments, QTextStream &out, QTextStream &err, bool progress);
+    ~CliCommands();
+
+    QCoro::Task<int> run();
+
+private:
+    int share();
+    QCoro::Task<int> signIn();
+    int signOut();
+    int status();
+    int add();
+    int setExcluded(bool excluded);
+    int edit();
+    int remove();
+    QCoro::Task<int> sync();
+    int list();
+
+    // Takes the store lock, opens the store and builds the engine. False after telling why;
+    // exitCode then holds the status to end with.
+    bool openForWriting(int *exitCode, const QString &inUseHint = QString());
+    // The store for reading only: no lock, and a missing file is not created (null store, no
+    // error). False after telling why the file cannot be read.
+    bool openForReading();
+    // The record with the ID, after telling the user when there is none or it cannot be changed.
+    Video *editableVideo(const QString &youtubeID);
+    bool save();
+    QCoro::Task<void> waitWhileSyncing();
+    void drawProgress();
+
+    CliArguments m_arguments;
+    QTextStream &m_out;
+    QTextStream &m_err;
+    bool m_progress;
+    bool m_progressShown = false;
+
+    std::unique_ptr<StoreLock> m_lock;
+    std::unique_ptr<VideoStore> m_store;
+    std::unique_ptr<GroupSettings> m_group;
+    std::unique_ptr<QSettings> m_standard;
+    std::unique_ptr<SystemClock> m_clock;
+    std::unique_ptr<NetworkWatch> m_network;
+    std::unique_ptr<APIClient> m_api;
+    std::unique_ptr<SyncEngine> m_engine;
+};
+
+} // namespace clipvane

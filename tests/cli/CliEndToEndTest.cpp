@@ -1,0 +1,244 @@
+// clipvane-cli against a real clipvane-service, as a script would use them: every edit
+// reaches the service and comes back to a second device, one writer at a time, and failures
+// end with a message and a non-zero status.
+
+#include "FakeHttpServer.h"
+#include "LinkParser.h"
+#include "ServiceProcess.h"
+#include "StoreLock.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrlQuery>
+#include <memory>
+
+using namespace clipvane;
+using namespace clipvane::test;
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// A library as `list --json` prints it, keyed by ID, without the fields only one side sets.
+QMap<QString, QJsonObject> byID(const QJsonArray &records)
+{
+    QMap<QString, QJsonObject> map;
+    for (const QJsonValue &value : records) {
+        QJsonObject record = value.toObject();
+        record.remove(u"created_at"_qs);
+        map.insert(record.value(u"youtube_id"_qs).toString(), record);
+    }
+    return map;
+}
+
+} // namespace
+
+class CliEndToEndTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    FakeHttpServer m_oembed;
+    std::unique_ptr<ServiceProcess> m_service;
+    QTemporaryDir m_profiles;
+    int m_nextProfile = 0;
+
+    QString newProfile() { return m_profiles.filePath(QString::number(++m_nextProfile)); }
+
+    Run cli(const QString &profile, QStringList arguments, const QString &api = QString())
+    {
+        arguments.prepend(api.isEmpty() ? m_service->apiBase() : api);
+        arguments.prepend(u"--api"_qs);
+        arguments.prepend(profile);
+        arguments.prepend(u"--profile"_qs);
+        QProcess process;
+        process.start(QStringLiteral(CLIPVANE_CLI_BINARY), arguments);
+        Run run;
+        if (!process.waitForFinished(60000))
+            return run;
+        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        run.out = QString::fromUtf8(process.readAllStandardOutput());
+        run.err = QString::fromUtf8(process.readAllStandardError());
+        return run;
+    }
+
+    QJsonArray list(const QString &profile, const QStringList &options = {u"--all"_qs})
+    {
+        const Run run = cli(profile, QStringList{u"list"_qs, u"--json"_qs} + options);
+        if (run.exitCode != 0)
+            qWarning() << "list failed:" << run.err;
+        return QJsonDocument::fromJson(run.out.toUtf8()).array();
+    }
+
+    QString signedInProfile(const QString &email)
+    {
+        const QString profile = newProfile();
+        const Run run = cli(profile, {u"signin"_qs, u"--token"_qs, m_service->token(email), u"--email"_qs, email});
+        if (run.exitCode != 0)
+            qWarning() << "signin failed:" << run.err;
+        return profile;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // The service asks this fake for titles instead of YouTube.
+        m_oembed.setHandler([](const RecordedRequest &request) {
+            QString url;
+            for (const auto &[name, value] : request.queryItems())
+                if (name == u"url")
+                    url = value;
+            const QString id = youtubeID(url).value_or(u"?"_qs);
+            return FakeReply::json(QJsonDocument(QJsonObject{{u"title"_qs, u"Title of "_qs + id}}).toJson());
+        });
+        QVERIFY(m_oembed.start());
+        QProcessEnvironment environment;
+        environment.insert(u"CLIPVANE_OEMBED_BASE"_qs, m_oembed.url(u"/oembed"_qs).toString());
+        m_service = std::make_unique<ServiceProcess>(QStringLiteral(CLIPVANE_SERVICE_BINARY), environment);
+        QVERIFY2(m_service->start(), qPrintable(m_service->error()));
+    }
+
+    void editsReachTheServiceAndASecondDevice()
+    {
+        const QString laptop = signedInProfile(u"one@example.com"_qs);
+        QVERIFY(cli(laptop, {u"status"_qs}).out.contains(u"Signed in:        yes, as one@example.com"_qs));
+
+        // One text without a video is named; the others are still added.
+        Run run = cli(laptop, {u"add"_qs, u"https://youtu.be/aaaaaaaaaaa"_qs, u"no video here"_qs,
+                               u"https://www.youtube.com/watch?v=bbbbbbbbbbb&t=10"_qs});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.err.contains(u"no YouTube video in “no video here”"_qs));
+        QCOMPARE(run.out, u"Added aaaaaaaaaaa\nAdded bbbbbbbbbbb\n"_qs);
+        QJsonArray records = list(laptop);
+        QCOMPARE(records.size(), 2);
+        const QJsonObject added = records.at(0).toObject();
+        QCOMPARE(added.keys(), (QStringList{u"created_at"_qs, u"duration"_qs, u"excluded"_qs, u"owner_email"_qs,
+                                            u"read_only"_qs, u"source"_qs, u"sync_state"_qs, u"title"_qs,
+                                            u"updated_at"_qs, u"upload_date"_qs, u"url"_qs, u"youtube_id"_qs}));
+        QCOMPARE(added.value(u"title"_qs).toString(), u"Fetching title…"_qs);
+        QCOMPARE(added.value(u"sync_state"_qs).toString(), u"needsAdd"_qs);
+        QCOMPARE(added.value(u"url"_qs).toString(), u"https://youtu.be/aaaaaaaaaaa"_qs);
+        QCOMPARE(added.value(u"upload_date"_qs).toString(),
+                 QDateTime::currentDateTimeUtc().date().toString(Qt::ISODate));
+
+        run = cli(laptop, {u"sync"_qs});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QCOMPARE(run.out, u"Synced: 2 videos, 0 pending.\n"_qs);
+        QMap<QString, QJsonObject> laptopLibrary = byID(list(laptop));
+        QCOMPARE(laptopLibrary.value(u"aaaaaaaaaaa"_qs).value(u"title"_qs).toString(), u"Title of aaaaaaaaaaa"_qs);
+        QCOMPARE(laptopLibrary.value(u"bbbbbbbbbbb"_qs).value(u"sync_state"_qs).toString(), u"synced"_qs);
+
+        // Edits are written at once and sent by the next sync.
+        QCOMPARE(cli(laptop, {u"edit"_qs, u"aaaaaaaaaaa"_qs, u"--title"_qs, u"My title"_qs, u"--date"_qs,
+                              u"2019/05/06"_qs, u"--length"_qs, u"1:02:03"_qs})
+                     .exitCode,
+                 0);
+        QCOMPARE(cli(laptop, {u"exclude"_qs, u"bbbbbbbbbbb"_qs}).out, u"Excluded bbbbbbbbbbb\n"_qs);
+        QCOMPARE(cli(laptop, {u"exclude"_qs, u"bbbbbbbbbbb"_qs}).out, u"bbbbbbbbbbb is already excluded.\n"_qs);
+        QCOMPARE(byID(list(laptop)).value(u"aaaaaaaaaaa"_qs).value(u"sync_state"_qs).toString(), u"needsPatch"_qs);
+        QCOMPARE(list(laptop, {}).size(), 1);
+        QCOMPARE(list(laptop, {u"--excluded"_qs}).size(), 1);
+        run = cli(laptop, {u"edit"_qs, u"zzzzzzzzzzz"_qs, u"--title"_qs, u"x"_qs});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.err.contains(u"no video with the ID “zzzzzzzzzzz”"_qs));
+        QCOMPARE(cli(laptop, {u"sync"_qs}).exitCode, 0);
+
+        // A second device signing in to the same account gets the library as the service has it.
+        const QString phone = signedInProfile(u"one@example.com"_qs);
+        laptopLibrary = byID(list(laptop));
+        QCOMPARE(byID(list(phone)), laptopLibrary);
+        const QJsonObject edited = laptopLibrary.value(u"aaaaaaaaaaa"_qs);
+        QCOMPARE(edited.value(u"title"_qs).toString(), u"My title"_qs);
+        QCOMPARE(edited.value(u"upload_date"_qs).toString(), u"2019/05/06"_qs);
+        QCOMPARE(edited.value(u"duration"_qs).toString(), u"1:02:03"_qs);
+        QCOMPARE(laptopLibrary.value(u"bbbbbbbbbbb"_qs).value(u"excluded"_qs).toBool(), true);
+
+        // A deletion on one device reaches the other; including again too.
+        QCOMPARE(cli(phone, {u"delete"_qs, u"aaaaaaaaaaa"_qs}).out,
+                 u"Deleted aaaaaaaaaaa; the next sync deletes it on the service.\n"_qs);
+        QCOMPARE(cli(phone, {u"include"_qs, u"bbbbbbbbbbb"_qs}).exitCode, 0);
+        QCOMPARE(cli(phone, {u"sync"_qs}).exitCode, 0);
+        QCOMPARE(cli(laptop, {u"sync"_qs}).exitCode, 0);
+        laptopLibrary = byID(list(laptop));
+        QCOMPARE(laptopLibrary.keys(), QStringList{u"bbbbbbbbbbb"_qs});
+        QCOMPARE(laptopLibrary.value(u"bbbbbbbbbbb"_qs).value(u"excluded"_qs).toBool(), false);
+        QCOMPARE(byID(list(phone)), laptopLibrary);
+
+        // A video added and deleted before any sync never reaches the service.
+        QCOMPARE(cli(laptop, {u"add"_qs, u"https://youtu.be/ccccccccccc"_qs}).exitCode, 0);
+        QCOMPARE(cli(laptop, {u"delete"_qs, u"ccccccccccc"_qs}).out, u"Deleted ccccccccccc\n"_qs);
+        QCOMPARE(list(laptop).size(), 1);
+    }
+
+    void oneWriterAtATime()
+    {
+        const QString profile = signedInProfile(u"two@example.com"_qs);
+        QString error;
+        auto held = StoreLock::acquire(profile + u"/data/library.sqlite"_qs, &error);
+        QVERIFY2(held, qPrintable(error));
+
+        for (const QStringList &write : {QStringList{u"add"_qs, u"https://youtu.be/ddddddddddd"_qs},
+                                         QStringList{u"sync"_qs}, QStringList{u"signout"_qs}}) {
+            const Run run = cli(profile, write);
+            QCOMPARE(run.exitCode, 3);
+            QVERIFY2(run.err.contains(u"The library is in use by another Clipvane process"_qs), qPrintable(run.err));
+        }
+        // Readers and the inbox need no lock.
+        QCOMPARE(
+            cli(profile, {u"share"_qs, u"https://youtu.be/ddddddddddd"_qs, u"https://youtu.be/eeeeeeeeeee"_qs}).out,
+            u"Queued 2 links.\n"_qs);
+        const Run status = cli(profile, {u"status"_qs});
+        QCOMPARE(status.exitCode, 0);
+        QVERIFY(status.out.contains(u"Queued links:     2\n"_qs));
+        QVERIFY(status.out.contains(u"Signed in:        yes"_qs));
+        QCOMPARE(list(profile).size(), 0);
+
+        // Once the holder is gone, the next cycle takes the queued links in.
+        held.reset();
+        QCOMPARE(cli(profile, {u"sync"_qs}).out, u"Synced: 2 videos, 0 pending.\n"_qs);
+        QVERIFY(cli(profile, {u"status"_qs}).out.contains(u"Queued links:     0\n"_qs));
+    }
+
+    void failuresSayWhyAndKeepTheLibrary()
+    {
+        const QString profile = signedInProfile(u"three@example.com"_qs);
+        QCOMPARE(cli(profile, {u"add"_qs, u"https://youtu.be/fffffffffff"_qs}).exitCode, 0);
+
+        // A service that cannot be reached: the edit stays pending.
+        Run run = cli(profile, {u"sync"_qs}, u"http://127.0.0.1:1/api"_qs);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(!run.err.trimmed().isEmpty());
+        QCOMPARE(list(profile).at(0).toObject().value(u"sync_state"_qs).toString(), u"needsAdd"_qs);
+
+        // An address that would send the token in clear across a network is refused.
+        run = cli(profile, {u"sync"_qs}, u"http://example.com/api"_qs);
+        QCOMPARE(run.exitCode, 2);
+
+        // A token the service does not know ends the sign-in; the library stays.
+        run = cli(profile, {u"signin"_qs, u"--token"_qs, u"not-a-token"_qs});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.err.contains(u"the service refused the token"_qs));
+        QVERIFY(cli(profile, {u"status"_qs}).out.contains(u"Signed in:        no\n"_qs));
+        run = cli(profile, {u"sync"_qs});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.err.contains(u"not signed in"_qs));
+        QCOMPARE(list(profile).size(), 1);
+
+        // Signed in again, the pending add goes out.
+        QCOMPARE(cli(profile, {u"signin"_qs, u"--token"_qs, m_service->token(u"three@example.com"_qs)}).exitCode, 0);
+        QCOMPARE(list(profile).at(0).toObject().value(u"title"_qs).toString(), u"Title of fffffffffff"_qs);
+    }
+};
+
+QTEST_GUILESS_MAIN(CliEndToEndTest)
+#include "CliEndToEndTest.moc"
