@@ -250,6 +250,16 @@ void SyncEngine::mergeServerVideo(const APIVideo &server)
     if (server.youtubeID.isEmpty())
         return;
     Video *local = m_store.find(server.youtubeID);
+    // Another device already added a video still waiting for its add here: the server holds
+    // it, so the add is done. Without this the row would pass the cursor unseen, and deleting
+    // the waiting record (which sends nothing for a never-added video) would leave this device
+    // without a video the library holds.
+    if (local != nullptr && local->syncState() == SyncState::needsAdd && !server.deleted && !server.readOnly &&
+        local->youtubeID != m_addInFlight) {
+        RecordRules::completeAdd(server, *local);
+        m_store.markChanged(local);
+        return;
+    }
     // A pending local change wins over whatever the server says until it has been pushed.
     if (local != nullptr && local->isPending())
         return;
