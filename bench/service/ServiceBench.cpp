@@ -2,7 +2,7 @@
 // 600; adds per second without metadata (one client in sequence, and four at once); peak RSS.
 // The service runs in-process on a loopback port; the clients speak HTTP to it.
 
-#include "FeedWriter.h"
+#include "LibraryFill.h"
 #include "Service.h"
 
 #include <QTemporaryDir>
@@ -18,6 +18,7 @@
 #include <vector>
 
 using namespace clipvane::service;
+using clipvane::service::bench::fillLibrary;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -46,29 +47,6 @@ long peakRssKb()
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
-}
-
-// Fills the library through the same feed code the endpoints use, `perTransaction` videos
-// to a transaction (all of a transaction's rows share its stamp, as after a share).
-void fill(Storage &storage, const Account &user, int count, int perTransaction)
-{
-    for (int first = 0; first < count; first += perTransaction)
-        storage.write([&](WriteTransaction &tx) {
-            FeedWriter feed(tx);
-            for (int i = first; i < std::min(count, first + perTransaction); ++i) {
-                const QString id = u"bench%1"_qs.arg(i, 7, 10, QLatin1Char('0'));
-                tx.db
-                    .prepare("INSERT INTO videos (user_id, youtube_id, title, url, upload_date, duration, source, "
-                             "created_at, updated_at) VALUES (?1, ?2, ?3, ?4, '2021-03-04', '12:34', 'app', ?5, ?5)")
-                    .bind(1, user.id)
-                    .bind(2, id)
-                    .bind(3, u"A video with a title of ordinary length, number %1"_qs.arg(i))
-                    .bind(4, u"https://youtu.be/"_qs + id)
-                    .bind(5, tx.stamp())
-                    .run();
-                feed.refresh(user, id);
-            }
-        });
 }
 
 httplib::Headers bearer(const QString &token)
@@ -165,7 +143,7 @@ int main(int argc, char **argv)
         const QString token = service.accounts().issueToken(library.email);
         const Account reader = *service.accounts().authenticate(token);
         auto started = Clock::now();
-        fill(service.storage(), reader, kLibrarySize, library.perTransaction);
+        fillLibrary(service.storage(), reader, kLibrarySize, library.perTransaction);
         std::printf("library with %s: %d videos written in %.2f s\n", library.what, kLibrarySize, seconds(started));
         double best = 0;
         for (int round = 0; round < kPullRounds; ++round) {

@@ -3,6 +3,7 @@
 #include "ApiError.h"
 #include "EmailAddress.h"
 #include "Pages.h"
+#include "ResponseCompression.h"
 
 #include <QJsonDocument>
 #include <QUrl>
@@ -16,7 +17,8 @@ namespace clipvane::service {
 namespace {
 
 constexpr size_t kMaxTokenLength = 512;
-constexpr auto kJson = "application/json";
+// With a parameter, so the HTTP layer never compresses it (ResponseCompression does).
+constexpr auto kJson = ResponseCompression::kJsonType;
 constexpr auto kHtml = "text/html; charset=utf-8";
 constexpr auto kSignInPath = "/gauth/login.php";
 
@@ -231,7 +233,7 @@ void ApiServer::serveApi(const Route &route, const httplib::Request &request, ht
         const std::string body = route.endpoint(*user, request);
         response.status = 200;
         response.set_header("Cache-Control", "no-store");
-        response.set_content(body, kJson);
+        ResponseCompression::setJson(request, response, body);
     } catch (const ApiError &error) {
         sendError(response, error.status(), error.what());
     }

@@ -27,6 +27,7 @@ public:
     QString token(const QString &email);
 
     int port() const { return m_port; }
+    qint64 processId() const { return m_process.processId(); }
     // "http://127.0.0.1:<port>/api"
     QString apiBase() const;
     QString dataDir() const;
