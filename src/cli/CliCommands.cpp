@@ -305,58 +305,60 @@ int CliCommands::add()
     return links.size() == m_arguments.operands.size() ? success : failure;
 }
 
+Video *CliCommands::recordToChange(int *exitCode)
+{
+    *exitCode = failure;
+    if (!openForWriting(exitCode))
+        return nullptr;
+    return editableVideo(m_arguments.operands.constFirst());
+}
+
+int CliCommands::saveAndReport(const QString &message)
+{
+    if (!save())
+        return failure;
+    m_out << message;
+    return success;
+}
+
 int CliCommands::setExcluded(bool excluded)
 {
     int exitCode = failure;
-    if (!openForWriting(&exitCode))
-        return exitCode;
-    const QString &id = m_arguments.operands.constFirst();
-    Video *video = editableVideo(id);
+    Video *video = recordToChange(&exitCode);
     if (!video)
-        return failure;
+        return exitCode;
+    const QString id = video->youtubeID;
     if (video->excluded == excluded) {
         m_out << (excluded ? u"%1 is already excluded.\n"_qs : u"%1 is not excluded.\n"_qs).arg(id);
         return success;
     }
     m_engine->toggleExcluded(video);
-    if (!save())
-        return failure;
-    m_out << (excluded ? u"Excluded %1\n"_qs : u"Included %1 again\n"_qs).arg(id);
-    return success;
+    return saveAndReport((excluded ? u"Excluded %1\n"_qs : u"Included %1 again\n"_qs).arg(id));
 }
 
 int CliCommands::edit()
 {
     int exitCode = failure;
-    if (!openForWriting(&exitCode))
-        return exitCode;
-    const QString &id = m_arguments.operands.constFirst();
-    Video *video = editableVideo(id);
+    Video *video = recordToChange(&exitCode);
     if (!video)
-        return failure;
+        return exitCode;
+    const QString id = video->youtubeID;
     m_engine->applyEdit(video, m_arguments.title.value_or(video->title), m_arguments.date.value_or(video->uploadDate),
                         m_arguments.length.value_or(video->duration));
-    if (!save())
-        return failure;
-    m_out << u"Edited "_qs << id << u'\n';
-    return success;
+    return saveAndReport(u"Edited %1\n"_qs.arg(id));
 }
 
 int CliCommands::remove()
 {
     int exitCode = failure;
-    if (!openForWriting(&exitCode))
-        return exitCode;
-    const QString id = m_arguments.operands.constFirst();
-    Video *video = editableVideo(id);
+    Video *video = recordToChange(&exitCode);
     if (!video)
-        return failure;
-    m_engine->markDeleted(video);
-    if (!save())
-        return failure;
-    m_out << (m_store->find(id) ? u"Deleted %1; the next sync deletes it on the service.\n"_qs : u"Deleted %1\n"_qs)
-                 .arg(id);
-    return success;
+        return exitCode;
+    const QString id = video->youtubeID;
+    m_engine->markDeleted(video); // removes a never-added record at once
+    return saveAndReport(
+        (m_store->find(id) ? u"Deleted %1; the next sync deletes it on the service.\n"_qs : u"Deleted %1\n"_qs)
+            .arg(id));
 }
 
 QCoro::Task<int> CliCommands::sync()

@@ -52,7 +52,11 @@ private:
     bool openForReading();
     // The record with the ID, after telling the user when there is none or it cannot be changed.
     Video *editableVideo(const QString &youtubeID);
+    // openForWriting, then the record named on the command line; null after telling why.
+    Video *recordToChange(int *exitCode);
     bool save();
+    // Saves the store, then prints message; failure when the save failed.
+    int saveAndReport(const QString &message);
     QCoro::Task<void> waitWhileSyncing();
     void drawProgress();
 
