@@ -8,10 +8,12 @@
 #include "StoreLock.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrlQuery>
@@ -203,8 +205,13 @@ private Q_SLOTS:
         QVERIFY(status.out.contains(u"Signed in:        yes"_qs));
         QCOMPARE(list(profile).size(), 0);
 
-        // Once the holder is gone, the next cycle takes the queued links in.
+        // Once the holder is gone, even without cleaning up after itself (a crash leaves the
+        // lock file of a process that no longer runs), the next cycle takes the queued links in.
         held.reset();
+        QFile stale(StoreLock::lockPath(profile + u"/data/library.sqlite"_qs));
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.write("2147483646\nclipvane\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        stale.close();
         QCOMPARE(cli(profile, {u"sync"_qs}).out, u"Synced: 2 videos, 0 pending.\n"_qs);
         QVERIFY(cli(profile, {u"status"_qs}).out.contains(u"Queued links:     0\n"_qs));
     }

@@ -9,9 +9,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
+#include <algorithm>
 #include <memory>
-#include <unistd.h>
 
 using namespace clipvane;
 using namespace std::chrono_literals;
@@ -232,65 +231,27 @@ private Q_SLOTS:
         QCOMPARE(group.takeShareInbox(), QStringList{u"first"_qs});
     }
 
-    void unwritableFolder()
-    {
-        if (geteuid() == 0)
-            QSKIP("the superuser may write anywhere");
-        QTemporaryDir folder;
-        const QString path = folder.filePath(u"group.ini"_qs);
-        QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner);
-        GroupSettings group(path);
-        QVERIFY(!group.appendToShareInbox({u"link"_qs}));
-        QVERIFY(!group.lastError().isEmpty());
-        QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-
-    // Writers append while the application takes: every link arrives exactly once.
-    void concurrentWritersLoseNothing_data()
-    {
-        QTest::addColumn<bool>("processes");
-        QTest::newRow("writer processes") << true;
-        QTest::newRow("writer threads") << false;
-    }
-
+    // Writer processes append while the application takes: every link arrives exactly once.
     void concurrentWritersLoseNothing()
     {
-        QFETCH(bool, processes);
         const QString path = freshPath();
         GroupSettings group(path);
         QVERIFY(group.setSyncCursor(1)); // creates the folder before the writers race for it
 
         std::vector<std::unique_ptr<QProcess>> children;
-        std::vector<std::unique_ptr<QThread>> threads;
-        std::vector<int> threadResults(kWriters, -1);
         for (int w = 0; w < kWriters; ++w) {
-            const QString writer = u"w%1"_qs.arg(w);
-            if (processes) {
-                auto child = std::make_unique<QProcess>();
-                child->setProcessChannelMode(QProcess::ForwardedChannels);
-                child->start(QCoreApplication::applicationFilePath(),
-                             {QString::fromLatin1(kWorkerFlag), path, writer, QString::number(kLinksPerWriter)});
-                QVERIFY(child->waitForStarted());
-                children.push_back(std::move(child));
-            } else {
-                threads.emplace_back(QThread::create([&threadResults, path, writer, w] {
-                    threadResults[w] = appendLinks(path, writer, kLinksPerWriter);
-                }));
-                threads.back()->start();
-            }
+            auto child = std::make_unique<QProcess>();
+            child->setProcessChannelMode(QProcess::ForwardedChannels);
+            child->start(QCoreApplication::applicationFilePath(),
+                         {QString::fromLatin1(kWorkerFlag), path, u"w%1"_qs.arg(w), QString::number(kLinksPerWriter)});
+            QVERIFY(child->waitForStarted());
+            children.push_back(std::move(child));
         }
 
         QStringList taken;
         const auto writing = [&] {
-            for (const auto &child : children) {
-                if (child->state() != QProcess::NotRunning)
-                    return true;
-            }
-            for (const auto &thread : threads) {
-                if (!thread->isFinished())
-                    return true;
-            }
-            return false;
+            return std::any_of(children.begin(), children.end(),
+                               [](const auto &child) { return child->state() != QProcess::NotRunning; });
         };
         while (writing()) {
             taken += group.takeShareInbox();
@@ -302,10 +263,6 @@ private Q_SLOTS:
             QCOMPARE(child->exitStatus(), QProcess::NormalExit);
             QCOMPARE(child->exitCode(), 0);
         }
-        for (const auto &thread : threads)
-            thread->wait();
-        for (int result : threadResults)
-            QCOMPARE(result, processes ? -1 : 0);
         taken.sort();
         QCOMPARE(taken, everyLink());
     }

@@ -1,5 +1,4 @@
 #include "SyncHarness.h"
-#include "SystemNetworkWatch.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -240,15 +239,6 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 3; }));
         QTest::qWait(kQuietMs);
         QCOMPARE(h.cyclesStarted(), 3);
-    }
-
-    // The platform watch loads whatever reachability backend there is, or none, without failing.
-    void systemWatchStarts()
-    {
-        SystemNetworkWatch watch;
-        QSignalSpy reports(&watch, &NetworkWatch::usableChanged);
-        QCoreApplication::processEvents();
-        QVERIFY(watch.hasBackend() || reports.isEmpty());
     }
 
     // The state a local edit leaves, and that it is saved at once.
