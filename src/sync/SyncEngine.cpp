@@ -11,6 +11,7 @@
 #include "VideoStore.h"
 
 #include <QSettings>
+#include <utility>
 
 namespace clipvane {
 
@@ -214,18 +215,17 @@ void SyncEngine::setLoggedIn(bool loggedIn)
 
 void SyncEngine::setProgress(std::optional<double> fraction, int received, int total)
 {
-    if (m_progressTotal != total) {
-        m_progressTotal = total;
+    // Every field is set before any signal goes out, so an observer of one signal reads the
+    // other two properties already consistent with it.
+    const bool totalChanged = std::exchange(m_progressTotal, total) != total;
+    const bool receivedChanged = std::exchange(m_progressReceived, received) != received;
+    const bool fractionChanged = std::exchange(m_progressFraction, fraction) != fraction;
+    if (totalChanged)
         Q_EMIT progressTotalChanged(total);
-    }
-    if (m_progressReceived != received) {
-        m_progressReceived = received;
+    if (receivedChanged)
         Q_EMIT progressReceivedChanged(received);
-    }
-    if (m_progressFraction != fraction) {
-        m_progressFraction = fraction;
+    if (fractionChanged)
         Q_EMIT progressFractionChanged(progressFraction());
-    }
 }
 
 void SyncEngine::resetProgress()

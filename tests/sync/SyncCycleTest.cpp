@@ -56,6 +56,13 @@ private Q_SLOTS:
         QSignalSpy received(h.engine.get(), &SyncEngine::progressReceivedChanged);
         QSignalSpy total(h.engine.get(), &SyncEngine::progressTotalChanged);
         QSignalSpy fraction(h.engine.get(), &SyncEngine::progressFractionChanged);
+        // What a progress label reads when told that the count changed.
+        QStringList shown;
+        QObject::connect(h.engine.get(), &SyncEngine::progressReceivedChanged, h.engine.get(), [&] {
+            shown.append(h.engine->hasProgress()
+                             ? u"%1/%2"_qs.arg(h.engine->progressReceived()).arg(h.engine->progressTotal())
+                             : u"none"_qs);
+        });
 
         h.runCycle();
 
@@ -70,6 +77,7 @@ private Q_SLOTS:
         QCOMPARE(values(received), (QList<QVariant>{600, 1200, 1250, 0}));
         QCOMPARE(values(total), (QList<QVariant>{1250, 0}));
         QCOMPARE(values(fraction), (QList<QVariant>{0.48, 0.96, 1.0, -1.0}));
+        QCOMPARE(shown, (QStringList{u"600/1250"_qs, u"1200/1250"_qs, u"1250/1250"_qs, u"none"_qs}));
         QVERIFY(!h.engine->hasProgress());
 
         QCOMPARE(h.group->syncCursor(), 5003);
