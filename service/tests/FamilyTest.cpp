@@ -3,8 +3,6 @@
 
 #include "TestService.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -13,17 +11,17 @@ using namespace clipvane::service::test;
 
 namespace {
 
-QStringList strings(const QJsonValue &value)
+// "members" and "shared_with_me" of the family endpoint, as "a,b|c".
+QString lists(const QJsonObject &family)
 {
-    QStringList list;
-    for (const QJsonValue &item : value.toArray())
-        list.append(item.toString());
-    return list;
-}
-
-QString familyRev(TestService &service, const QString &token)
-{
-    return service.get(token, "/api/videos.php?since=0&after_id=0&limit=1").json.value(u"family_rev"_qs).toString();
+    QStringList parts;
+    for (const char *key : {"members", "shared_with_me"}) {
+        QStringList emails;
+        for (const QJsonValue &item : family.value(QLatin1String(key)).toArray())
+            emails.append(item.isObject() ? str(item.toObject(), "email") : item.toString());
+        parts.append(emails.join(u','));
+    }
+    return parts.join(u'|');
 }
 
 } // namespace
@@ -32,210 +30,156 @@ class FamilyTest : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<TestService> m_service; // fresh for each test, with an owner and a member
+    QString m_owner;
+    QString m_member;
+
+    QString familyOf(const QString &token) { return lists(m_service->get(token, "/api/family.php").json); }
+    QString revisionOf(const QString &token)
+    {
+        return str(m_service->get(token, "/api/videos.php?limit=1").json, "family_rev");
+    }
+
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void init()
+    {
+        m_service = std::make_unique<TestService>();
+        m_owner = m_service->token(u"owner@example.com"_qs);
+        m_member = m_service->token(u"member@example.com"_qs);
+        m_service->add(m_owner, u"https://youtu.be/first12345"_qs);
+    }
+    void cleanup() { m_service.reset(); }
 
     void memberSeesTheLibraryReadOnly()
     {
-        TestService service;
-        const QString owner = service.token(u"owner@example.com"_qs);
-        const QString member = service.token(u"member@example.com"_qs);
-        service.add(owner, u"https://youtu.be/first12345"_qs);
-        service.add(owner, u"https://youtu.be/second1234"_qs);
-        const QString before = familyRev(service, member);
-        QCOMPARE(before, u"0"_qs);
-
+        m_service->add(m_owner, u"https://youtu.be/second1234"_qs);
+        QCOMPARE(revisionOf(m_member), u"0"_qs);
         // Addresses are taken as typed, in any case and with blanks around.
-        const Reply shared =
-            service.post(owner, "/api/family.php",
-                         QJsonObject{{u"action"_qs, u"add"_qs}, {u"email"_qs, u" Member@Example.COM "_qs}});
+        const QJsonObject invite{{u"action"_qs, u"add"_qs}, {u"email"_qs, u" Member@Example.COM "_qs}};
+        const Reply shared = m_service->post(m_owner, "/api/family.php", invite);
         QCOMPARE(shared.status, 200);
-        QCOMPARE(strings(shared.json.value(u"members"_qs)), QStringList{u"member@example.com"_qs});
+        QCOMPARE(lists(shared.json), u"member@example.com|"_qs);
+        QCOMPARE(familyOf(m_member), u"|owner@example.com"_qs);
 
-        PullMirror client(service, member);
-        client.sync();
-        QCOMPARE(client.live(), (QStringList{u"first12345"_qs, u"second1234"_qs}));
-        for (const QString &id : client.live()) {
-            QCOMPARE(client.row(id).value(u"read_only"_qs).toInt(), 1);
-            QCOMPARE(client.row(id).value(u"owner_email"_qs).toString(), u"owner@example.com"_qs);
-        }
-        QVERIFY(client.familyRev() != before);
-
-        const Reply lists = service.get(member, "/api/family.php");
-        QCOMPARE(strings(lists.json.value(u"shared_with_me"_qs)), QStringList{u"owner@example.com"_qs});
-        QCOMPARE(strings(lists.json.value(u"members"_qs)), QStringList());
+        Client client(*m_service, m_member);
+        QCOMPARE(client.sync().live(), (QStringList{u"first12345"_qs, u"second1234"_qs}));
+        for (const QString &id : client.live())
+            QCOMPARE(fields(client.row(id), "read_only owner_email"), u"1|owner@example.com"_qs);
+        QVERIFY(client.familyRev() != u"0"_qs);
 
         // The owner's later changes reach the member through the pull.
-        service.patch(owner, QJsonObject{{u"youtube_id"_qs, u"first12345"_qs}, {u"title"_qs, u"Renamed"_qs}});
-        service.remove(owner, u"second1234"_qs);
-        client.sync();
-        QCOMPARE(client.title(u"first12345"_qs), u"Renamed"_qs);
+        m_service->patch(m_owner, QJsonObject{{u"youtube_id"_qs, u"first12345"_qs}, {u"title"_qs, u"Renamed"_qs}});
+        m_service->remove(m_owner, u"second1234"_qs);
+        QCOMPARE(client.sync().title(u"first12345"_qs), u"Renamed"_qs);
         QCOMPARE(client.live(), QStringList{u"first12345"_qs});
     }
 
     void revisionChangesOnlyWithTheSetOfLibraries()
     {
-        TestService service;
-        const QString owner = service.token(u"owner@example.com"_qs);
-        const QString member = service.token(u"member@example.com"_qs);
-        service.add(owner, u"https://youtu.be/first12345"_qs);
-
-        service.share(owner, u"member@example.com"_qs);
-        const QString afterShare = familyRev(service, member);
+        m_service->share(m_owner, u"member@example.com"_qs);
+        const QString afterShare = revisionOf(m_member);
         QVERIFY(afterShare != u"0"_qs);
-        QCOMPARE(familyRev(service, owner), u"0"_qs); // sharing does not change what the owner sees
+        QCOMPARE(revisionOf(m_owner), u"0"_qs); // sharing does not change what the owner sees
 
-        service.add(owner, u"https://youtu.be/second1234"_qs);
-        service.share(owner, u"member@example.com"_qs); // already shared
-        QCOMPARE(familyRev(service, member), afterShare);
+        m_service->add(m_owner, u"https://youtu.be/second1234"_qs);
+        m_service->share(m_owner, u"member@example.com"_qs); // already shared
+        QCOMPARE(revisionOf(m_member), afterShare);
 
-        service.unshare(owner, u"member@example.com"_qs);
-        const QString afterUnshare = familyRev(service, member);
+        m_service->unshare(m_owner, u"member@example.com"_qs);
+        const QString afterUnshare = revisionOf(m_member);
         QVERIFY(afterUnshare != afterShare);
-        service.unshare(owner, u"member@example.com"_qs); // nothing to remove
-        QCOMPARE(familyRev(service, member), afterUnshare);
-
-        PullMirror client(service, member);
-        QVERIFY(client.sync().live().isEmpty());
+        m_service->unshare(m_owner, u"member@example.com"_qs); // nothing to remove
+        QCOMPARE(revisionOf(m_member), afterUnshare);
+        QVERIFY(Client(*m_service, m_member).sync().live().isEmpty());
     }
 
     void invitationOfAnUnknownAddressAppliesAtSignIn()
     {
-        TestService service;
-        const QString owner = service.token(u"owner@example.com"_qs);
-        service.add(owner, u"https://youtu.be/first12345"_qs);
-        service.share(owner, u"later@example.com"_qs);
-        QCOMPARE(strings(service.get(owner, "/api/family.php").json.value(u"members"_qs)),
-                 QStringList{u"later@example.com"_qs});
-
-        const QString later = service.token(u"later@example.com"_qs);
-        PullMirror client(service, later);
+        m_service->share(m_owner, u"later@example.com"_qs);
+        QCOMPARE(familyOf(m_owner), u"later@example.com|"_qs);
+        Client client(*m_service, m_service->token(u"later@example.com"_qs));
         QCOMPARE(client.sync().live(), QStringList{u"first12345"_qs});
         QVERIFY(client.familyRev() != u"0"_qs);
     }
 
-    void familyRequestsAreValidated_data()
-    {
-        QTest::addColumn<QJsonObject>("body");
-        QTest::newRow("no action") << QJsonObject{{u"email"_qs, u"x@example.com"_qs}};
-        QTest::newRow("unknown action") << QJsonObject{{u"action"_qs, u"invite"_qs},
-                                                       {u"email"_qs, u"x@example.com"_qs}};
-        QTest::newRow("no email") << QJsonObject{{u"action"_qs, u"add"_qs}};
-        QTest::newRow("email not text") << QJsonObject{{u"action"_qs, u"add"_qs}, {u"email"_qs, 5}};
-        QTest::newRow("not an address") << QJsonObject{{u"action"_qs, u"add"_qs}, {u"email"_qs, u"bob"_qs}};
-        QTest::newRow("two at signs") << QJsonObject{{u"action"_qs, u"add"_qs}, {u"email"_qs, u"a@b@example.com"_qs}};
-        QTest::newRow("no dot") << QJsonObject{{u"action"_qs, u"remove"_qs}, {u"email"_qs, u"a@localhost"_qs}};
-        QTest::newRow("yourself") << QJsonObject{{u"action"_qs, u"add"_qs}, {u"email"_qs, u"Owner@Example.com"_qs}};
-    }
-    void familyRequestsAreValidated()
-    {
-        QFETCH(QJsonObject, body);
-        TestService service;
-        const QString owner = service.token(u"owner@example.com"_qs);
-        const Reply reply = service.post(owner, "/api/family.php", body);
-        QCOMPARE(reply.status, 400);
-        QVERIFY(!reply.json.value(u"error"_qs).toString().isEmpty());
-        QCOMPARE(strings(service.get(owner, "/api/family.php").json.value(u"members"_qs)), QStringList());
-    }
-
     void oneLiveRowPerIdAndTheStandingCopyMoves()
     {
-        TestService service;
-        const QString me = service.token(u"me@example.com"_qs);
-        const QString bee = service.token(u"bee@example.com"_qs);
-        const QString cee = service.token(u"cee@example.com"_qs);
-        service.add(me, u"https://youtu.be/common1234"_qs, u"mine"_qs);
-        service.add(cee, u"https://youtu.be/common1234"_qs, u"cee's"_qs);
-        service.add(bee, u"https://youtu.be/common1234"_qs, u"bee's"_qs);
-        service.share(cee, u"me@example.com"_qs);
-        service.share(bee, u"me@example.com"_qs);
-
-        qint64 cursor = 0;
-        QList<QJsonObject> rows = service.pullAll(me, cursor);
-        QCOMPARE(rows.size(), 1);
-        QCOMPARE(rows.first().value(u"title"_qs).toString(), u"mine"_qs);
-        QCOMPARE(rows.first().value(u"read_only"_qs).toInt(), 0);
+        const QString bee = m_service->token(u"bee@example.com"_qs);
+        const QString cee = m_service->token(u"cee@example.com"_qs);
+        m_service->add(m_member, u"https://youtu.be/common1234"_qs, u"mine"_qs);
+        m_service->add(cee, u"https://youtu.be/common1234"_qs, u"cee's"_qs);
+        m_service->add(bee, u"https://youtu.be/common1234"_qs, u"bee's"_qs);
+        m_service->share(cee, u"member@example.com"_qs);
+        m_service->share(bee, u"member@example.com"_qs);
+        const auto ownRowOnly = [&] {
+            const QList<QJsonObject> rows = Client(*m_service, m_member).sync().pulled();
+            return rows.size() == 1 ? fields(rows.first(), "title read_only") : u"%1 rows"_qs.arg(rows.size());
+        };
+        QCOMPARE(ownRowOnly(), u"mine|0"_qs);
 
         // Own copy gone: the smallest sharing address stands; then the next one; then nothing.
-        PullMirror client(service, me, cursor);
-        service.remove(me, u"common1234"_qs);
-        QCOMPARE(client.sync().title(u"common1234"_qs), u"bee's"_qs);
-        QCOMPARE(client.row(u"common1234"_qs).value(u"owner_email"_qs).toString(), u"bee@example.com"_qs);
-        service.unshare(bee, u"me@example.com"_qs);
+        Client client(*m_service, m_member);
+        client.sync();
+        m_service->remove(m_member, u"common1234"_qs);
+        QCOMPARE(fields(client.sync().row(u"common1234"_qs), "title owner_email"), u"bee's|bee@example.com"_qs);
+        m_service->unshare(bee, u"member@example.com"_qs);
         QCOMPARE(client.sync().title(u"common1234"_qs), u"cee's"_qs);
-        service.remove(cee, u"common1234"_qs);
-        QCOMPARE(client.sync().row(u"common1234"_qs).value(u"deleted"_qs).toInt(), 1);
+        m_service->remove(cee, u"common1234"_qs);
+        QCOMPARE(num(client.sync().row(u"common1234"_qs), "deleted"), 1);
 
         // Adding it again makes the own copy stand once more.
-        service.add(me, u"https://youtu.be/common1234"_qs, u"mine again"_qs);
+        m_service->add(m_member, u"https://youtu.be/common1234"_qs, u"mine again"_qs);
         QCOMPARE(client.sync().title(u"common1234"_qs), u"mine again"_qs);
-        cursor = 0;
-        rows = service.pullAll(me, cursor);
-        QCOMPARE(rows.size(), 1);
+        QCOMPARE(ownRowOnly(), u"mine again|0"_qs);
     }
 
     void accountDeletionRemovesEverything()
     {
-        TestService service;
-        const QString gone = service.token(u"gone@example.com"_qs);
-        const QString member = service.token(u"member@example.com"_qs);
-        service.add(gone, u"https://youtu.be/first12345"_qs);
-        service.add(gone, u"https://youtu.be/second1234"_qs);
-        service.share(gone, u"member@example.com"_qs);
-        service.share(member, u"gone@example.com"_qs);
-        PullMirror client(service, member);
+        m_service->add(m_owner, u"https://youtu.be/second1234"_qs);
+        m_service->share(m_owner, u"member@example.com"_qs);
+        m_service->share(m_member, u"owner@example.com"_qs);
+        Client client(*m_service, m_member);
         QCOMPARE(client.sync().live().size(), 2);
         const QString revBefore = client.familyRev();
 
-        QCOMPARE(service.post(gone, "/api/account.php", QJsonObject{{u"action"_qs, u"export"_qs}}).status, 400);
-        const Reply deleted = service.post(gone, "/api/account.php", QJsonObject{{u"action"_qs, u"delete"_qs}});
-        QCOMPARE(deleted.status, 200);
-        QCOMPARE(service.get(gone, "/api/videos.php").status, 401);
+        const auto account = [&](const char *action) {
+            return m_service->post(m_owner, "/api/account.php", QJsonObject{{u"action"_qs, QLatin1String(action)}});
+        };
+        QCOMPARE(account("delete").status, 200);
+        QCOMPARE(m_service->get(m_owner, "/api/videos.php").status, 401);
 
-        // Without re-pulling from the start, the member learns each video is gone…
+        // Without re-pulling from the start, the member learns each video is gone, and the
+        // links in both directions are gone.
         QVERIFY(client.sync().live().isEmpty());
         QVERIFY(client.familyRev() != revBefore);
-        // …and the links in both directions are gone.
-        const Reply lists = service.get(member, "/api/family.php");
-        QCOMPARE(strings(lists.json.value(u"members"_qs)), QStringList());
-        QCOMPARE(strings(lists.json.value(u"shared_with_me"_qs)), QStringList());
+        QCOMPARE(familyOf(m_member), u"|"_qs);
 
         // The address can sign up again, with nothing of the old account.
-        const QString again = service.token(u"gone@example.com"_qs);
-        qint64 cursor = 0;
-        QVERIFY(service.pullAll(again, cursor).isEmpty());
-        QCOMPARE(familyRev(service, again), u"0"_qs);
+        const QString again = m_service->token(u"owner@example.com"_qs);
+        QVERIFY(Client(*m_service, again).sync().pulled().isEmpty());
+        QCOMPARE(revisionOf(again), u"0"_qs);
     }
 
     void exportHoldsEverythingAboutTheAccount()
     {
-        TestService service;
-        const QString me = service.token(u"me@example.com"_qs);
-        const QString other = service.token(u"other@example.com"_qs);
-        service.add(me, u"https://youtu.be/kept123456"_qs, u"Kept"_qs);
-        service.add(me, u"https://youtu.be/gone123456"_qs);
-        service.remove(me, u"gone123456"_qs);
-        service.share(me, u"friend@example.com"_qs);
-        service.share(other, u"me@example.com"_qs);
+        m_service->add(m_owner, u"https://youtu.be/gone123456"_qs);
+        m_service->remove(m_owner, u"gone123456"_qs);
+        m_service->share(m_owner, u"friend@example.com"_qs);
+        m_service->share(m_member, u"owner@example.com"_qs);
 
-        const Reply reply = service.get(me, "/api/account.php?action=export");
+        const Reply reply = m_service->get(m_owner, "/api/account.php?action=export");
         QCOMPARE(reply.status, 200);
-        const QJsonObject doc = reply.json;
-        QCOMPARE(doc.value(u"account"_qs).toObject().value(u"email"_qs).toString(), u"me@example.com"_qs);
-        const QJsonArray videos = doc.value(u"videos"_qs).toArray();
+        QCOMPARE(str(reply.json.value(u"account"_qs).toObject(), "email"), u"owner@example.com"_qs);
+        const QJsonArray videos = reply.json.value(u"videos"_qs).toArray();
         QCOMPARE(videos.size(), 2);
-        QCOMPARE(videos[0].toObject().value(u"title"_qs).toString(), u"Kept"_qs);
-        QCOMPARE(videos[1].toObject().value(u"deleted"_qs).toInt(), 1);
-        const QJsonObject family = doc.value(u"family"_qs).toObject();
-        QCOMPARE(family.value(u"members"_qs).toArray().first().toObject().value(u"email"_qs).toString(),
-                 u"friend@example.com"_qs);
-        QCOMPARE(family.value(u"shared_with_me"_qs).toArray().first().toObject().value(u"email"_qs).toString(),
-                 u"other@example.com"_qs);
-        QCOMPARE(doc.value(u"tokens"_qs).toArray().size(), 1);
-        QVERIFY(!reply.body.empty());
-        QVERIFY(reply.body.find(me.toStdString()) == std::string::npos); // no secret in the file
-        QCOMPARE(service.get(me, "/api/account.php").status, 400);
-        QCOMPARE(service.get(me, "/api/account.php?action=delete").status, 400);
+        QCOMPARE(fields(videos[0].toObject(), "youtube_id deleted"), u"first12345|0"_qs);
+        QCOMPARE(fields(videos[1].toObject(), "youtube_id deleted"), u"gone123456|1"_qs);
+        QCOMPARE(lists(reply.json.value(u"family"_qs).toObject()), u"friend@example.com|member@example.com"_qs);
+        QCOMPARE(reply.json.value(u"tokens"_qs).toArray().size(), 1);
+        QVERIFY(reply.body.find(m_owner.toStdString()) == std::string::npos); // no secret in the file
+        QCOMPARE(m_service->get(m_owner, "/api/account.php").status, 400);
+        QCOMPARE(m_service->get(m_owner, "/api/account.php?action=delete").status, 400);
     }
 };
 

@@ -7,28 +7,17 @@
 #include <QtTest>
 
 using namespace clipvane::service;
-using clipvane::service::test::ExtrasFakeServer;
-using clipvane::service::test::fakeIdToken;
+using namespace clipvane::service::test;
 
 namespace {
 
 const QString kClientId = u"client-1.apps.example"_qs;
 const QString kRedirect = u"http://127.0.0.1:8470/gauth/login.php"_qs;
+const QByteArray kVerifiedInfo = R"({"sub":"1","email":"bob@example.com","email_verified":true})";
 
-GoogleConfig configFor(const ExtrasFakeServer &google)
+std::string tokenReply(const std::string &idTokenPayload)
 {
-    return {kClientId, u"s3cret"_qs, google.qBaseUrl() + u"/auth"_qs, google.qBaseUrl() + u"/token"_qs,
-            google.qBaseUrl() + u"/userinfo"_qs};
-}
-
-QString stateOf(const QString &authorisationUrl)
-{
-    return QUrlQuery(QUrl(authorisationUrl)).queryItemValue(u"state"_qs, QUrl::FullyDecoded);
-}
-
-std::string tokenReply(const std::string &idTokenPayload, const std::string &accessToken = "at-1")
-{
-    std::string reply = R"({"access_token":")" + accessToken + R"(","token_type":"Bearer","expires_in":3599)";
+    std::string reply = R"({"access_token":"at-1","token_type":"Bearer","expires_in":3599)";
     if (!idTokenPayload.empty())
         reply += R"(,"id_token":")" + fakeIdToken(idTokenPayload) + "\"";
     return reply + "}";
@@ -40,14 +29,29 @@ std::string payload(const std::string &email, const std::string &verified, const
     return R"({"aud":")" + aud + R"(","sub":"1","email":")" + email + R"(","email_verified":)" + verified + "}";
 }
 
-QString emailOf(const std::variant<QString, std::string> &outcome)
-{
-    return std::holds_alternative<QString>(outcome) ? std::get<QString>(outcome) : QString();
-}
+const std::string kAdaReply = tokenReply(payload("ada@example.com", "true"));
 
-std::string errorOf(const std::variant<QString, std::string> &outcome)
+// A fake Google and a sign-in that talks to it; outcomes read as the address or "error: …".
+struct Google
 {
-    return std::holds_alternative<std::string>(outcome) ? std::get<std::string>(outcome) : std::string();
+    ExtrasFakeServer server;
+    GoogleSignIn signIn{GoogleConfig{kClientId, u"s3cret"_qs, server.qBaseUrl() + u"/auth"_qs,
+                                     server.qBaseUrl() + u"/token"_qs, server.qBaseUrl() + u"/userinfo"_qs}};
+
+    QString start() { return QUrlQuery(QUrl(signIn.authorisationUrl(kRedirect))).queryItemValue(u"state"_qs); }
+    QString complete(const QString &state, const QString &code = u"code"_qs)
+    {
+        const auto outcome = signIn.complete(state, code, kRedirect);
+        const auto *error = std::get_if<std::string>(&outcome);
+        return error ? u"error: "_qs + QString::fromStdString(*error) : std::get<QString>(outcome);
+    }
+};
+
+void outcomeRow(const char *name, const std::string &token, int infoStatus, const QByteArray &info,
+                const QString &outcome, int infoCalls, int tokenStatus = 200)
+{
+    QTest::newRow(name) << tokenStatus << QByteArray::fromStdString(token) << infoStatus << info << outcome
+                        << infoCalls;
 }
 
 } // namespace
@@ -57,210 +61,129 @@ class GoogleSignInTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void configuredNeedsClient();
-    void authorisationUrlCarriesTheRequest();
-    void statesAreFreshAndLong();
-    void goodFlowFromIdToken();
-    void idTokenOutcomes_data();
-    void idTokenOutcomes();
-    void badStateNeverReachesGoogle();
-    void stateIsOneTime();
-    void tokenEndpointErrors_data();
-    void tokenEndpointErrors();
-    void unreachableGoogle();
-};
-
-void GoogleSignInTest::configuredNeedsClient()
-{
-    QVERIFY(!GoogleSignIn(GoogleConfig{}).configured());
-    QVERIFY(!GoogleSignIn(GoogleConfig{kClientId, {}, u"a"_qs, u"t"_qs, u"u"_qs}).configured());
-    QVERIFY(GoogleSignIn(GoogleConfig{kClientId, u"x"_qs, u"a"_qs, u"t"_qs, u"u"_qs}).configured());
-    GoogleSignIn unconfigured(GoogleConfig{});
-    QVERIFY(!errorOf(unconfigured.complete(u"s"_qs, u"c"_qs, kRedirect)).empty());
-}
-
-void GoogleSignInTest::authorisationUrlCarriesTheRequest()
-{
-    ExtrasFakeServer google;
-    GoogleSignIn signIn(configFor(google));
-    const QUrl url(signIn.authorisationUrl(kRedirect));
-    QCOMPARE(url.toString(QUrl::RemoveQuery), google.qBaseUrl() + u"/auth"_qs);
-    const QUrlQuery query(url);
-    QCOMPARE(query.queryItemValue(u"response_type"_qs), u"code"_qs);
-    QCOMPARE(query.queryItemValue(u"client_id"_qs, QUrl::FullyDecoded), kClientId);
-    QCOMPARE(query.queryItemValue(u"redirect_uri"_qs, QUrl::FullyDecoded), kRedirect);
-    QCOMPARE(query.queryItemValue(u"scope"_qs, QUrl::FullyDecoded), u"openid email"_qs);
-    QVERIFY(!query.queryItemValue(u"state"_qs).isEmpty());
-    QCOMPARE(google.requests().size(), std::size_t(0));
-}
-
-void GoogleSignInTest::statesAreFreshAndLong()
-{
-    ExtrasFakeServer google;
-    GoogleSignIn signIn(configFor(google));
-    QSet<QString> states;
-    for (int i = 0; i < 200; ++i) {
-        const QString state = stateOf(signIn.authorisationUrl(kRedirect));
-        // 128 bits in base64url need at least 22 characters.
-        QVERIFY(state.size() >= 22);
-        QVERIFY(QRegularExpression(u"^[A-Za-z0-9_-]+$"_qs).match(state).hasMatch());
-        states.insert(state);
-    }
-    QCOMPARE(states.size(), 200);
-}
-
-void GoogleSignInTest::goodFlowFromIdToken()
-{
-    ExtrasFakeServer google;
-    google.reply("POST", "/token", 200, tokenReply(payload("ada@example.com", "true")));
-    GoogleSignIn signIn(configFor(google));
-    const QString state = stateOf(signIn.authorisationUrl(kRedirect));
-
-    const auto outcome = signIn.complete(state, u"code/with+odd=chars"_qs, kRedirect);
-    QCOMPARE(emailOf(outcome), u"ada@example.com"_qs);
-
-    const auto exchanges = google.requestsTo("/token");
-    QCOMPARE(exchanges.size(), std::size_t(1));
-    const auto &form = exchanges.front().params;
-    QCOMPARE(form.find("grant_type")->second, std::string("authorization_code"));
-    QCOMPARE(form.find("code")->second, std::string("code/with+odd=chars"));
-    QCOMPARE(form.find("client_id")->second, kClientId.toStdString());
-    QCOMPARE(form.find("client_secret")->second, std::string("s3cret"));
-    QCOMPARE(form.find("redirect_uri")->second, kRedirect.toStdString());
-    QCOMPARE(exchanges.front().headers.find("Content-Type")->second, std::string("application/x-www-form-urlencoded"));
-    QCOMPARE(google.count("/userinfo"), std::size_t(0));
-}
-
-void GoogleSignInTest::idTokenOutcomes_data()
-{
-    QTest::addColumn<QByteArray>("tokenBody");
-    QTest::addColumn<int>("userInfoStatus");
-    QTest::addColumn<QByteArray>("userInfoBody");
-    QTest::addColumn<QString>("email");      // empty: an error is expected
-    QTest::addColumn<QString>("errorWords"); // part of the error text
-    QTest::addColumn<int>("userInfoCalls");
-
-    const QByteArray verifiedInfo(R"({"sub":"1","email":"bob@example.com","email_verified":true})");
-    QTest::newRow("verified as text") << QByteArray(tokenReply(payload("ada@example.com", "\"true\"")).c_str()) << 200
-                                      << verifiedInfo << u"ada@example.com"_qs << QString() << 0;
-    QTest::newRow("audience list") << QByteArray(tokenReply(R"({"aud":["other","client-1.apps.example"],
-                                            "email":"ada@example.com","email_verified":true})")
-                                                     .c_str())
-                                   << 200 << verifiedInfo << u"ada@example.com"_qs << QString() << 0;
-    QTest::newRow("no id token: user info")
-        << QByteArray(tokenReply("").c_str()) << 200 << verifiedInfo << u"bob@example.com"_qs << QString() << 1;
-    QTest::newRow("token for another client: user info")
-        << QByteArray(tokenReply(payload("eve@example.com", "true", "someone-else")).c_str()) << 200 << verifiedInfo
-        << u"bob@example.com"_qs << QString() << 1;
-    QTest::newRow("garbage id token: user info") << QByteArray(R"({"access_token":"at","id_token":"a.%%%.c"})") << 200
-                                                 << verifiedInfo << u"bob@example.com"_qs << QString() << 1;
-    QTest::newRow("unverified everywhere")
-        << QByteArray(tokenReply(payload("ada@example.com", "false")).c_str()) << 200
-        << QByteArray(R"({"email":"ada@example.com","email_verified":false})") << QString() << u"not verified"_qs << 1;
-    QTest::newRow("unverified, user info silent") << QByteArray(tokenReply(payload("ada@example.com", "false")).c_str())
-                                                  << 500 << QByteArray("{}") << QString() << u"not verified"_qs << 1;
-    QTest::newRow("user info without verification")
-        << QByteArray(tokenReply("").c_str()) << 200 << QByteArray(R"({"email":"bob@example.com"})") << QString()
-        << u"not verified"_qs << 1;
-    QTest::newRow("no address anywhere") << QByteArray(tokenReply(R"({"aud":"client-1.apps.example"})").c_str()) << 200
-                                         << QByteArray(R"({"sub":"1"})") << QString() << u"e-mail address"_qs << 1;
-    QTest::newRow("not an address") << QByteArray(tokenReply(payload("not-an-address", "true")).c_str()) << 500
-                                    << QByteArray() << QString() << u"e-mail address"_qs << 1;
-    QTest::newRow("user info garbage") << QByteArray(tokenReply("").c_str()) << 200 << QByteArray("<html>") << QString()
-                                       << u"e-mail address"_qs << 1;
-    QTest::newRow("token reply garbage") << QByteArray("not json") << 200 << verifiedInfo << QString()
-                                         << u"e-mail address"_qs << 0;
-}
-
-void GoogleSignInTest::idTokenOutcomes()
-{
-    QFETCH(QByteArray, tokenBody);
-    QFETCH(int, userInfoStatus);
-    QFETCH(QByteArray, userInfoBody);
-    QFETCH(QString, email);
-    QFETCH(QString, errorWords);
-    QFETCH(int, userInfoCalls);
-
-    ExtrasFakeServer google;
-    google.reply("POST", "/token", 200, tokenBody.toStdString());
-    google.reply("GET", "/userinfo", userInfoStatus, userInfoBody.toStdString());
-    GoogleSignIn signIn(configFor(google));
-    const auto outcome = signIn.complete(stateOf(signIn.authorisationUrl(kRedirect)), u"code"_qs, kRedirect);
-
-    QCOMPARE(emailOf(outcome), email);
-    if (email.isEmpty())
-        QVERIFY2(QString::fromStdString(errorOf(outcome)).contains(errorWords), errorOf(outcome).c_str());
-    const auto infoRequests = google.requestsTo("/userinfo");
-    QCOMPARE(static_cast<int>(infoRequests.size()), userInfoCalls);
-    if (!infoRequests.empty())
-        QVERIFY(infoRequests.front().headers.find("Authorization")->second.starts_with("Bearer "));
-}
-
-void GoogleSignInTest::badStateNeverReachesGoogle()
-{
-    ExtrasFakeServer google;
-    google.reply("POST", "/token", 200, tokenReply(payload("ada@example.com", "true")));
-    GoogleSignIn signIn(configFor(google));
-    const QString real = stateOf(signIn.authorisationUrl(kRedirect));
-    for (const QString &state : {QString(), u"forged"_qs, real + u"x"_qs, real.left(real.size() - 1)}) {
-        const auto outcome = signIn.complete(state, u"code"_qs, kRedirect);
-        QVERIFY(!errorOf(outcome).empty());
-    }
-    QCOMPARE(google.count("/token"), std::size_t(0));
-    // The genuine state is still good after the forgeries.
-    QCOMPARE(emailOf(signIn.complete(real, u"code"_qs, kRedirect)), u"ada@example.com"_qs);
-}
-
-void GoogleSignInTest::stateIsOneTime()
-{
-    ExtrasFakeServer google;
-    google.reply("POST", "/token", 200, tokenReply(payload("ada@example.com", "true")));
-    GoogleSignIn signIn(configFor(google));
-    const QString state = stateOf(signIn.authorisationUrl(kRedirect));
-    QCOMPARE(emailOf(signIn.complete(state, u"code"_qs, kRedirect)), u"ada@example.com"_qs);
-    const auto replay = signIn.complete(state, u"code"_qs, kRedirect);
-    QVERIFY(QString::fromStdString(errorOf(replay)).contains(u"expired or was already used"_qs));
-    QCOMPARE(google.count("/token"), std::size_t(1));
-}
-
-void GoogleSignInTest::tokenEndpointErrors_data()
-{
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("body");
-    QTest::newRow("invalid grant") << 400 << QByteArray(R"({"error":"invalid_grant"})");
-    QTest::newRow("bad client") << 401 << QByteArray(R"({"error":"invalid_client"})");
-    QTest::newRow("server error") << 500 << QByteArray("oops");
-}
-
-void GoogleSignInTest::tokenEndpointErrors()
-{
-    QFETCH(int, status);
-    QFETCH(QByteArray, body);
-    ExtrasFakeServer google;
-    google.reply("POST", "/token", status, body.toStdString());
-    GoogleSignIn signIn(configFor(google));
-    const QString state = stateOf(signIn.authorisationUrl(kRedirect));
-    const auto outcome = signIn.complete(state, u"code"_qs, kRedirect);
-    QVERIFY(QString::fromStdString(errorOf(outcome)).contains(QString::number(status)));
-    // The failed attempt used the state up; a retry starts a fresh sign-in.
-    google.reply("POST", "/token", 200, tokenReply(payload("ada@example.com", "true")));
-    QVERIFY(!errorOf(signIn.complete(state, u"code"_qs, kRedirect)).empty());
-    QCOMPARE(google.count("/userinfo"), std::size_t(0));
-}
-
-void GoogleSignInTest::unreachableGoogle()
-{
-    int freePort = 0;
+    void authorisationUrlCarriesTheRequest()
     {
-        ExtrasFakeServer gone;
-        freePort = gone.port();
+        Google google;
+        const QUrl url(google.signIn.authorisationUrl(kRedirect));
+        QCOMPARE(url.toString(QUrl::RemoveQuery), google.server.qBaseUrl() + u"/auth"_qs);
+        const QUrlQuery query(url);
+        for (const auto &[name, value] :
+             {std::pair(u"response_type"_qs, u"code"_qs), std::pair(u"client_id"_qs, kClientId),
+              std::pair(u"redirect_uri"_qs, kRedirect), std::pair(u"scope"_qs, u"openid email"_qs)})
+            QCOMPARE(query.queryItemValue(name, QUrl::FullyDecoded), value);
+        QVERIFY(google.server.requests().empty());
+
+        // 128 bits in base64url need at least 22 characters; every state is new.
+        QSet<QString> states;
+        for (int i = 0; i < 200; ++i) {
+            const QString state = google.start();
+            QVERIFY(QRegularExpression(u"^[A-Za-z0-9_-]{22,}$"_qs).match(state).hasMatch());
+            states.insert(state);
+        }
+        QCOMPARE(states.size(), 200);
     }
-    const QString base = u"http://127.0.0.1:"_qs + QString::number(freePort);
-    GoogleSignIn signIn(GoogleConfig{kClientId, u"s"_qs, base + u"/auth"_qs, base + u"/token"_qs, base + u"/u"_qs});
-    const auto outcome = signIn.complete(stateOf(signIn.authorisationUrl(kRedirect)), u"code"_qs, kRedirect);
-    QVERIFY(QString::fromStdString(errorOf(outcome)).contains(u"Could not reach Google"_qs));
-    QVERIFY(!errorOf(signIn.complete(u"x"_qs, QString(), kRedirect)).empty());
-}
+
+    void goodFlowFromIdToken()
+    {
+        Google google;
+        google.server.reply("POST", "/token", 200, kAdaReply);
+        QCOMPARE(google.complete(google.start(), u"code/with+odd=chars"_qs), u"ada@example.com"_qs);
+
+        const auto exchanges = google.server.requests("/token");
+        QCOMPARE(exchanges.size(), std::size_t(1));
+        for (const auto &[name, value] :
+             {std::pair("grant_type", std::string("authorization_code")),
+              std::pair("code", std::string("code/with+odd=chars")), std::pair("client_id", kClientId.toStdString()),
+              std::pair("client_secret", std::string("s3cret")), std::pair("redirect_uri", kRedirect.toStdString())})
+            QCOMPARE(exchanges.front().get_param_value(name), value);
+        QCOMPARE(exchanges.front().get_header_value("Content-Type"), std::string("application/x-www-form-urlencoded"));
+        QCOMPARE(google.server.count("/userinfo"), std::size_t(0));
+    }
+
+    // The ID token is used when it is for this client and names a verified address; otherwise
+    // the user-info endpoint is asked; an address is never taken unverified.
+    void idTokenOutcomes_data()
+    {
+        QTest::addColumn<int>("tokenStatus");
+        QTest::addColumn<QByteArray>("tokenBody");
+        QTest::addColumn<int>("userInfoStatus");
+        QTest::addColumn<QByteArray>("userInfoBody");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<int>("userInfoCalls");
+        const QString bob = u"bob@example.com"_qs;
+        const QString unverified = u"error: Your Google account's e-mail address is not verified"_qs;
+        const QString noAddress = u"error: Google did not tell us your e-mail address"_qs;
+        const std::string unverifiedAda = tokenReply(payload("ada@example.com", "false"));
+        outcomeRow("verified as text", tokenReply(payload("ada@example.com", "\"true\"")), 200, kVerifiedInfo,
+                   u"ada@example.com"_qs, 0);
+        outcomeRow("audience list", tokenReply(R"({"aud":["other","client-1.apps.example"],"email":"ada@example.com",
+                                  "email_verified":true})"),
+                   200, kVerifiedInfo, u"ada@example.com"_qs, 0);
+        outcomeRow("no id token: user info", tokenReply(""), 200, kVerifiedInfo, bob, 1);
+        outcomeRow("token for another client: user info",
+                   tokenReply(payload("eve@example.com", "true", "someone-else")), 200, kVerifiedInfo, bob, 1);
+        outcomeRow("garbage id token: user info", R"({"access_token":"at","id_token":"a.%%%.c"})", 200, kVerifiedInfo,
+                   bob, 1);
+        outcomeRow("unverified everywhere", unverifiedAda, 200, R"({"email":"ada@example.com","email_verified":false})",
+                   unverified, 1);
+        outcomeRow("unverified, user info silent", unverifiedAda, 500, "{}", unverified, 1);
+        outcomeRow("user info without verification", tokenReply(""), 200, R"({"email":"bob@example.com"})", unverified,
+                   1);
+        outcomeRow("no address anywhere", tokenReply(R"({"aud":"client-1.apps.example"})"), 200, R"({"sub":"1"})",
+                   noAddress, 1);
+        outcomeRow("not an address", tokenReply(payload("not-an-address", "true")), 500, {}, noAddress, 1);
+        outcomeRow("user info garbage", tokenReply(""), 200, "<html>", noAddress, 1);
+        outcomeRow("token reply garbage", "not json", 200, kVerifiedInfo, noAddress, 0);
+        const QString refused = u"error: Google did not accept the sign-in (status %1)"_qs;
+        outcomeRow("invalid grant", R"({"error":"invalid_grant"})", 200, kVerifiedInfo, refused.arg(400), 0, 400);
+        outcomeRow("bad client", R"({"error":"invalid_client"})", 200, kVerifiedInfo, refused.arg(401), 0, 401);
+        outcomeRow("token server error", kAdaReply, 200, kVerifiedInfo, refused.arg(500), 0, 500);
+    }
+    void idTokenOutcomes()
+    {
+        QFETCH(int, tokenStatus);
+        QFETCH(QByteArray, tokenBody);
+        QFETCH(int, userInfoStatus);
+        QFETCH(QByteArray, userInfoBody);
+        QFETCH(QString, outcome);
+        QFETCH(int, userInfoCalls);
+        Google google;
+        google.server.reply("POST", "/token", tokenStatus, tokenBody.toStdString());
+        google.server.reply("GET", "/userinfo", userInfoStatus, userInfoBody.toStdString());
+        const QString state = google.start();
+        const QString actual = google.complete(state);
+        QVERIFY2(actual.startsWith(outcome), qPrintable(actual));
+        // Whatever happened, the state is used up: a retry starts a fresh sign-in.
+        QVERIFY(google.complete(state).contains(u"expired or was already used"_qs));
+        QCOMPARE(google.server.count("/token"), std::size_t(1));
+        const auto infoRequests = google.server.requests("/userinfo");
+        QCOMPARE(int(infoRequests.size()), userInfoCalls);
+        for (const httplib::Request &request : infoRequests)
+            QVERIFY(request.get_header_value("Authorization").starts_with("Bearer at"));
+    }
+
+    void forgedStatesNeverReachGoogle()
+    {
+        Google google;
+        google.server.reply("POST", "/token", 200, kAdaReply);
+        const QString real = google.start();
+        for (const QString &state : {QString(), u"forged"_qs, real + u"x"_qs, real.left(real.size() - 1)})
+            QVERIFY(google.complete(state).startsWith(u"error: "_qs));
+        QCOMPARE(google.server.count("/token"), std::size_t(0));
+        QCOMPARE(google.complete(real), u"ada@example.com"_qs); // still good after the forgeries
+    }
+
+    void unconfiguredOrUnreachableGoogle()
+    {
+        QVERIFY(!GoogleSignIn(GoogleConfig{kClientId, {}, u"a"_qs, u"t"_qs, u"u"_qs}).configured());
+        QVERIFY(std::holds_alternative<std::string>(GoogleSignIn({}).complete(u"s"_qs, u"c"_qs, kRedirect)));
+        const QString base = u"http://127.0.0.1:%1"_qs.arg(closedPort());
+        GoogleSignIn signIn(GoogleConfig{kClientId, u"s"_qs, base + u"/auth"_qs, base + u"/token"_qs, base + u"/u"_qs});
+        QVERIFY(signIn.configured());
+        const QString state = QUrlQuery(QUrl(signIn.authorisationUrl(kRedirect))).queryItemValue(u"state"_qs);
+        QVERIFY(std::get<std::string>(signIn.complete(state, u"code"_qs, kRedirect)).starts_with("Could not reach"));
+    }
+};
 
 QTEST_GUILESS_MAIN(GoogleSignInTest)
 #include "GoogleSignInTest.moc"

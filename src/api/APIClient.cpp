@@ -226,7 +226,8 @@ QCoro::Task<ApiResult<APIClient::Reply>> APIClient::send(QString path, QUrlQuery
             refuse();
     });
     const auto drain = [reply, intake, bound, refuse] {
-        if (intake->tooLarge)
+        // A reply aborted by its time-out is closed: there is nothing left to read.
+        if (intake->tooLarge || !reply->isOpen())
             return;
         intake->body.append(reply->readAll());
         if (intake->body.size() > bound)

@@ -13,6 +13,11 @@ using namespace clipvane;
 
 namespace {
 
+constexpr qint64 kMax64 = std::numeric_limits<qint64>::max();
+constexpr qint64 kMin64 = std::numeric_limits<qint64>::min();
+constexpr int kMaxInt = std::numeric_limits<int>::max();
+constexpr int kMinInt = std::numeric_limits<int>::min();
+
 // The JSON value written as `text` (wrapped in an array, since the parser wants a container).
 QJsonValue jsonValue(const QByteArray &text)
 {
@@ -28,8 +33,10 @@ QJsonObject jsonObject(const QByteArray &text)
     return jsonValue(text).toObject();
 }
 
-constexpr qint64 kMax64 = std::numeric_limits<qint64>::max();
-constexpr qint64 kMin64 = std::numeric_limits<qint64>::min();
+void number(const char *json, qint64 wide, int narrow, bool flag)
+{
+    QTest::newRow(json) << QByteArray(json) << wide << narrow << flag;
+}
 
 } // namespace
 
@@ -38,387 +45,185 @@ class JsonReadersTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void toInt64_data();
-    void toInt64();
-    void toInt_data();
-    void toInt();
-    void flag_data();
-    void flag();
-    void text();
+    // One value read three ways: toInt64, toInt and flag.
+    void numbers_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<qint64>("wide");
+        QTest::addColumn<int>("narrow");
+        QTest::addColumn<bool>("flag");
 
-    void videoFields();
-    void videoRequiresTextIdentity_data();
-    void videoRequiresTextIdentity();
-    void videoWrongTypesReadAsDefaults();
+        number("42", 42, 42, false);
+        number("1", 1, 1, true);
+        number("2", 2, 2, false);
+        number("-1", -1, -1, false);
+        number("1700000000123", 1700000000123, 0, false);
+        number("9223372036854775807", kMax64, 0, false);
+        number("-9223372036854775808", kMin64, 0, false);
+        number("2147483647", kMaxInt, kMaxInt, false);
+        number("-2147483648", kMinInt, kMinInt, false);
+        number("2147483648", 2147483648, 0, false);
+        // Floats are truncated toward zero; past the range they read as 0.
+        number("1.5", 1, 1, true);
+        number("-4.9", -4, -4, false);
+        number("1.5e3", 1500, 1500, false);
+        number("3e9", 3000000000, 0, false);
+        number("9.2e18", 9200000000000000000, 0, false);
+        number("9223372036854775808", 0, 0, false);
+        number("-9.3e18", 0, 0, false);
+        number("1e300", 0, 0, false);
+        // Strings: an optional sign and ASCII digits, nothing else.
+        number(R"("01")", 1, 1, true);
+        number(R"("000000000000000000000000042")", 42, 42, false);
+        number(R"("+7")", 7, 7, false);
+        number(R"("-7")", -7, -7, false);
+        number(R"("9223372036854775807")", kMax64, 0, false);
+        number(R"("-9223372036854775808")", kMin64, 0, false);
+        number(R"("9223372036854775808")", 0, 0, false);
+        number(R"("-9223372036854775809")", 0, 0, false);
+        number(R"("2147483648")", 2147483648, 0, false);
+        for (const char *rejected : {R"("4.5")", R"("1e3")", R"(" 42")", R"("42 ")", R"("")", R"("-")", R"("+-1")",
+                                     R"("0x1F")", R"("\u0664\u0662")", R"("true")", "false", "null", "[1]", "{}"})
+            number(rejected, 0, 0, false);
+        number("true", 0, 0, true);
+    }
 
-    void pageDefaults();
-    void pageRejects_data();
-    void pageRejects();
-    void pageCountsDroppedObjects();
-    void pageWidget_data();
-    void pageWidget();
+    void numbers()
+    {
+        QFETCH(QByteArray, json);
+        QFETCH(qint64, wide);
+        QFETCH(int, narrow);
+        QFETCH(bool, flag);
+        QCOMPARE(JsonRead::toInt64(jsonValue(json)), wide);
+        QCOMPARE(JsonRead::toInt(jsonValue(json)), narrow);
+        QCOMPARE(JsonRead::flag(jsonValue(json)), flag);
+    }
 
-    void askVideoYear_data();
-    void askVideoYear();
-    void askVideoRequiresTitleAndUrl();
-    void askAnswer_data();
-    void askAnswer();
+    void video()
+    {
+        const auto full = APIVideo::fromJson(jsonObject(R"({
+            "id": 7, "youtube_id": "dQw4w9WgXcQ", "title": "Never", "url": "youtu.be/dQw4w9WgXcQ",
+            "upload_date": "2009-10-25", "duration": "3:33", "excluded": "1", "deleted": 0, "source": "telegram",
+            "created_at": 1700000000000, "updated_at": "1700000000123", "owner_email": "mum@example.org",
+            "read_only": true, "unknown": {"ignored": true}})"));
+        QCOMPARE(full,
+                 (APIVideo{7, u"dQw4w9WgXcQ"_qs, u"Never"_qs, u"youtu.be/dQw4w9WgXcQ"_qs, u"2009-10-25"_qs, u"3:33"_qs,
+                           true, false, u"telegram"_qs, 1700000000000, 1700000000123, u"mum@example.org"_qs, true}));
 
-    void familyLists_data();
-    void familyLists();
+        const auto odd = APIVideo::fromJson(jsonObject(R"({
+            "youtube_id": "abc", "id": "x", "title": 5, "url": null, "upload_date": [], "duration": {},
+            "excluded": 2, "deleted": "yes", "source": false, "created_at": "4.5", "updated_at": 4.5,
+            "owner_email": 1, "read_only": "0"})"));
+        APIVideo defaults; // wrong types read as defaults
+        defaults.youtubeID = u"abc"_qs;
+        defaults.updatedAt = 4;
+        QCOMPARE(odd, defaults);
+
+        // Without a usable identity nothing can be merged.
+        for (const char *json :
+             {R"({"title":"t"})", R"({"youtube_id":123})", R"({"youtube_id":null})", R"({"youtube_id":""})"})
+            QVERIFY2(!APIVideo::fromJson(jsonObject(json)), json);
+    }
+
+    void page()
+    {
+        const auto bare = VideoPage::fromJson(jsonObject(R"({"videos":[]})"));
+        QVERIFY(bare);
+        QCOMPARE(bare->now, qint64(0));
+        QCOMPARE(bare->familyRev, u"0"_qs);
+        QCOMPARE(bare->total, 0);
+        QCOMPARE(bare->widget, true);
+
+        const auto full = VideoPage::fromJson(
+            jsonObject(R"({"now":"1700000000999","family_rev":"r7","total":1250.9,"widget":false,"videos":[]})"));
+        QVERIFY(full);
+        QCOMPARE(full->now, qint64(1700000000999));
+        QCOMPARE(full->familyRev, u"r7"_qs);
+        QCOMPARE(full->total, 1250);
+        QCOMPARE(full->widget, false);
+        // Only text is a revision tag, and empty text is text.
+        QCOMPARE(VideoPage::fromJson(jsonObject(R"({"family_rev":5,"videos":[]})"))->familyRev, u"0"_qs);
+        QVERIFY(VideoPage::fromJson(jsonObject(R"({"family_rev":"","videos":[]})"))->familyRev.isEmpty());
+
+        // Entries without a usable ID are dropped but counted: the count decides whether a page is full.
+        const auto dropped = VideoPage::fromJson(jsonObject(
+            R"({"videos":[{"youtube_id":"a","deleted":1},{"title":"no id"},{"youtube_id":7},{"youtube_id":"b"}]})"));
+        QVERIFY(dropped);
+        QCOMPARE(dropped->objectCount, 4);
+        QCOMPARE(dropped->videos.size(), 2);
+        QVERIFY(dropped->videos[0].deleted);
+        QCOMPARE(dropped->videos[1].youtubeID, u"b"_qs);
+
+        for (const char *json : {"{}", R"({"now":1})", R"({"videos":null})", R"({"videos":{"youtube_id":"a"}})",
+                                 R"({"videos":"[]"})", R"({"videos":[{"youtube_id":"a"},"b"]})", R"({"videos":[[]]})"})
+            QVERIFY2(!VideoPage::fromJson(jsonObject(json)), json);
+
+        // Only a JSON Boolean or the number 0 turns the assistant off.
+        const QList<std::pair<QByteArray, bool>> widgets{{"true", true}, {"false", false}, {"1", true},
+                                                         {"0", false},   {R"("0")", true}, {"null", true}};
+        for (const auto &[value, expected] : widgets) {
+            QJsonObject object = jsonObject(R"({"videos":[]})");
+            object.insert(u"widget"_qs, jsonValue(value));
+            const auto page = VideoPage::fromJson(object);
+            QVERIFY2(page && page->widget == expected, value.constData());
+        }
+    }
+
+    void askVideo()
+    {
+        const auto full = AskVideo::fromJson(
+            jsonObject(R"({"title":"T","url":"U","youtube_id":"abc","duration":"1:02:03","year":2020})"));
+        QCOMPARE(full, (AskVideo{u"T"_qs, u"U"_qs, u"abc"_qs, u"1:02:03"_qs, u"2020"_qs}));
+        QCOMPARE(AskVideo::fromJson(jsonObject(R"({"title":"","url":"","youtube_id":5})")), AskVideo());
+        for (const char *json :
+             {R"({"title":"T"})", R"({"url":"U"})", R"({"title":"T","url":7})", R"({"title":null,"url":"U"})"})
+            QVERIFY2(!AskVideo::fromJson(jsonObject(json)), json);
+
+        // A year reads as text when it is a whole number of 1 or more.
+        const QList<std::pair<QByteArray, QString>> years{
+            {"2019", u"2019"_qs}, {R"("2019")", u"2019"_qs}, {"2019.9", u"2019"_qs}, {"1", u"1"_qs}, {"0", {}},
+            {"-1", {}},           {R"("last year")", {}},    {R"("2019.5")", {}}};
+        for (const auto &[year, expected] : years) {
+            QJsonObject object = jsonObject(R"({"title":"t","url":"u"})");
+            object.insert(u"year"_qs, jsonValue(year));
+            const auto video = AskVideo::fromJson(object);
+            QVERIFY2(video && video->year == expected, year.constData());
+        }
+    }
+
+    // The titles of the videos read, or "<none>" when there is no answer at all.
+    void askAnswer()
+    {
+        const QList<std::pair<QByteArray, QString>> answers{
+            {R"({"answer":""})", u""_qs},
+            {R"({"answer":"a","videos":[{"title":"B","url":"u"},{"title":"A","url":"u"}]})", u"B A"_qs},
+            {R"({"answer":"a","videos":[{"title":"A","url":"u"},{"title":"B"},{"title":"C","url":"u"}]})", u"A C"_qs},
+            {R"({"answer":"a","videos":{"title":"A","url":"u"}})", u""_qs},
+            {R"({"answer":"a","videos":[{"title":"A","url":"u"},3]})", u""_qs}, // read only as a whole
+            {R"({"videos":[]})", u"<none>"_qs},
+            {R"({"answer":["a"]})", u"<none>"_qs}};
+        for (const auto &[json, titles] : answers) {
+            const auto answer = AskAnswer::fromJson(jsonObject(json));
+            QStringList seen;
+            for (const AskVideo &video : answer ? answer->videos : QList<AskVideo>())
+                seen.append(video.title);
+            QCOMPARE(answer ? seen.join(u' ') : u"<none>"_qs, titles);
+        }
+    }
+
+    // Each list is read all or nothing.
+    void familyLists()
+    {
+        const QStringList ab{u"a@x"_qs, u"b@x"_qs};
+        const QStringList o{u"o@x"_qs};
+        QCOMPARE(FamilyLists::fromJson(jsonObject(R"({"members":["a@x","b@x"],"shared_with_me":["o@x"]})")),
+                 (FamilyLists{ab, o}));
+        QCOMPARE(FamilyLists::fromJson(jsonObject(R"({"members":["a@x","b@x"]})")), (FamilyLists{ab, {}}));
+        QCOMPARE(FamilyLists::fromJson(jsonObject(R"({"members":["a@x",3],"shared_with_me":["o@x"]})")),
+                 (FamilyLists{{}, o}));
+        QCOMPARE(FamilyLists::fromJson(jsonObject(R"({"members":"a@x","shared_with_me":{"o":1}})")), FamilyLists());
+    }
 };
-
-void JsonReadersTest::toInt64_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<qint64>("expected");
-
-    QTest::newRow("integer") << QByteArray("42") << qint64(42);
-    QTest::newRow("negative") << QByteArray("-42") << qint64(-42);
-    QTest::newRow("milliseconds") << QByteArray("1700000000123") << qint64(1700000000123);
-    QTest::newRow("largest") << QByteArray("9223372036854775807") << kMax64;
-    QTest::newRow("smallest") << QByteArray("-9223372036854775808") << kMin64;
-    QTest::newRow("float truncates") << QByteArray("4.5") << qint64(4);
-    QTest::newRow("negative float toward zero") << QByteArray("-4.9") << qint64(-4);
-    QTest::newRow("whole float") << QByteArray("4.0") << qint64(4);
-    QTest::newRow("exponent") << QByteArray("1.5e3") << qint64(1500);
-    QTest::newRow("big float in range") << QByteArray("9.2e18") << qint64(9200000000000000000);
-    QTest::newRow("just past the range") << QByteArray("9223372036854775808") << qint64(0);
-    QTest::newRow("far past the range") << QByteArray("1e300") << qint64(0);
-    QTest::newRow("far below the range") << QByteArray("-9.3e18") << qint64(0);
-    QTest::newRow("string") << QByteArray(R"("42")") << qint64(42);
-    QTest::newRow("string with zeros") << QByteArray(R"("0042")") << qint64(42);
-    QTest::newRow("string with many zeros") << QByteArray(R"("000000000000000000000000042")") << qint64(42);
-    QTest::newRow("string plus") << QByteArray(R"("+7")") << qint64(7);
-    QTest::newRow("string minus") << QByteArray(R"("-7")") << qint64(-7);
-    QTest::newRow("string largest") << QByteArray(R"("9223372036854775807")") << kMax64;
-    QTest::newRow("string smallest") << QByteArray(R"("-9223372036854775808")") << kMin64;
-    QTest::newRow("string overflow") << QByteArray(R"("9223372036854775808")") << qint64(0);
-    QTest::newRow("string underflow") << QByteArray(R"("-9223372036854775809")") << qint64(0);
-    QTest::newRow("string float") << QByteArray(R"("4.5")") << qint64(0);
-    QTest::newRow("string exponent") << QByteArray(R"("1e3")") << qint64(0);
-    QTest::newRow("string leading space") << QByteArray(R"(" 42")") << qint64(0);
-    QTest::newRow("string trailing space") << QByteArray(R"("42 ")") << qint64(0);
-    QTest::newRow("string empty") << QByteArray(R"("")") << qint64(0);
-    QTest::newRow("string sign only") << QByteArray(R"("-")") << qint64(0);
-    QTest::newRow("string two signs") << QByteArray(R"("+-1")") << qint64(0);
-    QTest::newRow("string hex") << QByteArray(R"("0x1F")") << qint64(0);
-    QTest::newRow("string other digits") << QByteArray(R"("\u0664\u0662")") << qint64(0);
-    QTest::newRow("true") << QByteArray("true") << qint64(0);
-    QTest::newRow("null") << QByteArray("null") << qint64(0);
-    QTest::newRow("array") << QByteArray("[1]") << qint64(0);
-    QTest::newRow("object") << QByteArray(R"({"a":1})") << qint64(0);
-}
-
-void JsonReadersTest::toInt64()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(qint64, expected);
-    QCOMPARE(JsonRead::toInt64(jsonValue(json)), expected);
-}
-
-void JsonReadersTest::toInt_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<int>("expected");
-
-    QTest::newRow("integer") << QByteArray("600") << 600;
-    QTest::newRow("largest") << QByteArray("2147483647") << std::numeric_limits<int>::max();
-    QTest::newRow("smallest") << QByteArray("-2147483648") << std::numeric_limits<int>::min();
-    QTest::newRow("too large") << QByteArray("2147483648") << 0;
-    QTest::newRow("too large float") << QByteArray("3e9") << 0;
-    QTest::newRow("float") << QByteArray("4.5") << 4;
-    QTest::newRow("negative float") << QByteArray("-4.5") << -4;
-    QTest::newRow("string") << QByteArray(R"("0042")") << 42;
-    QTest::newRow("string too large") << QByteArray(R"("2147483648")") << 0;
-    QTest::newRow("string float") << QByteArray(R"("4.5")") << 0;
-    QTest::newRow("not a number") << QByteArray(R"("yes")") << 0;
-    QTest::newRow("false") << QByteArray("false") << 0;
-}
-
-void JsonReadersTest::toInt()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(int, expected);
-    QCOMPARE(JsonRead::toInt(jsonValue(json)), expected);
-}
-
-void JsonReadersTest::flag_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<bool>("expected");
-
-    QTest::newRow("1") << QByteArray("1") << true;
-    QTest::newRow("string 1") << QByteArray(R"("1")") << true;
-    QTest::newRow("string 01") << QByteArray(R"("01")") << true;
-    QTest::newRow("true") << QByteArray("true") << true;
-    QTest::newRow("1.5 truncates to 1") << QByteArray("1.5") << true;
-    QTest::newRow("0") << QByteArray("0") << false;
-    QTest::newRow("2") << QByteArray("2") << false;
-    QTest::newRow("-1") << QByteArray("-1") << false;
-    QTest::newRow("false") << QByteArray("false") << false;
-    QTest::newRow("string yes") << QByteArray(R"("yes")") << false;
-    QTest::newRow("string true") << QByteArray(R"("true")") << false;
-    QTest::newRow("null") << QByteArray("null") << false;
-}
-
-void JsonReadersTest::flag()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(bool, expected);
-    QCOMPARE(JsonRead::flag(jsonValue(json)), expected);
-}
-
-void JsonReadersTest::text()
-{
-    QCOMPARE(JsonRead::text(jsonValue(R"("Fetching title\u2026")")), QStringLiteral("Fetching title\u2026"));
-    QCOMPARE(JsonRead::text(jsonValue(R"("")"), QStringLiteral("x")), QString());
-    QCOMPARE(JsonRead::text(jsonValue("5")), QString());
-    QCOMPARE(JsonRead::text(jsonValue("null"), QStringLiteral("0")), QStringLiteral("0"));
-    QCOMPARE(JsonRead::text(QJsonValue(QJsonValue::Undefined), QStringLiteral("0")), QStringLiteral("0"));
-}
-
-void JsonReadersTest::videoFields()
-{
-    const auto video = APIVideo::fromJson(jsonObject(R"({
-        "id": 7, "youtube_id": "dQw4w9WgXcQ", "title": "Never", "url": "https://youtu.be/dQw4w9WgXcQ",
-        "upload_date": "2009-10-25", "duration": "3:33", "excluded": "1", "deleted": 0, "source": "telegram",
-        "created_at": 1700000000000, "updated_at": "1700000000123", "owner_email": "mum@example.org",
-        "read_only": true, "unknown": {"ignored": true}})"));
-    QVERIFY(video);
-    QCOMPARE(video->id, qint64(7));
-    QCOMPARE(video->youtubeID, QStringLiteral("dQw4w9WgXcQ"));
-    QCOMPARE(video->title, QStringLiteral("Never"));
-    QCOMPARE(video->url, QStringLiteral("https://youtu.be/dQw4w9WgXcQ"));
-    QCOMPARE(video->uploadDate, QStringLiteral("2009-10-25"));
-    QCOMPARE(video->duration, QStringLiteral("3:33"));
-    QCOMPARE(video->excluded, true);
-    QCOMPARE(video->deleted, false);
-    QCOMPARE(video->source, QStringLiteral("telegram"));
-    QCOMPARE(video->createdAt, qint64(1700000000000));
-    QCOMPARE(video->updatedAt, qint64(1700000000123));
-    QCOMPARE(video->ownerEmail, QStringLiteral("mum@example.org"));
-    QCOMPARE(video->readOnly, true);
-}
-
-void JsonReadersTest::videoRequiresTextIdentity_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<bool>("read");
-
-    QTest::newRow("text") << QByteArray(R"({"youtube_id":"abc"})") << true;
-    QTest::newRow("missing") << QByteArray(R"({"title":"t"})") << false;
-    QTest::newRow("number") << QByteArray(R"({"youtube_id":123})") << false;
-    QTest::newRow("null") << QByteArray(R"({"youtube_id":null})") << false;
-    QTest::newRow("empty text") << QByteArray(R"({"youtube_id":""})") << false;
-}
-
-void JsonReadersTest::videoRequiresTextIdentity()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(bool, read);
-    QCOMPARE(APIVideo::fromJson(jsonObject(json)).has_value(), read);
-}
-
-void JsonReadersTest::videoWrongTypesReadAsDefaults()
-{
-    const auto video = APIVideo::fromJson(jsonObject(R"({
-        "youtube_id": "abc", "id": "x", "title": 5, "url": null, "upload_date": [], "duration": {},
-        "excluded": 2, "deleted": "yes", "source": false, "created_at": "4.5", "updated_at": 4.5,
-        "owner_email": 1, "read_only": "0"})"));
-    QVERIFY(video);
-    APIVideo expected;
-    expected.youtubeID = QStringLiteral("abc");
-    expected.updatedAt = 4;
-    QCOMPARE(*video, expected);
-}
-
-void JsonReadersTest::pageDefaults()
-{
-    const auto page = VideoPage::fromJson(jsonObject(R"({"videos":[]})"));
-    QVERIFY(page);
-    QCOMPARE(page->now, qint64(0));
-    QCOMPARE(page->familyRev, QStringLiteral("0"));
-    QCOMPARE(page->total, 0);
-    QCOMPARE(page->widget, true);
-    QVERIFY(page->videos.isEmpty());
-    QCOMPARE(page->objectCount, 0);
-
-    const auto full = VideoPage::fromJson(
-        jsonObject(R"({"now":"1700000000999","family_rev":"r7","total":1250.9,"widget":false,"videos":[]})"));
-    QVERIFY(full);
-    QCOMPARE(full->now, qint64(1700000000999));
-    QCOMPARE(full->familyRev, QStringLiteral("r7"));
-    QCOMPARE(full->total, 1250);
-    QCOMPARE(full->widget, false);
-
-    // Only text is a revision tag.
-    QCOMPARE(VideoPage::fromJson(jsonObject(R"({"family_rev":5,"videos":[]})"))->familyRev, QStringLiteral("0"));
-}
-
-void JsonReadersTest::pageRejects_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::newRow("no keys") << QByteArray("{}");
-    QTest::newRow("videos missing") << QByteArray(R"({"now":1})");
-    QTest::newRow("videos null") << QByteArray(R"({"videos":null})");
-    QTest::newRow("videos an object") << QByteArray(R"({"videos":{"youtube_id":"a"}})");
-    QTest::newRow("videos text") << QByteArray(R"({"videos":"[]"})");
-    QTest::newRow("one entry not an object") << QByteArray(R"({"videos":[{"youtube_id":"a"},"b"]})");
-    QTest::newRow("nested array") << QByteArray(R"({"videos":[[]]})");
-}
-
-void JsonReadersTest::pageRejects()
-{
-    QFETCH(QByteArray, json);
-    QVERIFY(!VideoPage::fromJson(jsonObject(json)));
-}
-
-void JsonReadersTest::pageCountsDroppedObjects()
-{
-    const auto page = VideoPage::fromJson(jsonObject(
-        R"({"videos":[{"youtube_id":"a","deleted":1},{"title":"no id"},{"youtube_id":7},{"youtube_id":"b"}]})"));
-    QVERIFY(page);
-    QCOMPARE(page->objectCount, 4);
-    QCOMPARE(page->videos.size(), 2);
-    QCOMPARE(page->videos[0].youtubeID, QStringLiteral("a"));
-    QCOMPARE(page->videos[0].deleted, true);
-    QCOMPARE(page->videos[1].youtubeID, QStringLiteral("b"));
-}
-
-void JsonReadersTest::pageWidget_data()
-{
-    QTest::addColumn<QByteArray>("value"); // empty: key absent
-    QTest::addColumn<bool>("expected");
-    QTest::newRow("absent") << QByteArray() << true;
-    QTest::newRow("true") << QByteArray("true") << true;
-    QTest::newRow("false") << QByteArray("false") << false;
-    QTest::newRow("1") << QByteArray("1") << true;
-    QTest::newRow("0") << QByteArray("0") << false;
-    QTest::newRow("string 0") << QByteArray(R"("0")") << true;
-    QTest::newRow("null") << QByteArray("null") << true;
-}
-
-void JsonReadersTest::pageWidget()
-{
-    QFETCH(QByteArray, value);
-    QFETCH(bool, expected);
-    const QByteArray json =
-        value.isEmpty() ? QByteArray(R"({"videos":[]})") : R"({"videos":[],"widget":)" + value + "}";
-    const auto page = VideoPage::fromJson(jsonObject(json));
-    QVERIFY(page);
-    QCOMPARE(page->widget, expected);
-}
-
-void JsonReadersTest::askVideoYear_data()
-{
-    QTest::addColumn<QByteArray>("year"); // empty: key absent
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("absent") << QByteArray() << QString();
-    QTest::newRow("number") << QByteArray("2019") << QStringLiteral("2019");
-    QTest::newRow("string") << QByteArray(R"("2019")") << QStringLiteral("2019");
-    QTest::newRow("float") << QByteArray("2019.9") << QStringLiteral("2019");
-    QTest::newRow("one") << QByteArray("1") << QStringLiteral("1");
-    QTest::newRow("zero") << QByteArray("0") << QString();
-    QTest::newRow("negative") << QByteArray("-1") << QString();
-    QTest::newRow("words") << QByteArray(R"("last year")") << QString();
-    QTest::newRow("string float") << QByteArray(R"("2019.5")") << QString();
-}
-
-void JsonReadersTest::askVideoYear()
-{
-    QFETCH(QByteArray, year);
-    QFETCH(QString, expected);
-    const QByteArray json =
-        year.isEmpty() ? QByteArray(R"({"title":"t","url":"u"})") : R"({"title":"t","url":"u","year":)" + year + "}";
-    const auto video = AskVideo::fromJson(jsonObject(json));
-    QVERIFY(video);
-    QCOMPARE(video->year, expected);
-}
-
-void JsonReadersTest::askVideoRequiresTitleAndUrl()
-{
-    const auto full = AskVideo::fromJson(
-        jsonObject(R"({"title":"T","url":"U","youtube_id":"abc","duration":"1:02:03","year":2020})"));
-    QVERIFY(full);
-    QCOMPARE(*full, (AskVideo{QStringLiteral("T"), QStringLiteral("U"), QStringLiteral("abc"),
-                              QStringLiteral("1:02:03"), QStringLiteral("2020")}));
-
-    const auto bare = AskVideo::fromJson(jsonObject(R"({"title":"","url":"","youtube_id":5})"));
-    QVERIFY(bare);
-    QCOMPARE(bare->youtubeID, QString());
-
-    QVERIFY(!AskVideo::fromJson(jsonObject(R"({"title":"T"})")));
-    QVERIFY(!AskVideo::fromJson(jsonObject(R"({"url":"U"})")));
-    QVERIFY(!AskVideo::fromJson(jsonObject(R"({"title":"T","url":7})")));
-    QVERIFY(!AskVideo::fromJson(jsonObject(R"({"title":null,"url":"U"})")));
-}
-
-void JsonReadersTest::askAnswer_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<bool>("read");
-    QTest::addColumn<QStringList>("titles");
-
-    QTest::newRow("answer only") << QByteArray(R"({"answer":"Nothing found"})") << true << QStringList();
-    QTest::newRow("empty answer") << QByteArray(R"({"answer":""})") << true << QStringList();
-    QTest::newRow("videos in order")
-        << QByteArray(R"({"answer":"a","videos":[{"title":"B","url":"u"},{"title":"A","url":"u"}]})") << true
-        << QStringList{QStringLiteral("B"), QStringLiteral("A")};
-    QTest::newRow("one without url dropped")
-        << QByteArray(R"({"answer":"a","videos":[{"title":"A","url":"u"},{"title":"B"},{"title":"C","url":"u"}]})")
-        << true << QStringList{QStringLiteral("A"), QStringLiteral("C")};
-    QTest::newRow("videos not a list") << QByteArray(R"({"answer":"a","videos":{"title":"A","url":"u"}})") << true
-                                       << QStringList();
-    QTest::newRow("videos with a stray number")
-        << QByteArray(R"({"answer":"a","videos":[{"title":"A","url":"u"},3]})") << true << QStringList();
-    QTest::newRow("no answer") << QByteArray(R"({"videos":[]})") << false << QStringList();
-    QTest::newRow("answer not text") << QByteArray(R"({"answer":["a"]})") << false << QStringList();
-}
-
-void JsonReadersTest::askAnswer()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(bool, read);
-    QFETCH(QStringList, titles);
-
-    const auto answer = AskAnswer::fromJson(jsonObject(json));
-    QCOMPARE(answer.has_value(), read);
-    if (!answer)
-        return;
-    QStringList seen;
-    for (const AskVideo &video : answer->videos)
-        seen.append(video.title);
-    QCOMPARE(seen, titles);
-}
-
-void JsonReadersTest::familyLists_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<QStringList>("members");
-    QTest::addColumn<QStringList>("sharedWithMe");
-
-    const QStringList ab{QStringLiteral("a@x"), QStringLiteral("b@x")};
-    QTest::newRow("both") << QByteArray(R"({"members":["a@x","b@x"],"shared_with_me":["o@x"]})") << ab
-                          << QStringList{QStringLiteral("o@x")};
-    QTest::newRow("members only") << QByteArray(R"({"members":["a@x","b@x"]})") << ab << QStringList();
-    QTest::newRow("a number among the texts")
-        << QByteArray(R"({"members":["a@x",3],"shared_with_me":[]})") << QStringList() << QStringList();
-    QTest::newRow("not lists") << QByteArray(R"({"members":"a@x","shared_with_me":{"o":1}})") << QStringList()
-                               << QStringList();
-    QTest::newRow("nothing") << QByteArray("{}") << QStringList() << QStringList();
-}
-
-void JsonReadersTest::familyLists()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(QStringList, members);
-    QFETCH(QStringList, sharedWithMe);
-
-    const FamilyLists lists = FamilyLists::fromJson(jsonObject(json));
-    QCOMPARE(lists.members, members);
-    QCOMPARE(lists.sharedWithMe, sharedWithMe);
-}
 
 QTEST_GUILESS_MAIN(JsonReadersTest)
 #include "JsonReadersTest.moc"

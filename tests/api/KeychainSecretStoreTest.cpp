@@ -53,95 +53,84 @@ class KeychainSecretStoreTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void secretServiceRoundTrip();
-    void defaultStoreIsKeychain();
-    void unansweredServiceTimesOut();
-};
-
-void KeychainSecretStoreTest::initTestCase()
-{
-    if (!onPrivateBus())
-        QSKIP("needs a private session bus: run through ctest (tests/api/with-private-bus)");
-    qunsetenv("CLIPVANE_PROFILE");
-}
-
-void KeychainSecretStoreTest::secretServiceRoundTrip()
-{
-    if (qEnvironmentVariable("CLIPVANE_PRIVATE_KEYRING") != QLatin1String("1"))
-        QSKIP("no keyring was started on this bus");
-    if (!KeychainSecretStore::serviceReachable())
-        QSKIP("gnome-keyring-daemon did not provide a Secret Service on the private bus in this environment");
-
-    KeychainSecretStore store(kTestService, 10s);
-    QCOMPARE(store.keychainRead(SecretKeys::token), std::nullopt);
-
-    QVERIFY(store.keychainSave(QStringLiteral("first-token"), SecretKeys::token));
-    QVERIFY(store.keychainSave(QString(), SecretKeys::email));
-    QCOMPARE(store.keychainRead(SecretKeys::token), QStringLiteral("first-token"));
-    QCOMPARE(store.keychainRead(SecretKeys::email), QString());
-
-    // Signing in again replaces the item; the text survives in full.
-    const QString second = QStringLiteral("second \u00e9\u2014\U0001F600");
-    QVERIFY(store.keychainSave(second, SecretKeys::token));
-    QCOMPARE(store.keychainRead(SecretKeys::token), second);
-
-    // Items are per service: another service name sees nothing.
-    KeychainSecretStore other(kTestService + QStringLiteral(".other"), 10s);
-    QCOMPARE(other.keychainRead(SecretKeys::token), std::nullopt);
-
-    store.keychainDelete(SecretKeys::token);
-    QCOMPARE(store.keychainRead(SecretKeys::token), std::nullopt);
-    QCOMPARE(store.keychainRead(SecretKeys::email), QString());
-    store.keychainDelete(SecretKeys::email);
-    store.keychainDelete(SecretKeys::email); // deleting what is gone is harmless
-    QCOMPARE(store.keychainRead(SecretKeys::email), std::nullopt);
-}
-
-void KeychainSecretStoreTest::defaultStoreIsKeychain()
-{
-    if (qEnvironmentVariable("CLIPVANE_PRIVATE_KEYRING") != QLatin1String("1") ||
-        !KeychainSecretStore::serviceReachable())
-        QSKIP("no Secret Service on this bus");
-    QVERIFY(dynamic_cast<KeychainSecretStore *>(&defaultSecretStore()));
-}
-
-void KeychainSecretStoreTest::unansweredServiceTimesOut()
-{
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    QVERIFY(bus.isConnected());
-    if (bus.interface()->isServiceRegistered(kSecretService))
-        QSKIP("a Secret Service already runs on this bus");
-
-    SilentSecretService service;
-    QVERIFY(bus.registerVirtualObject(QStringLiteral("/"), &service, QDBusConnection::SubPath));
-    QVERIFY(bus.registerService(kSecretService));
-    QVERIFY(KeychainSecretStore::serviceReachable());
-
+    void initTestCase()
     {
-        KeychainSecretStore store(kTestService, 300ms);
-        QVERIFY(!store.keychainSave(QStringLiteral("token"), SecretKeys::token));
+        if (!onPrivateBus())
+            QSKIP("needs a private session bus: run through ctest (tests/api/with-private-bus)");
+        qunsetenv("CLIPVANE_PROFILE");
+    }
+
+    void secretServiceRoundTrip()
+    {
+        if (qEnvironmentVariable("CLIPVANE_PRIVATE_KEYRING") != QLatin1String("1"))
+            QSKIP("no keyring was started on this bus");
+        if (!KeychainSecretStore::serviceReachable())
+            QSKIP("gnome-keyring-daemon did not provide a Secret Service on the private bus in this environment");
+
+        KeychainSecretStore store(kTestService, 10s);
         QCOMPARE(store.keychainRead(SecretKeys::token), std::nullopt);
+        QVERIFY(store.keychainSave(QStringLiteral("first-token"), SecretKeys::token));
+        QVERIFY(store.keychainSave(QString(), SecretKeys::email));
+        QCOMPARE(store.keychainRead(SecretKeys::token), QStringLiteral("first-token"));
+        QCOMPARE(store.keychainRead(SecretKeys::email), QString());
+
+        // Signing in again replaces the item; the text survives in full.
+        const QString second = QStringLiteral("second \u00e9\u2014\U0001F600");
+        QVERIFY(store.keychainSave(second, SecretKeys::token));
+        QCOMPARE(store.keychainRead(SecretKeys::token), second);
+
+        // Items are per service: another service name sees nothing.
+        KeychainSecretStore other(kTestService + QStringLiteral(".other"), 10s);
+        QCOMPARE(other.keychainRead(SecretKeys::token), std::nullopt);
+
         store.keychainDelete(SecretKeys::token);
-    }
-    QVERIFY(!service.pending.isEmpty());
+        QCOMPARE(store.keychainRead(SecretKeys::token), std::nullopt);
+        QCOMPARE(store.keychainRead(SecretKeys::email), QString());
+        store.keychainDelete(SecretKeys::email);
+        store.keychainDelete(SecretKeys::email); // deleting what is gone is harmless
+        QCOMPARE(store.keychainRead(SecretKeys::email), std::nullopt);
 
-    // The answers arrive after every wait gave up and the store itself is gone. Jobs queued
-    // behind the first one start as each one fails; answer until none is left.
-    constexpr int kQuietRounds = 5;
-    constexpr int kMaxRounds = 200;
-    int answered = 0;
-    for (int round = 0, quiet = 0; quiet < kQuietRounds && round < kMaxRounds; ++round) {
-        const int now = service.answerLate();
-        answered += now;
-        quiet = now > 0 ? 0 : quiet + 1;
-        QTest::qWait(20);
+        // With a Secret Service and no profile folder, the process-wide store is the keychain.
+        QVERIFY(dynamic_cast<KeychainSecretStore *>(&defaultSecretStore()));
     }
-    QVERIFY(answered > 0);
 
-    bus.unregisterService(kSecretService);
-    bus.unregisterObject(QStringLiteral("/"), QDBusConnection::UnregisterTree);
-}
+    void unansweredServiceTimesOut()
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY(bus.isConnected());
+        if (bus.interface()->isServiceRegistered(kSecretService))
+            QSKIP("a Secret Service already runs on this bus");
+
+        SilentSecretService service;
+        QVERIFY(bus.registerVirtualObject(QStringLiteral("/"), &service, QDBusConnection::SubPath));
+        QVERIFY(bus.registerService(kSecretService));
+        QVERIFY(KeychainSecretStore::serviceReachable());
+
+        {
+            KeychainSecretStore store(kTestService, 300ms);
+            QVERIFY(!store.keychainSave(QStringLiteral("token"), SecretKeys::token));
+            QCOMPARE(store.keychainRead(SecretKeys::token), std::nullopt);
+            store.keychainDelete(SecretKeys::token);
+        }
+        QVERIFY(!service.pending.isEmpty());
+
+        // The answers arrive after every wait gave up and the store itself is gone. Jobs queued
+        // behind the first one start as each one fails; answer until none is left.
+        constexpr int kQuietRounds = 5;
+        constexpr int kMaxRounds = 200;
+        int answered = 0;
+        for (int round = 0, quiet = 0; quiet < kQuietRounds && round < kMaxRounds; ++round) {
+            const int now = service.answerLate();
+            answered += now;
+            quiet = now > 0 ? 0 : quiet + 1;
+            QTest::qWait(20);
+        }
+        QVERIFY(answered > 0);
+
+        bus.unregisterService(kSecretService);
+        bus.unregisterObject(QStringLiteral("/"), QDBusConnection::UnregisterTree);
+    }
+};
 
 QTEST_GUILESS_MAIN(KeychainSecretStoreTest)
 #include "KeychainSecretStoreTest.moc"

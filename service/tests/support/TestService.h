@@ -3,6 +3,8 @@
 #include "MetadataProvider.h"
 #include "Service.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
 #include <QStringList>
@@ -10,41 +12,89 @@
 
 #include <httplib.h>
 
-#include <atomic>
 #include <condition_variable>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 
 namespace clipvane::service::test {
 
+// Short reads of a JSON object: one field, or the fields of a blank-separated list as text
+// joined by '|', for one comparison.
+inline QString str(const QJsonObject &object, const char *key)
+{
+    return object.value(QLatin1String(key)).toString();
+}
+inline qint64 num(const QJsonObject &object, const char *key)
+{
+    return object.value(QLatin1String(key)).toInteger();
+}
+inline QString fields(const QJsonObject &object, const char *names)
+{
+    QStringList values;
+    for (const QString &name : QString::fromLatin1(names).split(u' '))
+        values.append(object.value(name).toVariant().toString());
+    return values.join(u'|');
+}
+
 // A metadata provider the test controls: every ID has made-up metadata ("Title of <id>",
-// 2020-01-02, 3:04) unless set otherwise; failures on demand; a call count.
+// 2020-01-02, 3:04) unless set otherwise; failures on demand; a call count; and a hold that
+// keeps every fetch, and so the request behind it, in flight until released.
 class FakeMetadataProvider : public MetadataProvider
 {
 public:
-    std::optional<VideoMetadata> fetch(const QString &youtubeID, const QString &url) override;
+    std::optional<VideoMetadata> fetch(const QString &youtubeID, const QString &) override
+    {
+        std::unique_lock lock(m_mutex);
+        ++m_calls[youtubeID];
+        ++m_waiting;
+        m_released.wait(lock, [this] { return !m_held; });
+        --m_waiting;
+        if (m_failures.value(youtubeID) > 0) {
+            --m_failures[youtubeID];
+            return std::nullopt;
+        }
+        return m_known.value(youtubeID, VideoMetadata{u"Title of "_qs + youtubeID, u"2020-01-02"_qs, u"3:04"_qs});
+    }
 
-    void set(const QString &youtubeID, const VideoMetadata &metadata);
+    void set(const QString &id, const VideoMetadata &metadata)
+    {
+        std::lock_guard lock(m_mutex);
+        m_known.insert(id, metadata);
+    }
     // The next `times` fetches of this ID find nothing.
-    void failNext(const QString &youtubeID, int times);
-    // Every fetch finds nothing until switched back.
-    void setOffline(bool offline);
-    int calls(const QString &youtubeID) const;
-    // While held, every fetch waits until released (requests stay in flight).
-    void hold(bool held);
-    int waiting() const;
+    void failNext(const QString &id, int times)
+    {
+        std::lock_guard lock(m_mutex);
+        m_failures.insert(id, times);
+    }
+    int calls(const QString &id) const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_calls.value(id);
+    }
+    int waiting() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_waiting;
+    }
+    void hold(bool held)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_held = held;
+        }
+        m_released.notify_all();
+    }
 
 private:
     mutable std::mutex m_mutex;
     std::condition_variable m_released;
     bool m_held = false;
     int m_waiting = 0;
-    std::map<QString, VideoMetadata> m_known;
-    std::map<QString, int> m_failures;
-    std::map<QString, int> m_calls;
-    bool m_offline = false;
+    QMap<QString, VideoMetadata> m_known;
+    QMap<QString, int> m_failures;
+    QMap<QString, int> m_calls;
 };
 
 // A reply as a test sees it.
@@ -56,31 +106,11 @@ struct Reply
     httplib::Headers headers;
     bool isJsonObject = false;
 
-    std::string header(const std::string &name) const;
-};
-
-class TestService;
-
-// What a client holds after pulling: the latest row of each ID, deletion rows included,
-// and the cursor. sync() may run any number of times (QTRY conditions re-evaluate it).
-class PullMirror
-{
-public:
-    PullMirror(TestService &service, QString token, qint64 cursor = 0);
-    PullMirror &sync();
-    QJsonObject row(const QString &youtubeId) const { return m_rows.value(youtubeId); }
-    QString title(const QString &youtubeId) const;
-    // IDs whose latest row is not a deletion.
-    QStringList live() const;
-    QString familyRev() const { return m_familyRev; }
-    qint64 cursor() const { return m_cursor; }
-
-private:
-    TestService &m_service;
-    QString m_token;
-    qint64 m_cursor;
-    QString m_familyRev = u"0"_qs;
-    QMap<QString, QJsonObject> m_rows;
+    std::string header(const std::string &name) const
+    {
+        const auto it = headers.find(name);
+        return it == headers.end() ? std::string() : it->second;
+    }
 };
 
 // The whole service in-process on a free loopback port with a temporary data folder and a
@@ -88,42 +118,203 @@ private:
 class TestService
 {
 public:
-    using Configure = std::function<void(ServiceConfig &)>;
-    explicit TestService(const Configure &configure = {}, Storage::WallClock wallClock = {});
-    ~TestService();
+    explicit TestService(const std::function<void(ServiceConfig &)> &configure = {}, Storage::WallClock wallClock = {})
+    {
+        ServiceConfig config;
+        config.dataDir = m_dir.path();
+        config.listenPort = 0;
+        config.logRequests = false;
+        config.limits.threads = 8;
+        config.metadataRetry = MetadataRetry{3, 20, 2};
+        config.telegram.botName = u"clipvane_test_bot"_qs;
+        if (configure)
+            configure(config);
+        auto metadata = std::make_unique<FakeMetadataProvider>();
+        m_metadata = metadata.get();
+        m_service = std::make_unique<Service>(config, std::move(metadata), std::move(wallClock));
+        m_port = m_service->start();
+    }
+    ~TestService() { m_service->stop(); }
 
     Service &service() { return *m_service; }
     FakeMetadataProvider &metadata() { return *m_metadata; }
     int port() const { return m_port; }
-    QString dataDir() const { return m_dir.path(); }
+    QString token(const QString &email) { return m_service->accounts().issueToken(email); }
 
-    QString token(const QString &email);
-    Account account(const QString &email);
+    // A non-empty token goes along as a bearer token.
+    Reply send(const std::string &method, const QString &token, const std::string &path, const std::string &body = {},
+               httplib::Headers headers = {}, const char *contentType = "application/json")
+    {
+        httplib::Client client("127.0.0.1", m_port);
+        client.set_read_timeout(30, 0);
+        httplib::Request request;
+        request.method = method;
+        request.path = path;
+        request.headers = std::move(headers);
+        if (!token.isEmpty())
+            request.set_header("Authorization", "Bearer " + token.toStdString());
+        if (method != "GET") {
+            request.body = body;
+            request.set_header("Content-Type", contentType);
+        }
+        const httplib::Result result = client.send(request);
+        Reply reply;
+        if (!result)
+            return reply;
+        reply = Reply{result->status, result->body, {}, result->headers};
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(result->body), &error);
+        reply.isJsonObject = error.error == QJsonParseError::NoError && document.isObject();
+        reply.json = document.object();
+        return reply;
+    }
+    Reply get(const QString &token, const std::string &path) { return send("GET", token, path); }
+    Reply post(const QString &token, const std::string &path, const QJsonObject &body)
+    {
+        return send("POST", token, path, QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString());
+    }
 
-    Reply get(const QString &token, const std::string &pathAndQuery);
-    Reply post(const QString &token, const std::string &path, const QJsonObject &body);
-    Reply postRaw(const QString &token, const std::string &path, const std::string &body,
-                  const std::string &contentType = "application/json");
-    Reply send(const std::string &method, const QString &token, const std::string &path, const std::string &body);
-
-    // Convenience for the video endpoints; fail the test on a non-200.
-    QJsonObject add(const QString &token, const QString &url, const QString &title = QString());
-    QJsonObject patch(const QString &token, const QJsonObject &fields);
-    void remove(const QString &token, const QString &youtubeId);
-    void share(const QString &ownerToken, const QString &memberEmail);
-    void unshare(const QString &ownerToken, const QString &memberEmail);
-
-    // Pulls from (since, afterId) the way the application does; returns every row in order
-    // and sets cursor to the "now" of the last page. Stops with an empty list on any error.
-    QList<QJsonObject> pullAll(const QString &token, qint64 &cursor, int limit = 600, QString *familyRev = nullptr);
-
-    static Reply toReply(const httplib::Result &result);
+    // The video and family endpoints; a refusal is logged and yields an empty object.
+    QJsonObject add(const QString &token, const QString &url, const QString &title = QString())
+    {
+        const QJsonObject body{{u"url"_qs, url}, {u"title"_qs, title}};
+        return checked(post(token, "/api/upsert.php", body), "add").value(u"video"_qs).toObject();
+    }
+    QJsonObject patch(const QString &token, const QJsonObject &fields)
+    {
+        return checked(post(token, "/api/upsert.php", fields), "patch").value(u"video"_qs).toObject();
+    }
+    void remove(const QString &token, const QString &id)
+    {
+        checked(post(token, "/api/delete.php", QJsonObject{{u"youtube_id"_qs, id}}), "delete");
+    }
+    void share(const QString &owner, const QString &member) { family(owner, u"add"_qs, member); }
+    void unshare(const QString &owner, const QString &member) { family(owner, u"remove"_qs, member); }
 
 private:
+    static QJsonObject checked(const Reply &reply, const char *what)
+    {
+        if (reply.status != 200)
+            qWarning("%s: %d %s", what, reply.status, reply.body.c_str());
+        return reply.json;
+    }
+    void family(const QString &owner, const QString &action, const QString &member)
+    {
+        checked(post(owner, "/api/family.php", QJsonObject{{u"action"_qs, action}, {u"email"_qs, member}}), "family");
+    }
+
     QTemporaryDir m_dir;
     FakeMetadataProvider *m_metadata = nullptr;
     std::unique_ptr<Service> m_service;
     int m_port = 0;
+};
+
+// The application's pull, step by step: pages of `limit` from the cursor, each row replacing
+// what the client held for its ID. A restarting client (as the application is) starts again
+// from 0 when the family revision changes. Every row is checked against the page's clock,
+// the rows before it in the same pull, and what the client saw of its ID before.
+class Client
+{
+public:
+    Client(TestService &service, QString token, qint64 cursor = 0, int limit = 600, bool restarting = false)
+        : m_service(service)
+        , m_token(std::move(token))
+        , m_cursor(cursor)
+        , m_limit(limit)
+        , m_restarting(restarting)
+    {}
+
+    Client &sync()
+    {
+        qint64 since = m_cursor;
+        qint64 afterId = 0;
+        m_pulled.clear();
+        m_totals.clear();
+        for (bool firstPage = true;; firstPage = false) {
+            const Reply reply = m_service.get(m_token, "/api/videos.php?since=" + std::to_string(since) +
+                                                           "&after_id=" + std::to_string(afterId) +
+                                                           "&limit=" + std::to_string(m_limit));
+            if (reply.status != 200 || reply.json.value(u"widget"_qs) != QJsonValue(true) ||
+                !reply.json.value(u"family_rev"_qs).isString()) {
+                m_problems.append(u"pull: %1 %2"_qs.arg(reply.status).arg(QString::fromStdString(reply.body)));
+                return *this;
+            }
+            if (firstPage && m_restarting && str(reply.json, "family_rev") != m_familyRev) {
+                m_rows.clear();
+                m_lastStamp.clear();
+                m_lastVersion.clear();
+                m_familyRev = str(reply.json, "family_rev");
+                since = afterId = 0;
+                continue;
+            }
+            m_familyRev = str(reply.json, "family_rev");
+            m_totals.append(num(reply.json, "total"));
+            const QJsonArray videos = reply.json.value(u"videos"_qs).toArray();
+            for (const QJsonValue &video : videos)
+                take(video.toObject(), num(reply.json, "now"));
+            if (videos.size() < m_limit) {
+                m_cursor = num(reply.json, "now");
+                return *this;
+            }
+            since = num(videos.last().toObject(), "updated_at");
+            afterId = num(videos.last().toObject(), "id");
+        }
+    }
+
+    QList<QJsonObject> pulled() const { return m_pulled; } // by the last sync, in order
+    QJsonObject row(const QString &youtubeId) const { return m_rows.value(youtubeId); }
+    QString title(const QString &youtubeId) const { return str(row(youtubeId), "title"); }
+    QMap<QString, QJsonObject> liveRows() const
+    {
+        QMap<QString, QJsonObject> live = m_rows;
+        live.removeIf([](const auto &row) { return num(row.value(), "deleted") != 0; });
+        return live;
+    }
+    QStringList live() const { return liveRows().keys(); }
+    QString familyRev() const { return m_familyRev; }
+    qint64 cursor() const { return m_cursor; }
+    QList<qint64> totals() const { return m_totals; } // of each page of the last sync
+    QStringList problems() const { return m_problems; }
+
+private:
+    void take(const QJsonObject &row, qint64 now)
+    {
+        const QString id = str(row, "youtube_id");
+        const qint64 stamp = num(row, "updated_at");
+        if (stamp >= now)
+            m_problems.append(u"%1 stamped %2, not below now %3"_qs.arg(id).arg(stamp).arg(now));
+        if (m_lastStamp.contains(id) && stamp <= m_lastStamp.value(id))
+            m_problems.append(u"%1 went back from %2 to %3"_qs.arg(id).arg(m_lastStamp.value(id)).arg(stamp));
+        if (!m_pulled.isEmpty() && std::pair(stamp, num(row, "id")) <=
+                                       std::pair(num(m_pulled.last(), "updated_at"), num(m_pulled.last(), "id")))
+            m_problems.append(u"%1 came out of (updated_at, id) order"_qs.arg(id));
+        // Titles may carry a version per owner and ID ("owner:id:v7"); each owner's versions
+        // of an ID must arrive in the order they were written.
+        const QStringList parts = str(row, "title").split(u':');
+        if (num(row, "deleted") == 0 && parts.size() == 3) {
+            const QString key = parts[0] + u':' + id;
+            const int version = parts[2].mid(1).toInt();
+            if (m_lastVersion.contains(key) && version < m_lastVersion.value(key))
+                m_problems.append(u"%1 version %2 after %3"_qs.arg(key).arg(version).arg(m_lastVersion.value(key)));
+            m_lastVersion.insert(key, version);
+        }
+        m_lastStamp.insert(id, stamp);
+        m_rows.insert(id, row);
+        m_pulled.append(row);
+    }
+
+    TestService &m_service;
+    QString m_token;
+    qint64 m_cursor;
+    int m_limit;
+    bool m_restarting;
+    QString m_familyRev = u"0"_qs;
+    QMap<QString, QJsonObject> m_rows;
+    QMap<QString, qint64> m_lastStamp;
+    QMap<QString, int> m_lastVersion;
+    QList<QJsonObject> m_pulled;
+    QList<qint64> m_totals;
+    QStringList m_problems;
 };
 
 } // namespace clipvane::service::test
