@@ -12,6 +12,21 @@ namespace {
 constexpr int kMaxFamilyMembers = 100;
 constexpr int kMaxOpenTelegramCodes = 20;
 
+// After the owner's family list changed for this address: the member's feed follows, and the
+// member's application learns that it must start its pull over. Nothing for an address
+// without an account yet.
+void refreshMemberShare(WriteTransaction &tx, const Account &owner, const QString &email)
+{
+    auto member = tx.db.prepare("SELECT id FROM users WHERE email = ?1");
+    member.bind(1, email);
+    if (!member.step())
+        return;
+    const Account account{member.int64(0), email};
+    FeedWriter feed(tx);
+    feed.refreshShare(owner.id, account);
+    feed.bumpFamilyRevision(account.id);
+}
+
 Account accountFor(WriteTransaction &tx, const QString &email)
 {
     auto existing = tx.db.prepare("SELECT id FROM users WHERE email = ?1");
@@ -111,16 +126,8 @@ void Accounts::addMember(const Account &user, const QString &email)
             .bind(2, email)
             .bind(3, tx.wallNow())
             .run();
-        if (tx.db.changes() == 0)
-            return;
-        auto member = tx.db.prepare("SELECT id FROM users WHERE email = ?1");
-        member.bind(1, email);
-        if (!member.step())
-            return;
-        const Account account{member.int64(0), email};
-        FeedWriter feed(tx);
-        feed.refreshShare(user.id, account);
-        feed.bumpFamilyRevision(account.id);
+        if (tx.db.changes() != 0)
+            refreshMemberShare(tx, user, email);
     });
 }
 
@@ -131,16 +138,8 @@ void Accounts::removeMember(const Account &user, const QString &email)
             .bind(1, user.id)
             .bind(2, email)
             .run();
-        if (tx.db.changes() == 0)
-            return;
-        auto member = tx.db.prepare("SELECT id FROM users WHERE email = ?1");
-        member.bind(1, email);
-        if (!member.step())
-            return;
-        const Account account{member.int64(0), email};
-        FeedWriter feed(tx);
-        feed.refreshShare(user.id, account);
-        feed.bumpFamilyRevision(account.id);
+        if (tx.db.changes() != 0)
+            refreshMemberShare(tx, user, email);
     });
 }
 

@@ -1,5 +1,7 @@
 #include "MetadataProvider.h"
 
+#include <QRegularExpression>
+
 #include "OEmbedProvider.h"
 #include "YouTubeDataProvider.h"
 
@@ -52,6 +54,12 @@ std::unique_ptr<MetadataProvider> makeMetadataProvider(const MetadataConfig &con
 bool isForeignLinkID(const QString &youtubeID)
 {
     return youtubeID.startsWith(u"x-");
+}
+
+bool isFetchableID(const QString &youtubeID)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
+    return !isForeignLinkID(youtubeID) && pattern.match(youtubeID).hasMatch();
 }
 
 QString cleanTitle(const QString &title)

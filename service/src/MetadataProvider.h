@@ -40,6 +40,10 @@ std::unique_ptr<MetadataProvider> makeMetadataProvider(const MetadataConfig &con
 // True for IDs of links that are not YouTube videos: no provider knows anything about them.
 bool isForeignLinkID(const QString &youtubeID);
 
+// True for IDs worth asking a provider about: YouTube's alphabet, a sane length, not foreign.
+// Anything else would only put odd text into an outbound request.
+bool isFetchableID(const QString &youtubeID);
+
 // A title as a reply gave it, made safe to store and show: control characters become spaces,
 // the ends are trimmed and the length is bounded.
 QString cleanTitle(const QString &title);

@@ -8,15 +8,7 @@
 
 namespace clipvane::service {
 
-namespace {
-
-const QRegularExpression &videoIDPattern()
-{
-    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
-    return pattern;
-}
-
-} // namespace
+namespace {} // namespace
 
 OEmbedProvider::OEmbedProvider(QString base, std::chrono::milliseconds timeout)
     : m_base(std::move(base))
@@ -28,7 +20,7 @@ OEmbedProvider::OEmbedProvider(QString base, std::chrono::milliseconds timeout)
 
 std::optional<VideoMetadata> OEmbedProvider::fetch(const QString &youtubeID, const QString & /*url*/)
 {
-    if (isForeignLinkID(youtubeID) || !videoIDPattern().match(youtubeID).hasMatch())
+    if (!isFetchableID(youtubeID))
         return std::nullopt;
     // The canonical watch address, whatever form of link the user saved.
     const std::string watchUrl = "https://www.youtube.com/watch?v=" + youtubeID.toStdString();

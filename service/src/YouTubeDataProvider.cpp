@@ -18,12 +18,6 @@ constexpr qint64 kSecondsPerDay = 24 * kSecondsPerHour;
 constexpr qint64 kSecondsPerWeek = 7 * kSecondsPerDay;
 constexpr qsizetype kDateLength = 10; // "YYYY-MM-DD"
 
-const QRegularExpression &videoIDPattern()
-{
-    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
-    return pattern;
-}
-
 // Each part at most nine digits, so the sum stays far inside 64 bits.
 const QRegularExpression &isoDurationPattern()
 {
@@ -51,7 +45,7 @@ YouTubeDataProvider::YouTubeDataProvider(QString apiBase, QString apiKey, std::c
 
 std::optional<VideoMetadata> YouTubeDataProvider::fetch(const QString &youtubeID, const QString & /*url*/)
 {
-    if (isForeignLinkID(youtubeID) || !videoIDPattern().match(youtubeID).hasMatch())
+    if (!isFetchableID(youtubeID))
         return std::nullopt;
     HttpRequest request;
     request.url = m_apiBase.toStdString() +
