@@ -115,6 +115,16 @@ QCoro::Task<int> CliCommands::run()
     }
     if (!m_arguments.profile.isEmpty())
         AppPaths::setProfile(QFileInfo(m_arguments.profile).absoluteFilePath());
+    m_base = APIClient::resolveBase();
+    if (!m_arguments.api.isEmpty()) {
+        const std::optional<QUrl> given = APIClient::acceptableBase(m_arguments.api);
+        if (!given) {
+            m_err << u"clipvane-cli: “"_qs << m_arguments.api
+                  << u"” is not a usable service address (https, or http on this machine only)\n"_qs;
+            co_return usageError;
+        }
+        m_base = *given;
+    }
 
     const QString &command = m_arguments.command;
     if (command == u"share")
@@ -154,18 +164,7 @@ bool CliCommands::openForWriting(int *exitCode, const QString &inUseHint)
         return false;
     }
 
-    QUrl base = APIClient::resolveBase();
-    if (!m_arguments.api.isEmpty()) {
-        const std::optional<QUrl> given = APIClient::acceptableBase(m_arguments.api);
-        if (!given) {
-            m_err << u"clipvane-cli: “"_qs << m_arguments.api
-                  << u"” is not a usable service address (https, or http on this machine only)\n"_qs;
-            *exitCode = usageError;
-            return false;
-        }
-        base = *given;
-    }
-    m_api = std::make_unique<APIClient>(base, defaultSecretStore(), APIClient::sharedNetwork());
+    m_api = std::make_unique<APIClient>(m_base, defaultSecretStore(), APIClient::sharedNetwork());
     m_group = std::make_unique<GroupSettings>(AppPaths::groupSettingsPath());
     m_standard = AppPaths::standardSettings();
     m_clock = std::make_unique<SystemClock>();
@@ -277,13 +276,17 @@ int CliCommands::status()
         total = m_store->all().size();
         pending = m_store->pending().size();
     }
-    const QString base = m_arguments.api.isEmpty() ? APIClient::resolveBase().toString() : m_arguments.api.trimmed();
-    m_out << u"Signed in:        "_qs
-          << (signedIn ? (email.isEmpty() ? u"yes"_qs : u"yes, as %1"_qs.arg(email)) : u"no"_qs) << u'\n'
-          << u"Service:          "_qs << base << u'\n' << u"Library:          "_qs << AppPaths::storePath() << u'\n'
-          << u"Videos:           "_qs << total << u'\n' << u"Pending changes:  "_qs << pending << u'\n'
-          << u"Queued links:     "_qs << group.shareInbox().size() << u'\n' << u"Sync cursor:      "_qs
-          << group.syncCursor() << u'\n' << u"Family revision:  "_qs << group.familyRev() << u'\n';
+    const auto line = [this](const QString &label, const QString &value) {
+        m_out << (label + u':').leftJustified(18) << value << u'\n';
+    };
+    line(u"Signed in"_qs, signedIn ? (email.isEmpty() ? u"yes"_qs : u"yes, as %1"_qs.arg(email)) : u"no"_qs);
+    line(u"Service"_qs, m_base.toString());
+    line(u"Library"_qs, AppPaths::storePath());
+    line(u"Videos"_qs, QString::number(total));
+    line(u"Pending changes"_qs, QString::number(pending));
+    line(u"Queued links"_qs, QString::number(group.shareInbox().size()));
+    line(u"Sync cursor"_qs, QString::number(group.syncCursor()));
+    line(u"Family revision"_qs, group.familyRev());
     return success;
 }
 

@@ -3,6 +3,7 @@
 #include "CliArguments.h"
 
 #include <QTextStream>
+#include <QUrl>
 #include <memory>
 #include <qcorotask.h>
 
@@ -65,6 +66,7 @@ private:
     QTextStream &m_err;
     bool m_progress;
     bool m_progressShown = false;
+    QUrl m_base; // the service the engine talks to
 
     std::unique_ptr<StoreLock> m_lock;
     std::unique_ptr<VideoStore> m_store;
