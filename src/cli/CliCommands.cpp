@@ -5,6 +5,7 @@
 #include "GroupSettings.h"
 #include "LibraryFilter.h"
 #include "LinkParser.h"
+#include "MemorySecretStore.h"
 #include "NetworkWatch.h"
 #include "SecretStore.h"
 #include "SortMode.h"
@@ -25,6 +26,9 @@
 namespace clipvane {
 
 namespace {
+
+// The smallest page: enough to learn whether the service takes a token.
+constexpr int kProbeLimit = 1;
 
 QJsonObject videoJson(const Video &video)
 {
@@ -232,6 +236,16 @@ QCoro::Task<int> CliCommands::signIn()
     int exitCode = failure;
     if (!openForWriting(&exitCode))
         co_return exitCode;
+    // Signing in replaces the stored credentials; a token the service refuses must not cost the
+    // sign-in that worked, so it is tried first. An unreachable service decides nothing here.
+    MemorySecretStore candidate;
+    candidate.keychainSave(*m_arguments.token, SecretKeys::token);
+    APIClient prober(m_base, candidate, APIClient::sharedNetwork());
+    const ApiResult<VideoPage> probe = co_await prober.videos(0, 0, kProbeLimit);
+    if (!probe && probe.error().kind() == APIError::Kind::unauthorized) {
+        m_err << u"clipvane-cli: the service refused the token; nothing was changed\n"_qs;
+        co_return failure;
+    }
     if (!m_engine->signIn(*m_arguments.token, m_arguments.email.value_or(QString()))) {
         m_err << u"clipvane-cli: "_qs << m_engine->lastError() << u'\n';
         co_return failure;
