@@ -393,7 +393,8 @@ QCoro::Task<int> CliCommands::sync()
         m_err << u"clipvane-cli: "_qs << m_engine->lastError() << u'\n';
         co_return failure;
     }
-    m_out << u"Synced: "_qs << m_store->all().size() << u" videos, "_qs << m_store->pending().size()
+    const qsizetype count = m_store->all().size();
+    m_out << u"Synced: "_qs << count << (count == 1 ? u" video, "_qs : u" videos, "_qs) << m_store->pending().size()
           << u" pending.\n"_qs;
     co_return success;
 }
