@@ -21,8 +21,7 @@ ChatModel::ChatModel(ChatModelConfig config)
     : m_config(std::move(config))
 {
     m_config.base = m_config.base.trimmed();
-    while (m_config.base.endsWith(u'/'))
-        m_config.base.chop(1);
+    m_config.base = withoutTrailingSlashes(m_config.base);
     if (m_config.model.trimmed().isEmpty())
         m_config.model = QString::fromUtf16(kDefaultModel);
 }

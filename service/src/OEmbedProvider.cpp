@@ -11,12 +11,9 @@ namespace clipvane::service {
 namespace {} // namespace
 
 OEmbedProvider::OEmbedProvider(QString base, std::chrono::milliseconds timeout)
-    : m_base(std::move(base))
+    : m_base(withoutTrailingSlashes(std::move(base)))
     , m_timeout(timeout)
-{
-    while (m_base.endsWith(u'/'))
-        m_base.chop(1);
-}
+{}
 
 std::optional<VideoMetadata> OEmbedProvider::fetch(const QString &youtubeID, const QString & /*url*/)
 {

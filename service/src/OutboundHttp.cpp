@@ -321,6 +321,13 @@ HttpResult httpPostJson(const std::string &url, const std::string &json,
     return httpSend(request);
 }
 
+QString withoutTrailingSlashes(QString base)
+{
+    while (base.endsWith(u'/'))
+        base.chop(1);
+    return base;
+}
+
 std::string urlEncode(const std::string &value)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <chrono>
 #include <cstddef>
 #include <mutex>
@@ -72,5 +74,7 @@ HttpResult httpPostJson(const std::string &url, const std::string &json,
 std::string urlEncode(const std::string &value);
 // application/x-www-form-urlencoded body of the fields, in order.
 std::string formEncode(const std::vector<std::pair<std::string, std::string>> &fields);
+// A configured base address without trailing slashes, so paths can be appended with one "/".
+QString withoutTrailingSlashes(QString base);
 
 } // namespace clipvane::service

@@ -1,5 +1,7 @@
 #include "Service.h"
 
+#include "OutboundHttp.h"
+
 #include <csignal>
 #include <cstdio>
 
@@ -70,8 +72,7 @@ int Service::start()
         host.find(':') != std::string::npos ? u"["_qs + m_config.listenHost + u"]"_qs : m_config.listenHost;
     m_origin = u"http://"_qs + hostPart + u":"_qs + QString::number(port);
     QString publicOrigin = m_config.publicOrigin.isEmpty() ? m_origin : m_config.publicOrigin;
-    while (publicOrigin.endsWith(u'/'))
-        publicOrigin.chop(1);
+    publicOrigin = withoutTrailingSlashes(publicOrigin);
     m_server.setPublicOrigin(publicOrigin);
     m_worker.start();
     m_telegram.start();

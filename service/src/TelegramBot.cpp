@@ -1,5 +1,7 @@
 #include "TelegramBot.h"
 
+#include "OutboundHttp.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -52,8 +54,7 @@ TelegramBot::TelegramBot(TelegramConfig config, Callbacks callbacks)
 {
     m_config.botToken = m_config.botToken.trimmed();
     m_config.apiBase = valueOr(m_config.apiBase, kDefaultApiBase);
-    while (m_config.apiBase.endsWith(u'/'))
-        m_config.apiBase.chop(1);
+    m_config.apiBase = withoutTrailingSlashes(m_config.apiBase);
     m_config.botName = valueOr(m_config.botName, kDefaultBotName);
     if (m_config.botName.startsWith(u'@'))
         m_config.botName.remove(0, 1);

@@ -35,13 +35,10 @@ QString twoDigits(qint64 value)
 } // namespace
 
 YouTubeDataProvider::YouTubeDataProvider(QString apiBase, QString apiKey, std::chrono::milliseconds timeout)
-    : m_apiBase(std::move(apiBase))
+    : m_apiBase(withoutTrailingSlashes(std::move(apiBase)))
     , m_apiKey(std::move(apiKey))
     , m_timeout(timeout)
-{
-    while (m_apiBase.endsWith(u'/'))
-        m_apiBase.chop(1);
-}
+{}
 
 std::optional<VideoMetadata> YouTubeDataProvider::fetch(const QString &youtubeID, const QString & /*url*/)
 {
