@@ -176,6 +176,10 @@ bool CliCommands::openForWriting(int *exitCode, const QString &inUseHint)
     m_network = std::make_unique<NetworkWatch>();
     m_engine = std::make_unique<SyncEngine>(*m_store, *m_api, defaultSecretStore(), *m_group, *m_standard, *m_clock,
                                             *m_network);
+    // Connected before any cycle can start, so the first page is drawn too.
+    if (m_progress)
+        QObject::connect(m_engine.get(), &SyncEngine::progressReceivedChanged, m_engine.get(),
+                         [this] { drawProgress(); });
     return true;
 }
 
@@ -402,8 +406,6 @@ QCoro::Task<int> CliCommands::sync()
 QCoro::Task<void> CliCommands::waitWhileSyncing()
 {
     const QPointer<SyncEngine> engine(m_engine.get());
-    if (m_progress)
-        QObject::connect(engine, &SyncEngine::progressReceivedChanged, engine, [this] { drawProgress(); });
     while (engine && engine->syncing())
         co_await qCoro(engine.get(), &SyncEngine::syncingChanged);
     if (m_progressShown) {
