@@ -6,6 +6,7 @@
 #include "Fonts.h"
 #include "Palette.h"
 #include "SingleInstance.h"
+#include "TerminationSignals.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -42,6 +43,8 @@ int main(int argc, char *argv[])
     Palette::applyTo(application);
     Fonts::load();
 
+    TerminationSignals terminations;
+    QObject::connect(&terminations, &TerminationSignals::received, &application, &QCoreApplication::quit);
     ClipvaneMacApp app;
     const int started = app.start(arguments.links, arguments.apiBase);
     if (started < 0)
