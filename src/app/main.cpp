@@ -9,6 +9,7 @@
 #include "TerminationSignals.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QTextStream>
 
 int main(int argc, char *argv[])
@@ -40,6 +41,7 @@ int main(int argc, char *argv[])
     AppPaths::initialiseApplicationNames();
     QGuiApplication::setDesktopFileName(QString::fromLatin1(AppPaths::kApplicationId));
     QApplication::setQuitOnLastWindowClosed(true);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/packaging/app.clipvane.Clipvane.svg")));
     Palette::applyTo(application);
     Fonts::load();
 
