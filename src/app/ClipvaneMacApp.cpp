@@ -2,6 +2,7 @@
 
 #include "APIClient.h"
 #include "AppPaths.h"
+#include "FirstPaintProbe.h"
 #include "GoogleAuth.h"
 #include "LibrarySession.h"
 #include "MainWindow.h"
@@ -84,6 +85,7 @@ int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
         if (state == Qt::ApplicationActive)
             engine.syncNow();
     });
+    FirstPaintProbe::watch(m_window->currentPage());
     m_window->show();
 
     handleArguments(m_early + arguments);
