@@ -4,6 +4,9 @@
 #include "SyncEngine.h"
 #include "TestLibrary.h"
 
+#include "Fonts.h"
+#include "Palette.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QUrlQuery>
@@ -155,6 +158,8 @@ private Q_SLOTS:
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    Palette::applyTo(app);
+    Fonts::load();
     GoogleAuthTest test;
     return QTest::qExec(&test, argc, argv);
 }

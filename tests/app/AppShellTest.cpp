@@ -10,6 +10,9 @@
 #include "Video.h"
 #include "VideoStore.h"
 
+#include "Fonts.h"
+#include "Palette.h"
+
 #include <QApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -231,6 +234,8 @@ private:
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    Palette::applyTo(app);
+    Fonts::load();
     AppShellTest test;
     return QTest::qExec(&test, argc, argv);
 }
