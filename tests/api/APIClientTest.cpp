@@ -514,6 +514,11 @@ private Q_SLOTS:
             qputenv("CLIPVANE_API_BASE", environment.toUtf8());
         QCOMPARE(APIClient::resolveBase(), expected.isEmpty() ? APIClient::builtInBase() : QUrl(expected));
         QCOMPARE(APIClient::builtInBase(), QUrl(u"http://127.0.0.1:8470/api"_qs));
+        // A refused address is named, never replaced in silence.
+        const QString configured = setting.typeId() == QMetaType::QString ? setting.toString() : environment;
+        const QString refusal = APIClient::baseRefusal();
+        QCOMPARE(!refusal.isEmpty(), expected.isEmpty() && !configured.isEmpty());
+        QVERIFY(refusal.isEmpty() || refusal.contains(configured));
         qunsetenv("CLIPVANE_API_BASE");
     }
 };
