@@ -253,7 +253,7 @@ private Q_SLOTS:
                 h.gate.pass();
                 h.gate.pass();
                 QVERIFY(h.waitForRequests(4)); // the first page is merged and saved
-                h.engine.reset();
+                h.close();
                 h.gate.open();
                 QCoro::waitFor(cycle);
                 h.restart();
