@@ -4,6 +4,7 @@
 #include "PagingWebView.h"
 #include "PlayerController.h"
 #include "SpaceKeyFilter.h"
+#include "WebEngineTestMain.h"
 
 #include <QApplication>
 #include <QSettings>
@@ -182,16 +183,6 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char **argv)
-{
-    // The engine refuses to start as root without this; a normal user keeps the sandbox.
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --no-zygote");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    MacPlayerTest test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
+CLIPVANE_WEBENGINE_TEST_MAIN(MacPlayerTest)
 
 #include "MacPlayerTest.moc"
