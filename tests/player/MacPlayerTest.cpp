@@ -3,6 +3,7 @@
 #include "MacAppState.h"
 #include "PagingWebView.h"
 #include "PlayerController.h"
+#include "ServiceProcess.h"
 #include "SpaceKeyFilter.h"
 #include "WebEngineTestMain.h"
 
@@ -17,6 +18,7 @@
 using namespace clipvane;
 using clipvane::test::FakeHttpServer;
 using clipvane::test::FakeReply;
+using clipvane::test::ServiceProcess;
 
 namespace {
 
@@ -166,6 +168,27 @@ private Q_SLOTS:
         QTRY_COMPARE(QApplication::focusWidget(), proxy);
         QTest::keyClick(proxy, Qt::Key_Space);
         QVERIFY(!state.player().isPlaying());
+    }
+
+    void theServicesOwnPageReachesTheBridge()
+    {
+        // The real page cannot reach YouTube here, so it never says "ready" by itself; what
+        // matters is that its policy lets the injected handler and the channel work.
+        ServiceProcess service(QStringLiteral(CLIPVANE_SERVICE_BINARY));
+        QVERIFY2(service.start(), qPrintable(service.error()));
+        PlayerController controller;
+        controller.load(QStringLiteral("dQw4w9WgXcQ"), false);
+        MacPlayer player(controller, PlayerController::playerPageURL(QUrl(service.apiBase())));
+        QSignalSpy loaded(&player.webView(), &QWebEngineView::loadFinished);
+        player.show();
+        QVERIFY(loaded.wait(15000));
+        QVERIFY(loaded.at(0).at(0).toBool());
+        QWebEnginePage &page = *player.webView().page();
+        QCOMPARE(evaluate(page, QStringLiteral("typeof window.cueVideo")).toString(), u"function"_qs);
+        evaluate(page, QStringLiteral("window.webkit.messageHandlers.player.postMessage({t: 'ready'}); 0"));
+        QTRY_VERIFY_WITH_TIMEOUT(controller.isReady(), 10000);
+        QVERIFY(!controller.pendingID());
+        QCOMPARE(controller.loadedID(), std::optional<QString>(QStringLiteral("dQw4w9WgXcQ")));
     }
 
     void theBridgeLeavesWithThePlayer()
