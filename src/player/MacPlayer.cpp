@@ -119,6 +119,9 @@ MacPlayer::MacPlayer(PlayerController &controller, const QUrl &pageURL, QWidget 
 MacPlayer::~MacPlayer()
 {
     m_channel->deregisterObject(m_bridge);
+    // The page refers to the channel: the view goes first, the channel and the bridge after.
+    m_view->page()->setWebChannel(nullptr);
+    delete m_view;
 }
 
 void MacPlayer::setOnPage(OnPage onPage)
