@@ -17,6 +17,10 @@ inline constexpr char16_t thumbnails[] = u"i.ytimg.com";
 // Pure and case-sensitive; the ID is returned exactly as written (no normalisation).
 std::optional<QString> youtubeID(QStringView from);
 
+// True when the whole text is one ID as youtubeID() extracts it: at least six of its ID
+// characters and nothing else. Text that reaches a script or an address as an ID must pass this.
+bool isYouTubeIDText(QStringView text);
+
 // The HTTPS short link for an ID, as stored for a locally added video.
 QString shortLink(const QString &youtubeID);
 
