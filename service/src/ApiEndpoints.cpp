@@ -31,10 +31,9 @@ using RequestJson::optionalFlag;
 using RequestJson::optionalText;
 using RequestJson::requiredText;
 
-const std::string *queryValue(const httplib::Request &request, const char *name)
+const std::string *queryValue(const ServerRequest &request, const char *name)
 {
-    const auto it = request.params.find(name);
-    return it == request.params.end() ? nullptr : &it->second;
+    return request.param(name);
 }
 
 QString videoId(const QJsonObject &body)
@@ -65,7 +64,7 @@ ApiEndpoints::ApiEndpoints(Accounts &accounts, Library &library, const Assistant
     , m_telegramCodeLifetimeMs(telegramCodeLifetimeMs)
 {}
 
-std::string ApiEndpoints::videos(const Account &user, const httplib::Request &request)
+std::string ApiEndpoints::videos(const Account &user, const ServerRequest &request)
 {
     const qint64 since = RequestJson::queryNumber(queryValue(request, "since"), "since", 0);
     const qint64 afterId = RequestJson::queryNumber(queryValue(request, "after_id"), "after_id", 0);
@@ -117,7 +116,7 @@ std::string ApiEndpoints::videos(const Account &user, const httplib::Request &re
     return out;
 }
 
-QJsonObject ApiEndpoints::upsert(const Account &user, const httplib::Request &request)
+QJsonObject ApiEndpoints::upsert(const Account &user, const ServerRequest &request)
 {
     const QJsonObject body = RequestJson::object(request.body);
     if (body.contains(u"youtube_id"_qs))
@@ -148,13 +147,13 @@ QJsonObject ApiEndpoints::patch(const Account &user, const QJsonObject &body)
     return QJsonObject{{u"video"_qs, m_library.patch(user, patch).toJson()}};
 }
 
-QJsonObject ApiEndpoints::remove(const Account &user, const httplib::Request &request)
+QJsonObject ApiEndpoints::remove(const Account &user, const ServerRequest &request)
 {
     m_library.remove(user, videoId(RequestJson::object(request.body)));
     return kOk;
 }
 
-QJsonObject ApiEndpoints::family(const Account &user, const httplib::Request &request)
+QJsonObject ApiEndpoints::family(const Account &user, const ServerRequest &request)
 {
     if (request.method == "POST") {
         const QJsonObject body = RequestJson::object(request.body);
@@ -172,7 +171,7 @@ QJsonObject ApiEndpoints::family(const Account &user, const httplib::Request &re
     return familyJson(m_accounts.family(user));
 }
 
-QJsonObject ApiEndpoints::account(const Account &user, const httplib::Request &request)
+QJsonObject ApiEndpoints::account(const Account &user, const ServerRequest &request)
 {
     if (request.method == "GET") {
         const std::string *action = queryValue(request, "action");
@@ -187,7 +186,7 @@ QJsonObject ApiEndpoints::account(const Account &user, const httplib::Request &r
     return kOk;
 }
 
-QJsonObject ApiEndpoints::assistant(const Account &user, const httplib::Request &request)
+QJsonObject ApiEndpoints::assistant(const Account &user, const ServerRequest &request)
 {
     const QJsonObject body = RequestJson::object(request.body);
     const QString question = requiredText(body, u"q"_qs, kMaxQuestion).trimmed();
@@ -227,7 +226,7 @@ QJsonObject ApiEndpoints::assistant(const Account &user, const httplib::Request 
     return QJsonObject{{u"answer"_qs, reply.answer}, {u"videos"_qs, videos}};
 }
 
-QJsonObject ApiEndpoints::telegramCode(const Account &user, const httplib::Request &request)
+QJsonObject ApiEndpoints::telegramCode(const Account &user, const ServerRequest &request)
 {
     RequestJson::object(request.body);
     if (!m_telegramConfigured)
