@@ -3,6 +3,7 @@
 #include "ApiError.h"
 #include "EmailAddress.h"
 #include "JsonText.h"
+#include "LinkParser.h"
 #include "RequestJson.h"
 #include "VideoLink.h"
 
@@ -17,7 +18,6 @@ constexpr qint64 kMaxPageLimit = 1000;
 constexpr size_t kRowBytesGuess = 320;
 constexpr qsizetype kMaxTitle = 1000;
 constexpr qsizetype kMaxUrl = 4096;
-constexpr qsizetype kMaxVideoId = 256;
 constexpr qsizetype kMaxDetail = 64; // upload date and length, typed freely in the edit sheet
 constexpr qsizetype kMaxEmail = 320;
 constexpr qsizetype kMaxAction = 32;
@@ -38,9 +38,11 @@ const std::string *queryValue(const ServerRequest &request, const char *name)
 
 QString videoId(const QJsonObject &body)
 {
-    const QString id = requiredText(body, u"youtube_id"_qs, kMaxVideoId);
+    const QString id = requiredText(body, u"youtube_id"_qs, clipvane::kMaxVideoIDLength);
     if (id.isEmpty())
         throw ApiError(400, "\"youtube_id\" is empty");
+    if (!clipvane::isVideoID(id))
+        throw ApiError(400, "\"youtube_id\" holds characters no video ID has");
     return id;
 }
 
@@ -131,6 +133,9 @@ QJsonObject ApiEndpoints::add(const Account &user, const QJsonObject &body)
     const QString url = requiredText(body, u"url"_qs, kMaxUrl);
     const QString title = optionalText(body, u"title"_qs, kMaxTitle).value_or(QString());
     const auto link = VideoLink::fromText(url);
+    if (!link && clipvane::youtubeID(url))
+        throw ApiError(400, "the video ID in \"url\" is longer than " + std::to_string(clipvane::kMaxVideoIDLength) +
+                                " characters");
     if (!link)
         throw ApiError(400, "\"url\" is neither a YouTube link nor an http(s) link");
     return QJsonObject{{u"video"_qs, m_library.add(user, *link, title, QString::fromUtf16(kApiSource)).toJson()}};

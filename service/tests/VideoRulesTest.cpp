@@ -206,6 +206,33 @@ private Q_SLOTS:
         QCOMPARE(fields(client.sync().row(u"bobs123456"_qs), "deleted owner_email"), u"0|bob@example.com"_qs);
     }
 
+    // What can be added can be changed and deleted: one limit on IDs for every route.
+    void idsHaveOneLimit_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("longest") << 256 << true;
+        QTest::newRow("one more") << 257 << false;
+        QTest::newRow("300") << 300 << false;
+    }
+    void idsHaveOneLimit()
+    {
+        QFETCH(int, length);
+        QFETCH(bool, accepted);
+        const QString id(length, u'a');
+        const Reply add =
+            m_service->post(m_token, "/api/upsert.php", QJsonObject{{u"url"_qs, u"https://youtu.be/"_qs + id}});
+        QCOMPARE(add.status, accepted ? 200 : 400);
+        QVERIFY(add.json.contains(accepted ? u"video"_qs : u"error"_qs));
+        const QJsonObject change{{u"youtube_id"_qs, id}, {u"title"_qs, u"Renamed"_qs}};
+        QCOMPARE(m_service->post(m_token, "/api/upsert.php", change).status, accepted ? 200 : 400);
+        QCOMPARE(m_service->post(m_token, "/api/delete.php", QJsonObject{{u"youtube_id"_qs, id}}).status,
+                 accepted ? 200 : 400);
+        const QJsonObject stored = Client(*m_service, m_token).sync().row(id);
+        QCOMPARE(stored.isEmpty(), !accepted);
+        QCOMPARE(num(stored, "deleted"), accepted ? 1 : 0);
+    }
+
     void tokenRateIsBounded()
     {
         TestService service([](ServiceConfig &config) { config.limits.rate = RateLimiter::Settings{0.5, 3, 8}; });
