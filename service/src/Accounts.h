@@ -14,6 +14,7 @@ struct FamilyLists
 {
     QStringList members;      // people who see the user's library
     QStringList sharedWithMe; // owners whose libraries the user sees
+    QStringList declined;     // owners whose shares the user declined
 };
 
 // Accounts, tokens, family links and Telegram links.
@@ -32,6 +33,11 @@ public:
     // the library as soon as that person signs in. Throws ApiError for the user's own address.
     void addMember(const Account &user, const QString &email);
     void removeMember(const Account &user, const QString &email);
+    // The user declines what an owner shares: the owner's videos leave the user's library at
+    // the next pull, and the owner cannot share with the user again (adding the user changes
+    // nothing) until the user lifts the block. Throws ApiError for the user's own address.
+    void declineShare(const Account &user, const QString &ownerEmail);
+    void liftBlock(const Account &user, const QString &ownerEmail);
 
     // Everything held about the account, as one JSON document.
     QJsonObject exportAccount(const Account &user);

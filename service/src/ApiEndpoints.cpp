@@ -46,10 +46,15 @@ QString videoId(const QJsonObject &body)
     return id;
 }
 
-QJsonObject familyJson(const FamilyLists &lists)
+// The declined owners go along only when asked for (the reply of the older actions stays as
+// it was).
+QJsonObject familyJson(const FamilyLists &lists, bool withDeclined)
 {
-    return QJsonObject{{u"members"_qs, QJsonArray::fromStringList(lists.members)},
-                       {u"shared_with_me"_qs, QJsonArray::fromStringList(lists.sharedWithMe)}};
+    QJsonObject json{{u"members"_qs, QJsonArray::fromStringList(lists.members)},
+                     {u"shared_with_me"_qs, QJsonArray::fromStringList(lists.sharedWithMe)}};
+    if (withDeclined)
+        json.insert(u"declined"_qs, QJsonArray::fromStringList(lists.declined));
+    return json;
 }
 
 const QJsonObject kOk{{u"ok"_qs, true}};
@@ -160,20 +165,32 @@ QJsonObject ApiEndpoints::remove(const Account &user, const ServerRequest &reque
 
 QJsonObject ApiEndpoints::family(const Account &user, const ServerRequest &request)
 {
+    // "add" and "remove" change whom the user shares with; "decline" and "unblock" whose
+    // shares the user accepts.
+    static const QStringList kActions{u"add"_qs, u"remove"_qs, u"decline"_qs, u"unblock"_qs};
+    bool withDeclined = false;
     if (request.method == "POST") {
         const QJsonObject body = RequestJson::object(request.body);
         const QString action = requiredText(body, u"action"_qs, kMaxAction);
-        if (action != u"add"_qs && action != u"remove"_qs)
-            throw ApiError(400, "\"action\" must be \"add\" or \"remove\"");
+        if (!kActions.contains(action))
+            throw ApiError(400, "\"action\" must be \"add\", \"remove\", \"decline\" or \"unblock\"");
         const auto email = normaliseEmail(requiredText(body, u"email"_qs, kMaxEmail));
         if (!email)
             throw ApiError(400, "\"email\" is not an e-mail address");
         if (action == u"add"_qs)
             m_accounts.addMember(user, *email);
-        else
+        else if (action == u"remove"_qs)
             m_accounts.removeMember(user, *email);
+        else if (action == u"decline"_qs)
+            m_accounts.declineShare(user, *email);
+        else
+            m_accounts.liftBlock(user, *email);
+        withDeclined = action == u"decline"_qs || action == u"unblock"_qs;
+    } else {
+        const std::string *include = queryValue(request, "include");
+        withDeclined = include && *include == "declined";
     }
-    return familyJson(m_accounts.family(user));
+    return familyJson(m_accounts.family(user), withDeclined);
 }
 
 QJsonObject ApiEndpoints::account(const Account &user, const ServerRequest &request)

@@ -9,7 +9,7 @@ namespace clipvane::service {
 
 namespace {
 
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 constexpr auto kDatabaseFile = "clipvane-service.sqlite";
 constexpr int kReaderPoolSize = 4; // idle readers kept; more are opened under load and closed after
 // A stamp leaves a gap of one after the previous one, so "now" (last stamp + 1) lies strictly
@@ -104,6 +104,15 @@ CREATE TABLE telegram_chats (
     linked_at INTEGER NOT NULL
 );
 CREATE INDEX telegram_chats_user ON telegram_chats(user_id);
+)sql",
+    R"sql(
+-- member_email declined the libraries owner_email shares: no share between them until lifted.
+CREATE TABLE family_blocks (
+    member_email TEXT NOT NULL,
+    owner_email TEXT NOT NULL,
+    created_at INTEGER NOT NULL,
+    PRIMARY KEY (member_email, owner_email)
+) WITHOUT ROWID;
 )sql",
 };
 
