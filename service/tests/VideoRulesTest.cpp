@@ -233,6 +233,23 @@ private Q_SLOTS:
         QCOMPARE(num(stored, "deleted"), accepted ? 1 : 0);
     }
 
+    // While the provider keeps failing, adds answer at once with the fallback title and the
+    // worker fills them in later; its first success lets adds ask again.
+    void addsStopWaitingOnAFailingProvider()
+    {
+        TestService service([](ServiceConfig &config) { config.metadataRetry = MetadataRetry{5, 20, 2, 3, 60'000}; });
+        const QString token = service.token(u"a@example.com"_qs);
+        for (const QString &id : {u"broken0001"_qs, u"broken0002"_qs, u"broken0003"_qs}) {
+            service.metadata().failNext(id, 100);
+            QCOMPARE(str(service.add(token, u"https://youtu.be/"_qs + id), "title"), u"YouTube video "_qs + id);
+            QCOMPARE(service.metadata().calls(id), 1);
+        }
+        // Open: this add would have found a title, had it asked.
+        QCOMPARE(str(service.add(token, u"https://youtu.be/waiting01"_qs), "title"), u"YouTube video waiting01"_qs);
+        QTRY_COMPARE(Client(service, token).sync().title(u"waiting01"_qs), u"Title of waiting01"_qs);
+        QCOMPARE(str(service.add(token, u"https://youtu.be/asksagain"_qs), "title"), u"Title of asksagain"_qs);
+    }
+
     void tokenRateIsBounded()
     {
         TestService service([](ServiceConfig &config) { config.limits.rate = RateLimiter::Settings{0.5, 3, 8}; });
