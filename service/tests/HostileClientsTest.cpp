@@ -6,9 +6,13 @@
 #include "RawHttp.h"
 #include "TestService.h"
 
+#include <QDir>
 #include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <atomic>
@@ -284,6 +288,28 @@ private Q_SLOTS:
                     many + "\r\n");
         QCOMPARE(client.readStatus(), 431);
         QCOMPARE(service.get(QString::fromStdString(token), "/api/family.php").status, 200);
+    }
+
+    // Another local user reads nothing of anyone's library, whatever the umask.
+    void dataFilesArePrivate()
+    {
+        const mode_t previous = umask(0);
+        const auto restore = qScopeGuard([previous] { umask(previous); });
+        QTemporaryDir dir;
+        {
+            TestService service([&](ServiceConfig &config) { config.dataDir = dir.path() + u"/data"_qs; });
+            service.add(service.token(u"a@example.com"_qs), u"https://youtu.be/private123"_qs);
+            const QFileInfo folder(dir.path() + u"/data"_qs);
+            QCOMPARE(folder.permissions() & ~QFile::Permissions(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser |
+                                                                QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner),
+                     QFile::Permissions());
+            const QFileInfoList files = QDir(folder.filePath()).entryInfoList(QDir::Files);
+            QVERIFY(files.size() >= 2); // the database and its log at least
+            for (const QFileInfo &file : files)
+                QVERIFY2((file.permissions() & (QFile::ReadOther | QFile::ReadGroup | QFile::WriteOther |
+                                                QFile::WriteGroup)) == QFile::Permissions(),
+                         qPrintable(file.fileName()));
+        }
     }
 };
 
