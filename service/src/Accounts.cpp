@@ -4,6 +4,7 @@
 #include "Secrets.h"
 
 #include <QJsonArray>
+#include <QScopeGuard>
 
 namespace clipvane::service {
 
@@ -11,6 +12,9 @@ namespace {
 
 constexpr int kMaxFamilyMembers = 100;
 constexpr int kMaxBlocks = 1000;
+// Tokens are revoked only by deleting their account, here; other processes only add tokens.
+constexpr auto kRememberFor = std::chrono::seconds(60);
+constexpr qsizetype kMaxRemembered = 10'000;
 constexpr int kMaxOpenTelegramCodes = 20;
 
 // After the owner's family list changed for this address: the member's feed follows, and the
@@ -72,7 +76,12 @@ Accounts::Accounts(Storage &storage)
 std::optional<Account> Accounts::authenticate(const QString &token)
 {
     const QByteArray hash = Secrets::hash(token);
-    return m_storage.read([&](SqliteConnection &db) -> std::optional<Account> {
+    quint64 forgotten = 0;
+    {
+        std::lock_guard lock(m_recentMutex);
+        forgotten = m_forgotten;
+    }
+    auto account = m_storage.read([&](SqliteConnection &db) -> std::optional<Account> {
         auto query =
             db.prepare("SELECT u.id, u.email FROM tokens t JOIN users u ON u.id = t.user_id WHERE t.hash = ?1");
         query.bind(1, hash);
@@ -80,6 +89,26 @@ std::optional<Account> Accounts::authenticate(const QString &token)
             return std::nullopt;
         return Account{query.int64(0), query.text(1)};
     });
+    if (account) {
+        std::lock_guard lock(m_recentMutex);
+        // A deletion since the read began may have revoked the token: not remembered then.
+        if (forgotten == m_forgotten) {
+            if (m_recent.size() >= kMaxRemembered)
+                m_recent.clear();
+            m_recent.insert(hash, Remembered{*account, std::chrono::steady_clock::now() + kRememberFor});
+        }
+    }
+    return account;
+}
+
+std::optional<Account> Accounts::recentlyAuthenticated(const QString &token)
+{
+    const QByteArray hash = Secrets::hash(token);
+    std::lock_guard lock(m_recentMutex);
+    const auto found = m_recent.constFind(hash);
+    if (found == m_recent.constEnd() || found->until < std::chrono::steady_clock::now())
+        return std::nullopt;
+    return found->account;
 }
 
 QString Accounts::issueToken(const QString &email)
@@ -288,6 +317,13 @@ QJsonObject Accounts::exportAccount(const Account &user)
 
 void Accounts::deleteAccount(const Account &user)
 {
+    const auto forget = [this] {
+        std::lock_guard lock(m_recentMutex);
+        m_recent.clear();
+        ++m_forgotten;
+    };
+    forget();
+    const auto forgetAgain = qScopeGuard(forget); // also whatever was read while deleting
     m_storage.write([&](WriteTransaction &tx) {
         FeedWriter feed(tx);
         const std::vector<Account> members = feed.membersOf(user.id);

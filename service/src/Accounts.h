@@ -6,6 +6,10 @@
 #include <QJsonObject>
 #include <QStringList>
 
+#include <QHash>
+
+#include <chrono>
+#include <mutex>
 #include <optional>
 
 namespace clipvane::service {
@@ -24,6 +28,9 @@ public:
     explicit Accounts(Storage &storage);
 
     std::optional<Account> authenticate(const QString &token);
+    // The account of a token authenticated lately, from memory only (never waits on storage):
+    // none when the token was not seen lately. Deleting an account forgets every token.
+    std::optional<Account> recentlyAuthenticated(const QString &token);
     // Creates the account when needed and returns a new bearer token. The address must
     // already be normalised (see normaliseEmail).
     QString issueToken(const QString &email);
@@ -52,7 +59,16 @@ public:
     std::optional<Account> accountForChat(qint64 chatId);
 
 private:
+    struct Remembered
+    {
+        Account account;
+        std::chrono::steady_clock::time_point until;
+    };
+
     Storage &m_storage;
+    std::mutex m_recentMutex;
+    QHash<QByteArray, Remembered> m_recent; // by token hash
+    quint64 m_forgotten = 0;                // counts the times m_recent was emptied
 };
 
 } // namespace clipvane::service

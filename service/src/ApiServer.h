@@ -48,6 +48,7 @@ private:
     struct Caller;
 
     std::optional<ServerResponse> screenSignIn(const ServerRequest &request) const;
+    std::optional<ServerResponse> admitRate(Caller &caller);
     ServerResponse serveApi(ServerRequest &request);
     ServerResponse signIn(const ServerRequest &request);
     ServerResponse completeSignIn(const QString &email);

@@ -176,7 +176,7 @@ int HttpServer::start(const std::string &host, int port)
     bool ipv6 = false;
     if (!socketAddress(host, port, address, ipv6))
         throw std::runtime_error("cannot listen on " + host + ": unknown address");
-    const unsigned flags = MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | (ipv6 ? MHD_USE_IPv6 : 0);
+    const unsigned flags = MHD_USE_EPOLL | MHD_USE_TURBO | MHD_ALLOW_SUSPEND_RESUME | (ipv6 ? MHD_USE_IPv6 : 0);
     m_daemon = MHD_start_daemon(
         flags, uint16_t(port), nullptr, nullptr, &Callbacks::request, this, MHD_OPTION_SOCK_ADDR, &address,
         MHD_OPTION_CONNECTION_LIMIT, unsigned(m_limits.maxConnections), MHD_OPTION_PER_IP_CONNECTION_LIMIT,
@@ -356,6 +356,12 @@ bool HttpServer::request(MHD_Connection *connection, Exchange &exchange, const c
         if (coding == RequestBody::Coding::Unsupported)
             return queue(connection, exchange, m_handler.refusal(kStatusUnsupportedCoding));
         exchange.body = std::make_unique<RequestBody>(m_limits.maxBodyBytes, coding);
+        if (exchange.request.admitted) {
+            exchange.stage = Stage::Body;
+            if (state)
+                state->deadline = Clock::now() + std::chrono::seconds(m_limits.bodySeconds);
+            return true;
+        }
         exchange.stage = Stage::Admitting;
         dispatch(connection, exchange, true, false);
         return true;
@@ -364,7 +370,7 @@ bool HttpServer::request(MHD_Connection *connection, Exchange &exchange, const c
         if (exchange.reply)
             return queue(connection, exchange, std::move(*exchange.reply));
         exchange.stage = Stage::Handling;
-        dispatch(connection, exchange, true, true);
+        dispatch(connection, exchange, !exchange.request.admitted, true);
         return true;
     case Stage::Admitted:
         exchange.stage = Stage::Body;

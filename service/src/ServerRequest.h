@@ -24,6 +24,8 @@ public:
     std::string path;
     std::string body;
     std::unique_ptr<Context> context;
+    // Set by a screening that already did what admitting would do.
+    bool admitted = false;
 
     // A header's value ("" when absent); names compare without regard to case.
     std::string header(std::string_view name) const;
