@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -97,6 +98,20 @@ long peakRssKb(pid_t pid)
         if (line.rfind("VmHWM:", 0) == 0)
             return std::atol(line.c_str() + 6);
     return 0;
+}
+
+// The CPU time the process has used so far, user and system.
+double cpuSeconds(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i >= 14)
+            ticks += std::atof(field.c_str());
+    return ticks / double(sysconf(_SC_CLK_TCK));
 }
 
 std::string textAfter(const std::string &body, const std::string &key)
@@ -248,12 +263,14 @@ int main(int argc, char **argv)
     }
 
     std::printf("%s, %d s per level\n", options.binary.c_str(), options.seconds);
-    std::printf("clients  req/s    p50 ms  p99 ms  new-conn max ms  new-conn p99 ms  peak RSS MB  5xx  failed\n");
+    std::printf("clients  req/s    p50 ms  p99 ms  new-conn max ms  new-conn p99 ms  peak RSS MB  5xx  failed  "
+                "server CPU us/req\n");
     for (const int level : options.levels) {
         const auto end = Clock::now() + std::chrono::seconds(options.seconds);
         std::vector<Tally> tallies(size_t(level), Tally{});
         std::vector<std::thread> threads;
         const auto start = Clock::now();
+        const double cpuBefore = cpuSeconds(server);
         for (int i = 0; i < level; ++i)
             threads.emplace_back(client, port, tokens[size_t(i + 1)], i, end, std::ref(tallies[size_t(i)]));
         std::vector<double> waits;
@@ -268,11 +285,13 @@ int main(int argc, char **argv)
             all.fiveHundreds += tally.fiveHundreds;
             all.failures += tally.failures;
         }
-        std::printf("%7d  %7.0f  %6.1f  %6.1f  %15.1f  %15.1f  %11.1f  %3ld  %6ld\n", level,
+        const double cpuPerRequest =
+            all.latencyMs.empty() ? 0 : (cpuSeconds(server) - cpuBefore) * 1e6 / double(all.latencyMs.size());
+        std::printf("%7d  %7.0f  %6.1f  %6.1f  %15.1f  %15.1f  %11.1f  %3ld  %6ld  %17.0f\n", level,
                     double(all.latencyMs.size()) / elapsed, percentile(all.latencyMs, 0.5),
                     percentile(all.latencyMs, 0.99),
                     waits.empty() ? 0.0 : *std::max_element(waits.begin(), waits.end()), percentile(waits, 0.99),
-                    double(peakRssKb(server)) / 1024.0, all.fiveHundreds, all.failures + probeFailures);
+                    double(peakRssKb(server)) / 1024.0, all.fiveHundreds, all.failures + probeFailures, cpuPerRequest);
         std::fflush(stdout);
     }
     kill(server, SIGTERM);
