@@ -109,32 +109,34 @@ class HostileClientsTest : public QObject
 private Q_SLOTS:
     void oversizedBodiesAreRefusedUnread_data()
     {
-        QTest::addColumn<bool>("signedIn");
-        QTest::addColumn<bool>("bomb");    // else 1 GiB of text
-        QTest::addColumn<bool>("chunked"); // else Content-Length
+        QTest::addColumn<QString>("token"); // a valid token, an unknown one or none
+        QTest::addColumn<bool>("bomb");     // else 1 GiB of text
+        QTest::addColumn<bool>("chunked");  // else Content-Length
         QTest::addColumn<int>("parallel");
         QTest::addColumn<QList<int>>("refusals"); // 0: the connection closed without a reply
-        QTest::newRow("no token, 1 GiB chunked") << false << false << true << 1 << QList<int>{401};
-        QTest::newRow("no token, gzip bomb") << false << true << false << 1 << QList<int>{401};
-        QTest::newRow("token, 1 GiB declared") << true << false << false << 1 << QList<int>{413};
-        QTest::newRow("token, 1 GiB chunked") << true << false << true << 1 << QList<int>{413, 0};
-        QTest::newRow("token, gzip bomb x8") << true << true << false << 8 << QList<int>{413};
-        QTest::newRow("token, chunked gzip bomb") << true << true << true << 1 << QList<int>{413};
+        QTest::newRow("no token, 1 GiB chunked") << u"none"_qs << false << true << 1 << QList<int>{401};
+        QTest::newRow("unknown token, 1 GiB chunked") << u"unknown"_qs << false << true << 1 << QList<int>{401};
+        QTest::newRow("no token, gzip bomb") << u"none"_qs << true << false << 1 << QList<int>{401};
+        QTest::newRow("token, 1 GiB declared") << u"valid"_qs << false << false << 1 << QList<int>{413};
+        QTest::newRow("token, 1 GiB chunked") << u"valid"_qs << false << true << 1 << QList<int>{413, 0};
+        QTest::newRow("token, gzip bomb x8") << u"valid"_qs << true << false << 8 << QList<int>{413};
+        QTest::newRow("token, chunked gzip bomb") << u"valid"_qs << true << true << 1 << QList<int>{413};
     }
     void oversizedBodiesAreRefusedUnread()
     {
-        QFETCH(bool, signedIn);
+        QFETCH(QString, token);
         QFETCH(bool, bomb);
         QFETCH(bool, chunked);
         QFETCH(int, parallel);
         QFETCH(QList<int>, refusals);
         TestService service;
-        const QString token = service.token(u"a@example.com"_qs);
+        const QString valid = service.token(u"a@example.com"_qs);
         const std::string &compressed = gzipBomb();
         const size_t total = bomb ? compressed.size() : kGiB;
         std::string head = "POST /api/upsert.php HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n";
-        if (signedIn)
-            head += "Authorization: Bearer " + token.toStdString() + "\r\n";
+        if (token != u"none"_qs)
+            head +=
+                "Authorization: Bearer " + (token == u"valid"_qs ? valid.toStdString() : std::string(43, 'A')) + "\r\n";
         if (bomb)
             head += "Content-Encoding: gzip\r\n";
         head +=
@@ -158,8 +160,8 @@ private Q_SLOTS:
         }
         qInfo("peak RSS %ld kB", peakRssKb());
         QVERIFY(peakRssKb() < kMaxPeakRssKb);
-        QCOMPARE(Client(service, token).sync().live(), QStringList());
-        QCOMPARE(service.get(token, "/api/family.php").status, 200);
+        QCOMPARE(Client(service, valid).sync().live(), QStringList());
+        QCOMPARE(service.get(valid, "/api/family.php").status, 200);
     }
 
     // Idle and trickling connections cost the loop nothing, so another client is answered at
