@@ -162,14 +162,14 @@ ApiServer::ApiServer(const ServiceConfig &config, Accounts &accounts, ApiEndpoin
     , m_limiter(config.limits.rate)
     , m_http(httpLimits(config.limits), *this)
 {
-    auto endpoint = [this](QJsonObject (ApiEndpoints::*method)(const Account &, const ServerRequest &)) {
-        return [this, method](const Account &user, const ServerRequest &request) {
-            return jsonText((m_endpoints.*method)(user, request));
+    ApiEndpoints *api = &m_endpoints;
+    auto endpoint = [api](QJsonObject (ApiEndpoints::*method)(const Account &, const ServerRequest &)) {
+        return [api, method](const Account &user, const ServerRequest &request) {
+            return jsonText((api->*method)(user, request));
         };
     };
-    m_routes["/api/videos.php"] = {{"GET"}, [this](const Account &user, const ServerRequest &request) {
-                                       return m_endpoints.videos(user, request);
-                                   }};
+    m_routes["/api/videos.php"] = {
+        {"GET"}, [api](const Account &user, const ServerRequest &request) { return api->videos(user, request); }};
     m_routes["/api/upsert.php"] = {{"POST"}, endpoint(&ApiEndpoints::upsert)};
     m_routes["/api/delete.php"] = {{"POST"}, endpoint(&ApiEndpoints::remove)};
     m_routes["/api/family.php"] = {{"GET", "POST"}, endpoint(&ApiEndpoints::family)};
