@@ -258,7 +258,7 @@ std::optional<ServerResponse> ApiServer::screenSignIn(const ServerRequest &reque
         return htmlReply(403, failurePage("Open this page at http://127.0.0.1:" + std::to_string(m_port) + kSignInPath +
                                           " on this computer."));
     if (request.method != "POST")
-        return htmlReply(200, Pages::localSignInForm(std::string()));
+        return htmlReply(200, Pages::localSignInForm(std::string(), applicationState(request).toStdString()));
     return std::nullopt;
 }
 
@@ -346,34 +346,54 @@ ServerResponse ApiServer::signIn(const ServerRequest &request)
             return htmlReply(405, failurePage("Sign in with Google instead."));
         if (request.hasParam("error"))
             return htmlReply(400, failurePage("Google did not sign you in (" + request.paramValue("error") + ")."));
-        if (request.hasParam("code") || request.hasParam("state")) {
-            const auto result = m_google.complete(QString::fromStdString(request.paramValue("state")),
-                                                  QString::fromStdString(request.paramValue("code")), redirectUri);
+        // Google's answer carries a code; the application's first visit carries only its state.
+        if (request.hasParam("code")) {
+            const QString state = QString::fromStdString(request.paramValue("state"));
+            const QString appState = m_google.takeAppState(state);
+            const auto result =
+                m_google.complete(state, QString::fromStdString(request.paramValue("code")), redirectUri);
             if (const auto *error = std::get_if<std::string>(&result))
                 return htmlReply(400, failurePage(*error));
             const auto email = normaliseEmail(std::get<QString>(result));
             if (!email)
                 return htmlReply(400, failurePage("Google did not report a usable e-mail address."));
-            return completeSignIn(*email);
+            return completeSignIn(*email, appState);
         }
-        const std::string target = m_google.authorisationUrl(redirectUri).toStdString();
+        const std::string target = m_google.authorisationUrl(redirectUri, applicationState(request)).toStdString();
         ServerResponse redirect =
             htmlReply(302, "<!doctype html><a href=\"" + Pages::htmlEscape(target) + "\">Sign in with Google</a>");
         redirect.setHeader("Location", target);
         return redirect;
     }
     // Only a POST from this machine under its own name gets here (see screenSignIn).
+    const QString appState = applicationState(request);
     const auto email = normaliseEmail(QString::fromStdString(request.paramValue("email")));
     if (!email)
-        return htmlReply(400, Pages::localSignInForm("That is not an e-mail address."));
-    return completeSignIn(*email);
+        return htmlReply(400, Pages::localSignInForm("That is not an e-mail address.", appState.toStdString()));
+    return completeSignIn(*email, appState);
 }
 
-ServerResponse ApiServer::completeSignIn(const QString &email)
+QString ApiServer::applicationState(const ServerRequest &request)
+{
+    // A one-time value the application made: letters, digits, '-' and '_' only, so it passes
+    // through a form and a URL untouched. Anything else is dropped, not repaired.
+    constexpr size_t kMaxStateLength = 128;
+    const std::string state = request.paramValue("state");
+    if (state.empty() || state.size() > kMaxStateLength)
+        return {};
+    for (const char c : state)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_')
+            return {};
+    return QString::fromStdString(state);
+}
+
+ServerResponse ApiServer::completeSignIn(const QString &email, const QString &appState)
 {
     const QString token = m_accounts.issueToken(email);
-    const std::string callback = "clipvaneshelf://auth?token=" + QUrl::toPercentEncoding(token).toStdString() +
-                                 "&email=" + QUrl::toPercentEncoding(email).toStdString();
+    std::string callback = "clipvaneshelf://auth?token=" + QUrl::toPercentEncoding(token).toStdString() +
+                           "&email=" + QUrl::toPercentEncoding(email).toStdString();
+    if (!appState.isEmpty())
+        callback += "&state=" + appState.toStdString();
     ServerResponse response = htmlReply(302, Pages::redirectPage(callback));
     response.setHeader("Location", callback);
     response.setHeader("Referrer-Policy", "no-referrer");

@@ -51,7 +51,8 @@ private:
     std::optional<ServerResponse> admitRate(Caller &caller);
     ServerResponse serveApi(ServerRequest &request);
     ServerResponse signIn(const ServerRequest &request);
-    ServerResponse completeSignIn(const QString &email);
+    ServerResponse completeSignIn(const QString &email, const QString &appState);
+    static QString applicationState(const ServerRequest &request);
     bool isOwnLoopbackHost(const std::string &host) const;
 
     const ServiceConfig &m_config;

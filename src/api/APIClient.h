@@ -43,12 +43,18 @@ public:
     // built-in local service. Invalid addresses, and plain http to a host that is not a
     // loopback address, fall back to the built-in one.
     static QUrl resolveBase();
+    // Why the configured address was not used (which address, from where, why); empty when
+    // none is configured or it is used.
+    static QString baseRefusal();
     static QUrl builtInBase();
     // The address as a usable base, or none: https, or plain http to a loopback host only (the
     // bearer token must not cross a network in clear); query and fragment are dropped.
     static std::optional<QUrl> acceptableBase(const QString &text);
 
     QUrl base() const { return m_base; }
+    // The service's web origin, where its pages live: the base without its final "/api".
+    static QUrl webOrigin(const QUrl &base);
+    QUrl webOrigin() const { return webOrigin(m_base); }
 
     // A reply body larger than this fails with badResponse; the download is abandoned as soon
     // as the size is known to exceed it, so a hostile server cannot exhaust memory.

@@ -11,10 +11,10 @@ QString escapedHost(const char16_t *host)
     return QRegularExpression::escape(QString::fromUtf16(host));
 }
 
-// An ID run is made of word characters as ICU defines them (letters and combining marks of
-// every script, decimal digits, connector punctuation, the zero-width (non-)joiner) and "-".
+// The characters of an ID run: word characters as ICU defines them (letters and combining marks
+// of every script, decimal digits, connector punctuation, the zero-width (non-)joiner) and "-".
 // PCRE's own \w would cut a run at a combining mark.
-constexpr auto kIdCharacters = u"[\\p{Alphabetic}\\p{M}\\p{Nd}\\p{Pc}\\x{200C}\\x{200D}-]";
+constexpr char kIDCharacters[] = "[\\p{Alphabetic}\\p{M}\\p{Nd}\\p{Pc}\\x{200C}\\x{200D}-]";
 
 const QRegularExpression &linkPattern()
 {
@@ -23,7 +23,7 @@ const QRegularExpression &linkPattern()
     static const QRegularExpression pattern(
         QStringLiteral("(*ANY)(?:%1/(?:watch\\?(?:.*&)?v=|shorts/|embed/|live/)|%2/)"
                        "(%3{6,})")
-            .arg(escapedHost(Hosts::youtubeMain), escapedHost(Hosts::youtubeShort), QString::fromUtf16(kIdCharacters)),
+            .arg(escapedHost(Hosts::youtubeMain), escapedHost(Hosts::youtubeShort), QLatin1String(kIDCharacters)),
         QRegularExpression::UseUnicodePropertiesOption);
     return pattern;
 }
@@ -71,10 +71,18 @@ std::optional<QString> youtubeID(QStringView from)
     return link.captured(1);
 }
 
+bool isYouTubeIDText(QStringView text)
+{
+    static const QRegularExpression whole(
+        QRegularExpression::anchoredPattern(QLatin1String(kIDCharacters) + QLatin1String("{6,}")),
+        QRegularExpression::UseUnicodePropertiesOption);
+    return isWellFormed(text) && whole.match(text).hasMatch();
+}
+
 bool isVideoID(QStringView id)
 {
     static const QRegularExpression pattern(
-        QRegularExpression::anchoredPattern(QString::fromUtf16(kIdCharacters) + QLatin1Char('+')),
+        QRegularExpression::anchoredPattern(QLatin1String(kIDCharacters) + QLatin1Char('+')),
         QRegularExpression::UseUnicodePropertiesOption);
     return !id.isEmpty() && id.size() <= kMaxVideoIDLength && isWellFormed(id) && pattern.match(id).hasMatch();
 }
