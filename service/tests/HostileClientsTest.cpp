@@ -207,6 +207,25 @@ private Q_SLOTS:
         trickle.join();
     }
 
+    // A body that trickles in loses its connection when its time is up, though bytes keep coming.
+    void tricklingBodiesAreCutOff()
+    {
+        TestService service([](ServiceConfig &config) { config.limits.readTimeoutSeconds = 1; });
+        const std::string token = service.token(u"a@example.com"_qs).toStdString();
+        RawHttp client(service.port());
+        client.send("POST /api/upsert.php HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " + token +
+                    "\r\nContent-Type: application/json\r\nContent-Length: 1000\r\n\r\n{");
+        const auto start = Clock::now();
+        bool closed = false;
+        for (int i = 0; i < 50 && !closed; ++i) {
+            client.send(" ");
+            closed = client.closedByPeer(100);
+        }
+        QVERIFY(closed);
+        QVERIFY(Clock::now() - start < std::chrono::seconds(4));
+        QCOMPARE(service.get(QString::fromStdString(token), "/api/family.php").status, 200);
+    }
+
     void connectionsPerAddressAreBounded()
     {
         TestService service([](ServiceConfig &config) { config.limits.maxConnectionsPerAddress = 8; });
