@@ -113,7 +113,7 @@ void FamilySettingsTab::rebuild()
             m_members->addRow({address, remove});
         }
     }
-    m_members->addRow({m_email, m_invite}, false);
+    m_members->addRow({m_email, m_invite}, SettingsSection::Space::none);
     m_email->show();
     m_invite->show();
     m_invite->setEnabled(FamilyInvite::canInvite(m_email->text(), m_model->busy()));

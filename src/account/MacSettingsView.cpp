@@ -35,7 +35,10 @@ MacSettingsView::MacSettingsView(SyncEngine &sync, APIClient &api, SecretStore &
     m_tabs->addTab(m_account, Symbols::icon(QStringLiteral("person.crop.circle"), tint), tr("Account"));
     m_tabs->addTab(m_family, Symbols::icon(QStringLiteral("person.2"), tint), tr("Family"));
     m_tabs->addTab(m_adding, Symbols::icon(QStringLiteral("plus.circle"), tint), tr("Adding videos"));
-    m_tabs->addTab(m_privacy, Symbols::icon(QStringLiteral("lock.shield"), tint), tr("Data & privacy"));
+    // A tab label marks its shortcut letter with "&": the ampersand of the title is doubled.
+    QString privacy = tr("Data & privacy");
+    privacy.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    m_tabs->addTab(m_privacy, Symbols::icon(QStringLiteral("lock.shield"), tint), privacy);
     const int side = Symbols::boxFor(13);
     m_tabs->setIconSize(QSize(side, side));
 

@@ -43,15 +43,16 @@ PrivacySettingsTab::PrivacySettingsTab(APIClient &api, SyncEngine &sync, QSettin
 
     SettingsSection *data = form->addSection();
     m_export = SettingsForm::button(tr("Export my data\u2026"));
-    data->addRow({m_export}, false);
+    data->addRow({m_export}, SettingsSection::Space::atEnd);
     data->addRow(
         SettingsForm::text(tr("Everything Clipvane holds about you, as a JSON file."), kNoteSize, Palette::muted()));
 
     SettingsSection *danger = form->addSection(tr("Danger zone"));
     m_delete = SettingsForm::button(tr("Delete my account\u2026"));
     // The destructive role: the label in the platform's red.
-    m_delete->setStyleSheet(QStringLiteral("QPushButton { color: %1; }").arg(Palette::errorRed().name()));
-    danger->addRow({m_delete}, false);
+    m_delete->setStyleSheet(
+        QStringLiteral("QPushButton { padding: 3px 12px; color: %1; }").arg(Palette::errorRed().name()));
+    danger->addRow({m_delete}, SettingsSection::Space::atEnd);
     danger->addRow(SettingsForm::text(tr("Deleting your account permanently erases your library and personal data "
                                          "from Clipvane. This cannot be undone."),
                                       kNoteSize, Palette::muted()));

@@ -13,6 +13,8 @@ namespace clipvane {
 namespace {
 
 constexpr qreal kFormTextSize = 13;
+// Room around the caption as the platform's push buttons have; the bezel stays the style's.
+const QString kButtonStyle = QStringLiteral("QPushButton { padding: 3px 12px; }");
 
 } // namespace
 
@@ -63,6 +65,7 @@ QPushButton *SettingsForm::button(const QString &text, QWidget *parent)
     auto *result = new QPushButton(text, parent);
     result->setFont(Fonts::font(FontFace::regular, kFormTextSize));
     result->setAutoDefault(false);
+    result->setStyleSheet(kButtonStyle);
     return result;
 }
 

@@ -64,7 +64,7 @@ QWidget *SettingsSection::addRow(QWidget *row)
     return row;
 }
 
-QWidget *SettingsSection::addRow(std::initializer_list<QWidget *> items, bool stretchAfterFirst)
+QWidget *SettingsSection::addRow(std::initializer_list<QWidget *> items, Space space)
 {
     auto *row = new QWidget(m_card);
     auto *layout = new QHBoxLayout(row);
@@ -72,10 +72,12 @@ QWidget *SettingsSection::addRow(std::initializer_list<QWidget *> items, bool st
     bool first = true;
     for (QWidget *item : items) {
         layout->addWidget(item, 0, Qt::AlignVCenter);
-        if (first && stretchAfterFirst)
+        if (first && space == Space::afterFirst)
             layout->addStretch(1);
         first = false;
     }
+    if (space == Space::atEnd)
+        layout->addStretch(1);
     return addRow(row);
 }
 

@@ -115,7 +115,7 @@ private Q_SLOTS:
         QCOMPARE(window.tabs()->count(), 4);
         const QStringList labels{u"Account"_qs, u"Family"_qs, u"Adding videos"_qs, u"Data & privacy"_qs};
         for (int i = 0; i < 4; ++i) {
-            QCOMPARE(window.tabs()->tabText(i), labels.at(i));
+            QCOMPARE(window.tabs()->tabText(i).replace(u"&&"_qs, u"&"_qs), labels.at(i));
             QVERIFY(!window.tabs()->tabIcon(i).isNull());
         }
         QVERIFY(window.isWindow());
@@ -408,6 +408,40 @@ private Q_SLOTS:
         const ApiResult<FamilyLists> after = waitForTask(profile->api->family());
         QVERIFY(!after.ok());
         QCOMPARE(after.error().kind(), APIError::Kind::unauthorized);
+    }
+
+    // With CLIPVANE_SHOTS set to a folder, each tab is saved there as a picture to compare with
+    // the design.
+    void tabsAsPictures()
+    {
+        const QString folder = qEnvironmentVariable("CLIPVANE_SHOTS");
+        if (folder.isEmpty())
+            QSKIP("CLIPVANE_SHOTS is not set");
+        Profile *sharer = signedIn(u"grandma.rose@example.com"_qs);
+        Profile *profile = signedIn(u"sam.taylor@example.com"_qs);
+        for (const QString &member : {u"alex.taylor@example.com"_qs, u"jo.taylor@example.com"_qs})
+            QVERIFY(waitForTask(profile->api->familyAction(u"add"_qs, member)).ok());
+        QVERIFY(waitForTask(sharer->api->familyAction(u"add"_qs, u"sam.taylor@example.com"_qs)).ok());
+        if (!profile->engine->lastSync().isValid())
+            settle(profile->engine.get(), SIGNAL(lastSyncChanged(QDateTime)));
+
+        MacSettingsView &window = *profile->window;
+        window.showAndRaise();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.tabs()->setCurrentWidget(window.familyTab());
+        settle(&window.familyTab()->model(), SIGNAL(settled()));
+        PrivacySettingsTab *privacy = window.privacyTab();
+        QTemporaryDir exportFolder;
+        privacy->setSaveChooser([&](const QString &name) { return exportFolder.filePath(name); });
+        QTest::mouseClick(privacy->exportButton(), Qt::LeftButton);
+        settle(privacy, SIGNAL(settled()));
+
+        const QStringList names{u"account"_qs, u"family"_qs, u"adding"_qs, u"privacy"_qs};
+        for (int i = 0; i < names.size(); ++i) {
+            window.tabs()->setCurrentIndex(i);
+            QTest::qWait(100);
+            QVERIFY(window.grab().save(folder + u"/settings-"_qs + names.at(i) + u".png"_qs));
+        }
     }
 
 private:
