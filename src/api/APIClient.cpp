@@ -139,6 +139,16 @@ QNetworkAccessManager &APIClient::sharedNetwork()
     return *network;
 }
 
+QUrl APIClient::webOrigin(const QUrl &base)
+{
+    QUrl origin = base.adjusted(QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::StripTrailingSlash);
+    QString path = origin.path();
+    if (path.endsWith(u"/api"))
+        path.chop(4);
+    origin.setPath(path);
+    return origin;
+}
+
 QUrl APIClient::builtInBase()
 {
     return QUrl(QStringLiteral(CLIPVANE_DEFAULT_API_BASE));

@@ -49,6 +49,9 @@ public:
     static std::optional<QUrl> acceptableBase(const QString &text);
 
     QUrl base() const { return m_base; }
+    // The service's web origin, where its pages live: the base without its final "/api".
+    static QUrl webOrigin(const QUrl &base);
+    QUrl webOrigin() const { return webOrigin(m_base); }
 
     // A reply body larger than this fails with badResponse; the download is abandoned as soon
     // as the size is known to exceed it, so a hostile server cannot exhaust memory.

@@ -4,14 +4,12 @@
 #include "AppPaths.h"
 #include "GroupSettings.h"
 #include "LibraryFilter.h"
+#include "LibrarySession.h"
 #include "LinkParser.h"
 #include "MemorySecretStore.h"
-#include "NetworkWatch.h"
 #include "SecretStore.h"
 #include "SortMode.h"
-#include "StoreLock.h"
 #include "SyncEngine.h"
-#include "SystemClock.h"
 #include "Video.h"
 #include "VideoStore.h"
 
@@ -104,12 +102,7 @@ CliCommands::CliCommands(CliArguments arguments, QTextStream &out, QTextStream &
     , m_progress(progress)
 {}
 
-// The engine goes before what it refers to; the store makes its last save before the lock goes.
-CliCommands::~CliCommands()
-{
-    m_engine.reset();
-    m_store.reset();
-}
+CliCommands::~CliCommands() = default;
 
 QCoro::Task<int> CliCommands::run()
 {
@@ -155,31 +148,22 @@ QCoro::Task<int> CliCommands::run()
 bool CliCommands::openForWriting(int *exitCode, const QString &inUseHint)
 {
     QString error;
-    m_lock = StoreLock::acquire(AppPaths::storePath(), &error);
-    if (!m_lock) {
-        m_err << u"clipvane-cli: "_qs << error << inUseHint << u'\n';
-        *exitCode = libraryInUse;
+    LibrarySession::Failure why = LibrarySession::Failure::none;
+    LibrarySession::Options options;
+    options.apiBase = m_base;
+    // One command, one cycle at most: no reachability watch is needed, and no one else waits.
+    m_session = LibrarySession::open(options, &error, &why);
+    if (!m_session) {
+        const bool inUse = why == LibrarySession::Failure::libraryInUse;
+        m_err << u"clipvane-cli: "_qs << error << (inUse ? inUseHint : QString()) << u'\n';
+        *exitCode = inUse ? libraryInUse : failure;
         return false;
     }
-    m_store = VideoStore::open(AppPaths::storePath(), &error);
-    if (!m_store) {
-        m_err << u"clipvane-cli: "_qs << error << u'\n';
-        *exitCode = failure;
-        return false;
-    }
-
-    m_api = std::make_unique<APIClient>(m_base, defaultSecretStore(), APIClient::sharedNetwork());
-    m_group = std::make_unique<GroupSettings>(AppPaths::groupSettingsPath());
-    m_standard = AppPaths::standardSettings();
-    m_clock = std::make_unique<SystemClock>();
-    // One command, one cycle at most: no reachability watch is needed.
-    m_network = std::make_unique<NetworkWatch>();
-    m_engine = std::make_unique<SyncEngine>(*m_store, *m_api, defaultSecretStore(), *m_group, *m_standard, *m_clock,
-                                            *m_network);
+    m_store = &m_session->store();
+    m_engine = &m_session->engine();
     // Connected before any cycle can start, so the first page is drawn too.
     if (m_progress)
-        QObject::connect(m_engine.get(), &SyncEngine::progressReceivedChanged, m_engine.get(),
-                         [this] { drawProgress(); });
+        QObject::connect(m_engine, &SyncEngine::progressReceivedChanged, m_engine, [this] { drawProgress(); });
     return true;
 }
 
@@ -189,11 +173,12 @@ bool CliCommands::openForReading()
     if (!QFileInfo::exists(path))
         return true;
     QString error;
-    m_store = VideoStore::open(path, &error);
-    if (!m_store) {
+    m_readOnlyStore = VideoStore::open(path, &error);
+    if (!m_readOnlyStore) {
         m_err << u"clipvane-cli: "_qs << error << u'\n';
         return false;
     }
+    m_store = m_readOnlyStore.get();
     return true;
 }
 
@@ -405,7 +390,7 @@ QCoro::Task<int> CliCommands::sync()
 
 QCoro::Task<void> CliCommands::waitWhileSyncing()
 {
-    const QPointer<SyncEngine> engine(m_engine.get());
+    const QPointer<SyncEngine> engine(m_engine);
     while (engine && engine->syncing())
         co_await qCoro(engine.get(), &SyncEngine::syncingChanged);
     if (m_progressShown) {

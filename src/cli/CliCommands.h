@@ -7,16 +7,10 @@
 #include <memory>
 #include <qcorotask.h>
 
-class QSettings;
-
 namespace clipvane {
 
-class APIClient;
-class GroupSettings;
-class NetworkWatch;
-class StoreLock;
+class LibrarySession;
 class SyncEngine;
-class SystemClock;
 class Video;
 class VideoStore;
 
@@ -68,14 +62,11 @@ private:
     bool m_progressShown = false;
     QUrl m_base; // the service the engine talks to
 
-    std::unique_ptr<StoreLock> m_lock;
-    std::unique_ptr<VideoStore> m_store;
-    std::unique_ptr<GroupSettings> m_group;
-    std::unique_ptr<QSettings> m_standard;
-    std::unique_ptr<SystemClock> m_clock;
-    std::unique_ptr<NetworkWatch> m_network;
-    std::unique_ptr<APIClient> m_api;
-    std::unique_ptr<SyncEngine> m_engine;
+    // Writers hold the whole library; readers only the store.
+    std::unique_ptr<LibrarySession> m_session;
+    std::unique_ptr<VideoStore> m_readOnlyStore;
+    VideoStore *m_store = nullptr;
+    SyncEngine *m_engine = nullptr;
 };
 
 } // namespace clipvane

@@ -17,7 +17,7 @@ QString StoreLock::lockPath(const QString &storePath)
     return storePath + QStringLiteral(".lock");
 }
 
-std::unique_ptr<StoreLock> StoreLock::acquire(const QString &storePath, QString *error)
+std::unique_ptr<StoreLock> StoreLock::acquire(const QString &storePath, QString *error, std::chrono::milliseconds wait)
 {
     const QString path = lockPath(storePath);
     if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
@@ -30,7 +30,7 @@ std::unique_ptr<StoreLock> StoreLock::acquire(const QString &storePath, QString 
     // The application holds the lock for as long as it runs: only a holder that is no longer
     // alive makes the lock stale, never its age.
     file->setStaleLockTime(0);
-    if (file->tryLock(0))
+    if (file->tryLock(static_cast<int>(wait.count())))
         return std::unique_ptr<StoreLock>(new StoreLock(std::move(file)));
 
     if (error) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
 #include <memory>
 
 class QLockFile;
@@ -17,9 +18,11 @@ public:
     StoreLock(const StoreLock &) = delete;
     StoreLock &operator=(const StoreLock &) = delete;
 
-    // Takes the lock beside the store at storePath without waiting. Null, with a message for
-    // the user, when another live process holds it or the lock file cannot be written.
-    static std::unique_ptr<StoreLock> acquire(const QString &storePath, QString *error);
+    // Takes the lock beside the store at storePath, waiting up to `wait` for another holder to
+    // let go. Null, with a message for the user, when another live process holds it or the lock
+    // file cannot be written.
+    static std::unique_ptr<StoreLock> acquire(const QString &storePath, QString *error,
+                                              std::chrono::milliseconds wait = {});
 
     static QString lockPath(const QString &storePath);
 

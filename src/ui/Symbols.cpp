@@ -83,9 +83,8 @@ QPixmap Symbols::pixmap(const QString &name, const QColor &tint, const QSize &lo
     if (!svg || pixels.isEmpty())
         return {};
 
-    const QString cacheKey = u"symbol/%1/%2/%3x%4"_qs.arg(name, tint.name(QColor::HexArgb))
-                                 .arg(pixels.width())
-                                 .arg(pixels.height());
+    const QString cacheKey =
+        u"symbol/%1/%2/%3x%4"_qs.arg(name, tint.name(QColor::HexArgb)).arg(pixels.width()).arg(pixels.height());
     QPixmap cached;
     if (!QPixmapCache::find(cacheKey, &cached)) {
         cached = QPixmap::fromImage(render(*svg, tint, pixels));

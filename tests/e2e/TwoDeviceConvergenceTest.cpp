@@ -3,7 +3,7 @@
 // hold exactly the service's library and nothing is pending.
 
 #include "APIClient.h"
-#include "GroupSettings.h"
+#include "LibrarySession.h"
 #include "LinkParser.h"
 #include "MemorySecretStore.h"
 #include "NetworkWatch.h"
@@ -33,14 +33,23 @@ struct Device
     Device(const QString &name, const QUrl &base, QNetworkAccessManager &network, const QString &token)
         : name(name)
     {
-        api = std::make_unique<APIClient>(base, secrets, network);
-        QString error;
-        store = VideoStore::open(dir.filePath(u"library.sqlite"_qs), &error);
-        group = std::make_unique<GroupSettings>(dir.filePath(u"group.ini"_qs));
-        standard = std::make_unique<QSettings>(dir.filePath(u"standard.ini"_qs), QSettings::IniFormat);
+        LibrarySession::Options options;
+        options.apiBase = base;
+        options.storePath = dir.filePath(u"library.sqlite"_qs);
+        options.groupSettingsPath = dir.filePath(u"group.ini"_qs);
+        options.standardSettingsPath = dir.filePath(u"standard.ini"_qs);
+        options.secrets = &secrets;
+        options.network = &network;
+        options.clock = &clock;
+        options.networkWatch = &watch;
         // Only the test starts cycles; edits never start one by themselves here.
-        engine =
-            std::make_unique<SyncEngine>(*store, *api, secrets, *group, *standard, clock, watch, std::chrono::hours(1));
+        options.debounce = std::chrono::hours(1);
+        QString error;
+        library = LibrarySession::open(options, &error);
+        if (!library)
+            qFatal("device %s: %s", qPrintable(name), qPrintable(error));
+        store = &library->store();
+        engine = &library->engine();
         engine->signIn(token, u"both@example.com"_qs);
     }
 
@@ -56,11 +65,9 @@ struct Device
     MemorySecretStore secrets;
     SystemClock clock;
     NetworkWatch watch;
-    std::unique_ptr<APIClient> api;
-    std::unique_ptr<VideoStore> store;
-    std::unique_ptr<GroupSettings> group;
-    std::unique_ptr<QSettings> standard;
-    std::unique_ptr<SyncEngine> engine;
+    std::unique_ptr<LibrarySession> library;
+    VideoStore *store = nullptr;
+    SyncEngine *engine = nullptr;
 };
 
 // The fields both sides must agree on, as one comparable text.

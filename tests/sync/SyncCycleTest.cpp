@@ -53,12 +53,12 @@ private Q_SLOTS:
         h.reply(kVideosPath, FakeReply::json(pageBody(all.mid(0, 600), 5001, 1250)));
         h.reply(kVideosPath, FakeReply::json(pageBody(all.mid(600, 600), 5002, 1250)));
         h.reply(kVideosPath, FakeReply::json(pageBody(all.mid(1200), 5003, 1250)));
-        QSignalSpy received(h.engine.get(), &SyncEngine::progressReceivedChanged);
-        QSignalSpy total(h.engine.get(), &SyncEngine::progressTotalChanged);
-        QSignalSpy fraction(h.engine.get(), &SyncEngine::progressFractionChanged);
+        QSignalSpy received(h.engine, &SyncEngine::progressReceivedChanged);
+        QSignalSpy total(h.engine, &SyncEngine::progressTotalChanged);
+        QSignalSpy fraction(h.engine, &SyncEngine::progressFractionChanged);
         // What a progress label reads when told that the count changed.
         QStringList shown;
-        QObject::connect(h.engine.get(), &SyncEngine::progressReceivedChanged, h.engine.get(), [&] {
+        QObject::connect(h.engine, &SyncEngine::progressReceivedChanged, h.engine, [&] {
             shown.append(h.engine->hasProgress()
                              ? u"%1/%2"_qs.arg(h.engine->progressReceived()).arg(h.engine->progressTotal())
                              : u"none"_qs);
@@ -146,7 +146,7 @@ private Q_SLOTS:
             h.seed(id, SyncStateRaw::needsPatch);
         h.reply(kUpsertPath, FakeReply::json(videoBody(serverVideo(u"first1"_qs, 900, 1, u"From server"_qs))));
         h.reply(kUpsertPath, status(401));
-        QSignalSpy loggedIn(h.engine.get(), &SyncEngine::isLoggedInChanged);
+        QSignalSpy loggedIn(h.engine, &SyncEngine::isLoggedInChanged);
 
         h.runCycle();
 
@@ -523,7 +523,7 @@ private Q_SLOTS:
     void widgetFlagIsMirrored()
     {
         SyncHarness h;
-        QSignalSpy changed(h.engine.get(), &SyncEngine::widgetVisibleChanged);
+        QSignalSpy changed(h.engine, &SyncEngine::widgetVisibleChanged);
         h.reply(kVideosPath, FakeReply::json(pageBody({}, 1, 0, u"0"_qs, false)));
         h.runCycle();
         QVERIFY(!h.engine->widgetVisible());
@@ -550,9 +550,10 @@ private Q_SLOTS:
 
         QCoro::Task<void> cycle = h.engine->sync();
         QVERIFY(h.waitForRequests(path == kUpsertPath ? 1 : 2));
-        h.engine.reset();
+        h.close();
         h.gate.open();
         QCoro::waitFor(cycle);
+        h.restart();
 
         QCOMPARE(h.store->find(u"patch1"_qs)->syncStateRaw,
                  path == kUpsertPath ? SyncStateRaw::needsPatch : SyncStateRaw::synced);

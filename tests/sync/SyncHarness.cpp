@@ -130,18 +130,14 @@ SyncHarness::SyncHarness(bool signedIn, std::chrono::milliseconds debounce)
     if (!dir.isValid() || !server.start())
         qFatal("test harness: no temporary folder or no free port");
     server.setHandler([this](const RecordedRequest &request) { return answer(request); });
-    api = std::make_unique<APIClient>(server.url(u"/api"_qs), secrets, network);
-    group = std::make_unique<GroupSettings>(dir.filePath(u"group.ini"_qs));
-    standard = std::make_unique<QSettings>(dir.filePath(u"Clipvane.ini"_qs), QSettings::IniFormat);
     if (signedIn)
         secrets.keychainSave(u"token-1"_qs, SecretKeys::token);
-    openStore();
-    createEngine(debounce);
+    open(debounce);
 }
 
 SyncHarness::~SyncHarness()
 {
-    engine.reset();
+    close();
     gate.open();
     // Closing the idle connections lets the server stop without waiting out its keep-alive.
     network.clearConnectionCache();
@@ -167,28 +163,45 @@ void SyncHarness::reply(const QByteArray &path, FakeReply reply)
     m_replies[path].append(std::move(reply));
 }
 
-void SyncHarness::openStore()
+void SyncHarness::open(std::chrono::milliseconds debounce)
 {
+    LibrarySession::Options options;
+    options.apiBase = server.url(u"/api"_qs);
+    options.storePath = dir.filePath(u"library.sqlite"_qs);
+    options.groupSettingsPath = dir.filePath(u"group.ini"_qs);
+    options.standardSettingsPath = dir.filePath(u"Clipvane.ini"_qs);
+    options.secrets = &secrets;
+    options.network = &network;
+    options.clock = &clock;
+    options.networkWatch = &watch;
+    options.debounce = debounce;
     QString error;
-    store = VideoStore::open(dir.filePath(u"library.sqlite"_qs), &error);
-    if (!store)
-        qFatal("test harness: store: %s", qPrintable(error));
-}
-
-void SyncHarness::createEngine(std::chrono::milliseconds debounce)
-{
-    engine.reset();
-    engine = std::make_unique<SyncEngine>(*store, *api, secrets, *group, *standard, clock, watch, debounce);
-    QObject::connect(engine.get(), &SyncEngine::syncingChanged, engine.get(),
+    session = LibrarySession::open(options, &error);
+    if (!session)
+        qFatal("test harness: library: %s", qPrintable(error));
+    api = &session->api();
+    store = &session->store();
+    group = &session->group();
+    standard = &session->standard();
+    engine = &session->engine();
+    QObject::connect(engine, &SyncEngine::syncingChanged, engine,
                      [this](bool syncing) { ++(syncing ? m_cyclesStarted : m_cyclesEnded); });
 }
 
-void SyncHarness::restart()
+void SyncHarness::close()
 {
-    engine.reset();
-    store.reset();
-    openStore();
-    createEngine();
+    session.reset();
+    api = nullptr;
+    store = nullptr;
+    group = nullptr;
+    standard = nullptr;
+    engine = nullptr;
+}
+
+void SyncHarness::restart(std::chrono::milliseconds debounce)
+{
+    close();
+    open(debounce);
 }
 
 void SyncHarness::runCycle()

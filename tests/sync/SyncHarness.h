@@ -4,6 +4,7 @@
 #include "Clock.h"
 #include "FakeHttpServer.h"
 #include "GroupSettings.h"
+#include "LibrarySession.h"
 #include "MemorySecretStore.h"
 #include "NetworkWatch.h"
 #include "SyncEngine.h"
@@ -84,10 +85,11 @@ public:
     explicit SyncHarness(bool signedIn = true, std::chrono::milliseconds debounce = std::chrono::hours(1));
     ~SyncHarness();
 
-    // (Re)creates the engine as at launch, after whatever the test put into the settings.
-    void createEngine(std::chrono::milliseconds debounce = std::chrono::hours(1));
-    // A restart: engine and store go, the store is opened again from its file.
-    void restart();
+    // A restart: the library is closed and opened again from its files, as at launch, after
+    // whatever the test put into the store and the settings.
+    void restart(std::chrono::milliseconds debounce = std::chrono::hours(1));
+    // The library goes away (engine, store and all), as when the program ends.
+    void close();
     // Runs one cycle to its end.
     void runCycle();
     // Waits until the server has received `count` requests in all.
@@ -109,16 +111,18 @@ public:
     Gate gate;
     MemorySecretStore secrets;
     QNetworkAccessManager network;
-    std::unique_ptr<APIClient> api;
-    std::unique_ptr<VideoStore> store;
-    std::unique_ptr<GroupSettings> group;
-    std::unique_ptr<QSettings> standard;
     FakeClock clock;
     FakeNetworkWatch watch;
-    std::unique_ptr<SyncEngine> engine;
+    std::unique_ptr<LibrarySession> session;
+    // The parts of the open library.
+    APIClient *api = nullptr;
+    VideoStore *store = nullptr;
+    GroupSettings *group = nullptr;
+    QSettings *standard = nullptr;
+    SyncEngine *engine = nullptr;
 
 private:
-    void openStore();
+    void open(std::chrono::milliseconds debounce);
     FakeReply answer(const RecordedRequest &request);
 
     std::mutex m_repliesMutex;

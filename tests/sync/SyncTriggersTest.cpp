@@ -57,7 +57,7 @@ private Q_SLOTS:
             raw.setValue(u"widgetVisible"_qs, widgetVisible);
         }
 
-        h.createEngine();
+        h.restart();
 
         QCOMPARE(h.engine->isLoggedIn(), loggedIn);
         QCOMPARE(h.engine->widgetVisible(), widget);
@@ -75,7 +75,7 @@ private Q_SLOTS:
     {
         SyncHarness h(false);
         h.seed(u"local1"_qs, SyncStateRaw::needsPatch);
-        QSignalSpy loggedIn(h.engine.get(), &SyncEngine::isLoggedInChanged);
+        QSignalSpy loggedIn(h.engine, &SyncEngine::isLoggedInChanged);
 
         QVERIFY(h.engine->signIn(u"tok-1"_qs, u"a@example.com"_qs));
 
@@ -98,7 +98,7 @@ private Q_SLOTS:
     {
         SyncHarness h(false);
         h.secrets.setFailWrites(true);
-        QSignalSpy error(h.engine.get(), &SyncEngine::lastErrorChanged);
+        QSignalSpy error(h.engine, &SyncEngine::lastErrorChanged);
 
         QVERIFY(!h.engine->signIn(u"tok-1"_qs, u"a@example.com"_qs));
 
@@ -200,7 +200,7 @@ private Q_SLOTS:
         QElapsedTimer clock;
         qint64 lastEdit = 0;
         qint64 cycleStart = -1;
-        QObject::connect(h.engine.get(), &SyncEngine::syncingChanged, h.engine.get(), [&](bool syncing) {
+        QObject::connect(h.engine, &SyncEngine::syncingChanged, h.engine, [&](bool syncing) {
             if (syncing && cycleStart < 0)
                 cycleStart = clock.elapsed();
         });
@@ -273,7 +273,7 @@ private Q_SLOTS:
         QFETCH(QString, after);
         SyncHarness h(false);
         Video *video = h.seed(u"edit01"_qs, before, u"Old"_qs);
-        QSignalSpy localEdit(h.engine.get(), &SyncEngine::localEdit);
+        QSignalSpy localEdit(h.engine, &SyncEngine::localEdit);
 
         if (edit == u"exclude"_qs)
             h.engine->toggleExcluded(video);

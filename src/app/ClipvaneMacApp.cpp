@@ -1,0 +1,140 @@
+#include "ClipvaneMacApp.h"
+
+#include "APIClient.h"
+#include "AppPaths.h"
+#include "FirstPaintProbe.h"
+#include "GoogleAuth.h"
+#include "LibrarySession.h"
+#include "MainWindow.h"
+#include "OnboardedFlag.h"
+#include "SecretStore.h"
+#include "SingleInstance.h"
+#include "SyncEngine.h"
+#include "UrlHandler.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkDiskCache>
+#include <QPushButton>
+#include <QSettings>
+#include <QTextStream>
+
+namespace clipvane {
+
+namespace {
+
+// Without a screen (tests, scripts) nobody could answer a dialog: messages go to stderr only.
+bool canShowDialogs()
+{
+    return QGuiApplication::platformName() != u"offscreen" && QGuiApplication::platformName() != u"minimal";
+}
+
+} // namespace
+
+ClipvaneMacApp::ClipvaneMacApp(QObject *parent)
+    : QObject(parent)
+{}
+
+ClipvaneMacApp::~ClipvaneMacApp() = default;
+
+void ClipvaneMacApp::fail(const QString &message)
+{
+    QTextStream(stderr) << "clipvane: " << message << '\n';
+    if (canShowDialogs()) {
+        QMessageBox box(QMessageBox::Critical, tr("Clipvane"), tr("Clipvane can't open your library."),
+                        QMessageBox::Ok);
+        box.setInformativeText(message);
+        box.exec();
+    }
+}
+
+int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
+{
+    m_instance = std::make_unique<SingleInstance>(SingleInstance::serverName());
+    if (!m_instance->listen()) {
+        // Another launch won the race to start: it takes the arguments instead.
+        if (SingleInstance::handOff(SingleInstance::serverName(), arguments))
+            return -1;
+    }
+    connect(m_instance.get(), &SingleInstance::messageReceived, this, &ClipvaneMacApp::handleArguments);
+
+    m_standard = AppPaths::standardSettings();
+    m_onboarded = std::make_unique<OnboardedFlag>(*m_standard);
+
+    LibrarySession::Options options;
+    options.apiBase = apiBase;
+    options.lockWait = kLockWait;
+    QString error;
+    LibrarySession::Failure why = LibrarySession::Failure::none;
+    m_library = LibrarySession::open(options, &error, &why);
+    if (!m_library) {
+        fail(error);
+        return why == LibrarySession::Failure::libraryInUse ? libraryInUse : libraryUnusable;
+    }
+    installHttpCache();
+
+    SyncEngine &engine = m_library->engine();
+    m_auth = std::make_unique<GoogleAuth>(APIClient::webOrigin(m_library->apiBase()));
+    m_urls = std::make_unique<UrlHandler>(engine, m_library->store(), *m_onboarded, m_auth.get());
+    connect(m_urls.get(), &UrlHandler::signInNeedsConfirmation, this, &ClipvaneMacApp::confirmSignIn);
+
+    m_window = std::make_unique<MainWindow>(engine, m_library->store(), *m_onboarded, *m_auth);
+    connect(qApp, &QGuiApplication::applicationStateChanged, &engine, [&engine](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            engine.syncNow();
+    });
+    FirstPaintProbe::watch(m_window->currentPage());
+    m_window->show();
+
+    handleArguments(m_early + arguments);
+    m_early.clear();
+    return 0;
+}
+
+void ClipvaneMacApp::installHttpCache()
+{
+    // Thumbnails are kept on disk between runs; the API's replies ask not to be stored.
+    auto *cache = new QNetworkDiskCache(&APIClient::sharedNetwork());
+    cache->setCacheDirectory(QDir(AppPaths::cacheDir()).filePath(QStringLiteral("http")));
+    cache->setMaximumCacheSize(kHttpCacheBytes);
+    APIClient::sharedNetwork().setCache(cache);
+}
+
+void ClipvaneMacApp::handleArguments(const QStringList &arguments)
+{
+    if (!m_urls) {
+        m_early += arguments;
+        return;
+    }
+    for (const QString &argument : arguments)
+        m_urls->handle(argument);
+    if (arguments.isEmpty())
+        m_window->bringToFront();
+}
+
+void ClipvaneMacApp::confirmSignIn(const QString &token, const QString &email)
+{
+    const QString current = m_library->secrets().keychainRead(SecretKeys::email).value_or(QString());
+    if (!canShowDialogs()) {
+        QTextStream(stderr) << "clipvane: a sign-in link for another account was not applied while "
+                            << (current.isEmpty() ? QStringLiteral("someone") : current) << " is signed in\n";
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, tr("Clipvane"),
+                    email.isEmpty() ? tr("Switch to another account?") : tr("Switch to %1?").arg(email), {},
+                    m_window.get());
+    box.setInformativeText(
+        tr("A sign-in link asks Clipvane to replace the account you are signed in with%1. Continue only if you "
+           "started this sign-in yourself.")
+            .arg(current.isEmpty() ? QString() : tr(" (%1)").arg(current)));
+    QPushButton *switchButton = box.addButton(tr("Switch Account"), QMessageBox::AcceptRole);
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.exec();
+    if (box.clickedButton() == switchButton)
+        m_urls->applySignIn(token, email);
+}
+
+} // namespace clipvane

@@ -1,0 +1,131 @@
+#include "SingleInstance.h"
+
+#include "AppPaths.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QStandardPaths>
+#include <QTimer>
+
+namespace clipvane {
+
+namespace {
+
+constexpr char kAccepted[] = "ok\n";
+constexpr std::chrono::milliseconds kReadLimit{2000};
+
+} // namespace
+
+QString SingleInstance::serverName()
+{
+    // The profile's own folder tells profiles apart. The socket lives in the user's private
+    // runtime folder, where no other user can reach or replace it.
+    const QByteArray key = AppPaths::dataDir().toUtf8();
+    const QString file =
+        QStringLiteral("clipvane-") +
+        QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(24));
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return runtime.isEmpty() ? file : QDir(runtime).filePath(file);
+}
+
+QByteArray SingleInstance::encode(const QStringList &arguments)
+{
+    return QJsonDocument(QJsonArray::fromStringList(arguments)).toJson(QJsonDocument::Compact) + '\n';
+}
+
+std::optional<QStringList> SingleInstance::decode(const QByteArray &message)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(message.trimmed(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isArray())
+        return std::nullopt;
+    QStringList arguments;
+    for (const QJsonValue &value : document.array()) {
+        if (!value.isString())
+            return std::nullopt;
+        arguments.append(value.toString());
+    }
+    return arguments;
+}
+
+bool SingleInstance::handOff(const QString &name, const QStringList &arguments, std::chrono::milliseconds wait)
+{
+    QLocalSocket socket;
+    socket.connectToServer(name);
+    const int ms = static_cast<int>(wait.count());
+    if (!socket.waitForConnected(ms))
+        return false;
+    socket.write(encode(arguments));
+    if (!socket.waitForBytesWritten(ms))
+        return false;
+    QByteArray answer;
+    while (!answer.contains('\n') && socket.waitForReadyRead(ms))
+        answer += socket.readAll();
+    return answer.startsWith(kAccepted);
+}
+
+SingleInstance::SingleInstance(QString name, QObject *parent)
+    : QObject(parent)
+    , m_name(std::move(name))
+    , m_server(new QLocalServer(this))
+{
+    // No socket options: with them Qt binds elsewhere and renames the socket into place, which
+    // silently replaces the socket of an application that is already running.
+    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
+}
+
+SingleInstance::~SingleInstance() = default;
+
+bool SingleInstance::listen()
+{
+    if (m_server->listen(m_name))
+        return true;
+    if (m_server->serverError() != QAbstractSocket::AddressInUseError)
+        return false;
+    // The name is taken: by a live application, or by the socket file of one that died.
+    QLocalSocket probe;
+    probe.connectToServer(m_name);
+    if (probe.waitForConnected(static_cast<int>(kHandOffWait.count())))
+        return false;
+    QLocalServer::removeServer(m_name);
+    return m_server->listen(m_name);
+}
+
+void SingleInstance::accept()
+{
+    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { read(socket); });
+        // A launch that never finishes its message is dropped, not waited for.
+        QTimer::singleShot(kReadLimit, socket, [socket] { socket->abort(); });
+    }
+}
+
+void SingleInstance::read(QLocalSocket *socket)
+{
+    if (socket->bytesAvailable() + socket->property("received").toByteArray().size() > kMaxMessageBytes) {
+        socket->abort();
+        return;
+    }
+    QByteArray received = socket->property("received").toByteArray() + socket->readAll();
+    if (!received.contains('\n')) {
+        socket->setProperty("received", received);
+        return;
+    }
+    const std::optional<QStringList> arguments = decode(received.left(received.indexOf('\n')));
+    socket->setProperty("received", QByteArray());
+    if (!arguments) {
+        socket->abort();
+        return;
+    }
+    socket->write(kAccepted);
+    socket->flush();
+    socket->disconnectFromServer();
+    Q_EMIT messageReceived(*arguments);
+}
+
+} // namespace clipvane

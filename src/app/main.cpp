@@ -1,0 +1,57 @@
+// clipvane: the desktop application.
+
+#include "AppArguments.h"
+#include "AppPaths.h"
+#include "ClipvaneMacApp.h"
+#include "Fonts.h"
+#include "Palette.h"
+#include "SingleInstance.h"
+#include "TerminationSignals.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QTextStream>
+
+int main(int argc, char *argv[])
+{
+    using namespace clipvane;
+
+    // Read before the application object exists, so a hand-off to a running application
+    // costs no connection to the display.
+    QStringList raw;
+    for (int i = 1; i < argc; ++i)
+        raw.append(QString::fromLocal8Bit(argv[i]));
+    const auto parsed = AppArguments::parse(raw);
+    if (const QString *error = std::get_if<QString>(&parsed)) {
+        QTextStream(stderr) << "clipvane: " << *error << '\n' << AppArguments::usage();
+        return 2;
+    }
+    const AppArguments &arguments = std::get<AppArguments>(parsed);
+    if (arguments.help) {
+        QTextStream(stdout) << AppArguments::usage();
+        return 0;
+    }
+    AppPaths::initialiseApplicationNames();
+    if (!arguments.profile.isEmpty())
+        AppPaths::setProfile(arguments.profile);
+    if (SingleInstance::handOff(SingleInstance::serverName(), arguments.links))
+        return 0;
+
+    QApplication application(argc, argv);
+    AppPaths::initialiseApplicationNames();
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(AppPaths::kApplicationId));
+    QApplication::setQuitOnLastWindowClosed(true);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/packaging/app.clipvane.Clipvane.svg")));
+    Palette::applyTo(application);
+    Fonts::load();
+
+    TerminationSignals terminations;
+    QObject::connect(&terminations, &TerminationSignals::received, &application, &QCoreApplication::quit);
+    ClipvaneMacApp app;
+    const int started = app.start(arguments.links, arguments.apiBase);
+    if (started < 0)
+        return 0; // handed to the application that started at the same moment
+    if (started > 0)
+        return started;
+    return QApplication::exec();
+}

@@ -1,0 +1,71 @@
+#include "LibrarySession.h"
+
+#include "APIClient.h"
+#include "AppPaths.h"
+#include "GroupSettings.h"
+#include "NetworkWatch.h"
+#include "SecretStore.h"
+#include "StoreLock.h"
+#include "SyncEngine.h"
+#include "SystemClock.h"
+#include "VideoStore.h"
+
+#include <QSettings>
+
+namespace clipvane {
+
+LibrarySession::~LibrarySession() = default;
+
+QUrl LibrarySession::apiBase() const
+{
+    return m_api->base();
+}
+
+std::unique_ptr<LibrarySession> LibrarySession::open(const Options &options, QString *error, Failure *failure)
+{
+    const auto fail = [&](Failure kind) {
+        if (failure)
+            *failure = kind;
+        return nullptr;
+    };
+    if (failure)
+        *failure = Failure::none;
+
+    std::unique_ptr<LibrarySession> session(new LibrarySession);
+    const QString storePath = options.storePath.isEmpty() ? AppPaths::storePath() : options.storePath;
+    if (options.lock) {
+        session->m_lock = StoreLock::acquire(storePath, error, options.lockWait);
+        if (!session->m_lock)
+            return fail(Failure::libraryInUse);
+    }
+    session->m_store = VideoStore::open(storePath, error);
+    if (!session->m_store)
+        return fail(Failure::storeUnusable);
+
+    session->m_standard = options.standardSettingsPath.isEmpty()
+                              ? AppPaths::standardSettings()
+                              : std::make_unique<QSettings>(options.standardSettingsPath, QSettings::IniFormat);
+    session->m_group = std::make_unique<GroupSettings>(
+        options.groupSettingsPath.isEmpty() ? AppPaths::groupSettingsPath() : options.groupSettingsPath);
+    session->m_secrets = options.secrets ? options.secrets : &defaultSecretStore();
+    session->m_api = std::make_unique<APIClient>(options.apiBase.isEmpty() ? APIClient::resolveBase() : options.apiBase,
+                                                 *session->m_secrets,
+                                                 options.network ? *options.network : APIClient::sharedNetwork());
+
+    Clock *clock = options.clock;
+    if (!clock) {
+        session->m_ownClock = std::make_unique<SystemClock>();
+        clock = session->m_ownClock.get();
+    }
+    NetworkWatch *watch = options.networkWatch;
+    if (!watch) {
+        session->m_ownWatch = std::make_unique<NetworkWatch>();
+        watch = session->m_ownWatch.get();
+    }
+    session->m_engine =
+        std::make_unique<SyncEngine>(*session->m_store, *session->m_api, *session->m_secrets, *session->m_group,
+                                     *session->m_standard, *clock, *watch, options.debounce);
+    return session;
+}
+
+} // namespace clipvane

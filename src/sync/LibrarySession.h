@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+#include <chrono>
+#include <memory>
+
+class QNetworkAccessManager;
+class QSettings;
+
+namespace clipvane {
+
+class APIClient;
+class Clock;
+class GroupSettings;
+class NetworkWatch;
+class SecretStore;
+class StoreLock;
+class SyncEngine;
+class VideoStore;
+
+// One library, assembled: the store lock, the store, the settings, the secrets, the API client
+// and the sync engine, built in the order each needs the ones before it and torn down in the
+// reverse order, so the engine never outlives what it refers to and the store makes its last
+// save while the lock is still held. The application, clipvane-cli and the tests all open a
+// library through this class.
+class LibrarySession
+{
+public:
+    // Where the library lives and what it talks to. Empty or null fields take the profile's own
+    // files (AppPaths) and the process-wide services; the pointers are not owned and must
+    // outlive the session.
+    struct Options
+    {
+        QUrl apiBase;
+        QString storePath;
+        QString groupSettingsPath;
+        QString standardSettingsPath; // an INI file; empty: the standard settings
+        SecretStore *secrets = nullptr;
+        QNetworkAccessManager *network = nullptr;
+        Clock *clock = nullptr;
+        // Null: the path counts as always usable (one command, one cycle).
+        NetworkWatch *networkWatch = nullptr;
+        // Whether the session holds the store lock, and how long it waits for another holder.
+        bool lock = true;
+        std::chrono::milliseconds lockWait{0};
+        std::chrono::milliseconds debounce{2000};
+    };
+
+    enum class Failure { none, libraryInUse, storeUnusable };
+
+    ~LibrarySession();
+    LibrarySession(const LibrarySession &) = delete;
+    LibrarySession &operator=(const LibrarySession &) = delete;
+
+    // Null, with a message for the user and the kind of failure, when the lock cannot be taken
+    // or the store cannot be opened. The store file is never changed by a failed open.
+    static std::unique_ptr<LibrarySession> open(const Options &options, QString *error, Failure *failure = nullptr);
+
+    VideoStore &store() { return *m_store; }
+    APIClient &api() { return *m_api; }
+    GroupSettings &group() { return *m_group; }
+    QSettings &standard() { return *m_standard; }
+    SecretStore &secrets() { return *m_secrets; }
+    SyncEngine &engine() { return *m_engine; }
+    QUrl apiBase() const;
+
+private:
+    LibrarySession() = default;
+
+    // Declared in the order of assembly: members are destroyed in reverse, engine first and
+    // the lock last.
+    std::unique_ptr<StoreLock> m_lock;
+    std::unique_ptr<VideoStore> m_store;
+    std::unique_ptr<QSettings> m_standard;
+    std::unique_ptr<GroupSettings> m_group;
+    SecretStore *m_secrets = nullptr;
+    std::unique_ptr<APIClient> m_api;
+    std::unique_ptr<Clock> m_ownClock;
+    std::unique_ptr<NetworkWatch> m_ownWatch;
+    std::unique_ptr<SyncEngine> m_engine;
+};
+
+} // namespace clipvane
