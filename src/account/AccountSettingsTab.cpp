@@ -21,11 +21,12 @@ constexpr qreal kTextSize = 13;
 
 } // namespace
 
-AccountSettingsTab::AccountSettingsTab(SyncEngine &sync, SecretStore &secrets, QSettings &standard, QWidget *parent)
+AccountSettingsTab::AccountSettingsTab(SyncEngine &sync, SecretStore &secrets, OnboardedFlag &onboarded,
+                                       QWidget *parent)
     : QWidget(parent)
     , m_sync(sync)
     , m_secrets(secrets)
-    , m_standard(standard)
+    , m_onboarded(onboarded)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -55,7 +56,7 @@ AccountSettingsTab::AccountSettingsTab(SyncEngine &sync, SecretStore &secrets, Q
 
     connect(m_syncNow, &QPushButton::clicked, &m_sync, &SyncEngine::syncNow);
     connect(m_signOut, &QPushButton::clicked, this, [this] {
-        AccountSignOut::run(m_sync, m_standard);
+        AccountSignOut::run(m_sync, m_onboarded);
         Q_EMIT signedOut();
     });
     connect(&m_sync, &SyncEngine::lastSyncChanged, this, &AccountSettingsTab::refreshLastSync);

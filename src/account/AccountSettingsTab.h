@@ -4,10 +4,10 @@
 
 class QLabel;
 class QPushButton;
-class QSettings;
 
 namespace clipvane {
 
+class OnboardedFlag;
 class SecretStore;
 class SyncEngine;
 
@@ -18,7 +18,7 @@ class AccountSettingsTab : public QWidget
 
 public:
     // Everything must outlive the tab.
-    AccountSettingsTab(SyncEngine &sync, SecretStore &secrets, QSettings &standard, QWidget *parent = nullptr);
+    AccountSettingsTab(SyncEngine &sync, SecretStore &secrets, OnboardedFlag &onboarded, QWidget *parent = nullptr);
 
     QString signedInAs() const;
     QString lastSyncText() const;
@@ -40,7 +40,7 @@ private:
 
     SyncEngine &m_sync;
     SecretStore &m_secrets;
-    QSettings &m_standard;
+    OnboardedFlag &m_onboarded;
     QLabel *m_email = nullptr;
     QLabel *m_lastSync = nullptr;
     QPushButton *m_syncNow = nullptr;

@@ -1,17 +1,20 @@
 #include "AccountSignOut.h"
 
-#include "SettingsKeys.h"
+#include "OnboardedFlag.h"
 #include "SyncEngine.h"
-
-#include <QSettings>
 
 namespace clipvane {
 
-void AccountSignOut::run(SyncEngine &sync, QSettings &standard)
+void AccountSignOut::run(SyncEngine &sync, OnboardedFlag &onboarded)
 {
     sync.signOut();
-    standard.setValue(SettingsKeys::onboarded, false);
-    standard.sync();
+    onboarded.set(false);
+}
+
+void AccountSignOut::afterDeletion(SyncEngine &sync, OnboardedFlag &onboarded)
+{
+    sync.signOutDeletedAccount();
+    onboarded.set(false);
 }
 
 } // namespace clipvane

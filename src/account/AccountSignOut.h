@@ -1,9 +1,8 @@
 #pragma once
 
-class QSettings;
-
 namespace clipvane {
 
+class OnboardedFlag;
 class SyncEngine;
 
 // Ends the session from the settings window (sign-out, or an account just deleted): the engine
@@ -12,7 +11,9 @@ class SyncEngine;
 class AccountSignOut
 {
 public:
-    static void run(SyncEngine &sync, QSettings &standard);
+    static void run(SyncEngine &sync, OnboardedFlag &onboarded);
+    // The same after the service erased the account: no later sign-in takes over its records.
+    static void afterDeletion(SyncEngine &sync, OnboardedFlag &onboarded);
 };
 
 } // namespace clipvane

@@ -13,7 +13,7 @@
 
 namespace clipvane {
 
-MacSettingsView::MacSettingsView(SyncEngine &sync, APIClient &api, SecretStore &secrets, QSettings &standard,
+MacSettingsView::MacSettingsView(SyncEngine &sync, APIClient &api, SecretStore &secrets, OnboardedFlag &onboarded,
                                  QWidget *parent)
     : QWidget(parent, Qt::Window)
 {
@@ -27,10 +27,10 @@ MacSettingsView::MacSettingsView(SyncEngine &sync, APIClient &api, SecretStore &
     layout->addWidget(m_tabs);
     setFixedSize(kSize);
 
-    m_account = new AccountSettingsTab(sync, secrets, standard);
+    m_account = new AccountSettingsTab(sync, secrets, onboarded);
     m_family = new FamilySettingsTab(api);
     m_adding = new AddingSettingsTab(api);
-    m_privacy = new PrivacySettingsTab(api, sync, standard);
+    m_privacy = new PrivacySettingsTab(api, sync, onboarded);
     const QColor tint = Palette::text();
     m_tabs->addTab(m_account, Symbols::icon(QStringLiteral("person.crop.circle"), tint), tr("Account"));
     m_tabs->addTab(m_family, Symbols::icon(QStringLiteral("person.2"), tint), tr("Family"));

@@ -2,11 +2,11 @@
 
 #include <QWidget>
 
-class QSettings;
 class QTabWidget;
 
 namespace clipvane {
 
+class OnboardedFlag;
 class APIClient;
 class AccountSettingsTab;
 class AddingSettingsTab;
@@ -25,9 +25,9 @@ public:
     static constexpr QSize kSize{520, 380};
 
     // sync: the application's engine; api: the client it uses; secrets: the credentials store
-    // ("Signed in as"); standard: the standard settings ("onboarded"). All must outlive the
-    // window.
-    MacSettingsView(SyncEngine &sync, APIClient &api, SecretStore &secrets, QSettings &standard,
+    // ("Signed in as"); onboarded: the flag that returns the main window to onboarding. All must
+    // outlive the window.
+    MacSettingsView(SyncEngine &sync, APIClient &api, SecretStore &secrets, OnboardedFlag &onboarded,
                     QWidget *parent = nullptr);
 
     // Shows the window, or brings it to the front when it is already open.

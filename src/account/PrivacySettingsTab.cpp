@@ -28,11 +28,11 @@ constexpr qreal kStatusSize = 12;
 
 const QString PrivacySettingsTab::kProposedName = QStringLiteral("clipvane-export.json");
 
-PrivacySettingsTab::PrivacySettingsTab(APIClient &api, SyncEngine &sync, QSettings &standard, QWidget *parent)
+PrivacySettingsTab::PrivacySettingsTab(APIClient &api, SyncEngine &sync, OnboardedFlag &onboarded, QWidget *parent)
     : QWidget(parent)
     , m_api(api)
     , m_sync(sync)
-    , m_standard(standard)
+    , m_onboarded(onboarded)
     , m_chooseFile([this](const QString &name) { return chooseFileWithDialog(name); })
     , m_confirmDeletion([this] { return confirmWithDialog(); })
 {
@@ -117,7 +117,7 @@ QCoro::Task<> PrivacySettingsTab::confirmDeletion()
     if (!self)
         co_return;
     if (deleted) {
-        AccountSignOut::run(m_sync, m_standard);
+        AccountSignOut::afterDeletion(m_sync, m_onboarded);
         Q_EMIT accountDeleted();
     } else {
         setStatus(tr("Couldn't delete the account \u2014 try again."));

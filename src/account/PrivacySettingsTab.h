@@ -7,10 +7,10 @@
 
 class QLabel;
 class QPushButton;
-class QSettings;
 
 namespace clipvane {
 
+class OnboardedFlag;
 class APIClient;
 class SyncEngine;
 
@@ -27,7 +27,7 @@ public:
     using DeleteConfirmation = std::function<bool()>;
 
     // Everything must outlive the tab.
-    PrivacySettingsTab(APIClient &api, SyncEngine &sync, QSettings &standard, QWidget *parent = nullptr);
+    PrivacySettingsTab(APIClient &api, SyncEngine &sync, OnboardedFlag &onboarded, QWidget *parent = nullptr);
 
     void setSaveChooser(SaveChooser chooser) { m_chooseFile = std::move(chooser); }
     void setDeleteConfirmation(DeleteConfirmation confirmation) { m_confirmDeletion = std::move(confirmation); }
@@ -56,7 +56,7 @@ private:
 
     APIClient &m_api;
     SyncEngine &m_sync;
-    QSettings &m_standard;
+    OnboardedFlag &m_onboarded;
     QPushButton *m_export = nullptr;
     QPushButton *m_delete = nullptr;
     QLabel *m_status = nullptr;

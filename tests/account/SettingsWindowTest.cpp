@@ -9,6 +9,7 @@
 #include "MacSettingsView.h"
 #include "MemorySecretStore.h"
 #include "NetworkWatch.h"
+#include "OnboardedFlag.h"
 #include "Palette.h"
 #include "PrivacySettingsTab.h"
 #include "ServiceProcess.h"
@@ -46,11 +47,12 @@ struct Profile
         store = VideoStore::open(dir.filePath(u"library.sqlite"_qs), &error);
         group = std::make_unique<GroupSettings>(dir.filePath(u"group.ini"_qs));
         standard = std::make_unique<QSettings>(dir.filePath(u"Clipvane.ini"_qs), QSettings::IniFormat);
-        standard->setValue(SettingsKeys::onboarded, true);
+        onboardedFlag = std::make_unique<OnboardedFlag>(*standard);
+        onboardedFlag->set(true);
         api = std::make_unique<APIClient>(base, secrets, network);
         engine =
             std::make_unique<SyncEngine>(*store, *api, secrets, *group, *standard, clock, watch, std::chrono::hours(1));
-        window = std::make_unique<MacSettingsView>(*engine, *api, secrets, *standard);
+        window = std::make_unique<MacSettingsView>(*engine, *api, secrets, *onboardedFlag);
     }
     ~Profile()
     {
@@ -58,7 +60,8 @@ struct Profile
         engine.reset();
         network.clearConnectionCache();
     }
-    bool onboarded() const { return standard->value(SettingsKeys::onboarded).toBool(); }
+    // What the next launch reads, and what the main window follows now.
+    bool onboarded() const { return standard->value(SettingsKeys::onboarded).toBool() && onboardedFlag->value(); }
 
     QTemporaryDir dir;
     MemorySecretStore secrets;
@@ -68,6 +71,7 @@ struct Profile
     std::unique_ptr<VideoStore> store;
     std::unique_ptr<GroupSettings> group;
     std::unique_ptr<QSettings> standard;
+    std::unique_ptr<OnboardedFlag> onboardedFlag;
     std::unique_ptr<APIClient> api;
     std::unique_ptr<SyncEngine> engine;
     std::unique_ptr<MacSettingsView> window;
