@@ -78,7 +78,8 @@ void FamilySettingsTab::invite()
 QPushButton *FamilySettingsTab::removeButton(const QString &email) const
 {
     for (QPushButton *button : m_members->findChildren<QPushButton *>()) {
-        if (button->property("member").toString() == email)
+        // Rows of an earlier list wait hidden for their deletion.
+        if (!button->isHidden() && button->property("member").toString() == email)
             return button;
     }
     return nullptr;
@@ -96,7 +97,8 @@ QString FamilySettingsTab::errorText() const
 
 void FamilySettingsTab::rebuild()
 {
-    // Keep the field and the button while their rows are rebuilt.
+    // Keep the field (and the user's place in it) and the button while their rows are rebuilt.
+    const bool typing = m_email->hasFocus();
     m_email->setParent(this);
     m_invite->setParent(this);
     m_members->clearRows();
@@ -116,6 +118,8 @@ void FamilySettingsTab::rebuild()
     m_members->addRow({m_email, m_invite}, SettingsSection::Space::none);
     m_email->show();
     m_invite->show();
+    if (typing)
+        m_email->setFocus(Qt::OtherFocusReason);
     m_invite->setEnabled(FamilyInvite::canInvite(m_email->text(), m_model->busy()));
 
     m_shared->clearRows();

@@ -83,14 +83,21 @@ QWidget *SettingsSection::addRow(std::initializer_list<QWidget *> items, Space s
 
 void SettingsSection::clearRows()
 {
+    // Later, not now: the row being cleared may hold the button whose click caused it.
+    const auto discard = [](QWidget *widget) {
+        if (widget) {
+            widget->hide();
+            widget->deleteLater();
+        }
+    };
     while (QLayoutItem *item = m_rows->takeAt(0)) {
         if (QLayout *inner = item->layout()) {
             while (QLayoutItem *innerItem = inner->takeAt(0)) {
-                delete innerItem->widget();
+                discard(innerItem->widget());
                 delete innerItem;
             }
         }
-        delete item->widget();
+        discard(item->widget());
         delete item;
     }
 }
