@@ -260,6 +260,15 @@ private Q_SLOTS:
             bar->setValue(0);
             QTest::qWait(50);
             QVERIFY(window.grab().save(folder + u"/ask-panel-top.png"_qs));
+            FakeReply slow = FakeReply::json(answerBody(u"ok"_qs));
+            slow.delay = std::chrono::milliseconds(800);
+            m_server->enqueue(kAssistant, slow);
+            QTest::keyClicks(panel->input(), u"and one more?"_qs);
+            QTest::keyClick(panel->input(), Qt::Key_Return);
+            QTest::keyClicks(panel->input(), u"typing on"_qs);
+            QTest::qWait(400);
+            QVERIFY(window.grab().save(folder + u"/ask-panel-thinking.png"_qs));
+            QVERIFY(answered.wait(5000));
         }
     }
 
