@@ -74,6 +74,8 @@ int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
         return why == LibrarySession::Failure::libraryInUse ? libraryInUse : libraryUnusable;
     }
     installHttpCache();
+    if (const QString refused = APIClient::baseRefusal(); !refused.isEmpty() && apiBase.isEmpty())
+        QTextStream(stderr) << "clipvane: " << refused << '\n';
 
     SyncEngine &engine = m_library->engine();
     m_auth = std::make_unique<GoogleAuth>(APIClient::webOrigin(m_library->apiBase()));

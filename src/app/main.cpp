@@ -34,6 +34,7 @@ int main(int argc, char *argv[])
     AppPaths::initialiseApplicationNames();
     if (!arguments.profile.isEmpty())
         AppPaths::setProfile(arguments.profile);
+    AppPaths::keepPrivate();
     if (SingleInstance::handOff(SingleInstance::serverName(), arguments.links))
         return 0;
 
