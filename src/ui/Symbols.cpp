@@ -9,6 +9,7 @@
 #include <QPixmapCache>
 #include <QSvgRenderer>
 #include <cmath>
+#include <memory>
 
 namespace clipvane {
 
@@ -21,23 +22,22 @@ QString resourcePath(const QString &name)
     return u":/icons/"_qs + name + u".svg"_qs;
 }
 
-// One parsed renderer per symbol for the life of the process: the artwork never changes.
+// One parsed renderer per symbol for the life of the process: the artwork never changes. The
+// cache owns them, so they go with it when the process ends.
 QSvgRenderer *renderer(const QString &name)
 {
-    static QHash<QString, QSvgRenderer *> renderers;
+    static QHash<QString, std::shared_ptr<QSvgRenderer>> renderers;
     const auto found = renderers.constFind(name);
     if (found != renderers.constEnd())
-        return *found;
-    QSvgRenderer *loaded = nullptr;
+        return found->get();
+    std::shared_ptr<QSvgRenderer> loaded;
     if (QFile::exists(resourcePath(name))) {
-        loaded = new QSvgRenderer(resourcePath(name));
-        if (!loaded->isValid()) {
-            delete loaded;
-            loaded = nullptr;
-        }
+        loaded = std::make_shared<QSvgRenderer>(resourcePath(name));
+        if (!loaded->isValid())
+            loaded.reset();
     }
     renderers.insert(name, loaded);
-    return loaded;
+    return loaded.get();
 }
 
 // The artwork in white on transparent, then tinted: the tint keeps the edges' coverage.
