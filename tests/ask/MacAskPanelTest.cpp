@@ -73,6 +73,8 @@ private Q_SLOTS:
     {
         m_panel.reset();
         m_api.reset();
+        // Closing the idle connections lets the server stop without waiting out its keep-alive.
+        m_network.clearConnectionCache();
         m_server.reset();
     }
 
