@@ -8,6 +8,9 @@ namespace clipvane {
 
 namespace {
 
+constexpr qreal kCoarseRadius = 8;
+constexpr int kCoarseScale = 4;
+
 // One box pass over every row (or column) of premultiplied ARGB pixels.
 void boxPass(QImage &image, int half, bool horizontal)
 {
@@ -64,15 +67,22 @@ QImage SoftShadow::render(const QPainterPath &shape, const QColor &colour, qreal
 {
     const int pad = int(std::ceil(radius * 2));
     const QRect bounds = shape.boundingRect().toAlignedRect().adjusted(-pad, -pad, pad, pad);
-    QImage image(bounds.size(), QImage::Format_ARGB32_Premultiplied);
+    // A wide blur has no detail to lose: it is computed at a quarter of the size and scaled up,
+    // which keeps the panel's shadow well under a frame's time.
+    const int scale = radius >= kCoarseRadius ? kCoarseScale : 1;
+    const QSize small((bounds.width() + scale - 1) / scale, (bounds.height() + scale - 1) / scale);
+    QImage image(small, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     {
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(1.0 / scale, 1.0 / scale);
         painter.translate(-bounds.topLeft());
         painter.fillPath(shape, colour);
     }
-    blur(image, radius);
+    blur(image, radius / scale);
+    if (scale > 1)
+        image = image.scaled(bounds.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (origin)
         *origin = bounds.topLeft();
     return image;
