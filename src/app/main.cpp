@@ -38,6 +38,8 @@ int main(int argc, char *argv[])
     if (SingleInstance::handOff(SingleInstance::serverName(), arguments.links))
         return 0;
 
+    // The embedded player's web engine shares the window's graphics context.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     AppPaths::initialiseApplicationNames();
     QGuiApplication::setDesktopFileName(QString::fromLatin1(AppPaths::kApplicationId));

