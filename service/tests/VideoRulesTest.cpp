@@ -237,7 +237,9 @@ private Q_SLOTS:
     // worker fills them in later; its first success lets adds ask again.
     void addsStopWaitingOnAFailingProvider()
     {
-        TestService service([](ServiceConfig &config) { config.metadataRetry = MetadataRetry{5, 20, 2, 3, 60'000}; });
+        // The worker's first retry comes a second later: long enough that what the adds asked
+        // is counted before the worker asks again, even on a slow sanitizer build.
+        TestService service([](ServiceConfig &config) { config.metadataRetry = MetadataRetry{5, 1000, 2, 3, 60'000}; });
         const QString token = service.token(u"a@example.com"_qs);
         for (const QString &id : {u"broken0001"_qs, u"broken0002"_qs, u"broken0003"_qs}) {
             service.metadata().failNext(id, 100);
@@ -246,6 +248,7 @@ private Q_SLOTS:
         }
         // Open: this add would have found a title, had it asked.
         QCOMPARE(str(service.add(token, u"https://youtu.be/waiting01"_qs), "title"), u"YouTube video waiting01"_qs);
+        QCOMPARE(service.metadata().calls(u"waiting01"_qs), 0);
         // The provider recovers; the worker's next fetches succeed and close the breaker again
         // (a retry of a broken one still failing afterwards would reopen it).
         for (const QString &id : {u"broken0001"_qs, u"broken0002"_qs, u"broken0003"_qs})

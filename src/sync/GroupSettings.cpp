@@ -2,6 +2,7 @@
 
 #include "SettingsKeys.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -14,11 +15,17 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace clipvane {
 
 namespace {
 
 const QString kLockSuffix = QStringLiteral(".lock");
+// A change holds the lock for milliseconds; a lock file this old whose holder let go is left over.
+constexpr qint64 kLeftBehindMs = 1000;
 const QString kCopyName = QStringLiteral("group.ini");
 constexpr int kMinPauseMs = 1;
 constexpr int kMaxPauseMs = 8;
@@ -62,10 +69,27 @@ QStringList readLinks(const QVariant &value)
     return {};
 }
 
+// QLockFile judges a lock by its holder's process ID, which the system may have given to
+// another program of the same name since the holder was killed. The holder also keeps the
+// kernel's lock on the file, which ends with the process: a file older than any change takes
+// whose kernel lock is free was left by a holder that is gone.
+bool holderIsGone(const QString &path)
+{
+    const QFileInfo file(path);
+    if (!file.exists() || file.lastModified().msecsTo(QDateTime::currentDateTime()) < kLeftBehindMs)
+        return false;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+}
+
 // QLockFile's own wait doubles its pause after every miss, so a waiter among busy writers can
 // miss its turn for seconds. Changes take a millisecond or two: short, uneven pauses give
 // every waiter its turn soon.
-bool acquire(QLockFile &lock, std::chrono::milliseconds wait)
+bool acquire(QLockFile &lock, const QString &path, std::chrono::milliseconds wait)
 {
     QDeadlineTimer deadline(wait);
     for (;;) {
@@ -73,6 +97,8 @@ bool acquire(QLockFile &lock, std::chrono::milliseconds wait)
             return true;
         if (lock.error() == QLockFile::PermissionError || deadline.hasExpired())
             return false;
+        if (holderIsGone(path))
+            lock.removeStaleLockFile();
         QThread::msleep(QRandomGenerator::global()->bounded(kMinPauseMs, kMaxPauseMs));
     }
 }
@@ -104,7 +130,7 @@ bool GroupSettings::transact(Access access, const std::function<bool(QSettings &
     // QSettings takes this lock file while it writes the file, so a writer that goes through
     // QSettings directly is kept out as well.
     QLockFile lock(m_path + kLockSuffix);
-    if (access == Access::change && !acquire(lock, m_lockWait)) {
+    if (access == Access::change && !acquire(lock, m_path + kLockSuffix, m_lockWait)) {
         m_lastError = QStringLiteral("The shared settings are in use by another process.");
         return false;
     }

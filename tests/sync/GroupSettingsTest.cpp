@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
@@ -234,6 +235,18 @@ private Q_SLOTS:
 
         held.unlock();
         QCOMPARE(group.takeShareInbox(), QStringList{u"first"_qs});
+
+        // A holder killed mid-change leaves its file, naming a process ID that may belong to a
+        // live program of the same name by now (here: this test). The kernel's lock tells.
+        QFile left(path + u".lock"_qs);
+        QVERIFY(left.open(QIODevice::WriteOnly));
+        left.write(QByteArray::number(QCoreApplication::applicationPid()) + '\n' +
+                   QCoreApplication::applicationName().toUtf8() + '\n' + QSysInfo::machineHostName().toUtf8() + '\n');
+        left.close();
+        QVERIFY(left.open(QIODevice::ReadOnly));
+        QVERIFY(left.setFileTime(QDateTime::currentDateTime().addSecs(-5), QFileDevice::FileModificationTime));
+        left.close();
+        QVERIFY2(group.appendToShareInbox({u"third"_qs}), qPrintable(group.lastError()));
     }
 
     // Writer processes append while the application takes: every link arrives exactly once.
