@@ -268,9 +268,12 @@ void ApiServer::signIn(const httplib::Request &request, httplib::Response &respo
                      failurePage("Google did not sign you in (" + request.get_param_value("error") + ")."));
             return;
         }
-        if (request.has_param("code") || request.has_param("state")) {
-            const auto result = m_google.complete(QString::fromStdString(request.get_param_value("state")),
-                                                  QString::fromStdString(request.get_param_value("code")), redirectUri);
+        // Google's answer carries a code; the application's first visit carries only its state.
+        if (request.has_param("code")) {
+            const QString state = QString::fromStdString(request.get_param_value("state"));
+            const QString appState = m_google.takeAppState(state);
+            const auto result =
+                m_google.complete(state, QString::fromStdString(request.get_param_value("code")), redirectUri);
             if (const auto *error = std::get_if<std::string>(&result)) {
                 sendHtml(response, 400, failurePage(*error));
                 return;
@@ -280,10 +283,10 @@ void ApiServer::signIn(const httplib::Request &request, httplib::Response &respo
                 sendHtml(response, 400, failurePage("Google did not report a usable e-mail address."));
                 return;
             }
-            completeSignIn(*email, response);
+            completeSignIn(*email, appState, response);
             return;
         }
-        const std::string target = m_google.authorisationUrl(redirectUri).toStdString();
+        const std::string target = m_google.authorisationUrl(redirectUri, applicationState(request)).toStdString();
         sendHtml(response, 302, "<!doctype html><a href=\"" + Pages::htmlEscape(target) + "\">Sign in with Google</a>");
         response.set_header("Location", target);
         return;
@@ -294,23 +297,40 @@ void ApiServer::signIn(const httplib::Request &request, httplib::Response &respo
         sendHtml(response, 403, Pages::signInRefused());
         return;
     }
+    const QString appState = applicationState(request);
     if (request.method != "POST") {
-        sendHtml(response, 200, Pages::localSignInForm(std::string()));
+        sendHtml(response, 200, Pages::localSignInForm(std::string(), appState.toStdString()));
         return;
     }
     const auto email = normaliseEmail(QString::fromStdString(request.get_param_value("email")));
     if (!email) {
-        sendHtml(response, 400, Pages::localSignInForm("That is not an e-mail address."));
+        sendHtml(response, 400, Pages::localSignInForm("That is not an e-mail address.", appState.toStdString()));
         return;
     }
-    completeSignIn(*email, response);
+    completeSignIn(*email, appState, response);
 }
 
-void ApiServer::completeSignIn(const QString &email, httplib::Response &response)
+QString ApiServer::applicationState(const httplib::Request &request)
+{
+    // A one-time value the application made: letters, digits, '-' and '_' only, so it passes
+    // through a form and a URL untouched. Anything else is dropped, not repaired.
+    constexpr size_t kMaxStateLength = 128;
+    const std::string state = request.get_param_value("state");
+    if (state.empty() || state.size() > kMaxStateLength)
+        return {};
+    for (const char c : state)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_')
+            return {};
+    return QString::fromStdString(state);
+}
+
+void ApiServer::completeSignIn(const QString &email, const QString &appState, httplib::Response &response)
 {
     const QString token = m_accounts.issueToken(email);
-    const std::string callback = "clipvaneshelf://auth?token=" + QUrl::toPercentEncoding(token).toStdString() +
-                                 "&email=" + QUrl::toPercentEncoding(email).toStdString();
+    std::string callback = "clipvaneshelf://auth?token=" + QUrl::toPercentEncoding(token).toStdString() +
+                           "&email=" + QUrl::toPercentEncoding(email).toStdString();
+    if (!appState.isEmpty())
+        callback += "&state=" + appState.toStdString();
     sendHtml(response, 302, Pages::redirectPage(callback));
     response.set_header("Location", callback);
     response.set_header("Referrer-Policy", "no-referrer");

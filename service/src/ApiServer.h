@@ -46,7 +46,8 @@ private:
     void dispatch(const httplib::Request &request, httplib::Response &response);
     void serveApi(const Route &route, const httplib::Request &request, httplib::Response &response);
     void signIn(const httplib::Request &request, httplib::Response &response);
-    void completeSignIn(const QString &email, httplib::Response &response);
+    void completeSignIn(const QString &email, const QString &appState, httplib::Response &response);
+    static QString applicationState(const httplib::Request &request);
     std::optional<Account> authenticate(const httplib::Request &request, QByteArray &tokenKey);
     void log(const httplib::Request &request, const httplib::Response &response) const;
 

@@ -102,7 +102,7 @@ bool GoogleSignIn::configured() const
            !m_config.authBase.trimmed().isEmpty() && !m_config.tokenUrl.trimmed().isEmpty();
 }
 
-QString GoogleSignIn::authorisationUrl(const QString &redirectUri)
+QString GoogleSignIn::authorisationUrl(const QString &redirectUri, const QString &appState)
 {
     const QString state = randomState();
     {
@@ -115,6 +115,9 @@ QString GoogleSignIn::authorisationUrl(const QString &redirectUri)
             m_states.erase(oldest);
         }
         m_states.emplace(state, now + kStateLifetime);
+        std::erase_if(m_appStates, [this](const auto &entry) { return !m_states.contains(entry.first); });
+        if (!appState.isEmpty())
+            m_appStates.emplace(state, appState);
     }
     const std::string query = formEncode({{"response_type", "code"},
                                           {"client_id", m_config.clientId.trimmed().toStdString()},
@@ -124,6 +127,17 @@ QString GoogleSignIn::authorisationUrl(const QString &redirectUri)
                                           {"prompt", "select_account"}});
     const QString base = m_config.authBase.trimmed();
     return base + (base.contains(u'?') ? u'&' : u'?') + QString::fromStdString(query);
+}
+
+QString GoogleSignIn::takeAppState(const QString &state)
+{
+    std::lock_guard lock(m_mutex);
+    const auto found = m_appStates.find(state);
+    if (found == m_appStates.end())
+        return {};
+    QString appState = found->second;
+    m_appStates.erase(found);
+    return appState;
 }
 
 bool GoogleSignIn::consumeState(const QString &state)

@@ -23,7 +23,10 @@ public:
 
     bool configured() const;
     // The Google authorisation address for a fresh state (state kept in memory, expires after 10 minutes).
-    QString authorisationUrl(const QString &redirectUri);
+    // appState: the application's own one-time value, handed back with the callback.
+    QString authorisationUrl(const QString &redirectUri, const QString &appState = {});
+    // The application's value that came with the sign-in of an authorisation state (removed).
+    QString takeAppState(const QString &state);
     // Completes the flow: checks and consumes the state, exchanges the code, returns the
     // verified e-mail address, or an error text for the page.
     std::variant<QString /*email*/, std::string /*error*/> complete(const QString &state, const QString &code,
@@ -36,6 +39,7 @@ private:
     GoogleConfig m_config;
     std::mutex m_mutex;
     std::map<QString, Clock::time_point> m_states; // state -> expiry
+    std::map<QString, QString> m_appStates;        // state -> the application's value, if any
 };
 
 } // namespace clipvane::service

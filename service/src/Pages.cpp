@@ -219,7 +219,7 @@ application when you are done.</p>
 )HTML");
 }
 
-std::string localSignInForm(const std::string &errorText)
+std::string localSignInForm(const std::string &errorText, const std::string &appState)
 {
     std::string body = std::string("<h1>Sign in to ") + kBrand + "</h1>\n";
     body += "<p class=\"note\">This is a local Clipvane service without Google sign-in. "
@@ -231,7 +231,10 @@ std::string localSignInForm(const std::string &errorText)
             "<label for=\"email\">E-mail address</label>\n"
             "<input id=\"email\" name=\"email\" type=\"email\" required autofocus autocomplete=\"email\" "
             "maxlength=\"254\" placeholder=\"you@example.com\">\n"
-            "<button type=\"submit\">Sign in</button>\n</form>\n</div>\n";
+            "<button type=\"submit\">Sign in</button>\n";
+    if (!appState.empty())
+        body += "<input type=\"hidden\" name=\"state\" value=\"" + htmlEscape(appState) + "\">\n";
+    body += "</form>\n</div>\n";
     return page("Sign in — Clipvane", {}, body);
 }
 

@@ -186,6 +186,18 @@ private Q_SLOTS:
         QVERIFY(done.body.find("clipvaneshelf://auth?token=") != std::string::npos);
         QCOMPARE(queryItem(location, u"email"_qs), u"someone@example.com"_qs);
         QCOMPARE(service.get(queryItem(location, u"token"_qs), "/api/family.php").status, 200);
+        QVERIFY(location.find("state=") == std::string::npos);
+
+        // The application's one-time state rides through the form into the callback; a value
+        // that is not a plain token is dropped rather than passed on.
+        QVERIFY(service.get({}, "/gauth/login.php?state=Ab-9_x").body.find("value=\"Ab-9_x\"") != std::string::npos);
+        const Reply withState =
+            service.send("POST", {}, "/gauth/login.php", "email=a%40example.com&state=Ab-9_x", {}, kForm);
+        QCOMPARE(queryItem(withState.header("Location"), u"state"_qs), u"Ab-9_x"_qs);
+        const Reply oddState =
+            service.send("POST", {}, "/gauth/login.php", "email=a%40example.com&state=%3Cb%3E", {}, kForm);
+        QCOMPARE(oddState.status, 302);
+        QVERIFY(oddState.header("Location").find("state=") == std::string::npos);
     }
 
     void signInIsRefusedAwayFromLoopback()
@@ -209,7 +221,7 @@ private Q_SLOTS:
             config.google = GoogleConfig{u"client"_qs, u"secret"_qs, google.qBaseUrl() + u"/auth"_qs,
                                          google.qBaseUrl() + u"/token"_qs, google.qBaseUrl() + u"/userinfo"_qs};
         });
-        const std::string start = service.get({}, "/gauth/login.php").header("Location");
+        const std::string start = service.get({}, "/gauth/login.php?state=app-1").header("Location");
         QCOMPARE(QUrl(QString::fromStdString(start)).toString(QUrl::RemoveQuery), google.qBaseUrl() + u"/auth"_qs);
         QCOMPARE(queryItem(start, u"redirect_uri"_qs), u"https://clipvane.example/gauth/login.php"_qs);
         const QString state = queryItem(start, u"state"_qs);
@@ -219,6 +231,7 @@ private Q_SLOTS:
         const Reply done = service.get({}, back);
         QCOMPARE(done.status, 302);
         QCOMPARE(queryItem(done.header("Location"), u"email"_qs), u"g.user@example.com"_qs);
+        QCOMPARE(queryItem(done.header("Location"), u"state"_qs), u"app-1"_qs);
         QCOMPARE(service.get(queryItem(done.header("Location"), u"token"_qs), "/api/family.php").status, 200);
 
         // A state is good once; Google's own refusal is shown, not signed in; no local form.

@@ -76,6 +76,7 @@ MacOnboardingView::MacOnboardingView(SyncEngine &sync, OnboardedFlag &onboarded,
     connect(m_button, &QAbstractButton::clicked, this, &MacOnboardingView::continueWithGoogle);
 
     m_errorLabel = label(QString(), Fonts::font(FontFace::regular, 12), Palette::errorRed(), this);
+    m_errorLabel->setObjectName(QStringLiteral("error"));
     m_errorLabel->setWordWrap(true);
     m_errorLabel->setFixedWidth(kButtonStackWidth);
     m_errorLabel->setAccessibleDescription(tr("Sign-in error"));

@@ -154,18 +154,43 @@ QUrl APIClient::builtInBase()
     return QUrl(QStringLiteral(CLIPVANE_DEFAULT_API_BASE));
 }
 
-QUrl APIClient::resolveBase()
+namespace {
+
+// The configured service address and where it came from; empty when none is configured.
+std::pair<QString, QString> configuredBase()
 {
     // The developer setting wins when it holds text at all, even text that is then refused.
     const QVariant setting = AppPaths::standardSettings()->value(SettingsKeys::apiBase);
-    QString text;
     if (setting.typeId() == QMetaType::QString)
-        text = setting.toString();
-    else
-        text = qEnvironmentVariable("CLIPVANE_API_BASE");
+        return {setting.toString(), QStringLiteral("the setting “apiBase”")};
+    return {qEnvironmentVariable("CLIPVANE_API_BASE"), QStringLiteral("CLIPVANE_API_BASE")};
+}
+
+} // namespace
+
+QUrl APIClient::resolveBase()
+{
+    const QString text = configuredBase().first;
     if (text.isEmpty())
         return builtInBase();
     return acceptableBase(text).value_or(builtInBase());
+}
+
+QString APIClient::baseRefusal()
+{
+    const auto [text, source] = configuredBase();
+    if (text.isEmpty() || acceptableBase(text))
+        return {};
+    const QUrl url(text.trimmed(), QUrl::StrictMode);
+    QString why;
+    if (!url.isValid() || url.host().isEmpty())
+        why = QStringLiteral("it is not a web address");
+    else if (url.scheme().compare(u"http", Qt::CaseInsensitive) == 0)
+        why = QStringLiteral("plain http would carry your sign-in in clear text to another computer (use https)");
+    else
+        why = QStringLiteral("it is neither https nor http");
+    return QStringLiteral("The service address “%1” from %2 was refused: %3. Using %4 instead.")
+        .arg(text, source, why, builtInBase().toString());
 }
 
 QUrl APIClient::endpoint(const QString &path, const QUrlQuery &query) const

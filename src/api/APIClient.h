@@ -43,6 +43,9 @@ public:
     // built-in local service. Invalid addresses, and plain http to a host that is not a
     // loopback address, fall back to the built-in one.
     static QUrl resolveBase();
+    // Why the configured address was not used (which address, from where, why); empty when
+    // none is configured or it is used.
+    static QString baseRefusal();
     static QUrl builtInBase();
     // The address as a usable base, or none: https, or plain http to a loopback host only (the
     // bearer token must not cross a network in clear); query and fragment are dropped.

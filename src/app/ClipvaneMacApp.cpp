@@ -2,6 +2,7 @@
 
 #include "APIClient.h"
 #include "AppPaths.h"
+#include "FirstPaintProbe.h"
 #include "GoogleAuth.h"
 #include "LibrarySession.h"
 #include "MainWindow.h"
@@ -73,6 +74,8 @@ int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
         return why == LibrarySession::Failure::libraryInUse ? libraryInUse : libraryUnusable;
     }
     installHttpCache();
+    if (const QString refused = APIClient::baseRefusal(); !refused.isEmpty() && apiBase.isEmpty())
+        QTextStream(stderr) << "clipvane: " << refused << '\n';
 
     SyncEngine &engine = m_library->engine();
     m_auth = std::make_unique<GoogleAuth>(APIClient::webOrigin(m_library->apiBase()));
@@ -84,6 +87,7 @@ int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
         if (state == Qt::ApplicationActive)
             engine.syncNow();
     });
+    FirstPaintProbe::watch(m_window->currentPage());
     m_window->show();
 
     handleArguments(m_early + arguments);

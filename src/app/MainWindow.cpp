@@ -40,11 +40,21 @@ bool MainWindow::isShowingLibrary() const
     return m_root->currentWidget() == m_library;
 }
 
+QWidget *MainWindow::currentPage() const
+{
+    return m_root->currentWidget();
+}
+
 void MainWindow::updateRoot()
 {
-    QWidget *wanted = showsLibrary(m_onboarded.value(), m_sync.isLoggedIn()) ? m_library : m_onboarding;
-    if (m_root->currentWidget() != wanted)
-        m_root->setCurrentWidget(wanted);
+    const bool library = showsLibrary(m_onboarded.value(), m_sync.isLoggedIn());
+    QWidget *wanted = library ? m_library : m_onboarding;
+    if (m_root->currentWidget() == wanted)
+        return;
+    m_root->setCurrentWidget(wanted);
+    // The library appearing is a reason to sync.
+    if (library)
+        m_sync.syncNow();
 }
 
 void MainWindow::bringToFront()

@@ -29,6 +29,7 @@ public:
     // The root switch: the library only for an onboarded user who is signed in.
     static bool showsLibrary(bool onboarded, bool loggedIn) { return onboarded && loggedIn; }
     bool isShowingLibrary() const;
+    QWidget *currentPage() const;
 
     // Shows, raises and activates the window (a later launch, an opened link).
     void bringToFront();

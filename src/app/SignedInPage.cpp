@@ -1,5 +1,6 @@
 #include "SignedInPage.h"
 
+#include "APIClient.h"
 #include "Fonts.h"
 #include "Palette.h"
 #include "SyncEngine.h"
@@ -24,6 +25,7 @@ SignedInPage::SignedInPage(SyncEngine &sync, VideoStore &store, QWidget *parent)
     m_count->setAccessibleDescription(tr("Videos in the library"));
     m_status->setFont(Fonts::font(FontFace::regular, 12));
     m_status->setAlignment(Qt::AlignCenter);
+    m_status->setWordWrap(true);
     m_status->setAccessibleDescription(tr("Sync status"));
     QPalette muted = m_status->palette();
     muted.setColor(QPalette::WindowText, Palette::muted());
@@ -67,6 +69,8 @@ void SignedInPage::refresh()
                                                : tr("Syncing…"));
     else if (m_sync.hasError())
         m_status->setText(m_sync.lastError());
+    else if (const QString refused = APIClient::baseRefusal(); !refused.isEmpty())
+        m_status->setText(refused);
     else if (m_sync.lastSync().isValid())
         m_status->setText(
             tr("Synced %1").arg(QLocale().toString(m_sync.lastSync().toLocalTime(), QLocale::ShortFormat)));

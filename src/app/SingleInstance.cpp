@@ -3,10 +3,12 @@
 #include "AppPaths.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QStandardPaths>
 #include <QTimer>
 
 namespace clipvane {
@@ -20,11 +22,14 @@ constexpr std::chrono::milliseconds kReadLimit{2000};
 
 QString SingleInstance::serverName()
 {
-    // The profile's own folder tells profiles apart; the user's name keeps users apart where
-    // the socket lands in a shared temporary folder.
-    const QByteArray key = (qEnvironmentVariable("USER") + u'\n' + AppPaths::dataDir()).toUtf8();
-    return QStringLiteral("clipvane-") +
-           QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(24));
+    // The profile's own folder tells profiles apart. The socket lives in the user's private
+    // runtime folder, where no other user can reach or replace it.
+    const QByteArray key = AppPaths::dataDir().toUtf8();
+    const QString file =
+        QStringLiteral("clipvane-") +
+        QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(24));
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return runtime.isEmpty() ? file : QDir(runtime).filePath(file);
 }
 
 QByteArray SingleInstance::encode(const QStringList &arguments)
@@ -68,7 +73,8 @@ SingleInstance::SingleInstance(QString name, QObject *parent)
     , m_name(std::move(name))
     , m_server(new QLocalServer(this))
 {
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    // No socket options: with them Qt binds elsewhere and renames the socket into place, which
+    // silently replaces the socket of an application that is already running.
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
 }
 

@@ -6,8 +6,10 @@
 #include "Fonts.h"
 #include "Palette.h"
 #include "SingleInstance.h"
+#include "TerminationSignals.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QTextStream>
 
 int main(int argc, char *argv[])
@@ -32,6 +34,7 @@ int main(int argc, char *argv[])
     AppPaths::initialiseApplicationNames();
     if (!arguments.profile.isEmpty())
         AppPaths::setProfile(arguments.profile);
+    AppPaths::keepPrivate();
     if (SingleInstance::handOff(SingleInstance::serverName(), arguments.links))
         return 0;
 
@@ -39,9 +42,12 @@ int main(int argc, char *argv[])
     AppPaths::initialiseApplicationNames();
     QGuiApplication::setDesktopFileName(QString::fromLatin1(AppPaths::kApplicationId));
     QApplication::setQuitOnLastWindowClosed(true);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/packaging/app.clipvane.Clipvane.svg")));
     Palette::applyTo(application);
     Fonts::load();
 
+    TerminationSignals terminations;
+    QObject::connect(&terminations, &TerminationSignals::received, &application, &QCoreApplication::quit);
     ClipvaneMacApp app;
     const int started = app.start(arguments.links, arguments.apiBase);
     if (started < 0)

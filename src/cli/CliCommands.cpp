@@ -112,6 +112,7 @@ QCoro::Task<int> CliCommands::run()
     }
     if (!m_arguments.profile.isEmpty())
         AppPaths::setProfile(QFileInfo(m_arguments.profile).absoluteFilePath());
+    AppPaths::keepPrivate();
     m_base = APIClient::resolveBase();
     if (!m_arguments.api.isEmpty()) {
         const std::optional<QUrl> given = APIClient::acceptableBase(m_arguments.api);
@@ -284,6 +285,8 @@ int CliCommands::status()
     };
     line(u"Signed in"_qs, signedIn ? (email.isEmpty() ? u"yes"_qs : u"yes, as %1"_qs.arg(email)) : u"no"_qs);
     line(u"Service"_qs, m_base.toString());
+    if (const QString refused = APIClient::baseRefusal(); !refused.isEmpty() && m_arguments.api.isEmpty())
+        line(u"Refused address"_qs, refused);
     line(u"Library"_qs, AppPaths::storePath());
     line(u"Videos"_qs, QString::number(total));
     line(u"Pending changes"_qs, QString::number(pending));

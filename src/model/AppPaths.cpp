@@ -2,7 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
+#include <sys/stat.h>
 
 namespace clipvane::AppPaths {
 
@@ -77,6 +80,23 @@ QString groupSettingsPath()
 QString secretsFilePath()
 {
     return QDir(configDir()).filePath(QStringLiteral("secrets.json"));
+}
+
+void keepPrivate()
+{
+    ::umask(S_IRWXG | S_IRWXO);
+    const auto restrict = [](const QString &path, QFileDevice::Permissions permissions) {
+        if (QFileInfo::exists(path))
+            QFile::setPermissions(path, permissions);
+    };
+    constexpr auto folder = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    constexpr auto file = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    for (const QString &directory : {dataDir(), configDir(), cacheDir()})
+        restrict(directory, folder);
+    for (const QString &suffix : {u""_qs, u"-wal"_qs, u"-shm"_qs})
+        restrict(storePath() + suffix, file);
+    restrict(groupSettingsPath(), file);
+    restrict(QDir(configDir()).filePath(QStringLiteral("Clipvane.ini")), file);
 }
 
 std::unique_ptr<QSettings> standardSettings()

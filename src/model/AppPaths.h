@@ -28,6 +28,11 @@ QString storePath();         // the local library
 QString groupSettingsPath(); // settings shared by every process of the application family
 QString secretsFilePath();   // credentials where no Secret Service is available
 
+// Makes what this process creates from now on readable by the user only, and closes the
+// folders and files of the library that exist already: a library is as private as a browser
+// profile, whatever the umask of the session.
+void keepPrivate();
+
 // The standard settings ("apiBase", "testToken", "onboarded", ...).
 std::unique_ptr<QSettings> standardSettings();
 

@@ -20,6 +20,7 @@ inline constexpr QLatin1String syncCursor("syncCursor");       // text of a deci
 inline constexpr QLatin1String familyRev("familyRev");         // text
 inline constexpr QLatin1String widgetVisible("widgetVisible"); // bool
 inline constexpr QLatin1String shareInbox("shareInbox");       // list of texts
+inline constexpr QLatin1String familyRefresh("familyRefresh"); // bool; absent = false
 
 } // namespace SettingsKeys
 
@@ -29,7 +30,8 @@ inline constexpr bool onboarded = false;
 inline constexpr bool autoplayOnSelect = false;
 inline constexpr qint64 syncCursor = 0; // also for text that is not a decimal number
 inline constexpr char16_t familyRev[] = u"0";
-inline constexpr bool widgetVisible = true; // also for a value that is not a Boolean
+inline constexpr bool widgetVisible = true;  // also for a value that is not a Boolean
+inline constexpr bool familyRefresh = false; // also for a value that is not a Boolean
 
 } // namespace SettingsDefaults
 

@@ -168,6 +168,7 @@ bool GroupSettings::setSyncCursor(qint64 cursor)
 {
     return transact(Access::change, [&](QSettings &settings) {
         settings.setValue(SettingsKeys::syncCursor, QString::number(cursor));
+        settings.remove(SettingsKeys::familyRefresh);
         return true;
     });
 }
@@ -189,8 +190,19 @@ bool GroupSettings::restartForFamilyRev(const QString &familyRev)
     return transact(Access::change, [&](QSettings &settings) {
         settings.setValue(SettingsKeys::familyRev, familyRev);
         settings.setValue(SettingsKeys::syncCursor, QString::number(SettingsDefaults::syncCursor));
+        settings.setValue(SettingsKeys::familyRefresh, true);
         return true;
     });
+}
+
+bool GroupSettings::familyRefreshPending() const
+{
+    bool pending = SettingsDefaults::familyRefresh;
+    transact(Access::read, [&](QSettings &settings) {
+        pending = readBoolean(settings.value(SettingsKeys::familyRefresh)).value_or(SettingsDefaults::familyRefresh);
+        return false;
+    });
+    return pending;
 }
 
 bool GroupSettings::removeCursors()

@@ -29,12 +29,18 @@ public:
 
     // The pull cursor; absent or not a decimal signed 64-bit number: 0.
     qint64 syncCursor() const;
+    // The cursor of a completed pull; it also ends a family refresh, in the same change.
     bool setSyncCursor(qint64 cursor);
 
     // The family revision of the last pull; absent: "0".
     QString familyRev() const;
-    // Stores a new family revision and starts the cursor over, in one change.
+    // Stores a new family revision, starts the cursor over and marks a family refresh as under
+    // way, in one change.
     bool restartForFamilyRev(const QString &familyRev);
+    // A full pull for a new family revision has begun and not yet completed: the records it
+    // has not delivered are still those of the earlier revision. Kept across a crash and a
+    // sign-out; absent or not a Boolean: false.
+    bool familyRefreshPending() const;
     // Forgets the cursor and the family revision (sign-out).
     bool removeCursors();
 

@@ -279,11 +279,15 @@ void SyncEngine::mergeServerVideo(const APIVideo &server)
 QCoro::Task<SyncEngine::Outcome> SyncEngine::pullChanges(quint64 session)
 {
     const QPointer<SyncEngine> self(this);
-    qint64 since = m_group.syncCursor();
+    // A full pull for a new family revision that a crash or a failure broke off starts over:
+    // only a completed one may tell which records the new revision no longer holds.
+    bool refreshing = m_group.familyRefreshPending();
+    qint64 since = refreshing ? 0 : m_group.syncCursor();
     qint64 afterID = 0;
     int received = 0;
     int total = -1;
     bool firstPage = true;
+    QSet<QString> delivered;
 
     for (;;) {
         const ApiResult<VideoPage> page = co_await m_api.videos(since, afterID, kPageLimit);
@@ -295,13 +299,13 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pullChanges(quint64 session)
         setWidgetVisible(page->widget);
 
         if (firstPage && page->familyRev != m_group.familyRev()) {
-            // The set of libraries shared with the user changed: everything synced is fetched
-            // again; records with a local change stay until they are pushed.
-            m_store.remove(m_store.synced());
-            if (const Outcome saved = saveStore(); !saved.goOn())
-                co_return saved;
+            // The set of libraries shared with the user changed: everything is fetched again.
+            // The synced records stay on show until that pull has completed, and only then
+            // go when it did not deliver them; records with a local change stay until pushed.
             if (!m_group.restartForFamilyRev(page->familyRev))
                 co_return Outcome::failed(m_group.lastError());
+            refreshing = true;
+            delivered.clear();
             since = 0;
             afterID = 0;
             firstPage = false;
@@ -313,8 +317,11 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pullChanges(quint64 session)
             total = page->total;
             setProgress(m_progressFraction, m_progressReceived, total);
         }
-        for (const APIVideo &video : page->videos)
+        for (const APIVideo &video : page->videos) {
             mergeServerVideo(video);
+            if (refreshing)
+                delivered.insert(video.youtubeID);
+        }
         if (const Outcome saved = saveStore(); !saved.goOn())
             co_return saved;
 
@@ -333,6 +340,18 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pullChanges(quint64 session)
             continue;
         }
 
+        if (refreshing) {
+            // The synced records this complete pull did not deliver belong to the old revision.
+            QList<Video *> stale;
+            for (Video *video : m_store.synced()) {
+                if (!delivered.contains(video->youtubeID))
+                    stale.append(video);
+            }
+            m_store.remove(stale);
+            if (const Outcome saved = saveStore(); !saved.goOn())
+                co_return saved;
+        }
+        // Ends a family refresh as well: the store no longer holds records of the old revision.
         if (!m_group.setSyncCursor(page->now))
             co_return Outcome::failed(m_group.lastError());
         co_return Outcome::done();

@@ -264,8 +264,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
 
         const auto row = [](const QString &endpoint, int status, const QByteArray &body, int kind,
-                            const QString &message = {}) {
-            QTest::addRow("%s %d %s", qPrintable(endpoint), status, body.constData())
+                            const QString &message = {}, const char *rule = "") {
+            QTest::addRow("%s %d %s%s", qPrintable(endpoint), status, body.constData(), rule)
                 << endpoint << status << body << kind << message;
         };
         const int ok = -1;
@@ -276,7 +276,6 @@ private Q_SLOTS:
         const QString unexpected = u"Unexpected server response"_qs;
         const QString list = u"videos"_qs;
         const QString exported = u"export"_qs;
-        row({}, 201, "{}", ok);
         row({}, 299, "{}", ok);
         row({}, 204, "", parse);
         row({}, 200, "[1,2]", bad, unexpected);
@@ -285,14 +284,14 @@ private Q_SLOTS:
         row({}, 304, "", http, u"Server error (304)"_qs);
         row(list, 201, R"({"videos":[]})", bad, unexpected);
         row(list, 401, "{}", unauthorized, kSignedOut);
-        row(list, 500, R"({"videos":[]})", bad, unexpected);
+        // Unlike every other request, a failed list reads as a bad reply, not as a server error.
+        row(list, 500, R"({"videos":[]})", bad, unexpected, " (only a plain 200 carries a page)");
         row(list, 200, "{", parse);
         row(list, 200, R"({"now":5})", bad, unexpected);
         row(exported, 299, "not JSON", ok);
-        row(exported, 401, "{}", bad, unexpected);
+        row(exported, 401, "{}", bad, unexpected, " (every refusal reads the same, none signs out)");
         row(exported, 500, "{}", bad, unexpected);
         row(u"upsert"_qs, 200, "{}", bad, unexpected);
-        row(u"upsert"_qs, 200, R"({"video":"abc"})", bad, unexpected);
         row(u"upsert"_qs, 200, R"({"video":{"title":"t"}})", bad, unexpected);
         row(u"patch"_qs, 200, R"({"video":{"youtube_id":5}})", bad, unexpected);
         row(u"delete"_qs, 200, R"({"whatever":[1]})", ok);
@@ -514,6 +513,11 @@ private Q_SLOTS:
             qputenv("CLIPVANE_API_BASE", environment.toUtf8());
         QCOMPARE(APIClient::resolveBase(), expected.isEmpty() ? APIClient::builtInBase() : QUrl(expected));
         QCOMPARE(APIClient::builtInBase(), QUrl(u"http://127.0.0.1:8470/api"_qs));
+        // A refused address is named, never replaced in silence.
+        const QString configured = setting.typeId() == QMetaType::QString ? setting.toString() : environment;
+        const QString refusal = APIClient::baseRefusal();
+        QCOMPARE(!refusal.isEmpty(), expected.isEmpty() && !configured.isEmpty());
+        QVERIFY(refusal.isEmpty() || refusal.contains(configured));
         qunsetenv("CLIPVANE_API_BASE");
     }
 };

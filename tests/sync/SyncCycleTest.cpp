@@ -213,6 +213,86 @@ private Q_SLOTS:
         QCOMPARE(h.store->all().size(), 2);
     }
 
+    // A full pull for a new family revision shows the old library until it completes, across a
+    // failure or a crash; the first completed pull leaves what wiping first would have left.
+    void familyRefreshKeepsLibraryUntilComplete_data()
+    {
+        QTest::addColumn<QString>("breakOff"); // how the first full pull ends before its last page
+        QTest::newRow("completes") << QString();
+        QTest::newRow("server error") << u"500"_qs;
+        QTest::newRow("reply cut short") << u"truncated"_qs;
+        QTest::newRow("crash") << u"crash"_qs;
+    }
+
+    void familyRefreshKeepsLibraryUntilComplete()
+    {
+        QFETCH(QString, breakOff);
+        SyncHarness h;
+        h.group->setSyncCursor(500);
+        for (const QString &id : {u"keep01"_qs, u"keep02"_qs, u"gone03"_qs})
+            h.seed(id, SyncStateRaw::synced);
+        h.seed(u"pend04"_qs, SyncStateRaw::needsPatch);
+        QList<QJsonObject> all = library(601);
+        all[0] = serverVideo(u"keep01"_qs, 1000, 1, u"New keep01"_qs);
+        all[600] = serverVideo(u"keep02"_qs, 1600, 601, u"New keep02"_qs);
+        const auto fullPull = [&](qint64 now) {
+            h.reply(kVideosPath, FakeReply::json(pageBody(all.mid(0, 600), now, 601, u"7"_qs)));
+            h.reply(kVideosPath, FakeReply::json(pageBody(all.mid(600), now, 601, u"7"_qs)));
+        };
+        h.reply(kUpsertPath, status(400)); // pend04 stays pending
+        h.reply(kVideosPath, FakeReply::json(pageBody({}, 10, 0, u"7"_qs)));
+        if (breakOff.isEmpty()) {
+            fullPull(20);
+            h.runCycle();
+        } else {
+            h.reply(kVideosPath, FakeReply::json(pageBody(all.mid(0, 600), 20, 601, u"7"_qs)));
+            if (breakOff == u"crash"_qs) {
+                h.gate.close(kVideosPath);
+                QCoro::Task<void> cycle = h.engine->sync();
+                QVERIFY(h.waitForRequests(2));
+                h.gate.pass();
+                h.gate.pass();
+                QVERIFY(h.waitForRequests(4)); // the first page is merged and saved
+                h.close();
+                h.gate.open();
+                QCoro::waitFor(cycle);
+                h.restart();
+            } else {
+                const QByteArray cut = pageBody(all.mid(600), 20, 601, u"7"_qs);
+                h.reply(kVideosPath, breakOff == u"500"_qs ? status(500) : FakeReply::json(cut.left(cut.size() / 2)));
+                h.runCycle();
+                QVERIFY(!h.engine->lastSync().isValid());
+            }
+            // Nothing is gone: the old records are all there beside the page merged so far.
+            QCOMPARE(h.store->all().size(), 603);
+            QCOMPARE(h.store->find(u"keep01"_qs)->title, u"New keep01"_qs);
+            QCOMPARE(h.store->find(u"keep02"_qs)->title, u"Local keep02"_qs);
+            QCOMPARE(h.store->find(u"gone03"_qs)->syncStateRaw, SyncStateRaw::synced);
+            QVERIFY(h.group->familyRefreshPending());
+
+            // The next cycle pulls everything again and completes, even when a build that knows
+            // nothing of the refresh has moved the cursor meanwhile.
+            QSettings(h.group->path(), QSettings::IniFormat).setValue(u"syncCursor"_qs, u"123"_qs);
+            h.server.clearRequests();
+            h.reply(kUpsertPath, status(400));
+            fullPull(20);
+            h.runCycle();
+            QCOMPARE(h.requestsTo(kVideosPath).at(0).query, "since=0&after_id=0&limit=600");
+        }
+
+        QVERIFY(h.engine->lastSync().isValid());
+        QCOMPARE(h.store->all().size(), 602);
+        QVERIFY(!h.store->find(u"gone03"_qs));
+        QCOMPARE(h.store->find(u"keep02"_qs)->title, u"New keep02"_qs);
+        QCOMPARE(h.store->find(u"pend04"_qs)->syncStateRaw, SyncStateRaw::needsPatch);
+        QCOMPARE(h.store->synced().size(), 601);
+        QVERIFY(!h.group->familyRefreshPending());
+        QCOMPARE(h.group->syncCursor(), 20);
+        QCOMPARE(h.group->familyRev(), u"7"_qs);
+        h.restart();
+        QCOMPARE(h.store->all().size(), 602);
+    }
+
     // The server's copy wins over a record without a local change; a pending record wins over
     // the server. The pushes of pending records are refused here, so they stay pending.
     void mergeRules_data()

@@ -1,0 +1,151 @@
+// The clipvane program as a user starts it, against a real clipvane-service: a second launch
+// hands its link to the running application, the sign-in callback signs in and the first sync
+// fills the library both ways, and a store that cannot be opened stops start-up untouched.
+
+#include "AppPaths.h"
+#include "ServiceProcess.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace clipvane;
+using namespace clipvane::test;
+
+class AppProcessTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ServiceProcess> m_service;
+    QTemporaryDir m_profiles;
+
+    QProcessEnvironment environment(const QString &profile) const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
+        environment.insert(u"CLIPVANE_PROFILE"_qs, profile);
+        environment.insert(u"CLIPVANE_API_BASE"_qs, m_service->apiBase());
+        return environment;
+    }
+
+    int run(const QString &program, const QString &profile, const QStringList &arguments, QString *err = nullptr)
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment(profile));
+        process.start(program, arguments);
+        if (!process.waitForFinished(30000))
+            return -1;
+        if (err)
+            *err = QString::fromUtf8(process.readAllStandardError());
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+
+    // The store as `clipvane-cli list` reads it (no lock: the application may hold it).
+    QHash<QString, QString> stored(const QString &profile)
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment(profile));
+        process.start(QStringLiteral(CLIPVANE_CLI_BINARY), {u"list"_qs, u"--json"_qs, u"--all"_qs});
+        process.waitForFinished(30000);
+        QHash<QString, QString> states;
+        for (const QJsonValue &value : QJsonDocument::fromJson(process.readAllStandardOutput()).array())
+            states.insert(value[u"youtube_id"_qs].toString(), value[u"sync_state"_qs].toString());
+        return states;
+    }
+
+    static QString storePathOf(const QString &profile)
+    {
+        AppPaths::setProfile(profile);
+        const QString path = AppPaths::storePath();
+        AppPaths::setProfile(QString());
+        return path;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_profiles.isValid());
+        m_service = std::make_unique<ServiceProcess>(QStringLiteral(CLIPVANE_SERVICE_BINARY));
+        QVERIFY2(m_service->start(), qPrintable(m_service->error()));
+    }
+
+    void linksAndSignInReachTheRunningApplication()
+    {
+        const QString email = u"app@example.com"_qs;
+        const QString token = m_service->token(email);
+        // Another device put a video into the account already.
+        const QString phone = m_profiles.filePath(u"phone"_qs);
+        QCOMPARE(
+            run(QStringLiteral(CLIPVANE_CLI_BINARY), phone, {u"signin"_qs, u"--token"_qs, token, u"--email"_qs, email}),
+            0);
+        QCOMPARE(run(QStringLiteral(CLIPVANE_CLI_BINARY), phone, {u"add"_qs, u"https://youtu.be/AAAAAAAAAAA"_qs}), 0);
+        QCOMPARE(run(QStringLiteral(CLIPVANE_CLI_BINARY), phone, {u"sync"_qs}), 0);
+
+        const QString desktop = m_profiles.filePath(u"desktop"_qs);
+        QProcess application;
+        application.setProcessEnvironment(environment(desktop));
+        application.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        application.start(QStringLiteral(CLIPVANE_APP_BINARY));
+        QVERIFY(application.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(storePathOf(desktop)), 20000);
+
+        QElapsedTimer handOff;
+        handOff.start();
+        QCOMPARE(run(QStringLiteral(CLIPVANE_APP_BINARY), desktop, {u"https%3A%2F%2Fyoutu.be%2FdQw4w9WgXcQ"_qs}), 0);
+        qInfo("a second launch handed its link over in %lld ms", handOff.elapsed());
+        QTRY_COMPARE_WITH_TIMEOUT(stored(desktop).value(u"dQw4w9WgXcQ"_qs), u"needsAdd"_qs, 10000);
+
+        const QString callback = u"clipvaneshelf://auth?token="_qs +
+                                 QString::fromLatin1(QUrl::toPercentEncoding(token)) + u"&email=app%40example.com"_qs;
+        QCOMPARE(run(QStringLiteral(CLIPVANE_APP_BINARY), desktop, {callback}), 0);
+        const QHash<QString, QString> synced{{u"dQw4w9WgXcQ"_qs, u"synced"_qs}, {u"AAAAAAAAAAA"_qs, u"synced"_qs}};
+        QTRY_COMPARE_WITH_TIMEOUT(stored(desktop), synced, 20000);
+        QCOMPARE(run(QStringLiteral(CLIPVANE_CLI_BINARY), phone, {u"sync"_qs}), 0);
+        QCOMPARE(stored(phone), synced);
+
+        // A second sign-in link while signed in is not applied behind the user's back.
+        const QString other = m_service->token(u"intruder@example.com"_qs);
+        QCOMPARE(run(QStringLiteral(CLIPVANE_APP_BINARY), desktop,
+                     {u"clipvaneshelf://auth?token="_qs + other + u"&email=intruder%40example.com"_qs}),
+                 0);
+        QProcess status;
+        status.setProcessEnvironment(environment(desktop));
+        QTest::qWait(500);
+        status.start(QStringLiteral(CLIPVANE_CLI_BINARY), {u"status"_qs});
+        status.waitForFinished(30000);
+        QVERIFY2(status.readAllStandardOutput().contains("yes, as app@example.com"), "the account was replaced");
+
+        application.terminate();
+        QVERIFY(application.waitForFinished(20000));
+        QCOMPARE(application.exitStatus(), QProcess::NormalExit);
+    }
+
+    void unopenableStoreStopsStartUp()
+    {
+        const QString profile = m_profiles.filePath(u"broken"_qs);
+        const QString path = storePathOf(profile);
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QByteArray garbage = QByteArray("not a library at all ") + QByteArray(5000, '\x7f');
+        file.write(garbage);
+        file.close();
+
+        QString err;
+        const int status = run(QStringLiteral(CLIPVANE_APP_BINARY), profile, {}, &err);
+        QVERIFY2(status != 0 && status != -1, qPrintable(err));
+        QVERIFY2(err.contains(u"clipvane: "_qs), qPrintable(err));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), garbage);
+    }
+};
+
+QTEST_GUILESS_MAIN(AppProcessTest)
+#include "AppProcessTest.moc"

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "LibrarySession.h"
+#include "MemorySecretStore.h"
+
+#include <QNetworkAccessManager>
+#include <QTemporaryDir>
+#include <QTest>
+#include <chrono>
+#include <memory>
+
+namespace clipvane::test {
+
+// A library of its own in a temporary folder, with secrets in memory and a service address
+// nothing answers on (port 9 of the loopback: cycles fail at once and send nothing anywhere).
+struct TestLibrary
+{
+    explicit TestLibrary(QUrl apiBase = QUrl(QStringLiteral("http://127.0.0.1:9/api")))
+    {
+        LibrarySession::Options options;
+        options.apiBase = apiBase;
+        options.storePath = dir.filePath(QStringLiteral("library.sqlite"));
+        options.groupSettingsPath = dir.filePath(QStringLiteral("group.ini"));
+        options.standardSettingsPath = dir.filePath(QStringLiteral("standard.ini"));
+        options.secrets = &secrets;
+        options.network = &network;
+        options.debounce = std::chrono::milliseconds(50);
+        QString error;
+        session = LibrarySession::open(options, &error);
+        if (!session)
+            qFatal("test library: %s", qPrintable(error));
+    }
+
+    QTemporaryDir dir;
+    MemorySecretStore secrets;
+    QNetworkAccessManager network;
+    std::unique_ptr<LibrarySession> session;
+};
+
+} // namespace clipvane::test
