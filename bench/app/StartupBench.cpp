@@ -30,6 +30,7 @@ double firstPaintMs(const QString &program, const QString &profile)
     environment.insert(u"CLIPVANE_QUIT_AFTER_FIRST_PAINT"_qs, u"1"_qs);
     // Nothing answers here: the sync that start-up kicks fails at once and costs nothing.
     environment.insert(u"CLIPVANE_API_BASE"_qs, u"http://127.0.0.1:9/api"_qs);
+    environment.insert(u"QTWEBENGINE_DISABLE_SANDBOX"_qs, u"1"_qs);
     if (!environment.contains(u"DISPLAY"_qs))
         environment.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
     QProcess process;

@@ -5,11 +5,14 @@
 #include "FirstPaintProbe.h"
 #include "GoogleAuth.h"
 #include "LibrarySession.h"
+#include "MacAppState.h"
 #include "MainWindow.h"
 #include "OnboardedFlag.h"
 #include "SecretStore.h"
 #include "SingleInstance.h"
+#include "SpaceKeyFilter.h"
 #include "SyncEngine.h"
+#include "ThumbCache.h"
 #include "UrlHandler.h"
 
 #include <QApplication>
@@ -82,7 +85,10 @@ int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
     m_urls = std::make_unique<UrlHandler>(engine, m_library->store(), *m_onboarded, m_auth.get());
     connect(m_urls.get(), &UrlHandler::signInNeedsConfirmation, this, &ClipvaneMacApp::confirmSignIn);
 
-    m_window = std::make_unique<MainWindow>(engine, m_library->store(), *m_onboarded, *m_auth);
+    m_state = std::make_unique<MacAppState>(m_library->standard());
+    m_space = std::make_unique<SpaceKeyFilter>(*m_state);
+    m_window =
+        std::make_unique<MainWindow>(engine, m_library->store(), *m_onboarded, *m_auth, *m_state, m_library->apiBase());
     connect(qApp, &QGuiApplication::applicationStateChanged, &engine, [&engine](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive)
             engine.syncNow();
@@ -102,6 +108,7 @@ void ClipvaneMacApp::installHttpCache()
     cache->setCacheDirectory(QDir(AppPaths::cacheDir()).filePath(QStringLiteral("http")));
     cache->setMaximumCacheSize(kHttpCacheBytes);
     APIClient::sharedNetwork().setCache(cache);
+    ThumbCache::useNetwork(APIClient::sharedNetwork());
 }
 
 void ClipvaneMacApp::handleArguments(const QStringList &arguments)

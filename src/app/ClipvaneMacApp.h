@@ -11,9 +11,11 @@ namespace clipvane {
 
 class GoogleAuth;
 class LibrarySession;
+class MacAppState;
 class MainWindow;
 class OnboardedFlag;
 class SingleInstance;
+class SpaceKeyFilter;
 class UrlHandler;
 
 // The running application: opens the library, creates the long-lived objects once, shows the
@@ -35,7 +37,7 @@ public:
     ~ClipvaneMacApp() override;
 
     // Start-up, in order: the "onboarded" flag, the library (its store lock, store and sync
-    // engine), the HTTP cache, the window; then the arguments. Zero once the window is up;
+    // engine), the HTTP cache, the window state, the window; then the arguments. Zero once the window is up;
     // otherwise the exit status, after telling the user why.
     int start(const QStringList &arguments, const QUrl &apiBase = {});
 
@@ -43,6 +45,7 @@ public:
     void handleArguments(const QStringList &arguments);
 
     MainWindow *window() const { return m_window.get(); }
+    MacAppState *state() const { return m_state.get(); }
     LibrarySession *library() const { return m_library.get(); }
 
 private:
@@ -56,6 +59,10 @@ private:
     std::unique_ptr<LibrarySession> m_library;
     std::unique_ptr<GoogleAuth> m_auth;
     std::unique_ptr<UrlHandler> m_urls;
+    // The window's state (and its player) outlive the window; the Space key reaches the player
+    // through the filter.
+    std::unique_ptr<MacAppState> m_state;
+    std::unique_ptr<SpaceKeyFilter> m_space;
     // Last: the window refers to everything above and goes first.
     std::unique_ptr<MainWindow> m_window;
     QStringList m_early; // handed over before the library was open

@@ -38,6 +38,8 @@ int main(int argc, char *argv[])
     if (SingleInstance::handOff(SingleInstance::serverName(), arguments.links))
         return 0;
 
+    // The player's web view shares its GL contexts with the window's; set before the application.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     AppPaths::initialiseApplicationNames();
     QGuiApplication::setDesktopFileName(QString::fromLatin1(AppPaths::kApplicationId));

@@ -177,7 +177,8 @@ qreal MacVideoRow::paintTitle(QPainter &painter, const QRectF &rect, const Video
     }
     // Two lines are not enough: the first as laid out, the rest shortened with an ellipsis.
     const QTextLine first = layout.lineAt(0);
-    layout.draw(&painter, rect.topLeft(), {}, QRectF(0, 0, rect.width(), first.height()));
+    // The clip is in the painter's coordinates.
+    layout.draw(&painter, rect.topLeft(), {}, QRectF(rect.topLeft(), QSizeF(rect.width(), first.height())));
     const QString rest = title.mid(secondStart);
     const QString elided = QFontMetricsF(m_titleFont).elidedText(rest, Qt::ElideRight, rect.width());
     QTextLayout second(elided, m_titleFont);
