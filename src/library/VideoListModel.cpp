@@ -17,6 +17,7 @@ void VideoListModel::setVisible(const QList<Video *> &visible)
 void VideoListModel::forget(const QList<Video *> &videos)
 {
     const QSet<const Video *> gone(videos.cbegin(), videos.cend());
+    Q_EMIT forgetting();
     // Walk backwards so the rows still to check keep their numbers.
     for (int row = int(m_visible.size()) - 1; row >= 0; --row) {
         if (!gone.contains(m_visible[row]))
@@ -25,6 +26,7 @@ void VideoListModel::forget(const QList<Video *> &videos)
         m_visible.removeAt(row);
         endRemoveRows();
     }
+    Q_EMIT forgotten();
 }
 
 void VideoListModel::refresh(const Video *video)

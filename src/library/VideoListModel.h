@@ -34,6 +34,11 @@ public:
     QVariant data(const QModelIndex &index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
 
+Q_SIGNALS:
+    // Around the rows forget() drops: views that follow their current row let it be meanwhile.
+    void forgetting();
+    void forgotten();
+
 private:
     QList<Video *> m_visible;
 };

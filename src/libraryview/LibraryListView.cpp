@@ -38,6 +38,12 @@ LibraryListView::LibraryListView(MacAppState &state, VisibleList &list, QWidget 
 
     connect(&list.model(), &QAbstractItemModel::modelAboutToBeReset, this, &LibraryListView::rememberPlace);
     connect(&list.model(), &QAbstractItemModel::modelReset, this, &LibraryListView::restorePlace);
+    // Rows leaving with their records move the current row; the selection stays the state's.
+    connect(&list.model(), &VideoListModel::forgetting, this, [this] { m_selecting = true; });
+    connect(&list.model(), &VideoListModel::forgotten, this, [this] {
+        m_selecting = false;
+        showSelection();
+    });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, &LibraryListView::currentRowChanged);
     connect(&state, &MacAppState::selectedIDChanged, this, &LibraryListView::showSelection);
     connect(&state.player(), &PlayerController::isPlayingChanged, this, &LibraryListView::repaintSoon);
