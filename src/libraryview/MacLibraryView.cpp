@@ -94,7 +94,10 @@ MacLibraryView::MacLibraryView(MacAppState &state, SyncEngine &sync, VideoStore 
             toggleExcluded(video);
     });
 
-    // Links may be dropped anywhere on the window, the player and the search field included.
+    // Links may be dropped anywhere on the window, the player and the search field included:
+    // drags reach widgets that accept drops, walking up from the one under the pointer, and the
+    // filter takes them before any child that would take the link as text or as a page to load.
+    setAcceptDrops(true);
     qApp->installEventFilter(this);
     m_list->recompute();
 }
