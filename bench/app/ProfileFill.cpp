@@ -23,7 +23,7 @@ QString titleFor(int i)
     QString title;
     const int words = 3 + i % 9 + (i % 5 == 0 ? 12 : 0);
     for (int w = 0; w < words; ++w)
-        title += QString::fromUtf8(kWords[size_t((i * 7 + w * 3) % int(kWords.size()))]) + u' ';
+        title += QString::fromUtf8(kWords[size_t((i * 7 + w * 5) % int(kWords.size()))]) + u' ';
     return title + QString::number(i);
 }
 

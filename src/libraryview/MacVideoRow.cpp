@@ -153,6 +153,7 @@ qreal MacVideoRow::paintTitle(QPainter &painter, const QRectF &rect, const Video
     qreal height = 0;
     int lines = 0;
     qsizetype secondStart = -1;
+    qsizetype laidOut = 0; // UTF-16 units of the title in the lines made so far
     for (; lines < kTitleLines; ++lines) {
         QTextLine line = layout.createLine();
         if (!line.isValid())
@@ -161,10 +162,11 @@ qreal MacVideoRow::paintTitle(QPainter &painter, const QRectF &rect, const Video
         line.setPosition(QPointF(0, height));
         if (lines == 1)
             secondStart = line.textStart();
+        laidOut = line.textStart() + line.textLength();
         height += line.height();
     }
-    const bool overflows = layout.createLine().isValid();
     layout.endLayout();
+    const bool overflows = lines == kTitleLines && laidOut < title.size();
     if (lines == 0)
         height = QFontMetricsF(m_titleFont).height();
     if (measureOnly)
@@ -177,8 +179,9 @@ qreal MacVideoRow::paintTitle(QPainter &painter, const QRectF &rect, const Video
     }
     // Two lines are not enough: the first as laid out, the rest shortened with an ellipsis.
     const QTextLine first = layout.lineAt(0);
-    // The clip is in the painter's coordinates.
-    layout.draw(&painter, rect.topLeft(), {}, QRectF(rect.topLeft(), QSizeF(rect.width(), first.height())));
+    // The clip is in the painter's coordinates and must end above the second line, which the
+    // layout would otherwise draw as well (it touches the clip's bottom edge).
+    layout.draw(&painter, rect.topLeft(), {}, QRectF(rect.topLeft(), QSizeF(rect.width(), first.height() - 1)));
     const QString rest = title.mid(secondStart);
     const QString elided = QFontMetricsF(m_titleFont).elidedText(rest, Qt::ElideRight, rect.width());
     QTextLayout second(elided, m_titleFont);
