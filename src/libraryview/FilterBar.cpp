@@ -19,6 +19,7 @@ constexpr int kSpacing = 7;
 constexpr int kHorizontal = 12;
 constexpr int kBottom = 9;
 constexpr qreal kLabelSize = 11.5;
+constexpr int kChevronSize = 9;
 
 } // namespace
 
@@ -48,7 +49,13 @@ QToolButton *FilterBar::makeButton(const QString &accessibleName, void (FilterBa
     button->setFont(Fonts::font(FontFace::regular, kLabelSize));
     button->setAutoRaise(true);
     button->setPopupMode(QToolButton::InstantPopup);
-    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    // A label with a small pop-up chevron after it, no bezel.
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setLayoutDirection(Qt::RightToLeft);
+    button->setIcon(Symbols::icon(QStringLiteral("chevron.down"), Palette::muted()));
+    button->setIconSize(QSize(kChevronSize, kChevronSize));
+    button->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 2px 0px; color: white; }"
+                                         "QToolButton::menu-indicator { image: none; width: 0px; }"));
     button->setAccessibleDescription(accessibleName);
     auto *menu = new QMenu(button);
     connect(menu, &QMenu::aboutToShow, this, [this, menu, fill] {

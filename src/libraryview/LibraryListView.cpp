@@ -14,6 +14,12 @@
 
 namespace clipvane {
 
+namespace {
+
+constexpr int kListPadding = 5; // above the first row and below the last, as an inset list has
+
+} // namespace
+
 LibraryListView::LibraryListView(MacAppState &state, VisibleList &list, QWidget *parent)
     : QListView(parent)
     , m_state(state)
@@ -31,6 +37,7 @@ LibraryListView::LibraryListView(MacAppState &state, VisibleList &list, QWidget 
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setFrameShape(QFrame::NoFrame);
+    setViewportMargins(0, kListPadding, 0, kListPadding);
     setAutoFillBackground(false);
     viewport()->setAutoFillBackground(false);
     setContextMenuPolicy(Qt::CustomContextMenu);

@@ -48,6 +48,13 @@ LibraryToolbar::LibraryToolbar(MacAppState &state, SyncEngine &sync, QWidget *pa
     QToolBar::addAction(m_browse);
     QToolBar::addAction(m_add);
     QToolBar::addAction(m_settings);
+    // Toolbar buttons take no focus by default; these are reachable with Tab like any control.
+    for (QAction *action : {m_ask, m_browse, m_add, m_settings}) {
+        if (QWidget *button = widgetForAction(action)) {
+            button->setFocusPolicy(Qt::TabFocus);
+            button->setAccessibleName(action->text());
+        }
+    }
 
     connect(m_ask, &QAction::triggered, &state, [&state] { state.setShowAsk(true); });
     connect(m_browse, &QAction::triggered, &state, [&state] { state.setBrowsing(!state.browsing()); });

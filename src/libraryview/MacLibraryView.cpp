@@ -118,6 +118,8 @@ void MacLibraryView::showEvent(QShowEvent *event)
     recompute();
     if (!m_state.selectedID() && !m_list->visible().isEmpty())
         m_state.setSelectedID(m_list->visible().constFirst()->youtubeID);
+    // The keys act on the list first: arrows move the selection, Space plays.
+    m_column->listView().setFocus(Qt::OtherFocusReason);
 }
 
 void MacLibraryView::recompute()
