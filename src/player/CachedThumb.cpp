@@ -80,8 +80,9 @@ void CachedThumb::sweep()
 
 bool CachedThumb::eventFilter(QObject *watched, QEvent *event)
 {
+    // Later, not now: a hidden viewport may belong to a view being destroyed.
     if (event->type() == QEvent::Resize || event->type() == QEvent::Hide)
-        sweep();
+        sweepSoon();
     return QObject::eventFilter(watched, event);
 }
 
@@ -116,6 +117,11 @@ void CachedThumb::paintPlaceholder(QPainter &painter, const QRectF &rect)
     const QRectF symbol(rect.center() - QPointF(side / 2, side / 2), QSizeF(side, side));
     Symbols::paint(painter, symbol, QStringLiteral("play.rectangle"), Palette::muted());
     painter.restore();
+}
+
+void CachedThumb::sweepSoon()
+{
+    QMetaObject::invokeMethod(this, &CachedThumb::sweep, Qt::QueuedConnection);
 }
 
 void CachedThumb::arrived(const QUrl &url)
@@ -159,7 +165,7 @@ void CachedThumb::watchModel()
     if (!model)
         return;
     // Sweeping later lets the view lay out the changed list first.
-    const auto later = [this] { QMetaObject::invokeMethod(this, &CachedThumb::sweep, Qt::QueuedConnection); };
+    const auto later = [this] { sweepSoon(); };
     connect(model, &QAbstractItemModel::modelReset, this, later);
     connect(model, &QAbstractItemModel::layoutChanged, this, later);
     connect(model, &QAbstractItemModel::rowsRemoved, this, later);

@@ -52,6 +52,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void sweepSoon();
     void arrived(const QUrl &url);
     void gaveUp(const QUrl &url);
     bool anyVisible(const QList<QPersistentModelIndex> &rows) const;

@@ -24,9 +24,10 @@ QString resourcePath(const QString &name)
 // One parsed renderer per symbol for the life of the process: the artwork never changes.
 QSvgRenderer *renderer(const QString &name)
 {
-    static QHash<QString, QSvgRenderer *> renderers;
-    const auto found = renderers.constFind(name);
-    if (found != renderers.constEnd())
+    // Never destroyed, so the renderers stay reachable (and unreported by leak checkers) at exit.
+    static auto *const renderers = new QHash<QString, QSvgRenderer *>;
+    const auto found = renderers->constFind(name);
+    if (found != renderers->constEnd())
         return *found;
     QSvgRenderer *loaded = nullptr;
     if (QFile::exists(resourcePath(name))) {
@@ -36,7 +37,7 @@ QSvgRenderer *renderer(const QString &name)
             loaded = nullptr;
         }
     }
-    renderers.insert(name, loaded);
+    renderers->insert(name, loaded);
     return loaded;
 }
 
