@@ -115,7 +115,8 @@ void MacLibraryView::showEvent(QShowEvent *event)
     if (m_appeared)
         return;
     m_appeared = true;
-    recompute();
+    // Built when the view was made; again only if something changed since.
+    m_list->recomputeIfChanged();
     if (!m_state.selectedID() && !m_list->visible().isEmpty())
         m_state.setSelectedID(m_list->visible().constFirst()->youtubeID);
     // The keys act on the list first: arrows move the selection, Space plays.

@@ -36,6 +36,20 @@ ListInputs VisibleList::inputs() const
             m_state.hiddenOwners(), count(),        m_sync.lastSync(), m_state.localEdit()};
 }
 
+const QStringList &VisibleList::years()
+{
+    if (!m_years)
+        m_years = m_index.years(m_store.all(), m_store.revision());
+    return *m_years;
+}
+
+const QStringList &VisibleList::sharedOwners()
+{
+    if (!m_sharedOwners)
+        m_sharedOwners = m_index.sharedOwners(m_store.all(), m_store.revision());
+    return *m_sharedOwners;
+}
+
 void VisibleList::schedule()
 {
     if (m_scheduled)
@@ -59,8 +73,8 @@ void VisibleList::recompute()
     const QList<Video *> &records = m_store.all();
     const quint64 revision = m_store.revision();
     m_model.setVisible(m_index.visible(records, revision, m_state.filter()));
-    m_years = m_index.years(records, revision);
-    m_sharedOwners = m_index.sharedOwners(records, revision);
+    m_years.reset();
+    m_sharedOwners.reset();
     if (!m_state.selectedID()) {
         if (const std::optional<QString> first = LibraryNavigation::firstPlayableID(visible()))
             m_state.setSelectedID(first);

@@ -28,8 +28,11 @@ public:
 
     VideoListModel &model() { return m_model; }
     const QList<Video *> &visible() const { return m_model.visible(); }
-    const QStringList &years() const { return m_years; }
-    const QStringList &sharedOwners() const { return m_sharedOwners; }
+    // The year menu's entries and the owners of shared libraries, from every record. Taken from
+    // the index when first asked for after a recompute: only the menus read them, and working
+    // out 100,000 year texts costs more than the visible list itself.
+    const QStringList &years();
+    const QStringList &sharedOwners();
     qsizetype count() const;
     ListInputs inputs() const;
 
@@ -53,8 +56,8 @@ private:
     VideoListModel m_model;
     LibraryIndex m_index;
     std::optional<ListInputs> m_last;
-    QStringList m_years;
-    QStringList m_sharedOwners;
+    std::optional<QStringList> m_years;
+    std::optional<QStringList> m_sharedOwners;
     bool m_scheduled = false;
 };
 
