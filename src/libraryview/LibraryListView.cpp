@@ -35,6 +35,12 @@ LibraryListView::LibraryListView(MacAppState &state, VisibleList &list, QWidget 
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     verticalScrollBar()->setSingleStep(MacVideoRow::kRowHeight / 2);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A slim scroller on the column's colour rather than a full-height trough.
+    verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { background: transparent; width: 8px; margin: 2px 1px 2px 0px; }"
+        "QScrollBar::handle:vertical { background: rgba(255, 255, 255, 64); border-radius: 3px; min-height: 24px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setFrameShape(QFrame::NoFrame);
     setViewportMargins(0, kListPadding, 0, kListPadding);

@@ -10,6 +10,8 @@
 #include "LibraryListView.h"
 #include "MacAppState.h"
 #include "MacConfirmSheet.h"
+#include "MacDetailView.h"
+#include "MacPlayer.h"
 #include "MacVideoRow.h"
 #include "PlayerController.h"
 #include "StatusLine.h"
@@ -19,6 +21,7 @@
 #include "VideoStore.h"
 #include "VisibleList.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QClipboard>
 #include <QMenuBar>
@@ -318,6 +321,25 @@ private Q_SLOTS:
         QCOMPARE(list.visualRect(after).top(), offset);
         // The selection stays selected across the recompute.
         QCOMPARE(list.currentIndex().data(VideoListModel::youtubeIDRole).toString(), state().selectedIDText());
+    }
+
+    void rowsAndControlsHaveAccessibleNames()
+    {
+        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs)});
+        QAccessibleInterface *list = QAccessible::queryAccessibleInterface(&view().column().listView());
+        QVERIFY(list);
+        QCOMPARE(list->text(QAccessible::Name), u"Videos"_qs);
+        QVERIFY(list->childCount() >= 1);
+        QCOMPARE(list->child(0)->text(QAccessible::Name), u"Title aaaaaaaa, 2024-01-01 · 4:05"_qs);
+        const QList<QWidget *> controls = view().findChildren<QWidget *>();
+        for (QWidget *control : controls) {
+            // The web page inside the player speaks for itself.
+            if (!control->isVisible() || control->focusPolicy() == Qt::NoFocus ||
+                view().detail().player().isAncestorOf(control))
+                continue;
+            QAccessibleInterface *face = QAccessible::queryAccessibleInterface(control);
+            QVERIFY2(face && !face->text(QAccessible::Name).isEmpty(), control->metaObject()->className());
+        }
     }
 
     void menuCommandsFollowTheState()
