@@ -38,7 +38,7 @@ int main(int argc, char *argv[])
     if (SingleInstance::handOff(SingleInstance::serverName(), arguments.links))
         return 0;
 
-    // The player's web view shares its GL contexts with the window's; set before the application.
+    // The embedded player's web engine shares the window's graphics context.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     AppPaths::initialiseApplicationNames();
