@@ -116,7 +116,8 @@ void SyncEngine::onPathUpdate(bool usable)
 Video *SyncEngine::addVideo(const QString &link)
 {
     const std::optional<QString> id = youtubeID(link);
-    if (!id || id->startsWith(kForeignIdPrefix))
+    // An ID the service would refuse would stay pending for ever.
+    if (!id || id->startsWith(kForeignIdPrefix) || !isVideoID(*id))
         return nullptr;
     if (Video *existing = m_store.find(*id))
         return existing;

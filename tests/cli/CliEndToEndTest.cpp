@@ -216,11 +216,13 @@ private Q_SLOTS:
         QCOMPARE(list(profile).size(), 0);
 
         // Once the holder is gone, even without cleaning up after itself (a crash leaves the
-        // lock file of a process that no longer runs), the next cycle takes the queued links in.
+        // lock file naming it; its process ID may already belong to another live program of
+        // the same name), the next cycle takes the queued links in.
         held.reset();
         QFile stale(StoreLock::lockPath(profile + u"/data/library.sqlite"_qs));
         QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.write("2147483646\nclipvane\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        stale.write(QByteArray::number(QCoreApplication::applicationPid()) + '\n' +
+                    QCoreApplication::applicationName().toUtf8() + '\n' + QSysInfo::machineHostName().toUtf8() + '\n');
         stale.close();
         QCOMPARE(cli(profile, {u"sync"_qs}).out, u"Synced: 2 videos, 0 pending.\n"_qs);
         QVERIFY(cli(profile, {u"status"_qs}).out.contains(u"Queued links:     0\n"_qs));

@@ -371,6 +371,7 @@ private Q_SLOTS:
         QTest::newRow("no link") << u"hello there"_qs;
         QTest::newRow("ID too short") << u"https://youtu.be/abc"_qs;
         QTest::newRow("ID of the service's own records") << u"https://youtu.be/x-abcdef"_qs;
+        QTest::newRow("ID the service would refuse") << u"https://youtu.be/"_qs + QString(257, u'a');
     }
 
     void addVideoRefusesOtherText()
