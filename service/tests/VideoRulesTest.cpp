@@ -246,7 +246,12 @@ private Q_SLOTS:
         }
         // Open: this add would have found a title, had it asked.
         QCOMPARE(str(service.add(token, u"https://youtu.be/waiting01"_qs), "title"), u"YouTube video waiting01"_qs);
+        // The provider recovers; the worker's next fetches succeed and close the breaker again
+        // (a retry of a broken one still failing afterwards would reopen it).
+        for (const QString &id : {u"broken0001"_qs, u"broken0002"_qs, u"broken0003"_qs})
+            service.metadata().failNext(id, 0);
         QTRY_COMPARE(Client(service, token).sync().title(u"waiting01"_qs), u"Title of waiting01"_qs);
+        QTRY_COMPARE(Client(service, token).sync().title(u"broken0003"_qs), u"Title of broken0003"_qs);
         QCOMPARE(str(service.add(token, u"https://youtu.be/asksagain"_qs), "title"), u"Title of asksagain"_qs);
     }
 
