@@ -5,6 +5,7 @@
 
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPropertyAnimation>
@@ -31,6 +32,7 @@ AskOverlay::AskOverlay(MacAppState &state, QWidget *parent)
     });
     parent->installEventFilter(this);
     setAccessibleName(tr("Ask Clipvane"));
+    setFocusPolicy(Qt::StrongFocus);
     hide();
     connect(&state, &MacAppState::showAskChanged, this, &AskOverlay::showAsk);
     if (state.showAsk())
@@ -85,6 +87,8 @@ void AskOverlay::showAsk(bool shown)
         raise();
         if (m_panel)
             m_panel->setFocus();
+        else
+            setFocus(Qt::OtherFocusReason);
     }
     m_fade->start();
 }
@@ -113,6 +117,15 @@ void AskOverlay::mousePressEvent(QMouseEvent *event)
 {
     if (!panelRect().contains(event->position().toPoint()))
         m_state.setShowAsk(false);
+}
+
+void AskOverlay::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        m_state.setShowAsk(false);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void AskOverlay::resizeEvent(QResizeEvent *)

@@ -10,7 +10,7 @@ namespace clipvane {
 class MacAppState;
 
 // The assistant over the library window: a dimmed backdrop over everything and the panel
-// centred on it. A click on the backdrop closes it; it fades in and out with the state's
+// centred on it. A click on the backdrop or Escape closes it; it fades in and out with the state's
 // showAsk flag.
 class AskOverlay : public QWidget
 {
@@ -38,6 +38,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:

@@ -4,6 +4,7 @@
 #include "MacLibraryView.h"
 #include "../player/WebEngineTestMain.h"
 #include "AppSignals.h"
+#include "AskOverlay.h"
 #include "AskVideo.h"
 #include "ClipvaneCommands.h"
 #include "LibraryColumn.h"
@@ -301,6 +302,10 @@ private Q_SLOTS:
         QCOMPARE(opened.size(), 1);
         view().playAskResult({u"T"_qs, u"https://youtu.be/bbbbbbbb"_qs, u"bbbbbbbb"_qs, {}, {}});
         QCOMPARE(state().selectedID(), u"bbbbbbbb"_qs);
+        QVERIFY(!state().showAsk());
+        // Escape closes the assistant, as a click on its backdrop does.
+        state().setShowAsk(true);
+        QTest::keyClick(&view().askOverlay(), Qt::Key_Escape);
         QVERIFY(!state().showAsk());
     }
 
