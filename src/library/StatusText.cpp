@@ -1,6 +1,7 @@
 #include "StatusText.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <cmath>
 
 namespace clipvane::StatusText {
@@ -13,6 +14,16 @@ QString tr(const char *text)
 }
 
 constexpr double kPercent = 100;
+
+// The locale's short time without seconds: a few locales (the C locale among them) put seconds
+// in their short format, which a status line should not tick through.
+QString shortTime(const QTime &time, const QLocale &locale)
+{
+    static const QRegularExpression seconds(QStringLiteral("[:.]s{1,2}"));
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    format.remove(seconds);
+    return locale.toString(time, format);
+}
 
 } // namespace
 
@@ -38,7 +49,7 @@ Line syncLine(const Sync &sync, const QLocale &locale)
     if (sync.error)
         return {*sync.error, true};
     if (sync.lastSync.isValid())
-        return {tr("Synced %1").arg(locale.toString(sync.lastSync.toLocalTime().time(), QLocale::ShortFormat))};
+        return {tr("Synced %1").arg(shortTime(sync.lastSync.toLocalTime().time(), locale))};
     return {};
 }
 

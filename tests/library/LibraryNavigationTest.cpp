@@ -137,9 +137,20 @@ private Q_SLOTS:
             sync.error = error;
         if (synced)
             sync.lastSync = QDateTime(QDate(2026, 3, 1), QTime(14, 5, 30));
-        const StatusText::Line line = StatusText::syncLine(sync, QLocale(QLocale::German, QLocale::Germany));
-        QTEST(line.text, "text");
-        QTEST(line.isError, "isError");
+        for (const QLocale &locale : {QLocale(QLocale::German, QLocale::Germany), QLocale::c()}) {
+            const StatusText::Line line = StatusText::syncLine(sync, locale);
+            QTEST(line.text, "text");
+            QTEST(line.isError, "isError");
+        }
+    }
+
+    void syncedTimeFollowsTheLocale()
+    {
+        StatusText::Sync sync;
+        sync.lastSync = QDateTime(QDate(2026, 3, 1), QTime(14, 5, 30));
+        const QString english = StatusText::syncLine(sync, QLocale(QLocale::English, QLocale::UnitedStates)).text;
+        QVERIFY2(english.startsWith(u"Synced 2:05"_qs) && english.contains(u"PM"_qs), qPrintable(english));
+        QVERIFY2(!english.contains(u"30"_qs), qPrintable(english));
     }
 
     void countsAreGroupedInTheLocale()
