@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QMenu>
 #include <QTextStream>
 #include <QTimer>
@@ -49,7 +50,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     MacAppState state(session->standard());
-    MacLibraryView view(state, session->engine(), session->store(),
+    MacLibraryView view(state, session->engine(), session->store(), session->api(),
                         PlayerController::playerPageURL(session->apiBase()));
     view.setWindowTitle(QStringLiteral("Clipvane"));
     view.resize(1180, 740);
@@ -93,6 +94,12 @@ int main(int argc, char *argv[])
             break;
         }
     }
+    state.setShowAsk(true);
+    QEventLoop fading; // the overlay fades in
+    QTimer::singleShot(450, &fading, &QEventLoop::quit);
+    fading.exec();
+    picture(view, QStringLiteral("ask.png"));
+    state.setShowAsk(false);
     state.setShowAdd(true);
     settle();
     if (QDialog *sheet = view.sheet())

@@ -6,6 +6,7 @@
 #include "GoogleAuth.h"
 #include "LibrarySession.h"
 #include "MacAppState.h"
+#include "MacSettingsView.h"
 #include "MainWindow.h"
 #include "OnboardedFlag.h"
 #include "SecretStore.h"
@@ -88,7 +89,8 @@ int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
     m_state = std::make_unique<MacAppState>(m_library->standard());
     m_space = std::make_unique<SpaceKeyFilter>(*m_state);
     m_window =
-        std::make_unique<MainWindow>(engine, m_library->store(), *m_onboarded, *m_auth, *m_state, m_library->apiBase());
+        std::make_unique<MainWindow>(engine, m_library->store(), *m_onboarded, *m_auth, *m_state, m_library->api());
+    connect(m_window.get(), &MainWindow::settingsRequested, this, &ClipvaneMacApp::showSettings);
     connect(qApp, &QGuiApplication::applicationStateChanged, &engine, [&engine](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive)
             engine.syncNow();
@@ -99,6 +101,14 @@ int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
     handleArguments(m_early + arguments);
     m_early.clear();
     return 0;
+}
+
+void ClipvaneMacApp::showSettings()
+{
+    if (!m_settings)
+        m_settings = std::make_unique<MacSettingsView>(m_library->engine(), m_library->api(), m_library->secrets(),
+                                                       *m_onboarded);
+    m_settings->showAndRaise();
 }
 
 void ClipvaneMacApp::installHttpCache()

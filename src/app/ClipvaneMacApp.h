@@ -12,6 +12,7 @@ namespace clipvane {
 class GoogleAuth;
 class LibrarySession;
 class MacAppState;
+class MacSettingsView;
 class MainWindow;
 class OnboardedFlag;
 class SingleInstance;
@@ -46,12 +47,14 @@ public:
 
     MainWindow *window() const { return m_window.get(); }
     MacAppState *state() const { return m_state.get(); }
+    MacSettingsView *settings() const { return m_settings.get(); }
     LibrarySession *library() const { return m_library.get(); }
 
 private:
     void fail(const QString &message);
     void confirmSignIn(const QString &token, const QString &email);
     void installHttpCache();
+    void showSettings();
 
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<QSettings> m_standard;
@@ -63,6 +66,8 @@ private:
     // through the filter.
     std::unique_ptr<MacAppState> m_state;
     std::unique_ptr<SpaceKeyFilter> m_space;
+    // Made when first asked for; refers to the library's engine, client and secrets.
+    std::unique_ptr<MacSettingsView> m_settings;
     // Last: the window refers to everything above and goes first.
     std::unique_ptr<MainWindow> m_window;
     QStringList m_early; // handed over before the library was open

@@ -15,16 +15,16 @@
 namespace clipvane {
 
 MainWindow::MainWindow(SyncEngine &sync, VideoStore &store, OnboardedFlag &onboarded, GoogleAuth &auth,
-                       MacAppState &state, const QUrl &serviceBase, QWidget *parent)
+                       MacAppState &state, APIClient &api, QWidget *parent)
     : QMainWindow(parent)
     , m_sync(sync)
     , m_store(store)
     , m_onboarded(onboarded)
     , m_state(state)
-    , m_serviceBase(serviceBase)
+    , m_api(api)
     , m_root(new QStackedWidget(this))
     , m_onboarding(new MacOnboardingView(sync, onboarded, auth, m_root))
-    , m_commands(new ClipvaneCommands(state, sync, store, APIClient::webOrigin(serviceBase), *menuBar(), this))
+    , m_commands(new ClipvaneCommands(state, sync, store, api.webOrigin(), *menuBar(), this))
 {
     setWindowTitle(tr("Clipvane"));
     resize(kDefaultSize);
@@ -67,7 +67,8 @@ void MainWindow::updateRoot()
         m_library = nullptr;
         return;
     }
-    m_library = new MacLibraryView(m_state, m_sync, m_store, PlayerController::playerPageURL(m_serviceBase), m_root);
+    m_library =
+        new MacLibraryView(m_state, m_sync, m_store, m_api, PlayerController::playerPageURL(m_api.base()), m_root);
     connect(m_library, &MacLibraryView::settingsRequested, this, &MainWindow::settingsRequested);
     m_root->addWidget(m_library);
     m_root->setCurrentWidget(m_library);

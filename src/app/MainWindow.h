@@ -10,6 +10,7 @@ class QStackedWidget;
 
 namespace clipvane {
 
+class APIClient;
 class ClipvaneCommands;
 class GoogleAuth;
 class MacAppState;
@@ -30,9 +31,10 @@ public:
     static constexpr QSize kDefaultSize{1180, 740};
     static constexpr QSize kMinimumSize{900, 560};
 
-    // serviceBase: the API base; the player page and the help page live on its web origin.
+    // api: the service's client (the assistant asks it); the player page and the help page live
+    // on its web origin.
     MainWindow(SyncEngine &sync, VideoStore &store, OnboardedFlag &onboarded, GoogleAuth &auth, MacAppState &state,
-               const QUrl &serviceBase, QWidget *parent = nullptr);
+               APIClient &api, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // The root switch: the library only for an onboarded user who is signed in.
@@ -56,7 +58,7 @@ private:
     VideoStore &m_store;
     OnboardedFlag &m_onboarded;
     MacAppState &m_state;
-    QUrl m_serviceBase;
+    APIClient &m_api;
     QStackedWidget *m_root;
     MacOnboardingView *m_onboarding;
     QPointer<MacLibraryView> m_library;

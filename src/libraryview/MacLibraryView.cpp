@@ -1,7 +1,6 @@
 #include "MacLibraryView.h"
 
 #include "AppSignals.h"
-#include "AskOverlay.h"
 #include "AskVideo.h"
 #include "DetailInfoPanel.h"
 #include "LibraryColumn.h"
@@ -10,6 +9,8 @@
 #include "LinkDrop.h"
 #include "MacAddSheet.h"
 #include "MacAppState.h"
+#include "MacAskOverlay.h"
+#include "MacAskPanel.h"
 #include "MacConfirmSheet.h"
 #include "MacDetailView.h"
 #include "MacEditSheet.h"
@@ -32,8 +33,8 @@
 
 namespace clipvane {
 
-MacLibraryView::MacLibraryView(MacAppState &state, SyncEngine &sync, VideoStore &store, const QUrl &playerPageURL,
-                               QWidget *parent)
+MacLibraryView::MacLibraryView(MacAppState &state, SyncEngine &sync, VideoStore &store, APIClient &api,
+                               const QUrl &playerPageURL, QWidget *parent)
     : QWidget(parent)
     , m_state(state)
     , m_sync(sync)
@@ -64,7 +65,19 @@ MacLibraryView::MacLibraryView(MacAppState &state, SyncEngine &sync, VideoStore 
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setHandleWidth(1);
     m_splitter->setSizes({LibraryColumn::kIdealWidth, 1000});
-    m_ask = new AskOverlay(state, this);
+    m_ask = new MacAskOverlay(api, this);
+    // The overlay follows showAsk both ways: the toolbar and the menu open it; its backdrop, close
+    // button and Escape close it.
+    connect(&state, &MacAppState::showAskChanged, m_ask, [this](bool shown) {
+        if (shown)
+            m_ask->open();
+        else
+            m_ask->close();
+    });
+    connect(m_ask, &MacAskOverlay::openChanged, &state, &MacAppState::setShowAsk);
+    connect(m_ask, &MacAskOverlay::playRequested, this, &MacLibraryView::playAskResult);
+    if (state.showAsk())
+        m_ask->open();
 
     m_detail->setLibrary(&store, &sync);
     m_detail->setOnPage([this](int direction) { stepSelection(direction); });

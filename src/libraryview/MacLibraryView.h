@@ -12,7 +12,8 @@ class QSplitter;
 
 namespace clipvane {
 
-class AskOverlay;
+class APIClient;
+class MacAskOverlay;
 class LibraryColumn;
 class LibraryToolbar;
 class MacAppState;
@@ -34,7 +35,8 @@ class MacLibraryView : public QWidget
 public:
     static constexpr int kDetailMinimumWidth = 480;
 
-    MacLibraryView(MacAppState &state, SyncEngine &sync, VideoStore &store, const QUrl &playerPageURL,
+    // api: the client the assistant asks; everything must outlive the view.
+    MacLibraryView(MacAppState &state, SyncEngine &sync, VideoStore &store, APIClient &api, const QUrl &playerPageURL,
                    QWidget *parent = nullptr);
     ~MacLibraryView() override;
 
@@ -42,7 +44,7 @@ public:
     LibraryColumn &column() const { return *m_column; }
     MacDetailView &detail() const { return *m_detail; }
     LibraryToolbar &toolbar() const { return *m_toolbar; }
-    AskOverlay &askOverlay() const { return *m_ask; }
+    MacAskOverlay &askOverlay() const { return *m_ask; }
     QSplitter &splitter() const { return *m_splitter; }
     // The sheet open over the window, if any.
     QDialog *sheet() const { return m_sheet; }
@@ -85,7 +87,7 @@ private:
     QSplitter *m_splitter;
     LibraryColumn *m_column;
     MacDetailView *m_detail;
-    AskOverlay *m_ask;
+    MacAskOverlay *m_ask;
     QPointer<QDialog> m_sheet;
     std::function<void(const QUrl &)> m_openUrl;
     bool m_appeared = false;

@@ -205,7 +205,7 @@ private Q_SLOTS:
         GoogleAuth auth(QUrl(u"http://127.0.0.1:9"_qs), [](const QUrl &) { return true; });
         MacAppState state(library.session->standard());
         MainWindow window(library.session->engine(), library.session->store(), onboarded, auth, state,
-                          library.session->apiBase());
+                          library.session->api());
         QCOMPARE(window.size(), MainWindow::kDefaultSize);
         QCOMPARE(window.windowTitle(), u"Clipvane"_qs);
         QVERIFY(library.session->engine().signIn(u"T"_qs, u"e"_qs));

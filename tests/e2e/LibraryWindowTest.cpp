@@ -71,7 +71,7 @@ private Q_SLOTS:
         SyncEngine &engine = desktop.session->engine();
         VideoStore &store = desktop.session->store();
         MacAppState state(desktop.session->standard());
-        MacLibraryView view(state, engine, store, PlayerController::playerPageURL(base));
+        MacLibraryView view(state, engine, store, desktop.session->api(), PlayerController::playerPageURL(base));
         view.resize(1180, 740);
         view.show();
         QVERIFY(view.column().showsEmptyLibrary());

@@ -4,12 +4,13 @@
 #include "MacLibraryView.h"
 #include "../player/WebEngineTestMain.h"
 #include "AppSignals.h"
-#include "AskOverlay.h"
 #include "AskVideo.h"
 #include "ClipvaneCommands.h"
 #include "LibraryColumn.h"
 #include "LibraryListView.h"
 #include "MacAppState.h"
+#include "MacAskOverlay.h"
+#include "MacAskPanel.h"
 #include "MacConfirmSheet.h"
 #include "MacDetailView.h"
 #include "MacPlayer.h"
@@ -62,8 +63,8 @@ class MacLibraryViewTest : public QObject
         for (const Video &video : records)
             store().insert(video);
         store().save();
-        m_view =
-            std::make_unique<MacLibraryView>(*m_state, sync(), store(), QUrl(u"http://127.0.0.1:9/player.html"_qs));
+        m_view = std::make_unique<MacLibraryView>(*m_state, sync(), store(), m_library->session->api(),
+                                                  QUrl(u"http://127.0.0.1:9/player.html"_qs));
         m_view->resize(1180, 740);
         m_view->show();
         QCoreApplication::processEvents();
@@ -303,6 +304,12 @@ private Q_SLOTS:
         view().playAskResult({u"T"_qs, u"https://youtu.be/bbbbbbbb"_qs, u"bbbbbbbb"_qs, {}, {}});
         QCOMPARE(state().selectedID(), u"bbbbbbbb"_qs);
         QVERIFY(!state().showAsk());
+        // A video card pressed in the assistant's answer plays through the same action.
+        state().setShowAsk(true);
+        Q_EMIT view().askOverlay().playRequested({u"T"_qs, u"https://youtu.be/aaaaaaaa"_qs, u"aaaaaaaa"_qs, {}, {}});
+        QCOMPARE(state().selectedID(), u"aaaaaaaa"_qs);
+        QVERIFY(!state().showAsk());
+        QVERIFY(!view().askOverlay().isOpen());
         // Escape closes the assistant, as a click on its backdrop does.
         state().setShowAsk(true);
         QTest::keyClick(&view().askOverlay(), Qt::Key_Escape);
