@@ -5,11 +5,15 @@
 #include "FirstPaintProbe.h"
 #include "GoogleAuth.h"
 #include "LibrarySession.h"
+#include "MacAppState.h"
+#include "MacSettingsView.h"
 #include "MainWindow.h"
 #include "OnboardedFlag.h"
 #include "SecretStore.h"
 #include "SingleInstance.h"
+#include "SpaceKeyFilter.h"
 #include "SyncEngine.h"
+#include "ThumbCache.h"
 #include "UrlHandler.h"
 
 #include <QApplication>
@@ -82,7 +86,11 @@ int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
     m_urls = std::make_unique<UrlHandler>(engine, m_library->store(), *m_onboarded, m_auth.get());
     connect(m_urls.get(), &UrlHandler::signInNeedsConfirmation, this, &ClipvaneMacApp::confirmSignIn);
 
-    m_window = std::make_unique<MainWindow>(engine, m_library->store(), *m_onboarded, *m_auth);
+    m_state = std::make_unique<MacAppState>(m_library->standard());
+    m_space = std::make_unique<SpaceKeyFilter>(*m_state);
+    m_window =
+        std::make_unique<MainWindow>(engine, m_library->store(), *m_onboarded, *m_auth, *m_state, m_library->api());
+    connect(m_window.get(), &MainWindow::settingsRequested, this, &ClipvaneMacApp::showSettings);
     connect(qApp, &QGuiApplication::applicationStateChanged, &engine, [&engine](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive)
             engine.syncNow();
@@ -95,6 +103,14 @@ int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
     return 0;
 }
 
+void ClipvaneMacApp::showSettings()
+{
+    if (!m_settings)
+        m_settings = std::make_unique<MacSettingsView>(m_library->engine(), m_library->api(), m_library->secrets(),
+                                                       *m_onboarded);
+    m_settings->showAndRaise();
+}
+
 void ClipvaneMacApp::installHttpCache()
 {
     // Thumbnails are kept on disk between runs; the API's replies ask not to be stored.
@@ -102,6 +118,7 @@ void ClipvaneMacApp::installHttpCache()
     cache->setCacheDirectory(QDir(AppPaths::cacheDir()).filePath(QStringLiteral("http")));
     cache->setMaximumCacheSize(kHttpCacheBytes);
     APIClient::sharedNetwork().setCache(cache);
+    ThumbCache::useNetwork(APIClient::sharedNetwork());
 }
 
 void ClipvaneMacApp::handleArguments(const QStringList &arguments)

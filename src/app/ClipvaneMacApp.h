@@ -11,9 +11,12 @@ namespace clipvane {
 
 class GoogleAuth;
 class LibrarySession;
+class MacAppState;
+class MacSettingsView;
 class MainWindow;
 class OnboardedFlag;
 class SingleInstance;
+class SpaceKeyFilter;
 class UrlHandler;
 
 // The running application: opens the library, creates the long-lived objects once, shows the
@@ -35,7 +38,7 @@ public:
     ~ClipvaneMacApp() override;
 
     // Start-up, in order: the "onboarded" flag, the library (its store lock, store and sync
-    // engine), the HTTP cache, the window; then the arguments. Zero once the window is up;
+    // engine), the HTTP cache, the window state, the window; then the arguments. Zero once the window is up;
     // otherwise the exit status, after telling the user why.
     int start(const QStringList &arguments, const QUrl &apiBase = {});
 
@@ -43,12 +46,15 @@ public:
     void handleArguments(const QStringList &arguments);
 
     MainWindow *window() const { return m_window.get(); }
+    MacAppState *state() const { return m_state.get(); }
+    MacSettingsView *settings() const { return m_settings.get(); }
     LibrarySession *library() const { return m_library.get(); }
 
 private:
     void fail(const QString &message);
     void confirmSignIn(const QString &token, const QString &email);
     void installHttpCache();
+    void showSettings();
 
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<QSettings> m_standard;
@@ -56,6 +62,12 @@ private:
     std::unique_ptr<LibrarySession> m_library;
     std::unique_ptr<GoogleAuth> m_auth;
     std::unique_ptr<UrlHandler> m_urls;
+    // The window's state (and its player) outlive the window; the Space key reaches the player
+    // through the filter.
+    std::unique_ptr<MacAppState> m_state;
+    std::unique_ptr<SpaceKeyFilter> m_space;
+    // Made when first asked for; refers to the library's engine, client and secrets.
+    std::unique_ptr<MacSettingsView> m_settings;
     // Last: the window refers to everything above and goes first.
     std::unique_ptr<MainWindow> m_window;
     QStringList m_early; // handed over before the library was open

@@ -7,6 +7,26 @@
 
 namespace clipvane {
 
+namespace {
+
+// The process's resident memory (VmRSS), or -1 where the system does not say.
+long long residentKilobytes()
+{
+    FILE *status = std::fopen("/proc/self/status", "r");
+    if (!status)
+        return -1;
+    char line[256];
+    long long kilobytes = -1;
+    while (std::fgets(line, sizeof line, status)) {
+        if (std::sscanf(line, "VmRSS: %lld kB", &kilobytes) == 1)
+            break;
+    }
+    std::fclose(status);
+    return kilobytes;
+}
+
+} // namespace
+
 void FirstPaintProbe::watch(QObject *widget)
 {
     if (!qEnvironmentVariableIsSet(kVariable))
@@ -20,7 +40,7 @@ bool FirstPaintProbe::eventFilter(QObject *, QEvent *event)
         m_done = true;
         // After the paint has been handed to the screen.
         QTimer::singleShot(0, qApp, [] {
-            std::fputs("first paint\n", stdout);
+            std::printf("first paint, resident %lld kB\n", residentKilobytes());
             std::fflush(stdout);
             QCoreApplication::quit();
         });

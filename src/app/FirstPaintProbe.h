@@ -5,7 +5,8 @@
 namespace clipvane {
 
 // For start-up measurements: when CLIPVANE_QUIT_AFTER_FIRST_PAINT is set, prints "first paint"
-// on stdout once the watched widget has painted for the first time, and quits.
+// on stdout once the watched widget has painted for the first time, with the process's resident
+// memory then, and quits.
 class FirstPaintProbe : public QObject
 {
     Q_OBJECT

@@ -1,22 +1,30 @@
 #include "MainWindow.h"
 
+#include "APIClient.h"
+#include "ClipvaneCommands.h"
+#include "MacLibraryView.h"
 #include "MacOnboardingView.h"
 #include "OnboardedFlag.h"
 #include "Palette.h"
-#include "SignedInPage.h"
+#include "PlayerController.h"
 #include "SyncEngine.h"
 
+#include <QMenuBar>
 #include <QStackedWidget>
 
 namespace clipvane {
 
-MainWindow::MainWindow(SyncEngine &sync, VideoStore &store, OnboardedFlag &onboarded, GoogleAuth &auth, QWidget *parent)
+MainWindow::MainWindow(SyncEngine &sync, VideoStore &store, OnboardedFlag &onboarded, GoogleAuth &auth,
+                       MacAppState &state, APIClient &api, QWidget *parent)
     : QMainWindow(parent)
     , m_sync(sync)
+    , m_store(store)
     , m_onboarded(onboarded)
+    , m_state(state)
+    , m_api(api)
     , m_root(new QStackedWidget(this))
     , m_onboarding(new MacOnboardingView(sync, onboarded, auth, m_root))
-    , m_library(new SignedInPage(sync, store, m_root))
+    , m_commands(new ClipvaneCommands(state, sync, store, api.webOrigin(), *menuBar(), this))
 {
     setWindowTitle(tr("Clipvane"));
     resize(kDefaultSize);
@@ -27,17 +35,19 @@ MainWindow::MainWindow(SyncEngine &sync, VideoStore &store, OnboardedFlag &onboa
     setAutoFillBackground(true);
 
     m_root->addWidget(m_onboarding);
-    m_root->addWidget(m_library);
     setCentralWidget(m_root);
 
+    connect(m_commands, &ClipvaneCommands::settingsRequested, this, &MainWindow::settingsRequested);
     connect(&onboarded, &OnboardedFlag::changed, this, &MainWindow::updateRoot);
     connect(&sync, &SyncEngine::isLoggedInChanged, this, &MainWindow::updateRoot);
     updateRoot();
 }
 
+MainWindow::~MainWindow() = default;
+
 bool MainWindow::isShowingLibrary() const
 {
-    return m_root->currentWidget() == m_library;
+    return m_library && m_root->currentWidget() == m_library;
 }
 
 QWidget *MainWindow::currentPage() const
@@ -48,13 +58,22 @@ QWidget *MainWindow::currentPage() const
 void MainWindow::updateRoot()
 {
     const bool library = showsLibrary(m_onboarded.value(), m_sync.isLoggedIn());
-    QWidget *wanted = library ? m_library : m_onboarding;
-    if (m_root->currentWidget() == wanted)
+    if (library == isShowingLibrary())
         return;
-    m_root->setCurrentWidget(wanted);
+    if (!library) {
+        m_root->setCurrentWidget(m_onboarding);
+        if (m_library)
+            m_library->deleteLater();
+        m_library = nullptr;
+        return;
+    }
+    m_library =
+        new MacLibraryView(m_state, m_sync, m_store, m_api, PlayerController::playerPageURL(m_api.base()), m_root);
+    connect(m_library, &MacLibraryView::settingsRequested, this, &MainWindow::settingsRequested);
+    m_root->addWidget(m_library);
+    m_root->setCurrentWidget(m_library);
     // The library appearing is a reason to sync.
-    if (library)
-        m_sync.syncNow();
+    m_sync.syncNow();
 }
 
 void MainWindow::bringToFront()

@@ -1,12 +1,19 @@
 #pragma once
 
+#include "MacLibraryView.h"
+
 #include <QMainWindow>
+#include <QPointer>
+#include <QUrl>
 
 class QStackedWidget;
 
 namespace clipvane {
 
+class APIClient;
+class ClipvaneCommands;
 class GoogleAuth;
+class MacAppState;
 class MacOnboardingView;
 class OnboardedFlag;
 class SyncEngine;
@@ -14,7 +21,8 @@ class VideoStore;
 
 // The main window: onboarding until the user is onboarded and holds a token, the library
 // afterwards. Signing out, or a token the service refuses, returns it to onboarding at once;
-// the local records stay.
+// the local records stay. The library view is made when it is shown and let go when the user
+// leaves it (with its player), while the window state it works on lives on.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -23,25 +31,38 @@ public:
     static constexpr QSize kDefaultSize{1180, 740};
     static constexpr QSize kMinimumSize{900, 560};
 
-    MainWindow(SyncEngine &sync, VideoStore &store, OnboardedFlag &onboarded, GoogleAuth &auth,
-               QWidget *parent = nullptr);
+    // api: the service's client (the assistant asks it); the player page and the help page live
+    // on its web origin.
+    MainWindow(SyncEngine &sync, VideoStore &store, OnboardedFlag &onboarded, GoogleAuth &auth, MacAppState &state,
+               APIClient &api, QWidget *parent = nullptr);
+    ~MainWindow() override;
 
     // The root switch: the library only for an onboarded user who is signed in.
     static bool showsLibrary(bool onboarded, bool loggedIn) { return onboarded && loggedIn; }
     bool isShowingLibrary() const;
     QWidget *currentPage() const;
+    MacLibraryView *library() const { return m_library; }
+    ClipvaneCommands &commands() const { return *m_commands; }
 
     // Shows, raises and activates the window (a later launch, an opened link).
     void bringToFront();
+
+Q_SIGNALS:
+    // The toolbar's gear or the menu's settings command.
+    void settingsRequested();
 
 private:
     void updateRoot();
 
     SyncEngine &m_sync;
+    VideoStore &m_store;
     OnboardedFlag &m_onboarded;
+    MacAppState &m_state;
+    APIClient &m_api;
     QStackedWidget *m_root;
     MacOnboardingView *m_onboarding;
-    QWidget *m_library;
+    QPointer<MacLibraryView> m_library;
+    ClipvaneCommands *m_commands;
 };
 
 } // namespace clipvane

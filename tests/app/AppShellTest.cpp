@@ -1,5 +1,6 @@
 #include "AppArguments.h"
 #include "GoogleAuth.h"
+#include "MacAppState.h"
 #include "MainWindow.h"
 #include "OnboardedFlag.h"
 #include "SecretStore.h"
@@ -202,7 +203,9 @@ private Q_SLOTS:
         TestLibrary library;
         OnboardedFlag onboarded(library.session->standard());
         GoogleAuth auth(QUrl(u"http://127.0.0.1:9"_qs), [](const QUrl &) { return true; });
-        MainWindow window(library.session->engine(), library.session->store(), onboarded, auth);
+        MacAppState state(library.session->standard());
+        MainWindow window(library.session->engine(), library.session->store(), onboarded, auth, state,
+                          library.session->api());
         QCOMPARE(window.size(), MainWindow::kDefaultSize);
         QCOMPARE(window.windowTitle(), u"Clipvane"_qs);
         QVERIFY(library.session->engine().signIn(u"T"_qs, u"e"_qs));
@@ -233,6 +236,10 @@ private:
 
 int main(int argc, char *argv[])
 {
+    // The library side of the window holds the player's web view.
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --no-zygote");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     Palette::applyTo(app);
     Fonts::load();

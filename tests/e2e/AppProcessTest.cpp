@@ -32,6 +32,9 @@ private:
         environment.insert(u"QT_QPA_PLATFORM"_qs, u"offscreen"_qs);
         environment.insert(u"CLIPVANE_PROFILE"_qs, profile);
         environment.insert(u"CLIPVANE_API_BASE"_qs, m_service->apiBase());
+        // The library window holds the player's web view; its engine refuses root without this.
+        environment.insert(u"QTWEBENGINE_DISABLE_SANDBOX"_qs, u"1"_qs);
+        environment.insert(u"QTWEBENGINE_CHROMIUM_FLAGS"_qs, u"--disable-gpu --no-zygote"_qs);
         return environment;
     }
 

@@ -1,0 +1,75 @@
+#include "LibraryNavigation.h"
+
+#include "Video.h"
+
+#include <algorithm>
+
+namespace clipvane::LibraryNavigation {
+
+namespace {
+
+constexpr int kUpNextCount = 5;
+
+QList<Video *> playableOnly(const QList<Video *> &visible)
+{
+    QList<Video *> playable;
+    for (Video *video : visible) {
+        if (isPlayable(*video))
+            playable.append(video);
+    }
+    return playable;
+}
+
+} // namespace
+
+bool isPlayable(const Video &video)
+{
+    return !video.youtubeID.startsWith(u"x-");
+}
+
+std::optional<QString> firstPlayableID(const QList<Video *> &visible)
+{
+    for (const Video *video : visible) {
+        if (isPlayable(*video))
+            return video->youtubeID;
+    }
+    return std::nullopt;
+}
+
+int rowOf(const QList<Video *> &visible, const QString &youtubeID)
+{
+    for (int row = 0; row < visible.size(); ++row) {
+        if (visible[row]->youtubeID == youtubeID)
+            return row;
+    }
+    return -1;
+}
+
+std::optional<QString> stepTarget(const QList<Video *> &visible, const std::optional<QString> &selected, int step,
+                                  bool browsing)
+{
+    const QList<Video *> list = browsing ? playableOnly(visible) : visible;
+    if (list.isEmpty())
+        return std::nullopt;
+    const int found = selected ? rowOf(list, *selected) : -1;
+    const qint64 from = std::max(found, 0);
+    const qint64 to = std::clamp<qint64>(from + step, 0, list.size() - 1);
+    return list[to]->youtubeID;
+}
+
+QList<Video *> upNext(const QList<Video *> &visible, const std::optional<QString> &selected)
+{
+    const int found = selected ? rowOf(visible, *selected) : -1;
+    if (found < 0)
+        return visible.mid(0, kUpNextCount);
+    return visible.mid(found + 1, kUpNextCount);
+}
+
+Position position(const QList<Video *> &visible, const std::optional<QString> &selected)
+{
+    const QList<Video *> playable = playableOnly(visible);
+    const int found = selected ? rowOf(playable, *selected) : -1;
+    return {std::max(found, 0), int(playable.size())};
+}
+
+} // namespace clipvane::LibraryNavigation

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <optional>
+
+namespace clipvane {
+
+class Video;
+
+// How the selection moves through the visible list. Records are named by youtubeID; a record
+// whose ID begins with "x-" is not a YouTube video and is never played.
+namespace LibraryNavigation {
+
+// The detail pane's counter: among the playable records, 0-based.
+struct Position
+{
+    int index = 0;
+    int total = 0;
+    bool operator==(const Position &) const = default;
+};
+
+bool isPlayable(const Video &video);
+
+// The ID of the first playable record, or none.
+std::optional<QString> firstPlayableID(const QList<Video *> &visible);
+
+// The ID the selection moves to by step rows, clamped at both ends; an unknown or missing
+// selection counts as the first row. In browse mode only playable records are stepped through.
+// None when there is nothing to step through.
+std::optional<QString> stepTarget(const QList<Video *> &visible, const std::optional<QString> &selected, int step,
+                                  bool browsing);
+
+// Up to five records after the selection; the first five when it is not in the list.
+QList<Video *> upNext(const QList<Video *> &visible, const std::optional<QString> &selected);
+
+Position position(const QList<Video *> &visible, const std::optional<QString> &selected);
+
+// The row of the record with that ID, or -1.
+int rowOf(const QList<Video *> &visible, const QString &youtubeID);
+
+} // namespace LibraryNavigation
+
+} // namespace clipvane

@@ -1,0 +1,63 @@
+#include "StatusText.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+#include <cmath>
+
+namespace clipvane::StatusText {
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("StatusText", text);
+}
+
+constexpr double kPercent = 100;
+
+// The locale's short time without seconds: a few locales (the C locale among them) put seconds
+// in their short format, which a status line should not tick through.
+QString shortTime(const QTime &time, const QLocale &locale)
+{
+    static const QRegularExpression seconds(QStringLiteral("[:.]s{1,2}"));
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    format.remove(seconds);
+    return locale.toString(time, format);
+}
+
+} // namespace
+
+QString searchPlaceholder(qsizetype count, const QLocale &locale)
+{
+    return tr("Search %1 videos").arg(locale.toString(qint64(count)));
+}
+
+QString countText(qsizetype visible, qsizetype count, const QLocale &locale)
+{
+    return tr("%1 of %2 videos").arg(locale.toString(qint64(visible)), locale.toString(qint64(count)));
+}
+
+Line syncLine(const Sync &sync, const QLocale &locale)
+{
+    if (sync.syncing) {
+        if (!sync.fraction || sync.total < 1)
+            return {tr("Syncing…")};
+        const double share = std::isfinite(*sync.fraction) ? *sync.fraction : 0.0;
+        const auto percent = qint64(std::trunc(std::clamp(share, 0.0, 1.0) * kPercent));
+        return {tr("Downloading %1%").arg(percent)};
+    }
+    if (sync.error)
+        return {*sync.error, true};
+    if (sync.lastSync.isValid())
+        return {tr("Synced %1").arg(shortTime(sync.lastSync.toLocalTime().time(), locale))};
+    return {};
+}
+
+QString downloadText(int received, int total, const QLocale &locale)
+{
+    if (total < 1)
+        return tr("Downloading your library…");
+    return tr("%1 of %2 videos").arg(locale.toString(received), locale.toString(total));
+}
+
+} // namespace clipvane::StatusText

@@ -1,0 +1,151 @@
+#include "LibraryListView.h"
+
+#include "CachedThumb.h"
+#include "LibraryNavigation.h"
+#include "MacAppState.h"
+#include "MacVideoRow.h"
+#include "PlayerController.h"
+#include "ThumbCache.h"
+#include "Video.h"
+#include "VisibleList.h"
+
+#include <QScrollBar>
+#include <QTimer>
+
+namespace clipvane {
+
+namespace {
+
+constexpr int kListPadding = 5; // above the first row and below the last, as an inset list has
+
+} // namespace
+
+LibraryListView::LibraryListView(MacAppState &state, VisibleList &list, QWidget *parent)
+    : QListView(parent)
+    , m_state(state)
+    , m_list(list)
+    , m_thumbs(nullptr)
+    , m_rows(nullptr)
+{
+    setModel(&list.model());
+    m_thumbs = new CachedThumb(ThumbCache::shared(), *this);
+    m_rows = new MacVideoRow(state, *m_thumbs, this);
+    setItemDelegate(m_rows);
+    setUniformItemSizes(true);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    verticalScrollBar()->setSingleStep(MacVideoRow::kRowHeight / 2);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A slim scroller on the column's colour rather than a full-height trough.
+    verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { background: transparent; width: 8px; margin: 2px 1px 2px 0px; }"
+        "QScrollBar::handle:vertical { background: rgba(255, 255, 255, 64); border-radius: 3px; min-height: 24px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setFrameShape(QFrame::NoFrame);
+    setViewportMargins(0, kListPadding, 0, kListPadding);
+    setAutoFillBackground(false);
+    viewport()->setAutoFillBackground(false);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    setAccessibleName(tr("Videos"));
+
+    connect(&list.model(), &QAbstractItemModel::modelAboutToBeReset, this, &LibraryListView::rememberPlace);
+    connect(&list.model(), &QAbstractItemModel::modelReset, this, &LibraryListView::restorePlace);
+    // Rows leaving with their records move the current row; the selection stays the state's.
+    connect(&list.model(), &VideoListModel::forgetting, this, [this] { m_selecting = true; });
+    connect(&list.model(), &VideoListModel::forgotten, this, [this] {
+        m_selecting = false;
+        showSelection();
+    });
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, &LibraryListView::currentRowChanged);
+    connect(&state, &MacAppState::selectedIDChanged, this, &LibraryListView::showSelection);
+    connect(&state.player(), &PlayerController::isPlayingChanged, this, &LibraryListView::repaintSoon);
+    connect(&list, &VisibleList::recordChanged, this, &LibraryListView::repaintSoon);
+    connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        const QModelIndex index = indexAt(at);
+        if (Video *video = m_list.model().videoAt(index))
+            Q_EMIT menuRequested(video, viewport()->mapToGlobal(at));
+    });
+}
+
+LibraryListView::~LibraryListView() = default;
+
+void LibraryListView::rememberPlace()
+{
+    m_anchor = nullptr;
+    const VideoListModel &model = m_list.model();
+    const QRect area = viewport()->rect();
+    const int selected = currentIndex().row();
+    if (selected >= 0 && visualRect(model.index(selected)).intersects(area)) {
+        m_anchor = model.videoAt(selected);
+        m_anchorOffset = visualRect(model.index(selected)).top();
+        return;
+    }
+    const QModelIndex top = indexAt(QPoint(area.width() / 2, 0));
+    if (top.isValid()) {
+        m_anchor = model.videoAt(top);
+        m_anchorOffset = visualRect(top).top();
+    }
+}
+
+void LibraryListView::restorePlace()
+{
+    executeDelayedItemsLayout();
+    const VideoListModel &model = m_list.model();
+    const int anchorRow = m_anchor ? model.rowOf(m_anchor) : -1;
+    m_anchor = nullptr;
+    // The selection first: selecting scrolls, the anchor then puts the rows back in place.
+    const std::optional<QString> selected = m_state.selectedID();
+    const int selectedRow = selected ? LibraryNavigation::rowOf(model.visible(), *selected) : -1;
+    selectRow(selectedRow);
+    if (anchorRow >= 0)
+        verticalScrollBar()->setValue(anchorRow * MacVideoRow::kRowHeight - m_anchorOffset);
+    else if (selectedRow >= 0)
+        scrollTo(model.index(selectedRow), QAbstractItemView::EnsureVisible);
+    else
+        scrollToTop();
+}
+
+void LibraryListView::showSelection()
+{
+    const std::optional<QString> selected = m_state.selectedID();
+    const int row = selected ? LibraryNavigation::rowOf(m_list.visible(), *selected) : -1;
+    if (row == currentIndex().row() && row >= 0)
+        return;
+    selectRow(row);
+    if (row >= 0)
+        scrollTo(m_list.model().index(row), QAbstractItemView::EnsureVisible);
+    repaintSoon();
+}
+
+void LibraryListView::selectRow(int row)
+{
+    const bool was = m_selecting;
+    m_selecting = true;
+    if (row >= 0)
+        selectionModel()->setCurrentIndex(m_list.model().index(row), QItemSelectionModel::ClearAndSelect);
+    else
+        selectionModel()->clear();
+    m_selecting = was;
+}
+
+void LibraryListView::currentRowChanged(const QModelIndex &current)
+{
+    if (m_selecting || !current.isValid())
+        return;
+    if (const Video *video = m_list.model().videoAt(current))
+        m_state.setSelectedID(video->youtubeID);
+}
+
+void LibraryListView::repaintSoon()
+{
+    if (m_repaintQueued)
+        return;
+    m_repaintQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        m_repaintQueued = false;
+        viewport()->update();
+    });
+}
+
+} // namespace clipvane

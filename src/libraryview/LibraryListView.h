@@ -1,0 +1,51 @@
+#pragma once
+
+#include "Video.h"
+
+#include <QListView>
+
+namespace clipvane {
+
+class CachedThumb;
+class MacAppState;
+class MacVideoRow;
+class VisibleList;
+
+// The list of the library column: the visible records, painted by MacVideoRow, with the
+// selection bound to the window state. When the list is computed again it keeps its place: the
+// selected row (or, when that is off screen, the top row) stays where it was on screen, so a
+// record arriving at the top does not move what the user is looking at.
+class LibraryListView : public QListView
+{
+    Q_OBJECT
+
+public:
+    LibraryListView(MacAppState &state, VisibleList &list, QWidget *parent = nullptr);
+    ~LibraryListView() override;
+
+    MacVideoRow &rowPainter() const { return *m_rows; }
+
+Q_SIGNALS:
+    // The user asked for a record's menu at a global position.
+    void menuRequested(clipvane::Video *video, const QPoint &globalPosition);
+
+private:
+    void rememberPlace();
+    void restorePlace();
+    void showSelection();
+    void selectRow(int row);
+    void currentRowChanged(const QModelIndex &current);
+    void repaintSoon();
+
+    MacAppState &m_state;
+    VisibleList &m_list;
+    CachedThumb *m_thumbs;
+    MacVideoRow *m_rows;
+    bool m_selecting = false;
+    bool m_repaintQueued = false;
+    // The row kept in place across a recompute and its distance from the top of the viewport.
+    const Video *m_anchor = nullptr;
+    int m_anchorOffset = 0;
+};
+
+} // namespace clipvane

@@ -1,0 +1,317 @@
+#include "MacLibraryView.h"
+
+#include "AppSignals.h"
+#include "AskVideo.h"
+#include "DetailInfoPanel.h"
+#include "LibraryColumn.h"
+#include "LibraryListView.h"
+#include "LibraryToolbar.h"
+#include "LinkDrop.h"
+#include "MacAddSheet.h"
+#include "MacAppState.h"
+#include "MacAskOverlay.h"
+#include "MacAskPanel.h"
+#include "MacConfirmSheet.h"
+#include "MacDetailView.h"
+#include "MacEditSheet.h"
+#include "Palette.h"
+#include "PlayerController.h"
+#include "RowMenu.h"
+#include "SearchRow.h"
+#include "SyncEngine.h"
+#include "Video.h"
+#include "VideoStore.h"
+#include "VisibleList.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+namespace clipvane {
+
+MacLibraryView::MacLibraryView(MacAppState &state, SyncEngine &sync, VideoStore &store, APIClient &api,
+                               const QUrl &playerPageURL, QWidget *parent)
+    : QWidget(parent)
+    , m_state(state)
+    , m_sync(sync)
+    , m_store(store)
+    , m_list(new VisibleList(state, sync, store, this))
+    , m_toolbar(new LibraryToolbar(state, sync, this))
+    , m_splitter(new QSplitter(Qt::Horizontal, this))
+    , m_column(new LibraryColumn(state, sync, *m_list, m_splitter))
+    , m_detail(new MacDetailView(state, playerPageURL, m_splitter))
+    , m_ask(nullptr)
+    , m_openUrl([](const QUrl &url) { QDesktopServices::openUrl(url); })
+{
+    setAutoFillBackground(true);
+    QPalette ink = palette();
+    ink.setColor(QPalette::Window, Palette::ink());
+    setPalette(ink);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_toolbar);
+    layout->addWidget(m_splitter, 1);
+    m_detail->setMinimumWidth(kDetailMinimumWidth);
+    m_splitter->addWidget(m_column);
+    m_splitter->addWidget(m_detail);
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setHandleWidth(1);
+    m_splitter->setSizes({LibraryColumn::kIdealWidth, 1000});
+    m_ask = new MacAskOverlay(api, this);
+    // The overlay follows showAsk both ways: the toolbar and the menu open it; its backdrop, close
+    // button and Escape close it.
+    connect(&state, &MacAppState::showAskChanged, m_ask, [this](bool shown) {
+        if (shown)
+            m_ask->open();
+        else
+            m_ask->close();
+    });
+    connect(m_ask, &MacAskOverlay::openChanged, &state, &MacAppState::setShowAsk);
+    connect(m_ask, &MacAskOverlay::playRequested, this, &MacLibraryView::playAskResult);
+    if (state.showAsk())
+        m_ask->open();
+
+    m_detail->setLibrary(&store, &sync);
+    m_detail->setOnPage([this](int direction) { stepSelection(direction); });
+    // The pane's own exclude button saves the record; the list then drops or keeps its row.
+    connect(&m_detail->infoPanel(), &DetailInfoPanel::toggleExcludedClicked, this, &MacLibraryView::recompute);
+
+    connect(m_list, &VisibleList::recomputed, this, &MacLibraryView::updateDetail);
+    connect(m_list, &VisibleList::recordChanged, this, [this](Video *video) {
+        if (video == selectedVideo())
+            updateDetail();
+    });
+    connect(&store, &VideoStore::removed, this, &MacLibraryView::updateDetail);
+    connect(&state, &MacAppState::selectedIDChanged, this, &MacLibraryView::selectionChanged);
+    connect(&state, &MacAppState::browsingChanged, this, &MacLibraryView::browsingChanged);
+    connect(&state, &MacAppState::showAddChanged, this, &MacLibraryView::presentAdd);
+    connect(&state, &MacAppState::editingIDChanged, this, &MacLibraryView::presentEdit);
+    connect(&state, &MacAppState::pendingDeleteIDChanged, this, &MacLibraryView::presentDelete);
+    connect(m_toolbar, &LibraryToolbar::settingsRequested, this, &MacLibraryView::settingsRequested);
+    connect(&m_column->listView(), &LibraryListView::menuRequested, this, &MacLibraryView::showRowMenu);
+
+    AppSignals &signals = AppSignals::instance();
+    connect(&signals, &AppSignals::macFocusSearch, this, [this] { m_column->searchRow().focusField(); });
+    connect(&signals, &AppSignals::macStepSelection, this, &MacLibraryView::stepSelection);
+    connect(&signals, &AppSignals::macToggleExcluded, this, [this] {
+        Video *video = selectedVideo();
+        if (video && !video->readOnly)
+            toggleExcluded(video);
+    });
+
+    // Links may be dropped anywhere on the window, the player and the search field included:
+    // drags reach widgets that accept drops, walking up from the one under the pointer, and the
+    // filter takes them before any child that would take the link as text or as a page to load.
+    setAcceptDrops(true);
+    qApp->installEventFilter(this);
+    m_list->recompute();
+}
+
+MacLibraryView::~MacLibraryView() = default;
+
+void MacLibraryView::setUrlOpener(std::function<void(const QUrl &)> opener)
+{
+    m_openUrl = std::move(opener);
+}
+
+void MacLibraryView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_appeared)
+        return;
+    m_appeared = true;
+    // Built when the view was made; again only if something changed since.
+    m_list->recomputeIfChanged();
+    if (!m_state.selectedID() && !m_list->visible().isEmpty())
+        m_state.setSelectedID(m_list->visible().constFirst()->youtubeID);
+    // The keys act on the list first: arrows move the selection, Space plays.
+    m_column->listView().setFocus(Qt::OtherFocusReason);
+}
+
+void MacLibraryView::recompute()
+{
+    m_list->recompute();
+}
+
+Video *MacLibraryView::selectedVideo() const
+{
+    const std::optional<QString> id = m_state.selectedID();
+    return id ? m_store.find(*id) : nullptr;
+}
+
+void MacLibraryView::stepSelection(int by)
+{
+    if (const std::optional<QString> target =
+            LibraryNavigation::stepTarget(m_list->visible(), m_state.selectedID(), by, m_state.browsing()))
+        m_state.setSelectedID(target);
+}
+
+QList<Video *> MacLibraryView::upNext() const
+{
+    return LibraryNavigation::upNext(m_list->visible(), m_state.selectedID());
+}
+
+LibraryNavigation::Position MacLibraryView::position() const
+{
+    return LibraryNavigation::position(m_list->visible(), m_state.selectedID());
+}
+
+bool MacLibraryView::handleDrop(const QStringList &texts)
+{
+    return LinkDrop::add(texts, m_sync, m_store);
+}
+
+void MacLibraryView::playAskResult(const AskVideo &video)
+{
+    if (m_store.find(video.youtubeID)) {
+        m_state.setSelectedID(video.youtubeID);
+        m_state.setShowAsk(false);
+        return;
+    }
+    const QUrl url(video.url, QUrl::StrictMode);
+    if (url.isValid() && !url.scheme().isEmpty())
+        m_openUrl(url);
+}
+
+void MacLibraryView::toggleExcluded(Video *video)
+{
+    if (!video || video->readOnly)
+        return;
+    m_sync.toggleExcluded(video); // saves and schedules a sync
+    recompute();
+}
+
+void MacLibraryView::selectionChanged()
+{
+    const std::optional<QString> id = m_state.selectedID();
+    if (id && !id->startsWith(u"x-"))
+        m_state.player().load(*id, m_state.browsing() || m_state.autoplayOnSelect());
+    updateDetail();
+}
+
+void MacLibraryView::browsingChanged(bool browsing)
+{
+    if (!browsing)
+        return;
+    const Video *video = selectedVideo();
+    if (video && LibraryNavigation::isPlayable(*video)) {
+        m_state.player().play();
+        return;
+    }
+    m_state.setSelectedID(LibraryNavigation::firstPlayableID(m_list->visible()));
+}
+
+void MacLibraryView::updateDetail()
+{
+    const Video *video = selectedVideo();
+    m_detail->setVideo(video ? std::optional<Video>(*video) : std::nullopt);
+    const LibraryNavigation::Position at = position();
+    m_detail->setPosition({at.index, at.total});
+}
+
+void MacLibraryView::present(QDialog *sheet, std::function<void()> dismissed)
+{
+    if (m_sheet)
+        m_sheet->reject();
+    m_sheet = sheet;
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    connect(sheet, &QDialog::finished, this, [this, sheet, dismissed = std::move(dismissed)] {
+        if (m_sheet == sheet)
+            m_sheet = nullptr;
+        dismissed();
+    });
+    sheet->open();
+}
+
+void MacLibraryView::presentAdd(bool shown)
+{
+    auto *open = qobject_cast<MacAddSheet *>(m_sheet.data());
+    if (!shown) {
+        if (open)
+            open->reject();
+        return;
+    }
+    if (open)
+        return;
+    present(new MacAddSheet(m_sync, m_store, this), [this] { m_state.setShowAdd(false); });
+}
+
+void MacLibraryView::presentEdit()
+{
+    const std::optional<QString> id = m_state.editingID();
+    auto *open = qobject_cast<MacEditSheet *>(m_sheet.data());
+    if (!id || !m_store.find(*id)) {
+        if (open)
+            open->reject();
+        return;
+    }
+    if (open)
+        open->reject();
+    auto *sheet = new MacEditSheet(*id, m_sync, m_store, this);
+    connect(sheet, &MacEditSheet::edited, &m_state, &MacAppState::raiseLocalEdit);
+    present(sheet, [this] { m_state.setEditingID(std::nullopt); });
+}
+
+void MacLibraryView::presentDelete()
+{
+    const std::optional<QString> id = m_state.pendingDeleteID();
+    const Video *video = id ? m_store.find(*id) : nullptr;
+    auto *open = qobject_cast<MacConfirmSheet *>(m_sheet.data());
+    if (!video) {
+        if (open)
+            open->reject();
+        return;
+    }
+    const QString youtubeID = *id;
+    auto *sheet = new MacConfirmSheet(
+        MacConfirmSheet::deleteTitle(video->title), tr("It will be removed from your library on every device."),
+        tr("Delete video"),
+        [this, youtubeID] {
+            if (Video *record = m_store.find(youtubeID)) {
+                m_sync.markDeleted(record); // saves and schedules a sync
+                recompute();
+            }
+        },
+        this);
+    present(sheet, [this] { m_state.setPendingDeleteID(std::nullopt); });
+}
+
+void MacLibraryView::showRowMenu(Video *video, const QPoint &globalPosition)
+{
+    QMenu menu(this);
+    const QString id = video->youtubeID;
+    RowMenu::fill(menu, *video, m_state, [this, id] { toggleExcluded(m_store.find(id)); });
+    menu.exec(globalPosition);
+}
+
+bool MacLibraryView::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+        return QWidget::eventFilter(watched, event);
+    auto *widget = qobject_cast<QWidget *>(watched);
+    if (!widget || !isVisible() || (widget != this && !isAncestorOf(widget)) || m_sheet)
+        return QWidget::eventFilter(watched, event);
+    auto *drop = static_cast<QDropEvent *>(event);
+    if (!drop->mimeData() || !LinkDrop::carriesLinks(*drop->mimeData()))
+        return QWidget::eventFilter(watched, event);
+    if (type == QEvent::Drop) {
+        if (handleDrop(LinkDrop::texts(*drop->mimeData())))
+            drop->acceptProposedAction();
+        else
+            drop->ignore();
+        return true;
+    }
+    drop->acceptProposedAction();
+    return true;
+}
+
+} // namespace clipvane

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <functional>
+
+class QMenu;
+
+namespace clipvane {
+
+class MacAppState;
+class Video;
+
+// The context menu of one row. A shared library's record offers nothing but who shares it;
+// the user's own records can be excluded or included, edited, copied, opened and deleted.
+namespace RowMenu {
+
+// toggleExcluded: the library's exclude toggle for the record.
+void fill(QMenu &menu, const Video &video, MacAppState &state, std::function<void()> toggleExcluded);
+
+} // namespace RowMenu
+
+} // namespace clipvane

@@ -1,0 +1,111 @@
+#include "StatusLine.h"
+
+#include "APIClient.h"
+#include "Fonts.h"
+#include "Palette.h"
+#include "StatusText.h"
+#include "SyncEngine.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace clipvane {
+
+namespace {
+
+constexpr int kHorizontal = 12;
+constexpr int kVertical = 7;
+constexpr qreal kTextSize = 11;
+
+QLabel *makeLabel(QWidget *parent, const QString &description)
+{
+    auto *label = new QLabel(parent);
+    label->setFont(Fonts::font(FontFace::regular, kTextSize));
+    label->setTextFormat(Qt::PlainText);
+    label->setAccessibleDescription(description);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Palette::muted());
+    label->setPalette(palette);
+    return label;
+}
+
+void setColour(QLabel *label, const QColor &colour)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+}
+
+} // namespace
+
+StatusLine::StatusLine(SyncEngine &sync, QWidget *parent)
+    : QWidget(parent)
+    , m_sync(sync)
+    , m_count(makeLabel(this, tr("Videos listed")))
+    , m_status(makeLabel(this, tr("Sync status")))
+    , m_refusal(makeLabel(this, tr("Service address")))
+{
+    auto *stack = new QVBoxLayout(this);
+    stack->setContentsMargins(kHorizontal, kVertical, kHorizontal, kVertical);
+    stack->setSpacing(kVertical);
+    auto *row = new QHBoxLayout;
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(m_count);
+    row->addStretch(1);
+    row->addWidget(m_status);
+    stack->addLayout(row);
+
+    m_refusal->setWordWrap(true);
+    setColour(m_refusal, Palette::errorRed());
+    m_refusal->setText(APIClient::baseRefusal());
+    m_refusal->setAccessibleName(m_refusal->text());
+    m_refusal->setVisible(!m_refusal->text().isEmpty());
+    stack->addWidget(m_refusal);
+
+    connect(&sync, &SyncEngine::syncingChanged, this, &StatusLine::updateSync);
+    connect(&sync, &SyncEngine::lastSyncChanged, this, &StatusLine::updateSync);
+    connect(&sync, &SyncEngine::lastErrorChanged, this, &StatusLine::updateSync);
+    connect(&sync, &SyncEngine::progressFractionChanged, this, &StatusLine::updateSync);
+    connect(&sync, &SyncEngine::progressTotalChanged, this, &StatusLine::updateSync);
+    updateSync();
+}
+
+void StatusLine::setCounts(qsizetype visible, qsizetype count)
+{
+    m_count->setText(StatusText::countText(visible, count, locale()));
+    m_count->setAccessibleName(m_count->text());
+}
+
+QString StatusLine::countText() const
+{
+    return m_count->text();
+}
+
+QString StatusLine::syncText() const
+{
+    return m_status->text();
+}
+
+QString StatusLine::refusalText() const
+{
+    return m_refusal->text();
+}
+
+void StatusLine::updateSync()
+{
+    StatusText::Sync sync;
+    sync.syncing = m_sync.syncing();
+    if (m_sync.hasProgress())
+        sync.fraction = m_sync.progressFraction();
+    sync.total = m_sync.progressTotal();
+    if (m_sync.hasError())
+        sync.error = m_sync.lastError();
+    sync.lastSync = m_sync.lastSync();
+    const StatusText::Line line = StatusText::syncLine(sync, locale());
+    m_status->setText(line.text);
+    m_status->setAccessibleName(line.text);
+    setColour(m_status, line.isError ? Palette::errorRed() : Palette::muted());
+}
+
+} // namespace clipvane

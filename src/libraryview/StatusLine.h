@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+
+namespace clipvane {
+
+class SyncEngine;
+
+// The foot of the library column: how many videos are listed of how many, and how the sync
+// stands (or its last error). A service address that was configured but refused is named here
+// too, so the user sees why the library talks to another service.
+class StatusLine : public QWidget
+{
+    Q_OBJECT
+
+public:
+    StatusLine(SyncEngine &sync, QWidget *parent = nullptr);
+
+    void setCounts(qsizetype visible, qsizetype count);
+    QString countText() const;
+    QString syncText() const;
+    QString refusalText() const;
+
+private:
+    void updateSync();
+
+    SyncEngine &m_sync;
+    QLabel *m_count;
+    QLabel *m_status;
+    QLabel *m_refusal;
+};
+
+} // namespace clipvane

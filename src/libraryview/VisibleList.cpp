@@ -1,0 +1,85 @@
+#include "VisibleList.h"
+
+#include "LibraryNavigation.h"
+#include "MacAppState.h"
+#include "SyncEngine.h"
+#include "VideoStore.h"
+
+#include <QTimer>
+
+namespace clipvane {
+
+VisibleList::VisibleList(MacAppState &state, SyncEngine &sync, VideoStore &store, QObject *parent)
+    : QObject(parent)
+    , m_state(state)
+    , m_sync(sync)
+    , m_store(store)
+{
+    connect(&state, &MacAppState::filterChanged, this, &VisibleList::schedule);
+    connect(&state, &MacAppState::localEditChanged, this, &VisibleList::schedule);
+    connect(&sync, &SyncEngine::lastSyncChanged, this, &VisibleList::schedule);
+    connect(&store, &VideoStore::inserted, this, &VisibleList::schedule);
+    connect(&store, &VideoStore::removed, this, &VisibleList::schedule);
+    connect(&store, &VideoStore::aboutToRemove, this, [this](const QList<Video *> &videos) { m_model.forget(videos); });
+    // A pull may change thousands of records: no row lookup per change, the views repaint.
+    connect(&store, &VideoStore::changed, this, &VisibleList::recordChanged);
+}
+
+qsizetype VisibleList::count() const
+{
+    return m_store.all().size();
+}
+
+ListInputs VisibleList::inputs() const
+{
+    return {m_state.search(),       m_state.year(), m_state.sort(),    m_state.showExcluded(),
+            m_state.hiddenOwners(), count(),        m_sync.lastSync(), m_state.localEdit()};
+}
+
+const QStringList &VisibleList::years()
+{
+    if (!m_years)
+        m_years = m_index.years(m_store.all(), m_store.revision());
+    return *m_years;
+}
+
+const QStringList &VisibleList::sharedOwners()
+{
+    if (!m_sharedOwners)
+        m_sharedOwners = m_index.sharedOwners(m_store.all(), m_store.revision());
+    return *m_sharedOwners;
+}
+
+void VisibleList::schedule()
+{
+    if (m_scheduled)
+        return;
+    m_scheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        m_scheduled = false;
+        recomputeIfChanged();
+    });
+}
+
+void VisibleList::recomputeIfChanged()
+{
+    if (m_last != inputs())
+        recompute();
+}
+
+void VisibleList::recompute()
+{
+    m_last = inputs();
+    const QList<Video *> &records = m_store.all();
+    const quint64 revision = m_store.revision();
+    m_model.setVisible(m_index.visible(records, revision, m_state.filter()));
+    m_years.reset();
+    m_sharedOwners.reset();
+    if (!m_state.selectedID()) {
+        if (const std::optional<QString> first = LibraryNavigation::firstPlayableID(visible()))
+            m_state.setSelectedID(first);
+    }
+    Q_EMIT recomputed();
+}
+
+} // namespace clipvane

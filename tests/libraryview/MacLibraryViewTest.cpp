@@ -1,0 +1,420 @@
+// The library window's logic with its real widgets: when the list is computed again, the first
+// selection, browse mode, excluding and deleting through the sheet, dropped links, the
+// assistant's play action, keeping the list's place, and the menu commands' enabled rules.
+#include "MacLibraryView.h"
+#include "../player/WebEngineTestMain.h"
+#include "AppSignals.h"
+#include "AskVideo.h"
+#include "ClipvaneCommands.h"
+#include "LibraryColumn.h"
+#include "LibraryListView.h"
+#include "MacAppState.h"
+#include "MacAskOverlay.h"
+#include "MacAskPanel.h"
+#include "MacConfirmSheet.h"
+#include "MacDetailView.h"
+#include "MacPlayer.h"
+#include "MacVideoRow.h"
+#include "PlayerController.h"
+#include "StatusLine.h"
+#include "SyncEngine.h"
+#include "TestLibrary.h"
+#include "Video.h"
+#include "VideoStore.h"
+#include "VisibleList.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QClipboard>
+#include <QMenuBar>
+#include <QScrollBar>
+#include <QSignalSpy>
+
+using namespace clipvane;
+using namespace clipvane::test;
+
+namespace {
+
+Video record(const QString &id, const QString &date, const QString &state = SyncStateRaw::synced)
+{
+    return Video(id, u"Title "_qs + id, u"https://youtu.be/"_qs + id, date, u"4:05"_qs, false, u"web"_qs, 0, 0, state);
+}
+
+} // namespace
+
+class MacLibraryViewTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestLibrary> m_library;
+    std::unique_ptr<MacAppState> m_state;
+    std::unique_ptr<MacLibraryView> m_view;
+
+    VideoStore &store() { return m_library->session->store(); }
+    SyncEngine &sync() { return m_library->session->engine(); }
+    MacAppState &state() { return *m_state; }
+    MacLibraryView &view() { return *m_view; }
+
+    // A library whose store holds the records, newest first by upload date ("aaaaaa01" newest).
+    void open(const QList<Video> &records)
+    {
+        m_library = std::make_unique<TestLibrary>();
+        m_state = std::make_unique<MacAppState>(m_library->session->standard());
+        for (const Video &video : records)
+            store().insert(video);
+        store().save();
+        m_view = std::make_unique<MacLibraryView>(*m_state, sync(), store(), m_library->session->api(),
+                                                  QUrl(u"http://127.0.0.1:9/player.html"_qs));
+        m_view->resize(1180, 740);
+        m_view->show();
+        QCoreApplication::processEvents();
+    }
+
+    QStringList visibleIDs() const
+    {
+        QStringList ids;
+        for (const Video *video : m_view->list().visible())
+            ids << video->youtubeID;
+        return ids;
+    }
+
+    static QList<Video> numbered(int count)
+    {
+        QList<Video> records;
+        for (int i = 0; i < count; ++i)
+            records << record(u"vid%1"_qs.arg(i, 5, 10, QLatin1Char('0')),
+                              u"2020-01-%1"_qs.arg(1 + i % 28, 2, 10, QLatin1Char('0')));
+        return records;
+    }
+
+private Q_SLOTS:
+    void cleanup()
+    {
+        m_view.reset();
+        m_state.reset();
+        m_library.reset();
+    }
+
+    void recomputesExactlyWhenItsInputsChange_data()
+    {
+        QTest::addColumn<int>("change");
+        QTest::addColumn<bool>("recomputes");
+        QTest::newRow("a keystroke") << 0 << true;
+        QTest::newRow("the same search again") << 1 << false;
+        QTest::newRow("the sort order") << 2 << true;
+        QTest::newRow("a new record") << 3 << true;
+        QTest::newRow("a title changed in place") << 4 << false;
+        QTest::newRow("a saved edit of details") << 5 << true;
+        QTest::newRow("the selection") << 6 << false;
+        QTest::newRow("a hidden owner") << 7 << true;
+    }
+    void recomputesExactlyWhenItsInputsChange()
+    {
+        QFETCH(int, change);
+        open({record(u"aaaaaaaa"_qs, u"2021-01-01"_qs), record(u"bbbbbbbb"_qs, u"2020-01-01"_qs)});
+        state().setSearch(u"title"_qs);
+        QCoreApplication::processEvents();
+        QSignalSpy recomputed(&view().list(), &VisibleList::recomputed);
+        switch (change) {
+        case 0:
+            state().setSearch(u"title b"_qs);
+            break;
+        case 1:
+            state().setSearch(u"title"_qs);
+            break;
+        case 2:
+            state().setSort(SortMode::title);
+            break;
+        case 3:
+            store().insert(record(u"cccccccc"_qs, u"2019-01-01"_qs));
+            break;
+        case 4:
+            store().find(u"aaaaaaaa"_qs)->title = u"Changed"_qs;
+            store().markChanged(store().find(u"aaaaaaaa"_qs));
+            break;
+        case 5:
+            state().raiseLocalEdit();
+            break;
+        case 6:
+            state().setSelectedID(u"bbbbbbbb"_qs);
+            break;
+        case 7:
+            state().setHiddenOwners({u"x@example.com"_qs});
+            break;
+        }
+        QCoreApplication::processEvents();
+        QTEST(!recomputed.isEmpty(), "recomputes");
+        QVERIFY(recomputed.size() <= 1);
+    }
+
+    void firstSelectionIsTheFirstPlayableRecord()
+    {
+        open({});
+        QCOMPARE(state().selectedID(), std::nullopt);
+        QVERIFY(view().column().showsEmptyLibrary());
+        store().insert(record(u"x-link01"_qs, u"2022-01-01"_qs));
+        store().insert(record(u"playable"_qs, u"2021-01-01"_qs));
+        QCoreApplication::processEvents();
+        QVERIFY(!view().column().showsEmptyLibrary());
+        QCOMPARE(visibleIDs(), (QStringList{u"x-link01"_qs, u"playable"_qs}));
+        QCOMPARE(state().selectedID(), u"playable"_qs);
+        QCOMPARE(view().column().statusLine().countText(), u"2 of 2 videos"_qs);
+        // An existing selection is kept, even when its record is filtered away.
+        state().setSearch(u"link"_qs);
+        QCoreApplication::processEvents();
+        QCOMPARE(state().selectedID(), u"playable"_qs);
+        QCOMPARE(view().column().statusLine().countText(), u"1 of 2 videos"_qs);
+    }
+
+    void browseModeNeedsAPlayableSelection_data()
+    {
+        QTest::addColumn<QStringList>("ids");
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QString>("after"); // empty: none
+        QTest::newRow("a link record gives way to the first playable")
+            << QStringList{u"x-aaaaaa"_qs, u"bbbbbbbb"_qs, u"cccccccc"_qs} << u"x-aaaaaa"_qs << u"bbbbbbbb"_qs;
+        QTest::newRow("a playable selection stays")
+            << QStringList{u"aaaaaaaa"_qs, u"bbbbbbbb"_qs} << u"bbbbbbbb"_qs << u"bbbbbbbb"_qs;
+        QTest::newRow("nothing playable") << QStringList{u"x-aaaaaa"_qs} << u"x-aaaaaa"_qs << QString();
+    }
+    void browseModeNeedsAPlayableSelection()
+    {
+        QFETCH(QStringList, ids);
+        QFETCH(QString, selected);
+        QFETCH(QString, after);
+        QList<Video> records;
+        for (int i = 0; i < ids.size(); ++i)
+            records << record(ids[i], u"202%1-01-01"_qs.arg(9 - i));
+        open(records);
+        state().setSelectedID(selected);
+        state().setBrowsing(true);
+        QCOMPARE(state().selectedIDText(), after);
+        if (!after.isEmpty() && after != selected) {
+            QCOMPARE(state().player().pendingID().value_or(state().player().loadedID().value_or(QString())), after);
+            QVERIFY(state().player().pendingAutoplay());
+        }
+    }
+
+    void steppingFollowsTheVisibleList()
+    {
+        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs), record(u"x-bbbbbb"_qs, u"2023-01-01"_qs),
+              record(u"cccccccc"_qs, u"2022-01-01"_qs)});
+        QCOMPARE(state().selectedID(), u"aaaaaaaa"_qs);
+        Q_EMIT AppSignals::instance().macStepSelection(1);
+        QCOMPARE(state().selectedID(), u"x-bbbbbb"_qs);
+        QCOMPARE(view().column().listView().currentIndex().row(), 1);
+        // The player keeps the video it had: a link record is never loaded.
+        QCOMPARE(state().player().pendingID().value_or(QString()), u"aaaaaaaa"_qs);
+        Q_EMIT AppSignals::instance().macStepSelection(5);
+        QCOMPARE(state().selectedID(), u"cccccccc"_qs);
+        QCOMPARE(view().position(), (LibraryNavigation::Position{1, 2}));
+    }
+
+    void excludingKeepsTheSelection()
+    {
+        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs), record(u"bbbbbbbb"_qs, u"2023-01-01"_qs)});
+        Video *shared = store().insert(record(u"cccccccc"_qs, u"2022-01-01"_qs));
+        shared->readOnly = true;
+        shared->ownerEmail = u"mia@example.com"_qs;
+        store().markChanged(shared);
+        QCoreApplication::processEvents();
+        state().setSelectedID(u"aaaaaaaa"_qs);
+        Q_EMIT AppSignals::instance().macToggleExcluded();
+        QCOMPARE(visibleIDs(), (QStringList{u"bbbbbbbb"_qs, u"cccccccc"_qs}));
+        QCOMPARE(state().selectedID(), u"aaaaaaaa"_qs);
+        QVERIFY(store().find(u"aaaaaaaa"_qs)->excluded);
+        QCOMPARE(store().find(u"aaaaaaaa"_qs)->syncStateRaw, SyncStateRaw::needsPatch);
+        QVERIFY(!store().hasUnsavedChanges());
+        // A shared record is never excluded.
+        state().setSelectedID(u"cccccccc"_qs);
+        Q_EMIT AppSignals::instance().macToggleExcluded();
+        QVERIFY(!store().find(u"cccccccc"_qs)->excluded);
+    }
+
+    void deletingGoesThroughTheConfirmation_data()
+    {
+        QTest::addColumn<QString>("syncState");
+        QTest::addColumn<bool>("confirm");
+        QTest::addColumn<QString>("stored"); // the record's state afterwards; empty: removed
+        QTest::newRow("a synced record waits for the server")
+            << SyncStateRaw::synced << true << SyncStateRaw::needsDelete;
+        QTest::newRow("a record never sent goes at once") << SyncStateRaw::needsAdd << true << QString();
+        QTest::newRow("cancelled") << SyncStateRaw::synced << false << SyncStateRaw::synced;
+    }
+    void deletingGoesThroughTheConfirmation()
+    {
+        QFETCH(QString, syncState);
+        QFETCH(bool, confirm);
+        QFETCH(QString, stored);
+        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs, syncState), record(u"bbbbbbbb"_qs, u"2023-01-01"_qs)});
+        state().setSelectedID(u"aaaaaaaa"_qs);
+        state().setPendingDeleteID(u"aaaaaaaa"_qs);
+        auto *sheet = qobject_cast<MacConfirmSheet *>(view().sheet());
+        QVERIFY(sheet);
+        QCOMPARE(sheet->windowModality(), Qt::WindowModal);
+        if (confirm)
+            sheet->confirm();
+        else
+            sheet->reject();
+        QCOMPARE(state().pendingDeleteID(), std::nullopt);
+        const Video *video = store().find(u"aaaaaaaa"_qs);
+        QCOMPARE(video ? video->syncStateRaw : QString(), stored);
+        QCOMPARE(visibleIDs().contains(u"aaaaaaaa"_qs), !confirm);
+        QCOMPARE(state().selectedID(), u"aaaaaaaa"_qs);
+        // An ID that finds no record opens nothing.
+        state().setPendingDeleteID(u"nothere1"_qs);
+        QVERIFY(!view().sheet());
+    }
+
+    void droppedLinks_data()
+    {
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<int>("records");
+        QTest::newRow("one new, one stored")
+            << QStringList{u"https://youtu.be/dQw4w9WgXcQ"_qs, u"https://www.youtube.com/watch?v=aaaaaaaa"_qs} << true
+            << 2;
+        QTest::newRow("only a stored one") << QStringList{u"https://youtu.be/aaaaaaaa"_qs} << true << 1;
+        QTest::newRow("a web page") << QStringList{u"https://example.com/watch?v=dQw4w9WgXcQ"_qs} << false << 1;
+        QTest::newRow("nothing") << QStringList() << false << 1;
+    }
+    void droppedLinks()
+    {
+        QFETCH(QStringList, texts);
+        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs)});
+        QTEST(view().handleDrop(texts), "accepted");
+        QTEST(int(store().all().size()), "records");
+        QVERIFY(!store().hasUnsavedChanges());
+        QCoreApplication::processEvents();
+        QTEST(int(view().list().visible().size()), "records");
+    }
+
+    void askResults()
+    {
+        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs), record(u"bbbbbbbb"_qs, u"2023-01-01"_qs)});
+        QList<QUrl> opened;
+        view().setUrlOpener([&opened](const QUrl &url) { opened << url; });
+        state().setShowAsk(true);
+        AskVideo elsewhere{u"T"_qs, u"https://youtu.be/zzzzzzzz"_qs, u"zzzzzzzz"_qs, {}, {}};
+        view().playAskResult(elsewhere);
+        QCOMPARE(opened, QList<QUrl>{QUrl(u"https://youtu.be/zzzzzzzz"_qs)});
+        QVERIFY(state().showAsk());
+        view().playAskResult({u"T"_qs, u"not a url"_qs, u"yyyyyyyy"_qs, {}, {}});
+        QCOMPARE(opened.size(), 1);
+        view().playAskResult({u"T"_qs, u"https://youtu.be/bbbbbbbb"_qs, u"bbbbbbbb"_qs, {}, {}});
+        QCOMPARE(state().selectedID(), u"bbbbbbbb"_qs);
+        QVERIFY(!state().showAsk());
+        // A video card pressed in the assistant's answer plays through the same action.
+        state().setShowAsk(true);
+        Q_EMIT view().askOverlay().playRequested({u"T"_qs, u"https://youtu.be/aaaaaaaa"_qs, u"aaaaaaaa"_qs, {}, {}});
+        QCOMPARE(state().selectedID(), u"aaaaaaaa"_qs);
+        QVERIFY(!state().showAsk());
+        QVERIFY(!view().askOverlay().isOpen());
+        // Escape closes the assistant, as a click on its backdrop does.
+        state().setShowAsk(true);
+        QTest::keyClick(&view().askOverlay(), Qt::Key_Escape);
+        QVERIFY(!state().showAsk());
+    }
+
+    void aRecordAtTheTopDoesNotMoveTheView()
+    {
+        open(numbered(200));
+        LibraryListView &list = view().column().listView();
+        list.verticalScrollBar()->setValue(40 * MacVideoRow::kRowHeight + 7);
+        QCoreApplication::processEvents();
+        const QModelIndex before = list.indexAt(QPoint(20, 1));
+        const QString topID = before.data(VideoListModel::youtubeIDRole).toString();
+        const int offset = list.visualRect(before).top();
+        store().insert(record(u"newest01"_qs, u"2030-01-01"_qs));
+        QCoreApplication::processEvents();
+        QCOMPARE(view().list().visible().constFirst()->youtubeID, u"newest01"_qs);
+        const QModelIndex after = list.indexAt(QPoint(20, 1));
+        QCOMPARE(after.data(VideoListModel::youtubeIDRole).toString(), topID);
+        QCOMPARE(list.visualRect(after).top(), offset);
+        // The selection stays selected across the recompute.
+        QCOMPARE(list.currentIndex().data(VideoListModel::youtubeIDRole).toString(), state().selectedIDText());
+    }
+
+    void rowsAndControlsHaveAccessibleNames()
+    {
+        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs)});
+        QAccessibleInterface *list = QAccessible::queryAccessibleInterface(&view().column().listView());
+        QVERIFY(list);
+        QCOMPARE(list->text(QAccessible::Name), u"Videos"_qs);
+        QVERIFY(list->childCount() >= 1);
+        QCOMPARE(list->child(0)->text(QAccessible::Name), u"Title aaaaaaaa, 2024-01-01 · 4:05"_qs);
+        const QList<QWidget *> controls = view().findChildren<QWidget *>();
+        for (QWidget *control : controls) {
+            // The web page inside the player speaks for itself.
+            if (!control->isVisible() || control->focusPolicy() == Qt::NoFocus ||
+                view().detail().player().isAncestorOf(control))
+                continue;
+            QAccessibleInterface *face = QAccessible::queryAccessibleInterface(control);
+            QVERIFY2(face && !face->text(QAccessible::Name).isEmpty(), control->metaObject()->className());
+        }
+    }
+
+    void menuCommandsFollowTheState()
+    {
+        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs)});
+        QMenuBar bar;
+        ClipvaneCommands commands(state(), sync(), store(), QUrl(u"http://127.0.0.1:9"_qs), bar);
+        const auto enabled = [&commands](const QString &title) {
+            QAction *action = commands.action(title);
+            return action && action->isEnabled();
+        };
+        state().setSelectedID(std::nullopt);
+        for (const QString &title :
+             {u"Copy Video Link"_qs, u"Edit Details…"_qs, u"Exclude / Include"_qs, u"Delete…"_qs})
+            QVERIFY2(!enabled(title), qPrintable(title));
+        state().setSelectedID(u"aaaaaaaa"_qs);
+        QVERIFY(enabled(u"Delete…"_qs));
+        QCOMPARE(commands.action(u"Delete…"_qs)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Backspace));
+
+        QVERIFY(commands.action(u"Browse Mode"_qs));
+        state().setBrowsing(true);
+        QVERIFY(commands.action(u"Leave Browse Mode"_qs));
+
+        QVERIFY(!enabled(u"Clear Filters"_qs));
+        state().setHiddenOwners({u"mia@example.com"_qs});
+        QVERIFY(enabled(u"Clear Filters"_qs));
+        state().setSort(SortMode::title);
+        commands.action(u"Clear Filters"_qs)->trigger();
+        QVERIFY(!enabled(u"Clear Filters"_qs));
+        QCOMPARE(state().sort(), SortMode::title);
+
+        commands.action(u"Show Excluded Videos"_qs)->trigger();
+        QVERIFY(state().showExcluded());
+        commands.action(u"Longest"_qs)->trigger();
+        QCOMPARE(state().sort(), SortMode::longest);
+
+        commands.action(u"Copy Video Link"_qs)->trigger();
+        QCOMPARE(QApplication::clipboard()->text(), u"https://youtu.be/aaaaaaaa"_qs);
+    }
+
+    void addFromClipboard_data()
+    {
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<int>("records");
+        QTest::newRow("a new link") << u"look: https://youtu.be/dQw4w9WgXcQ"_qs << 2;
+        QTest::newRow("a stored video") << u"https://youtu.be/aaaaaaaa"_qs << 1;
+        QTest::newRow("no link") << u"just words"_qs << 1;
+        QTest::newRow("empty") << QString() << 1;
+    }
+    void addFromClipboard()
+    {
+        QFETCH(QString, clipboard);
+        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs)});
+        QMenuBar bar;
+        ClipvaneCommands commands(state(), sync(), store(), QUrl(u"http://127.0.0.1:9"_qs), bar);
+        QApplication::clipboard()->setText(clipboard);
+        const std::optional<QString> selected = state().selectedID();
+        commands.action(u"Add from Clipboard"_qs)->trigger();
+        QTEST(int(store().all().size()), "records");
+        QCOMPARE(state().selectedID(), selected);
+        QVERIFY(!store().hasUnsavedChanges());
+    }
+};
+
+CLIPVANE_WEBENGINE_TEST_MAIN(MacLibraryViewTest)
+#include "MacLibraryViewTest.moc"
