@@ -18,7 +18,7 @@ namespace {
 constexpr size_t kMaxTokenLength = 512;
 constexpr auto kJson = ResponseCompression::kJsonType;
 constexpr auto kHtml = "text/html; charset=utf-8";
-constexpr auto kSignInPath = "/gauth/login.php";
+using Pages::kSignInPath;
 constexpr int kHttpDefaultPort = 80;
 
 std::string jsonText(const QJsonObject &object)
@@ -122,7 +122,7 @@ std::string failurePage(const std::string &message)
 {
     return "<!doctype html><html><head><meta charset=\"utf-8\"><title>Sign-in failed</title></head>"
            "<body><h1>Sign-in failed</h1><p>" +
-           Pages::htmlEscape(message) + "</p><p><a href=\"/gauth/login.php\">Try again</a></p></body></html>";
+           Pages::htmlEscape(message) + "</p><p><a href=\"" + kSignInPath + "\">Try again</a></p></body></html>";
 }
 
 HttpServer::Limits httpLimits(const ServiceLimits &limits)

@@ -1,6 +1,7 @@
 #include "Assistant.h"
 
 #include "AssistantQuery.h"
+#include "Duration.h"
 
 #include <QDateTime>
 #include <QSet>
@@ -28,7 +29,7 @@ struct Found
 {
     const LibraryVideo *video = nullptr;
     int score = 0;
-    qint64 seconds = -1; // -1: length unknown
+    qint64 seconds = 0; // compared only for questions about length, which leave unknown lengths out
 };
 
 struct Retrieval
@@ -113,9 +114,10 @@ Retrieval retrieve(const AssistantQuery &query, const QList<const LibraryVideo *
             continue;
         if (query.period != AssistantQuery::Period::None && (video.createdAt < from || video.createdAt >= to))
             continue;
-        Found found{&video, 0, AssistantQuery::clockSeconds(video.duration).value_or(-1)};
+        const std::optional<qint64> seconds = Duration::seconds(video.duration);
+        Found found{&video, 0, seconds.value_or(0)};
         if (byLength) {
-            if (found.seconds < 0)
+            if (!seconds)
                 continue;
             if ((query.minSeconds && found.seconds < *query.minSeconds) ||
                 (query.maxSeconds && found.seconds > *query.maxSeconds))

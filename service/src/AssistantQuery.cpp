@@ -419,35 +419,6 @@ bool AssistantQuery::titleHasWord(const QStringList &titleTokens, const QString 
     return word.size() >= kMinInfixLength && foldedTitle.contains(word);
 }
 
-std::optional<qint64> AssistantQuery::clockSeconds(const QString &clock)
-{
-    // "M:SS" or "H:MM:SS", read by hand: this runs for every video of a library per question.
-    constexpr qsizetype kMaxParts = 3;
-    constexpr qsizetype kMaxHourDigits = 6;
-    const QStringView text = QStringView(clock).trimmed();
-    qint64 parts[kMaxParts] = {};
-    qsizetype digits[kMaxParts] = {};
-    qsizetype count = 1;
-    for (const QChar c : text) {
-        if (c == u':') {
-            if (count == kMaxParts)
-                return std::nullopt;
-            ++count;
-        } else if (c >= u'0' && c <= u'9') {
-            if (++digits[count - 1] > kMaxHourDigits)
-                return std::nullopt;
-            parts[count - 1] = parts[count - 1] * 10 + (c.unicode() - u'0');
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (count < 2 || digits[count - 1] != 2 || digits[count - 2] < 1 || digits[count - 2] > 2 ||
-        (count == kMaxParts && digits[0] < 1))
-        return std::nullopt;
-    const qint64 hours = count == kMaxParts ? parts[0] : 0;
-    return hours * kSecondsPerHour + parts[count - 2] * kSecondsPerMinute + parts[count - 1];
-}
-
 QString AssistantQuery::spokenLength(qint64 seconds)
 {
     const qint64 hours = seconds / kSecondsPerHour;

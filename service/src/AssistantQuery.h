@@ -56,8 +56,6 @@ struct AssistantQuery
     static QStringList tokens(const QString &foldedText);
     // True when a folded title holds the folded question word (plural and prefix tolerant).
     static bool titleHasWord(const QStringList &titleTokens, const QString &foldedTitle, const QString &word);
-    // "M:SS" or "H:MM:SS" as seconds; none when empty or malformed.
-    static std::optional<qint64> clockSeconds(const QString &clock);
     static QString spokenLength(qint64 seconds);
 };
 

@@ -1,5 +1,7 @@
 #include "MetadataProvider.h"
 
+#include "ForeignID.h"
+
 #include <QRegularExpression>
 
 #include "OEmbedProvider.h"
@@ -51,15 +53,10 @@ std::unique_ptr<MetadataProvider> makeMetadataProvider(const MetadataConfig &con
     return std::make_unique<FallbackProvider>(std::move(dataApi), std::move(oembed));
 }
 
-bool isForeignLinkID(const QString &youtubeID)
-{
-    return youtubeID.startsWith(u"x-");
-}
-
 bool isFetchableID(const QString &youtubeID)
 {
     static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
-    return !isForeignLinkID(youtubeID) && pattern.match(youtubeID).hasMatch();
+    return !clipvane::isForeignID(youtubeID) && pattern.match(youtubeID).hasMatch();
 }
 
 QString cleanTitle(const QString &title)

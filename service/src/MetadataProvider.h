@@ -37,9 +37,6 @@ struct MetadataConfig
 // With a key, oEmbed stands in when the Data API gives nothing (quota used up, key revoked).
 std::unique_ptr<MetadataProvider> makeMetadataProvider(const MetadataConfig &config);
 
-// True for IDs of links that are not YouTube videos: no provider knows anything about them.
-bool isForeignLinkID(const QString &youtubeID);
-
 // True for IDs worth asking a provider about: YouTube's alphabet, a sane length, not foreign.
 // Anything else would only put odd text into an outbound request.
 bool isFetchableID(const QString &youtubeID);

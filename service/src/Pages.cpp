@@ -1,5 +1,7 @@
 #include "Pages.h"
 
+#include "ServiceConfig.h"
+
 #include <QByteArray>
 #include <QCryptographicHash>
 
@@ -187,7 +189,8 @@ std::string pagesCsp()
 
 std::string aboutHtml()
 {
-    return page("Clipvane service", {}, R"HTML(<h1>clip<em>vane</em> service</h1>
+    return page("Clipvane service", {},
+                R"HTML(<h1>clip<em>vane</em> service</h1>
 <p class="muted">The companion service of the Clipvane desktop application.</p>
 <p>This service keeps your Clipvane library of YouTube videos in step across your computers, lets
 family members share their libraries with each other, answers questions about your library, and
@@ -196,10 +199,13 @@ your library is stored here and nowhere else.</p>
 
 <h2>Pointing the application at it</h2>
 <p>By default the application talks to the service on this computer at
-<code>http://127.0.0.1:8470</code>. To use a service elsewhere, start the application with the
+<code>http://127.0.0.1:)HTML" +
+                    std::to_string(kDefaultListenPort) +
+                    R"HTML(</code>. To use a service elsewhere, start the application with the
 environment variable <code>CLIPVANE_API_BASE</code> set to this service's address, or set
 <code>apiBase</code> in the application's settings file. Then sign in from the application:
-it opens <a href="/gauth/login.php">the sign-in page</a> in your browser and returns to the
+it opens <a href=")HTML" +
+                    kSignInPath + R"HTML(">the sign-in page</a> in your browser and returns to the
 application when you are done.</p>
 <p>For scripts and provisioning, the person who runs the service can print a sign-in token with
 <code>clipvane-service token you@example.com</code>.</p>
@@ -213,7 +219,8 @@ application when you are done.</p>
 <li><code>/api/assistant.php</code> &mdash; ask questions about your library</li>
 <li><code>/api/telegram-code.php</code> &mdash; link your Telegram chat to the bot</li>
 <li><code>/player.html</code> &mdash; the video player page the application embeds</li>
-<li><code>/gauth/login.php</code> &mdash; sign-in</li>
+<li><code>)HTML" + kSignInPath +
+                    R"HTML(</code> &mdash; sign-in</li>
 </ul>
 <p class="muted">Every <code>/api/</code> call needs the bearer token the application receives at sign-in.</p>
 )HTML");
@@ -227,7 +234,8 @@ std::string localSignInForm(const std::string &errorText, const std::string &app
             "are involved, and nothing leaves this machine.</p>\n<div class=\"card\">\n";
     if (!errorText.empty())
         body += "<p class=\"error\" role=\"alert\">" + htmlEscape(errorText) + "</p>\n";
-    body += "<form method=\"post\" action=\"/gauth/login.php\">\n"
+    body += "<form method=\"post\" action=\"" + std::string(kSignInPath) +
+            "\">\n"
             "<label for=\"email\">E-mail address</label>\n"
             "<input id=\"email\" name=\"email\" type=\"email\" required autofocus autocomplete=\"email\" "
             "maxlength=\"254\" placeholder=\"you@example.com\">\n"
@@ -254,7 +262,7 @@ std::string signInFailed(const std::string &errorText)
 {
     std::string body = "<h1>Sign-in did not work</h1>\n<div class=\"card\">\n<p class=\"error\" role=\"alert\">";
     body += htmlEscape(errorText.empty() ? std::string("Something went wrong.") : errorText);
-    body += "</p>\n<a class=\"button\" href=\"/gauth/login.php\">Try again</a>\n</div>\n";
+    body += "</p>\n<a class=\"button\" href=\"" + std::string(kSignInPath) + "\">Try again</a>\n</div>\n";
     return page("Sign-in failed — Clipvane", {}, body);
 }
 

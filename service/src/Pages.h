@@ -4,13 +4,16 @@
 
 namespace clipvane::service::Pages {
 
+// Where sign-in starts: the application opens it, the sign-in form posts back to it, and
+// Google returns to it.
+inline constexpr char kSignInPath[] = "/gauth/login.php";
+
 std::string playerHtml(); // the player page
 std::string playerCsp();  // its Content-Security-Policy header value
 std::string aboutHtml();  // "/"
-std::string
-localSignInForm(const std::string &errorText,
-                const std::string &appState = {}); // e-mail form (POST back to /gauth/login.php, field "email")
-std::string signInRefused();                       // no Google client and not on loopback
+std::string localSignInForm(const std::string &errorText,
+                            const std::string &appState = {}); // e-mail form (POST back to kSignInPath, field "email")
+std::string signInRefused();                                   // no Google client and not on loopback
 std::string redirectPage(const std::string &clipvaneshelfUrl); // page that sends the browser to the callback
 
 // A sign-in that went wrong (Google refused, state expired): the message and a way to start again.

@@ -29,11 +29,14 @@ struct ServiceLimits
     RateLimiter::Settings rate;
 };
 
+// The port the service listens on unless told otherwise, and the one its pages tell people about.
+inline constexpr int kDefaultListenPort = 8470;
+
 struct ServiceConfig
 {
     QString dataDir;
     QString listenHost = u"127.0.0.1"_qs;
-    int listenPort = 8470;
+    int listenPort = kDefaultListenPort;
     // The origin browsers reach the service at (the Google redirect address is built on it);
     // empty: http://host:port of the listening address.
     QString publicOrigin;

@@ -1,5 +1,6 @@
 #include "VideoLink.h"
 
+#include "ForeignID.h"
 #include "LinkParser.h"
 
 #include <QCryptographicHash>
@@ -45,7 +46,8 @@ std::optional<VideoLink> VideoLink::fromText(const QString &text)
     if (!isWebLink(trimmed))
         return std::nullopt;
     const QByteArray digest = QCryptographicHash::hash(trimmed.toUtf8(), QCryptographicHash::Sha256).toHex();
-    return VideoLink{u"x-"_qs + QString::fromLatin1(digest.left(kHashDigits)), trimmed, false};
+    return VideoLink{QString::fromUtf16(clipvane::kForeignIDPrefix) + QString::fromLatin1(digest.left(kHashDigits)),
+                     trimmed, false};
 }
 
 std::optional<VideoLink> VideoLink::fromMessage(const QString &text)

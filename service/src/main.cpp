@@ -19,7 +19,6 @@ using namespace clipvane::service;
 
 namespace {
 
-constexpr int kDefaultPort = 8470;
 constexpr int kMaxPort = 65535;
 constexpr int kUsageError = 2;
 
@@ -35,7 +34,7 @@ struct Arguments
 {
     QString command;
     QStringList positional;
-    QString listen = u"127.0.0.1:"_qs + QString::number(kDefaultPort);
+    QString listen = u"127.0.0.1:"_qs + QString::number(kDefaultListenPort);
     QString dataDir;
     QString publicOrigin;
 };

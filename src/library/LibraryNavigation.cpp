@@ -1,5 +1,6 @@
 #include "LibraryNavigation.h"
 
+#include "ForeignID.h"
 #include "Video.h"
 
 #include <algorithm>
@@ -24,7 +25,7 @@ QList<Video *> playableOnly(const QList<Video *> &visible)
 
 bool isPlayable(const Video &video)
 {
-    return !video.youtubeID.startsWith(u"x-");
+    return !isForeignID(video.youtubeID);
 }
 
 std::optional<QString> firstPlayableID(const QList<Video *> &visible)

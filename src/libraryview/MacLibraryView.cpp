@@ -3,6 +3,7 @@
 #include "AppSignals.h"
 #include "AskVideo.h"
 #include "DetailInfoPanel.h"
+#include "ForeignID.h"
 #include "LibraryColumn.h"
 #include "LibraryListView.h"
 #include "LibraryToolbar.h"
@@ -192,7 +193,7 @@ void MacLibraryView::toggleExcluded(Video *video)
 void MacLibraryView::selectionChanged()
 {
     const std::optional<QString> id = m_state.selectedID();
-    if (id && !id->startsWith(u"x-"))
+    if (id && !isForeignID(*id))
         m_state.player().load(*id, m_state.browsing() || m_state.autoplayOnSelect());
     updateDetail();
 }

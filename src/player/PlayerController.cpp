@@ -1,5 +1,6 @@
 #include "PlayerController.h"
 
+#include "ForeignID.h"
 #include "LinkParser.h"
 
 #include <QDesktopServices>
@@ -114,7 +115,7 @@ void PlayerController::handleError(int code)
 
 bool PlayerController::isPlayableID(const QString &youtubeID)
 {
-    return !youtubeID.startsWith(u"x-") && isYouTubeIDText(youtubeID);
+    return !isForeignID(youtubeID) && isYouTubeIDText(youtubeID);
 }
 
 QUrl PlayerController::playerPageURL(const QUrl &serviceBase)

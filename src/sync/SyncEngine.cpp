@@ -2,6 +2,7 @@
 
 #include "APIClient.h"
 #include "Clock.h"
+#include "ForeignID.h"
 #include "GroupSettings.h"
 #include "LinkParser.h"
 #include "NetworkWatch.h"
@@ -18,9 +19,6 @@ namespace clipvane {
 namespace {
 
 const QString kKeychainFailed = QStringLiteral("Couldn't save your sign-in to the keychain.");
-// Records the service makes for links that are not YouTube videos carry IDs with this prefix;
-// a local add must never collide with them.
-const QString kForeignIdPrefix = QStringLiteral("x-");
 // Stands for an account the service no longer has: no e-mail address is equal to it, so the
 // next sign-in, whoever it is, starts with an empty store.
 const QString kDeletedAccount = QStringLiteral("*");
@@ -157,7 +155,7 @@ Video *SyncEngine::addVideo(const QString &link)
 {
     const std::optional<QString> id = youtubeID(link);
     // An ID the service would refuse would stay pending for ever.
-    if (!id || id->startsWith(kForeignIdPrefix) || !isVideoID(*id))
+    if (!id || isForeignID(*id) || !isVideoID(*id))
         return nullptr;
     if (Video *existing = m_store.find(*id))
         return existing;

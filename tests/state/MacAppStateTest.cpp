@@ -1,6 +1,4 @@
 #include "MacAppState.h"
-#include "AppSignals.h"
-#include "PlayerController.h"
 #include "SettingsKeys.h"
 
 #include <QSettings>
@@ -149,24 +147,6 @@ private Q_SLOTS:
                                                 .sort = SortMode::longest,
                                                 .showExcluded = true,
                                                 .hiddenOwners = {QStringLiteral("a@b.c")}}));
-    }
-
-    void thePlayerLivesWithTheState()
-    {
-        auto standard = settings();
-        auto state = std::make_unique<MacAppState>(*standard);
-        QPointer<PlayerController> player(&state->player());
-        QVERIFY(!player->isPlaying());
-        state.reset();
-        QVERIFY(player.isNull());
-    }
-
-    void oneNotificationObject()
-    {
-        QCOMPARE(&AppSignals::instance(), &AppSignals::instance());
-        QSignalSpy step(&AppSignals::instance(), &AppSignals::macStepSelection);
-        Q_EMIT AppSignals::instance().macStepSelection(-1);
-        QCOMPARE(step.takeFirst().at(0).toInt(), -1);
     }
 };
 
