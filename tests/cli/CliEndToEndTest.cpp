@@ -224,6 +224,13 @@ private Q_SLOTS:
         stale.close();
         QCOMPARE(cli(profile, {u"sync"_qs}).out, u"Synced: 2 videos, 0 pending.\n"_qs);
         QVERIFY(cli(profile, {u"status"_qs}).out.contains(u"Queued links:     0\n"_qs));
+
+        // A holder killed between creating the lock file and naming itself in it leaves an
+        // empty file: once it is older than a moment, it no longer holds the library.
+        QVERIFY(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QVERIFY(stale.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+        stale.close();
+        QCOMPARE(cli(profile, {u"sync"_qs}).exitCode, 0);
     }
 
     void failuresSayWhyAndKeepTheLibrary()
