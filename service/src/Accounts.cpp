@@ -4,12 +4,17 @@
 #include "Secrets.h"
 
 #include <QJsonArray>
+#include <QScopeGuard>
 
 namespace clipvane::service {
 
 namespace {
 
 constexpr int kMaxFamilyMembers = 100;
+constexpr int kMaxBlocks = 1000;
+// Tokens are revoked only by deleting their account, here; other processes only add tokens.
+constexpr auto kRememberFor = std::chrono::seconds(60);
+constexpr qsizetype kMaxRemembered = 10'000;
 constexpr int kMaxOpenTelegramCodes = 20;
 
 // After the owner's family list changed for this address: the member's feed follows, and the
@@ -71,7 +76,12 @@ Accounts::Accounts(Storage &storage)
 std::optional<Account> Accounts::authenticate(const QString &token)
 {
     const QByteArray hash = Secrets::hash(token);
-    return m_storage.read([&](SqliteConnection &db) -> std::optional<Account> {
+    quint64 forgotten = 0;
+    {
+        std::lock_guard lock(m_recentMutex);
+        forgotten = m_forgotten;
+    }
+    auto account = m_storage.read([&](SqliteConnection &db) -> std::optional<Account> {
         auto query =
             db.prepare("SELECT u.id, u.email FROM tokens t JOIN users u ON u.id = t.user_id WHERE t.hash = ?1");
         query.bind(1, hash);
@@ -79,6 +89,26 @@ std::optional<Account> Accounts::authenticate(const QString &token)
             return std::nullopt;
         return Account{query.int64(0), query.text(1)};
     });
+    if (account) {
+        std::lock_guard lock(m_recentMutex);
+        // A deletion since the read began may have revoked the token: not remembered then.
+        if (forgotten == m_forgotten) {
+            if (m_recent.size() >= kMaxRemembered)
+                m_recent.clear();
+            m_recent.insert(hash, Remembered{*account, std::chrono::steady_clock::now() + kRememberFor});
+        }
+    }
+    return account;
+}
+
+std::optional<Account> Accounts::recentlyAuthenticated(const QString &token)
+{
+    const QByteArray hash = Secrets::hash(token);
+    std::lock_guard lock(m_recentMutex);
+    const auto found = m_recent.constFind(hash);
+    if (found == m_recent.constEnd() || found->until < std::chrono::steady_clock::now())
+        return std::nullopt;
+    return found->account;
 }
 
 QString Accounts::issueToken(const QString &email)
@@ -106,6 +136,10 @@ FamilyLists Accounts::family(const Account &user)
                                  "= ?1 ORDER BY u.email");
         owners.bind(1, user.email);
         lists.sharedWithMe = strings(owners);
+        auto declined =
+            db.prepare("SELECT owner_email FROM family_blocks WHERE member_email = ?1 ORDER BY owner_email");
+        declined.bind(1, user.email);
+        lists.declined = strings(declined);
         return lists;
     });
 }
@@ -119,6 +153,11 @@ void Accounts::addMember(const Account &user, const QString &email)
         count.bind(1, user.id);
         if (count.step() && count.int64(0) >= kMaxFamilyMembers)
             throw ApiError(400, "too many family members");
+        // A declined share is not offered again; the owner is not told why.
+        auto blocked = tx.db.prepare("SELECT 1 FROM family_blocks WHERE member_email = ?1 AND owner_email = ?2");
+        blocked.bind(1, email).bind(2, user.email);
+        if (blocked.step())
+            return;
         tx.db
             .prepare("INSERT INTO family (owner_id, member_email, created_at) VALUES (?1, ?2, ?3) "
                      "ON CONFLICT DO NOTHING")
@@ -140,6 +179,46 @@ void Accounts::removeMember(const Account &user, const QString &email)
             .run();
         if (tx.db.changes() != 0)
             refreshMemberShare(tx, user, email);
+    });
+}
+
+void Accounts::declineShare(const Account &user, const QString &ownerEmail)
+{
+    if (ownerEmail == user.email)
+        throw ApiError(400, "you cannot decline your own library");
+    m_storage.write([&](WriteTransaction &tx) {
+        auto blocks = tx.db.prepare("SELECT count(*) FROM family_blocks WHERE member_email = ?1");
+        blocks.bind(1, user.email);
+        if (blocks.step() && blocks.int64(0) >= kMaxBlocks)
+            throw ApiError(400, "too many declined addresses");
+        tx.db
+            .prepare("INSERT INTO family_blocks (member_email, owner_email, created_at) VALUES (?1, ?2, ?3) "
+                     "ON CONFLICT DO NOTHING")
+            .bind(1, user.email)
+            .bind(2, ownerEmail)
+            .bind(3, tx.wallNow())
+            .run();
+        auto owner = tx.db.prepare("SELECT id FROM users WHERE email = ?1");
+        owner.bind(1, ownerEmail);
+        if (!owner.step())
+            return;
+        const Account ownerAccount{owner.int64(0), ownerEmail};
+        tx.db.prepare("DELETE FROM family WHERE owner_id = ?1 AND member_email = ?2")
+            .bind(1, ownerAccount.id)
+            .bind(2, user.email)
+            .run();
+        if (tx.db.changes() != 0)
+            refreshMemberShare(tx, ownerAccount, user.email);
+    });
+}
+
+void Accounts::liftBlock(const Account &user, const QString &ownerEmail)
+{
+    m_storage.write([&](WriteTransaction &tx) {
+        tx.db.prepare("DELETE FROM family_blocks WHERE member_email = ?1 AND owner_email = ?2")
+            .bind(1, user.email)
+            .bind(2, ownerEmail)
+            .run();
     });
 }
 
@@ -200,6 +279,14 @@ QJsonObject Accounts::exportAccount(const Account &user)
             while (query.step())
                 sharedWithMe.append(QJsonObject{{u"email"_qs, query.text(0)}, {u"since"_qs, query.int64(1)}});
         }
+        QJsonArray declined;
+        {
+            auto query = db.prepare(
+                "SELECT owner_email, created_at FROM family_blocks WHERE member_email = ?1 ORDER BY owner_email");
+            query.bind(1, user.email);
+            while (query.step())
+                declined.append(QJsonObject{{u"email"_qs, query.text(0)}, {u"since"_qs, query.int64(1)}});
+        }
         QJsonArray chats;
         {
             auto query =
@@ -221,7 +308,8 @@ QJsonObject Accounts::exportAccount(const Account &user)
             {u"account"_qs, account},
             {u"tokens"_qs, tokens},
             {u"videos"_qs, videos},
-            {u"family"_qs, QJsonObject{{u"members"_qs, members}, {u"shared_with_me"_qs, sharedWithMe}}},
+            {u"family"_qs,
+             QJsonObject{{u"members"_qs, members}, {u"shared_with_me"_qs, sharedWithMe}, {u"declined"_qs, declined}}},
             {u"telegram"_qs, QJsonObject{{u"linked_chats"_qs, chats}, {u"open_link_codes"_qs, openCodes}}},
         };
     });
@@ -229,6 +317,13 @@ QJsonObject Accounts::exportAccount(const Account &user)
 
 void Accounts::deleteAccount(const Account &user)
 {
+    const auto forget = [this] {
+        std::lock_guard lock(m_recentMutex);
+        m_recent.clear();
+        ++m_forgotten;
+    };
+    forget();
+    const auto forgetAgain = qScopeGuard(forget); // also whatever was read while deleting
     m_storage.write([&](WriteTransaction &tx) {
         FeedWriter feed(tx);
         const std::vector<Account> members = feed.membersOf(user.id);
@@ -243,6 +338,7 @@ void Accounts::deleteAccount(const Account &user)
                                 "DELETE FROM telegram_chats WHERE user_id = ?1", "DELETE FROM users WHERE id = ?1"})
             tx.db.prepare(sql).bind(1, user.id).run();
         tx.db.prepare("DELETE FROM family WHERE member_email = ?1").bind(1, user.email).run();
+        tx.db.prepare("DELETE FROM family_blocks WHERE member_email = ?1").bind(1, user.email).run();
 
         for (size_t i = 0; i < members.size(); ++i) {
             for (const QString &id : seen[i])

@@ -3,6 +3,7 @@
 #include "ApiError.h"
 #include "EmailAddress.h"
 #include "JsonText.h"
+#include "LinkParser.h"
 #include "RequestJson.h"
 #include "VideoLink.h"
 
@@ -17,7 +18,6 @@ constexpr qint64 kMaxPageLimit = 1000;
 constexpr size_t kRowBytesGuess = 320;
 constexpr qsizetype kMaxTitle = 1000;
 constexpr qsizetype kMaxUrl = 4096;
-constexpr qsizetype kMaxVideoId = 256;
 constexpr qsizetype kMaxDetail = 64; // upload date and length, typed freely in the edit sheet
 constexpr qsizetype kMaxEmail = 320;
 constexpr qsizetype kMaxAction = 32;
@@ -31,24 +31,30 @@ using RequestJson::optionalFlag;
 using RequestJson::optionalText;
 using RequestJson::requiredText;
 
-const std::string *queryValue(const httplib::Request &request, const char *name)
+const std::string *queryValue(const ServerRequest &request, const char *name)
 {
-    const auto it = request.params.find(name);
-    return it == request.params.end() ? nullptr : &it->second;
+    return request.param(name);
 }
 
 QString videoId(const QJsonObject &body)
 {
-    const QString id = requiredText(body, u"youtube_id"_qs, kMaxVideoId);
+    const QString id = requiredText(body, u"youtube_id"_qs, clipvane::kMaxVideoIDLength);
     if (id.isEmpty())
         throw ApiError(400, "\"youtube_id\" is empty");
+    if (!clipvane::isVideoID(id))
+        throw ApiError(400, "\"youtube_id\" holds characters no video ID has");
     return id;
 }
 
-QJsonObject familyJson(const FamilyLists &lists)
+// The declined owners go along only when asked for (the reply of the older actions stays as
+// it was).
+QJsonObject familyJson(const FamilyLists &lists, bool withDeclined)
 {
-    return QJsonObject{{u"members"_qs, QJsonArray::fromStringList(lists.members)},
-                       {u"shared_with_me"_qs, QJsonArray::fromStringList(lists.sharedWithMe)}};
+    QJsonObject json{{u"members"_qs, QJsonArray::fromStringList(lists.members)},
+                     {u"shared_with_me"_qs, QJsonArray::fromStringList(lists.sharedWithMe)}};
+    if (withDeclined)
+        json.insert(u"declined"_qs, QJsonArray::fromStringList(lists.declined));
+    return json;
 }
 
 const QJsonObject kOk{{u"ok"_qs, true}};
@@ -65,7 +71,7 @@ ApiEndpoints::ApiEndpoints(Accounts &accounts, Library &library, const Assistant
     , m_telegramCodeLifetimeMs(telegramCodeLifetimeMs)
 {}
 
-std::string ApiEndpoints::videos(const Account &user, const httplib::Request &request)
+std::string ApiEndpoints::videos(const Account &user, const ServerRequest &request)
 {
     const qint64 since = RequestJson::queryNumber(queryValue(request, "since"), "since", 0);
     const qint64 afterId = RequestJson::queryNumber(queryValue(request, "after_id"), "after_id", 0);
@@ -117,7 +123,7 @@ std::string ApiEndpoints::videos(const Account &user, const httplib::Request &re
     return out;
 }
 
-QJsonObject ApiEndpoints::upsert(const Account &user, const httplib::Request &request)
+QJsonObject ApiEndpoints::upsert(const Account &user, const ServerRequest &request)
 {
     const QJsonObject body = RequestJson::object(request.body);
     if (body.contains(u"youtube_id"_qs))
@@ -132,6 +138,9 @@ QJsonObject ApiEndpoints::add(const Account &user, const QJsonObject &body)
     const QString url = requiredText(body, u"url"_qs, kMaxUrl);
     const QString title = optionalText(body, u"title"_qs, kMaxTitle).value_or(QString());
     const auto link = VideoLink::fromText(url);
+    if (!link && clipvane::youtubeID(url))
+        throw ApiError(400, "the video ID in \"url\" is longer than " + std::to_string(clipvane::kMaxVideoIDLength) +
+                                " characters");
     if (!link)
         throw ApiError(400, "\"url\" is neither a YouTube link nor an http(s) link");
     return QJsonObject{{u"video"_qs, m_library.add(user, *link, title, QString::fromUtf16(kApiSource)).toJson()}};
@@ -148,31 +157,43 @@ QJsonObject ApiEndpoints::patch(const Account &user, const QJsonObject &body)
     return QJsonObject{{u"video"_qs, m_library.patch(user, patch).toJson()}};
 }
 
-QJsonObject ApiEndpoints::remove(const Account &user, const httplib::Request &request)
+QJsonObject ApiEndpoints::remove(const Account &user, const ServerRequest &request)
 {
     m_library.remove(user, videoId(RequestJson::object(request.body)));
     return kOk;
 }
 
-QJsonObject ApiEndpoints::family(const Account &user, const httplib::Request &request)
+QJsonObject ApiEndpoints::family(const Account &user, const ServerRequest &request)
 {
+    // "add" and "remove" change whom the user shares with; "decline" and "unblock" whose
+    // shares the user accepts.
+    static const QStringList kActions{u"add"_qs, u"remove"_qs, u"decline"_qs, u"unblock"_qs};
+    bool withDeclined = false;
     if (request.method == "POST") {
         const QJsonObject body = RequestJson::object(request.body);
         const QString action = requiredText(body, u"action"_qs, kMaxAction);
-        if (action != u"add"_qs && action != u"remove"_qs)
-            throw ApiError(400, "\"action\" must be \"add\" or \"remove\"");
+        if (!kActions.contains(action))
+            throw ApiError(400, "\"action\" must be \"add\", \"remove\", \"decline\" or \"unblock\"");
         const auto email = normaliseEmail(requiredText(body, u"email"_qs, kMaxEmail));
         if (!email)
             throw ApiError(400, "\"email\" is not an e-mail address");
         if (action == u"add"_qs)
             m_accounts.addMember(user, *email);
-        else
+        else if (action == u"remove"_qs)
             m_accounts.removeMember(user, *email);
+        else if (action == u"decline"_qs)
+            m_accounts.declineShare(user, *email);
+        else
+            m_accounts.liftBlock(user, *email);
+        withDeclined = action == u"decline"_qs || action == u"unblock"_qs;
+    } else {
+        const std::string *include = queryValue(request, "include");
+        withDeclined = include && *include == "declined";
     }
-    return familyJson(m_accounts.family(user));
+    return familyJson(m_accounts.family(user), withDeclined);
 }
 
-QJsonObject ApiEndpoints::account(const Account &user, const httplib::Request &request)
+QJsonObject ApiEndpoints::account(const Account &user, const ServerRequest &request)
 {
     if (request.method == "GET") {
         const std::string *action = queryValue(request, "action");
@@ -187,7 +208,7 @@ QJsonObject ApiEndpoints::account(const Account &user, const httplib::Request &r
     return kOk;
 }
 
-QJsonObject ApiEndpoints::assistant(const Account &user, const httplib::Request &request)
+QJsonObject ApiEndpoints::assistant(const Account &user, const ServerRequest &request)
 {
     const QJsonObject body = RequestJson::object(request.body);
     const QString question = requiredText(body, u"q"_qs, kMaxQuestion).trimmed();
@@ -227,7 +248,7 @@ QJsonObject ApiEndpoints::assistant(const Account &user, const httplib::Request 
     return QJsonObject{{u"answer"_qs, reply.answer}, {u"videos"_qs, videos}};
 }
 
-QJsonObject ApiEndpoints::telegramCode(const Account &user, const httplib::Request &request)
+QJsonObject ApiEndpoints::telegramCode(const Account &user, const ServerRequest &request)
 {
     RequestJson::object(request.body);
     if (!m_telegramConfigured)

@@ -7,7 +7,7 @@
 
 #include <QJsonObject>
 
-#include <httplib.h>
+#include "ServerRequest.h"
 
 namespace clipvane::service {
 
@@ -19,13 +19,13 @@ public:
     ApiEndpoints(Accounts &accounts, Library &library, const Assistant &assistant, TelegramBot &telegram,
                  bool telegramConfigured, qint64 telegramCodeLifetimeMs);
 
-    std::string videos(const Account &user, const httplib::Request &request);
-    QJsonObject upsert(const Account &user, const httplib::Request &request);
-    QJsonObject remove(const Account &user, const httplib::Request &request);
-    QJsonObject family(const Account &user, const httplib::Request &request);
-    QJsonObject account(const Account &user, const httplib::Request &request);
-    QJsonObject assistant(const Account &user, const httplib::Request &request);
-    QJsonObject telegramCode(const Account &user, const httplib::Request &request);
+    std::string videos(const Account &user, const ServerRequest &request);
+    QJsonObject upsert(const Account &user, const ServerRequest &request);
+    QJsonObject remove(const Account &user, const ServerRequest &request);
+    QJsonObject family(const Account &user, const ServerRequest &request);
+    QJsonObject account(const Account &user, const ServerRequest &request);
+    QJsonObject assistant(const Account &user, const ServerRequest &request);
+    QJsonObject telegramCode(const Account &user, const ServerRequest &request);
 
 private:
     QJsonObject add(const Account &user, const QJsonObject &body);

@@ -8,43 +8,46 @@
 #include <QJsonDocument>
 #include <QUrl>
 
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
-#include <thread>
 
 namespace clipvane::service {
 
 namespace {
 
 constexpr size_t kMaxTokenLength = 512;
-// With a parameter, so the HTTP layer never compresses it (ResponseCompression does).
 constexpr auto kJson = ResponseCompression::kJsonType;
 constexpr auto kHtml = "text/html; charset=utf-8";
 constexpr auto kSignInPath = "/gauth/login.php";
+constexpr int kHttpDefaultPort = 80;
 
 std::string jsonText(const QJsonObject &object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 
-void sendJson(httplib::Response &response, int status, const QJsonObject &object)
+ServerResponse jsonReply(int status, const QJsonObject &object)
 {
+    ServerResponse response;
     response.status = status;
-    response.set_header("Cache-Control", "no-store");
-    response.set_content(jsonText(object), kJson);
+    response.setHeader("Cache-Control", "no-store");
+    response.setContent(jsonText(object), kJson);
+    return response;
 }
 
-void sendError(httplib::Response &response, int status, const std::string &message)
+ServerResponse errorReply(int status, const std::string &message)
 {
-    sendJson(response, status, QJsonObject{{u"error"_qs, QString::fromStdString(message)}});
+    return jsonReply(status, QJsonObject{{u"error"_qs, QString::fromStdString(message)}});
 }
 
-void sendHtml(httplib::Response &response, int status, const std::string &html)
+ServerResponse htmlReply(int status, const std::string &html)
 {
+    ServerResponse response;
     response.status = status;
-    response.set_header("Cache-Control", "no-store");
-    response.set_header("X-Content-Type-Options", "nosniff");
-    response.set_content(html, kHtml);
+    response.setHeader("Cache-Control", "no-store");
+    response.setHeader("X-Content-Type-Options", "nosniff");
+    response.setContent(html, kHtml);
+    return response;
 }
 
 std::string defaultMessage(int status)
@@ -60,6 +63,8 @@ std::string defaultMessage(int status)
         return "request body too large";
     case 414:
         return "request address too long";
+    case 415:
+        return "unsupported content encoding";
     case 431:
         return "request headers too large";
     default:
@@ -72,6 +77,47 @@ bool isLoopbackHost(const std::string &host)
     return host == "localhost" || host == "::1" || host == "[::1]" || host.rfind("127.", 0) == 0;
 }
 
+bool isLoopbackIPv4(const std::string &host)
+{
+    int parts = 0;
+    size_t start = 0;
+    while (start <= host.size() && parts < 5) {
+        const size_t end = std::min(host.find('.', start), host.size());
+        const std::string part = host.substr(start, end - start);
+        if (part.empty() || part.size() > 3 || part.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoi(part) > 255)
+            return false;
+        ++parts;
+        start = end + 1;
+    }
+    return parts == 4 && host.rfind("127.", 0) == 0;
+}
+
+// "Bearer" (any case), blanks, then the token itself and nothing else.
+std::optional<std::string> bearerToken(const std::string &header)
+{
+    constexpr std::string_view scheme = "bearer";
+    if (header.size() <= scheme.size() || header.size() > scheme.size() + 1 + kMaxTokenLength)
+        return std::nullopt;
+    for (size_t i = 0; i < scheme.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(header[i])) != scheme[i])
+            return std::nullopt;
+    size_t start = scheme.size();
+    if (header[start] != ' ')
+        return std::nullopt;
+    while (start < header.size() && header[start] == ' ')
+        ++start;
+    const std::string token = header.substr(start);
+    const auto isTokenCharacter = [](unsigned char c) {
+        return std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c == '+' || c == '/';
+    };
+    const size_t padding = token.find_last_not_of('=');
+    if (token.empty() || padding == std::string::npos ||
+        !std::all_of(token.begin(), token.begin() + std::ptrdiff_t(padding + 1), isTokenCharacter))
+        return std::nullopt;
+    return token;
+}
+
 std::string failurePage(const std::string &message)
 {
     return "<!doctype html><html><head><meta charset=\"utf-8\"><title>Sign-in failed</title></head>"
@@ -79,7 +125,34 @@ std::string failurePage(const std::string &message)
            Pages::htmlEscape(message) + "</p><p><a href=\"/gauth/login.php\">Try again</a></p></body></html>";
 }
 
+HttpServer::Limits httpLimits(const ServiceLimits &limits)
+{
+    HttpServer::Limits http;
+    http.maxBodyBytes = limits.maxBodyBytes;
+    http.maxHeaderBytes = limits.maxHeaderBytes;
+    http.maxHeaders = limits.maxHeaders;
+    http.maxConnections = limits.maxConnections;
+    http.maxConnectionsPerAddress = limits.maxConnectionsPerAddress;
+    http.headerSeconds = limits.headerTimeoutSeconds;
+    http.bodySeconds = limits.readTimeoutSeconds;
+    http.replySeconds = limits.writeTimeoutSeconds;
+    http.idleSeconds = limits.keepAliveSeconds;
+    http.maxRequestsPerConnection = limits.keepAliveMaxRequests;
+    http.workers = limits.threads;
+    return http;
+}
+
 } // namespace
+
+// Who asks, learnt from the head of an API request; the permit holds the caller's in-flight
+// slot until the reply is made.
+struct ApiServer::Caller : ServerRequest::Context
+{
+    const Route *route = nullptr;
+    std::string token;
+    std::optional<Account> user;
+    std::optional<RateLimiter::Permit> permit;
+};
 
 ApiServer::ApiServer(const ServiceConfig &config, Accounts &accounts, ApiEndpoints &endpoints, GoogleSignIn &google)
     : m_config(config)
@@ -87,235 +160,225 @@ ApiServer::ApiServer(const ServiceConfig &config, Accounts &accounts, ApiEndpoin
     , m_endpoints(endpoints)
     , m_google(google)
     , m_limiter(config.limits.rate)
+    , m_http(httpLimits(config.limits), *this)
 {
-    auto endpoint = [this](QJsonObject (ApiEndpoints::*method)(const Account &, const httplib::Request &)) {
-        return [this, method](const Account &user, const httplib::Request &request) {
-            return jsonText((m_endpoints.*method)(user, request));
+    ApiEndpoints *api = &m_endpoints;
+    auto endpoint = [api](QJsonObject (ApiEndpoints::*method)(const Account &, const ServerRequest &)) {
+        return [api, method](const Account &user, const ServerRequest &request) {
+            return jsonText((api->*method)(user, request));
         };
     };
-    m_routes["/api/videos.php"] = {{"GET"}, [this](const Account &user, const httplib::Request &request) {
-                                       return m_endpoints.videos(user, request);
-                                   }};
+    m_routes["/api/videos.php"] = {
+        {"GET"}, [api](const Account &user, const ServerRequest &request) { return api->videos(user, request); }};
     m_routes["/api/upsert.php"] = {{"POST"}, endpoint(&ApiEndpoints::upsert)};
     m_routes["/api/delete.php"] = {{"POST"}, endpoint(&ApiEndpoints::remove)};
     m_routes["/api/family.php"] = {{"GET", "POST"}, endpoint(&ApiEndpoints::family)};
     m_routes["/api/assistant.php"] = {{"POST"}, endpoint(&ApiEndpoints::assistant)};
     m_routes["/api/telegram-code.php"] = {{"POST"}, endpoint(&ApiEndpoints::telegramCode)};
     m_routes["/api/account.php"] = {{"GET", "POST"}, endpoint(&ApiEndpoints::account)};
-
-    const ServiceLimits &limits = config.limits;
-    const int threads = limits.threads;
-    m_server.new_task_queue = [threads] { return new httplib::ThreadPool(size_t(threads)); };
-    m_server.set_payload_max_length(limits.maxBodyBytes);
-    m_server.set_read_timeout(limits.readTimeoutSeconds, 0);
-    m_server.set_write_timeout(limits.writeTimeoutSeconds, 0);
-    m_server.set_keep_alive_timeout(limits.keepAliveSeconds);
-    m_server.set_keep_alive_max_count(size_t(limits.keepAliveMaxRequests));
-    m_server.set_tcp_nodelay(true);
-
-    const auto handler = [this](const httplib::Request &request, httplib::Response &response) {
-        dispatch(request, response);
-    };
-    const std::string everything = ".*";
-    m_server.Get(everything, handler);
-    m_server.Post(everything, handler);
-    m_server.Put(everything, handler);
-    m_server.Patch(everything, handler);
-    m_server.Delete(everything, handler);
-    m_server.Options(everything, handler);
-
-    // Replies that the HTTP layer makes itself (unknown method, body too large, bad request
-    // line) get a JSON error body as well.
-    m_server.set_error_handler(
-        httplib::Server::HandlerWithResponse([](const httplib::Request &, httplib::Response &response) {
-            if (!response.body.empty())
-                return httplib::Server::HandlerResponse::Unhandled;
-            sendError(response, response.status, defaultMessage(response.status));
-            return httplib::Server::HandlerResponse::Handled;
-        }));
-    m_server.set_exception_handler([](const httplib::Request &, httplib::Response &response, std::exception_ptr) {
-        sendError(response, 500, "internal error");
-    });
-    m_server.set_logger(
-        [this](const httplib::Request &request, const httplib::Response &response) { log(request, response); });
 }
 
-int ApiServer::bind(const std::string &host, int port)
+ApiServer::~ApiServer()
+{
+    stop();
+}
+
+int ApiServer::start(const std::string &host, int port)
 {
     m_loopback = isLoopbackHost(host);
-    const int bound = port == 0 ? m_server.bind_to_any_port(host) : (m_server.bind_to_port(host, port) ? port : -1);
-    if (bound <= 0)
-        throw std::runtime_error("cannot listen on " + host + ":" + std::to_string(port));
-    return bound;
-}
-
-void ApiServer::serve()
-{
-    m_server.listen_after_bind();
-}
-
-bool ApiServer::waitUntilServing(std::chrono::milliseconds limit) const
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!m_server.is_running()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    m_port = m_http.start(host, port);
+    return m_port;
 }
 
 void ApiServer::stop()
 {
-    m_server.stop();
+    m_http.stop();
 }
 
-void ApiServer::dispatch(const httplib::Request &request, httplib::Response &response)
+std::optional<ServerResponse> ApiServer::screen(ServerRequest &request)
+{
+    const bool read = request.method == "GET" || request.method == "HEAD";
+    if (const auto route = m_routes.find(request.path); route != m_routes.end()) {
+        const std::string method = request.method == "HEAD" ? "GET" : request.method;
+        const std::vector<std::string> &allowed = route->second.methods;
+        if (std::find(allowed.begin(), allowed.end(), method) == allowed.end()) {
+            std::string allow;
+            for (const std::string &name : allowed)
+                allow += (allow.empty() ? "" : ", ") + name;
+            ServerResponse refused = errorReply(405, "method not allowed");
+            refused.setHeader("Allow", allow);
+            return refused;
+        }
+        auto token = bearerToken(request.header("Authorization"));
+        if (!token) {
+            ServerResponse refused = errorReply(401, "missing, unknown or revoked token");
+            refused.setHeader("WWW-Authenticate", "Bearer");
+            return refused;
+        }
+        auto caller = std::make_unique<Caller>();
+        caller->route = &route->second;
+        caller->token = std::move(*token);
+        Caller &admitted = *caller;
+        request.context = std::move(caller);
+        // A token seen lately is admitted here and now, sparing the request a trip to a worker.
+        if (auto user = m_accounts.recentlyAuthenticated(QString::fromStdString(admitted.token))) {
+            request.admitted = true;
+            admitted.user = std::move(user);
+            return admitRate(admitted);
+        }
+        return std::nullopt;
+    }
+    if (request.path == kSignInPath) {
+        if (!read && request.method != "POST")
+            return errorReply(405, "method not allowed");
+        return screenSignIn(request);
+    }
+    if (request.path == "/player.html" && read) {
+        ServerResponse page = htmlReply(200, Pages::playerHtml());
+        page.setHeader("Content-Security-Policy", Pages::playerCsp());
+        return page;
+    }
+    if (request.path == "/" && read)
+        return htmlReply(200, Pages::aboutHtml());
+    if (request.path == "/" || request.path == "/player.html")
+        return errorReply(405, "method not allowed");
+    return errorReply(404, "not found");
+}
+
+// Without Google anyone who can reach the page may name any address: acceptable only when
+// nobody but this machine can reach it, and only under this machine's own name for it (a
+// page whose name was rebound to 127.0.0.1 does not get to sign in for its visitor).
+std::optional<ServerResponse> ApiServer::screenSignIn(const ServerRequest &request) const
+{
+    if (m_google.configured())
+        return std::nullopt;
+    if (!m_loopback)
+        return htmlReply(403, Pages::signInRefused());
+    if (!isOwnLoopbackHost(request.header("Host")))
+        return htmlReply(403, failurePage("Open this page at http://127.0.0.1:" + std::to_string(m_port) + kSignInPath +
+                                          " on this computer."));
+    if (request.method != "POST")
+        return htmlReply(200, Pages::localSignInForm(std::string(), applicationState(request).toStdString()));
+    return std::nullopt;
+}
+
+bool ApiServer::isOwnLoopbackHost(const std::string &host) const
+{
+    std::string name = host;
+    std::string port;
+    const size_t colon = host.rfind(':');
+    if (colon != std::string::npos && host.find(']', colon) == std::string::npos) {
+        name = host.substr(0, colon);
+        port = host.substr(colon + 1);
+    }
+    const bool ownPort = port.empty() ? m_port == kHttpDefaultPort : port == std::to_string(m_port);
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return ownPort && (name == "localhost" || name == "[::1]" || isLoopbackIPv4(name));
+}
+
+std::optional<ServerResponse> ApiServer::admit(ServerRequest &request)
+{
+    auto *caller = dynamic_cast<Caller *>(request.context.get());
+    if (!caller)
+        return std::nullopt;
+    caller->user = m_accounts.authenticate(QString::fromStdString(caller->token));
+    if (!caller->user) {
+        ServerResponse refused = errorReply(401, "missing, unknown or revoked token");
+        refused.setHeader("WWW-Authenticate", "Bearer");
+        return refused;
+    }
+    return admitRate(*caller);
+}
+
+std::optional<ServerResponse> ApiServer::admitRate(Caller &caller)
+{
+    auto permit = m_limiter.admit(QByteArray::fromStdString(caller.token));
+    if (!permit) {
+        ServerResponse refused = errorReply(429, "too many requests; slow down");
+        refused.setHeader("Retry-After", "1");
+        return refused;
+    }
+    caller.permit.emplace(std::move(*permit));
+    return std::nullopt;
+}
+
+ServerResponse ApiServer::respond(ServerRequest &request)
 {
     try {
-        if (const auto route = m_routes.find(request.path); route != m_routes.end()) {
-            serveApi(route->second, request, response);
-            return;
-        }
-        const bool read = request.method == "GET" || request.method == "HEAD";
-        if (request.path == kSignInPath) {
-            if (read || request.method == "POST")
-                signIn(request, response);
-            else
-                sendError(response, 405, "method not allowed");
-            return;
-        }
-        if (request.path == "/player.html" && read) {
-            sendHtml(response, 200, Pages::playerHtml());
-            response.set_header("Content-Security-Policy", Pages::playerCsp());
-            return;
-        }
-        if (request.path == "/" && read) {
-            sendHtml(response, 200, Pages::aboutHtml());
-            return;
-        }
-        if (request.path == "/" || request.path == "/player.html")
-            sendError(response, 405, "method not allowed");
-        else
-            sendError(response, 404, "not found");
+        if (request.path == kSignInPath)
+            return signIn(request);
+        return serveApi(request);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "clipvane-service: %s %s failed: %s\n", request.method.c_str(), request.path.c_str(),
                      error.what());
-        sendError(response, 500, "internal error");
+        return refusal(500);
     }
 }
 
-void ApiServer::serveApi(const Route &route, const httplib::Request &request, httplib::Response &response)
+ServerResponse ApiServer::serveApi(ServerRequest &request)
 {
-    const std::string method = request.method == "HEAD" ? "GET" : request.method;
-    if (std::find(route.methods.begin(), route.methods.end(), method) == route.methods.end()) {
-        std::string allow;
-        for (const std::string &allowed : route.methods)
-            allow += (allow.empty() ? "" : ", ") + allowed;
-        sendError(response, 405, "method not allowed");
-        response.set_header("Allow", allow);
-        return;
-    }
-    QByteArray tokenKey;
-    const auto user = authenticate(request, tokenKey);
-    if (!user) {
-        sendError(response, 401, "missing, unknown or revoked token");
-        response.set_header("WWW-Authenticate", "Bearer");
-        return;
-    }
-    const auto permit = m_limiter.admit(tokenKey);
-    if (!permit) {
-        sendError(response, 429, "too many requests; slow down");
-        response.set_header("Retry-After", "1");
-        return;
-    }
+    auto *caller = dynamic_cast<Caller *>(request.context.get());
+    if (!caller || !caller->user)
+        return refusal(500);
+    ServerResponse response;
     try {
-        const std::string body = route.endpoint(*user, request);
+        const std::string body = caller->route->endpoint(*caller->user, request);
         response.status = 200;
-        response.set_header("Cache-Control", "no-store");
+        response.setHeader("Cache-Control", "no-store");
         ResponseCompression::setJson(request, response, body);
     } catch (const ApiError &error) {
-        sendError(response, error.status(), error.what());
+        response = errorReply(error.status(), error.what());
     }
+    caller->permit.reset();
+    return response;
 }
 
-std::optional<Account> ApiServer::authenticate(const httplib::Request &request, QByteArray &tokenKey)
+ServerResponse ApiServer::refusal(int status)
 {
-    const std::string header = request.get_header_value("Authorization");
-    constexpr std::string_view scheme = "bearer ";
-    if (header.size() <= scheme.size() || header.size() > scheme.size() + kMaxTokenLength)
-        return std::nullopt;
-    for (size_t i = 0; i < scheme.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(header[i])) != scheme[i])
-            return std::nullopt;
-    const QString token = QString::fromStdString(header.substr(scheme.size())).trimmed();
-    if (token.isEmpty())
-        return std::nullopt;
-    tokenKey = token.toUtf8();
-    return m_accounts.authenticate(token);
+    return errorReply(status, defaultMessage(status));
 }
 
-void ApiServer::signIn(const httplib::Request &request, httplib::Response &response)
+ServerResponse ApiServer::signIn(const ServerRequest &request)
 {
     const QString redirectUri = m_publicOrigin + QString::fromLatin1(kSignInPath);
     if (m_google.configured()) {
-        if (request.method == "POST") {
-            sendHtml(response, 405, failurePage("Sign in with Google instead."));
-            return;
-        }
-        if (request.has_param("error")) {
-            sendHtml(response, 400,
-                     failurePage("Google did not sign you in (" + request.get_param_value("error") + ")."));
-            return;
-        }
+        if (request.method == "POST")
+            return htmlReply(405, failurePage("Sign in with Google instead."));
+        if (request.hasParam("error"))
+            return htmlReply(400, failurePage("Google did not sign you in (" + request.paramValue("error") + ")."));
         // Google's answer carries a code; the application's first visit carries only its state.
-        if (request.has_param("code")) {
-            const QString state = QString::fromStdString(request.get_param_value("state"));
+        if (request.hasParam("code")) {
+            const QString state = QString::fromStdString(request.paramValue("state"));
             const QString appState = m_google.takeAppState(state);
             const auto result =
-                m_google.complete(state, QString::fromStdString(request.get_param_value("code")), redirectUri);
-            if (const auto *error = std::get_if<std::string>(&result)) {
-                sendHtml(response, 400, failurePage(*error));
-                return;
-            }
+                m_google.complete(state, QString::fromStdString(request.paramValue("code")), redirectUri);
+            if (const auto *error = std::get_if<std::string>(&result))
+                return htmlReply(400, failurePage(*error));
             const auto email = normaliseEmail(std::get<QString>(result));
-            if (!email) {
-                sendHtml(response, 400, failurePage("Google did not report a usable e-mail address."));
-                return;
-            }
-            completeSignIn(*email, appState, response);
-            return;
+            if (!email)
+                return htmlReply(400, failurePage("Google did not report a usable e-mail address."));
+            return completeSignIn(*email, appState);
         }
         const std::string target = m_google.authorisationUrl(redirectUri, applicationState(request)).toStdString();
-        sendHtml(response, 302, "<!doctype html><a href=\"" + Pages::htmlEscape(target) + "\">Sign in with Google</a>");
-        response.set_header("Location", target);
-        return;
+        ServerResponse redirect =
+            htmlReply(302, "<!doctype html><a href=\"" + Pages::htmlEscape(target) + "\">Sign in with Google</a>");
+        redirect.setHeader("Location", target);
+        return redirect;
     }
-    // Without Google anyone who can reach the page may name any address: acceptable only
-    // when nobody but this machine can reach it.
-    if (!m_loopback) {
-        sendHtml(response, 403, Pages::signInRefused());
-        return;
-    }
+    // Only a POST from this machine under its own name gets here (see screenSignIn).
     const QString appState = applicationState(request);
-    if (request.method != "POST") {
-        sendHtml(response, 200, Pages::localSignInForm(std::string(), appState.toStdString()));
-        return;
-    }
-    const auto email = normaliseEmail(QString::fromStdString(request.get_param_value("email")));
-    if (!email) {
-        sendHtml(response, 400, Pages::localSignInForm("That is not an e-mail address.", appState.toStdString()));
-        return;
-    }
-    completeSignIn(*email, appState, response);
+    const auto email = normaliseEmail(QString::fromStdString(request.paramValue("email")));
+    if (!email)
+        return htmlReply(400, Pages::localSignInForm("That is not an e-mail address.", appState.toStdString()));
+    return completeSignIn(*email, appState);
 }
 
-QString ApiServer::applicationState(const httplib::Request &request)
+QString ApiServer::applicationState(const ServerRequest &request)
 {
     // A one-time value the application made: letters, digits, '-' and '_' only, so it passes
     // through a form and a URL untouched. Anything else is dropped, not repaired.
     constexpr size_t kMaxStateLength = 128;
-    const std::string state = request.get_param_value("state");
+    const std::string state = request.paramValue("state");
     if (state.empty() || state.size() > kMaxStateLength)
         return {};
     for (const char c : state)
@@ -324,19 +387,20 @@ QString ApiServer::applicationState(const httplib::Request &request)
     return QString::fromStdString(state);
 }
 
-void ApiServer::completeSignIn(const QString &email, const QString &appState, httplib::Response &response)
+ServerResponse ApiServer::completeSignIn(const QString &email, const QString &appState)
 {
     const QString token = m_accounts.issueToken(email);
     std::string callback = "clipvaneshelf://auth?token=" + QUrl::toPercentEncoding(token).toStdString() +
                            "&email=" + QUrl::toPercentEncoding(email).toStdString();
     if (!appState.isEmpty())
         callback += "&state=" + appState.toStdString();
-    sendHtml(response, 302, Pages::redirectPage(callback));
-    response.set_header("Location", callback);
-    response.set_header("Referrer-Policy", "no-referrer");
+    ServerResponse response = htmlReply(302, Pages::redirectPage(callback));
+    response.setHeader("Location", callback);
+    response.setHeader("Referrer-Policy", "no-referrer");
+    return response;
 }
 
-void ApiServer::log(const httplib::Request &request, const httplib::Response &response) const
+void ApiServer::replied(const ServerRequest &request, const ServerResponse &response)
 {
     if (!m_config.logRequests)
         return;

@@ -3,14 +3,13 @@
 #include "Accounts.h"
 #include "ApiEndpoints.h"
 #include "GoogleSignIn.h"
+#include "HttpHandler.h"
+#include "HttpServer.h"
 #include "RateLimiter.h"
 #include "ServiceConfig.h"
 
-#include <httplib.h>
-
 #include <QJsonObject>
 
-#include <chrono>
 #include <functional>
 #include <map>
 #include <string>
@@ -19,37 +18,42 @@ namespace clipvane::service {
 
 // The HTTP face of the service: routes, bearer tokens, limits, JSON errors, the pages and
 // the sign-in page. Every reply under /api, errors included, is a JSON object.
-class ApiServer
+class ApiServer : public HttpHandler
 {
 public:
     ApiServer(const ServiceConfig &config, Accounts &accounts, ApiEndpoints &endpoints, GoogleSignIn &google);
+    ~ApiServer() override;
 
-    // Binds host:port (port 0 picks a free one); returns the bound port. Throws on failure.
-    int bind(const std::string &host, int port);
-    // Serves until stop(); blocks.
-    void serve();
-    // For the thread that started serve(): true once stop() would reach it.
-    bool waitUntilServing(std::chrono::milliseconds limit) const;
+    // Listens on host:port (port 0 picks a free one) and serves from threads of its own;
+    // returns the bound port. Throws on failure.
+    int start(const std::string &host, int port);
     // Stops accepting; requests in progress are finished first.
     void stop();
     // Where browsers reach the service.
     void setPublicOrigin(const QString &origin) { m_publicOrigin = origin; }
 
+    std::optional<ServerResponse> screen(ServerRequest &request) override;
+    std::optional<ServerResponse> admit(ServerRequest &request) override;
+    ServerResponse respond(ServerRequest &request) override;
+    ServerResponse refusal(int status) override;
+    void replied(const ServerRequest &request, const ServerResponse &response) override;
+
 private:
-    using Endpoint = std::function<std::string(const Account &, const httplib::Request &)>; // JSON text
+    using Endpoint = std::function<std::string(const Account &, const ServerRequest &)>; // JSON text
     struct Route
     {
         std::vector<std::string> methods;
         Endpoint endpoint;
     };
+    struct Caller;
 
-    void dispatch(const httplib::Request &request, httplib::Response &response);
-    void serveApi(const Route &route, const httplib::Request &request, httplib::Response &response);
-    void signIn(const httplib::Request &request, httplib::Response &response);
-    void completeSignIn(const QString &email, const QString &appState, httplib::Response &response);
-    static QString applicationState(const httplib::Request &request);
-    std::optional<Account> authenticate(const httplib::Request &request, QByteArray &tokenKey);
-    void log(const httplib::Request &request, const httplib::Response &response) const;
+    std::optional<ServerResponse> screenSignIn(const ServerRequest &request) const;
+    std::optional<ServerResponse> admitRate(Caller &caller);
+    ServerResponse serveApi(ServerRequest &request);
+    ServerResponse signIn(const ServerRequest &request);
+    ServerResponse completeSignIn(const QString &email, const QString &appState);
+    static QString applicationState(const ServerRequest &request);
+    bool isOwnLoopbackHost(const std::string &host) const;
 
     const ServiceConfig &m_config;
     Accounts &m_accounts;
@@ -59,7 +63,9 @@ private:
     std::map<std::string, Route> m_routes;
     QString m_publicOrigin;
     bool m_loopback = false;
-    httplib::Server m_server;
+    int m_port = 0;
+    // Last: its threads call the members above until it stops.
+    HttpServer m_http;
 };
 
 } // namespace clipvane::service

@@ -49,6 +49,7 @@ Library::Library(Storage &storage, MetadataProvider &provider, MetadataRetry ret
     : m_storage(storage)
     , m_provider(provider)
     , m_retry(retry)
+    , m_breaker(retry.failuresToOpen, std::chrono::milliseconds(retry.openMs))
 {}
 
 std::optional<VideoMetadata> Library::fetchMetadata(const QString &youtubeId, const QString &url)
@@ -60,6 +61,16 @@ std::optional<VideoMetadata> Library::fetchMetadata(const QString &youtubeId, co
         // A provider that fails loudly counts as a provider that found nothing.
     }
     return std::nullopt;
+}
+
+std::optional<VideoMetadata> Library::fetchTracked(const QString &youtubeId, const QString &url)
+{
+    auto metadata = fetchMetadata(youtubeId, url);
+    if (metadata)
+        m_breaker.succeeded();
+    else
+        m_breaker.failed();
+    return metadata;
 }
 
 qint64 Library::retryDelay(int failedAttempts) const
@@ -76,8 +87,11 @@ FeedRow Library::add(const Account &user, const VideoLink &link, const QString &
         return query.step();
     });
     std::optional<VideoMetadata> metadata;
-    if (!alreadyLive && link.youtube)
-        metadata = fetchMetadata(link.youtubeId, link.url);
+    // While the provider keeps failing an add does not wait on it: the worker fills in later,
+    // with every attempt still to come (an add that did not ask used none).
+    const bool asked = !alreadyLive && link.youtube && m_breaker.allow();
+    if (asked)
+        metadata = fetchTracked(link.youtubeId, link.url);
 
     bool queued = false;
     FeedRow row = m_storage.write([&](WriteTransaction &tx) {
@@ -115,7 +129,7 @@ FeedRow Library::add(const Account &user, const VideoLink &link, const QString &
             tx.db
                 .prepare("UPDATE videos SET title = ?2, url = ?3, upload_date = ?4, duration = ?5, excluded = 0, "
                          "source = ?6, created_at = ?7, updated_at = ?8, deleted = 0, title_from_user = ?9, "
-                         "meta_pending = ?10, meta_attempts = 1, meta_next_at = ?11 WHERE id = ?1")
+                         "meta_pending = ?10, meta_attempts = ?12, meta_next_at = ?11 WHERE id = ?1")
                 .bind(1, videoId)
                 .bind(2, newTitle)
                 .bind(3, link.url)
@@ -127,13 +141,14 @@ FeedRow Library::add(const Account &user, const VideoLink &link, const QString &
                 .bind(9, !givenTitle.isEmpty())
                 .bind(10, missing)
                 .bind(11, nextAttempt)
+                .bind(12, asked ? 1 : 0)
                 .run();
         } else {
             tx.db
                 .prepare(
                     "INSERT INTO videos (user_id, youtube_id, title, url, upload_date, duration, excluded, source, "
                     "created_at, updated_at, deleted, title_from_user, meta_pending, meta_attempts, meta_next_at) "
-                    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, 0, ?7, ?8, ?9, 0, ?10, ?11, 1, ?12)")
+                    "VALUES (?1, ?2, ?3, ?4, ?5, ?6, 0, ?7, ?8, ?9, 0, ?10, ?11, ?13, ?12)")
                 .bind(1, user.id)
                 .bind(2, link.youtubeId)
                 .bind(3, newTitle)
@@ -146,6 +161,7 @@ FeedRow Library::add(const Account &user, const VideoLink &link, const QString &
                 .bind(10, !givenTitle.isEmpty())
                 .bind(11, missing)
                 .bind(12, nextAttempt)
+                .bind(13, asked ? 1 : 0)
                 .run();
         }
         queued = missing;
@@ -311,7 +327,7 @@ std::vector<PendingMetadata> Library::dueMetadata(qint64 now, int max)
 
 void Library::retryMetadata(const PendingMetadata &item)
 {
-    const std::optional<VideoMetadata> metadata = fetchMetadata(item.youtubeId, item.url);
+    const std::optional<VideoMetadata> metadata = fetchTracked(item.youtubeId, item.url);
     m_storage.write([&](WriteTransaction &tx) {
         auto video = tx.db.prepare("SELECT user_id, title_from_user, upload_date, duration, meta_attempts, title "
                                    "FROM videos WHERE id = ?1 AND meta_pending = 1 AND deleted = 0");

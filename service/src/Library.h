@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Assistant.h"
+#include "CircuitBreaker.h"
 #include "FeedRow.h"
 #include "FeedWriter.h"
 #include "MetadataProvider.h"
@@ -21,6 +22,10 @@ struct MetadataRetry
     int attempts = 5;
     qint64 firstDelayMs = 60'000;
     int factor = 4;
+    // After this many failed fetches in a row adds stop waiting on the provider for openMs
+    // (they answer with the fallback title at once and the worker fetches later).
+    int failuresToOpen = 3;
+    qint64 openMs = 30'000;
 };
 
 // A change of details; absent fields stay as they are.
@@ -95,11 +100,14 @@ public:
 
 private:
     std::optional<VideoMetadata> fetchMetadata(const QString &youtubeId, const QString &url);
+    // Only for what a provider is asked about (YouTube links); the breaker learns the outcome.
+    std::optional<VideoMetadata> fetchTracked(const QString &youtubeId, const QString &url);
     qint64 retryDelay(int failedAttempts) const;
 
     Storage &m_storage;
     MetadataProvider &m_provider;
     MetadataRetry m_retry;
+    CircuitBreaker m_breaker; // of the provider, as adds see it
     std::function<void()> m_queued;
 };
 

@@ -1,6 +1,8 @@
 #include "ResponseCompression.h"
 
-#include <httplib.h>
+#include "ServerRequest.h"
+#include "ServerResponse.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -70,20 +72,20 @@ std::string gzip(const std::string &data)
     return out;
 }
 
-void setJson(const httplib::Request &request, httplib::Response &response, const std::string &body)
+void setJson(const ServerRequest &request, ServerResponse &response, const std::string &body)
 {
     if (body.size() >= kMinimumBytes) {
-        response.set_header("Vary", "Accept-Encoding");
-        if (acceptsGzip(request.get_header_value("Accept-Encoding"))) {
-            const std::string compressed = gzip(body);
+        response.setHeader("Vary", "Accept-Encoding");
+        if (acceptsGzip(request.header("Accept-Encoding"))) {
+            std::string compressed = gzip(body);
             if (!compressed.empty()) {
-                response.set_header("Content-Encoding", "gzip");
-                response.set_content(compressed, kJsonType);
+                response.setHeader("Content-Encoding", "gzip");
+                response.setContent(std::move(compressed), kJsonType);
                 return;
             }
         }
     }
-    response.set_content(body, kJsonType);
+    response.setContent(body, kJsonType);
 }
 
 } // namespace clipvane::service::ResponseCompression

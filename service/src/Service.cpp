@@ -9,8 +9,6 @@ namespace clipvane::service {
 
 namespace {
 
-constexpr std::chrono::seconds kStartLimit{10};
-
 TelegramBot::Callbacks telegramCallbacks(Accounts &accounts, Library &library)
 {
     constexpr qsizetype kMaxCode = 64;
@@ -67,7 +65,8 @@ int Service::start()
     // A client that hangs up mid-reply must not end the process.
     std::signal(SIGPIPE, SIG_IGN);
     const std::string host = m_config.listenHost.toStdString();
-    const int port = m_server.bind(host, m_config.listenPort);
+    const int port = m_server.start(host, m_config.listenPort);
+    m_running = true;
     const QString hostPart =
         host.find(':') != std::string::npos ? u"["_qs + m_config.listenHost + u"]"_qs : m_config.listenHost;
     m_origin = u"http://"_qs + hostPart + u":"_qs + QString::number(port);
@@ -76,12 +75,6 @@ int Service::start()
     m_server.setPublicOrigin(publicOrigin);
     m_worker.start();
     m_telegram.start();
-    m_serveThread = std::thread([this] { m_server.serve(); });
-    m_running = true;
-    if (!m_server.waitUntilServing(kStartLimit)) {
-        stop();
-        throw std::runtime_error("the HTTP server did not start");
-    }
     return port;
 }
 
@@ -91,8 +84,6 @@ void Service::stop()
         return;
     m_running = false;
     m_server.stop();
-    if (m_serveThread.joinable())
-        m_serveThread.join();
     m_telegram.stop();
     m_worker.stop();
 }

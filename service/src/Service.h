@@ -13,7 +13,6 @@
 #include "TelegramBot.h"
 
 #include <memory>
-#include <thread>
 
 namespace clipvane::service {
 
@@ -52,8 +51,6 @@ private:
     ApiServer m_server;
     QString m_origin;
     bool m_running = false;
-    // Declared last: it runs the server above until joined.
-    std::thread m_serveThread;
 };
 
 } // namespace clipvane::service

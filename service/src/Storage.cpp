@@ -2,6 +2,14 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 
@@ -9,7 +17,7 @@ namespace clipvane::service {
 
 namespace {
 
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 constexpr auto kDatabaseFile = "clipvane-service.sqlite";
 constexpr int kReaderPoolSize = 4; // idle readers kept; more are opened under load and closed after
 // A stamp leaves a gap of one after the previous one, so "now" (last stamp + 1) lies strictly
@@ -105,7 +113,41 @@ CREATE TABLE telegram_chats (
 );
 CREATE INDEX telegram_chats_user ON telegram_chats(user_id);
 )sql",
+    R"sql(
+-- member_email declined the libraries owner_email shares: no share between them until lifted.
+CREATE TABLE family_blocks (
+    member_email TEXT NOT NULL,
+    owner_email TEXT NOT NULL,
+    created_at INTEGER NOT NULL,
+    PRIMARY KEY (member_email, owner_email)
+) WITHOUT ROWID;
+)sql",
 };
+
+// Every library in one file: only the service's own user may read it, whatever the umask.
+// SQLite gives its WAL and shared-memory files the database file's mode, so the database is
+// created (or corrected) first.
+void keepPrivate(const QString &dataDir, const QString &databasePath)
+{
+    const auto fail = [](const QString &path) {
+        throw SqliteError("cannot make " + path.toStdString() + " private: " + std::strerror(errno));
+    };
+    if (::chmod(QFile::encodeName(dataDir).constData(), S_IRWXU) != 0)
+        fail(dataDir);
+    const QByteArray database = QFile::encodeName(databasePath);
+    const int fd = ::open(database.constData(), O_RDWR | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        fail(databasePath);
+    const int changed = ::fchmod(fd, S_IRUSR | S_IWUSR);
+    ::close(fd);
+    if (changed != 0)
+        fail(databasePath);
+    for (const char *suffix : {"-wal", "-shm", "-journal"}) {
+        const QByteArray companion = database + suffix;
+        if (::chmod(companion.constData(), S_IRUSR | S_IWUSR) != 0 && errno != ENOENT)
+            fail(QFile::decodeName(companion));
+    }
+}
 
 } // namespace
 
@@ -164,6 +206,7 @@ Storage::Storage(const QString &dataDir, WallClock wallClock, Durability durabil
     if (!QDir().mkpath(dataDir))
         throw SqliteError("cannot create the data folder " + dataDir.toStdString());
     m_path = QDir(dataDir).filePath(QLatin1String(kDatabaseFile));
+    keepPrivate(dataDir, m_path);
     m_writer = openConnection(true);
     migrate();
 }

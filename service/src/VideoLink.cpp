@@ -37,8 +37,11 @@ std::optional<VideoLink> VideoLink::fromText(const QString &text)
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty() || trimmed.size() > kMaxLinkLength)
         return std::nullopt;
-    if (const auto id = clipvane::youtubeID(trimmed))
+    if (const auto id = clipvane::youtubeID(trimmed)) {
+        if (!clipvane::isVideoID(*id))
+            return std::nullopt;
         return VideoLink{*id, isWebLink(trimmed) ? trimmed : clipvane::shortLink(*id), true};
+    }
     if (!isWebLink(trimmed))
         return std::nullopt;
     const QByteArray digest = QCryptographicHash::hash(trimmed.toUtf8(), QCryptographicHash::Sha256).toHex();
@@ -49,8 +52,11 @@ std::optional<VideoLink> VideoLink::fromMessage(const QString &text)
 {
     if (text.size() > kMaxLinkLength)
         return std::nullopt;
-    if (const auto id = clipvane::youtubeID(text))
+    if (const auto id = clipvane::youtubeID(text)) {
+        if (!clipvane::isVideoID(*id))
+            return std::nullopt;
         return VideoLink{*id, clipvane::shortLink(*id), true};
+    }
     static const QRegularExpression words(u"\\s+"_qs);
     for (const QString &word : text.split(words, Qt::SkipEmptyParts)) {
         if (word.startsWith(u"http://"_qs, Qt::CaseInsensitive) || word.startsWith(u"https://"_qs, Qt::CaseInsensitive))

@@ -17,7 +17,8 @@ struct VideoLink
     QString fallbackTitle() const;
 
     // A text holding a YouTube link (anywhere in it), or a text that is one http(s) link;
-    // the latter gets the ID "x-" + the first 10 hex digits of the link's SHA-256.
+    // the latter gets the ID "x-" + the first 10 hex digits of the link's SHA-256. None for a
+    // YouTube link whose ID is no video ID (see isVideoID): it could never be changed.
     static std::optional<VideoLink> fromText(const QString &text);
     // The first link in a chat message: a YouTube link anywhere, else the first word that
     // is an http(s) link.

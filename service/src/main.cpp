@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <sys/resource.h>
+
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -99,6 +101,13 @@ int serve(const Arguments &arguments)
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    // Connections cost a descriptor each and no thread: allow as many as the system lets us.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     Service service(config, makeMetadataProvider(config.metadata));
     service.start();

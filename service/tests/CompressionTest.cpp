@@ -1,5 +1,5 @@
 // JSON replies travel gzip-compressed to clients that accept it, and never in the HTTP
-// layer's slowest brotli form.
+// layer's slowest brotli form; request bodies may come compressed.
 
 #include "ResponseCompression.h"
 #include "TestService.h"
@@ -69,6 +69,56 @@ private Q_SLOTS:
         const auto small = client.Get("/api/videos.php?since=0&after_id=0&limit=1", compressed);
         QVERIFY(small);
         QCOMPARE(small->get_header_value("Content-Encoding"), std::string());
+    }
+
+    // Request bodies may come compressed, whole or in chunks; what is stored is the decoded body.
+    void requestBodiesMayBeCompressed_data()
+    {
+        QTest::addColumn<QByteArray>("coding"); // Content-Encoding
+        QTest::addColumn<bool>("chunked");
+        QTest::addColumn<int>("status");
+        QTest::newRow("plain") << QByteArray() << false << 200;
+        QTest::newRow("gzip") << QByteArray("gzip") << false << 200;
+        QTest::newRow("gzip in chunks") << QByteArray("gzip") << true << 200;
+        QTest::newRow("deflate") << QByteArray("deflate") << false << 200;
+        QTest::newRow("unknown coding") << QByteArray("br") << false << 415;
+        QTest::newRow("not what it claims") << QByteArray("gzip-broken") << false << 400;
+    }
+    void requestBodiesMayBeCompressed()
+    {
+        QFETCH(QByteArray, coding);
+        QFETCH(bool, chunked);
+        QFETCH(int, status);
+        TestService service;
+        const std::string token = service.token(u"a@example.com"_qs).toStdString();
+        const std::string json = R"({"url":"https://youtu.be/packed1234","title":"Packed"})";
+        std::string body = json;
+        std::string name = coding.toStdString();
+        if (name == "gzip")
+            body = ResponseCompression::gzip(json);
+        else if (name == "deflate")
+            body = qCompress(QByteArray::fromStdString(json)).mid(4).toStdString(); // zlib data
+        else if (name == "gzip-broken")
+            name = "gzip";
+        httplib::Client client("127.0.0.1", service.port());
+        httplib::Headers headers{{"Authorization", "Bearer " + token}};
+        if (!name.empty())
+            headers.emplace("Content-Encoding", name);
+        const auto reply = chunked
+                               ? client.Post(
+                                     "/api/upsert.php", headers,
+                                     [&body](size_t offset, httplib::DataSink &sink) {
+                                         sink.write(body.data() + offset, std::min<size_t>(7, body.size() - offset));
+                                         if (offset + 7 >= body.size())
+                                             sink.done();
+                                         return true;
+                                     },
+                                     "application/json")
+                               : client.Post("/api/upsert.php", headers, body, "application/json");
+        QVERIFY(reply);
+        QCOMPARE(reply->status, status);
+        QCOMPARE(Client(service, QString::fromStdString(token)).sync().title(u"packed1234"_qs),
+                 status == 200 ? u"Packed"_qs : QString());
     }
 };
 

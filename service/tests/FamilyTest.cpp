@@ -75,6 +75,47 @@ private Q_SLOTS:
         QCOMPARE(client.live(), QStringList{u"first12345"_qs});
     }
 
+    // A member who declines a share loses the owner's videos at the next pull and is not
+    // shared with again until the block is lifted; the older replies stay as they were.
+    void aDeclinedShareLeavesAndStaysGone()
+    {
+        const auto family = [&](const QString &token, const QString &action, const QString &email) {
+            return m_service->post(token, "/api/family.php", QJsonObject{{u"action"_qs, action}, {u"email"_qs, email}});
+        };
+        m_service->share(m_owner, u"member@example.com"_qs);
+        // Not restarting on a new revision: the videos must leave by deletion records.
+        Client client(*m_service, m_member);
+        QCOMPARE(client.sync().live(), QStringList{u"first12345"_qs});
+        const QString sharedRevision = client.familyRev();
+
+        const Reply declined = family(m_member, u"decline"_qs, u" Owner@Example.com"_qs);
+        QCOMPARE(declined.status, 200);
+        QCOMPARE(declined.json.value(u"declined"_qs).toArray(), QJsonArray{u"owner@example.com"_qs});
+        QCOMPARE(lists(declined.json), u"|"_qs);
+        QCOMPARE(client.sync().live(), QStringList());
+        QVERIFY(client.familyRev() != sharedRevision);
+        QCOMPARE(familyOf(m_owner), u"|"_qs);
+
+        // Sharing again changes nothing while the block stands, whatever the owner adds.
+        QCOMPARE(family(m_owner, u"add"_qs, u"member@example.com"_qs).status, 200);
+        m_service->add(m_owner, u"https://youtu.be/phishing12"_qs);
+        QCOMPARE(client.sync().live(), QStringList());
+        QCOMPARE(familyOf(m_member), u"|"_qs);
+        const QJsonObject plain = m_service->get(m_member, "/api/family.php").json;
+        QVERIFY(!plain.contains(u"declined"_qs));
+        QCOMPARE(m_service->get(m_member, "/api/family.php?include=declined").json.value(u"declined"_qs).toArray(),
+                 QJsonArray{u"owner@example.com"_qs});
+        QCOMPARE(family(m_member, u"decline"_qs, u"member@example.com"_qs).status, 400);
+
+        // Lifted, the block no longer stops a new share.
+        const Reply lifted = family(m_member, u"unblock"_qs, u"owner@example.com"_qs);
+        QCOMPARE(lifted.json.value(u"declined"_qs).toArray(), QJsonArray());
+        QCOMPARE(client.sync().live(), QStringList());
+        m_service->share(m_owner, u"member@example.com"_qs);
+        QCOMPARE(client.sync().live(), (QStringList{u"first12345"_qs, u"phishing12"_qs}));
+        QCOMPARE(client.problems(), QStringList());
+    }
+
     void revisionChangesOnlyWithTheSetOfLibraries()
     {
         m_service->share(m_owner, u"member@example.com"_qs);

@@ -206,6 +206,55 @@ private Q_SLOTS:
         QCOMPARE(fields(client.sync().row(u"bobs123456"_qs), "deleted owner_email"), u"0|bob@example.com"_qs);
     }
 
+    // What can be added can be changed and deleted: one limit on IDs for every route.
+    void idsHaveOneLimit_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("longest") << 256 << true;
+        QTest::newRow("one more") << 257 << false;
+        QTest::newRow("300") << 300 << false;
+    }
+    void idsHaveOneLimit()
+    {
+        QFETCH(int, length);
+        QFETCH(bool, accepted);
+        const QString id(length, u'a');
+        const Reply add =
+            m_service->post(m_token, "/api/upsert.php", QJsonObject{{u"url"_qs, u"https://youtu.be/"_qs + id}});
+        QCOMPARE(add.status, accepted ? 200 : 400);
+        QVERIFY(add.json.contains(accepted ? u"video"_qs : u"error"_qs));
+        const QJsonObject change{{u"youtube_id"_qs, id}, {u"title"_qs, u"Renamed"_qs}};
+        QCOMPARE(m_service->post(m_token, "/api/upsert.php", change).status, accepted ? 200 : 400);
+        QCOMPARE(m_service->post(m_token, "/api/delete.php", QJsonObject{{u"youtube_id"_qs, id}}).status,
+                 accepted ? 200 : 400);
+        const QJsonObject stored = Client(*m_service, m_token).sync().row(id);
+        QCOMPARE(stored.isEmpty(), !accepted);
+        QCOMPARE(num(stored, "deleted"), accepted ? 1 : 0);
+    }
+
+    // While the provider keeps failing, adds answer at once with the fallback title and the
+    // worker fills them in later; its first success lets adds ask again.
+    void addsStopWaitingOnAFailingProvider()
+    {
+        TestService service([](ServiceConfig &config) { config.metadataRetry = MetadataRetry{5, 20, 2, 3, 60'000}; });
+        const QString token = service.token(u"a@example.com"_qs);
+        for (const QString &id : {u"broken0001"_qs, u"broken0002"_qs, u"broken0003"_qs}) {
+            service.metadata().failNext(id, 100);
+            QCOMPARE(str(service.add(token, u"https://youtu.be/"_qs + id), "title"), u"YouTube video "_qs + id);
+            QCOMPARE(service.metadata().calls(id), 1);
+        }
+        // Open: this add would have found a title, had it asked.
+        QCOMPARE(str(service.add(token, u"https://youtu.be/waiting01"_qs), "title"), u"YouTube video waiting01"_qs);
+        // The provider recovers; the worker's next fetches succeed and close the breaker again
+        // (a retry of a broken one still failing afterwards would reopen it).
+        for (const QString &id : {u"broken0001"_qs, u"broken0002"_qs, u"broken0003"_qs})
+            service.metadata().failNext(id, 0);
+        QTRY_COMPARE(Client(service, token).sync().title(u"waiting01"_qs), u"Title of waiting01"_qs);
+        QTRY_COMPARE(Client(service, token).sync().title(u"broken0003"_qs), u"Title of broken0003"_qs);
+        QCOMPARE(str(service.add(token, u"https://youtu.be/asksagain"_qs), "title"), u"Title of asksagain"_qs);
+    }
+
     void tokenRateIsBounded()
     {
         TestService service([](ServiceConfig &config) { config.limits.rate = RateLimiter::Settings{0.5, 3, 8}; });

@@ -14,7 +14,7 @@ QString escapedHost(const char16_t *host)
 // The characters of an ID run: word characters as ICU defines them (letters and combining marks
 // of every script, decimal digits, connector punctuation, the zero-width (non-)joiner) and "-".
 // PCRE's own \w would cut a run at a combining mark.
-constexpr char kIDRun[] = "[\\p{Alphabetic}\\p{M}\\p{Nd}\\p{Pc}\\x{200C}\\x{200D}-]{6,}";
+constexpr char kIDCharacters[] = "[\\p{Alphabetic}\\p{M}\\p{Nd}\\p{Pc}\\x{200C}\\x{200D}-]";
 
 const QRegularExpression &linkPattern()
 {
@@ -22,8 +22,8 @@ const QRegularExpression &linkPattern()
     // alone, so "watch?…&v=" never reaches across lines.
     static const QRegularExpression pattern(
         QStringLiteral("(*ANY)(?:%1/(?:watch\\?(?:.*&)?v=|shorts/|embed/|live/)|%2/)"
-                       "(%3)")
-            .arg(escapedHost(Hosts::youtubeMain), escapedHost(Hosts::youtubeShort), QLatin1String(kIDRun)),
+                       "(%3{6,})")
+            .arg(escapedHost(Hosts::youtubeMain), escapedHost(Hosts::youtubeShort), QLatin1String(kIDCharacters)),
         QRegularExpression::UseUnicodePropertiesOption);
     return pattern;
 }
@@ -73,9 +73,18 @@ std::optional<QString> youtubeID(QStringView from)
 
 bool isYouTubeIDText(QStringView text)
 {
-    static const QRegularExpression whole(QRegularExpression::anchoredPattern(QLatin1String(kIDRun)),
-                                          QRegularExpression::UseUnicodePropertiesOption);
+    static const QRegularExpression whole(
+        QRegularExpression::anchoredPattern(QLatin1String(kIDCharacters) + QLatin1String("{6,}")),
+        QRegularExpression::UseUnicodePropertiesOption);
     return isWellFormed(text) && whole.match(text).hasMatch();
+}
+
+bool isVideoID(QStringView id)
+{
+    static const QRegularExpression pattern(
+        QRegularExpression::anchoredPattern(QLatin1String(kIDCharacters) + QLatin1Char('+')),
+        QRegularExpression::UseUnicodePropertiesOption);
+    return !id.isEmpty() && id.size() <= kMaxVideoIDLength && isWellFormed(id) && pattern.match(id).hasMatch();
 }
 
 QString shortLink(const QString &youtubeID)

@@ -21,6 +21,14 @@ std::optional<QString> youtubeID(QStringView from);
 // characters and nothing else. Text that reaches a script or an address as an ID must pass this.
 bool isYouTubeIDText(QStringView text);
 
+// The longest video ID the service keeps. One limit for adding, changing and deleting, so
+// nothing can be added that could not later be changed or deleted.
+inline constexpr qsizetype kMaxVideoIDLength = 256;
+
+// Whether a text can serve as a video ID: 1 to kMaxVideoIDLength characters, each one that
+// the ID run of a link may hold. A link whose ID fails this is not added.
+bool isVideoID(QStringView id);
+
 // The HTTPS short link for an ID, as stored for a locally added video.
 QString shortLink(const QString &youtubeID);
 

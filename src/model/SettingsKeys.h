@@ -16,11 +16,12 @@ inline constexpr QLatin1String apiBase("apiBase");                      // text;
 inline constexpr QLatin1String testToken("testToken");                  // text; non-empty = token to provision
 
 // The group settings, shared by every process of the application family (GroupSettings).
-inline constexpr QLatin1String syncCursor("syncCursor");       // text of a decimal signed 64-bit number
-inline constexpr QLatin1String familyRev("familyRev");         // text
-inline constexpr QLatin1String widgetVisible("widgetVisible"); // bool
-inline constexpr QLatin1String shareInbox("shareInbox");       // list of texts
-inline constexpr QLatin1String familyRefresh("familyRefresh"); // bool; absent = false
+inline constexpr QLatin1String syncCursor("syncCursor");         // text of a decimal signed 64-bit number
+inline constexpr QLatin1String familyRev("familyRev");           // text
+inline constexpr QLatin1String widgetVisible("widgetVisible");   // bool
+inline constexpr QLatin1String shareInbox("shareInbox");         // list of texts
+inline constexpr QLatin1String familyRefresh("familyRefresh");   // bool; absent = false
+inline constexpr QLatin1String libraryAccount("libraryAccount"); // text: the e-mail whose records the store holds
 
 } // namespace SettingsKeys
 

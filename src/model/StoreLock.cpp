@@ -1,36 +1,57 @@
 #include "StoreLock.h"
 
-#include <QDateTime>
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
+#include <QSysInfo>
+#include <QThread>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace clipvane {
 
 namespace {
 
-// A holder writes its details into the lock file right after creating it; one killed in
-// between leaves a file that names no holder. Past this age nobody is about to fill it in.
-constexpr qint64 kUnnamedLockGraceMs = 2000;
+constexpr std::chrono::milliseconds kRetryInterval{50};
 
-bool namesNoHolder(QLockFile &file, const QString &path)
+// "pid\napplication\nhost\n", as other tools that read lock files expect.
+QByteArray holderText()
 {
-    qint64 pid = 0;
-    QString host;
-    QString application;
-    if (file.getLockInfo(&pid, &host, &application))
-        return false;
-    const QFileInfo info(path);
-    return info.exists() && info.lastModified().msecsTo(QDateTime::currentDateTime()) > kUnnamedLockGraceMs;
+    return QByteArray::number(QCoreApplication::applicationPid()) + '\n' +
+           QCoreApplication::applicationName().toUtf8() + '\n' + QSysInfo::machineHostName().toUtf8() + '\n';
+}
+
+QString describeHolder(int fd)
+{
+    char buffer[512];
+    const ssize_t size = ::pread(fd, buffer, sizeof(buffer) - 1, 0);
+    const QList<QByteArray> lines = QByteArray(buffer, size > 0 ? size : 0).split('\n');
+    bool ok = false;
+    const qint64 pid = lines.value(0).toLongLong(&ok);
+    if (!ok)
+        return QStringLiteral("The library is in use by another Clipvane process. Nothing was changed.");
+    const QString application = QString::fromUtf8(lines.value(1));
+    return QStringLiteral("The library is in use by another Clipvane process (%1, pid %2). Nothing was changed.")
+        .arg(application.isEmpty() ? QStringLiteral("unknown") : application)
+        .arg(pid);
 }
 
 } // namespace
 
-StoreLock::StoreLock(std::unique_ptr<QLockFile> file)
-    : m_file(std::move(file))
+StoreLock::StoreLock(int fd)
+    : m_fd(fd)
 {}
 
-StoreLock::~StoreLock() = default;
+StoreLock::~StoreLock()
+{
+    // Emptied first, so a reader never names a holder that has let go.
+    [[maybe_unused]] const int emptied = ::ftruncate(m_fd, 0);
+    ::close(m_fd); // releases the lock
+}
 
 QString StoreLock::lockPath(const QString &storePath)
 {
@@ -40,49 +61,37 @@ QString StoreLock::lockPath(const QString &storePath)
 std::unique_ptr<StoreLock> StoreLock::acquire(const QString &storePath, QString *error, std::chrono::milliseconds wait)
 {
     const QString path = lockPath(storePath);
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder)) {
         if (error)
-            *error =
-                QStringLiteral("Cannot create the folder of the library at %1.").arg(QFileInfo(path).absolutePath());
+            *error = QStringLiteral("Cannot create the folder of the library at %1.").arg(folder);
         return nullptr;
     }
-    auto file = std::make_unique<QLockFile>(path);
-    // The application holds the lock for as long as it runs: only a holder that is no longer
-    // alive makes the lock stale, never its age.
-    file->setStaleLockTime(0);
-    bool locked = file->tryLock(static_cast<int>(wait.count()));
-    // QLockFile never calls such a file stale (it has no holder to ask after, and age alone
-    // does not count here), so the library would stay locked for good.
-    if (!locked && file->error() == QLockFile::LockFailedError && namesNoHolder(*file, path) &&
-        file->removeStaleLockFile())
-        locked = file->tryLock(static_cast<int>(wait.count()));
-    if (locked)
-        return std::unique_ptr<StoreLock>(new StoreLock(std::move(file)));
-
-    if (error) {
-        qint64 pid = 0;
-        QString host;
-        QString application;
-        switch (file->error()) {
-        case QLockFile::LockFailedError:
-            if (file->getLockInfo(&pid, &host, &application))
-                *error = QStringLiteral("The library is in use by another Clipvane process (%1, pid %2). Nothing was "
-                                        "changed.")
-                             .arg(application.isEmpty() ? QStringLiteral("unknown") : application)
-                             .arg(pid);
-            else
-                *error = QStringLiteral("The library is in use by another Clipvane process. Nothing was changed.");
-            break;
-        case QLockFile::PermissionError:
-            *error = QStringLiteral("Cannot write the lock file %1: permission denied.").arg(path);
-            break;
-        case QLockFile::NoError:
-        case QLockFile::UnknownError:
-            *error = QStringLiteral("Cannot take the lock on the library (%1).").arg(path);
-            break;
-        }
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        if (error)
+            *error = errno == EACCES ? QStringLiteral("Cannot write the lock file %1: permission denied.").arg(path)
+                                     : QStringLiteral("Cannot take the lock on the library (%1).").arg(path);
+        return nullptr;
     }
-    return nullptr;
+
+    QElapsedTimer waited;
+    waited.start();
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || waited.elapsed() >= wait.count()) {
+            if (error)
+                *error = errno == EWOULDBLOCK ? describeHolder(fd)
+                                              : QStringLiteral("Cannot take the lock on the library (%1).").arg(path);
+            ::close(fd);
+            return nullptr;
+        }
+        QThread::msleep(static_cast<unsigned long>(kRetryInterval.count()));
+    }
+    const QByteArray holder = holderText();
+    // A failed write costs only the holder's name in other processes' messages.
+    [[maybe_unused]] const bool named =
+        ::ftruncate(fd, 0) == 0 && ::pwrite(fd, holder.constData(), static_cast<size_t>(holder.size()), 0) >= 0;
+    return std::unique_ptr<StoreLock>(new StoreLock(fd));
 }
 
 } // namespace clipvane

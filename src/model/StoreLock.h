@@ -4,13 +4,15 @@
 #include <chrono>
 #include <memory>
 
-class QLockFile;
-
 namespace clipvane {
 
 // The right to change the local library: one process of the application family at a time
 // (the application, or a clipvane-cli command that writes). Held from acquire() until
-// destroyed. A lock left behind by a process that died is taken over.
+// destroyed.
+//
+// The lock is the kernel's lock on the lock file, which ends with the process that holds it:
+// a process that crashed or was killed leaves no lock behind, even when its process ID has
+// since been given to another program. The file names the holder for messages only.
 class StoreLock
 {
 public:
@@ -27,9 +29,9 @@ public:
     static QString lockPath(const QString &storePath);
 
 private:
-    explicit StoreLock(std::unique_ptr<QLockFile> file);
+    explicit StoreLock(int fd);
 
-    std::unique_ptr<QLockFile> m_file;
+    int m_fd;
 };
 
 } // namespace clipvane

@@ -214,6 +214,26 @@ bool GroupSettings::removeCursors()
     });
 }
 
+QString GroupSettings::libraryAccount() const
+{
+    QString email;
+    transact(Access::read, [&](QSettings &settings) {
+        const QVariant value = settings.value(SettingsKeys::libraryAccount);
+        if (value.typeId() == QMetaType::QString)
+            email = value.toString();
+        return false;
+    });
+    return email;
+}
+
+bool GroupSettings::setLibraryAccount(const QString &email)
+{
+    return transact(Access::change, [&](QSettings &settings) {
+        settings.setValue(SettingsKeys::libraryAccount, email);
+        return true;
+    });
+}
+
 bool GroupSettings::widgetVisible() const
 {
     bool visible = SettingsDefaults::widgetVisible;

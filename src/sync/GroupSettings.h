@@ -44,6 +44,11 @@ public:
     // Forgets the cursor and the family revision (sign-out).
     bool removeCursors();
 
+    // The account whose records the local store holds (its e-mail address); empty when unknown.
+    // It outlives a sign-out, as the records do.
+    QString libraryAccount() const;
+    bool setLibraryAccount(const QString &email);
+
     // The service's widget flag; absent or not a Boolean: true.
     bool widgetVisible() const;
     bool setWidgetVisible(bool visible);

@@ -21,6 +21,9 @@ const QString kKeychainFailed = QStringLiteral("Couldn't save your sign-in to th
 // Records the service makes for links that are not YouTube videos carry IDs with this prefix;
 // a local add must never collide with them.
 const QString kForeignIdPrefix = QStringLiteral("x-");
+// Stands for an account the service no longer has: no e-mail address is equal to it, so the
+// next sign-in, whoever it is, starts with an empty store.
+const QString kDeletedAccount = QStringLiteral("*");
 
 } // namespace
 
@@ -46,6 +49,12 @@ SyncEngine::SyncEngine(VideoStore &store, APIClient &api, SecretStore &secrets, 
     if (testToken.typeId() == QMetaType::QString && !testToken.toString().isEmpty())
         m_secrets.keychainSave(testToken.toString(), SecretKeys::token);
     m_isLoggedIn = m_secrets.keychainRead(SecretKeys::token).has_value();
+    // A library kept before its account was recorded belongs to whoever is signed in now.
+    if (m_isLoggedIn && m_group.libraryAccount().isEmpty()) {
+        const std::optional<QString> email = m_secrets.keychainRead(SecretKeys::email);
+        if (email && !email->isEmpty())
+            m_group.setLibraryAccount(*email);
+    }
 
     connect(&network, &NetworkWatch::usableChanged, this, &SyncEngine::onPathUpdate);
 }
@@ -56,11 +65,21 @@ SyncEngine::~SyncEngine() = default;
 
 bool SyncEngine::signIn(const QString &token, const QString &email)
 {
+    // The records of another account must never be pushed into this one's library nor shown as
+    // its own: they go before anything of the new account is stored. (Its synced records are
+    // on the service; changes it had not sent yet cannot be sent without its sign-in.)
+    const QString previous = m_group.libraryAccount();
+    const bool otherAccount =
+        previous == kDeletedAccount || (!email.isEmpty() && !previous.isEmpty() && !sameAccount(previous, email));
+    if (otherAccount)
+        forgetLibrary();
     m_secrets.keychainSave(token, SecretKeys::token);
     m_secrets.keychainSave(email, SecretKeys::email);
     const std::optional<QString> stored = m_secrets.keychainRead(SecretKeys::token);
     ++m_session;
     if (stored && *stored == token) {
+        if (!email.isEmpty())
+            m_group.setLibraryAccount(email);
         setLastError(std::nullopt);
         setLoggedIn(true);
         syncNow();
@@ -69,6 +88,27 @@ bool SyncEngine::signIn(const QString &token, const QString &email)
     setLastError(kKeychainFailed);
     setLoggedIn(false);
     return false;
+}
+
+bool SyncEngine::sameAccount(const QString &a, const QString &b)
+{
+    return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
+}
+
+void SyncEngine::signOutDeletedAccount()
+{
+    signOut();
+    m_group.setLibraryAccount(kDeletedAccount);
+}
+
+void SyncEngine::forgetLibrary()
+{
+    const QList<Video *> records = m_store.all();
+    m_store.remove(records);
+    saveStore();
+    m_group.removeCursors();
+    m_group.setLibraryAccount(QString());
+    m_addInFlight.clear();
 }
 
 void SyncEngine::signOut()
@@ -116,7 +156,8 @@ void SyncEngine::onPathUpdate(bool usable)
 Video *SyncEngine::addVideo(const QString &link)
 {
     const std::optional<QString> id = youtubeID(link);
-    if (!id || id->startsWith(kForeignIdPrefix))
+    // An ID the service would refuse would stay pending for ever.
+    if (!id || id->startsWith(kForeignIdPrefix) || !isVideoID(*id))
         return nullptr;
     if (Video *existing = m_store.find(*id))
         return existing;

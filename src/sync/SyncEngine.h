@@ -67,10 +67,16 @@ public:
     int progressTotal() const { return m_progressTotal; }
     bool widgetVisible() const { return m_widgetVisible; }
 
-    // Stores the credentials and, when they read back intact, signs in and kicks a cycle.
+    // Stores the credentials and, when they read back intact, signs in and kicks a cycle. When
+    // the local records belong to another account than email, they are removed first (with the
+    // cursors), so nothing of that account reaches or shows in this one's library. An empty
+    // email cannot be told apart and keeps the records.
     bool signIn(const QString &token, const QString &email);
     // Forgets the credentials and the pull cursor. The local records stay.
     void signOut();
+    // Signs out after the service erased the account. The local records stay until the next
+    // sign-in, which starts with an empty store even for the same address (a new account).
+    void signOutDeletedAccount();
 
     // One cycle. Never fails: the outcome is in lastSync and lastError. A call while a cycle
     // runs only asks for one more cycle afterwards and returns at once.
@@ -114,6 +120,9 @@ private:
         static Outcome fromError(const APIError &error);
         bool goOn() const { return kind == Kind::done; }
     };
+    static bool sameAccount(const QString &a, const QString &b);
+    // Removes every local record and the pull cursors: the store starts over for a new account.
+    void forgetLibrary();
     void startCycle();
     QCoro::Task<Outcome> runCycle(quint64 session);
     Outcome ingestShareInbox();

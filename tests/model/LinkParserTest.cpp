@@ -65,6 +65,33 @@ private Q_SLOTS:
             QCOMPARE(clipvane::youtubeID(clipvane::shortLink(id)), std::optional<QString>(id));
         QCOMPARE(clipvane::shortLink(u"a-b_c1"_qs), u"https://youtu.be/a-b_c1"_qs);
     }
+
+    // Every ID a link yields can be stored, changed and deleted: at most 256 characters of the
+    // ID run's own set.
+    void isVideoID_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("usual") << u"dQw4w9WgXcQ"_qs << true;
+        QTest::newRow("another web link's") << u"x-0123456789"_qs << true;
+        QTest::newRow("other scripts") << u"видео_1-é"_qs << true;
+        QTest::newRow("longest") << QString(256, u'a') << true;
+        QTest::newRow("too long") << QString(257, u'a') << false;
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("blank") << u"abc def"_qs << false;
+        QTest::newRow("slash") << u"abc/def"_qs << false;
+        QTest::newRow("control") << u"abc\u0001"_qs << false;
+        QTest::newRow("lone surrogate") << QString(2, QChar(0xD800)) << false;
+    }
+    void isVideoID()
+    {
+        QFETCH(QString, id);
+        QFETCH(bool, valid);
+        QCOMPARE(clipvane::isVideoID(id), valid);
+        // A link to a video whose ID is too long names no video that can be added.
+        if (id.size() > clipvane::kMaxVideoIDLength)
+            QVERIFY(!clipvane::isVideoID(*clipvane::youtubeID(clipvane::shortLink(id))));
+    }
 };
 
 QTEST_GUILESS_MAIN(LinkParserTest)

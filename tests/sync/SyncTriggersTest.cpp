@@ -115,6 +115,69 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 1; }));
     }
 
+    // Whoever signs in next never takes over the records of another account: none is pushed into
+    // the new library and none stays to be shown as its own.
+    void nextAccountNeverTakesOverTheRecords_data()
+    {
+        QTest::addColumn<QString>("before"); // "" : a store from before accounts were recorded
+        QTest::addColumn<bool>("deleted");   // the account was erased on the service
+        QTest::addColumn<QString>("next");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("same account again") << "a@example.com" << false << "a@example.com" << true;
+        QTest::newRow("same account, other case") << "a@example.com" << false << " A@Example.com" << true;
+        QTest::newRow("another account") << "a@example.com" << false << "b@example.com" << false;
+        QTest::newRow("same address after deletion") << "a@example.com" << true << "a@example.com" << false;
+        QTest::newRow("another account after deletion") << "a@example.com" << true << "b@example.com" << false;
+        QTest::newRow("owner unknown") << "" << false << "b@example.com" << true;
+        QTest::newRow("no address given") << "a@example.com" << false << "" << true;
+    }
+    void nextAccountNeverTakesOverTheRecords()
+    {
+        QFETCH(QString, before);
+        QFETCH(bool, deleted);
+        QFETCH(QString, next);
+        QFETCH(bool, kept);
+        SyncHarness h(false);
+        QVERIFY(h.engine->signIn(u"tok-a"_qs, u"a@example.com"_qs));
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 1; }));
+        h.seed(u"pend01"_qs, SyncStateRaw::needsAdd);
+        h.seed(u"sync01"_qs, SyncStateRaw::synced);
+        h.group->setSyncCursor(99);
+        if (deleted)
+            h.engine->signOutDeletedAccount();
+        else
+            h.engine->signOut();
+        if (before.isEmpty())
+            h.group->setLibraryAccount(QString());
+        h.server.clearRequests();
+        QSignalSpy removed(h.store, &VideoStore::removed);
+
+        QVERIFY(h.engine->signIn(u"tok-b"_qs, next));
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 2; }));
+
+        QCOMPARE(h.store->find(u"pend01"_qs) != nullptr, kept);
+        QCOMPARE(h.store->find(u"sync01"_qs) != nullptr, kept);
+        QCOMPARE(h.requestsTo(kUpsertPath).isEmpty(), !kept);
+        QCOMPARE(removed.size(), kept ? 0 : 1);
+        if (!kept) {
+            // The new library is pulled from its beginning, and the removal is on disk.
+            QVERIFY(h.requestsTo(kVideosPath).at(0).query.startsWith("since=0&after_id=0"));
+            h.restart();
+            QVERIFY(h.store->all().isEmpty());
+        }
+        if (!next.isEmpty())
+            QCOMPARE(h.group->libraryAccount(), next);
+    }
+
+    void launchRecordsTheSignedInAccount()
+    {
+        SyncHarness h;
+        QVERIFY(h.group->libraryAccount().isEmpty());
+        h.secrets.keychainSave(u"me@example.com"_qs, SecretKeys::email);
+        h.restart();
+        QCOMPARE(h.group->libraryAccount(), u"me@example.com"_qs);
+    }
+
     void signOutForgetsCredentialsAndCursors()
     {
         SyncHarness h;
@@ -371,6 +434,7 @@ private Q_SLOTS:
         QTest::newRow("no link") << u"hello there"_qs;
         QTest::newRow("ID too short") << u"https://youtu.be/abc"_qs;
         QTest::newRow("ID of the service's own records") << u"https://youtu.be/x-abcdef"_qs;
+        QTest::newRow("ID the service would refuse") << u"https://youtu.be/"_qs + QString(257, u'a');
     }
 
     void addVideoRefusesOtherText()

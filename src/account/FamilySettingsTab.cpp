@@ -1,0 +1,147 @@
+#include "FamilySettingsTab.h"
+
+#include "FamilyInvite.h"
+#include "FamilySettingsModel.h"
+#include "Fonts.h"
+#include "Palette.h"
+#include "SettingsForm.h"
+#include "SettingsSection.h"
+#include "Symbols.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace clipvane {
+
+namespace {
+
+constexpr qreal kTextSize = 13;
+constexpr qreal kNoteSize = 11.5;
+constexpr qreal kErrorSize = 12;
+const QColor kCyan = QColor::fromRgb(100, 210, 255); // the system cyan of the dark appearance
+
+} // namespace
+
+FamilySettingsTab::FamilySettingsTab(APIClient &api, QWidget *parent)
+    : QWidget(parent)
+    , m_model(new FamilySettingsModel(api, this))
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *form = new SettingsForm(this);
+    layout->addWidget(form);
+
+    m_members = form->addSection(tr("People who can see my library"));
+    m_email = new QLineEdit;
+    m_email->setFont(Fonts::font(FontFace::regular, kTextSize));
+    m_email->setPlaceholderText(tr("name@example.com"));
+    m_email->setAccessibleName(tr("E-mail address to invite"));
+    m_invite = SettingsForm::button(tr("Invite"));
+    // The field and its button are created once and moved into the rebuilt list each time.
+    m_email->setParent(this);
+    m_invite->setParent(this);
+    form->addWidget(SettingsForm::text(tr("Family members see your library read-only when they sign in with "
+                                          "their own account."),
+                                       kNoteSize, Palette::muted()));
+
+    m_shared = form->addSection(tr("Shared with me"));
+    m_error = SettingsForm::text(QString(), kErrorSize, Palette::errorRed());
+    form->addWidget(m_error);
+
+    connect(m_email, &QLineEdit::returnPressed, this, &FamilySettingsTab::invite);
+    connect(m_email, &QLineEdit::textChanged, this,
+            [this] { m_invite->setEnabled(FamilyInvite::canInvite(m_email->text(), m_model->busy())); });
+    connect(m_invite, &QPushButton::clicked, this, &FamilySettingsTab::invite);
+    connect(m_model, &FamilySettingsModel::changed, this, &FamilySettingsTab::rebuild);
+    rebuild();
+}
+
+void FamilySettingsTab::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_loaded) {
+        m_loaded = true;
+        m_model->load();
+    }
+}
+
+void FamilySettingsTab::invite()
+{
+    // Return works even while a change runs; only the button waits for it.
+    if (m_model->invite(m_email->text()))
+        m_email->clear();
+}
+
+QPushButton *FamilySettingsTab::removeButton(const QString &email) const
+{
+    for (QPushButton *button : m_members->findChildren<QPushButton *>()) {
+        // Rows of an earlier list wait hidden for their deletion.
+        if (!button->isHidden() && button->property("member").toString() == email)
+            return button;
+    }
+    return nullptr;
+}
+
+bool FamilySettingsTab::showsSharedWithMe() const
+{
+    return !m_shared->isHidden();
+}
+
+QString FamilySettingsTab::errorText() const
+{
+    return m_error->isHidden() ? QString() : m_error->text();
+}
+
+void FamilySettingsTab::rebuild()
+{
+    // Keep the field (and the user's place in it) and the button while their rows are rebuilt.
+    const bool typing = m_email->hasFocus();
+    m_email->setParent(this);
+    m_invite->setParent(this);
+    m_members->clearRows();
+    if (m_model->members().isEmpty()) {
+        m_members->addRow(SettingsForm::text(tr("No one yet."), kTextSize, Palette::muted()));
+    } else {
+        for (const QString &member : m_model->members()) {
+            auto *address = SettingsForm::text(member, kTextSize, Palette::text());
+            address->setWordWrap(false);
+            QPushButton *remove = SettingsForm::linkButton(tr("Remove"));
+            remove->setProperty("member", member);
+            remove->setAccessibleDescription(member);
+            connect(remove, &QPushButton::clicked, this, [this, member] { m_model->remove(member); });
+            m_members->addRow({address, remove});
+        }
+    }
+    m_members->addRow({m_email, m_invite}, SettingsSection::Space::none);
+    m_email->show();
+    m_invite->show();
+    if (typing)
+        m_email->setFocus(Qt::OtherFocusReason);
+    m_invite->setEnabled(FamilyInvite::canInvite(m_email->text(), m_model->busy()));
+
+    m_shared->clearRows();
+    const int iconSide = Symbols::boxFor(kTextSize);
+    for (const QString &owner : m_model->sharedWithMe()) {
+        auto *icon = new QLabel;
+        icon->setPixmap(
+            Symbols::pixmap(QStringLiteral("person.2.fill"), kCyan, QSize(iconSide, iconSide), devicePixelRatioF()));
+        auto *address = SettingsForm::text(owner, kTextSize, Palette::text());
+        address->setWordWrap(false);
+        auto *row = new QWidget;
+        auto *rowLayout = new QHBoxLayout(row);
+        rowLayout->setSpacing(6);
+        rowLayout->addWidget(icon);
+        rowLayout->addWidget(address, 1);
+        m_shared->addRow(row);
+    }
+    m_shared->setVisible(!m_model->sharedWithMe().isEmpty());
+
+    const std::optional<QString> &error = m_model->error();
+    m_error->setText(error.value_or(QString()));
+    m_error->setVisible(error.has_value());
+}
+
+} // namespace clipvane

@@ -1,0 +1,39 @@
+#include "AskMessage.h"
+
+#include <QCoreApplication>
+
+namespace clipvane {
+
+AskMessage AskMessage::user(QString question)
+{
+    AskMessage message;
+    message.role = Role::user;
+    message.text = std::move(question);
+    return message;
+}
+
+AskMessage AskMessage::bot(QString answer, QList<AskVideo> videos)
+{
+    AskMessage message;
+    message.role = Role::bot;
+    message.text = std::move(answer);
+    message.videos = std::move(videos);
+    return message;
+}
+
+AskMessage AskMessage::error(QString message)
+{
+    AskMessage entry;
+    entry.role = Role::error;
+    entry.text = std::move(message);
+    return entry;
+}
+
+AskMessage AskMessage::greeting()
+{
+    return bot(QCoreApplication::translate("MacAskPanel",
+                                           "Ask me about your videos \u2014 e.g. \u201cFind me a video "
+                                           "of me in Paris\u201d, \u201cwhat did I add this week?\u201d"));
+}
+
+} // namespace clipvane

@@ -1,0 +1,286 @@
+#include "MacAskPanel.h"
+#include "APIClient.h"
+#include "FakeHttpServer.h"
+#include "Fonts.h"
+#include "MacAskBubble.h"
+#include "MacAskOverlay.h"
+#include "MacAskVideoCard.h"
+#include "MemorySecretStore.h"
+#include "Palette.h"
+
+#include <QApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace clipvane;
+using namespace clipvane::test;
+
+namespace {
+
+const QByteArray kAssistant = QByteArrayLiteral("/api/assistant.php");
+
+QByteArray answerBody(const QString &answer, const QJsonArray &videos = {})
+{
+    return QJsonDocument(QJsonObject{{u"answer"_qs, answer}, {u"videos"_qs, videos}}).toJson(QJsonDocument::Compact);
+}
+
+QJsonObject video(const QString &id, const QString &title, const QJsonValue &year, const QString &duration)
+{
+    return {{u"youtube_id"_qs, id},
+            {u"title"_qs, title},
+            {u"url"_qs, u"https://www.youtube.com/watch?v="_qs + id},
+            {u"year"_qs, year},
+            {u"duration"_qs, duration}};
+}
+
+QJsonObject bodyOf(const RecordedRequest &request)
+{
+    return QJsonDocument::fromJson(request.body).object();
+}
+
+} // namespace
+
+class MacAskPanelTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        Fonts::load();
+        Palette::applyTo(*qApp);
+    }
+
+    void init()
+    {
+        m_server = std::make_unique<FakeHttpServer>();
+        QVERIFY(m_server->start());
+        m_secrets = std::make_unique<MemorySecretStore>();
+        m_secrets->keychainSave(QStringLiteral("token-1"), SecretKeys::token);
+        m_api = std::make_unique<APIClient>(m_server->url(u"/api"_qs), *m_secrets, m_network);
+        m_panel = std::make_unique<MacAskPanel>(*m_api);
+        m_panel->resize(460, 540);
+        m_panel->show();
+    }
+    void cleanup()
+    {
+        m_panel.reset();
+        m_api.reset();
+        // Closing the idle connections lets the server stop without waiting out its keep-alive.
+        m_network.clearConnectionCache();
+        m_server.reset();
+    }
+
+    void answersWithPlayableCardsAndSendsHistory()
+    {
+        QSignalSpy answered(m_panel.get(), &MacAskPanel::answered);
+        QSignalSpy played(m_panel.get(), &MacAskPanel::playRequested);
+        m_server->enqueue(kAssistant,
+                          FakeReply::json(answerBody(u"I found **two** videos"_qs,
+                                                     {video(u"aaaaaaaaaaa"_qs, u"Paris at night"_qs, 2019, u"4:05"_qs),
+                                                      video(u"bbbbbbbbbbb"_qs, u"Louvre"_qs, u"x"_qs, u""_qs)})));
+        QTest::keyClicks(m_panel->input(), QStringLiteral("  paris \t"));
+        QTest::keyClick(m_panel->input(), Qt::Key_Return);
+        QVERIFY(m_panel->input()->text().isEmpty());
+        QVERIFY(m_panel->conversation().thinking());
+        QVERIFY(!m_panel->sendButton()->isEnabled());
+        QVERIFY(answered.wait(5000));
+
+        const QJsonObject first = bodyOf(m_server->lastRequest());
+        QCOMPARE(first.value(u"q"_qs).toString(), u"paris"_qs);
+        QVERIFY(first.value(u"history"_qs).isArray());
+        QVERIFY(first.value(u"history"_qs).toArray().isEmpty());
+
+        const auto cards = m_panel->findChildren<MacAskVideoCard *>();
+        QCOMPARE(cards.size(), 2);
+        QCOMPARE(cards.at(0)->accessibleDescription(), u"2019 \u00b7 4:05"_qs);
+        QCOMPARE(cards.at(1)->accessibleDescription(), QString());
+        QTest::mouseClick(cards.at(1), Qt::LeftButton);
+        QCOMPARE(played.size(), 1);
+        QCOMPARE(played.at(0).at(0).value<AskVideo>().youtubeID, u"bbbbbbbbbbb"_qs);
+
+        m_server->enqueue(kAssistant, FakeReply::json(answerBody(u"Yes."_qs)));
+        QTest::keyClicks(m_panel->input(), QStringLiteral("and later?"));
+        QTest::mouseClick(m_panel->sendButton(), Qt::LeftButton);
+        QVERIFY(answered.wait(5000));
+        const QJsonArray history = bodyOf(m_server->lastRequest()).value(u"history"_qs).toArray();
+        QCOMPARE(history.size(), 1);
+        QCOMPARE(history.at(0).toObject().value(u"q"_qs).toString(), u"paris"_qs);
+        QCOMPARE(history.at(0).toObject().value(u"a"_qs).toString(), u"I found **two** videos"_qs);
+    }
+
+    void oneQuestionAtATime()
+    {
+        QSignalSpy answered(m_panel.get(), &MacAskPanel::answered);
+        FakeReply slow = FakeReply::json(answerBody(u"ok"_qs));
+        slow.delay = std::chrono::milliseconds(400);
+        m_server->enqueue(kAssistant, slow);
+        QTest::keyClicks(m_panel->input(), QStringLiteral("first"));
+        QTest::keyClick(m_panel->input(), Qt::Key_Return);
+        // The user may keep typing; Return does nothing until the answer is in.
+        QTest::keyClicks(m_panel->input(), QStringLiteral("second"));
+        QTest::keyClick(m_panel->input(), Qt::Key_Return);
+        QCOMPARE(m_panel->input()->text(), u"second"_qs);
+        QVERIFY(answered.wait(5000));
+        QCOMPARE(m_server->requestCount(), 1);
+        QVERIFY(m_panel->sendButton()->isEnabled());
+    }
+
+    void failuresBecomeErrorBubbles_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("server error") << 500 << "Server error (500)";
+        QTest::newRow("refused token") << 401 << "Signed out \u2014 check your password";
+        QTest::newRow("no answer") << 200 << "Unexpected server response";
+        QTest::newRow("transport") << 0 << "Something went wrong \u2014 try again.";
+    }
+    void failuresBecomeErrorBubbles()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, text);
+        if (status == 0)
+            m_server->stop();
+        else
+            m_server->enqueue(kAssistant, FakeReply::json(R"({"videos":[]})", status));
+        QSignalSpy answered(m_panel.get(), &MacAskPanel::answered);
+        QTest::keyClicks(m_panel->input(), QStringLiteral("anything"));
+        QTest::keyClick(m_panel->input(), Qt::Key_Return);
+        QVERIFY(answered.wait(10000));
+        const AskMessage last = m_panel->conversation().messages().constLast();
+        QCOMPARE(last.role, AskMessage::Role::error);
+        QCOMPARE(last.text, text);
+        QVERIFY(!m_panel->conversation().thinking());
+    }
+
+    void closingWhileWaitingIsSafe()
+    {
+        FakeReply slow = FakeReply::json(answerBody(u"late"_qs));
+        slow.delay = std::chrono::milliseconds(200);
+        m_server->enqueue(kAssistant, slow);
+        QTest::keyClicks(m_panel->input(), QStringLiteral("question"));
+        QTest::keyClick(m_panel->input(), Qt::Key_Return);
+        m_panel.reset();
+        QTest::qWait(500);
+        QCOMPARE(m_server->requestCount(), 1);
+    }
+
+    void overlayStartsAfreshAndClosesByEscapeAndBackdrop()
+    {
+        m_panel.reset();
+        QWidget window;
+        window.resize(900, 700);
+        MacAskOverlay overlay(*m_api, &window);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QSignalSpy changed(&overlay, &MacAskOverlay::openChanged);
+
+        overlay.open();
+        QVERIFY(overlay.panel());
+        QCOMPARE(overlay.panel()->geometry(), QRect((900 - 460) / 2, (700 - 540) / 2, 460, 540));
+        QTRY_VERIFY(overlay.panel()->input()->hasFocus());
+        m_server->enqueue(kAssistant, FakeReply::json(answerBody(u"ok"_qs)));
+        QSignalSpy answered(overlay.panel(), &MacAskPanel::answered);
+        QTest::keyClicks(overlay.panel()->input(), QStringLiteral("hello"));
+        QTest::keyClick(overlay.panel()->input(), Qt::Key_Return);
+        QVERIFY(answered.wait(5000));
+        QCOMPARE(overlay.panel()->conversation().messages().size(), 3);
+
+        QTest::keyClick(overlay.panel()->input(), Qt::Key_Escape);
+        QVERIFY(!overlay.isOpen());
+        QTRY_VERIFY(!overlay.panel());
+
+        overlay.open();
+        QCOMPARE(overlay.panel()->conversation().messages().size(), 1);
+        // A click beside the panel is a click on the backdrop.
+        QTest::mouseClick(&overlay, Qt::LeftButton, {}, QPoint(20, 20));
+        QVERIFY(!overlay.isOpen());
+        QCOMPARE(changed.size(), 4);
+
+        // Small windows shrink the panel to keep its margins.
+        window.resize(500, 400);
+        overlay.open();
+        QCOMPARE(overlay.panel()->geometry(), QRect(20, 24, 460, 400 - 48));
+    }
+
+    // A long conversation keeps its newest content in view. With CLIPVANE_SHOTS set to a folder
+    // the window is saved there as a picture to compare with the design.
+    void longConversationKeepsTheEndInView()
+    {
+        m_panel.reset();
+        QWidget window;
+        window.resize(1000, 700);
+        QPalette dark = window.palette();
+        dark.setColor(QPalette::Window, QColor(60, 64, 72));
+        window.setPalette(dark);
+        window.setAutoFillBackground(true);
+        MacAskOverlay overlay(*m_api, &window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        overlay.open();
+        MacAskPanel *panel = overlay.panel();
+        QSignalSpy answered(panel, &MacAskPanel::answered);
+
+        m_server->enqueue(kAssistant,
+                          FakeReply::json(answerBody(
+                              u"I found **3 videos** from Paris. The longest is **Paris at night — a walk along the "
+                              "Seine**, added in 2019."_qs,
+                              {video(u"aaaaaaaaaaa"_qs,
+                                     u"Paris at night — a walk along the Seine from Pont Neuf to "
+                                     "the Eiffel Tower, with the lights coming on"_qs,
+                                     2019, u"1:04:05"_qs),
+                               video(u"bbbbbbbbbbb"_qs, u"Louvre in the rain"_qs, 2021, u"12:40"_qs),
+                               video(u"ccccccccccc"_qs, u"Montmartre"_qs, 0, u""_qs)})));
+        m_server->enqueue(kAssistant, FakeReply::json(R"({"error":"busy"})", 500));
+        m_server->enqueue(
+            kAssistant, FakeReply::json(answerBody(u"This week you added **2 videos**; a ** stays."_qs,
+                                                   {video(u"ddddddddddd"_qs, u"Cooking pasta"_qs, 2024, u"8:01"_qs)})));
+        const QStringList questions{u"Find me a video of me in Paris"_qs, u"Which one is the longest?"_qs,
+                                    u"what did I add this week?"_qs};
+        for (const QString &question : questions) {
+            QTest::keyClicks(panel->input(), question);
+            QTest::keyClick(panel->input(), Qt::Key_Return);
+            QVERIFY(answered.wait(5000));
+        }
+        QCOMPARE(panel->conversation().messages().size(), 7);
+        QScrollBar *bar = panel->findChild<QScrollArea *>()->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QTRY_COMPARE(bar->value(), bar->maximum());
+
+        const QString folder = qEnvironmentVariable("CLIPVANE_SHOTS");
+        if (!folder.isEmpty()) {
+            QTest::qWait(400);
+            QVERIFY(window.grab().save(folder + u"/ask-panel.png"_qs));
+            bar->setValue(0);
+            QTest::qWait(50);
+            QVERIFY(window.grab().save(folder + u"/ask-panel-top.png"_qs));
+            FakeReply slow = FakeReply::json(answerBody(u"ok"_qs));
+            slow.delay = std::chrono::milliseconds(800);
+            m_server->enqueue(kAssistant, slow);
+            QTest::keyClicks(panel->input(), u"and one more?"_qs);
+            QTest::keyClick(panel->input(), Qt::Key_Return);
+            QTest::keyClicks(panel->input(), u"typing on"_qs);
+            QTest::qWait(400);
+            QVERIFY(window.grab().save(folder + u"/ask-panel-thinking.png"_qs));
+            QVERIFY(answered.wait(5000));
+        }
+    }
+
+private:
+    std::unique_ptr<FakeHttpServer> m_server;
+    std::unique_ptr<MemorySecretStore> m_secrets;
+    QNetworkAccessManager m_network;
+    std::unique_ptr<APIClient> m_api;
+    std::unique_ptr<MacAskPanel> m_panel;
+};
+
+QTEST_MAIN(MacAskPanelTest)
+#include "MacAskPanelTest.moc"
