@@ -1,8 +1,12 @@
-// The service's readers of request bodies and queries, fed what a client may send. Anything
-// malformed must end in ApiError(400) (any other exception escapes and fails the run), and
-// what they accept must keep the bounds storage relies on.
+// The service's readers of request bodies and queries, fed what a client may send: the body
+// as the HTTP layer takes it in (identity or gzip, in pieces, within a limit), its query and
+// form items, and the JSON readers of the endpoints. Anything malformed must end in
+// ApiError(400) (any other exception escapes and fails the run), and what they accept must
+// keep the bounds storage relies on.
 #include "ApiError.h"
+#include "RequestBody.h"
 #include "RequestJson.h"
+#include "ServerRequest.h"
 #include "VideoLink.h"
 
 #include <QJsonArray>
@@ -73,12 +77,41 @@ void readBody(const std::string &body)
     }
 }
 
+constexpr std::size_t kBodyLimit = 4096;
+
+// The body as it arrives: the first byte picks the coding and the piece size.
+void takeIn(std::string_view input)
+{
+    if (input.empty())
+        return;
+    const auto coding = (input[0] & 1) ? RequestBody::Coding::Gzip : RequestBody::Coding::Identity;
+    const std::size_t piece = std::size_t(static_cast<unsigned char>(input[0]) >> 1) + 1;
+    input.remove_prefix(1);
+    RequestBody body(kBodyLimit, coding);
+    for (std::size_t at = 0; at < input.size() && body.state() == RequestBody::State::Reading; at += piece)
+        body.append(input.substr(at, piece));
+    if (body.state() == RequestBody::State::Reading && body.finish() == RequestBody::State::Reading) {
+        const std::string text = body.take();
+        require(text.size() <= kBodyLimit);
+        ServerRequest request;
+        request.body = text;
+        request.addHeader("Content-Type", "application/x-www-form-urlencoded");
+        request.readForm();
+        (void)request.paramValue("q");
+        readBody(text);
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const std::string input(reinterpret_cast<const char *>(data), size);
+    takeIn(input);
     readBody(input);
+    ServerRequest request;
+    request.setQuery(input);
+    (void)request.paramValue("since");
     try {
         RequestJson::queryNumber(&input, "limit", 0);
     } catch (const ApiError &error) {
