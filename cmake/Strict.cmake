@@ -15,6 +15,12 @@ if(CLIPVANE_SANITIZE)
     target_link_options(clipvane_strict INTERFACE ${_san})
 endif()
 
+if(CLIPVANE_SANITIZE_THREAD)
+    set(_tsan -fsanitize=thread -fno-omit-frame-pointer)
+    target_compile_options(clipvane_strict INTERFACE ${_tsan})
+    target_link_options(clipvane_strict INTERFACE ${_tsan})
+endif()
+
 # Adds a QTest program and registers it with CTest. Tests never touch the user's own
 # settings or data: QStandardPaths runs in test mode inside each program.
 function(clipvane_add_test name)
@@ -27,5 +33,5 @@ function(clipvane_add_test name)
         set(T_TIMEOUT 300)
     endif()
     set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=${PROJECT_SOURCE_DIR}/cmake/tsan.supp")
 endfunction()

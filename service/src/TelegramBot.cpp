@@ -80,23 +80,24 @@ void TelegramBot::start()
         qWarning("telegram: the bot token holds characters a token never has; the bot stays off");
         return;
     }
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_stopping)
-            return;
-    }
+    // Under the lock: a stop() from another thread may already be asking after the thread.
+    std::lock_guard lock(m_mutex);
+    if (m_stopping)
+        return;
     m_thread = std::thread([this] { run(); });
 }
 
 void TelegramBot::stop()
 {
+    bool join = false;
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
+        join = m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id();
     }
     m_cancel.cancel();
     m_wake.notify_all();
-    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id())
+    if (join)
         m_thread.join();
 }
 

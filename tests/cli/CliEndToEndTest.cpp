@@ -226,6 +226,11 @@ private Q_SLOTS:
         stale.close();
         QCOMPARE(cli(profile, {u"sync"_qs}).out, u"Synced: 2 videos, 0 pending.\n"_qs);
         QVERIFY(cli(profile, {u"status"_qs}).out.contains(u"Queued links:     0\n"_qs));
+
+        // A holder killed while taking the lock can leave an empty lock file: it holds nothing.
+        QVERIFY(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        stale.close();
+        QCOMPARE(cli(profile, {u"sync"_qs}).exitCode, 0);
     }
 
     void failuresSayWhyAndKeepTheLibrary()
