@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -122,10 +123,15 @@ void SingleInstance::read(QLocalSocket *socket)
         socket->abort();
         return;
     }
+    // Handled (added and saved) before the launch is told its links were taken: a crash in
+    // between leaves the launch without an answer rather than losing a link it was promised.
+    const QPointer<QLocalSocket> guard(socket);
+    Q_EMIT messageReceived(*arguments);
+    if (!guard)
+        return;
     socket->write(kAccepted);
     socket->flush();
     socket->disconnectFromServer();
-    Q_EMIT messageReceived(*arguments);
 }
 
 } // namespace clipvane
