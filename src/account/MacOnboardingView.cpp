@@ -6,6 +6,7 @@
 #include "OnboardedFlag.h"
 #include "Palette.h"
 #include "SyncEngine.h"
+#include "TextLabel.h"
 
 #include <QCoroTask>
 #include <QHBoxLayout>
@@ -31,13 +32,8 @@ QFont wordmarkSuffixFont()
     return font;
 }
 
-QLabel *label(const QString &text, const QFont &font, const QColor &color, QWidget *parent)
+QLabel *centred(QLabel *label)
 {
-    auto *label = new QLabel(text, parent);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
     label->setAlignment(Qt::AlignCenter);
     return label;
 }
@@ -53,8 +49,9 @@ MacOnboardingView::MacOnboardingView(SyncEngine &sync, OnboardedFlag &onboarded,
 {
     setAutoFillBackground(false);
 
-    auto *name = label(tr("Clipvane"), Fonts::font(FontFace::display, kWordmarkSize), Palette::text(), this);
-    m_suffix = label(kWordmarkSuffix, wordmarkSuffixFont(), Palette::accent(), this);
+    auto *name = centred(
+        TextLabel::create(tr("Clipvane"), Fonts::font(FontFace::display, kWordmarkSize), Palette::text(), this));
+    m_suffix = centred(TextLabel::create(kWordmarkSuffix, wordmarkSuffixFont(), Palette::accent(), this));
     name->setAccessibleName(tr("Clipvane") + u' ' + kWordmarkSuffix);
     m_suffix->setAccessibleName(QString());
     auto *wordmark = new QHBoxLayout;
@@ -62,8 +59,8 @@ MacOnboardingView::MacOnboardingView(SyncEngine &sync, OnboardedFlag &onboarded,
     wordmark->addWidget(name, 0, Qt::AlignVCenter);
     wordmark->addWidget(m_suffix, 0, Qt::AlignVCenter);
 
-    auto *sentence = label(tr("Your library follows your account across every device."),
-                           Fonts::font(FontFace::regular, 14), Palette::muted(), this);
+    auto *sentence = centred(TextLabel::create(tr("Your library follows your account across every device."),
+                                               Fonts::font(FontFace::regular, 14), Palette::muted(), this));
 
     m_button = new FilledButton(tr("Continue with Google"), this);
     m_button->setFont(Fonts::font(FontFace::semiBold, 16));
@@ -75,7 +72,7 @@ MacOnboardingView::MacOnboardingView(SyncEngine &sync, OnboardedFlag &onboarded,
     m_button->setFixedWidth(kButtonStackWidth);
     connect(m_button, &QAbstractButton::clicked, this, &MacOnboardingView::continueWithGoogle);
 
-    m_errorLabel = label(QString(), Fonts::font(FontFace::regular, 12), Palette::errorRed(), this);
+    m_errorLabel = centred(TextLabel::create(QString(), Fonts::font(FontFace::regular, 12), Palette::errorRed(), this));
     m_errorLabel->setObjectName(QStringLiteral("error"));
     m_errorLabel->setWordWrap(true);
     m_errorLabel->setFixedWidth(kButtonStackWidth);

@@ -9,6 +9,7 @@
 #include "MacAskVideoCard.h"
 #include "Palette.h"
 #include "Symbols.h"
+#include "TextLabel.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -38,16 +39,6 @@ const QColor kErrorBackground = QColor::fromRgbF(1.0f, 0.95f, 0.95f);
 const QColor kErrorOutline = QColor::fromRgbF(1.0f, 0.79f, 0.79f);
 const QColor kSystemGrey = QColor::fromRgb(142, 142, 147);
 constexpr int kScrollMs = 250;
-
-QLabel *label(const QString &text, const QFont &font, const QColor &colour, QWidget *parent)
-{
-    auto *result = new QLabel(text, parent);
-    result->setFont(font);
-    QPalette colours = result->palette();
-    colours.setColor(QPalette::WindowText, colour);
-    result->setPalette(colours);
-    return result;
-}
 
 QString buttonStyle(const QColor &background, const QColor &disabled)
 {
@@ -115,7 +106,7 @@ MacAskPanel::MacAskPanel(APIClient &api, QWidget *parent)
     thinkingLayout->setSpacing(6);
     thinkingLayout->addWidget(new MacAskSpinner(kSystemGrey, m_thinkingRow));
     thinkingLayout->addWidget(
-        label(tr("Thinking\u2026"), Fonts::font(FontFace::regular, 13), kSystemGrey, m_thinkingRow));
+        TextLabel::create(tr("Thinking\u2026"), Fonts::font(FontFace::regular, 13), kSystemGrey, m_thinkingRow));
     thinkingLayout->addStretch(1);
     m_thinkingRow->setObjectName(QStringLiteral("thinking"));
     m_thinkingRow->hide();
@@ -144,8 +135,8 @@ QWidget *MacAskPanel::makeHeader()
     auto *column = new QVBoxLayout;
     column->setSpacing(0);
     column->addWidget(new MacAskHeading(header));
-    column->addWidget(
-        label(tr("Answers from your own library"), Fonts::font(FontFace::regular, 11), Palette::muted(), header));
+    column->addWidget(TextLabel::create(tr("Answers from your own library"), Fonts::font(FontFace::regular, 11),
+                                        Palette::muted(), header));
     row->addLayout(column, 1);
 
     auto *close = new QToolButton(header);

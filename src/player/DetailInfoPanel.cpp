@@ -3,6 +3,7 @@
 #include "Fonts.h"
 #include "Palette.h"
 #include "PillButton.h"
+#include "RowText.h"
 #include "Symbols.h"
 
 #include <QHBoxLayout>
@@ -96,17 +97,6 @@ DetailInfoPanel::DetailInfoPanel(QWidget *parent)
     connect(m_delete, &QAbstractButton::clicked, this, &DetailInfoPanel::deleteClicked);
 }
 
-QString DetailInfoPanel::sourceSymbol(const QString &source)
-{
-    if (source == u"telegram")
-        return QStringLiteral("paperplane.fill");
-    if (source == u"ios")
-        return QStringLiteral("iphone");
-    if (source == u"web")
-        return QStringLiteral("globe");
-    return QStringLiteral("tray.full");
-}
-
 void DetailInfoPanel::setVideo(const Video &video, bool browsing)
 {
     m_browsing = browsing;
@@ -188,7 +178,7 @@ void DetailInfoPanel::rebuildFacts(const Video &video)
     clearLayout(*m_facts);
     const QColor muted = Palette::muted();
     const QString dot = QStringLiteral("·");
-    m_facts->addWidget(symbolLabel(sourceSymbol(video.source), muted));
+    m_facts->addWidget(symbolLabel(RowText::sourceSymbolName(video.source), muted));
     m_facts->addWidget(factLabel(video.uploadDate, muted));
     if (!video.duration.isEmpty()) {
         m_facts->addWidget(factLabel(dot, muted));

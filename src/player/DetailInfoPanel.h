@@ -31,8 +31,6 @@ public:
     // "Copy link" reads "Copied" with a check mark while set.
     void setCopied(bool copied);
 
-    static QString sourceSymbol(const QString &source);
-
     // For tests and accessibility: the visible parts.
     QString titleText() const { return m_fullTitle; }
     QStringList factsTexts() const;
