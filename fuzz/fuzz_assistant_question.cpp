@@ -1,7 +1,7 @@
 // The assistant's reader of questions, fed any text (a question and a follow-up, split at the
 // first newline). It must never crash, and what it reads must be consistent.
-#include "AssistantQuery.h"
 #include "Duration.h"
+#include "assistant/AssistantQuery.h"
 
 #include <cstddef>
 #include <cstdint>

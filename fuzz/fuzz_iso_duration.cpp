@@ -1,7 +1,7 @@
 // The readers of metadata replies from outside: the ISO-8601 length YouTube sends, and the
 // whole "videos" and oEmbed replies. Lengths come back as "M:SS" or "H:MM:SS" or not at all.
-#include "OEmbedProvider.h"
-#include "YouTubeDataProvider.h"
+#include "outbound/OEmbedProvider.h"
+#include "outbound/YouTubeDataProvider.h"
 
 #include <QRegularExpression>
 #include <cstddef>

@@ -3,11 +3,11 @@
 // form items, and the JSON readers of the endpoints. Anything malformed must end in
 // ApiError(400) (any other exception escapes and fails the run), and what they accept must
 // keep the bounds storage relies on.
-#include "ApiError.h"
-#include "RequestBody.h"
-#include "RequestJson.h"
-#include "ServerRequest.h"
-#include "VideoLink.h"
+#include "api/ApiError.h"
+#include "api/RequestJson.h"
+#include "api/VideoLink.h"
+#include "http/RequestBody.h"
+#include "http/ServerRequest.h"
 
 #include <QJsonArray>
 #include <cstddef>

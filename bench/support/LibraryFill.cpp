@@ -1,6 +1,6 @@
 #include "LibraryFill.h"
 
-#include "FeedWriter.h"
+#include "storage/FeedWriter.h"
 
 namespace clipvane::service::bench {
 

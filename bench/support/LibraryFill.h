@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Accounts.h"
-#include "Storage.h"
+#include "storage/Accounts.h"
+#include "storage/Storage.h"
 
 namespace clipvane::service::bench {
 

@@ -1,6 +1,6 @@
 #include "Service.h"
 
-#include "OutboundHttp.h"
+#include "outbound/OutboundHttp.h"
 
 #include <csignal>
 #include <cstdio>

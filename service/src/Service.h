@@ -1,16 +1,16 @@
 #pragma once
 
-#include "Accounts.h"
-#include "ApiEndpoints.h"
-#include "ApiServer.h"
-#include "Assistant.h"
-#include "GoogleSignIn.h"
-#include "Library.h"
-#include "MetadataProvider.h"
-#include "MetadataWorker.h"
 #include "ServiceConfig.h"
-#include "Storage.h"
-#include "TelegramBot.h"
+#include "api/ApiEndpoints.h"
+#include "api/ApiServer.h"
+#include "assistant/Assistant.h"
+#include "outbound/GoogleSignIn.h"
+#include "outbound/MetadataProvider.h"
+#include "outbound/MetadataWorker.h"
+#include "outbound/TelegramBot.h"
+#include "storage/Accounts.h"
+#include "storage/Library.h"
+#include "storage/Storage.h"
 
 #include <memory>
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "Assistant.h"
-#include "GoogleSignIn.h"
-#include "Library.h"
-#include "MetadataProvider.h"
-#include "RateLimiter.h"
-#include "Storage.h"
-#include "TelegramBot.h"
+#include "assistant/Assistant.h"
+#include "http/RateLimiter.h"
+#include "outbound/GoogleSignIn.h"
+#include "outbound/MetadataProvider.h"
+#include "outbound/TelegramBot.h"
+#include "storage/Library.h"
+#include "storage/Storage.h"
 
 #include <QString>
 

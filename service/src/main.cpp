@@ -2,9 +2,9 @@
 //   clipvane-service serve [--listen HOST:PORT] [--data DIR] [--public-origin URL]
 //   clipvane-service token EMAIL [--data DIR]
 
-#include "EmailAddress.h"
-#include "MetadataProvider.h"
 #include "Service.h"
+#include "api/EmailAddress.h"
+#include "outbound/MetadataProvider.h"
 
 #include <QString>
 #include <QStringList>

@@ -2,8 +2,8 @@
 // sign-in page (local and Google), the assistant and the Telegram link code with the bot.
 
 #include "ExtrasFakeTelegram.h"
-#include "Pages.h"
 #include "TestService.h"
+#include "api/Pages.h"
 
 #include <QStandardPaths>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "Assistant.h"
+#include "assistant/Assistant.h"
 #include "ExtrasFakeServer.h"
 
 #include <QDateTime>

@@ -1,8 +1,8 @@
 // JSON replies travel gzip-compressed to clients that accept it, and never in the HTTP
 // layer's slowest brotli form; request bodies may come compressed.
 
-#include "ResponseCompression.h"
 #include "TestService.h"
+#include "http/ResponseCompression.h"
 
 #include <QJsonDocument>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "GoogleSignIn.h"
+#include "outbound/GoogleSignIn.h"
 #include "ExtrasFakeServer.h"
 
 #include <QSet>

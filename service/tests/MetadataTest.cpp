@@ -1,9 +1,9 @@
 #include "Duration.h"
 #include "ExtrasFakeServer.h"
-#include "MetadataProvider.h"
-#include "OEmbedProvider.h"
-#include "OutboundHttp.h"
-#include "YouTubeDataProvider.h"
+#include "outbound/MetadataProvider.h"
+#include "outbound/OEmbedProvider.h"
+#include "outbound/OutboundHttp.h"
+#include "outbound/YouTubeDataProvider.h"
 
 #include <QtTest>
 #include <tuple>

@@ -1,4 +1,4 @@
-#include "Pages.h"
+#include "api/Pages.h"
 
 #include <QCryptographicHash>
 #include <QRegularExpression>

@@ -1,5 +1,5 @@
 #include "ExtrasFakeTelegram.h"
-#include "TelegramBot.h"
+#include "outbound/TelegramBot.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MetadataProvider.h"
 #include "Service.h"
+#include "outbound/MetadataProvider.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

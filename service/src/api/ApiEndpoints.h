@@ -1,0 +1,42 @@
+#pragma once
+
+#include "assistant/Assistant.h"
+#include "outbound/TelegramBot.h"
+#include "storage/Accounts.h"
+#include "storage/Library.h"
+
+#include <QJsonObject>
+
+#include "http/ServerRequest.h"
+
+namespace clipvane::service {
+
+// The JSON endpoints under /api, each given the signed-in account. They return the reply
+// object (the pull: its JSON text) or throw ApiError; the server turns both into HTTP.
+class ApiEndpoints
+{
+public:
+    ApiEndpoints(Accounts &accounts, Library &library, const Assistant &assistant, TelegramBot &telegram,
+                 bool telegramConfigured, qint64 telegramCodeLifetimeMs);
+
+    std::string videos(const Account &user, const ServerRequest &request);
+    QJsonObject upsert(const Account &user, const ServerRequest &request);
+    QJsonObject remove(const Account &user, const ServerRequest &request);
+    QJsonObject family(const Account &user, const ServerRequest &request);
+    QJsonObject account(const Account &user, const ServerRequest &request);
+    QJsonObject assistant(const Account &user, const ServerRequest &request);
+    QJsonObject telegramCode(const Account &user, const ServerRequest &request);
+
+private:
+    QJsonObject add(const Account &user, const QJsonObject &body);
+    QJsonObject patch(const Account &user, const QJsonObject &body);
+
+    Accounts &m_accounts;
+    Library &m_library;
+    const Assistant &m_assistant;
+    TelegramBot &m_telegram;
+    bool m_telegramConfigured;
+    qint64 m_telegramCodeLifetimeMs;
+};
+
+} // namespace clipvane::service
