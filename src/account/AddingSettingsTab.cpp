@@ -36,9 +36,11 @@ AddingSettingsTab::AddingSettingsTab(APIClient &api, QWidget *parent)
     layout->addWidget(form);
 
     SettingsSection *telegram = form->addSection(tr("Telegram"));
-    telegram->addRow(SettingsForm::text(
+    QLabel *explanation = SettingsForm::text(
         tr("Send @%1 any YouTube link and it lands here on the next sync.").arg(TelegramBot::userName()), kExplainSize,
-        Palette::text()));
+        Palette::text());
+    explanation->setAccessibleDescription(tr("Telegram bot"));
+    telegram->addRow(explanation);
     auto *link = SettingsForm::text(TelegramBot::displayLink(), kTextSize, Palette::text());
     link->setWordWrap(false);
     link->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -74,7 +74,8 @@ SearchRow::SearchRow(MacAppState &state, QWidget *parent)
     m_clear->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; background: transparent; }"));
     layout->addWidget(m_clear);
 
-    connect(m_field, &QLineEdit::textEdited, &state, &MacAppState::setSearch);
+    // textChanged rather than textEdited: text that assistive technology sets searches too.
+    connect(m_field, &QLineEdit::textChanged, &state, &MacAppState::setSearch);
     connect(m_clear, &QToolButton::clicked, this, [this] {
         m_state.setSearch(QString());
         m_field->setFocus();

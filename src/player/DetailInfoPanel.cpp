@@ -154,9 +154,11 @@ QStringList DetailInfoPanel::visibleButtons() const
     return titles;
 }
 
-QLabel *DetailInfoPanel::factLabel(const QString &text, const QColor &colour)
+QLabel *DetailInfoPanel::factLabel(const QString &text, const QColor &colour, const QString &description)
 {
     auto *label = new QLabel(text, m_factsRow);
+    // A screen reader reads the fact itself, then what it is.
+    label->setAccessibleDescription(description);
     label->setTextFormat(Qt::PlainText);
     label->setFont(Fonts::font(FontFace::regular, kFactsSize));
     setTextColour(label, colour);
@@ -179,10 +181,10 @@ void DetailInfoPanel::rebuildFacts(const Video &video)
     const QColor muted = Palette::muted();
     const QString dot = QStringLiteral("·");
     m_facts->addWidget(symbolLabel(RowText::sourceSymbolName(video.source), muted));
-    m_facts->addWidget(factLabel(video.uploadDate, muted));
+    m_facts->addWidget(factLabel(video.uploadDate, muted, tr("Upload date")));
     if (!video.duration.isEmpty()) {
         m_facts->addWidget(factLabel(dot, muted));
-        m_facts->addWidget(factLabel(video.duration, muted));
+        m_facts->addWidget(factLabel(video.duration, muted, tr("Length")));
     }
     if (video.readOnly) {
         m_facts->addWidget(factLabel(dot, muted));
@@ -190,7 +192,7 @@ void DetailInfoPanel::rebuildFacts(const Video &video)
         auto *shared = new QHBoxLayout;
         shared->setSpacing(4);
         shared->addWidget(symbolLabel(QStringLiteral("person.2.fill"), sharedByColour()));
-        shared->addWidget(factLabel(tr("Shared by %1").arg(video.ownerEmail), sharedByColour()));
+        shared->addWidget(factLabel(tr("Shared by %1").arg(video.ownerEmail), sharedByColour(), tr("Owner")));
         m_facts->addLayout(shared);
     }
     m_facts->addStretch(1);

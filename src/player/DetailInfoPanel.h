@@ -49,7 +49,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    QLabel *factLabel(const QString &text, const QColor &colour);
+    QLabel *factLabel(const QString &text, const QColor &colour, const QString &description = QString());
     QLabel *symbolLabel(const QString &name, const QColor &tint);
     void rebuildFacts(const Video &video);
     void elideTitle();

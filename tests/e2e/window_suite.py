@@ -1,0 +1,238 @@
+#!/usr/bin/python3
+"""The library window driven as a user drives it, from outside over the accessibility bus,
+against a real clipvane-service: sign-in by the callback link, search, sort, year, adding
+through the add sheet and by a second launch, edit, exclude, delete, the settings tabs. After
+each step the service's data is read back over its HTTP API. Every control without an
+accessible name and every data label without a description fails the run, by name.
+
+usage: window_suite.py BUILD_DIR   (or CLIPVANE_BUILD_DIR); needs Xvfb and dbus-run-session."""
+
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.parse
+
+SEEDED = {  # id: (title, date, length)
+    "AAAAAAAAAAA": ("Alpine lakes at dawn", "2019-05-01", "12:30"),
+    "BBBBBBBBBBB": ("Bread baking basics", "2021-03-10", "1:02:03"),
+    "CCCCCCCCCCC": ("Cello suite in G", "2021-11-20", "3:05"),
+}
+
+
+def in_own_session(build):
+    """Runs this script again on its own X server (display picked by the server, so parallel
+    runs never collide) inside a private D-Bus session with the accessibility bus."""
+    read, write = os.pipe()
+    # -noreset: the server would otherwise reset whenever its last client leaves, refusing the next one.
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1400x900x24", "-nolisten", "tcp",
+                             "-noreset"], pass_fds=(write,))
+    os.close(write)
+    display = b""
+    while not display.endswith(b"\n") and (chunk := os.read(read, 16)):  # the server writes "N", then "\n"
+        display += chunk
+    os.close(read)
+    display = display.decode().strip()
+    if not display:
+        sys.exit("Xvfb did not start")
+    environment = dict(os.environ, DISPLAY=":" + display, CLIPVANE_E2E_SESSION="1")
+    try:
+        return subprocess.run(["dbus-run-session", "--", sys.executable, __file__, build], env=environment,
+                              timeout=110).returncode
+    finally:
+        xvfb.terminate()
+        xvfb.wait()
+
+
+def main(build):
+    import pyatspi
+    from window_driver import (Failure, Service, application, click, find, gone, press, press_keys, row_names, rows,
+                               set_text, text_of, type_keys, unnamed, wait_for, window)
+    folder = tempfile.mkdtemp(prefix="clipvane-e2e-")
+    service = Service(os.path.join(build, "service", "clipvane-service"), folder)
+    program = os.path.join(build, "src", "app", "clipvane")
+    command = [program, "--profile", os.path.join(folder, "profile"), "--api", service.api]
+    environment = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+                       QTWEBENGINE_DISABLE_SANDBOX="1", QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu --no-zygote")
+    problems = []
+    started = time.monotonic()
+
+    def step(name):
+        print(f"[{time.monotonic() - started:5.1f} s] {name}", flush=True)
+
+    def audit(root, where):
+        problems.extend(unnamed(root, where))
+
+    def second_launch(argument):
+        done = subprocess.run(command + [argument], env=environment, timeout=30, capture_output=True, text=True)
+        if done.returncode != 0:
+            raise Failure(f"a second launch with {argument[:40]}… ended with {done.returncode}: {done.stderr}")
+
+    def on_service(what, check):
+        wait_for(f"the service to hold {what}", lambda: check(service.videos(token)), 20)
+
+    app_process = None
+    try:
+        email = "window@example.com"
+        token = service.token(email)
+        for youtube_id, (title, date, length) in SEEDED.items():
+            service.call(token, "upsert.php", {"url": f"https://youtu.be/{youtube_id}", "title": title})
+            service.call(token, "upsert.php", {"youtube_id": youtube_id, "upload_date": date, "duration": length})
+
+        step("start on a fresh profile and sign in through the callback link")
+        app_process = subprocess.Popen(command, env=environment, stderr=open(os.path.join(folder, "app.log"), "w"))
+        app = application(app_process)
+        main_window = window(app, "frame", "Clipvane")
+        find(main_window, "push button", "Continue with Google")
+        audit(main_window, "onboarding")
+        second_launch(f"clipvaneshelf://auth?token={urllib.parse.quote(token, safe='')}"
+                      f"&email={urllib.parse.quote(email)}")
+        videos = find(main_window, "list", "Videos", 20)
+        wait_for("the first sync to list the three videos", lambda: rows(videos) == 3, 20)
+        wait_for("the status to read “3 of 3 videos”",
+                 lambda: find(main_window, "label", re.compile(r"3 of 3 videos?"), 0.1))
+        audit(main_window, "library window")
+
+        def titled(name, title):  # a row reads "title, facts"
+            return name == title or name.startswith(title + ", ")
+
+        def shows(expected, what):
+            try:
+                wait_for(f"the list to show {what}", lambda: len(names := row_names(videos)) == len(expected)
+                         and all(titled(n, t) for n, t in zip(names, expected)))
+            except Failure as failure:
+                raise Failure(f"{failure}; expected {expected}, the rows read {row_names(videos)}")
+
+        def listed(title):
+            return any(titled(name, title) for name in row_names(videos))
+
+        step("search with real keystrokes, then by setting the text")
+        field = find(main_window, "text", re.compile(r"Search \d+ videos?"))
+        click(field)
+        wait_for("the search field to take the keyboard focus",
+                 lambda: field.getState().contains(pyatspi.STATE_FOCUSED), 5)
+        type_keys("bread")
+        wait_for("the typed search to reach the field", lambda: text_of(field) == "bread")
+        shows(["Bread baking basics"], "only")
+        set_text(field, "cello")
+        shows(["Cello suite in G"], "only")
+        set_text(field, "")
+        shows(["Cello suite in G", "Bread baking basics", "Alpine lakes at dawn"], "newest first")
+        on_service("the three seeded videos untouched", lambda held: len(held) == 3)
+
+        def choose(button_name, downs, chosen):
+            """Opens a filter button's menu with a click and picks the entry downs rows down with the
+            keyboard: pop-up menus are not on the bus, but the button reads pressed while one is open."""
+            button = find(main_window, "push button", button_name)
+            click(button)
+            wait_for(f"the {button_name!r} menu to open", lambda: button.getState().contains(pyatspi.STATE_PRESSED), 5)
+            press_keys(["Down"] * downs + ["Return"])
+            find(main_window, "push button", chosen)
+
+        step("sort by length, then by title through the menu bar")
+        choose("Newest", 4, "Longest")
+        shows(["Bread baking basics", "Alpine lakes at dawn", "Cello suite in G"], "longest first")
+        press(find(main_window, "menu item", "Title"))
+        shows(["Alpine lakes at dawn", "Bread baking basics", "Cello suite in G"], "by title")
+
+        step("pick a year, then all years again")
+        choose("All years", 2, "2021")
+        shows(["Bread baking basics", "Cello suite in G"], "the videos of 2021")
+        choose("2021", 1, "All years")
+        wait_for("the list to show all three again", lambda: rows(videos) == 3)
+
+        step("add through the add sheet")
+        press(find(main_window, "push button", "Add a video"))
+        sheet = window(app, "dialog", "Add a video")
+        audit(sheet, "add sheet")
+        set_text(find(sheet, "text", "YouTube link"), "https://youtu.be/DDDDDDDDDDD")
+        press(find(sheet, "push button", "Add"))
+        gone(app, "dialog", "Add a video")
+        wait_for("the added video in the list", lambda: rows(videos) == 4)
+        on_service("the video added in the sheet", lambda held: "DDDDDDDDDDD" in held)
+
+        step("hand a link to the running application from a second launch")
+        second_launch("https://www.youtube.com/watch?v=EEEEEEEEEEE")
+        wait_for("the handed link in the list", lambda: rows(videos) == 5)
+        on_service("the handed link", lambda held: "EEEEEEEEEEE" in held and len(held) == 5)
+
+        def select(title):
+            index = wait_for(f"a row titled {title!r}",
+                             lambda: [titled(name, title) for name in row_names(videos)].index(True) + 1) - 1
+            click(videos.getChildAtIndex(index))
+            wait_for(f"the details of {title!r}", lambda: find(main_window, "label", title, 0.1))
+
+        step("edit a video's details")
+        select("Alpine lakes at dawn")
+        audit(main_window, "library window with a video selected")
+        press(find(main_window, "push button", "Edit"))
+        sheet = window(app, "dialog", "Edit details")
+        audit(sheet, "edit sheet")
+        for label, value in (("Title", "Lakes, edited"), ("Date", "2001-02-03"), ("Length", "1:02:03")):
+            set_text(find(sheet, "text", label), value)
+        press(find(sheet, "push button", "Save"))
+        gone(app, "dialog", "Edit details")
+        wait_for("the edited title in the list", lambda: listed("Lakes, edited"))
+        on_service("the edited details", lambda held: (held["AAAAAAAAAAA"]["title"], held["AAAAAAAAAAA"]
+                   ["upload_date"], held["AAAAAAAAAAA"]["duration"]) == ("Lakes, edited", "2001-02-03", "1:02:03"))
+
+        step("exclude a video")
+        select("Bread baking basics")
+        press(find(main_window, "push button", "Exclude"))
+        wait_for("the excluded video to leave the list", lambda: not listed("Bread baking basics"))
+        on_service("the video excluded", lambda held: held["BBBBBBBBBBB"]["excluded"] == 1)
+
+        step("delete a video after confirming")
+        select("Cello suite in G")
+        press(find(main_window, "push button", "Delete"))
+        sheet = window(app, "dialog", "Delete “Cello suite in G”?")
+        audit(sheet, "delete confirmation")
+        press(find(sheet, "push button", "Delete video"))
+        gone(app, "dialog", sheet.name)
+        wait_for("the deleted video to leave the list", lambda: not listed("Cello suite in G"))
+        on_service("the video deleted", lambda held: "CCCCCCCCCCC" not in held and len(held) == 4)
+
+        step("open each settings tab")
+        press(find(main_window, "push button", "Settings"))
+        settings = window(app, None, "Settings")
+        for tab, button in (("Account", "Sign out"), ("Family", "Invite"), ("Adding videos", "Link my account"),
+                            ("Data & privacy", "Export my data…")):
+            press(find(settings, "page tab", tab))
+            find(settings, "push button", button)
+            audit(settings, f"settings, {tab} tab")
+        press(find(settings, "page tab", "Account"))
+        find(settings, "label", email)
+        on_service("the library unchanged by the settings", lambda held: len(held) == 4)
+    except Failure as failure:
+        print(f"FAIL: {failure}\n(the programs' logs are in {folder})", file=sys.stderr)
+        return 1
+    finally:
+        if app_process is not None and app_process.poll() is None:
+            app_process.send_signal(signal.SIGTERM)
+            try:
+                app_process.wait(20)
+            except subprocess.TimeoutExpired:
+                app_process.kill()
+        service.stop()
+    if problems:
+        print("FAIL: the accessibility contract is broken:\n  " + "\n  ".join(dict.fromkeys(problems)),
+              file=sys.stderr)
+        return 1
+    step("all steps passed")
+    shutil.rmtree(folder, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    build = sys.argv[1] if len(sys.argv) > 1 else os.environ.get("CLIPVANE_BUILD_DIR", "")
+    if not os.path.isdir(build):
+        sys.exit(__doc__)
+    build = os.path.abspath(build)
+    if os.environ.get("CLIPVANE_E2E_SESSION") != "1":
+        sys.exit(in_own_session(build))
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    sys.exit(main(build))
