@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QKeySequence>
+#include <QToolButton>
 
 namespace clipvane {
 
@@ -55,6 +56,9 @@ LibraryToolbar::LibraryToolbar(MacAppState &state, SyncEngine &sync, QWidget *pa
             button->setAccessibleName(action->text());
         }
     }
+    // Qt's own overflow button, shown when the window is too narrow for every button.
+    if (auto *more = findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button")))
+        more->setAccessibleName(tr("More buttons"));
 
     connect(m_ask, &QAction::triggered, &state, [&state] { state.setShowAsk(true); });
     connect(m_browse, &QAction::triggered, &state, [&state] { state.setBrowsing(!state.browsing()); });

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace clipvane {
@@ -37,6 +38,9 @@ MacAddSheet::MacAddSheet(SyncEngine &sync, VideoStore &store, QWidget *parent)
     m_field->setPlaceholderText(tr("https://youtu.be/…"));
     m_field->setAccessibleName(tr("YouTube link"));
     m_field->setClearButtonEnabled(true);
+    // Qt's clear button inside the field carries no name of its own.
+    if (auto *clear = m_field->findChild<QToolButton *>())
+        clear->setAccessibleName(tr("Clear"));
     connect(m_field, &QLineEdit::textChanged, this, &MacAddSheet::updateAddButton);
 
     m_errorLabel->setFont(Fonts::font(FontFace::regular, 12));

@@ -57,10 +57,9 @@ class Service:
         return subprocess.check_output([self.binary, "token", email, "--data", self.data], text=True).strip()
 
     def call(self, token, path, body=None):
-        request = urllib.request.Request(f"{self.api}/{path}", headers={"Authorization": "Bearer " + token},
-                                         data=None if body is None else json.dumps(body).encode())
-        if body is not None:
-            request.add_header("Content-Type", "application/json")
+        request = urllib.request.Request(f"{self.api}/{path}", data=None if body is None else json.dumps(body).encode(),
+                                         headers={"Authorization": "Bearer " + token,
+                                                  "Content-Type": "application/json"})
         with urllib.request.urlopen(request, timeout=10) as reply:
             return json.load(reply)
 
@@ -92,7 +91,8 @@ def showing(node):
 
 
 def descendants(node, keep_hidden=False):
-    """Every showing node under node (menus of the menu bar too), but never the rows of a list."""
+    """Every showing node under node (and the menus of a menu bar; every node with keep_hidden), but
+    never the rows of a list."""
     for child in node:
         if child is None or not (keep_hidden or showing(child)):
             continue
@@ -134,36 +134,26 @@ def press(node):
     node.queryAction().doAction(0)
 
 
-class _Pointer:
-    """The X server's test pointer: the accessibility registry moves the pointer but its button
-    presses never reach the window on Xvfb, so clicks go through the XTest extension directly."""
-
-    def __init__(self):
-        self.x11, self.xtest = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
-        self.x11.XOpenDisplay.restype = ctypes.c_void_p
-        self.display = ctypes.c_void_p(self.x11.XOpenDisplay(None))
-        if not self.display:
-            raise Failure("cannot open the X display to click")
-
-    def click(self, x, y):
-        self.xtest.XTestFakeMotionEvent(self.display, -1, x, y, ctypes.c_ulong(0))
-        for pressed in (1, 0):
-            self.xtest.XTestFakeButtonEvent(self.display, 1, pressed, ctypes.c_ulong(0))
-            self.x11.XFlush(self.display)
-            time.sleep(0.02)
-
-
-_pointer = None
+_x11 = None
 
 
 def click(node):
-    """A real mouse click at the middle of node on screen."""
-    global _pointer
+    """A real mouse click at the middle of node on screen. The accessibility registry moves the
+    pointer but its button presses never reach the window on Xvfb: clicks go through XTest."""
+    global _x11
     box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     if box.width <= 0 or box.height <= 0:
         raise Failure(f"cannot click {node.getRoleName()} {node.name!r}: it has no area on screen")
-    _pointer = _pointer or _Pointer()
-    _pointer.click(box.x + box.width // 2, box.y + box.height // 2)
+    if _x11 is None:
+        x11, xtest = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        _x11 = (x11, xtest, ctypes.c_void_p(x11.XOpenDisplay(None)))
+    x11, xtest, display = _x11
+    xtest.XTestFakeMotionEvent(display, -1, box.x + box.width // 2, box.y + box.height // 2, ctypes.c_ulong(0))
+    for pressed in (1, 0):
+        xtest.XTestFakeButtonEvent(display, 1, pressed, ctypes.c_ulong(0))
+        x11.XFlush(display)
+        time.sleep(0.02)
 
 
 def type_keys(text):
@@ -191,11 +181,6 @@ def text_of(node):
     return node.queryText().getText(0, -1)
 
 
-def rows(listing):
-    """The number of rows a list shows (counted, never walked)."""
-    return listing.childCount
-
-
 def row_names(listing, limit=50):
     """The accessible texts of a short list's rows."""
     count = listing.childCount
@@ -211,11 +196,14 @@ DATA = re.compile(r"[0-9@]")
 
 
 def unnamed(root, where):
-    """Problems of the accessible tree under root: a control without a name, a label whose text is data
-    (holds a digit or an address) without a description, a list whose first row has no text."""
+    """Problems of the accessible tree under root: a control without a name (hidden ones too: a name
+    must not wait for the control to appear), a shown label whose text is data (holds a digit or an
+    address) without a description, a list whose first row has no text."""
     problems = []
-    for node in descendants(root):
+    for node in descendants(root, keep_hidden=True):
         role, name = node.getRoleName(), node.name
+        if role not in CONTROLS and not showing(node):
+            continue
         place = f"{where}: {role}"
         parent = node.parent
         if parent is not None and parent.name:
