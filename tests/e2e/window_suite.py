@@ -207,16 +207,17 @@ def main(build):
         press(find(settings, "page tab", "Account"))
         find(settings, "label", email)
         on_service("the library unchanged by the settings", lambda held: len(held) == 4)
+
+        step("quit")
+        app_process.send_signal(signal.SIGTERM)
+        if (status := app_process.wait(20)) != 0:
+            raise Failure(f"the application ended with {status} when asked to quit")
     except Failure as failure:
         print(f"FAIL: {failure}\n(the programs' logs are in {folder})", file=sys.stderr)
         return 1
     finally:
         if app_process is not None and app_process.poll() is None:
-            app_process.send_signal(signal.SIGTERM)
-            try:
-                app_process.wait(20)
-            except subprocess.TimeoutExpired:
-                app_process.kill()
+            app_process.kill()
         service.stop()
     if problems:
         print("FAIL: the accessibility contract is broken:\n  " + "\n  ".join(dict.fromkeys(problems)),
