@@ -91,15 +91,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QVariant>("stored");
         QTest::addColumn<qint64>("cursor");
-        QTest::newRow("plain") << QVariant(u"1709640000123"_qs) << qint64(1709640000123);
-        QTest::newRow("plus sign") << QVariant(u"+42"_qs) << qint64(42);
+        QTest::newRow("plus sign, leading zeros") << QVariant(u"+0042"_qs) << qint64(42);
         QTest::newRow("negative") << QVariant(u"-7"_qs) << qint64(-7);
-        QTest::newRow("leading zeros") << QVariant(u"0042"_qs) << qint64(42);
         QTest::newRow("largest") << QVariant(u"9223372036854775807"_qs) << std::numeric_limits<qint64>::max();
         QTest::newRow("beyond 64 bits") << QVariant(u"9223372036854775808"_qs) << qint64(0);
         QTest::newRow("trailing letters") << QVariant(u"12a"_qs) << qint64(0);
         QTest::newRow("space") << QVariant(u" 5"_qs) << qint64(0);
-        QTest::newRow("decimal point") << QVariant(u"4.5"_qs) << qint64(0);
         QTest::newRow("empty") << QVariant(QString()) << qint64(0);
         QTest::newRow("a list") << QVariant(QStringList{u"1"_qs, u"2"_qs}) << qint64(0);
     }
@@ -112,15 +109,6 @@ private Q_SLOTS:
         GroupSettings group(path);
         writeRaw(path, u"syncCursor"_qs, stored);
         QCOMPARE(group.syncCursor(), cursor);
-    }
-
-    void cursorIsStoredAsText()
-    {
-        const QString path = freshPath();
-        GroupSettings group(path);
-        QVERIFY(group.setSyncCursor(-12345678901234));
-        QCOMPARE(group.syncCursor(), -12345678901234);
-        QCOMPARE(QSettings(path, QSettings::IniFormat).value(u"syncCursor"_qs), QVariant(u"-12345678901234"_qs));
     }
 
     void widgetFlag_data()
@@ -146,7 +134,9 @@ private Q_SLOTS:
     {
         const QString path = freshPath();
         GroupSettings group(path);
-        QVERIFY(group.setSyncCursor(55));
+        QVERIFY(group.setSyncCursor(-12345678901234));
+        QCOMPARE(group.syncCursor(), -12345678901234);
+        QCOMPARE(QSettings(path, QSettings::IniFormat).value(u"syncCursor"_qs), QVariant(u"-12345678901234"_qs));
         QVERIFY(group.setWidgetVisible(false));
         QVERIFY(group.appendToShareInbox({u"link"_qs}));
 
@@ -171,18 +161,16 @@ private Q_SLOTS:
         QCOMPARE(group.shareInbox(), QStringList{u"link"_qs});
     }
 
-    void inboxKeepsEveryTextAsWritten_data()
-    {
-        QTest::addColumn<QStringList>("links");
-        QTest::newRow("one") << QStringList{u"https://youtu.be/abcdef"_qs};
-        QTest::newRow("several, awkward characters")
-            << QStringList{u"a, b"_qs,    u"\"quoted\""_qs,  u"  spaced  "_qs,       u"@Invalid()"_qs,
-                           u"видео ✓"_qs, u"back\\slash"_qs, u"semi;colon=equals"_qs};
-    }
-
     void inboxKeepsEveryTextAsWritten()
     {
-        QFETCH(QStringList, links);
+        const QStringList links{u"https://youtu.be/abcdef"_qs,
+                                u"a, b"_qs,
+                                u"\"quoted\""_qs,
+                                u"  spaced  "_qs,
+                                u"@Invalid()"_qs,
+                                u"видео ✓"_qs,
+                                u"back\\slash"_qs,
+                                u"semi;colon=equals"_qs};
         GroupSettings group(freshPath());
         QVERIFY(group.appendToShareInbox(links.mid(0, 1)));
         QVERIFY(group.appendToShareInbox(links.mid(1)));

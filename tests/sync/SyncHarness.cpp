@@ -101,13 +101,6 @@ QJsonObject serverVideo(const QString &id, qint64 updatedAt, qint64 rowId, const
     };
 }
 
-QJsonObject deletionOf(const QString &id, qint64 updatedAt, qint64 rowId)
-{
-    QJsonObject video = serverVideo(id, updatedAt, rowId);
-    video.insert(u"deleted"_qs, 1);
-    return video;
-}
-
 QByteArray pageBody(const QList<QJsonObject> &videos, qint64 now, int total, const QString &familyRev, bool widget)
 {
     QJsonArray array;
