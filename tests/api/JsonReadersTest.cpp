@@ -55,7 +55,6 @@ private Q_SLOTS:
 
         number("1", 1, 1, true);
         number("2", 2, 2, false);
-        number("1700000000123", 1700000000123, 0, false);
         number("9223372036854775807", kMax64, 0, false);
         number("-9223372036854775808", kMin64, 0, false);
         number("2147483647", kMaxInt, kMaxInt, false);
@@ -75,7 +74,6 @@ private Q_SLOTS:
         number(R"("-9223372036854775808")", kMin64, 0, false);
         number(R"("9223372036854775808")", 0, 0, false);
         number(R"("-9223372036854775809")", 0, 0, false);
-        number(R"("2147483648")", 2147483648, 0, false);
         for (const char *rejected : {R"("4.5")", R"("1e3")", R"(" 42")", R"("42 ")", R"("")", R"("-")", R"("+-1")",
                                      R"("0x1F")", R"("\u0664\u0662")", R"("true")", "false", "null", "[1]", "{}"})
             number(rejected, 0, 0, false);
