@@ -69,8 +69,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("pending");
 
         QTest::newRow("synced") << u"synced"_qs << SyncState::synced << false;
-        QTest::newRow("needsAdd") << u"needsAdd"_qs << SyncState::needsAdd << true;
-        QTest::newRow("needsPatch") << u"needsPatch"_qs << SyncState::needsPatch << true;
         QTest::newRow("needsDelete") << u"needsDelete"_qs << SyncState::needsDelete << true;
         QTest::newRow("other case") << u"Synced"_qs << SyncState::unrecognised << false;
         QTest::newRow("padded") << u"needsAdd "_qs << SyncState::unrecognised << false;
