@@ -87,47 +87,47 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(group.path()));
     }
 
-    void cursorText_data()
+    // Values other processes and builds wrote: only what the format allows is taken.
+    void valuesWrittenElsewhere_data()
     {
+        QTest::addColumn<QString>("key");
         QTest::addColumn<QVariant>("stored");
-        QTest::addColumn<qint64>("cursor");
-        QTest::newRow("plus sign, leading zeros") << QVariant(u"+0042"_qs) << qint64(42);
-        QTest::newRow("negative") << QVariant(u"-7"_qs) << qint64(-7);
-        QTest::newRow("largest") << QVariant(u"9223372036854775807"_qs) << std::numeric_limits<qint64>::max();
-        QTest::newRow("beyond 64 bits") << QVariant(u"9223372036854775808"_qs) << qint64(0);
-        QTest::newRow("trailing letters") << QVariant(u"12a"_qs) << qint64(0);
-        QTest::newRow("space") << QVariant(u" 5"_qs) << qint64(0);
-        QTest::newRow("empty") << QVariant(QString()) << qint64(0);
-        QTest::newRow("a list") << QVariant(QStringList{u"1"_qs, u"2"_qs}) << qint64(0);
+        QTest::addColumn<QVariant>("read");
+        const auto row = [](const char *name, const char *key, const QVariant &stored, const QVariant &read) {
+            QTest::newRow(name) << QString::fromLatin1(key) << stored << read;
+        };
+        const QVariant zero = qint64(0);
+        row("cursor, plus sign, leading zeros", "syncCursor", u"+0042"_qs, qint64(42));
+        row("cursor, negative", "syncCursor", u"-7"_qs, qint64(-7));
+        row("cursor, largest", "syncCursor", u"9223372036854775807"_qs, std::numeric_limits<qint64>::max());
+        row("cursor beyond 64 bits", "syncCursor", u"9223372036854775808"_qs, zero);
+        row("cursor, trailing letters", "syncCursor", u"12a"_qs, zero);
+        row("cursor, space", "syncCursor", u" 5"_qs, zero);
+        row("cursor, empty", "syncCursor", QString(), zero);
+        row("cursor, a list", "syncCursor", QStringList{u"1"_qs, u"2"_qs}, zero);
+        row("widget false", "widgetVisible", false, false);
+        row("widget true", "widgetVisible", true, true);
+        row("widget: zero is not a Boolean", "widgetVisible", u"0"_qs, true);
+        row("widget: text", "widgetVisible", u"no"_qs, true);
+        row("inbox list", "shareInbox", QStringList{u"one"_qs, u"two"_qs}, QStringList{u"one"_qs, u"two"_qs});
+        row("inbox, one number", "shareInbox", 42, QStringList{u"42"_qs});
+        row("inbox, bytes", "shareInbox", QByteArray("\x01\x02"), QStringList());
     }
 
-    void cursorText()
+    void valuesWrittenElsewhere()
     {
+        QFETCH(QString, key);
         QFETCH(QVariant, stored);
-        QFETCH(qint64, cursor);
+        QFETCH(QVariant, read);
         const QString path = freshPath();
         GroupSettings group(path);
-        writeRaw(path, u"syncCursor"_qs, stored);
-        QCOMPARE(group.syncCursor(), cursor);
-    }
-
-    void widgetFlag_data()
-    {
-        QTest::addColumn<QVariant>("stored");
-        QTest::addColumn<bool>("visible");
-        QTest::newRow("false") << QVariant(false) << false;
-        QTest::newRow("true") << QVariant(true) << true;
-        QTest::newRow("zero is not a Boolean") << QVariant(u"0"_qs) << true;
-        QTest::newRow("text") << QVariant(u"no"_qs) << true;
-    }
-
-    void widgetFlag()
-    {
-        QFETCH(QVariant, stored);
-        QFETCH(bool, visible);
-        const QString path = freshPath();
-        writeRaw(path, u"widgetVisible"_qs, stored);
-        QCOMPARE(GroupSettings(path).widgetVisible(), visible);
+        writeRaw(path, key, stored);
+        if (key == u"syncCursor"_qs)
+            QCOMPARE(QVariant(group.syncCursor()), read);
+        else if (key == u"widgetVisible"_qs)
+            QCOMPARE(QVariant(group.widgetVisible()), read);
+        else
+            QCOMPARE(QVariant(group.takeShareInbox()), read);
     }
 
     void cursorsRestartAndRemoval()
@@ -178,18 +178,6 @@ private Q_SLOTS:
         QCOMPARE(group.takeShareInbox(), links);
         QVERIFY(group.takeShareInbox().isEmpty());
         QVERIFY(group.shareInbox().isEmpty());
-    }
-
-    void inboxWrittenByOtherProcessesIsRead()
-    {
-        const QString path = freshPath();
-        writeRaw(path, u"shareInbox"_qs, QStringList{u"one"_qs, u"two"_qs});
-        GroupSettings group(path);
-        QCOMPARE(group.takeShareInbox(), (QStringList{u"one"_qs, u"two"_qs}));
-        writeRaw(path, u"shareInbox"_qs, 42);
-        QCOMPARE(group.takeShareInbox(), QStringList{u"42"_qs});
-        writeRaw(path, u"shareInbox"_qs, QByteArray("\x01\x02"));
-        QVERIFY(group.takeShareInbox().isEmpty());
     }
 
     void unreadableFileIsReplacedOnWrite()
