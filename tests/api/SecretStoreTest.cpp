@@ -69,9 +69,10 @@ private Q_SLOTS:
 
     void fileRoundTrip()
     {
-        FileSecretStore store(path());
+        const QString nested = path(u"a/b/secrets.json"_qs); // folders are made as needed
+        FileSecretStore store(nested);
         store.keychainDelete(SecretKeys::token); // deleting from no file creates none
-        QVERIFY(!QFile::exists(path()));
+        QVERIFY(!QFile::exists(nested));
         QCOMPARE(store.keychainRead(SecretKeys::token), std::nullopt);
 
         QVERIFY(store.keychainSave(u"first"_qs, SecretKeys::token));
@@ -81,7 +82,7 @@ private Q_SLOTS:
 
         // A second save replaces the first; a new store object sees what the first one wrote.
         QVERIFY(store.keychainSave(u"second \u00e9\u2014"_qs, SecretKeys::token));
-        FileSecretStore again(path());
+        FileSecretStore again(nested);
         QCOMPARE(again.keychainRead(SecretKeys::token), u"second \u00e9\u2014"_qs);
 
         again.keychainDelete(SecretKeys::token);
@@ -89,7 +90,13 @@ private Q_SLOTS:
         QCOMPARE(store.keychainRead(SecretKeys::email), QString());
 
         // No temporary or lock file stays behind.
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"secrets.json"_qs});
+        QCOMPARE(QDir(path(u"a/b"_qs)).entryList(QDir::Files | QDir::Hidden), QStringList{u"secrets.json"_qs});
+
+        // A path below a regular file can never be written, whoever runs the test.
+        writeFile(path(u"plain"_qs), "x");
+        FileSecretStore blocked(path(u"plain/secrets.json"_qs));
+        QVERIFY(!blocked.keychainSave(u"t"_qs, SecretKeys::token));
+        QCOMPARE(blocked.keychainRead(SecretKeys::token), std::nullopt);
     }
 
     // Readable by the user alone, whatever the umask, also when an older file was looser.
@@ -128,19 +135,6 @@ private Q_SLOTS:
         // The next save replaces the damaged file with a sound one.
         QVERIFY(store.keychainSave(u"fresh"_qs, SecretKeys::token));
         QCOMPARE(store.keychainRead(SecretKeys::token), u"fresh"_qs);
-    }
-
-    void fileFolders()
-    {
-        FileSecretStore nested(path(u"a/b/secrets.json"_qs));
-        QVERIFY(nested.keychainSave(u"t"_qs, SecretKeys::token));
-        QCOMPARE(nested.keychainRead(SecretKeys::token), u"t"_qs);
-
-        // A path below a regular file can never be written, whoever runs the test.
-        writeFile(path(u"plain"_qs), "x");
-        FileSecretStore blocked(path(u"plain/secrets.json"_qs));
-        QVERIFY(!blocked.keychainSave(u"t"_qs, SecretKeys::token));
-        QCOMPARE(blocked.keychainRead(SecretKeys::token), std::nullopt);
     }
 
     void defaultStoreInProfileIsFile()
