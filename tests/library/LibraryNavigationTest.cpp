@@ -23,14 +23,6 @@ class LibraryNavigationTest : public QObject
         return library;
     }
 
-    static QStringList idsOf(const QList<Video *> &videos)
-    {
-        QStringList ids;
-        for (const Video *video : videos)
-            ids << video->youtubeID;
-        return ids;
-    }
-
 private Q_SLOTS:
     void stepTarget_data()
     {
@@ -89,7 +81,7 @@ private Q_SLOTS:
         QFETCH(int, index);
         QFETCH(int, total);
         const LibraryFixture library = fixture(rows);
-        QTEST(idsOf(LibraryNavigation::upNext(library.records(), selected)), "upNext");
+        QTEST(LibraryFixture::ids(LibraryNavigation::upNext(library.records(), selected)), "upNext");
         QCOMPARE(LibraryNavigation::position(library.records(), selected), (LibraryNavigation::Position{index, total}));
     }
 
