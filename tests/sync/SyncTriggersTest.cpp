@@ -110,8 +110,9 @@ private Q_SLOTS:
         QCOMPARE(h.server.lastRequest().header("Authorization"), "Bearer tok-2");
     }
 
-    // Whoever signs in next never takes over the records of another account: none is pushed into
-    // the new library and none stays to be shown as its own.
+    // A sign-out forgets the credentials and the cursors and keeps the library; whoever signs in
+    // next never takes over the records of another account: none is pushed into the new library
+    // and none stays to be shown as its own.
     void nextAccountNeverTakesOverTheRecords_data()
     {
         QTest::addColumn<QString>("before"); // "" : a store from before accounts were recorded
@@ -137,11 +138,23 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 1; }));
         h.seed(u"pend01"_qs, SyncStateRaw::needsAdd);
         h.seed(u"sync01"_qs, SyncStateRaw::synced);
+        h.group->restartForFamilyRev(u"0"_qs);
         h.group->setSyncCursor(99);
+        h.group->setWidgetVisible(false);
+        const QDateTime lastSync = h.engine->lastSync();
         if (deleted)
             h.engine->signOutDeletedAccount();
         else
             h.engine->signOut();
+        QVERIFY(!h.engine->isLoggedIn());
+        QVERIFY(!h.secrets.keychainRead(SecretKeys::token));
+        QVERIFY(!h.secrets.keychainRead(SecretKeys::email));
+        const auto raw = h.rawGroup();
+        QVERIFY(!raw->contains(u"syncCursor"_qs) && !raw->contains(u"familyRev"_qs));
+        QVERIFY(raw->contains(u"widgetVisible"_qs));
+        QCOMPARE(h.engine->lastSync(), lastSync);
+        if (!deleted)
+            QCOMPARE(h.store->all().size(), 2);
         if (before.isEmpty())
             h.group->setLibraryAccount(QString());
         h.server.clearRequests();
@@ -162,32 +175,6 @@ private Q_SLOTS:
         }
         if (!next.isEmpty())
             QCOMPARE(h.group->libraryAccount(), next);
-    }
-
-    void signOutForgetsCredentialsAndCursors()
-    {
-        SyncHarness h;
-        h.secrets.keychainSave(u"me@example.com"_qs, SecretKeys::email);
-        h.seed(u"keep01"_qs, SyncStateRaw::synced);
-        h.group->restartForFamilyRev(u"0"_qs);
-        h.group->setSyncCursor(99);
-        h.group->setWidgetVisible(false);
-        h.group->appendToShareInbox({u"https://youtu.be/queued1"_qs});
-        h.runCycle();
-        const QDateTime lastSync = h.engine->lastSync();
-        QVERIFY(lastSync.isValid());
-
-        h.engine->signOut();
-
-        QVERIFY(!h.engine->isLoggedIn());
-        QVERIFY(!h.secrets.keychainRead(SecretKeys::token));
-        QVERIFY(!h.secrets.keychainRead(SecretKeys::email));
-        const auto raw = h.rawGroup();
-        QVERIFY(!raw->contains(u"syncCursor"_qs));
-        QVERIFY(!raw->contains(u"familyRev"_qs));
-        QVERIFY(raw->contains(u"widgetVisible"_qs));
-        QCOMPARE(h.store->all().size(), 2);
-        QCOMPARE(h.engine->lastSync(), lastSync);
     }
 
     void kicksDuringCycleCollapseIntoOne()
