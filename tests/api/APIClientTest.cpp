@@ -309,7 +309,6 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(int, kind);
-        QFETCH(QString, message);
 
         const FakeReply reply = FakeReply::json(body, status);
         const Outcome outcome = endpoint.isEmpty() ? request("thing.php", reply) : callWith(endpoint, reply);
@@ -320,7 +319,7 @@ private Q_SLOTS:
             QJsonDocument::fromJson(body, &expected);
             QCOMPARE(outcome->description(), expected.errorString());
         } else if (outcome) {
-            QCOMPARE(outcome->description(), message);
+            QTEST(outcome->description(), "message");
         }
     }
 

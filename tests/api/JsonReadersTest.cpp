@@ -83,11 +83,9 @@ private Q_SLOTS:
     void numbers()
     {
         QFETCH(QByteArray, json);
-        QFETCH(qint64, wide);
-        QFETCH(int, narrow);
         QFETCH(bool, flag);
-        QCOMPARE(JsonRead::toInt64(jsonValue(json)), wide);
-        QCOMPARE(JsonRead::toInt(jsonValue(json)), narrow);
+        QTEST(JsonRead::toInt64(jsonValue(json)), "wide");
+        QTEST(JsonRead::toInt(jsonValue(json)), "narrow");
         QCOMPARE(JsonRead::flag(jsonValue(json)), flag);
     }
 

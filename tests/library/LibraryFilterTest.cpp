@@ -158,8 +158,7 @@ private Q_SLOTS:
     {
         QFETCH(Seeds, records);
         QFETCH(LibraryFilter, filter);
-        QFETCH(QString, expected);
-        QCOMPARE(ids(filter.apply(LibraryFixture(records).records())), expected);
+        QTEST(ids(filter.apply(LibraryFixture(records).records())), "expected");
     }
 
     void applyIsPureAndSkipsNull()

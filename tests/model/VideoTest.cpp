@@ -54,10 +54,9 @@ private Q_SLOTS:
     void durationSeconds()
     {
         QFETCH(QString, duration);
-        QFETCH(bool, known);
         QFETCH(qint64, seconds);
         const std::optional<qint64> read = Duration::seconds(duration);
-        QCOMPARE(read.has_value(), known);
+        QTEST(read.has_value(), "known");
         QCOMPARE(read.value_or(0), seconds);
         QCOMPARE(record(duration).durationSeconds(), seconds);
     }
@@ -79,10 +78,9 @@ private Q_SLOTS:
     {
         QFETCH(QString, raw);
         QFETCH(SyncState, state);
-        QFETCH(bool, pending);
         const Video video = record({}, raw);
         QCOMPARE(video.syncState(), state);
-        QCOMPARE(video.isPending(), pending);
+        QTEST(video.isPending(), "pending");
         // An unrecognised state is written back as synced, the state it is treated as.
         QCOMPARE(rawFromSyncState(state), state == SyncState::unrecognised ? SyncStateRaw::synced : raw);
     }

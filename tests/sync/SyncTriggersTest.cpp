@@ -48,7 +48,6 @@ private Q_SLOTS:
         QFETCH(bool, tokenStored);
         QFETCH(QVariant, widgetVisible);
         QFETCH(bool, loggedIn);
-        QFETCH(bool, widget);
         SyncHarness h(tokenStored);
         if (tokenStored)
             h.secrets.keychainSave(u"me@example.com"_qs, SecretKeys::email);
@@ -67,7 +66,7 @@ private Q_SLOTS:
         }
 
         QCOMPARE(h.engine->isLoggedIn(), loggedIn);
-        QCOMPARE(h.engine->widgetVisible(), widget);
+        QTEST(h.engine->widgetVisible(), "widget");
         if (tokenStored) // launch records the signed-in account
             QCOMPARE(h.group->libraryAccount(), u"me@example.com"_qs);
         if (testToken.isValid() && !testToken.toString().isEmpty())
@@ -276,7 +275,6 @@ private Q_SLOTS:
     {
         QFETCH(QString, edit);
         QFETCH(QString, before);
-        QFETCH(QString, after);
         SyncHarness h(false);
         Video *video = h.seed(u"edit01"_qs, before, u"Old"_qs);
         QSignalSpy localEdit(h.engine, &SyncEngine::localEdit);
@@ -292,7 +290,7 @@ private Q_SLOTS:
 
         h.restart();
         video = h.store->find(u"edit01"_qs);
-        QCOMPARE(video ? video->syncStateRaw : QString(), after);
+        QTEST(video ? video->syncStateRaw : QString(), "after");
         if (!video)
             return;
         QCOMPARE(video->excluded, edit == u"exclude"_qs);
