@@ -10,7 +10,6 @@
 #include "StoreLock.h"
 #include "WaitForTask.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -144,11 +143,7 @@ private Q_SLOTS:
         QCOMPARE(added.keys(), (QStringList{u"created_at"_qs, u"duration"_qs, u"excluded"_qs, u"owner_email"_qs,
                                             u"read_only"_qs, u"source"_qs, u"sync_state"_qs, u"title"_qs,
                                             u"updated_at"_qs, u"upload_date"_qs, u"url"_qs, u"youtube_id"_qs}));
-        QCOMPARE(added.value(u"title"_qs).toString(), u"Fetching title…"_qs);
         QCOMPARE(added.value(u"sync_state"_qs).toString(), u"needsAdd"_qs);
-        QCOMPARE(added.value(u"url"_qs).toString(), u"https://youtu.be/aaaaaaaaaaa"_qs);
-        QCOMPARE(added.value(u"upload_date"_qs).toString(),
-                 QDateTime::currentDateTimeUtc().date().toString(Qt::ISODate));
 
         run = cli(laptop, {u"sync"_qs});
         QVERIFY2(run.exitCode == 0, qPrintable(run.err));
