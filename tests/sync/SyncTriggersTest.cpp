@@ -176,6 +176,7 @@ private Q_SLOTS:
             QCOMPARE(h.group->libraryAccount(), next);
     }
 
+    // Kicks while a cycle runs (a sync asked for, the network back) give one follow-up cycle.
     void kicksDuringCycleCollapseIntoOne()
     {
         SyncHarness h;
@@ -185,7 +186,8 @@ private Q_SLOTS:
         QVERIFY(h.waitForRequests(1));
 
         h.engine->syncNow();
-        h.engine->syncNow();
+        h.watch.report(false);
+        h.watch.report(true);
         h.engine->syncNow();
         QCoro::Task<void> direct = h.engine->sync();
         QVERIFY(direct.isReady());
@@ -233,17 +235,8 @@ private Q_SLOTS:
         h.watch.report(true);
         h.watch.report(true);
         QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 1; }));
-
-        // Back online while a cycle runs: one follow-up cycle.
-        h.gate.close(kVideosPath);
-        h.engine->syncNow();
-        QVERIFY(h.waitForRequests(2));
-        h.watch.report(false);
-        h.watch.report(true);
-        h.gate.open();
-        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 3; }));
         QTest::qWait(kQuietMs);
-        QCOMPARE(h.cyclesStarted(), 3);
+        QCOMPARE(h.cyclesStarted(), 1);
     }
 
     // The state a local edit leaves, and that it is saved at once.
