@@ -136,22 +136,22 @@ private Q_SLOTS:
             {titled(u"upper"_qs, u"APPLE"_qs), titled(u"lower"_qs, u"apple"_qs), titled(u"mixed"_qs, u"Apple"_qs)},
             sortedBy(SortMode::title), "upper lower mixed");
 
-        row("every step at once",
-            {{.id = u"keep2"_qs, .title = u"Live Set"_qs, .uploadDate = u"2021-02-01"_qs},
-             {.id = u"gone"_qs,
-              .title = u"Live Set"_qs,
-              .uploadDate = u"2021-03-01"_qs,
-              .syncState = u"needsDelete"_qs},
-             {.id = u"hidden"_qs,
-              .title = u"Live Set"_qs,
-              .uploadDate = u"2021-04-01"_qs,
-              .ownerEmail = u"x@y"_qs,
-              .readOnly = true},
-             {.id = u"excluded"_qs, .title = u"Live Set"_qs, .uploadDate = u"2021-05-01"_qs, .excluded = true},
-             {.id = u"other-year"_qs, .title = u"Live Set"_qs, .uploadDate = u"2022-01-01"_qs},
-             {.id = u"other-title"_qs, .title = u"Studio"_qs, .uploadDate = u"2021-06-01"_qs},
-             {.id = u"keep1"_qs, .title = u"set: LIVE"_qs, .uploadDate = u"2021-07-01"_qs}},
-            {.search = u"set live"_qs, .year = u"2021"_qs, .hiddenOwners = {u"x@y"_qs}}, "keep1 keep2");
+        const auto live = [](const QString &id, const QString &date, const QString &title = u"Live Set"_qs) {
+            return RecordSeed{.id = id, .title = title, .uploadDate = date};
+        };
+        Seeds every{live(u"keep2"_qs, u"2021-02-01"_qs),
+                    live(u"gone"_qs, u"2021-03-01"_qs),
+                    live(u"hidden"_qs, u"2021-04-01"_qs),
+                    live(u"excluded"_qs, u"2021-05-01"_qs),
+                    live(u"other-year"_qs, u"2022-01-01"_qs),
+                    live(u"other-title"_qs, u"2021-06-01"_qs, u"Studio"_qs),
+                    live(u"keep1"_qs, u"2021-07-01"_qs, u"set: LIVE"_qs)};
+        every[1].syncState = SyncStateRaw::needsDelete;
+        every[2].ownerEmail = u"x@y"_qs;
+        every[2].readOnly = true;
+        every[3].excluded = true;
+        row("every step at once", every, {.search = u"set live"_qs, .year = u"2021"_qs, .hiddenOwners = {u"x@y"_qs}},
+            "keep1 keep2");
     }
 
     void apply()
