@@ -31,27 +31,6 @@ void writeFile(const QString &path, const QByteArray &content)
 
 } // namespace
 
-// Answers when told to; optionally deletes itself right after answering, as keychain jobs do.
-class Answerer : public QObject
-{
-    Q_OBJECT
-
-public:
-    int value = 0;
-    bool deleteAfterAnswer = false;
-
-    void answer(int result)
-    {
-        value = result;
-        Q_EMIT answered();
-        if (deleteAfterAnswer)
-            deleteLater();
-    }
-
-Q_SIGNALS:
-    void answered();
-};
-
 class SecretStoreTest : public QObject
 {
     Q_OBJECT
@@ -162,28 +141,32 @@ private Q_SLOTS:
     {
         QFETCH(int, delayMs);
         QFETCH(bool, inTime);
-        QPointer<Answerer> answerer = new Answerer;
-        answerer->deleteAfterAnswer = true;
+        // A job answers by naming itself, then deletes itself.
+        QPointer<QObject> job = new QObject;
+        const auto answer = [job] {
+            job->setObjectName(u"5"_qs);
+            job->deleteLater();
+        };
         int calls = 0;
         {
             int seen = 0; // lives only as long as the wait: a late answer must not write to it
             const auto start = [&] {
                 if (delayMs < 0)
-                    answerer->answer(5);
+                    answer();
                 else
-                    QTimer::singleShot(delayMs, answerer.data(), [answerer] { answerer->answer(5); });
+                    QTimer::singleShot(delayMs, job.data(), answer);
             };
             const bool answered = clipvane::waitForAnswer(
-                answerer.data(), &Answerer::answered,
+                job.data(), &QObject::objectNameChanged,
                 [&] {
                     ++calls;
-                    seen = answerer->value;
+                    seen = job->objectName().toInt();
                 },
                 start, inTime ? 5s : 20ms);
             QCOMPARE(answered, inTime);
             QCOMPARE(seen, inTime ? 5 : 0);
         }
-        QTRY_VERIFY(answerer.isNull()); // every answer arrives, in time or late
+        QTRY_VERIFY(job.isNull()); // every answer arrives, in time or late
         QCOMPARE(calls, inTime ? 1 : 0);
     }
 };
