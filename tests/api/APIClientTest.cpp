@@ -27,6 +27,7 @@ namespace {
 const QString kToken = QStringLiteral("tok-123.abc_DEF~");
 const QString kSignedOut = QStringLiteral("Signed out \u2014 check your password");
 constexpr qint64 kBound = 4096;
+constexpr qsizetype kHuge = qsizetype(32) * 1024 * 1024;
 
 // Remembers every request the client hands to the network, as it was handed over, so tests
 // can check what never reaches the wire (time-outs, cookie handling) and that nothing was sent.
@@ -396,6 +397,10 @@ private Q_SLOTS:
                 << endpoint << binary(objectOfSize(3 * kBound), true) << false;
             QTest::addRow("%s, compressed over", name.constData()) << endpoint << bomb << false;
         }
+        // Far more than the socket buffers between the two ends can hold: the server can only
+        // send it all if the client reads everything.
+        QTest::newRow("export, far over: abandoned early")
+            << u"export"_qs << binary(QByteArray(kHuge, 'x'), true) << false;
     }
 
     void bodyBound()
@@ -408,19 +413,9 @@ private Q_SLOTS:
         QCOMPARE(outcome.has_value(), !ok);
         if (outcome)
             QCOMPARE(outcome->kind(), APIError::Kind::badResponse);
-    }
-
-    void oversizedBodyIsAbandonedEarly()
-    {
-        // Far more than the socket buffers between the two ends can hold: the server can only
-        // send it all if the client reads everything.
-        constexpr qsizetype kHuge = qsizetype(32) * 1024 * 1024;
-        m_client->setMaxBodyBytes(kBound);
-        const Outcome outcome = callWith(u"export"_qs, binary(QByteArray(kHuge, 'x'), true));
-        QVERIFY(outcome);
-        QCOMPARE(outcome->kind(), APIError::Kind::badResponse);
-        QVERIFY2(m_server->chunkedBytesSent() < kHuge / 2,
-                 QByteArray::number(m_server->chunkedBytesSent()).constData());
+        if (reply.body.size() == kHuge)
+            QVERIFY2(m_server->chunkedBytesSent() < kHuge / 2,
+                     QByteArray::number(m_server->chunkedBytesSent()).constData());
     }
 
     void largeBodyWithinTheBoundArrivesWhole()
