@@ -55,7 +55,6 @@ private Q_SLOTS:
 
         number("1", 1, 1, true);
         number("2", 2, 2, false);
-        number("1700000000123", 1700000000123, 0, false);
         number("9223372036854775807", kMax64, 0, false);
         number("-9223372036854775808", kMin64, 0, false);
         number("2147483647", kMaxInt, kMaxInt, false);
@@ -75,7 +74,6 @@ private Q_SLOTS:
         number(R"("-9223372036854775808")", kMin64, 0, false);
         number(R"("9223372036854775808")", 0, 0, false);
         number(R"("-9223372036854775809")", 0, 0, false);
-        number(R"("2147483648")", 2147483648, 0, false);
         for (const char *rejected : {R"("4.5")", R"("1e3")", R"(" 42")", R"("42 ")", R"("")", R"("-")", R"("+-1")",
                                      R"("0x1F")", R"("\u0664\u0662")", R"("true")", "false", "null", "[1]", "{}"})
             number(rejected, 0, 0, false);
@@ -85,11 +83,9 @@ private Q_SLOTS:
     void numbers()
     {
         QFETCH(QByteArray, json);
-        QFETCH(qint64, wide);
-        QFETCH(int, narrow);
         QFETCH(bool, flag);
-        QCOMPARE(JsonRead::toInt64(jsonValue(json)), wide);
-        QCOMPARE(JsonRead::toInt(jsonValue(json)), narrow);
+        QTEST(JsonRead::toInt64(jsonValue(json)), "wide");
+        QTEST(JsonRead::toInt(jsonValue(json)), "narrow");
         QCOMPARE(JsonRead::flag(jsonValue(json)), flag);
     }
 
@@ -119,48 +115,48 @@ private Q_SLOTS:
             QVERIFY2(!APIVideo::fromJson(jsonObject(json)), json);
     }
 
-    void page()
+    // A list page as the cycle reads it: "now 'revision' total widget objects: IDs (- deleted)".
+    void page_data()
     {
-        const auto bare = VideoPage::fromJson(jsonObject(R"({"videos":[]})"));
-        QVERIFY(bare);
-        QCOMPARE(bare->now, qint64(0));
-        QCOMPARE(bare->familyRev, u"0"_qs);
-        QCOMPARE(bare->total, 0);
-        QCOMPARE(bare->widget, true);
-
-        const auto full = VideoPage::fromJson(
-            jsonObject(R"({"now":"1700000000999","family_rev":"r7","total":1250.9,"widget":false,"videos":[]})"));
-        QVERIFY(full);
-        QCOMPARE(full->now, qint64(1700000000999));
-        QCOMPARE(full->familyRev, u"r7"_qs);
-        QCOMPARE(full->total, 1250);
-        QCOMPARE(full->widget, false);
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<QString>("read");
+        const auto row = [](const char *json, const char *read) {
+            QTest::newRow(json) << QByteArray(json) << QString::fromUtf8(read);
+        };
+        row(R"({"videos":[]})", "0 '0' 0 on 0:");
+        row(R"({"now":"1700000000999","family_rev":"r7","total":1250.9,"widget":false,"videos":[]})",
+            "1700000000999 'r7' 1250 off 0:");
         // Only text is a revision tag, and empty text is text.
-        QCOMPARE(VideoPage::fromJson(jsonObject(R"({"family_rev":5,"videos":[]})"))->familyRev, u"0"_qs);
-        QVERIFY(VideoPage::fromJson(jsonObject(R"({"family_rev":"","videos":[]})"))->familyRev.isEmpty());
-
+        row(R"({"family_rev":5,"videos":[]})", "0 '0' 0 on 0:");
+        row(R"({"family_rev":"","videos":[]})", "0 '' 0 on 0:");
         // Entries without a usable ID are dropped but counted: the count decides whether a page is full.
-        const auto dropped = VideoPage::fromJson(jsonObject(
-            R"({"videos":[{"youtube_id":"a","deleted":1},{"title":"no id"},{"youtube_id":7},{"youtube_id":"b"}]})"));
-        QVERIFY(dropped);
-        QCOMPARE(dropped->objectCount, 4);
-        QCOMPARE(dropped->videos.size(), 2);
-        QVERIFY(dropped->videos[0].deleted);
-        QCOMPARE(dropped->videos[1].youtubeID, u"b"_qs);
-
+        row(R"({"videos":[{"youtube_id":"a","deleted":1},{"title":"no id"},{"youtube_id":7},{"youtube_id":"b"}]})",
+            "0 '0' 0 on 4: -a b");
+        // Only a JSON Boolean or the number 0 turns the assistant off.
+        row(R"({"widget":1,"videos":[]})", "0 '0' 0 on 0:");
+        row(R"({"widget":0,"videos":[]})", "0 '0' 0 off 0:");
+        row(R"({"widget":"0","videos":[]})", "0 '0' 0 on 0:");
+        row(R"({"widget":null,"videos":[]})", "0 '0' 0 on 0:");
         for (const char *json : {"{}", R"({"now":1})", R"({"videos":null})", R"({"videos":{"youtube_id":"a"}})",
                                  R"({"videos":"[]"})", R"({"videos":[{"youtube_id":"a"},"b"]})", R"({"videos":[[]]})"})
-            QVERIFY2(!VideoPage::fromJson(jsonObject(json)), json);
+            row(json, "<none>");
+    }
 
-        // Only a JSON Boolean or the number 0 turns the assistant off.
-        const QList<std::pair<QByteArray, bool>> widgets{{"true", true}, {"false", false}, {"1", true},
-                                                         {"0", false},   {R"("0")", true}, {"null", true}};
-        for (const auto &[value, expected] : widgets) {
-            QJsonObject object = jsonObject(R"({"videos":[]})");
-            object.insert(u"widget"_qs, jsonValue(value));
-            const auto page = VideoPage::fromJson(object);
-            QVERIFY2(page && page->widget == expected, value.constData());
+    void page()
+    {
+        QFETCH(QByteArray, json);
+        const auto page = VideoPage::fromJson(jsonObject(json));
+        QString read = u"<none>"_qs;
+        if (page) {
+            read = u"%1 '%2' %3 %4 %5:"_qs.arg(page->now)
+                       .arg(page->familyRev)
+                       .arg(page->total)
+                       .arg(page->widget ? u"on"_qs : u"off"_qs)
+                       .arg(page->objectCount);
+            for (const APIVideo &video : page->videos)
+                read += (video.deleted ? u" -"_qs : u" "_qs) + video.youtubeID;
         }
+        QTEST(read, "read");
     }
 
     void askVideo()

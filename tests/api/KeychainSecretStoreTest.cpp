@@ -16,11 +16,6 @@ const QString kSecretService = QStringLiteral("org.freedesktop.secrets");
 // Not the application's own id: a test never mixes its items with real ones.
 const QString kTestService = QStringLiteral("app.clipvane.Clipvane.test");
 
-bool onPrivateBus()
-{
-    return qEnvironmentVariable("CLIPVANE_PRIVATE_BUS") == QLatin1String("1");
-}
-
 // Stands in for a Secret Service whose keyring is locked behind a prompt nobody can see:
 // it takes every call and answers none of them until told to.
 class SilentSecretService : public QDBusVirtualObject
@@ -55,7 +50,7 @@ class KeychainSecretStoreTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        if (!onPrivateBus())
+        if (qEnvironmentVariable("CLIPVANE_PRIVATE_BUS") != QLatin1String("1"))
             QSKIP("no private D-Bus session could be started (dbus-run-session missing, or not run through "
                   "tests/api/with-private-bus)");
         qunsetenv("CLIPVANE_PROFILE");

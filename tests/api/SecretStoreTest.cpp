@@ -31,27 +31,6 @@ void writeFile(const QString &path, const QByteArray &content)
 
 } // namespace
 
-// Answers when told to; optionally deletes itself right after answering, as keychain jobs do.
-class Answerer : public QObject
-{
-    Q_OBJECT
-
-public:
-    int value = 0;
-    bool deleteAfterAnswer = false;
-
-    void answer(int result)
-    {
-        value = result;
-        Q_EMIT answered();
-        if (deleteAfterAnswer)
-            deleteLater();
-    }
-
-Q_SIGNALS:
-    void answered();
-};
-
 class SecretStoreTest : public QObject
 {
     Q_OBJECT
@@ -69,9 +48,10 @@ private Q_SLOTS:
 
     void fileRoundTrip()
     {
-        FileSecretStore store(path());
+        const QString nested = path(u"a/b/secrets.json"_qs); // folders are made as needed
+        FileSecretStore store(nested);
         store.keychainDelete(SecretKeys::token); // deleting from no file creates none
-        QVERIFY(!QFile::exists(path()));
+        QVERIFY(!QFile::exists(nested));
         QCOMPARE(store.keychainRead(SecretKeys::token), std::nullopt);
 
         QVERIFY(store.keychainSave(u"first"_qs, SecretKeys::token));
@@ -81,7 +61,7 @@ private Q_SLOTS:
 
         // A second save replaces the first; a new store object sees what the first one wrote.
         QVERIFY(store.keychainSave(u"second \u00e9\u2014"_qs, SecretKeys::token));
-        FileSecretStore again(path());
+        FileSecretStore again(nested);
         QCOMPARE(again.keychainRead(SecretKeys::token), u"second \u00e9\u2014"_qs);
 
         again.keychainDelete(SecretKeys::token);
@@ -89,7 +69,13 @@ private Q_SLOTS:
         QCOMPARE(store.keychainRead(SecretKeys::email), QString());
 
         // No temporary or lock file stays behind.
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"secrets.json"_qs});
+        QCOMPARE(QDir(path(u"a/b"_qs)).entryList(QDir::Files | QDir::Hidden), QStringList{u"secrets.json"_qs});
+
+        // A path below a regular file can never be written, whoever runs the test.
+        writeFile(path(u"plain"_qs), "x");
+        FileSecretStore blocked(path(u"plain/secrets.json"_qs));
+        QVERIFY(!blocked.keychainSave(u"t"_qs, SecretKeys::token));
+        QCOMPARE(blocked.keychainRead(SecretKeys::token), std::nullopt);
     }
 
     // Readable by the user alone, whatever the umask, also when an older file was looser.
@@ -130,19 +116,6 @@ private Q_SLOTS:
         QCOMPARE(store.keychainRead(SecretKeys::token), u"fresh"_qs);
     }
 
-    void fileFolders()
-    {
-        FileSecretStore nested(path(u"a/b/secrets.json"_qs));
-        QVERIFY(nested.keychainSave(u"t"_qs, SecretKeys::token));
-        QCOMPARE(nested.keychainRead(SecretKeys::token), u"t"_qs);
-
-        // A path below a regular file can never be written, whoever runs the test.
-        writeFile(path(u"plain"_qs), "x");
-        FileSecretStore blocked(path(u"plain/secrets.json"_qs));
-        QVERIFY(!blocked.keychainSave(u"t"_qs, SecretKeys::token));
-        QCOMPARE(blocked.keychainRead(SecretKeys::token), std::nullopt);
-    }
-
     void defaultStoreInProfileIsFile()
     {
         AppPaths::setProfile(m_dir->path());
@@ -168,28 +141,32 @@ private Q_SLOTS:
     {
         QFETCH(int, delayMs);
         QFETCH(bool, inTime);
-        QPointer<Answerer> answerer = new Answerer;
-        answerer->deleteAfterAnswer = true;
+        // A job answers by naming itself, then deletes itself.
+        QPointer<QObject> job = new QObject;
+        const auto answer = [job] {
+            job->setObjectName(u"5"_qs);
+            job->deleteLater();
+        };
         int calls = 0;
         {
             int seen = 0; // lives only as long as the wait: a late answer must not write to it
             const auto start = [&] {
                 if (delayMs < 0)
-                    answerer->answer(5);
+                    answer();
                 else
-                    QTimer::singleShot(delayMs, answerer.data(), [answerer] { answerer->answer(5); });
+                    QTimer::singleShot(delayMs, job.data(), answer);
             };
             const bool answered = clipvane::waitForAnswer(
-                answerer.data(), &Answerer::answered,
+                job.data(), &QObject::objectNameChanged,
                 [&] {
                     ++calls;
-                    seen = answerer->value;
+                    seen = job->objectName().toInt();
                 },
                 start, inTime ? 5s : 20ms);
             QCOMPARE(answered, inTime);
             QCOMPARE(seen, inTime ? 5 : 0);
         }
-        QTRY_VERIFY(answerer.isNull()); // every answer arrives, in time or late
+        QTRY_VERIFY(job.isNull()); // every answer arrives, in time or late
         QCOMPARE(calls, inTime ? 1 : 0);
     }
 };

@@ -79,10 +79,9 @@ private Q_SLOTS:
     void refusesWhatACommandCannotUse()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(QString, error);
         auto parsed = CliArguments::parse(arguments);
         QVERIFY(std::holds_alternative<QString>(parsed));
-        QCOMPARE(std::get<QString>(parsed), error);
+        QTEST(std::get<QString>(parsed), "error");
     }
 };
 

@@ -51,25 +51,17 @@ QString randomTitle(QRandomGenerator &random)
 
 QString randomSearch(QRandomGenerator &random)
 {
-    switch (random.bounded(5)) {
-    case 0:
-        return QString();
-    case 1:
-        return u"   "_qs;
-    default: {
-        QString search;
-        const int words = 1 + random.bounded(2);
-        for (int i = 0; i < words; ++i) {
-            QString word = pick(random, kWords);
-            if (random.bounded(3) == 0 && word.size() > 1)
-                word = word.mid(random.bounded(word.size() - 1), 2);
-            if (random.bounded(2) == 0)
-                word = word.toUpper();
-            search += u' ' + word;
-        }
-        return search;
+    const int kind = random.bounded(5);
+    if (kind < 2)
+        return kind == 0 ? QString() : u"   "_qs;
+    QString search;
+    for (int i = 0, words = 1 + random.bounded(2); i < words; ++i) {
+        QString word = pick(random, kWords);
+        if (random.bounded(3) == 0 && word.size() > 1)
+            word = word.mid(random.bounded(word.size() - 1), 2);
+        search += u' ' + (random.bounded(2) == 0 ? word.toUpper() : word);
     }
-    }
+    return search;
 }
 
 RecordSeed randomSeed(QRandomGenerator &random, int serial)

@@ -46,9 +46,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, title);
         QFETCH(QString, highlight);
-        QFETCH(Ranges, ranges);
         const Ranges found = RowText::highlightRanges(title, highlight);
-        QCOMPARE(found, ranges);
+        QTEST(found, "ranges");
         for (const RowText::Range &range : found)
             QVERIFY(range.start >= 0 && range.start + range.length <= title.size());
     }

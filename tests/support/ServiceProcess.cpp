@@ -21,11 +21,6 @@ ServiceProcess::~ServiceProcess()
     stop();
 }
 
-QString ServiceProcess::dataDir() const
-{
-    return m_dataDir;
-}
-
 QString ServiceProcess::apiBase() const
 {
     return u"http://127.0.0.1:%1/api"_qs.arg(m_port);

@@ -30,7 +30,6 @@ public:
     qint64 processId() const { return m_process.processId(); }
     // "http://127.0.0.1:<port>/api"
     QString apiBase() const;
-    QString dataDir() const;
     const QString &error() const { return m_error; }
 
 private:

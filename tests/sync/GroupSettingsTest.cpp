@@ -76,77 +76,65 @@ private Q_SLOTS:
         QVERIFY(m_dir.isValid());
     }
 
-    void absentFileReadsAsDefaults()
+    // Values other processes and builds wrote: only what the format allows is taken; without a
+    // file (which reading never creates) every value has its default.
+    void valuesWrittenElsewhere_data()
     {
-        GroupSettings group(freshPath());
-        QCOMPARE(group.syncCursor(), 0);
-        QCOMPARE(group.familyRev(), u"0"_qs);
-        QVERIFY(group.widgetVisible());
-        QVERIFY(group.shareInbox().isEmpty());
-        QVERIFY(group.takeShareInbox().isEmpty());
-        QVERIFY(!QFile::exists(group.path()));
-    }
-
-    void cursorText_data()
-    {
+        QTest::addColumn<QString>("key");
         QTest::addColumn<QVariant>("stored");
-        QTest::addColumn<qint64>("cursor");
-        QTest::newRow("plain") << QVariant(u"1709640000123"_qs) << qint64(1709640000123);
-        QTest::newRow("plus sign") << QVariant(u"+42"_qs) << qint64(42);
-        QTest::newRow("negative") << QVariant(u"-7"_qs) << qint64(-7);
-        QTest::newRow("leading zeros") << QVariant(u"0042"_qs) << qint64(42);
-        QTest::newRow("largest") << QVariant(u"9223372036854775807"_qs) << std::numeric_limits<qint64>::max();
-        QTest::newRow("beyond 64 bits") << QVariant(u"9223372036854775808"_qs) << qint64(0);
-        QTest::newRow("trailing letters") << QVariant(u"12a"_qs) << qint64(0);
-        QTest::newRow("space") << QVariant(u" 5"_qs) << qint64(0);
-        QTest::newRow("decimal point") << QVariant(u"4.5"_qs) << qint64(0);
-        QTest::newRow("empty") << QVariant(QString()) << qint64(0);
-        QTest::newRow("a list") << QVariant(QStringList{u"1"_qs, u"2"_qs}) << qint64(0);
+        QTest::addColumn<QVariant>("read");
+        const auto row = [](const char *name, const char *key, const QVariant &stored, const QVariant &read) {
+            QTest::newRow(name) << QString::fromLatin1(key) << stored << read;
+        };
+        const QVariant zero = qint64(0);
+        row("cursor absent", "syncCursor", {}, zero);
+        row("family revision absent", "familyRev", {}, u"0"_qs);
+        row("widget absent", "widgetVisible", {}, true);
+        row("inbox absent", "shareInbox", {}, QStringList());
+        row("cursor, plus sign, leading zeros", "syncCursor", u"+0042"_qs, qint64(42));
+        row("cursor, negative", "syncCursor", u"-7"_qs, qint64(-7));
+        row("cursor, largest", "syncCursor", u"9223372036854775807"_qs, std::numeric_limits<qint64>::max());
+        row("cursor beyond 64 bits", "syncCursor", u"9223372036854775808"_qs, zero);
+        row("cursor, trailing letters", "syncCursor", u"12a"_qs, zero);
+        row("cursor, space", "syncCursor", u" 5"_qs, zero);
+        row("cursor, empty", "syncCursor", QString(), zero);
+        row("cursor, a list", "syncCursor", QStringList{u"1"_qs, u"2"_qs}, zero);
+        row("widget false", "widgetVisible", false, false);
+        row("widget true", "widgetVisible", true, true);
+        row("widget: zero is not a Boolean", "widgetVisible", u"0"_qs, true);
+        row("widget: text", "widgetVisible", u"no"_qs, true);
+        row("inbox list", "shareInbox", QStringList{u"one"_qs, u"two"_qs}, QStringList{u"one"_qs, u"two"_qs});
+        row("inbox, one number", "shareInbox", 42, QStringList{u"42"_qs});
+        row("inbox, bytes", "shareInbox", QByteArray("\x01\x02"), QStringList());
     }
 
-    void cursorText()
+    void valuesWrittenElsewhere()
     {
+        QFETCH(QString, key);
         QFETCH(QVariant, stored);
-        QFETCH(qint64, cursor);
+        QFETCH(QVariant, read);
         const QString path = freshPath();
         GroupSettings group(path);
-        writeRaw(path, u"syncCursor"_qs, stored);
-        QCOMPARE(group.syncCursor(), cursor);
-    }
-
-    void cursorIsStoredAsText()
-    {
-        const QString path = freshPath();
-        GroupSettings group(path);
-        QVERIFY(group.setSyncCursor(-12345678901234));
-        QCOMPARE(group.syncCursor(), -12345678901234);
-        QCOMPARE(QSettings(path, QSettings::IniFormat).value(u"syncCursor"_qs), QVariant(u"-12345678901234"_qs));
-    }
-
-    void widgetFlag_data()
-    {
-        QTest::addColumn<QVariant>("stored");
-        QTest::addColumn<bool>("visible");
-        QTest::newRow("false") << QVariant(false) << false;
-        QTest::newRow("true") << QVariant(true) << true;
-        QTest::newRow("zero is not a Boolean") << QVariant(u"0"_qs) << true;
-        QTest::newRow("text") << QVariant(u"no"_qs) << true;
-    }
-
-    void widgetFlag()
-    {
-        QFETCH(QVariant, stored);
-        QFETCH(bool, visible);
-        const QString path = freshPath();
-        writeRaw(path, u"widgetVisible"_qs, stored);
-        QCOMPARE(GroupSettings(path).widgetVisible(), visible);
+        if (stored.isValid())
+            writeRaw(path, key, stored);
+        if (key == u"syncCursor"_qs)
+            QCOMPARE(QVariant(group.syncCursor()), read);
+        else if (key == u"familyRev"_qs)
+            QCOMPARE(QVariant(group.familyRev()), read);
+        else if (key == u"widgetVisible"_qs)
+            QCOMPARE(QVariant(group.widgetVisible()), read);
+        else
+            QCOMPARE(QVariant(group.takeShareInbox()), read);
+        QCOMPARE(QFile::exists(path), stored.isValid());
     }
 
     void cursorsRestartAndRemoval()
     {
         const QString path = freshPath();
         GroupSettings group(path);
-        QVERIFY(group.setSyncCursor(55));
+        QVERIFY(group.setSyncCursor(-12345678901234));
+        QCOMPARE(group.syncCursor(), -12345678901234);
+        QCOMPARE(QSettings(path, QSettings::IniFormat).value(u"syncCursor"_qs), QVariant(u"-12345678901234"_qs));
         QVERIFY(group.setWidgetVisible(false));
         QVERIFY(group.appendToShareInbox({u"link"_qs}));
 
@@ -171,18 +159,12 @@ private Q_SLOTS:
         QCOMPARE(group.shareInbox(), QStringList{u"link"_qs});
     }
 
-    void inboxKeepsEveryTextAsWritten_data()
-    {
-        QTest::addColumn<QStringList>("links");
-        QTest::newRow("one") << QStringList{u"https://youtu.be/abcdef"_qs};
-        QTest::newRow("several, awkward characters")
-            << QStringList{u"a, b"_qs,    u"\"quoted\""_qs,  u"  spaced  "_qs,       u"@Invalid()"_qs,
-                           u"видео ✓"_qs, u"back\\slash"_qs, u"semi;colon=equals"_qs};
-    }
-
     void inboxKeepsEveryTextAsWritten()
     {
-        QFETCH(QStringList, links);
+        // Commas, quotes, spaces and other characters the settings format has to escape.
+        const QStringList links =
+            u"https://youtu.be/abcdef|a, b|\"quoted\"|  spaced  |@Invalid()|видео ✓|back\\slash|semi;colon=equals"_qs
+                .split(u'|');
         GroupSettings group(freshPath());
         QVERIFY(group.appendToShareInbox(links.mid(0, 1)));
         QVERIFY(group.appendToShareInbox(links.mid(1)));
@@ -190,18 +172,6 @@ private Q_SLOTS:
         QCOMPARE(group.takeShareInbox(), links);
         QVERIFY(group.takeShareInbox().isEmpty());
         QVERIFY(group.shareInbox().isEmpty());
-    }
-
-    void inboxWrittenByOtherProcessesIsRead()
-    {
-        const QString path = freshPath();
-        writeRaw(path, u"shareInbox"_qs, QStringList{u"one"_qs, u"two"_qs});
-        GroupSettings group(path);
-        QCOMPARE(group.takeShareInbox(), (QStringList{u"one"_qs, u"two"_qs}));
-        writeRaw(path, u"shareInbox"_qs, 42);
-        QCOMPARE(group.takeShareInbox(), QStringList{u"42"_qs});
-        writeRaw(path, u"shareInbox"_qs, QByteArray("\x01\x02"));
-        QVERIFY(group.takeShareInbox().isEmpty());
     }
 
     void unreadableFileIsReplacedOnWrite()

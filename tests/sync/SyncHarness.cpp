@@ -32,10 +32,8 @@ FakeReply serviceAnswer(const RecordedRequest &request)
     if (body.contains(u"youtube_id"_qs)) {
         const QString id = body.value(u"youtube_id"_qs).toString();
         video = serverVideo(id, ++updatedAt, 1);
-        video.insert(u"title"_qs, body.value(u"title"_qs));
-        video.insert(u"upload_date"_qs, body.value(u"upload_date"_qs));
-        video.insert(u"duration"_qs, body.value(u"duration"_qs));
-        video.insert(u"excluded"_qs, body.value(u"excluded"_qs));
+        for (const QString &field : {u"title"_qs, u"upload_date"_qs, u"duration"_qs, u"excluded"_qs})
+            video.insert(field, body.value(field));
     } else {
         const QString id = youtubeID(body.value(u"url"_qs).toString()).value_or(u"unknown"_qs);
         const QString title = body.value(u"title"_qs).toString();
@@ -84,27 +82,15 @@ void Gate::wait(const QByteArray &path)
 
 QJsonObject serverVideo(const QString &id, qint64 updatedAt, qint64 rowId, const QString &title)
 {
-    return QJsonObject{
-        {u"id"_qs, rowId},
-        {u"youtube_id"_qs, id},
-        {u"title"_qs, title.isEmpty() ? u"Title "_qs + id : title},
-        {u"url"_qs, u"https://youtu.be/"_qs + id},
-        {u"upload_date"_qs, u"2020-01-02"_qs},
-        {u"duration"_qs, u"3:00"_qs},
-        {u"excluded"_qs, 0},
-        {u"deleted"_qs, 0},
-        {u"source"_qs, u"web"_qs},
-        {u"created_at"_qs, 1000},
-        {u"updated_at"_qs, updatedAt},
-        {u"owner_email"_qs, QString()},
-        {u"read_only"_qs, 0},
-    };
-}
-
-QJsonObject deletionOf(const QString &id, qint64 updatedAt, qint64 rowId)
-{
-    QJsonObject video = serverVideo(id, updatedAt, rowId);
-    video.insert(u"deleted"_qs, 1);
+    static const QJsonObject common = QJsonDocument::fromJson(R"({"upload_date": "2020-01-02", "duration": "3:00",
+        "excluded": 0, "deleted": 0, "source": "web", "created_at": 1000, "owner_email": "", "read_only": 0})")
+                                          .object();
+    QJsonObject video = common;
+    video.insert(u"id"_qs, rowId);
+    video.insert(u"youtube_id"_qs, id);
+    video.insert(u"title"_qs, title.isEmpty() ? u"Title "_qs + id : title);
+    video.insert(u"url"_qs, u"https://youtu.be/"_qs + id);
+    video.insert(u"updated_at"_qs, updatedAt);
     return video;
 }
 

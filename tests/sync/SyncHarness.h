@@ -65,7 +65,6 @@ private:
 
 // Server replies in the service's shape.
 QJsonObject serverVideo(const QString &id, qint64 updatedAt, qint64 rowId, const QString &title = {});
-QJsonObject deletionOf(const QString &id, qint64 updatedAt, qint64 rowId);
 QByteArray pageBody(const QList<QJsonObject> &videos, qint64 now, int total, const QString &familyRev = u"0"_qs,
                     bool widget = true);
 QByteArray videoBody(const QJsonObject &video);
