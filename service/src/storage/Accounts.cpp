@@ -38,11 +38,11 @@ Account accountFor(WriteTransaction &tx, const QString &email)
     existing.bind(1, email);
     if (existing.step())
         return Account{existing.int64(0), email};
-    tx.db.prepare("INSERT INTO users (email, created_at, family_rev) VALUES (?1, ?2, 0)")
-        .bind(1, email)
-        .bind(2, tx.wallNow())
-        .run();
-    const Account account{tx.db.lastInsertId(), email};
+    auto inserted = tx.db.prepare("INSERT INTO users (email, created_at, family_rev) VALUES (?1, ?2, 0) RETURNING id");
+    inserted.bind(1, email).bind(2, tx.wallNow());
+    if (!inserted.step())
+        throw SqlError("no id for a new account");
+    const Account account{inserted.int64(0), email};
     // Libraries shared with this address before the account existed become visible now.
     std::vector<qint64> owners;
     {
@@ -59,7 +59,7 @@ Account accountFor(WriteTransaction &tx, const QString &email)
     return account;
 }
 
-QStringList strings(SqliteStatement &query)
+QStringList strings(SqlStatement &query)
 {
     QStringList list;
     while (query.step())
@@ -81,7 +81,7 @@ std::optional<Account> Accounts::authenticate(const QString &token)
         std::lock_guard lock(m_recentMutex);
         forgotten = m_forgotten;
     }
-    auto account = m_storage.read([&](SqliteConnection &db) -> std::optional<Account> {
+    auto account = m_storage.read([&](SqlConnection &db) -> std::optional<Account> {
         auto query =
             db.prepare("SELECT u.id, u.email FROM tokens t JOIN users u ON u.id = t.user_id WHERE t.hash = ?1");
         query.bind(1, hash);
@@ -127,7 +127,7 @@ QString Accounts::issueToken(const QString &email)
 
 FamilyLists Accounts::family(const Account &user)
 {
-    return m_storage.read([&](SqliteConnection &db) {
+    return m_storage.read([&](SqlConnection &db) {
         FamilyLists lists;
         auto members = db.prepare("SELECT member_email FROM family WHERE owner_id = ?1 ORDER BY member_email");
         members.bind(1, user.id);
@@ -225,7 +225,7 @@ void Accounts::liftBlock(const Account &user, const QString &ownerEmail)
 QJsonObject Accounts::exportAccount(const Account &user)
 {
     const qint64 exportedAt = m_storage.wallNow();
-    return m_storage.read([&](SqliteConnection &db) {
+    return m_storage.read([&](SqlConnection &db) {
         QJsonObject account{{u"email"_qs, user.email}};
         {
             auto query = db.prepare("SELECT created_at, family_rev FROM users WHERE id = ?1");
@@ -396,7 +396,7 @@ bool Accounts::linkTelegramChat(const QString &code, qint64 chatId)
 
 std::optional<Account> Accounts::accountForChat(qint64 chatId)
 {
-    return m_storage.read([&](SqliteConnection &db) -> std::optional<Account> {
+    return m_storage.read([&](SqlConnection &db) -> std::optional<Account> {
         auto query = db.prepare(
             "SELECT u.id, u.email FROM telegram_chats c JOIN users u ON u.id = c.user_id WHERE c.chat_id = ?1");
         query.bind(1, chatId);
