@@ -8,7 +8,8 @@ namespace clipvane::service {
 
 namespace {
 
-constexpr const char *kTakeLock = "SELECT pg_try_advisory_lock(7251004712)";
+// One lock per schema, so services in different schemas of one database lead apart.
+constexpr const char *kTakeLock = "SELECT pg_try_advisory_lock(72510048, hashtext(current_schema()))";
 
 } // namespace
 

@@ -9,8 +9,9 @@ namespace {
 constexpr int kSchemaVersion = 2;
 constexpr size_t kPoolSize = 8;      // idle connections kept of each kind
 constexpr quint64 kSweepEvery = 256; // writes between sweeps of leases left by vanished connections
-// Serializes schema changes when several instances start at once.
-constexpr const char *kMigrationLock = "SELECT pg_advisory_xact_lock(7251004711)";
+// Serializes schema changes when several instances start at once. Advisory locks belong to
+// the whole database: the schema's name keeps services in different schemas apart.
+constexpr const char *kMigrationLock = "SELECT pg_advisory_xact_lock(72510047, hashtext(current_schema()))";
 
 // The SQLite schema in PostgreSQL's words. Text compares byte by byte (collation "C"), as in
 // SQLite, so every ordered reply is the same on both.

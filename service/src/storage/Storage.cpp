@@ -6,6 +6,11 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace clipvane::service {
 
@@ -59,6 +64,12 @@ void Storage::Writer::rollback()
         open = false;
         storage.rollback(*connection);
     }
+}
+
+void Storage::backOff(int attempt)
+{
+    const int ceiling = std::min(1 << std::min(attempt, 6), 64); // milliseconds
+    std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(ceiling * 1000)));
 }
 
 Storage::Storage(WallClock wallClock, Durability durability)

@@ -100,6 +100,7 @@ public:
                 writer.rollback();
                 if (attempt >= kWriteAttempts)
                     throw;
+                backOff(attempt);
             } catch (...) {
                 writer.rollback();
                 throw;
@@ -125,7 +126,9 @@ protected:
 
 private:
     friend class WriteTransaction;
-    static constexpr int kWriteAttempts = 8;
+    static constexpr int kWriteAttempts = 16;
+    // A random pause that grows with the attempt, so transactions that collided part ways.
+    static void backOff(int attempt);
 
     struct Reader
     {

@@ -2,7 +2,9 @@
 
 #include "Service.h"
 #include "outbound/MetadataProvider.h"
+#include "storage/PgConnection.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,6 +14,7 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -113,15 +116,56 @@ struct Reply
     }
 };
 
-// The whole service in-process on a free loopback port with a temporary data folder and a
-// fake metadata provider. Quiet: no request log.
+// Where the service tests keep their data: SQLite in a temporary folder, or, when
+// CLIPVANE_TEST_DATABASE names a PostgreSQL server ("postgresql://" takes the PG* environment),
+// a schema of their own on it, dropped at the end.
+class TestDatabase
+{
+public:
+    TestDatabase()
+    {
+        const QString server = qEnvironmentVariable("CLIPVANE_TEST_DATABASE");
+        if (server.isEmpty())
+            return;
+        static std::atomic<int> serial{0};
+        m_schema = u"t%1_%2"_qs.arg(QCoreApplication::applicationPid()).arg(serial++);
+        m_server = server.toStdString();
+        PgConnection(m_server).exec(("CREATE SCHEMA " + m_schema.toStdString()).c_str());
+        m_url = server + (server.contains(u'?') ? u"&"_qs : u"?"_qs) + u"options=-csearch_path%3D"_qs + m_schema;
+    }
+    ~TestDatabase()
+    {
+        if (!m_schema.isEmpty())
+            PgConnection(m_server).exec(("DROP SCHEMA " + m_schema.toStdString() + " CASCADE").c_str());
+    }
+    TestDatabase(const TestDatabase &) = delete;
+    TestDatabase &operator=(const TestDatabase &) = delete;
+
+    static bool postgres() { return !qEnvironmentVariableIsEmpty("CLIPVANE_TEST_DATABASE"); }
+    // The database for ServiceConfig::database: empty for SQLite in the data folder.
+    QString url() const { return m_url; }
+    QString dataDir() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    std::string m_server;
+    QString m_schema;
+    QString m_url;
+};
+
+// The whole service in-process on a free loopback port with fresh data (see TestDatabase) and
+// a fake metadata provider. Quiet: no request log. Given a database, it serves that one (a
+// second instance beside another).
 class TestService
 {
 public:
-    explicit TestService(const std::function<void(ServiceConfig &)> &configure = {}, Storage::WallClock wallClock = {})
+    explicit TestService(const std::function<void(ServiceConfig &)> &configure = {}, Storage::WallClock wallClock = {},
+                         const TestDatabase *database = nullptr)
     {
+        const TestDatabase &data = database ? *database : m_database;
         ServiceConfig config;
-        config.dataDir = m_dir.path();
+        config.dataDir = data.dataDir();
+        config.database = data.url();
         config.listenPort = 0;
         config.logRequests = false;
         config.limits.threads = 8;
@@ -203,7 +247,7 @@ private:
         checked(post(owner, "/api/family.php", QJsonObject{{u"action"_qs, action}, {u"email"_qs, member}}), "family");
     }
 
-    QTemporaryDir m_dir;
+    TestDatabase m_database;
     FakeMetadataProvider *m_metadata = nullptr;
     std::unique_ptr<Service> m_service;
     int m_port = 0;
