@@ -54,6 +54,8 @@ Service::Service(ServiceConfig config, std::unique_ptr<MetadataProvider> metadat
     , m_leadership(
           *m_storage,
           [this] {
+              if (m_storage->shared())
+                  std::fprintf(stderr, "clipvane-service: this instance runs the background work\n");
               m_worker.start();
               m_telegram.start();
           },

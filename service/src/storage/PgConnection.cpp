@@ -117,6 +117,12 @@ bool PgConnection::usable() const
     return PQstatus(m_conn) == CONNECTION_OK;
 }
 
+bool PgConnection::inTransaction() const
+{
+    const PGTransactionStatusType status = PQtransactionStatus(m_conn);
+    return status == PQTRANS_INTRANS || status == PQTRANS_INERROR || status == PQTRANS_ACTIVE;
+}
+
 pg_result *PgConnection::checked(pg_result *result, const char *what)
 {
     const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;

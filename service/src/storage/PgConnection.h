@@ -27,6 +27,8 @@ public:
 
     // False once the server is gone: the connection is then thrown away, never pooled again.
     bool usable() const;
+    // Inside a transaction (an aborted one included).
+    bool inTransaction() const;
     pg_conn *handle() const { return m_conn; }
 
     // Throws the error a finished result carries (a conflict when running again may help);

@@ -7,7 +7,10 @@ namespace clipvane::service {
 namespace {
 
 constexpr int kSchemaVersion = 2;
-constexpr size_t kPoolSize = 8;      // idle connections kept of each kind
+constexpr size_t kPoolSize = 8; // idle connections kept of each kind
+constexpr int kAloneAfter = 3;
+constexpr const char *kGateShared = "SELECT pg_advisory_xact_lock_shared(72510049, hashtext(current_schema()))";
+constexpr const char *kGateAlone = "SELECT pg_advisory_xact_lock(72510049, hashtext(current_schema()))";
 constexpr quint64 kSweepEvery = 256; // writes between sweeps of leases left by vanished connections
 // Serializes schema changes when several instances start at once. Advisory locks belong to
 // the whole database: the schema's name keeps services in different schemas apart.
@@ -195,7 +198,7 @@ void PgStorage::endRead(std::unique_ptr<SqlConnection> connection)
     give(m_readers, std::unique_ptr<PgConnection>(pg));
 }
 
-SqlConnection &PgStorage::beginWrite()
+SqlConnection &PgStorage::beginWrite(int attempt)
 {
     Writing writing{take(m_writers), 0};
     bool sweep = false;
@@ -214,6 +217,9 @@ SqlConnection &PgStorage::beginWrite()
     writing.lease = lease.int64(0);
     try {
         writing.connection->exec("BEGIN ISOLATION LEVEL SERIALIZABLE");
+        // Every writer holds the gate shared; a transaction that lost kAloneAfter times takes it
+        // alone, so a long one cannot starve among a stream of short ones.
+        writing.connection->exec(attempt > kAloneAfter ? kGateAlone : kGateShared);
     } catch (...) {
         writing.connection->prepare("DELETE FROM stamp_leases WHERE stamp = ?1").bind(1, writing.lease).run();
         throw;
@@ -254,7 +260,9 @@ void PgStorage::rollback(SqlConnection &connection)
 {
     Writing writing = finish(connection);
     try {
-        writing.connection->exec("ROLLBACK");
+        // A commit that failed has already ended the transaction.
+        if (writing.connection->inTransaction())
+            writing.connection->exec("ROLLBACK");
         writing.connection->prepare("DELETE FROM stamp_leases WHERE stamp = ?1").bind(1, writing.lease).run();
     } catch (const SqlError &) {
         // The connection is closed instead: with it gone its lease no longer counts.

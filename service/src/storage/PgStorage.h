@@ -11,7 +11,8 @@
 namespace clipvane::service {
 
 // The service's database on a PostgreSQL server, shared by any number of service instances.
-// Writes run serializable (a transaction that loses a race is run again); reads run in one
+// Writes run serializable (a transaction that loses a race is run again; one that keeps
+// losing, a family share say, then runs with the other writers held back); reads run in one
 // repeatable-read snapshot.
 //
 // The pull's rule: a row is served only when no transaction still running can commit a row
@@ -39,7 +40,7 @@ public:
 protected:
     std::unique_ptr<SqlConnection> beginRead() override;
     void endRead(std::unique_ptr<SqlConnection> connection) override;
-    SqlConnection &beginWrite() override;
+    SqlConnection &beginWrite(int attempt) override;
     qint64 takeStamp(WriteTransaction &transaction) override;
     void commit(WriteTransaction &transaction) override;
     void rollback(SqlConnection &connection) override;

@@ -206,7 +206,7 @@ void SqliteStorage::endRead(std::unique_ptr<SqlConnection> connection)
         m_readers.push_back(std::move(connection));
 }
 
-SqlConnection &SqliteStorage::beginWrite()
+SqlConnection &SqliteStorage::beginWrite(int)
 {
     m_writeMutex.lock();
     try {

@@ -24,7 +24,7 @@ public:
 protected:
     std::unique_ptr<SqlConnection> beginRead() override;
     void endRead(std::unique_ptr<SqlConnection> connection) override;
-    SqlConnection &beginWrite() override;
+    SqlConnection &beginWrite(int attempt) override;
     qint64 takeStamp(WriteTransaction &transaction) override;
     void commit(WriteTransaction &transaction) override;
     void rollback(SqlConnection &connection) override;

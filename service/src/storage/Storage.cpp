@@ -37,9 +37,9 @@ Storage::Reader::~Reader()
     storage.endRead(std::move(connection));
 }
 
-Storage::Writer::Writer(Storage &storage)
+Storage::Writer::Writer(Storage &storage, int attempt)
     : storage(storage)
-    , connection(&storage.beginWrite())
+    , connection(&storage.beginWrite(attempt))
 {}
 
 Storage::Writer::~Writer()

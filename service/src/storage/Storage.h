@@ -84,7 +84,7 @@ public:
     template<typename Fn> auto write(Fn &&fn)
     {
         for (int attempt = 1;; ++attempt) {
-            Writer writer(*this);
+            Writer writer(*this, attempt);
             try {
                 WriteTransaction transaction(*this, *writer.connection, wallNow());
                 if constexpr (std::is_void_v<decltype(fn(transaction))>) {
@@ -114,8 +114,9 @@ protected:
     // A connection inside a read transaction, given back when the read ends.
     virtual std::unique_ptr<SqlConnection> beginRead() = 0;
     virtual void endRead(std::unique_ptr<SqlConnection> connection) = 0;
-    // A connection inside a write transaction (holding the writer's turn where there is one).
-    virtual SqlConnection &beginWrite() = 0;
+    // A connection inside a write transaction (holding the writer's turn where there is one);
+    // attempt counts from 1, and grows each time the transaction lost to a concurrent one.
+    virtual SqlConnection &beginWrite(int attempt) = 0;
     virtual qint64 takeStamp(WriteTransaction &transaction) = 0;
     // Commits; on failure the transaction stays open for rollback.
     virtual void commit(WriteTransaction &transaction) = 0;
@@ -139,7 +140,7 @@ private:
     };
     struct Writer
     {
-        explicit Writer(Storage &storage);
+        Writer(Storage &storage, int attempt);
         ~Writer();
         void commit(WriteTransaction &transaction);
         void rollback();

@@ -261,7 +261,7 @@ class Client
 {
 public:
     Client(TestService &service, QString token, qint64 cursor = 0, int limit = 600, bool restarting = false)
-        : m_service(service)
+        : m_services{&service}
         , m_token(std::move(token))
         , m_cursor(cursor)
         , m_limit(limit)
@@ -275,9 +275,10 @@ public:
         m_pulled.clear();
         m_totals.clear();
         for (bool firstPage = true;; firstPage = false) {
-            const Reply reply = m_service.get(m_token, "/api/videos.php?since=" + std::to_string(since) +
-                                                           "&after_id=" + std::to_string(afterId) +
-                                                           "&limit=" + std::to_string(m_limit));
+            // Round robin over the instances it was given, as behind a load balancer.
+            TestService &service = *m_services[m_requests++ % m_services.size()];
+            const Reply reply = service.get(m_token, "/api/videos.php?since=" + std::to_string(since) + "&after_id=" +
+                                                         std::to_string(afterId) + "&limit=" + std::to_string(m_limit));
             if (reply.status != 200 || reply.json.value(u"widget"_qs) != QJsonValue(true) ||
                 !reply.json.value(u"family_rev"_qs).isString()) {
                 m_problems.append(u"pull: %1 %2"_qs.arg(reply.status).arg(QString::fromStdString(reply.body)));
@@ -303,6 +304,13 @@ public:
             since = num(videos.last().toObject(), "updated_at");
             afterId = num(videos.last().toObject(), "id");
         }
+    }
+
+    // Another instance on the same database, asked in turn.
+    Client &alsoVia(TestService &other)
+    {
+        m_services.append(&other);
+        return *this;
     }
 
     QList<QJsonObject> pulled() const { return m_pulled; } // by the last sync, in order
@@ -347,7 +355,8 @@ private:
         m_pulled.append(row);
     }
 
-    TestService &m_service;
+    QList<TestService *> m_services;
+    qsizetype m_requests = 0;
     QString m_token;
     qint64 m_cursor;
     int m_limit;
