@@ -43,9 +43,10 @@ Service::Service(ServiceConfig config, std::unique_ptr<MetadataProvider> metadat
     , m_metadata(std::move(metadata))
     , m_storage(Storage::open(m_config.databaseUrl(), std::move(wallClock), m_config.durability))
     , m_accounts(*m_storage)
+    , m_signInStates(*m_storage)
     , m_library(*m_storage, *m_metadata, m_config.metadataRetry)
     , m_assistant(m_config.chatModel)
-    , m_google(m_config.google)
+    , m_google(m_config.google, m_signInStates)
     , m_telegram(m_config.telegram, telegramCallbacks(m_accounts, m_library))
     , m_worker(m_library)
     , m_endpoints(m_accounts, m_library, m_assistant, m_telegram, !m_config.telegram.botToken.isEmpty(),

@@ -45,6 +45,7 @@ private:
     std::unique_ptr<MetadataProvider> m_metadata;
     std::unique_ptr<Storage> m_storage;
     Accounts m_accounts;
+    SignInStates m_signInStates;
     Library m_library;
     Assistant m_assistant;
     GoogleSignIn m_google;

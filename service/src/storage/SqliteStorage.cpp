@@ -17,7 +17,7 @@ namespace clipvane::service {
 
 namespace {
 
-constexpr int kSchemaVersion = 2;
+constexpr int kSchemaVersion = 3;
 constexpr int kReaderPoolSize = 4; // idle readers kept; more are opened under load and closed after
 // A stamp leaves a gap of one after the previous one, so "now" (last stamp + 1) lies strictly
 // between everything already stored and everything stored later.
@@ -120,6 +120,15 @@ CREATE TABLE family_blocks (
     created_at INTEGER NOT NULL,
     PRIMARY KEY (member_email, owner_email)
 ) WITHOUT ROWID;
+)sql",
+    R"sql(
+-- Sign-ins waiting for Google's answer (the state carried through the flow).
+CREATE TABLE signin_states (
+    state TEXT PRIMARY KEY,
+    app_state TEXT NOT NULL DEFAULT '',
+    expires_at INTEGER NOT NULL
+) WITHOUT ROWID;
+CREATE INDEX signin_states_expiry ON signin_states(expires_at);
 )sql",
 };
 

@@ -145,6 +145,11 @@ public:
     // The database for ServiceConfig::database: empty for SQLite in the data folder.
     QString url() const { return m_url; }
     QString dataDir() const { return m_dir.path(); }
+    // The storage itself, for tests below the HTTP layer.
+    std::unique_ptr<Storage> open() const
+    {
+        return Storage::open(m_url.isEmpty() ? Storage::sqliteIn(dataDir()) : m_url);
+    }
 
 private:
     QTemporaryDir m_dir;
