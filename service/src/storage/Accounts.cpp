@@ -14,6 +14,8 @@ constexpr int kMaxFamilyMembers = 100;
 constexpr int kMaxBlocks = 1000;
 // Tokens are revoked only by deleting their account, here; other processes only add tokens.
 constexpr auto kRememberFor = std::chrono::seconds(60);
+// Another instance may revoke a token (by deleting the account): it is believed for less long.
+constexpr auto kRememberForShared = std::chrono::seconds(5);
 constexpr qsizetype kMaxRemembered = 10'000;
 constexpr int kMaxOpenTelegramCodes = 20;
 
@@ -71,6 +73,7 @@ QStringList strings(SqlStatement &query)
 
 Accounts::Accounts(Storage &storage)
     : m_storage(storage)
+    , m_rememberFor(storage.shared() ? kRememberForShared : kRememberFor)
 {}
 
 std::optional<Account> Accounts::authenticate(const QString &token)
@@ -95,7 +98,7 @@ std::optional<Account> Accounts::authenticate(const QString &token)
         if (forgotten == m_forgotten) {
             if (m_recent.size() >= kMaxRemembered)
                 m_recent.clear();
-            m_recent.insert(hash, Remembered{*account, std::chrono::steady_clock::now() + kRememberFor});
+            m_recent.insert(hash, Remembered{*account, std::chrono::steady_clock::now() + m_rememberFor});
         }
     }
     return account;
