@@ -65,10 +65,10 @@ long peakRssKbOf(qint64 pid)
 // Child mode: writes the library and prints the owner's token.
 int fill(const QString &dataDir, int count)
 {
-    service::Storage storage(dataDir);
-    service::Accounts accounts(storage);
+    const auto storage = service::Storage::open(service::Storage::sqliteIn(dataDir));
+    service::Accounts accounts(*storage);
     const QString token = accounts.issueToken(u"bench@example.com"_qs);
-    service::bench::fillLibrary(storage, *accounts.authenticate(token), count, 1000);
+    service::bench::fillLibrary(*storage, *accounts.authenticate(token), count, 1000);
     std::printf("%s\n", qPrintable(token));
     return 0;
 }

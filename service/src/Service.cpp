@@ -41,18 +41,31 @@ TelegramBot::Callbacks telegramCallbacks(Accounts &accounts, Library &library)
 Service::Service(ServiceConfig config, std::unique_ptr<MetadataProvider> metadata, Storage::WallClock wallClock)
     : m_config(std::move(config))
     , m_metadata(std::move(metadata))
-    , m_storage(m_config.dataDir, std::move(wallClock), m_config.durability)
-    , m_accounts(m_storage)
-    , m_library(m_storage, *m_metadata, m_config.metadataRetry)
+    , m_storage(Storage::open(m_config.databaseUrl(), std::move(wallClock), m_config.durability))
+    , m_accounts(*m_storage)
+    , m_signInStates(*m_storage)
+    , m_library(*m_storage, *m_metadata, m_config.metadataRetry)
     , m_assistant(m_config.chatModel)
-    , m_google(m_config.google)
+    , m_google(m_config.google, m_signInStates)
     , m_telegram(m_config.telegram, telegramCallbacks(m_accounts, m_library))
     , m_worker(m_library)
     , m_endpoints(m_accounts, m_library, m_assistant, m_telegram, !m_config.telegram.botToken.isEmpty(),
                   m_config.telegramCodeLifetimeMs)
     , m_server(m_config, m_accounts, m_endpoints, m_google)
+    , m_leadership(
+          *m_storage,
+          [this] {
+              if (m_storage->shared())
+                  std::fprintf(stderr, "clipvane-service: this instance runs the background work\n");
+              m_worker.start();
+              m_telegram.start();
+          },
+          [this] { m_worker.stop(); })
 {
     m_library.setMetadataQueuedCallback([this] { m_worker.wake(); });
+    // Adds on other instances do not wake this one's worker: it looks again every few seconds.
+    if (m_storage->shared())
+        m_worker.setIdleRecheck(std::chrono::seconds(2));
 }
 
 Service::~Service()
@@ -73,8 +86,7 @@ int Service::start()
     QString publicOrigin = m_config.publicOrigin.isEmpty() ? m_origin : m_config.publicOrigin;
     publicOrigin = withoutTrailingSlashes(publicOrigin);
     m_server.setPublicOrigin(publicOrigin);
-    m_worker.start();
-    m_telegram.start();
+    m_leadership.start();
     return port;
 }
 
@@ -84,6 +96,7 @@ void Service::stop()
         return;
     m_running = false;
     m_server.stop();
+    m_leadership.stop();
     m_telegram.stop();
     m_worker.stop();
 }

@@ -9,6 +9,7 @@
 #include "outbound/MetadataWorker.h"
 #include "outbound/TelegramBot.h"
 #include "storage/Accounts.h"
+#include "storage/Leadership.h"
 #include "storage/Library.h"
 #include "storage/Storage.h"
 
@@ -17,11 +18,12 @@
 namespace clipvane::service {
 
 // The whole companion service: storage, the HTTP server, the metadata worker and the
-// Telegram bot, started and stopped together.
+// Telegram bot, started and stopped together. Of several instances on one database, only
+// the leader runs the worker and the bot.
 class Service
 {
 public:
-    // Opens the storage in config.dataDir (throws SqliteError when it cannot).
+    // Opens the storage config.databaseUrl() names (throws SqlError when it cannot).
     Service(ServiceConfig config, std::unique_ptr<MetadataProvider> metadata, Storage::WallClock wallClock = {});
     ~Service(); // stops
     Service(const Service &) = delete;
@@ -35,13 +37,15 @@ public:
     QString origin() const { return m_origin; }
     Accounts &accounts() { return m_accounts; }
     Library &library() { return m_library; }
-    Storage &storage() { return m_storage; }
+    Storage &storage() { return *m_storage; }
+    bool leading() const { return m_leadership.leading(); }
 
 private:
     ServiceConfig m_config;
     std::unique_ptr<MetadataProvider> m_metadata;
-    Storage m_storage;
+    std::unique_ptr<Storage> m_storage;
     Accounts m_accounts;
+    SignInStates m_signInStates;
     Library m_library;
     Assistant m_assistant;
     GoogleSignIn m_google;
@@ -49,6 +53,7 @@ private:
     MetadataWorker m_worker;
     ApiEndpoints m_endpoints;
     ApiServer m_server;
+    Leadership m_leadership;
     QString m_origin;
     bool m_running = false;
 };

@@ -40,6 +40,11 @@ void ServiceConfig::readEnvironment()
     telegram.botName = environment("CLIPVANE_TELEGRAM_BOT_NAME", u"clipvane_bot"_qs);
 }
 
+QString ServiceConfig::databaseUrl() const
+{
+    return database.isEmpty() ? Storage::sqliteIn(dataDir.isEmpty() ? defaultDataDir() : dataDir) : database;
+}
+
 QString ServiceConfig::defaultDataDir()
 {
     QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);

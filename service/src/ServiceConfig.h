@@ -35,6 +35,8 @@ inline constexpr int kDefaultListenPort = 8470;
 struct ServiceConfig
 {
     QString dataDir;
+    // "sqlite:PATH" or "postgresql://…"; empty: SQLite in dataDir.
+    QString database;
     QString listenHost = u"127.0.0.1"_qs;
     int listenPort = kDefaultListenPort;
     // The origin browsers reach the service at (the Google redirect address is built on it);
@@ -54,6 +56,8 @@ struct ServiceConfig
 
     // The outside services, from CLIPVANE_* environment variables (each with its default base).
     void readEnvironment();
+    // The database to open: database, or the SQLite file in dataDir (made private).
+    QString databaseUrl() const;
     // The user's data location for the service's files.
     static QString defaultDataDir();
 };

@@ -1,13 +1,17 @@
 // clipvane-service: the companion service of Clipvane.
-//   clipvane-service serve [--listen HOST:PORT] [--data DIR] [--public-origin URL]
-//   clipvane-service token EMAIL [--data DIR]
+//   clipvane-service serve [--listen HOST:PORT] [--data DIR | --database URL] [--public-origin URL]
+//   clipvane-service token EMAIL [--data DIR | --database URL]
+//   clipvane-service migrate --from URL --to URL
 
 #include "Service.h"
 #include "api/EmailAddress.h"
 #include "outbound/MetadataProvider.h"
+#include "storage/Accounts.h"
+#include "storage/DatabaseCopy.h"
 
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <sys/resource.h>
 
@@ -25,8 +29,11 @@ constexpr int kUsageError = 2;
 void printUsage()
 {
     std::fputs("usage:\n"
-               "  clipvane-service serve [--listen HOST:PORT] [--data DIR] [--public-origin URL]\n"
-               "  clipvane-service token EMAIL [--data DIR]\n",
+               "  clipvane-service serve [--listen HOST:PORT] [--data DIR | --database URL] [--public-origin URL]\n"
+               "  clipvane-service token EMAIL [--data DIR | --database URL]\n"
+               "  clipvane-service migrate --from URL --to URL\n"
+               "A database URL is sqlite:PATH or postgresql://USER@HOST/NAME; the default is\n"
+               "the SQLite file in the data folder.\n",
                stderr);
 }
 
@@ -36,7 +43,18 @@ struct Arguments
     QStringList positional;
     QString listen = u"127.0.0.1:"_qs + QString::number(kDefaultListenPort);
     QString dataDir;
+    QString database;
+    QString from;
+    QString to;
     QString publicOrigin;
+
+    ServiceConfig config() const
+    {
+        ServiceConfig config;
+        config.dataDir = dataDir.isEmpty() ? ServiceConfig::defaultDataDir() : dataDir;
+        config.database = database;
+        return config;
+    }
 };
 
 std::optional<Arguments> parse(int argc, char **argv)
@@ -55,6 +73,12 @@ std::optional<Arguments> parse(int argc, char **argv)
             ok = value(arguments.listen);
         else if (argument == u"--data"_qs)
             ok = value(arguments.dataDir);
+        else if (argument == u"--database"_qs)
+            ok = value(arguments.database);
+        else if (argument == u"--from"_qs)
+            ok = value(arguments.from);
+        else if (argument == u"--to"_qs)
+            ok = value(arguments.to);
         else if (argument == u"--public-origin"_qs)
             ok = value(arguments.publicOrigin);
         else if (argument.startsWith(u"--"_qs))
@@ -67,6 +91,16 @@ std::optional<Arguments> parse(int argc, char **argv)
             return std::nullopt;
     }
     return arguments;
+}
+
+// A database address without its password, for the log.
+QString redacted(const QString &database)
+{
+    QUrl url(database);
+    if (!url.isValid() || url.password().isEmpty())
+        return database;
+    url.setPassword(u"…"_qs);
+    return url.toString();
 }
 
 // "HOST:PORT" or "[IPv6]:PORT".
@@ -85,9 +119,8 @@ bool splitListen(const QString &listen, QString &host, int &port)
 
 int serve(const Arguments &arguments)
 {
-    ServiceConfig config;
+    ServiceConfig config = arguments.config();
     config.readEnvironment();
-    config.dataDir = arguments.dataDir.isEmpty() ? ServiceConfig::defaultDataDir() : arguments.dataDir;
     config.publicOrigin = arguments.publicOrigin;
     if (!splitListen(arguments.listen, config.listenHost, config.listenPort)) {
         std::fprintf(stderr, "clipvane-service: --listen wants HOST:PORT, not %s\n", qPrintable(arguments.listen));
@@ -110,7 +143,10 @@ int serve(const Arguments &arguments)
 
     Service service(config, makeMetadataProvider(config.metadata));
     service.start();
-    std::fprintf(stderr, "clipvane-service: data in %s\n", qPrintable(config.dataDir));
+    if (config.database.isEmpty())
+        std::fprintf(stderr, "clipvane-service: data in %s\n", qPrintable(config.dataDir));
+    else
+        std::fprintf(stderr, "clipvane-service: data in the database at %s\n", qPrintable(redacted(config.database)));
     std::fprintf(stderr, "clipvane-service: listening on %s\n", qPrintable(service.origin()));
     std::fflush(stderr);
 
@@ -134,9 +170,23 @@ int token(const Arguments &arguments)
                      qPrintable(arguments.positional.first()));
         return kUsageError;
     }
-    Storage storage(arguments.dataDir.isEmpty() ? ServiceConfig::defaultDataDir() : arguments.dataDir);
-    Accounts accounts(storage);
+    const auto storage = Storage::open(arguments.config().databaseUrl());
+    Accounts accounts(*storage);
     std::printf("%s\n", qPrintable(accounts.issueToken(*email)));
+    return 0;
+}
+
+int migrate(const Arguments &arguments)
+{
+    if (!arguments.positional.isEmpty() || arguments.from.isEmpty() || arguments.to.isEmpty()) {
+        printUsage();
+        return kUsageError;
+    }
+    const auto from = Storage::open(arguments.from);
+    const auto to = Storage::open(arguments.to);
+    const qint64 rows = DatabaseCopy::run(*from, *to);
+    std::fprintf(stderr, "clipvane-service: copied %lld rows from %s to %s\n", static_cast<long long>(rows),
+                 qPrintable(redacted(arguments.from)), qPrintable(redacted(arguments.to)));
     return 0;
 }
 
@@ -154,6 +204,8 @@ int main(int argc, char **argv)
             return serve(*arguments);
         if (arguments->command == u"token"_qs)
             return token(*arguments);
+        if (arguments->command == u"migrate"_qs)
+            return migrate(*arguments);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "clipvane-service: %s\n", error.what());
         return 1;

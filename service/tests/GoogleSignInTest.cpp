@@ -1,5 +1,6 @@
 #include "outbound/GoogleSignIn.h"
 #include "ExtrasFakeServer.h"
+#include "TestService.h"
 
 #include <QSet>
 #include <QUrl>
@@ -35,8 +36,12 @@ const std::string kAdaReply = tokenReply(payload("ada@example.com", "true"));
 struct Google
 {
     ExtrasFakeServer server;
+    TestDatabase database;
+    std::unique_ptr<Storage> storage = database.open();
+    SignInStates states{*storage};
     GoogleSignIn signIn{GoogleConfig{kClientId, u"s3cret"_qs, server.qBaseUrl() + u"/auth"_qs,
-                                     server.qBaseUrl() + u"/token"_qs, server.qBaseUrl() + u"/userinfo"_qs}};
+                                     server.qBaseUrl() + u"/token"_qs, server.qBaseUrl() + u"/userinfo"_qs},
+                        states};
 
     QString start() { return QUrlQuery(QUrl(signIn.authorisationUrl(kRedirect))).queryItemValue(u"state"_qs); }
     QString complete(const QString &state, const QString &code = u"code"_qs)
@@ -175,10 +180,14 @@ private Q_SLOTS:
 
     void unconfiguredOrUnreachableGoogle()
     {
-        QVERIFY(!GoogleSignIn(GoogleConfig{kClientId, {}, u"a"_qs, u"t"_qs, u"u"_qs}).configured());
-        QVERIFY(std::holds_alternative<std::string>(GoogleSignIn({}).complete(u"s"_qs, u"c"_qs, kRedirect)));
+        TestDatabase database;
+        const auto storage = database.open();
+        SignInStates states(*storage);
+        QVERIFY(!GoogleSignIn(GoogleConfig{kClientId, {}, u"a"_qs, u"t"_qs, u"u"_qs}, states).configured());
+        QVERIFY(std::holds_alternative<std::string>(GoogleSignIn({}, states).complete(u"s"_qs, u"c"_qs, kRedirect)));
         const QString base = u"http://127.0.0.1:%1"_qs.arg(closedPort());
-        GoogleSignIn signIn(GoogleConfig{kClientId, u"s"_qs, base + u"/auth"_qs, base + u"/token"_qs, base + u"/u"_qs});
+        GoogleSignIn signIn(GoogleConfig{kClientId, u"s"_qs, base + u"/auth"_qs, base + u"/token"_qs, base + u"/u"_qs},
+                            states);
         QVERIFY(signIn.configured());
         const QString state = QUrlQuery(QUrl(signIn.authorisationUrl(kRedirect))).queryItemValue(u"state"_qs);
         QVERIFY(std::get<std::string>(signIn.complete(state, u"code"_qs, kRedirect)).starts_with("Could not reach"));

@@ -15,11 +15,8 @@ namespace clipvane::service {
 
 namespace {
 
-constexpr auto kStateLifetime = std::chrono::minutes(10);
+constexpr qint64 kStateLifetimeMs = 10 * 60 * 1000;
 constexpr std::size_t kStateBytes = 32; // 256 bits
-// Each visit to the sign-in page keeps a state in memory; a bound keeps a flood of visits
-// from growing that without limit (the oldest give way first).
-constexpr std::size_t kMaxPendingStates = 10000;
 constexpr int kGoogleTimeoutSeconds = 15;
 constexpr qsizetype kMaxEmailLength = 254;
 constexpr int kIdTokenParts = 3;
@@ -92,8 +89,9 @@ std::optional<QJsonObject> idTokenClaims(const QString &idToken, const QString &
 
 } // namespace
 
-GoogleSignIn::GoogleSignIn(GoogleConfig config)
+GoogleSignIn::GoogleSignIn(GoogleConfig config, SignInStates &states)
     : m_config(std::move(config))
+    , m_states(states)
 {}
 
 bool GoogleSignIn::configured() const
@@ -105,20 +103,7 @@ bool GoogleSignIn::configured() const
 QString GoogleSignIn::authorisationUrl(const QString &redirectUri, const QString &appState)
 {
     const QString state = randomState();
-    {
-        std::lock_guard lock(m_mutex);
-        const auto now = Clock::now();
-        std::erase_if(m_states, [now](const auto &entry) { return entry.second <= now; });
-        while (m_states.size() >= kMaxPendingStates) {
-            auto oldest = std::min_element(m_states.begin(), m_states.end(),
-                                           [](const auto &a, const auto &b) { return a.second < b.second; });
-            m_states.erase(oldest);
-        }
-        m_states.emplace(state, now + kStateLifetime);
-        std::erase_if(m_appStates, [this](const auto &entry) { return !m_states.contains(entry.first); });
-        if (!appState.isEmpty())
-            m_appStates.emplace(state, appState);
-    }
+    m_states.remember(state, appState, kStateLifetimeMs);
     const std::string query = formEncode({{"response_type", "code"},
                                           {"client_id", m_config.clientId.trimmed().toStdString()},
                                           {"redirect_uri", redirectUri.toStdString()},
@@ -131,24 +116,7 @@ QString GoogleSignIn::authorisationUrl(const QString &redirectUri, const QString
 
 QString GoogleSignIn::takeAppState(const QString &state)
 {
-    std::lock_guard lock(m_mutex);
-    const auto found = m_appStates.find(state);
-    if (found == m_appStates.end())
-        return {};
-    QString appState = found->second;
-    m_appStates.erase(found);
-    return appState;
-}
-
-bool GoogleSignIn::consumeState(const QString &state)
-{
-    std::lock_guard lock(m_mutex);
-    const auto found = m_states.find(state);
-    if (found == m_states.end())
-        return false;
-    const bool fresh = found->second > Clock::now();
-    m_states.erase(found);
-    return fresh;
+    return m_states.appState(state);
 }
 
 std::variant<QString, std::string> GoogleSignIn::complete(const QString &state, const QString &code,
@@ -156,7 +124,7 @@ std::variant<QString, std::string> GoogleSignIn::complete(const QString &state, 
 {
     if (!configured())
         return kNotConfigured;
-    if (state.isEmpty() || !consumeState(state))
+    if (state.isEmpty() || !m_states.consume(state))
         return kStateExpired;
     if (code.isEmpty())
         return kNoCode;

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "storage/SignInStates.h"
+
 #include <QString>
 
-#include <chrono>
-#include <map>
-#include <mutex>
 #include <string>
 #include <variant>
 
@@ -19,10 +18,11 @@ struct GoogleConfig
 class GoogleSignIn
 {
 public:
-    explicit GoogleSignIn(GoogleConfig config);
+    // Waiting states live in states (shared by every instance of the service).
+    GoogleSignIn(GoogleConfig config, SignInStates &states);
 
     bool configured() const;
-    // The Google authorisation address for a fresh state (state kept in memory, expires after 10 minutes).
+    // The Google authorisation address for a fresh state (kept for 10 minutes).
     // appState: the application's own one-time value, handed back with the callback.
     QString authorisationUrl(const QString &redirectUri, const QString &appState = {});
     // The application's value that came with the sign-in of an authorisation state (removed).
@@ -33,13 +33,8 @@ public:
                                                                     const QString &redirectUri);
 
 private:
-    using Clock = std::chrono::steady_clock;
-    bool consumeState(const QString &state);
-
     GoogleConfig m_config;
-    std::mutex m_mutex;
-    std::map<QString, Clock::time_point> m_states; // state -> expiry
-    std::map<QString, QString> m_appStates;        // state -> the application's value, if any
+    SignInStates &m_states;
 };
 
 } // namespace clipvane::service

@@ -12,6 +12,7 @@ constexpr auto kErrorPause = std::chrono::seconds(5);
 
 MetadataWorker::MetadataWorker(Library &library)
     : m_library(library)
+    , m_idleRecheck(kIdleRecheck)
 {}
 
 MetadataWorker::~MetadataWorker()
@@ -51,7 +52,7 @@ void MetadataWorker::wake()
 void MetadataWorker::run()
 {
     for (;;) {
-        std::chrono::milliseconds pause = kIdleRecheck;
+        std::chrono::milliseconds pause = m_idleRecheck;
         try {
             const qint64 now = m_library.wallNow();
             for (const PendingMetadata &item : m_library.dueMetadata(now, kBatch)) {
@@ -64,7 +65,7 @@ void MetadataWorker::run()
             }
             if (const auto due = m_library.nextMetadataDue()) {
                 const qint64 wait = *due - m_library.wallNow();
-                pause = std::min<std::chrono::milliseconds>(kIdleRecheck,
+                pause = std::min<std::chrono::milliseconds>(m_idleRecheck,
                                                             std::chrono::milliseconds(std::max<qint64>(wait, 0)));
             }
         } catch (const std::exception &error) {

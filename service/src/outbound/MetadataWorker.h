@@ -22,6 +22,8 @@ public:
     void stop();
     // Something was queued: look again now.
     void wake();
+    // How long the worker sleeps when nothing falls due (call before start).
+    void setIdleRecheck(std::chrono::milliseconds recheck) { m_idleRecheck = recheck; }
 
 private:
     void run();
@@ -31,6 +33,7 @@ private:
     std::condition_variable m_condition;
     bool m_stopping = false;
     bool m_woken = false;
+    std::chrono::milliseconds m_idleRecheck;
     // Declared last: the thread uses every member above until it is joined.
     std::thread m_thread;
 };

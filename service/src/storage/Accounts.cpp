@@ -14,6 +14,8 @@ constexpr int kMaxFamilyMembers = 100;
 constexpr int kMaxBlocks = 1000;
 // Tokens are revoked only by deleting their account, here; other processes only add tokens.
 constexpr auto kRememberFor = std::chrono::seconds(60);
+// Another instance may revoke a token (by deleting the account): it is believed for less long.
+constexpr auto kRememberForShared = std::chrono::seconds(5);
 constexpr qsizetype kMaxRemembered = 10'000;
 constexpr int kMaxOpenTelegramCodes = 20;
 
@@ -38,11 +40,11 @@ Account accountFor(WriteTransaction &tx, const QString &email)
     existing.bind(1, email);
     if (existing.step())
         return Account{existing.int64(0), email};
-    tx.db.prepare("INSERT INTO users (email, created_at, family_rev) VALUES (?1, ?2, 0)")
-        .bind(1, email)
-        .bind(2, tx.wallNow())
-        .run();
-    const Account account{tx.db.lastInsertId(), email};
+    auto inserted = tx.db.prepare("INSERT INTO users (email, created_at, family_rev) VALUES (?1, ?2, 0) RETURNING id");
+    inserted.bind(1, email).bind(2, tx.wallNow());
+    if (!inserted.step())
+        throw SqlError("no id for a new account");
+    const Account account{inserted.int64(0), email};
     // Libraries shared with this address before the account existed become visible now.
     std::vector<qint64> owners;
     {
@@ -59,7 +61,7 @@ Account accountFor(WriteTransaction &tx, const QString &email)
     return account;
 }
 
-QStringList strings(SqliteStatement &query)
+QStringList strings(SqlStatement &query)
 {
     QStringList list;
     while (query.step())
@@ -71,6 +73,7 @@ QStringList strings(SqliteStatement &query)
 
 Accounts::Accounts(Storage &storage)
     : m_storage(storage)
+    , m_rememberFor(storage.shared() ? kRememberForShared : kRememberFor)
 {}
 
 std::optional<Account> Accounts::authenticate(const QString &token)
@@ -81,7 +84,7 @@ std::optional<Account> Accounts::authenticate(const QString &token)
         std::lock_guard lock(m_recentMutex);
         forgotten = m_forgotten;
     }
-    auto account = m_storage.read([&](SqliteConnection &db) -> std::optional<Account> {
+    auto account = m_storage.read([&](SqlConnection &db) -> std::optional<Account> {
         auto query =
             db.prepare("SELECT u.id, u.email FROM tokens t JOIN users u ON u.id = t.user_id WHERE t.hash = ?1");
         query.bind(1, hash);
@@ -95,7 +98,7 @@ std::optional<Account> Accounts::authenticate(const QString &token)
         if (forgotten == m_forgotten) {
             if (m_recent.size() >= kMaxRemembered)
                 m_recent.clear();
-            m_recent.insert(hash, Remembered{*account, std::chrono::steady_clock::now() + kRememberFor});
+            m_recent.insert(hash, Remembered{*account, std::chrono::steady_clock::now() + m_rememberFor});
         }
     }
     return account;
@@ -127,7 +130,7 @@ QString Accounts::issueToken(const QString &email)
 
 FamilyLists Accounts::family(const Account &user)
 {
-    return m_storage.read([&](SqliteConnection &db) {
+    return m_storage.read([&](SqlConnection &db) {
         FamilyLists lists;
         auto members = db.prepare("SELECT member_email FROM family WHERE owner_id = ?1 ORDER BY member_email");
         members.bind(1, user.id);
@@ -225,7 +228,7 @@ void Accounts::liftBlock(const Account &user, const QString &ownerEmail)
 QJsonObject Accounts::exportAccount(const Account &user)
 {
     const qint64 exportedAt = m_storage.wallNow();
-    return m_storage.read([&](SqliteConnection &db) {
+    return m_storage.read([&](SqlConnection &db) {
         QJsonObject account{{u"email"_qs, user.email}};
         {
             auto query = db.prepare("SELECT created_at, family_rev FROM users WHERE id = ?1");
@@ -396,7 +399,7 @@ bool Accounts::linkTelegramChat(const QString &code, qint64 chatId)
 
 std::optional<Account> Accounts::accountForChat(qint64 chatId)
 {
-    return m_storage.read([&](SqliteConnection &db) -> std::optional<Account> {
+    return m_storage.read([&](SqlConnection &db) -> std::optional<Account> {
         auto query = db.prepare(
             "SELECT u.id, u.email FROM telegram_chats c JOIN users u ON u.id = c.user_id WHERE c.chat_id = ?1");
         query.bind(1, chatId);

@@ -66,6 +66,7 @@ private:
     };
 
     Storage &m_storage;
+    const std::chrono::steady_clock::duration m_rememberFor;
     std::mutex m_recentMutex;
     QHash<QByteArray, Remembered> m_recent; // by token hash
     quint64 m_forgotten = 0;                // counts the times m_recent was emptied

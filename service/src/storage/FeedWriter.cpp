@@ -43,7 +43,7 @@ FeedWriter::FeedWriter(WriteTransaction &transaction)
 
 void FeedWriter::refresh(const Account &user, const QString &youtubeId)
 {
-    SqliteConnection &db = m_tx.db;
+    SqlConnection &db = m_tx.db;
     std::optional<Standing> standing;
     {
         auto own = db.prepare("SELECT title, url, upload_date, duration, excluded, source, created_at FROM videos "

@@ -20,7 +20,7 @@ void requireAccount(WriteTransaction &tx, const Account &user)
         throw ApiError(401, "unknown or revoked token");
 }
 
-std::optional<Account> ownerOf(SqliteConnection &db, qint64 userId)
+std::optional<Account> ownerOf(SqlConnection &db, qint64 userId)
 {
     auto query = db.prepare("SELECT email FROM users WHERE id = ?1");
     query.bind(1, userId);
@@ -81,7 +81,7 @@ qint64 Library::retryDelay(int failedAttempts) const
 FeedRow Library::add(const Account &user, const VideoLink &link, const QString &title, const QString &source)
 {
     const QString givenTitle = title.trimmed();
-    const bool alreadyLive = m_storage.read([&](SqliteConnection &db) {
+    const bool alreadyLive = m_storage.read([&](SqlConnection &db) {
         auto query = db.prepare("SELECT 1 FROM videos WHERE user_id = ?1 AND youtube_id = ?2 AND deleted = 0");
         query.bind(1, user.id).bind(2, link.youtubeId);
         return query.step();
@@ -243,9 +243,9 @@ void Library::remove(const Account &user, const QString &youtubeId)
 FeedPage Library::page(const Account &user, qint64 since, qint64 afterId, int limit,
                        const std::function<void(const FeedRowView &)> &visit)
 {
-    return m_storage.read([&](SqliteConnection &db) {
+    return m_storage.read([&](SqlConnection &db) {
         FeedPage page;
-        auto take = [&](SqliteStatement &rows) {
+        auto take = [&](SqlStatement &rows) {
             while (rows.step()) {
                 visit(FeedRowView{rows.int64(0), rows.utf8(1), rows.utf8(2), rows.utf8(3), rows.utf8(4), rows.utf8(5),
                                   rows.utf8(7), rows.utf8(10), rows.int64(6) != 0, rows.int64(11) != 0,
@@ -253,43 +253,49 @@ FeedPage Library::page(const Account &user, qint64 since, qint64 afterId, int li
                 ++page.rows;
             }
         };
+        // Only rows stamped below "now" are served: on a shared database a transaction still
+        // running may yet commit rows above the snapshot's last stamp (see Storage::readNow).
+        page.now = m_storage.readNow(db);
         // Two exact index seeks: the rest of the cursor's own stamp, then the later stamps.
         // (A single "(updated_at, id) > (?, ?)" would rescan every row of a shared stamp on
         // each page, and a share stamps a whole library at once.)
         {
             auto sameStamp = db.prepare("SELECT id, youtube_id, title, url, upload_date, duration, excluded, source, "
                                         "created_at, updated_at, owner_email, read_only, deleted FROM feed "
-                                        "WHERE user_id = ?1 AND updated_at = ?2 AND id > ?3 ORDER BY id LIMIT ?4");
-            sameStamp.bind(1, user.id).bind(2, since).bind(3, afterId).bind(4, limit);
+                                        "WHERE user_id = ?1 AND updated_at = ?2 AND updated_at < ?5 AND id > ?3 "
+                                        "ORDER BY id LIMIT ?4");
+            sameStamp.bind(1, user.id).bind(2, since).bind(3, afterId).bind(4, limit).bind(5, page.now);
             take(sameStamp);
         }
         if (page.rows < limit) {
             auto later = db.prepare("SELECT id, youtube_id, title, url, upload_date, duration, excluded, source, "
                                     "created_at, updated_at, owner_email, read_only, deleted FROM feed "
-                                    "WHERE user_id = ?1 AND updated_at > ?2 ORDER BY updated_at, id LIMIT ?3");
-            later.bind(1, user.id).bind(2, since).bind(3, limit - page.rows);
+                                    "WHERE user_id = ?1 AND updated_at > ?2 AND updated_at < ?4 "
+                                    "ORDER BY updated_at, id LIMIT ?3");
+            later.bind(1, user.id).bind(2, since).bind(3, limit - page.rows).bind(4, page.now);
             take(later);
         }
         if (page.rows < limit) {
             page.total = page.rows;
         } else {
-            auto sameStamp = db.prepare("SELECT count(*) FROM feed WHERE user_id = ?1 AND updated_at = ?2 AND id > ?3");
-            sameStamp.bind(1, user.id).bind(2, since).bind(3, afterId);
-            auto later = db.prepare("SELECT count(*) FROM feed WHERE user_id = ?1 AND updated_at > ?2");
-            later.bind(1, user.id).bind(2, since);
+            auto sameStamp = db.prepare("SELECT count(*) FROM feed WHERE user_id = ?1 AND updated_at = ?2 "
+                                        "AND updated_at < ?4 AND id > ?3");
+            sameStamp.bind(1, user.id).bind(2, since).bind(3, afterId).bind(4, page.now);
+            auto later =
+                db.prepare("SELECT count(*) FROM feed WHERE user_id = ?1 AND updated_at > ?2 AND updated_at < ?3");
+            later.bind(1, user.id).bind(2, since).bind(3, page.now);
             page.total = (sameStamp.step() ? sameStamp.int64(0) : 0) + (later.step() ? later.int64(0) : 0);
         }
         auto revision = db.prepare("SELECT family_rev FROM users WHERE id = ?1");
         revision.bind(1, user.id);
         page.familyRevision = revision.step() ? revision.int64(0) : 0;
-        page.now = Storage::readNow(db);
         return page;
     });
 }
 
 QList<LibraryVideo> Library::visibleVideos(const Account &user)
 {
-    return m_storage.read([&](SqliteConnection &db) {
+    return m_storage.read([&](SqlConnection &db) {
         QList<LibraryVideo> videos;
         auto rows = db.prepare("SELECT id, youtube_id, title, url, upload_date, duration, owner_email, created_at "
                                "FROM feed WHERE user_id = ?1 AND deleted = 0 ORDER BY id");
@@ -303,7 +309,7 @@ QList<LibraryVideo> Library::visibleVideos(const Account &user)
 
 std::optional<qint64> Library::nextMetadataDue()
 {
-    return m_storage.read([](SqliteConnection &db) -> std::optional<qint64> {
+    return m_storage.read([](SqlConnection &db) -> std::optional<qint64> {
         auto query = db.prepare("SELECT min(meta_next_at) FROM videos WHERE meta_pending = 1 AND deleted = 0");
         if (!query.step() || query.isNull(0))
             return std::nullopt;
@@ -313,7 +319,7 @@ std::optional<qint64> Library::nextMetadataDue()
 
 std::vector<PendingMetadata> Library::dueMetadata(qint64 now, int max)
 {
-    return m_storage.read([&](SqliteConnection &db) {
+    return m_storage.read([&](SqlConnection &db) {
         std::vector<PendingMetadata> due;
         auto query = db.prepare(
             "SELECT id, youtube_id, url FROM videos WHERE meta_pending = 1 AND deleted = 0 AND meta_next_at <= ?1 "

@@ -2,93 +2,65 @@
 
 #include <sqlite3.h>
 
-#include <utility>
-
 namespace clipvane::service {
 
-SqliteStatement::SqliteStatement(SqliteConnection &connection, sqlite3_stmt *statement)
-    : m_connection(connection)
-    , m_statement(statement)
-{}
+namespace {
 
-SqliteStatement::~SqliteStatement()
+class SqliteCursor : public SqlStatement::Cursor
 {
-    if (m_statement)
-        sqlite3_reset(m_statement);
-}
+public:
+    SqliteCursor(const SqliteConnection &connection, sqlite3_stmt *statement)
+        : m_connection(connection)
+        , m_statement(statement)
+    {}
+    // Resets the statement, so no finished read keeps its snapshot or lock open.
+    ~SqliteCursor() override { sqlite3_reset(m_statement); }
 
-SqliteStatement::SqliteStatement(SqliteStatement &&other) noexcept
-    : m_connection(other.m_connection)
-    , m_statement(std::exchange(other.m_statement, nullptr))
-{}
-
-SqliteStatement &SqliteStatement::bind(int index, qint64 value)
-{
-    if (sqlite3_bind_int64(m_statement, index, value) != SQLITE_OK)
-        m_connection.fail("bind");
-    return *this;
-}
-
-SqliteStatement &SqliteStatement::bind(int index, const QString &value)
-{
-    const QByteArray utf8 = value.toUtf8();
-    if (sqlite3_bind_text(m_statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT) != SQLITE_OK)
-        m_connection.fail("bind");
-    return *this;
-}
-
-SqliteStatement &SqliteStatement::bind(int index, const QByteArray &blob)
-{
-    if (sqlite3_bind_blob(m_statement, index, blob.constData(), int(blob.size()), SQLITE_TRANSIENT) != SQLITE_OK)
-        m_connection.fail("bind");
-    return *this;
-}
-
-bool SqliteStatement::step()
-{
-    const int rc = sqlite3_step(m_statement);
-    if (rc == SQLITE_ROW)
-        return true;
-    if (rc == SQLITE_DONE)
-        return false;
-    m_connection.fail("step");
-}
-
-void SqliteStatement::run()
-{
-    while (step()) {
+    void bind(int index, qint64 value) override { check(sqlite3_bind_int64(m_statement, index, value)); }
+    void bindText(int index, const QByteArray &utf8) override
+    {
+        check(sqlite3_bind_text(m_statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT));
     }
-}
+    void bindBlob(int index, const QByteArray &blob) override
+    {
+        check(sqlite3_bind_blob(m_statement, index, blob.constData(), int(blob.size()), SQLITE_TRANSIENT));
+    }
+    bool step() override
+    {
+        const int rc = sqlite3_step(m_statement);
+        if (rc == SQLITE_ROW)
+            return true;
+        if (rc == SQLITE_DONE)
+            return false;
+        m_connection.fail("step");
+    }
+    qint64 int64(int column) const override { return sqlite3_column_int64(m_statement, column); }
+    std::string_view utf8(int column) const override
+    {
+        const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+        const int size = sqlite3_column_bytes(m_statement, column);
+        return data ? std::string_view(data, size_t(size)) : std::string_view();
+    }
+    QByteArray blob(int column) const override
+    {
+        const auto *data = static_cast<const char *>(sqlite3_column_blob(m_statement, column));
+        const int size = sqlite3_column_bytes(m_statement, column);
+        return data ? QByteArray(data, size) : QByteArray();
+    }
+    bool isNull(int column) const override { return sqlite3_column_type(m_statement, column) == SQLITE_NULL; }
 
-qint64 SqliteStatement::int64(int column) const
-{
-    return sqlite3_column_int64(m_statement, column);
-}
+private:
+    void check(int rc) const
+    {
+        if (rc != SQLITE_OK)
+            m_connection.fail("bind");
+    }
 
-QString SqliteStatement::text(int column) const
-{
-    const std::string_view raw = utf8(column);
-    return QString::fromUtf8(raw.data(), qsizetype(raw.size()));
-}
+    const SqliteConnection &m_connection;
+    sqlite3_stmt *m_statement;
+};
 
-std::string_view SqliteStatement::utf8(int column) const
-{
-    const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
-    const int size = sqlite3_column_bytes(m_statement, column);
-    return data ? std::string_view(data, size_t(size)) : std::string_view();
-}
-
-QByteArray SqliteStatement::blob(int column) const
-{
-    const auto *data = static_cast<const char *>(sqlite3_column_blob(m_statement, column));
-    const int size = sqlite3_column_bytes(m_statement, column);
-    return data ? QByteArray(data, size) : QByteArray();
-}
-
-bool SqliteStatement::isNull(int column) const
-{
-    return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
-}
+} // namespace
 
 SqliteConnection::SqliteConnection(const QString &path)
 {
@@ -98,7 +70,7 @@ SqliteConnection::SqliteConnection(const QString &path)
         const std::string message = m_db ? sqlite3_errmsg(m_db) : "out of memory";
         sqlite3_close(m_db);
         m_db = nullptr;
-        throw SqliteError("cannot open database " + file.toStdString() + ": " + message);
+        throw SqlError("cannot open database " + file.toStdString() + ": " + message);
     }
     sqlite3_extended_result_codes(m_db, 1);
 }
@@ -116,13 +88,13 @@ void SqliteConnection::exec(const char *sql)
     if (sqlite3_exec(m_db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
         const std::string message = error ? error : "unknown error";
         sqlite3_free(error);
-        throw SqliteError(std::string("exec: ") + message);
+        throw SqlError(std::string("exec: ") + message);
     }
 }
 
 // Statements are keyed by the address of their SQL text: every caller passes a string
 // literal, so one text is prepared once per connection.
-SqliteStatement SqliteConnection::prepare(const char *sql)
+SqlStatement SqliteConnection::prepare(const char *sql)
 {
     auto it = m_statements.find(sql);
     if (it == m_statements.end()) {
@@ -134,7 +106,7 @@ SqliteStatement SqliteConnection::prepare(const char *sql)
         sqlite3_reset(it->second);
         sqlite3_clear_bindings(it->second);
     }
-    return SqliteStatement(*this, it->second);
+    return SqlStatement(std::make_unique<SqliteCursor>(*this, it->second));
 }
 
 qint64 SqliteConnection::changes() const
@@ -142,14 +114,9 @@ qint64 SqliteConnection::changes() const
     return sqlite3_changes64(m_db);
 }
 
-qint64 SqliteConnection::lastInsertId() const
-{
-    return sqlite3_last_insert_rowid(m_db);
-}
-
 void SqliteConnection::fail(const char *what) const
 {
-    throw SqliteError(std::string(what) + ": " + sqlite3_errmsg(m_db));
+    throw SqlError(std::string(what) + ": " + sqlite3_errmsg(m_db));
 }
 
 } // namespace clipvane::service

@@ -1,282 +1,106 @@
 #include "storage/Storage.h"
 
+#include "storage/PgStorage.h"
+#include "storage/SqliteStorage.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <QRandomGenerator>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace clipvane::service {
 
-namespace {
-
-constexpr int kSchemaVersion = 2;
-constexpr auto kDatabaseFile = "clipvane-service.sqlite";
-constexpr int kReaderPoolSize = 4; // idle readers kept; more are opened under load and closed after
-// A stamp leaves a gap of one after the previous one, so "now" (last stamp + 1) lies strictly
-// between everything already stored and everything stored later.
-constexpr qint64 kStampStep = 2;
-
-// Forward-only migrations, indexed by the version they lead to.
-constexpr const char *kMigrations[] = {
-    nullptr,
-    R"sql(
-CREATE TABLE meta (key TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;
-INSERT INTO meta (key, value) VALUES ('clock', 0);
-
-CREATE TABLE users (
-    id INTEGER PRIMARY KEY,
-    email TEXT NOT NULL UNIQUE,
-    created_at INTEGER NOT NULL,
-    family_rev INTEGER NOT NULL DEFAULT 0
-);
-
-CREATE TABLE tokens (
-    hash BLOB PRIMARY KEY,
-    user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
-    created_at INTEGER NOT NULL
-) WITHOUT ROWID;
-CREATE INDEX tokens_user ON tokens(user_id);
-
--- Each owner's own videos; deleted ones stay as tombstones.
-CREATE TABLE videos (
-    id INTEGER PRIMARY KEY,
-    user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
-    youtube_id TEXT NOT NULL,
-    title TEXT NOT NULL,
-    url TEXT NOT NULL,
-    upload_date TEXT NOT NULL DEFAULT '',
-    duration TEXT NOT NULL DEFAULT '',
-    excluded INTEGER NOT NULL DEFAULT 0,
-    source TEXT NOT NULL DEFAULT '',
-    created_at INTEGER NOT NULL,
-    updated_at INTEGER NOT NULL,
-    deleted INTEGER NOT NULL DEFAULT 0,
-    title_from_user INTEGER NOT NULL DEFAULT 0,
-    meta_pending INTEGER NOT NULL DEFAULT 0,
-    meta_attempts INTEGER NOT NULL DEFAULT 0,
-    meta_next_at INTEGER NOT NULL DEFAULT 0,
-    UNIQUE (user_id, youtube_id)
-);
-CREATE INDEX videos_metadata_due ON videos(meta_next_at) WHERE meta_pending = 1;
-
--- owner_id shares the library with member_email (an account may not exist yet).
-CREATE TABLE family (
-    owner_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
-    member_email TEXT NOT NULL,
-    created_at INTEGER NOT NULL,
-    PRIMARY KEY (owner_id, member_email)
-) WITHOUT ROWID;
-CREATE INDEX family_member ON family(member_email);
-
--- What each user sees: one row per video ID (the standing copy, or a tombstone), stamped
--- whenever it changes. The pull pages through it by (updated_at, id).
-CREATE TABLE feed (
-    id INTEGER PRIMARY KEY,
-    user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
-    youtube_id TEXT NOT NULL,
-    owner_id INTEGER NOT NULL,
-    owner_email TEXT NOT NULL DEFAULT '',
-    title TEXT NOT NULL,
-    url TEXT NOT NULL,
-    upload_date TEXT NOT NULL,
-    duration TEXT NOT NULL,
-    excluded INTEGER NOT NULL,
-    source TEXT NOT NULL,
-    created_at INTEGER NOT NULL,
-    read_only INTEGER NOT NULL,
-    deleted INTEGER NOT NULL,
-    updated_at INTEGER NOT NULL,
-    UNIQUE (user_id, youtube_id)
-);
-CREATE INDEX feed_page ON feed(user_id, updated_at, id);
-CREATE INDEX feed_owner ON feed(user_id, owner_id) WHERE deleted = 0;
-
-CREATE TABLE telegram_codes (
-    code TEXT PRIMARY KEY,
-    user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
-    expires_at INTEGER NOT NULL
-) WITHOUT ROWID;
-CREATE INDEX telegram_codes_user ON telegram_codes(user_id);
-
-CREATE TABLE telegram_chats (
-    chat_id INTEGER PRIMARY KEY,
-    user_id INTEGER NOT NULL REFERENCES users(id) ON DELETE CASCADE,
-    linked_at INTEGER NOT NULL
-);
-CREATE INDEX telegram_chats_user ON telegram_chats(user_id);
-)sql",
-    R"sql(
--- member_email declined the libraries owner_email shares: no share between them until lifted.
-CREATE TABLE family_blocks (
-    member_email TEXT NOT NULL,
-    owner_email TEXT NOT NULL,
-    created_at INTEGER NOT NULL,
-    PRIMARY KEY (member_email, owner_email)
-) WITHOUT ROWID;
-)sql",
-};
-
-// Every library in one file: only the service's own user may read it, whatever the umask.
-// SQLite gives its WAL and shared-memory files the database file's mode, so the database is
-// created (or corrected) first.
-void keepPrivate(const QString &dataDir, const QString &databasePath)
-{
-    const auto fail = [](const QString &path) {
-        throw SqliteError("cannot make " + path.toStdString() + " private: " + std::strerror(errno));
-    };
-    if (::chmod(QFile::encodeName(dataDir).constData(), S_IRWXU) != 0)
-        fail(dataDir);
-    const QByteArray database = QFile::encodeName(databasePath);
-    const int fd = ::open(database.constData(), O_RDWR | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
-    if (fd < 0)
-        fail(databasePath);
-    const int changed = ::fchmod(fd, S_IRUSR | S_IWUSR);
-    ::close(fd);
-    if (changed != 0)
-        fail(databasePath);
-    for (const char *suffix : {"-wal", "-shm", "-journal"}) {
-        const QByteArray companion = database + suffix;
-        if (::chmod(companion.constData(), S_IRUSR | S_IWUSR) != 0 && errno != ENOENT)
-            fail(QFile::decodeName(companion));
-    }
-}
-
-} // namespace
-
-WriteTransaction::WriteTransaction(SqliteConnection &db, qint64 wallNow)
+WriteTransaction::WriteTransaction(Storage &storage, SqlConnection &db, qint64 wallNow)
     : db(db)
+    , m_storage(storage)
     , m_wallNow(wallNow)
 {}
 
 qint64 WriteTransaction::stamp()
 {
-    // The last stamp is read inside the transaction, so another process writing the same
-    // database (the token command) never makes the clock step back.
     if (!m_stamp)
-        m_stamp = std::max(m_wallNow, Storage::readNow(db) - 1 + kStampStep);
+        m_stamp = m_storage.takeStamp(*this);
     return *m_stamp;
-}
-
-Storage::Finish::~Finish()
-{
-    try {
-        connection->exec("COMMIT");
-    } catch (const SqliteError &) {
-        // A read transaction has nothing to lose; a connection left inside one is reset below.
-        try {
-            connection->exec("ROLLBACK");
-        } catch (const SqliteError &) {
-        }
-    }
 }
 
 Storage::Reader::Reader(Storage &storage)
     : storage(storage)
-{
-    {
-        std::lock_guard lock(storage.m_poolMutex);
-        if (!storage.m_readers.empty()) {
-            connection = std::move(storage.m_readers.back());
-            storage.m_readers.pop_back();
-        }
-    }
-    if (!connection)
-        connection = storage.openConnection(false);
-}
+    , connection(storage.beginRead())
+{}
 
 Storage::Reader::~Reader()
 {
-    std::lock_guard lock(storage.m_poolMutex);
-    if (storage.m_readers.size() < size_t(kReaderPoolSize))
-        storage.m_readers.push_back(std::move(connection));
+    storage.endRead(std::move(connection));
 }
 
-Storage::Storage(const QString &dataDir, WallClock wallClock, Durability durability)
+Storage::Writer::Writer(Storage &storage, int attempt)
+    : storage(storage)
+    , connection(&storage.beginWrite(attempt))
+{}
+
+Storage::Writer::~Writer()
+{
+    if (open) {
+        try {
+            storage.rollback(*connection);
+        } catch (const SqlError &) {
+        }
+    }
+}
+
+void Storage::Writer::commit(WriteTransaction &transaction)
+{
+    storage.commit(transaction);
+    open = false;
+}
+
+void Storage::Writer::rollback()
+{
+    if (open) {
+        open = false;
+        storage.rollback(*connection);
+    }
+}
+
+void Storage::backOff(int attempt)
+{
+    const int ceiling = std::min(1 << std::min(attempt, 6), 64); // milliseconds
+    std::this_thread::sleep_for(std::chrono::microseconds(QRandomGenerator::global()->bounded(ceiling * 1000)));
+}
+
+Storage::Storage(WallClock wallClock, Durability durability)
     : m_wallClock(std::move(wallClock))
     , m_durability(durability)
-{
-    if (!QDir().mkpath(dataDir))
-        throw SqliteError("cannot create the data folder " + dataDir.toStdString());
-    m_path = QDir(dataDir).filePath(QLatin1String(kDatabaseFile));
-    keepPrivate(dataDir, m_path);
-    m_writer = openConnection(true);
-    migrate();
-}
+{}
 
 Storage::~Storage() = default;
+
+std::unique_ptr<Storage> Storage::open(const QString &database, WallClock wallClock, Durability durability)
+{
+    if (database.startsWith(u"postgresql://") || database.startsWith(u"postgres://"))
+        return std::make_unique<PgStorage>(database.toStdString(), std::move(wallClock));
+    if (database.startsWith(u"sqlite:") && database.size() > 7)
+        return std::make_unique<SqliteStorage>(database.mid(7), std::move(wallClock), durability);
+    throw SqlError("unknown database \"" + database.toStdString() + "\": give sqlite:PATH or a postgresql:// address");
+}
+
+QString Storage::sqliteIn(const QString &dataDir)
+{
+    // Every library in one folder: only the service's own user may look in, whatever the umask.
+    if (!QDir().mkpath(dataDir))
+        throw SqlError("cannot create the data folder " + dataDir.toStdString());
+    if (!QFile::setPermissions(dataDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
+        throw SqlError("cannot make " + dataDir.toStdString() + " private");
+    return u"sqlite:"_qs + QDir(dataDir).filePath(QStringLiteral("clipvane-service.sqlite"));
+}
 
 qint64 Storage::wallNow() const
 {
     return m_wallClock ? m_wallClock() : QDateTime::currentMSecsSinceEpoch();
-}
-
-qint64 Storage::readNow(SqliteConnection &db)
-{
-    auto clock = db.prepare("SELECT value FROM meta WHERE key = 'clock'");
-    return (clock.step() ? clock.int64(0) : 0) + 1;
-}
-
-std::unique_ptr<SqliteConnection> Storage::openConnection(bool writer) const
-{
-    auto connection = std::make_unique<SqliteConnection>(m_path);
-    connection->exec("PRAGMA busy_timeout = 10000");
-    connection->exec("PRAGMA foreign_keys = ON");
-    connection->exec("PRAGMA temp_store = MEMORY");
-    if (writer) {
-        connection->exec("PRAGMA journal_mode = WAL");
-        connection->exec(m_durability == Durability::Commit ? "PRAGMA synchronous = FULL"
-                                                            : "PRAGMA synchronous = NORMAL");
-        connection->exec("PRAGMA cache_size = -8192");
-    } else {
-        connection->exec("PRAGMA cache_size = -4096");
-        connection->exec("PRAGMA query_only = ON");
-    }
-    return connection;
-}
-
-void Storage::migrate()
-{
-    const int current = [this] {
-        auto version = m_writer->prepare("PRAGMA user_version");
-        return version.step() ? int(version.int64(0)) : 0;
-    }();
-    if (current > kSchemaVersion)
-        throw SqliteError("the database was written by a newer clipvane-service");
-    for (int next = current + 1; next <= kSchemaVersion; ++next) {
-        m_writer->exec("BEGIN IMMEDIATE");
-        try {
-            m_writer->exec(kMigrations[next]);
-            m_writer->exec(("PRAGMA user_version = " + std::to_string(next)).c_str());
-            m_writer->exec("COMMIT");
-        } catch (...) {
-            rollback();
-            throw;
-        }
-    }
-}
-
-void Storage::commit(WriteTransaction &transaction)
-{
-    if (const auto stamp = transaction.usedStamp())
-        m_writer->prepare("UPDATE meta SET value = ?1 WHERE key = 'clock'").bind(1, *stamp).run();
-    m_writer->exec("COMMIT");
-}
-
-void Storage::rollback()
-{
-    try {
-        m_writer->exec("ROLLBACK");
-    } catch (const SqliteError &) {
-        // SQLite may already have rolled back on its own (for example after a full disk).
-    }
 }
 
 } // namespace clipvane::service

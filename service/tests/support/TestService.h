@@ -2,7 +2,9 @@
 
 #include "Service.h"
 #include "outbound/MetadataProvider.h"
+#include "storage/PgConnection.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,6 +14,7 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -113,15 +116,61 @@ struct Reply
     }
 };
 
-// The whole service in-process on a free loopback port with a temporary data folder and a
-// fake metadata provider. Quiet: no request log.
+// Where the service tests keep their data: SQLite in a temporary folder, or, when
+// CLIPVANE_TEST_DATABASE names a PostgreSQL server ("postgresql://" takes the PG* environment),
+// a schema of their own on it, dropped at the end.
+class TestDatabase
+{
+public:
+    TestDatabase()
+    {
+        const QString server = qEnvironmentVariable("CLIPVANE_TEST_DATABASE");
+        if (server.isEmpty())
+            return;
+        static std::atomic<int> serial{0};
+        m_schema = u"t%1_%2"_qs.arg(QCoreApplication::applicationPid()).arg(serial++);
+        m_server = server.toStdString();
+        PgConnection(m_server).exec(("CREATE SCHEMA " + m_schema.toStdString()).c_str());
+        m_url = server + (server.contains(u'?') ? u"&"_qs : u"?"_qs) + u"options=-csearch_path%3D"_qs + m_schema;
+    }
+    ~TestDatabase()
+    {
+        if (!m_schema.isEmpty())
+            PgConnection(m_server).exec(("DROP SCHEMA " + m_schema.toStdString() + " CASCADE").c_str());
+    }
+    TestDatabase(const TestDatabase &) = delete;
+    TestDatabase &operator=(const TestDatabase &) = delete;
+
+    static bool postgres() { return !qEnvironmentVariableIsEmpty("CLIPVANE_TEST_DATABASE"); }
+    // The database for ServiceConfig::database: empty for SQLite in the data folder.
+    QString url() const { return m_url; }
+    QString dataDir() const { return m_dir.path(); }
+    // The storage itself, for tests below the HTTP layer.
+    std::unique_ptr<Storage> open() const
+    {
+        return Storage::open(m_url.isEmpty() ? Storage::sqliteIn(dataDir()) : m_url);
+    }
+
+private:
+    QTemporaryDir m_dir;
+    std::string m_server;
+    QString m_schema;
+    QString m_url;
+};
+
+// The whole service in-process on a free loopback port with fresh data (see TestDatabase) and
+// a fake metadata provider. Quiet: no request log. Given a database, it serves that one (a
+// second instance beside another).
 class TestService
 {
 public:
-    explicit TestService(const std::function<void(ServiceConfig &)> &configure = {}, Storage::WallClock wallClock = {})
+    explicit TestService(const std::function<void(ServiceConfig &)> &configure = {}, Storage::WallClock wallClock = {},
+                         const TestDatabase *database = nullptr)
     {
+        const TestDatabase &data = database ? *database : m_database;
         ServiceConfig config;
-        config.dataDir = m_dir.path();
+        config.dataDir = data.dataDir();
+        config.database = data.url();
         config.listenPort = 0;
         config.logRequests = false;
         config.limits.threads = 8;
@@ -203,7 +252,7 @@ private:
         checked(post(owner, "/api/family.php", QJsonObject{{u"action"_qs, action}, {u"email"_qs, member}}), "family");
     }
 
-    QTemporaryDir m_dir;
+    TestDatabase m_database;
     FakeMetadataProvider *m_metadata = nullptr;
     std::unique_ptr<Service> m_service;
     int m_port = 0;
@@ -217,7 +266,7 @@ class Client
 {
 public:
     Client(TestService &service, QString token, qint64 cursor = 0, int limit = 600, bool restarting = false)
-        : m_service(service)
+        : m_services{&service}
         , m_token(std::move(token))
         , m_cursor(cursor)
         , m_limit(limit)
@@ -231,9 +280,10 @@ public:
         m_pulled.clear();
         m_totals.clear();
         for (bool firstPage = true;; firstPage = false) {
-            const Reply reply = m_service.get(m_token, "/api/videos.php?since=" + std::to_string(since) +
-                                                           "&after_id=" + std::to_string(afterId) +
-                                                           "&limit=" + std::to_string(m_limit));
+            // Round robin over the instances it was given, as behind a load balancer.
+            TestService &service = *m_services[m_requests++ % m_services.size()];
+            const Reply reply = service.get(m_token, "/api/videos.php?since=" + std::to_string(since) + "&after_id=" +
+                                                         std::to_string(afterId) + "&limit=" + std::to_string(m_limit));
             if (reply.status != 200 || reply.json.value(u"widget"_qs) != QJsonValue(true) ||
                 !reply.json.value(u"family_rev"_qs).isString()) {
                 m_problems.append(u"pull: %1 %2"_qs.arg(reply.status).arg(QString::fromStdString(reply.body)));
@@ -259,6 +309,13 @@ public:
             since = num(videos.last().toObject(), "updated_at");
             afterId = num(videos.last().toObject(), "id");
         }
+    }
+
+    // Another instance on the same database, asked in turn.
+    Client &alsoVia(TestService &other)
+    {
+        m_services.append(&other);
+        return *this;
     }
 
     QList<QJsonObject> pulled() const { return m_pulled; } // by the last sync, in order
@@ -303,7 +360,8 @@ private:
         m_pulled.append(row);
     }
 
-    TestService &m_service;
+    QList<TestService *> m_services;
+    qsizetype m_requests = 0;
     QString m_token;
     qint64 m_cursor;
     int m_limit;
