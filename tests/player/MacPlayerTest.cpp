@@ -121,19 +121,20 @@ private Q_SLOTS:
         QCOMPARE(controller.loadedID(), std::optional<QString>(QStringLiteral("noEmbed0001")));
     }
 
-    void pagingTakesTheWheelAndKeysOnlyWhileOn()
+    // Paging takes the wheel and the keys only while it is on; the bridge leaves with the player.
+    void pagingAndTheBridgesEnd()
     {
         PlayerController controller;
-        MacPlayer player(controller, PlayerController::playerPageURL(m_server.url()));
-        player.resize(480, 270);
-        player.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&player));
+        auto player = std::make_unique<MacPlayer>(controller, PlayerController::playerPageURL(m_server.url()));
+        player->resize(480, 270);
+        player->show();
+        QVERIFY(QTest::qWaitForWindowExposed(player.get()));
         QTRY_VERIFY_WITH_TIMEOUT(controller.isReady(), 15000);
-        QWidget *proxy = player.webView().focusProxy();
+        QWidget *proxy = player->webView().focusProxy();
         QVERIFY(proxy);
 
         QList<int> pages;
-        player.setOnPage([&pages](int direction) { pages << direction; });
+        player->setOnPage([&pages](int direction) { pages << direction; });
         const auto wheel = [&](int angle) {
             QWheelEvent event(QPointF(10, 10), proxy->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, angle),
                               Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -145,10 +146,16 @@ private Q_SLOTS:
         QTest::keyClick(proxy, Qt::Key_J, Qt::ControlModifier);
         QCOMPARE(pages, (QList<int>{+1, -1, +1}));
 
-        player.setOnPage({});
+        player->setOnPage({});
         wheel(-120);
         QTest::keyClick(proxy, Qt::Key_J);
         QCOMPARE(pages.size(), 3);
+
+        QVERIFY(controller.hasPage());
+        player.reset();
+        QVERIFY(!controller.hasPage());
+        controller.load(QStringLiteral("dQw4w9WgXcQ"), true);
+        QCOMPARE(controller.pendingID(), std::optional<QString>(QStringLiteral("dQw4w9WgXcQ")));
     }
 
     void spaceInThePlayerIsThePages()
@@ -189,20 +196,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(controller.isReady(), 10000);
         QVERIFY(!controller.pendingID());
         QCOMPARE(controller.loadedID(), std::optional<QString>(QStringLiteral("dQw4w9WgXcQ")));
-    }
-
-    void theBridgeLeavesWithThePlayer()
-    {
-        PlayerController controller;
-        {
-            MacPlayer player(controller, PlayerController::playerPageURL(m_server.url()));
-            player.show();
-            QTRY_VERIFY_WITH_TIMEOUT(controller.isReady(), 15000);
-            QVERIFY(controller.hasPage());
-        }
-        QVERIFY(!controller.hasPage());
-        controller.load(QStringLiteral("dQw4w9WgXcQ"), true);
-        QCOMPARE(controller.pendingID(), std::optional<QString>(QStringLiteral("dQw4w9WgXcQ")));
     }
 };
 
