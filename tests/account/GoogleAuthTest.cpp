@@ -1,13 +1,10 @@
 #include "GoogleAuth.h"
+#include "../ui/WidgetTestMain.h"
 #include "MacOnboardingView.h"
 #include "OnboardedFlag.h"
 #include "SyncEngine.h"
 #include "TestLibrary.h"
 
-#include "Fonts.h"
-#include "Palette.h"
-
-#include <QApplication>
 #include <QLabel>
 #include <QUrlQuery>
 
@@ -160,13 +157,5 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char *argv[])
-{
-    QApplication app(argc, argv);
-    Palette::applyTo(app);
-    Fonts::load();
-    GoogleAuthTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+CLIPVANE_WIDGET_TEST_MAIN(GoogleAuthTest)
 #include "GoogleAuthTest.moc"
