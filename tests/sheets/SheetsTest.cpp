@@ -1,3 +1,4 @@
+#include "../ui/WidgetTestMain.h"
 #include "MacAddSheet.h"
 #include "MacConfirmSheet.h"
 #include "MacEditSheet.h"
@@ -6,10 +7,6 @@
 #include "Video.h"
 #include "VideoStore.h"
 
-#include "Fonts.h"
-#include "Palette.h"
-
-#include <QApplication>
 #include <QClipboard>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -21,20 +18,11 @@ namespace {
 
 QPushButton *button(QWidget &sheet, const QString &text)
 {
-    for (QPushButton *candidate : sheet.findChildren<QPushButton *>())
+    for (QPushButton *candidate : sheet.findChildren<QPushButton *>()) {
         if (candidate->text() == text)
             return candidate;
+    }
     return nullptr;
-}
-
-// With CLIPVANE_SCREENSHOTS=DIR the sheets are saved as pictures to look at.
-void shoot(QWidget &sheet, const QString &name)
-{
-    const QString folder = qEnvironmentVariable("CLIPVANE_SCREENSHOTS");
-    if (folder.isEmpty())
-        return;
-    sheet.adjustSize();
-    sheet.grab().save(folder + u'/' + name + u".png"_qs);
 }
 
 } // namespace
@@ -71,7 +59,6 @@ private Q_SLOTS:
         }
         QCOMPARE(sheet.link(), field);
         QCOMPARE(button(sheet, u"Add"_qs)->isEnabled(), addEnabled);
-        shoot(sheet, u"add-"_qs + QString::fromLatin1(QTest::currentDataTag()));
 
         sheet.add();
         QCOMPARE(sheet.result(), addEnabled ? int(QDialog::Accepted) : int(QDialog::Rejected));
@@ -111,7 +98,6 @@ private Q_SLOTS:
 
         MacEditSheet sheet(u"abcdefghijk"_qs, library.session->engine(), store);
         QSignalSpy edited(&sheet, &MacEditSheet::edited);
-        shoot(sheet, u"edit"_qs);
         sheet.setFields(QString(), u"2020/01/02"_qs, u"about 3 min"_qs);
         sheet.save();
         const Video *video = store.find(u"abcdefghijk"_qs);
@@ -137,7 +123,6 @@ private Q_SLOTS:
         MacConfirmSheet confirmed(MacConfirmSheet::deleteTitle(u"A “quoted” %1 title"_qs), QString(),
                                   u"Delete video"_qs, [&] { ++runs; });
         QCOMPARE(confirmed.windowTitle(), u"Delete “A “quoted” %1 title”?"_qs);
-        shoot(confirmed, u"confirm"_qs);
         confirmed.confirm();
         confirmed.confirm();
         QCOMPARE(runs, 1);
@@ -145,13 +130,5 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char *argv[])
-{
-    QApplication app(argc, argv);
-    Palette::applyTo(app);
-    Fonts::load();
-    SheetsTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+CLIPVANE_WIDGET_TEST_MAIN(SheetsTest)
 #include "SheetsTest.moc"
