@@ -1,3 +1,4 @@
+#include "../player/WebEngineTestMain.h"
 #include "AppArguments.h"
 #include "GoogleAuth.h"
 #include "MacAppState.h"
@@ -11,10 +12,6 @@
 #include "Video.h"
 #include "VideoStore.h"
 
-#include "Fonts.h"
-#include "Palette.h"
-
-#include <QApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSignalSpy>
@@ -26,6 +23,7 @@
 using namespace clipvane;
 using namespace clipvane::test;
 using Outcome = UrlHandler::Outcome;
+Q_DECLARE_METATYPE(Outcome)
 
 class AppShellTest : public QObject
 {
@@ -36,41 +34,35 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("signedIn");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("outcome");
+        QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<QString>("token"); // stored afterwards
         QTest::addColumn<QString>("email");
         QTest::addColumn<QString>("added"); // the video ID now stored as needsAdd
-
-        const QString before = u"old-token"_qs;
-        QTest::newRow("callback") << false << u"clipvaneshelf://auth?token=T1&email=a%40b.c"_qs
-                                  << int(Outcome::signedIn) << u"T1"_qs << u"a@b.c"_qs << QString();
-        QTest::newRow("callback without e-mail") << false << u"clipvaneshelf://auth?token=T1"_qs
-                                                 << int(Outcome::signedIn) << u"T1"_qs << QString() << QString();
-        QTest::newRow("callback while signed in waits for the user")
-            << true << u"clipvaneshelf://auth?token=T1&email=x"_qs << int(Outcome::awaitsConfirmation) << before
-            << QString() << QString();
-        QTest::newRow("no token, a link in the text")
-            << false << u"clipvaneshelf://auth?v=https://youtu.be/dQw4w9WgXcQ"_qs << int(Outcome::added) << QString()
-            << QString() << u"dQw4w9WgXcQ"_qs;
-        QTest::newRow("no token, no link") << false << u"clipvaneshelf://auth?email=x"_qs << int(Outcome::ignored)
-                                           << QString() << QString() << QString();
-        QTest::newRow("percent-encoded short link") << true << u"https%3A%2F%2Fyoutu.be%2FdQw4w9WgXcQ"_qs
-                                                    << int(Outcome::added) << before << QString() << u"dQw4w9WgXcQ"_qs;
-        QTest::newRow("watch link") << false << u"https://www.youtube.com/watch?v=aqz-KE-bpKQ&t=3"_qs
-                                    << int(Outcome::added) << QString() << QString() << u"aqz-KE-bpKQ"_qs;
-        QTest::newRow("another site's callback host is no sign-in")
-            << false << u"https://auth/?token=T1&email=x"_qs << int(Outcome::ignored) << QString() << QString()
-            << QString();
-        QTest::newRow("plain words") << false << u"hello there"_qs << int(Outcome::ignored) << QString() << QString()
-                                     << QString();
+        const auto row = [](const char *name, bool signedIn, const char *text, Outcome outcome, const char *token,
+                            const char *email, const char *added) {
+            QTest::newRow(name) << signedIn << QString::fromUtf8(text) << outcome << QString::fromUtf8(token)
+                                << QString::fromUtf8(email) << QString::fromUtf8(added);
+        };
+        row("callback", false, "clipvaneshelf://auth?token=T1&email=a%40b.c", Outcome::signedIn, "T1", "a@b.c", "");
+        row("callback without e-mail", false, "clipvaneshelf://auth?token=T1", Outcome::signedIn, "T1", "", "");
+        row("callback while signed in waits for the user", true, "clipvaneshelf://auth?token=T1&email=x",
+            Outcome::awaitsConfirmation, "old-token", "", "");
+        row("no token, a link in the text", false, "clipvaneshelf://auth?v=https://youtu.be/dQw4w9WgXcQ",
+            Outcome::added, "", "", "dQw4w9WgXcQ");
+        row("no token, no link", false, "clipvaneshelf://auth?email=x", Outcome::ignored, "", "", "");
+        row("percent-encoded short link", true, "https%3A%2F%2Fyoutu.be%2FdQw4w9WgXcQ", Outcome::added, "old-token", "",
+            "dQw4w9WgXcQ");
+        row("watch link", false, "https://www.youtube.com/watch?v=aqz-KE-bpKQ&t=3", Outcome::added, "", "",
+            "aqz-KE-bpKQ");
+        row("another site's callback host is no sign-in", false, "https://auth/?token=T1&email=x", Outcome::ignored, "",
+            "", "");
+        row("plain words", false, "hello there", Outcome::ignored, "", "", "");
     }
     void openedUrls()
     {
         QFETCH(bool, signedIn);
         QFETCH(QString, text);
-        QFETCH(int, outcome);
-        QFETCH(QString, token);
-        QFETCH(QString, email);
+        QFETCH(Outcome, outcome);
         QFETCH(QString, added);
         TestLibrary library;
         SyncEngine &engine = library.session->engine();
@@ -80,11 +72,11 @@ private Q_SLOTS:
         UrlHandler handler(engine, library.session->store(), onboarded, nullptr);
         QSignalSpy confirm(&handler, &UrlHandler::signInNeedsConfirmation);
 
-        QCOMPARE(int(handler.handle(text)), outcome);
-        QCOMPARE(library.secrets.keychainRead(SecretKeys::token).value_or(QString()), token);
-        QCOMPARE(library.secrets.keychainRead(SecretKeys::email).value_or(QString()), email);
-        QCOMPARE(onboarded.value(), outcome == int(Outcome::signedIn));
-        QCOMPARE(confirm.size(), outcome == int(Outcome::awaitsConfirmation) ? 1 : 0);
+        QCOMPARE(handler.handle(text), outcome);
+        QTEST(library.secrets.keychainRead(SecretKeys::token).value_or(QString()), "token");
+        QTEST(library.secrets.keychainRead(SecretKeys::email).value_or(QString()), "email");
+        QCOMPARE(onboarded.value(), outcome == Outcome::signedIn);
+        QCOMPARE(confirm.size(), outcome == Outcome::awaitsConfirmation ? 1 : 0);
         QCOMPARE(library.session->store().all().size(), added.isEmpty() ? 0 : 1);
         if (!added.isEmpty()) {
             const Video *video = library.session->store().find(added);
@@ -112,38 +104,35 @@ private Q_SLOTS:
 
     void arguments_data()
     {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("error"); // a part of the message; empty: accepted
-        QTest::addColumn<QStringList>("links");
+        QTest::addColumn<QString>("arguments"); // separated by spaces
+        QTest::addColumn<QString>("error");     // a part of the message; empty: accepted
+        QTest::addColumn<QString>("links");
         QTest::addColumn<QString>("api");
-        QTest::newRow("links") << QStringList{u"https://youtu.be/x"_qs, u"y"_qs} << QString()
-                               << QStringList{u"https://youtu.be/x"_qs, u"y"_qs} << QString();
-        QTest::newRow("options both ways")
-            << QStringList{u"--profile=/tmp/p"_qs, u"--api"_qs, u"http://127.0.0.1:8470/api"_qs} << QString()
-            << QStringList() << u"http://127.0.0.1:8470/api"_qs;
-        QTest::newRow("clear text elsewhere") << QStringList{u"--api"_qs, u"http://example.com/api"_qs}
-                                              << u"not a usable service address"_qs << QStringList() << QString();
-        QTest::newRow("missing value") << QStringList{u"--profile"_qs} << u"needs a folder"_qs << QStringList()
-                                       << QString();
-        QTest::newRow("unknown option") << QStringList{u"--frobnicate"_qs} << u"unknown option"_qs << QStringList()
-                                        << QString();
-        QTest::newRow("after --, everything is a link")
-            << QStringList{u"--"_qs, u"--api"_qs} << QString() << QStringList{u"--api"_qs} << QString();
+        const auto row = [](const char *name, const char *arguments, const char *error, const char *links,
+                            const char *api) {
+            QTest::newRow(name) << QString::fromUtf8(arguments) << QString::fromUtf8(error) << QString::fromUtf8(links)
+                                << QString::fromUtf8(api);
+        };
+        row("links", "https://youtu.be/x y", "", "https://youtu.be/x y", "");
+        row("options both ways", "--profile=/tmp/p --api http://127.0.0.1:8470/api", "", "",
+            "http://127.0.0.1:8470/api");
+        row("clear text elsewhere", "--api http://example.com/api", "not a usable service address", "", "");
+        row("missing value", "--profile", "needs a folder", "", "");
+        row("unknown option", "--frobnicate", "unknown option", "", "");
+        row("after --, everything is a link", "-- --api", "", "--api", "");
     }
     void arguments()
     {
-        QFETCH(QStringList, arguments);
+        QFETCH(QString, arguments);
         QFETCH(QString, error);
-        QFETCH(QStringList, links);
-        QFETCH(QString, api);
-        const auto parsed = AppArguments::parse(arguments);
+        const auto parsed = AppArguments::parse(arguments.split(u' '));
         if (!error.isEmpty()) {
             QVERIFY(std::get<QString>(parsed).contains(error));
             return;
         }
         const AppArguments &accepted = std::get<AppArguments>(parsed);
-        QCOMPARE(accepted.links, links);
-        QCOMPARE(accepted.apiBase.toString(), api);
+        QTEST(accepted.links.join(u' '), "links");
+        QTEST(accepted.apiBase.toString(), "api");
     }
 
     void handOffMessages_data()
@@ -206,8 +195,6 @@ private Q_SLOTS:
         MacAppState state(library.session->standard());
         MainWindow window(library.session->engine(), library.session->store(), onboarded, auth, state,
                           library.session->api());
-        QCOMPARE(window.size(), MainWindow::kDefaultSize);
-        QCOMPARE(window.windowTitle(), u"Clipvane"_qs);
         QVERIFY(library.session->engine().signIn(u"T"_qs, u"e"_qs));
         QVERIFY(!window.isShowingLibrary());
         onboarded.set(true);
@@ -234,17 +221,6 @@ private:
     }
 };
 
-int main(int argc, char *argv[])
-{
-    // The library side of the window holds the player's web view.
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --no-zygote");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    Palette::applyTo(app);
-    Fonts::load();
-    AppShellTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+// The library side of the window holds the player's web view.
+CLIPVANE_WEBENGINE_TEST_MAIN(AppShellTest)
 #include "AppShellTest.moc"
