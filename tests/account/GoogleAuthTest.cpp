@@ -2,7 +2,6 @@
 #include "../ui/WidgetTestMain.h"
 #include "MacOnboardingView.h"
 #include "OnboardedFlag.h"
-#include "SyncEngine.h"
 #include "TestLibrary.h"
 
 #include <QLabel>

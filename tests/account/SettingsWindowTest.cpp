@@ -17,10 +17,7 @@
 #include "SyncEngine.h"
 #include "SystemClock.h"
 #include "VideoStore.h"
-#include "WaitForTask.h"
 
-#include <QApplication>
-#include <QClipboard>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -29,7 +26,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 

@@ -6,17 +6,10 @@
 #include "AppSignals.h"
 #include "AskVideo.h"
 #include "ClipvaneCommands.h"
-#include "LibraryColumn.h"
 #include "LibraryListView.h"
 #include "MacAppState.h"
-#include "MacAskOverlay.h"
-#include "MacAskPanel.h"
 #include "MacConfirmSheet.h"
-#include "MacDetailView.h"
-#include "MacPlayer.h"
 #include "MacVideoRow.h"
-#include "PlayerController.h"
-#include "StatusLine.h"
 #include "SyncEngine.h"
 #include "TestLibrary.h"
 #include "Video.h"
@@ -25,9 +18,7 @@
 
 #include <QAccessible>
 #include <QAction>
-#include <QClipboard>
 #include <QMenuBar>
-#include <QScrollBar>
 #include <QSignalSpy>
 
 using namespace clipvane;

@@ -1,7 +1,6 @@
 #include "PlayerController.h"
 #include "Bridge.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QSignalSpy>

@@ -1,6 +1,5 @@
 #include "SpaceKeyFilter.h"
 #include "MacAppState.h"
-#include "PlayerController.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -2,7 +2,6 @@
 #include "WidgetTestMain.h"
 
 #include <QFontInfo>
-#include <QIcon>
 #include <QTest>
 
 using namespace clipvane;
