@@ -2,6 +2,7 @@
 #include "../ui/WidgetTestMain.h"
 #include "MacOnboardingView.h"
 #include "OnboardedFlag.h"
+#include "SyncEngine.h"
 #include "TestLibrary.h"
 
 #include <QLabel>

@@ -17,7 +17,10 @@
 #include "SyncEngine.h"
 #include "SystemClock.h"
 #include "VideoStore.h"
+#include "WaitForTask.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -26,6 +29,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 

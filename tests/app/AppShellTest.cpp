@@ -4,11 +4,13 @@
 #include "MacAppState.h"
 #include "MainWindow.h"
 #include "OnboardedFlag.h"
+#include "SecretStore.h"
 #include "SingleInstance.h"
 #include "SyncEngine.h"
 #include "TestLibrary.h"
 #include "UrlHandler.h"
 #include "Video.h"
+#include "VideoStore.h"
 
 #include <QLocalServer>
 #include <QLocalSocket>

@@ -2,13 +2,17 @@
 #include "../ui/WidgetTestMain.h"
 #include "APIClient.h"
 #include "FakeHttpServer.h"
+#include "MacAskBubble.h"
 #include "MacAskOverlay.h"
 #include "MacAskVideoCard.h"
 #include "MemorySecretStore.h"
 
+#include <QApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLineEdit>
 #include <QNetworkAccessManager>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>

@@ -3,14 +3,18 @@
 // library's texts.
 #include "LibraryColumn.h"
 #include "../ui/WidgetTestMain.h"
+#include "EmptyLibraryView.h"
 #include "FilterBar.h"
 #include "MacAppState.h"
 #include "RowMenu.h"
 #include "SearchRow.h"
+#include "StatusLine.h"
 #include "TestLibrary.h"
 #include "Video.h"
+#include "VideoStore.h"
 #include "VisibleList.h"
 
+#include <QLineEdit>
 #include <QMenu>
 #include <QToolButton>
 

@@ -6,10 +6,17 @@
 #include "AppSignals.h"
 #include "AskVideo.h"
 #include "ClipvaneCommands.h"
+#include "LibraryColumn.h"
 #include "LibraryListView.h"
 #include "MacAppState.h"
+#include "MacAskOverlay.h"
+#include "MacAskPanel.h"
 #include "MacConfirmSheet.h"
+#include "MacDetailView.h"
+#include "MacPlayer.h"
 #include "MacVideoRow.h"
+#include "PlayerController.h"
+#include "StatusLine.h"
 #include "SyncEngine.h"
 #include "TestLibrary.h"
 #include "Video.h"
@@ -18,7 +25,9 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QClipboard>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QSignalSpy>
 
 using namespace clipvane;

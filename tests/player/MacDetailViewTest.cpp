@@ -1,12 +1,16 @@
 #include "MacDetailView.h"
 #include "AppSignals.h"
 #include "CircleButton.h"
+#include "DetailInfoPanel.h"
 #include "Fonts.h"
 #include "MacAppState.h"
+#include "MacPlayer.h"
+#include "PagingWebView.h"
 #include "PillButton.h"
 #include "PlayerController.h"
 #include "WebEngineTestMain.h"
 
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QGraphicsOpacityEffect>

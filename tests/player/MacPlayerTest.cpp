@@ -1,6 +1,7 @@
 #include "MacPlayer.h"
 #include "FakeHttpServer.h"
 #include "MacAppState.h"
+#include "PagingWebView.h"
 #include "PlayerController.h"
 #include "ServiceProcess.h"
 #include "SpaceKeyFilter.h"

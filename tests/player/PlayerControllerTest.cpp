@@ -1,6 +1,7 @@
 #include "PlayerController.h"
 #include "Bridge.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QSignalSpy>

@@ -1,5 +1,6 @@
 #include "SpaceKeyFilter.h"
 #include "MacAppState.h"
+#include "PlayerController.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -2,10 +2,12 @@
 #include "MacAddSheet.h"
 #include "MacConfirmSheet.h"
 #include "MacEditSheet.h"
+#include "SyncEngine.h"
 #include "TestLibrary.h"
 #include "Video.h"
 #include "VideoStore.h"
 
+#include <QClipboard>
 #include <QPushButton>
 #include <QSignalSpy>
 

@@ -2,6 +2,7 @@
 #include "WidgetTestMain.h"
 
 #include <QFontInfo>
+#include <QIcon>
 #include <QTest>
 
 using namespace clipvane;
