@@ -99,8 +99,6 @@ private Q_SLOTS:
     {
         QFETCH(QString, setup);
         QFETCH(MacDetailView::Layer, layer);
-        QFETCH(bool, playerShown);
-        QFETCH(bool, panelShown);
         Pane pane;
         for (const QString &step : setup.split(u", "_qs, Qt::SkipEmptyParts)) {
             const QString verb = step.section(u' ', 0, 0);
@@ -118,8 +116,8 @@ private Q_SLOTS:
         }
         pane.view.show();
         QCOMPARE(pane.view.layer(), layer);
-        QCOMPARE(pane.view.player().isVisible(), playerShown);
-        QCOMPARE(pane.view.infoPanel().isVisible(), panelShown);
+        QTEST(pane.view.player().isVisible(), "playerShown");
+        QTEST(pane.view.infoPanel().isVisible(), "panelShown");
         // Exactly one notice or covering layer (or none over a plain player) is on show.
         const auto labels = pane.view.findChildren<QLabel *>();
         const auto shown = [&labels](const QString &text) {
@@ -166,14 +164,12 @@ private Q_SLOTS:
     {
         QFETCH(Video, video);
         QFETCH(bool, browsing);
-        QFETCH(QStringList, facts);
-        QFETCH(QStringList, buttons);
         Pane pane;
         pane.state.setBrowsing(browsing);
         pane.view.setVideo(video);
         QCOMPARE(pane.view.infoPanel().titleText(), video.title);
-        QCOMPARE(pane.view.infoPanel().factsTexts(), facts);
-        QCOMPARE(pane.view.infoPanel().visibleButtons(), buttons);
+        QTEST(pane.view.infoPanel().factsTexts(), "facts");
+        QTEST(pane.view.infoPanel().visibleButtons(), "buttons");
         QCOMPARE(pane.view.infoPanel().height(), browsing ? 92 : 112);
     }
 
