@@ -121,17 +121,28 @@ private Q_SLOTS:
         QCOMPARE(controller.loadedID(), std::optional<QString>(QStringLiteral("noEmbed0001")));
     }
 
-    // Paging takes the wheel and the keys only while it is on; the bridge leaves with the player.
-    void pagingAndTheBridgesEnd()
+    // Paging takes the wheel and the keys only while it is on; Space in the player is the page's;
+    // the bridge leaves with the player.
+    void keysInThePlayerAndTheBridgesEnd()
     {
-        PlayerController controller;
+        QTemporaryDir dir;
+        QSettings standard(dir.filePath(QStringLiteral("s.ini")), QSettings::IniFormat);
+        MacAppState state(standard);
+        SpaceKeyFilter filter(state);
+        PlayerController &controller = state.player();
         auto player = std::make_unique<MacPlayer>(controller, PlayerController::playerPageURL(m_server.url()));
+        player->setWindowTitle(QStringLiteral("Clipvane"));
         player->resize(480, 270);
         player->show();
-        QVERIFY(QTest::qWaitForWindowExposed(player.get()));
+        player->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(player.get()));
         QTRY_VERIFY_WITH_TIMEOUT(controller.isReady(), 15000);
         QWidget *proxy = player->webView().focusProxy();
         QVERIFY(proxy);
+        proxy->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), proxy);
+        QTest::keyClick(proxy, Qt::Key_Space);
+        QVERIFY(!controller.isPlaying());
 
         QList<int> pages;
         player->setOnPage([&pages](int direction) { pages << direction; });
@@ -156,25 +167,6 @@ private Q_SLOTS:
         QVERIFY(!controller.hasPage());
         controller.load(QStringLiteral("dQw4w9WgXcQ"), true);
         QCOMPARE(controller.pendingID(), std::optional<QString>(QStringLiteral("dQw4w9WgXcQ")));
-    }
-
-    void spaceInThePlayerIsThePages()
-    {
-        QTemporaryDir dir;
-        QSettings standard(dir.filePath(QStringLiteral("s.ini")), QSettings::IniFormat);
-        MacAppState state(standard);
-        SpaceKeyFilter filter(state);
-        MacPlayer player(state.player(), PlayerController::playerPageURL(m_server.url()));
-        player.setWindowTitle(QStringLiteral("Clipvane"));
-        player.show();
-        player.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&player));
-        QTRY_VERIFY_WITH_TIMEOUT(state.player().isReady(), 15000);
-        QWidget *proxy = player.webView().focusProxy();
-        proxy->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), proxy);
-        QTest::keyClick(proxy, Qt::Key_Space);
-        QVERIFY(!state.player().isPlaying());
     }
 
     void theServicesOwnPageReachesTheBridge()
