@@ -47,6 +47,8 @@ private Q_SLOTS:
         row("callback without e-mail", false, "clipvaneshelf://auth?token=T1", Outcome::signedIn, "T1", "", "");
         row("callback while signed in waits for the user", true, "clipvaneshelf://auth?token=T1&email=x",
             Outcome::awaitsConfirmation, "old-token", "", "");
+        row("callback with the state of the sign-in this application waits for", true,
+            "clipvaneshelf://auth?token=T1&email=x&state=STATE", Outcome::completedSignIn, "old-token", "", "");
         row("no token, a link in the text", false, "clipvaneshelf://auth?v=https://youtu.be/dQw4w9WgXcQ",
             Outcome::added, "", "", "dQw4w9WgXcQ");
         row("no token, no link", false, "clipvaneshelf://auth?email=x", Outcome::ignored, "", "", "");
@@ -69,10 +71,20 @@ private Q_SLOTS:
         if (signedIn)
             QVERIFY(engine.signIn(u"old-token"_qs, QString()));
         OnboardedFlag onboarded(library.session->standard());
-        UrlHandler handler(engine, library.session->store(), onboarded, nullptr);
+        QList<QUrl> opened;
+        GoogleAuth auth(QUrl(u"http://127.0.0.1:9"_qs), [&](const QUrl &url) { return opened.append(url), true; });
+        UrlHandler handler(engine, library.session->store(), onboarded, &auth);
         QSignalSpy confirm(&handler, &UrlHandler::signInNeedsConfirmation);
+        // STATE stands for the state of a sign-in this application waits for.
+        std::optional<QCoro::Task<GoogleAuth::Result>> waiting;
+        if (text.contains(u"STATE"_qs)) {
+            waiting.emplace(auth.signIn());
+            text.replace(u"STATE"_qs, QUrlQuery(opened.last()).queryItemValue(u"state"_qs));
+        }
 
         QCOMPARE(handler.handle(text), outcome);
+        if (waiting)
+            QCOMPARE(QCoro::waitFor(*waiting).token, u"T1"_qs);
         QTEST(library.secrets.keychainRead(SecretKeys::token).value_or(QString()), "token");
         QTEST(library.secrets.keychainRead(SecretKeys::email).value_or(QString()), "email");
         QCOMPARE(onboarded.value(), outcome == Outcome::signedIn);
@@ -84,22 +96,6 @@ private Q_SLOTS:
             QCOMPARE(video->syncStateRaw, SyncStateRaw::needsAdd);
             QVERIFY(!library.session->store().hasUnsavedChanges());
         }
-    }
-
-    // The sign-in this application waits for is completed by its callback even while someone is
-    // signed in; the same callback without the state would have waited for the user.
-    void callbackWithTheWaitingState()
-    {
-        TestLibrary library;
-        QVERIFY(library.session->engine().signIn(u"old-token"_qs, QString()));
-        OnboardedFlag onboarded(library.session->standard());
-        QList<QUrl> opened;
-        GoogleAuth auth(QUrl(u"http://127.0.0.1:9"_qs), [&](const QUrl &url) { return opened.append(url), true; });
-        UrlHandler handler(library.session->engine(), library.session->store(), onboarded, &auth);
-        QCoro::Task<GoogleAuth::Result> signIn = auth.signIn();
-        const QString state = QUrlQuery(opened.last()).queryItemValue(u"state"_qs);
-        QCOMPARE(handler.handle(u"clipvaneshelf://auth?token=T&email=e&state="_qs + state), Outcome::completedSignIn);
-        QCOMPARE(QCoro::waitFor(signIn).token, u"T"_qs);
     }
 
     void arguments_data()
