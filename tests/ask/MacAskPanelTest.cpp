@@ -39,6 +39,13 @@ QJsonObject video(const QString &id, const QString &title, const QJsonValue &yea
             {u"duration"_qs, duration}};
 }
 
+// Types a question and presses Return.
+void send(MacAskPanel *panel, const QString &question)
+{
+    QTest::keyClicks(panel->input(), question);
+    QTest::keyClick(panel->input(), Qt::Key_Return);
+}
+
 QJsonObject bodyOf(const RecordedRequest &request)
 {
     return QJsonDocument::fromJson(request.body).object();
@@ -55,9 +62,8 @@ private Q_SLOTS:
     {
         m_server = std::make_unique<FakeHttpServer>();
         QVERIFY(m_server->start());
-        m_secrets = std::make_unique<MemorySecretStore>();
-        m_secrets->keychainSave(QStringLiteral("token-1"), SecretKeys::token);
-        m_api = std::make_unique<APIClient>(m_server->url(u"/api"_qs), *m_secrets, m_network);
+        m_secrets.keychainSave(QStringLiteral("token-1"), SecretKeys::token);
+        m_api = std::make_unique<APIClient>(m_server->url(u"/api"_qs), m_secrets, m_network);
         m_panel = std::make_unique<MacAskPanel>(*m_api);
         m_panel->resize(460, 540);
         m_panel->show();
@@ -79,8 +85,7 @@ private Q_SLOTS:
                           FakeReply::json(answerBody(u"I found **two** videos"_qs,
                                                      {video(u"aaaaaaaaaaa"_qs, u"Paris at night"_qs, 2019, u"4:05"_qs),
                                                       video(u"bbbbbbbbbbb"_qs, u"Louvre"_qs, u"x"_qs, u""_qs)})));
-        QTest::keyClicks(m_panel->input(), QStringLiteral("  paris \t"));
-        QTest::keyClick(m_panel->input(), Qt::Key_Return);
+        send(m_panel.get(), QStringLiteral("  paris \t"));
         QVERIFY(m_panel->input()->text().isEmpty());
         QVERIFY(m_panel->conversation().thinking());
         QVERIFY(!m_panel->sendButton()->isEnabled());
@@ -115,11 +120,9 @@ private Q_SLOTS:
         FakeReply slow = FakeReply::json(answerBody(u"ok"_qs));
         slow.delay = std::chrono::milliseconds(400);
         m_server->enqueue(kAssistant, slow);
-        QTest::keyClicks(m_panel->input(), QStringLiteral("first"));
-        QTest::keyClick(m_panel->input(), Qt::Key_Return);
+        send(m_panel.get(), QStringLiteral("first"));
         // The user may keep typing; Return does nothing until the answer is in.
-        QTest::keyClicks(m_panel->input(), QStringLiteral("second"));
-        QTest::keyClick(m_panel->input(), Qt::Key_Return);
+        send(m_panel.get(), QStringLiteral("second"));
         QCOMPARE(m_panel->input()->text(), u"second"_qs);
         QVERIFY(answered.wait(5000));
         QCOMPARE(m_server->requestCount(), 1);
@@ -147,8 +150,7 @@ private Q_SLOTS:
         else
             m_server->enqueue(kAssistant, FakeReply::json(R"({"videos":[]})", status));
         QSignalSpy answered(m_panel.get(), &MacAskPanel::answered);
-        QTest::keyClicks(m_panel->input(), QStringLiteral("anything"));
-        QTest::keyClick(m_panel->input(), Qt::Key_Return);
+        send(m_panel.get(), QStringLiteral("anything"));
         QVERIFY(answered.wait(10000));
         const AskMessage last = m_panel->conversation().messages().constLast();
         QCOMPARE(last.role, AskMessage::Role::error);
@@ -161,8 +163,7 @@ private Q_SLOTS:
         FakeReply slow = FakeReply::json(answerBody(u"late"_qs));
         slow.delay = std::chrono::milliseconds(200);
         m_server->enqueue(kAssistant, slow);
-        QTest::keyClicks(m_panel->input(), QStringLiteral("question"));
-        QTest::keyClick(m_panel->input(), Qt::Key_Return);
+        send(m_panel.get(), QStringLiteral("question"));
         m_panel.reset();
         QTest::qWait(500);
         QCOMPARE(m_server->requestCount(), 1);
@@ -185,8 +186,7 @@ private Q_SLOTS:
         QTRY_VERIFY(overlay.panel()->input()->hasFocus());
         m_server->enqueue(kAssistant, FakeReply::json(answerBody(u"ok"_qs)));
         QSignalSpy answered(overlay.panel(), &MacAskPanel::answered);
-        QTest::keyClicks(overlay.panel()->input(), QStringLiteral("hello"));
-        QTest::keyClick(overlay.panel()->input(), Qt::Key_Return);
+        send(overlay.panel(), QStringLiteral("hello"));
         QVERIFY(answered.wait(5000));
         QCOMPARE(overlay.panel()->conversation().messages().size(), 3);
 
@@ -216,8 +216,7 @@ private Q_SLOTS:
             videos.append(video(id, u"Paris at night — a walk along the Seine"_qs, 2019, u"1:04:05"_qs));
         for (int n = 0; n < 3; ++n) {
             m_server->enqueue(kAssistant, FakeReply::json(answerBody(u"I found **3 videos** from Paris."_qs, videos)));
-            QTest::keyClicks(m_panel->input(), u"Find me a video of me in Paris"_qs);
-            QTest::keyClick(m_panel->input(), Qt::Key_Return);
+            send(m_panel.get(), u"Find me a video of me in Paris"_qs);
             QVERIFY(answered.wait(5000));
         }
         QCOMPARE(m_panel->conversation().messages().size(), 7);
@@ -228,7 +227,7 @@ private Q_SLOTS:
 
 private:
     std::unique_ptr<FakeHttpServer> m_server;
-    std::unique_ptr<MemorySecretStore> m_secrets;
+    MemorySecretStore m_secrets;
     QNetworkAccessManager m_network;
     std::unique_ptr<APIClient> m_api;
     std::unique_ptr<MacAskPanel> m_panel;
