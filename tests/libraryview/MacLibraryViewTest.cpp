@@ -1,11 +1,14 @@
 // The library window's logic with its real widgets: when the list is computed again, the first
 // selection, browse mode, excluding and deleting through the sheet, dropped links, the
-// assistant's play action, keeping the list's place, and the menu commands' enabled rules.
+// assistant's play action, keeping the list's place, the menu commands' enabled rules, and the
+// library column's search field, filter menus, row menus and empty library.
 #include "MacLibraryView.h"
 #include "../player/WebEngineTestMain.h"
 #include "AppSignals.h"
 #include "AskVideo.h"
 #include "ClipvaneCommands.h"
+#include "EmptyLibraryView.h"
+#include "FilterBar.h"
 #include "LibraryColumn.h"
 #include "LibraryListView.h"
 #include "MacAppState.h"
@@ -16,6 +19,8 @@
 #include "MacPlayer.h"
 #include "MacVideoRow.h"
 #include "PlayerController.h"
+#include "RowMenu.h"
+#include "SearchRow.h"
 #include "StatusLine.h"
 #include "SyncEngine.h"
 #include "TestLibrary.h"
@@ -26,9 +31,12 @@
 #include <QAccessible>
 #include <QAction>
 #include <QClipboard>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QToolButton>
 
 using namespace clipvane;
 using namespace clipvane::test;
@@ -38,6 +46,23 @@ namespace {
 Video record(const QString &id, const QString &date, const QString &state = SyncStateRaw::synced)
 {
     return Video(id, u"Title "_qs + id, u"https://youtu.be/"_qs + id, date, u"4:05"_qs, false, u"web"_qs, 0, 0, state);
+}
+
+// A record shared by owner; an empty owner leaves it one's own.
+Video sharedBy(Video video, const QString &owner)
+{
+    video.readOnly = !owner.isEmpty();
+    video.ownerEmail = owner;
+    return video;
+}
+
+// A menu's items in one line, " | " between them, a separator as "—".
+QString texts(const QMenu &menu)
+{
+    QStringList texts;
+    for (const QAction *action : menu.actions())
+        texts << (action->isSeparator() && action->text().isEmpty() ? u"—"_qs : action->text());
+    return texts.join(u" | "_qs);
 }
 
 } // namespace
@@ -201,10 +226,7 @@ private Q_SLOTS:
     void excludingKeepsTheSelection()
     {
         open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs), record(u"bbbbbbbb"_qs, u"2023-01-01"_qs)});
-        Video *shared = store().insert(record(u"cccccccc"_qs, u"2022-01-01"_qs));
-        shared->readOnly = true;
-        shared->ownerEmail = u"mia@example.com"_qs;
-        store().markChanged(shared);
+        store().insert(sharedBy(record(u"cccccccc"_qs, u"2022-01-01"_qs), u"mia@example.com"_qs));
         QCoreApplication::processEvents();
         state().setSelectedID(u"aaaaaaaa"_qs);
         Q_EMIT AppSignals::instance().macToggleExcluded();
@@ -390,6 +412,125 @@ private Q_SLOTS:
 
         commands.action(u"Copy Video Link"_qs)->trigger();
         QCOMPARE(QApplication::clipboard()->text(), u"https://youtu.be/aaaaaaaa"_qs);
+    }
+
+    void searchFieldAndClearButton()
+    {
+        open({record(u"aaaaaaaa"_qs, u"2021-01-01"_qs), record(u"bbbbbbbb"_qs, u"2020-01-01"_qs)});
+        SearchRow &row = view().column().searchRow();
+        QCOMPARE(row.field().placeholderText(), u"Search 2 videos"_qs);
+        QCOMPARE(row.field().accessibleName(), u"Search 2 videos"_qs);
+        auto *clear = row.findChild<QToolButton *>();
+        QVERIFY(clear && clear->isHidden());
+        QTest::keyClicks(&row.field(), u"bbb"_qs);
+        QCOMPARE(state().search(), u"bbb"_qs);
+        QVERIFY(!clear->isHidden());
+        QCoreApplication::processEvents();
+        QCOMPARE(view().column().statusLine().countText(), u"1 of 2 videos"_qs);
+        clear->click();
+        QCOMPARE(state().search(), QString());
+        QCOMPARE(row.field().text(), QString());
+        QVERIFY(clear->isHidden());
+        QCoreApplication::processEvents();
+        QCOMPARE(view().column().statusLine().countText(), u"2 of 2 videos"_qs);
+    }
+
+    void filterMenus_data()
+    {
+        QTest::addColumn<bool>("shared");
+        QTest::addColumn<QString>("libraryItems");
+        QTest::addColumn<QString>("yearItems");
+        QTest::newRow("no shared records")
+            << false << u"Library | Excluded videos"_qs << u"All years | — | 2021 | 2019"_qs;
+        QTest::newRow("two owners")
+            << true << u"Library | Excluded videos | Family libraries | ann@example.com | zed@example.com"_qs
+            << u"All years | — | 2021 | 2020 | 2019"_qs;
+    }
+    void filterMenus()
+    {
+        QFETCH(bool, shared);
+        QList<Video> records{record(u"aaaaaaaa"_qs, u"2021-06-30"_qs), record(u"bbbbbbbb"_qs, u"2019-01-01"_qs)};
+        if (shared) {
+            records << sharedBy(record(u"cccccccc"_qs, u"2021-01-01"_qs), u"zed@example.com"_qs)
+                    << sharedBy(record(u"dddddddd"_qs, u"2020-01-01"_qs), u"ann@example.com"_qs);
+        }
+        open(records);
+        FilterBar &bar = view().column().filterBar();
+        QMenu library;
+        bar.fillLibraryMenu(library);
+        QTEST(texts(library), "libraryItems");
+        for (QAction *action : library.actions())
+            QVERIFY(!action->isCheckable() || action->isChecked());
+        if (shared) {
+            // Switching an owner off hides that owner's rows at once.
+            library.actions().constLast()->trigger();
+            QCOMPARE(state().hiddenOwners(), QSet<QString>{u"zed@example.com"_qs});
+            QCoreApplication::processEvents();
+            QCOMPARE(view().list().visible().size(), 3);
+            QMenu again;
+            bar.fillLibraryMenu(again);
+            QVERIFY(!again.actions().constLast()->isChecked());
+        }
+
+        QMenu years;
+        bar.fillYearMenu(years);
+        QTEST(texts(years), "yearItems");
+        QCOMPARE(bar.yearButton().text(), u"All years"_qs);
+        years.actions()[2]->trigger();
+        QCOMPARE(bar.yearButton().text(), u"2021"_qs);
+        years.actions()[0]->trigger();
+        QCOMPARE(bar.yearButton().text(), u"All years"_qs);
+
+        QMenu sort;
+        bar.fillSortMenu(sort);
+        QCOMPARE(texts(sort), u"Newest | Oldest | Title | Longest"_qs);
+        sort.actions()[3]->trigger();
+        QCOMPARE(bar.sortButton().text(), u"Longest"_qs);
+        library.actions()[1]->trigger();
+        QCOMPARE(bar.libraryButton().text(), u"Excluded"_qs);
+    }
+
+    void rowMenus_data()
+    {
+        QTest::addColumn<QString>("owner");
+        QTest::addColumn<bool>("excluded");
+        QTest::addColumn<QString>("items");
+        const QString rest = u"Edit details… | — | Copy link | Open in YouTube | — | Delete…"_qs;
+        QTest::newRow("own") << QString() << false << u"Exclude | "_qs + rest;
+        QTest::newRow("own, excluded") << QString() << true << u"Include back in library | "_qs + rest;
+        QTest::newRow("shared: nothing to do")
+            << u"a&b@example.com"_qs << false << u"Shared by a&&b@example.com — read only"_qs;
+    }
+    void rowMenus()
+    {
+        QFETCH(QString, owner);
+        QFETCH(bool, excluded);
+        Video video = sharedBy(record(u"aaaaaaaa"_qs, u"2021-01-01"_qs), owner);
+        video.excluded = excluded;
+        open({});
+        QMenu menu;
+        int toggled = 0;
+        RowMenu::fill(menu, video, state(), [&toggled] { ++toggled; });
+        QTEST(texts(menu), "items");
+        if (!owner.isEmpty()) {
+            QVERIFY(!menu.actions()[0]->isEnabled());
+            return;
+        }
+        menu.actions()[1]->trigger();
+        QCOMPARE(state().editingID(), u"aaaaaaaa"_qs);
+        menu.actions().constLast()->trigger();
+        QCOMPARE(state().pendingDeleteID(), u"aaaaaaaa"_qs);
+        menu.actions()[0]->trigger();
+        QCOMPARE(toggled, 1);
+    }
+
+    void emptyLibraryNamesThePlatformsKey()
+    {
+        open({});
+        QVERIFY(view().column().showsEmptyLibrary());
+        QCOMPARE(view().column().emptyView().messageText(),
+                 u"Drag a YouTube link onto this window, or press %1."_qs.arg(
+                     QKeySequence(Qt::CTRL | Qt::Key_N).toString(QKeySequence::NativeText)));
     }
 };
 
