@@ -2,6 +2,7 @@
 #include "AppArguments.h"
 #include "GoogleAuth.h"
 #include "MacAppState.h"
+#include "MacOnboardingView.h"
 #include "MainWindow.h"
 #include "OnboardedFlag.h"
 #include "SecretStore.h"
@@ -12,6 +13,7 @@
 #include "Video.h"
 #include "VideoStore.h"
 
+#include <QLabel>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSignalSpy>
@@ -23,7 +25,33 @@
 using namespace clipvane;
 using namespace clipvane::test;
 using Outcome = UrlHandler::Outcome;
+using AuthOutcome = GoogleAuth::Result::Outcome;
 Q_DECLARE_METATYPE(Outcome)
+Q_DECLARE_METATYPE(std::optional<QString>)
+
+namespace {
+
+// Records the addresses it is asked to open, as a browser would receive them.
+struct FakeBrowser
+{
+    bool available = true;
+    QList<QUrl> opened;
+    GoogleAuth::Opener opener()
+    {
+        return [this](const QUrl &url) {
+            opened.append(url);
+            return available;
+        };
+    }
+    QString lastState() const { return QUrlQuery(opened.last()).queryItemValue(u"state"_qs); }
+};
+
+QUrl callback(const QString &query)
+{
+    return QUrl(u"clipvaneshelf://auth?"_qs + query);
+}
+
+} // namespace
 
 class AppShellTest : public QObject
 {
@@ -71,15 +99,15 @@ private Q_SLOTS:
         if (signedIn)
             QVERIFY(engine.signIn(u"old-token"_qs, QString()));
         OnboardedFlag onboarded(library.session->standard());
-        QList<QUrl> opened;
-        GoogleAuth auth(QUrl(u"http://127.0.0.1:9"_qs), [&](const QUrl &url) { return opened.append(url), true; });
+        FakeBrowser browser;
+        GoogleAuth auth(QUrl(u"http://127.0.0.1:9"_qs), browser.opener());
         UrlHandler handler(engine, library.session->store(), onboarded, &auth);
         QSignalSpy confirm(&handler, &UrlHandler::signInNeedsConfirmation);
         // STATE stands for the state of a sign-in this application waits for.
         std::optional<QCoro::Task<GoogleAuth::Result>> waiting;
         if (text.contains(u"STATE"_qs)) {
             waiting.emplace(auth.signIn());
-            text.replace(u"STATE"_qs, QUrlQuery(opened.last()).queryItemValue(u"state"_qs));
+            text.replace(u"STATE"_qs, browser.lastState());
         }
 
         QCOMPARE(handler.handle(text), outcome);
@@ -95,6 +123,119 @@ private Q_SLOTS:
             QVERIFY(video);
             QCOMPARE(video->syncStateRaw, SyncStateRaw::needsAdd);
             QVERIFY(!library.session->store().hasUnsavedChanges());
+        }
+    }
+
+    void callbackReading_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<std::optional<QString>>("token");
+        QTest::addColumn<std::optional<QString>>("email");
+        const auto none = std::optional<QString>();
+        const auto some = [](const char16_t *text) { return std::optional<QString>(QString::fromUtf16(text)); };
+        QTest::newRow("email first, extra items") << u"x=1&email=a%40b.c&token=T&y"_qs << some(u"T") << some(u"a@b.c");
+        QTest::newRow("first of duplicates") << u"token=one&token=two&email=e"_qs << some(u"one") << some(u"e");
+        QTest::newRow("empty values count") << u"token=&email="_qs << some(u"") << some(u"");
+        QTest::newRow("item without value") << u"token&email=e"_qs << none << some(u"e");
+        QTest::newRow("no email") << u"token=T"_qs << some(u"T") << none;
+        QTest::newRow("plus stays, percent decoded")
+            << u"token=a%2Bb&email=me+v%40x.y"_qs << some(u"a+b") << some(u"me+v@x.y");
+        QTest::newRow("names are exact") << u"Token=T&EMAIL=e"_qs << none << none;
+    }
+    void callbackReading()
+    {
+        QFETCH(QString, query);
+        QFETCH(std::optional<QString>, token);
+        QFETCH(std::optional<QString>, email);
+        const QUrl url = callback(query);
+        QCOMPARE(GoogleAuth::queryValue(url, u"token"_qs), token);
+        QCOMPARE(GoogleAuth::queryValue(url, u"email"_qs), email);
+        const auto pair = GoogleAuth::parseCallback(url);
+        QCOMPARE(pair.has_value(), token.has_value() && email.has_value());
+    }
+
+    // Only the callback that returns this sign-in's state completes it; a newer sign-in ends a
+    // waiting one silently; a browser that cannot be opened is reported.
+    void signInCompletesOnlyWithItsState()
+    {
+        FakeBrowser browser;
+        GoogleAuth auth(QUrl(u"http://127.0.0.1:8470"_qs), browser.opener());
+
+        QCoro::Task<GoogleAuth::Result> first = auth.signIn();
+        QCOMPARE(browser.opened.size(), 1);
+        QCOMPARE(browser.opened.last().path(), u"/gauth/login.php"_qs);
+        const QString firstState = browser.lastState();
+        QVERIFY(firstState.size() >= 32);
+
+        QVERIFY(!auth.handleCallback(callback(u"token=T&email=e&state=forged"_qs)));
+        QVERIFY(!auth.handleCallback(callback(u"token=T&email=e"_qs)));
+        QCoro::Task<GoogleAuth::Result> second = auth.signIn();
+        QCOMPARE(QCoro::waitFor(first).outcome, AuthOutcome::cancelled);
+        QVERIFY(browser.lastState() != firstState);
+        QVERIFY(!auth.handleCallback(callback(u"token=T&email=e&state="_qs + firstState)));
+
+        QVERIFY(auth.handleCallback(callback(u"email=me%40x.y&token=T2&state="_qs + browser.lastState())));
+        const GoogleAuth::Result done = QCoro::waitFor(second);
+        QCOMPARE(done.outcome, AuthOutcome::signedIn);
+        QCOMPARE(done.token, u"T2"_qs);
+        QCOMPARE(done.email, u"me@x.y"_qs);
+        QVERIFY(!auth.isWaiting());
+
+        QCoro::Task<GoogleAuth::Result> lacking = auth.signIn();
+        QVERIFY(auth.handleCallback(callback(u"token=T&state="_qs + browser.lastState())));
+        QCOMPARE(QCoro::waitFor(lacking).outcome, AuthOutcome::badResponse);
+
+        browser.available = false;
+        QCOMPARE(QCoro::waitFor(auth.signIn()).outcome, AuthOutcome::browserUnavailable);
+        QVERIFY(!auth.isWaiting());
+    }
+
+    void onboardingShowsWhatTheAttemptCameTo_data()
+    {
+        QTest::addColumn<QString>("answer"); // the callback's query after the state; "" = none
+        QTest::addColumn<bool>("keychainWorks");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<bool>("onboarded");
+        QTest::newRow("signed in") << u"token=T&email=e%40x.y"_qs << true << QString() << true;
+        QTest::newRow("no e-mail") << u"token=T"_qs << true << u"Google sign-in failed. Check your connection."_qs
+                                   << false;
+        QTest::newRow("keychain refuses")
+            << u"token=T&email=e"_qs << false << u"Couldn't save your sign-in to the keychain."_qs << false;
+        QTest::newRow("replaced by a new attempt") << QString() << true << QString() << false;
+    }
+    void onboardingShowsWhatTheAttemptCameTo()
+    {
+        QFETCH(QString, answer);
+        QFETCH(bool, keychainWorks);
+        QFETCH(QString, error);
+        QFETCH(bool, onboarded);
+        TestLibrary library;
+        library.secrets.setFailWrites(!keychainWorks);
+        OnboardedFlag flag(library.session->standard());
+        FakeBrowser browser;
+        GoogleAuth auth(QUrl(u"http://127.0.0.1:8470"_qs), browser.opener());
+        MacOnboardingView view(library.session->engine(), flag, auth);
+
+        view.continueWithGoogle();
+        if (answer.isEmpty())
+            view.continueWithGoogle();
+        else
+            QVERIFY(auth.handleCallback(callback(answer + u"&state="_qs + browser.lastState())));
+        QCoreApplication::processEvents();
+
+        QCOMPARE(view.error().value_or(QString()), error);
+        QCOMPARE(view.findChild<QLabel *>(u"error"_qs)->isVisibleTo(&view), !error.isEmpty());
+        QCOMPARE(flag.value(), onboarded);
+        QCOMPARE(library.session->engine().isLoggedIn(), onboarded);
+        if (!error.isEmpty()) { // a new attempt clears the message before it starts
+            browser.available = true;
+            view.continueWithGoogle();
+            QVERIFY(!view.error());
+        }
+        // The waiting attempt ends before the objects go (an answer arrives through the event loop).
+        if (auth.isWaiting()) {
+            QVERIFY(auth.handleCallback(callback(u"state="_qs + browser.lastState())));
+            QTRY_VERIFY(view.error().has_value());
         }
     }
 
