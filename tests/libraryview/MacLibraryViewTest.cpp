@@ -1,7 +1,8 @@
 // The library window's logic with its real widgets: when the list is computed again, the first
 // selection, browse mode, excluding and deleting through the sheet, dropped links, the
 // assistant's play action, keeping the list's place, the menu commands' enabled rules, and the
-// library column's search field, filter menus, row menus and empty library.
+// library column's search field, filter menus, row menus and empty library, and the add, edit
+// and confirmation sheets.
 #include "MacLibraryView.h"
 #include "../player/WebEngineTestMain.h"
 #include "AppSignals.h"
@@ -11,11 +12,13 @@
 #include "FilterBar.h"
 #include "LibraryColumn.h"
 #include "LibraryListView.h"
+#include "MacAddSheet.h"
 #include "MacAppState.h"
 #include "MacAskOverlay.h"
 #include "MacAskPanel.h"
 #include "MacConfirmSheet.h"
 #include "MacDetailView.h"
+#include "MacEditSheet.h"
 #include "MacPlayer.h"
 #include "MacVideoRow.h"
 #include "PlayerController.h"
@@ -34,6 +37,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QToolButton>
@@ -531,6 +535,102 @@ private Q_SLOTS:
         QCOMPARE(view().column().emptyView().messageText(),
                  u"Drag a YouTube link onto this window, or press %1."_qs.arg(
                      QKeySequence(Qt::CTRL | Qt::Key_N).toString(QKeySequence::NativeText)));
+    }
+
+    void addSheet_data()
+    {
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<bool>("paste");
+        QTest::addColumn<QString>("field"); // after opening (and pasting)
+        QTest::addColumn<bool>("addEnabled");
+        const QString watch = u"https://www.youtube.com/watch?v=dQw4w9WgXcQ&list=PL1&t=42"_qs;
+        QTest::newRow("link on the clipboard") << watch << false << watch << true;
+        QTest::newRow("other text on the clipboard") << u"groceries"_qs << false << QString() << false;
+        QTest::newRow("pasting other text") << u"groceries"_qs << true << u"groceries"_qs << false;
+        QTest::newRow("pasting nothing") << QString() << true << QString() << false;
+    }
+    void addSheet()
+    {
+        QFETCH(QString, clipboard);
+        QFETCH(bool, paste);
+        QFETCH(QString, field);
+        QFETCH(bool, addEnabled);
+        open({});
+        QGuiApplication::clipboard()->setText(clipboard);
+        MacAddSheet sheet(sync(), store());
+        if (paste) {
+            sheet.setLink(u"something typed"_qs);
+            sheet.pasteFromClipboard();
+        }
+        QCOMPARE(sheet.link(), field);
+        const auto buttons = sheet.findChildren<QPushButton *>();
+        QCOMPARE(std::any_of(buttons.begin(), buttons.end(),
+                             [](const QPushButton *button) { return button->text() == u"Add" && button->isEnabled(); }),
+                 addEnabled);
+
+        sheet.add();
+        QCOMPARE(sheet.result(), addEnabled ? int(QDialog::Accepted) : int(QDialog::Rejected));
+        QCOMPARE(sheet.error().value_or(QString()),
+                 addEnabled ? QString() : u"That doesn't look like a YouTube link."_qs);
+        QCOMPARE(store().all().size(), addEnabled ? 1 : 0);
+        if (addEnabled) {
+            const Video *video = store().find(u"dQw4w9WgXcQ"_qs);
+            QCOMPARE(video->syncStateRaw, SyncStateRaw::needsAdd);
+            QVERIFY(!store().hasUnsavedChanges());
+        }
+    }
+
+    void editSheet_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("synced is to be patched") << SyncStateRaw::synced << SyncStateRaw::needsPatch;
+        QTest::newRow("unknown state is to be patched") << u"somethingNew"_qs << SyncStateRaw::needsPatch;
+        QTest::newRow("not yet added stays to be added") << SyncStateRaw::needsAdd << SyncStateRaw::needsAdd;
+        QTest::newRow("to be deleted stays so") << SyncStateRaw::needsDelete << SyncStateRaw::needsDelete;
+    }
+    void editSheet()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        open({record(u"abcdefghijk"_qs, u"2020-01-02"_qs, before)});
+
+        MacEditSheet cancelled(u"abcdefghijk"_qs, sync(), store());
+        cancelled.setFields(u"Changed"_qs, QString(), QString());
+        cancelled.reject();
+        QCOMPARE(store().find(u"abcdefghijk"_qs)->title, u"Title abcdefghijk"_qs);
+
+        MacEditSheet sheet(u"abcdefghijk"_qs, sync(), store());
+        QSignalSpy edited(&sheet, &MacEditSheet::edited);
+        sheet.setFields(QString(), u"2020/01/02"_qs, u"about 3 min"_qs);
+        sheet.save();
+        const Video *video = store().find(u"abcdefghijk"_qs);
+        QCOMPARE(video->title, QString());
+        QCOMPARE(video->uploadDate, u"2020/01/02"_qs);
+        QCOMPARE(video->duration, u"about 3 min"_qs);
+        QCOMPARE(video->syncStateRaw, after);
+        QCOMPARE(edited.size(), 1);
+        QVERIFY(!store().hasUnsavedChanges());
+
+        // The record went away while the sheet was open: saving closes it and writes nothing.
+        MacEditSheet orphan(u"gone-away00"_qs, sync(), store());
+        orphan.save();
+        QCOMPARE(orphan.result(), int(QDialog::Accepted));
+    }
+
+    void confirmSheet()
+    {
+        int runs = 0;
+        MacConfirmSheet cancelled(u"t"_qs, u"m"_qs, u"Delete video"_qs, [&] { ++runs; });
+        cancelled.reject();
+        QCOMPARE(runs, 0);
+        MacConfirmSheet confirmed(MacConfirmSheet::deleteTitle(u"A “quoted” %1 title"_qs), QString(),
+                                  u"Delete video"_qs, [&] { ++runs; });
+        QCOMPARE(confirmed.windowTitle(), u"Delete “A “quoted” %1 title”?"_qs);
+        confirmed.confirm();
+        confirmed.confirm();
+        QCOMPARE(runs, 1);
+        QCOMPARE(confirmed.result(), int(QDialog::Accepted));
     }
 };
 
