@@ -1,16 +1,17 @@
-// Every route over HTTP: authorisation, methods, unknown paths, body limits, the pages, the
-// sign-in page (local and Google), the assistant and the Telegram link code with the bot.
+// Every route over HTTP (authorisation, methods, unknown paths, body limits, the local sign-in
+// page, the assistant) and the pages the service serves. Google's sign-in and the Telegram
+// link code are tested beside their fakes.
 
-#include "ExtrasFakeTelegram.h"
+#include "RawHttp.h"
 #include "TestService.h"
 #include "api/Pages.h"
 
+#include <QCryptographicHash>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 #include <QUrl>
 #include <QUrlQuery>
-
-#include <atomic>
 
 using namespace clipvane::service;
 using namespace clipvane::service::test;
@@ -23,10 +24,6 @@ const std::vector<std::pair<std::string, std::string>> kApiRoutes = {
     {"POST", "/api/account.php"}, {"POST", "/api/assistant.php"}, {"POST", "/api/telegram-code.php"},
 };
 constexpr auto kForm = "application/x-www-form-urlencoded";
-const std::string kGoogleTokenReply =
-    R"({"access_token":"at","id_token":")" +
-    fakeIdToken(R"({"aud":"client","email":"G.User@Example.com","email_verified":true})") + "\"}";
-
 // A query item of an address such as clipvaneshelf://auth?token=…&email=….
 QString queryItem(const std::string &address, const QString &name)
 {
@@ -34,12 +31,30 @@ QString queryItem(const std::string &address, const QString &name)
         .queryItemValue(name, QUrl::FullyDecoded);
 }
 
-QJsonObject question(const QString &q, const QJsonValue &history = QJsonValue::Undefined)
+QString text(const std::string &html)
 {
-    QJsonObject body{{u"q"_qs, q}};
-    if (!history.isUndefined())
-        body.insert(u"history"_qs, history);
-    return body;
+    return QString::fromStdString(html);
+}
+
+// The one inline <script> or <style> body of a page, exactly as a browser hashes it, as a
+// CSP source; empty when the page has none, "several" when it has more than one.
+QString inlineHash(const QString &html, const QString &tag)
+{
+    const QRegularExpression re(u"<%1>(.*?)</%1>"_qs.arg(tag), QRegularExpression::DotMatchesEverythingOption);
+    QStringList hashes;
+    for (auto it = re.globalMatch(html); it.hasNext();) {
+        const QByteArray digest = QCryptographicHash::hash(it.next().captured(1).toUtf8(), QCryptographicHash::Sha256);
+        hashes.append(u"'sha256-"_qs + QString::fromLatin1(digest.toBase64()) + u"'"_qs);
+    }
+    return hashes.size() > 1 ? u"several"_qs : hashes.value(0);
+}
+
+QString directive(const QString &csp, const QString &name)
+{
+    for (const QString &part : csp.split(u';'))
+        if (part.trimmed().startsWith(name + u' '))
+            return part.trimmed().mid(name.size() + 1);
+    return {};
 }
 
 // Refused input, by route. Rows of an add: neither a link nor a change; rows of a change
@@ -174,6 +189,8 @@ private Q_SLOTS:
         const Reply form = service.get({}, "/gauth/login.php");
         QCOMPARE(form.status, 200);
         QCOMPARE(form.body, Pages::localSignInForm({}));
+        QVERIFY(form.body.find(R"(<form method="post" action="/gauth/login.php">)") != std::string::npos);
+        QVERIFY(form.body.find(R"(name="email" type="email" required)") != std::string::npos);
         const Reply bad = service.send("POST", {}, "/gauth/login.php", "email=nobody", {}, kForm);
         QCOMPARE(bad.status, 400);
         QVERIFY(bad.header("Location").empty());
@@ -200,50 +217,43 @@ private Q_SLOTS:
         QVERIFY(oddState.header("Location").find("state=") == std::string::npos);
     }
 
-    void signInIsRefusedAwayFromLoopback()
+    // Only a service on the loopback, asked under its own loopback name and port, signs anyone
+    // in by address alone: a page another site's name was rebound to must not.
+    void localSignInOnlyUnderItsOwnLoopbackName_data()
     {
-        TestService service([](ServiceConfig &config) { config.listenHost = u"0.0.0.0"_qs; });
-        const Reply get = service.get({}, "/gauth/login.php");
-        QCOMPARE(get.status, 403);
-        QCOMPARE(get.body, Pages::signInRefused());
-        const Reply post = service.send("POST", {}, "/gauth/login.php", "email=a%40example.com", {}, kForm);
-        QCOMPARE(post.status, 403);
-        QVERIFY(post.header("Location").empty());
+        QTest::addColumn<QString>("listen");
+        QTest::addColumn<QString>("host"); // PORT: the service's port
+        QTest::addColumn<bool>("signsIn");
+        QTest::newRow("127.0.0.1") << u"127.0.0.1"_qs << u"127.0.0.1:PORT"_qs << true;
+        QTest::newRow("localhost") << u"127.0.0.1"_qs << u"LocalHost:PORT"_qs << true;
+        QTest::newRow("::1") << u"127.0.0.1"_qs << u"[::1]:PORT"_qs << true;
+        QTest::newRow("rebound name") << u"127.0.0.1"_qs << u"evil.example:PORT"_qs << false;
+        QTest::newRow("name ending like an address") << u"127.0.0.1"_qs << u"127.0.0.1.evil.example:PORT"_qs << false;
+        QTest::newRow("another port") << u"127.0.0.1"_qs << u"127.0.0.1:1"_qs << false;
+        QTest::newRow("no port") << u"127.0.0.1"_qs << u"127.0.0.1"_qs << false;
+        QTest::newRow("listening everywhere") << u"0.0.0.0"_qs << u"127.0.0.1:PORT"_qs << false;
     }
-
-    void googleSignIn()
+    void localSignInOnlyUnderItsOwnLoopbackName()
     {
-        ExtrasFakeServer google;
-        google.reply("POST", "/token", 200, kGoogleTokenReply);
-        TestService service([&](ServiceConfig &config) {
-            config.listenHost = u"0.0.0.0"_qs; // Google works on any address
-            config.publicOrigin = u"https://clipvane.example/"_qs;
-            config.google = GoogleConfig{u"client"_qs, u"secret"_qs, google.qBaseUrl() + u"/auth"_qs,
-                                         google.qBaseUrl() + u"/token"_qs, google.qBaseUrl() + u"/userinfo"_qs};
-        });
-        const std::string start = service.get({}, "/gauth/login.php?state=app-1").header("Location");
-        QCOMPARE(QUrl(QString::fromStdString(start)).toString(QUrl::RemoveQuery), google.qBaseUrl() + u"/auth"_qs);
-        QCOMPARE(queryItem(start, u"redirect_uri"_qs), u"https://clipvane.example/gauth/login.php"_qs);
-        const QString state = queryItem(start, u"state"_qs);
-        QVERIFY(!state.isEmpty());
-
-        const std::string back = "/gauth/login.php?code=abc&state=" + QUrl::toPercentEncoding(state).toStdString();
-        const Reply done = service.get({}, back);
-        QCOMPARE(done.status, 302);
-        QCOMPARE(queryItem(done.header("Location"), u"email"_qs), u"g.user@example.com"_qs);
-        QCOMPARE(queryItem(done.header("Location"), u"state"_qs), u"app-1"_qs);
-        QCOMPARE(service.get(queryItem(done.header("Location"), u"token"_qs), "/api/family.php").status, 200);
-
-        // A state is good once; Google's own refusal is shown, not signed in; no local form.
-        const Reply replay = service.get({}, back);
-        QCOMPARE(replay.status, 400);
-        QVERIFY(replay.header("Location").empty());
-        const Reply refused = service.get({}, "/gauth/login.php?error=access_denied&state=x");
-        QCOMPARE(refused.status, 400);
-        QVERIFY(refused.body.find("access_denied") != std::string::npos);
-        QVERIFY(service.send("POST", {}, "/gauth/login.php", "email=a%40example.com", {}, kForm)
-                    .header("Location")
-                    .empty());
+        QFETCH(QString, listen);
+        QFETCH(QString, host);
+        QFETCH(bool, signsIn);
+        TestService service([&](ServiceConfig &config) { config.listenHost = listen; });
+        const std::string head = "Host: " + host.replace(u"PORT"_qs, QString::number(service.port())).toStdString();
+        RawHttp form(service.port());
+        form.send("GET /gauth/login.php HTTP/1.1\r\n" + head + "\r\n\r\n");
+        const std::string page = form.readReply();
+        QCOMPARE(RawHttp::statusOf(page), signsIn ? 200 : 403);
+        if (signsIn || listen != u"127.0.0.1") // away from the loopback the refusal explains itself
+            QCOMPARE(page.substr(page.find("\r\n\r\n") + 4),
+                     signsIn ? Pages::localSignInForm({}) : Pages::signInRefused());
+        const std::string body = "email=victim%40example.com";
+        RawHttp post(service.port());
+        post.send("POST /gauth/login.php HTTP/1.1\r\n" + head + "\r\nContent-Type: " + kForm +
+                  "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+        const std::string reply = post.readReply();
+        QCOMPARE(RawHttp::statusOf(reply), signsIn ? 302 : 403);
+        QCOMPARE(reply.find("clipvaneshelf://auth?token=") != std::string::npos, signsIn);
     }
 
     void assistantAnswersFromWhatTheUserSees()
@@ -257,7 +267,8 @@ private Q_SLOTS:
         service.share(family, u"me@example.com"_qs);
 
         const QJsonArray history{QJsonObject{{u"q"_qs, u"hello"_qs}, {u"a"_qs, u"Hi!"_qs}}};
-        const Reply reply = service.post(me, "/api/assistant.php", question(u"Which kittens videos?"_qs, history));
+        const QJsonObject question{{u"q"_qs, u"Which kittens videos?"_qs}, {u"history"_qs, history}};
+        const Reply reply = service.post(me, "/api/assistant.php", question);
         QCOMPARE(reply.status, 200);
         QVERIFY(str(reply.json, "answer").contains(u"**Funny kittens compilation**"_qs));
         QStringList found;
@@ -282,45 +293,104 @@ private Q_SLOTS:
         QCOMPARE(service.get(token, "/api/family.php").json.value(u"members"_qs).toArray(), QJsonArray());
     }
 
-    void telegramCodeLinksAChatOnceAndLinksArrive()
+    // What the application relies on: four global functions, three messages to the host, and
+    // calls made before the player is ready queued, not lost.
+    void playerKeepsItsContract()
     {
-        ExtrasFakeTelegram telegram("bot-token");
-        std::atomic<qint64> offset{0};
-        TestService service(
-            [&](ServiceConfig &config) {
-                config.telegram =
-                    TelegramConfig{u"bot-token"_qs, QString::fromStdString(telegram.base()), u"clipvane_test_bot"_qs};
-                config.telegram.pollTimeoutSeconds = 1;
-            },
-            [&] { return QDateTime::currentMSecsSinceEpoch() + offset.load(); });
-        Accounts &accounts = service.service().accounts();
-        const QString token = service.token(u"me@example.com"_qs);
-        const QString prefix = u"https://t.me/clipvane_test_bot?start="_qs;
-        const auto newCode = [&] {
-            const QString link = str(service.post(token, "/api/telegram-code.php", QJsonObject()).json, "link");
-            return link.startsWith(prefix) ? link.mid(prefix.size()) : u"not a link: "_qs + link;
-        };
-        const std::string code = newCode().toStdString();
+        const QString html = text(Pages::playerHtml());
+        for (const QString &name : {u"loadVideo"_qs, u"cueVideo"_qs, u"play"_qs, u"pause"_qs})
+            QVERIFY2(QRegularExpression(u"window\\.%1\\s*=\\s*function\\s*\\("_qs.arg(name)).match(html).hasMatch(),
+                     qPrintable(name));
+        for (const QString &part :
+             {u"loadVideoById"_qs, u"cueVideoById"_qs, u"playVideo()"_qs, u"pauseVideo()"_qs, u"<div id=\"player\">"_qs,
+              u"window.onYouTubeIframeAPIReady"_qs, u"<script src=\"https://www.youtube.com/iframe_api\""_qs,
+              u"if (!ready) {"_qs, u"host: 'https://www.youtube-nocookie.com'"_qs,
+              u"post({ t: 'state', s: Number(event.data) })"_qs, u"post({ t: 'error', c: Number(event.data) })"_qs,
+              u"queued.push(action)"_qs,
+              // A missing host bridge must not break the page.
+              u"try {\n      window.webkit.messageHandlers.player.postMessage(message)"_qs})
+            QVERIFY2(html.contains(part), qPrintable(part));
+        // "ready" goes out from the player's own ready event, after the queued calls ran.
+        const qsizetype onReady = html.indexOf(u"function onReady()"_qs);
+        QVERIFY(onReady >= 0 && html.indexOf(u"onReady: onReady"_qs) >= 0);
+        QVERIFY(html.indexOf(u"pending.forEach(call)"_qs) > onReady);
+        QVERIFY(html.indexOf(u"post({ t: 'ready' })"_qs) > html.indexOf(u"pending.forEach(call)"_qs));
+    }
 
-        telegram.pushMessage(42, "/start " + code);
-        QTRY_COMPARE(telegram.sent().size(), size_t(1));
-        QVERIFY(accounts.accountForChat(42).has_value());
-        // The code is spent: another chat cannot use it.
-        telegram.pushMessage(43, "/start " + code);
-        QTRY_COMPARE(telegram.sent().size(), size_t(2));
-        QVERIFY(!accounts.accountForChat(43).has_value());
+    // Every page allows exactly its own inline style and script, nothing inline beyond them.
+    void cspAllowsOnlyWhatThePageUses()
+    {
+        const QString player = text(Pages::playerHtml());
+        const QString playerCsp = text(Pages::playerCsp());
+        QCOMPARE(directive(playerCsp, u"default-src"_qs), u"'none'"_qs);
+        QCOMPARE(directive(playerCsp, u"frame-src"_qs), u"https://www.youtube-nocookie.com"_qs);
+        QCOMPARE(directive(playerCsp, u"style-src"_qs), inlineHash(player, u"style"_qs));
+        QCOMPARE(directive(playerCsp, u"script-src"_qs),
+                 u"'self' "_qs + inlineHash(player, u"script"_qs) + u" https://www.youtube.com"_qs);
 
-        telegram.pushMessage(42, "look at this https://youtu.be/tele123456 !");
-        QTRY_COMPARE(telegram.sent().size(), size_t(3));
-        QVERIFY(telegram.sent().back().text.find("Title of tele123456") != std::string::npos);
-        QCOMPARE(str(Client(service, token).sync().row(u"tele123456"_qs), "source"), u"telegram"_qs);
+        const QString csp = text(Pages::pagesCsp());
+        QCOMPARE(directive(csp, u"default-src"_qs), u"'none'"_qs);
+        QCOMPARE(directive(csp, u"form-action"_qs), u"'self'"_qs);
+        QCOMPARE(directive(csp, u"script-src"_qs), QString());
+        for (const std::string &page :
+             {Pages::aboutHtml(), Pages::localSignInForm("oops"), Pages::signInRefused(), Pages::signInFailed("x"),
+              Pages::redirectPage("clipvaneshelf://auth?token=t&email=e")}) {
+            QCOMPARE(inlineHash(text(page), u"script"_qs), QString());
+            QCOMPARE(directive(csp, u"style-src"_qs), inlineHash(text(page), u"style"_qs));
+        }
+        for (const QString &policy : {playerCsp, csp})
+            QVERIFY(!policy.contains(u"unsafe-"_qs) && !policy.contains(u'*'));
+        QVERIFY(!text(Pages::signInRefused()).contains(u"<form"_qs));
+    }
 
-        // A code expires after ten minutes.
-        const QString late = newCode();
-        offset = 11 * 60 * 1000;
-        QVERIFY(!accounts.linkTelegramChat(late, 44));
-        offset = 0;
-        QVERIFY(accounts.linkTelegramChat(late, 44));
+    void errorsAreEscaped_data()
+    {
+        QTest::addColumn<QByteArray>("error");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("markup") << QByteArray("<script>alert('x')</script>")
+                                << u"&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;"_qs;
+        QTest::newRow("attribute breakout") << QByteArray("\" onmouseover=\"x") << u"&quot; onmouseover=&quot;x"_qs;
+        QTest::newRow("entities") << QByteArray("a & b &amp; c") << u"a &amp; b &amp;amp; c"_qs;
+        QTest::newRow("utf-8 passes") << QByteArray("Adresse ungültig — bitte") << u"Adresse ungültig — bitte"_qs;
+    }
+    void errorsAreEscaped()
+    {
+        QFETCH(QByteArray, error);
+        QFETCH(QString, shown);
+        const QString form = text(Pages::localSignInForm(error.toStdString()));
+        const QString failure = text(Pages::signInFailed(error.toStdString()));
+        QVERIFY(failure.contains(u"href=\"/gauth/login.php\""_qs));
+        for (const QString &html : {form, failure}) {
+            QVERIFY(html.contains(u"<p class=\"error\" role=\"alert\">"_qs + shown + u"</p>"_qs));
+            QVERIFY(!html.contains(u"<script>"_qs) && !html.contains(u"\" onmouseover"_qs));
+        }
+    }
+
+    // The redirect page sends the browser on to the application's own callback only: anything
+    // else in a refresh or a link would make the page a weapon.
+    void redirectPageLinksOnlyTheCallback_data()
+    {
+        QTest::addColumn<QByteArray>("url");
+        QTest::addColumn<bool>("followed");
+        QTest::newRow("callback")
+            << QByteArray("clipvaneshelf://auth?token=abc%2B1&email=a%40b.c&x=\"><script>alert(1)</script>") << true;
+        QTest::newRow("script") << QByteArray("javascript:alert(1)") << false;
+        QTest::newRow("other site") << QByteArray("https://evil.example/?clipvaneshelf:") << false;
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("leading space") << QByteArray(" clipvaneshelf://auth?token=a&email=b") << false;
+    }
+    void redirectPageLinksOnlyTheCallback()
+    {
+        QFETCH(QByteArray, url);
+        QFETCH(bool, followed);
+        const QString html = text(Pages::redirectPage(url.toStdString()));
+        const QString escaped = text(Pages::htmlEscape(url.toStdString()));
+        QVERIFY(!html.contains(u"<script>"_qs));
+        QCOMPARE(html.contains(u"<meta http-equiv=\"refresh\" content=\"0;url="_qs + escaped + u"\">"_qs), followed);
+        QCOMPARE(html.contains(u"<a class=\"button\" href=\""_qs + escaped + u"\">"_qs), followed);
+        QCOMPARE(html.contains(u"href="_qs) || html.contains(u"http-equiv=\"refresh\""_qs), followed);
+        QCOMPARE(html.contains(u"Sign-in could not be completed"_qs), !followed);
+        QVERIFY(!followed || escaped.contains(u"&amp;email="_qs));
     }
 };
 

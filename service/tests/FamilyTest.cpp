@@ -1,10 +1,17 @@
 // Family sharing: who sees which library, the family revision, one live row per ID with a
-// consistent choice among copies, pending invitations, and account deletion.
+// consistent choice among copies, pending invitations, account deletion, and a member's pull
+// while everyone writes.
 
 #include "TestService.h"
 
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTest>
+
+#include <atomic>
+#include <map>
+#include <set>
+#include <thread>
 
 using namespace clipvane::service;
 using namespace clipvane::service::test;
@@ -22,6 +29,11 @@ QString lists(const QJsonObject &family)
         parts.append(emails.join(u','));
     }
     return parts.join(u'|');
+}
+
+QString videoLink(int n)
+{
+    return u"https://youtu.be/video%1"_qs.arg(n, 4, 10, QLatin1Char('0'));
 }
 
 } // namespace
@@ -221,6 +233,99 @@ private Q_SLOTS:
         QVERIFY(reply.body.find(m_owner.toStdString()) == std::string::npos); // no secret in the file
         QCOMPARE(m_service->get(m_owner, "/api/account.php").status, 400);
         QCOMPARE(m_service->get(m_owner, "/api/account.php?action=delete").status, 400);
+    }
+
+    void rowsSharingAStampArePagedById()
+    {
+        for (int i = 0; i < 10; ++i)
+            m_service->add(m_owner, videoLink(i));
+        m_service->share(m_owner, u"member@example.com"_qs); // one transaction: one stamp for all
+        Client client(*m_service, m_member, 0, 3);
+        client.sync();
+        QCOMPARE(client.liveRows().size(), 11); // with the one added first
+        QCOMPARE(num(client.pulled().first(), "updated_at"), num(client.pulled().last(), "updated_at"));
+        QVERIFY2(client.problems().isEmpty(), qPrintable(client.problems().join(u'\n')));
+    }
+
+    // A client paging with the returned values never misses a change nor sees one out of order,
+    // whatever writes interleave.
+    void concurrentWritersNeverSkipOrReorder()
+    {
+        const QStringList owners{u"a@example.com"_qs, u"b@example.com"_qs, u"c@example.com"_qs};
+        QStringList tokens;
+        for (const QString &owner : owners)
+            tokens.append(m_service->token(owner));
+        m_service->share(tokens[1], owners[0]);
+        m_service->share(tokens[2], owners[0]);
+
+        constexpr int kOperations = 120;
+        constexpr int kIds = 24; // few IDs, so the owners' copies collide
+        std::atomic<int> running{int(owners.size()) + 1};
+        // Each writer's own view of its library: ID -> title, for live videos.
+        std::vector<std::map<QString, QString>> truth(owners.size());
+        std::vector<std::thread> writers;
+        for (qsizetype w = 0; w < owners.size(); ++w) {
+            writers.emplace_back([&, w] {
+                QRandomGenerator random(quint32(w + 1));
+                std::map<QString, int> versions;
+                std::set<QString> everAdded;
+                for (int op = 0; op < kOperations; ++op) {
+                    const int n = int(random.bounded(kIds));
+                    const QString id = u"video%1"_qs.arg(n, 4, 10, QLatin1Char('0'));
+                    const QString title = u"%1:%2:v%3"_qs.arg(owners[w], id).arg(++versions[id]);
+                    const int kind = int(random.bounded(3));
+                    if (kind == 0 && !m_service->add(tokens[w], videoLink(n), title).isEmpty()) {
+                        truth[w][id] = title;
+                        everAdded.insert(id);
+                    } else if (kind == 1) {
+                        // An edit revives a deleted own copy; an ID never added stays absent.
+                        m_service->patch(tokens[w], QJsonObject{{u"youtube_id"_qs, id}, {u"title"_qs, title}});
+                        if (everAdded.count(id))
+                            truth[w][id] = title;
+                    } else if (kind == 2) {
+                        m_service->remove(tokens[w], id);
+                        truth[w].erase(id);
+                    }
+                }
+                --running;
+            });
+        }
+        // The family changes while everyone writes: c stops and starts sharing with a.
+        writers.emplace_back([&] {
+            for (int i = 0; i < 4; ++i) {
+                m_service->unshare(tokens[2], owners[0]);
+                QTest::qSleep(15);
+                m_service->share(tokens[2], owners[0]);
+                QTest::qSleep(15);
+            }
+            --running;
+        });
+
+        Client client(*m_service, tokens[0], 0, 5, true);
+        int pulls = 0;
+        for (; running > 0; ++pulls)
+            client.sync();
+        for (std::thread &writer : writers)
+            writer.join();
+        client.sync();
+        QVERIFY2(client.problems().isEmpty(), qPrintable(client.problems().join(u'\n')));
+        QVERIFY(pulls > 1);
+
+        // The incremental result equals one quiet pull from the start…
+        QCOMPARE(client.liveRows(), Client(*m_service, tokens[0], 0, 1000, true).sync().liveRows());
+
+        // …and what the reader sees is what the writers wrote: the own copy wins, otherwise
+        // the copy of the smallest sharing address.
+        QMap<QString, QString> expected;
+        for (qsizetype w = owners.size() - 1; w >= 0; --w)
+            for (const auto &[id, title] : truth[size_t(w)])
+                expected.insert(id, title);
+        QMap<QString, QString> actual;
+        for (const QJsonObject &row : client.liveRows()) {
+            actual.insert(str(row, "youtube_id"), str(row, "title"));
+            QCOMPARE(num(row, "read_only") == 0, str(row, "owner_email").isEmpty());
+        }
+        QCOMPARE(actual, expected);
     }
 };
 

@@ -20,6 +20,11 @@ QString hashId(const QString &link)
            QString::fromLatin1(QCryptographicHash::hash(link.toUtf8(), QCryptographicHash::Sha256).toHex().left(10));
 }
 
+QString videoLink(int n)
+{
+    return u"https://youtu.be/video%1"_qs.arg(n, 4, 10, QLatin1Char('0'));
+}
+
 QJsonObject edit(const QString &id, const QString &title)
 {
     return QJsonObject{{u"youtube_id"_qs, id}, {u"title"_qs, title}};
@@ -204,6 +209,40 @@ private Q_SLOTS:
         client.sync();
         m_service->remove(m_token, u"bobs123456"_qs);
         QCOMPARE(fields(client.sync().row(u"bobs123456"_qs), "deleted owner_email"), u"0|bob@example.com"_qs);
+    }
+
+    void pagesFollowUpdatedAtThenId()
+    {
+        for (int i = 0; i < 25; ++i)
+            m_service->add(m_token, videoLink(i));
+        Client client(*m_service, m_token, 0, 7);
+        client.sync();
+        QCOMPARE(client.pulled().size(), 25);
+        QCOMPARE(client.totals(), (QList<qint64>{25, 18, 11, 4}));
+
+        // Nothing new: an empty page. One change: exactly that row, stamped above the old now.
+        QCOMPARE(client.sync().totals(), QList<qint64>{0});
+        const qint64 now = client.cursor();
+        const QJsonObject patched =
+            m_service->patch(m_token, QJsonObject{{u"youtube_id"_qs, u"video0003"_qs}, {u"excluded"_qs, 1}});
+        QVERIFY(num(patched, "updated_at") > now);
+        QCOMPARE(client.sync().pulled(), QList<QJsonObject>{patched});
+        QVERIFY2(client.problems().isEmpty(), qPrintable(client.problems().join(u'\n')));
+    }
+
+    void pulledRowsEqualTheReplies()
+    {
+        // The pull writes its JSON by hand; every character must come out as the replies say.
+        const QStringList titles{u"\"Quoted\" and back\\slash"_qs, u"tab\there, line\nbreak"_qs,
+                                 u"ünïcødé — ‘quotes’ 日本語 😀"_qs, u"</script><b>&amp;"_qs};
+        QList<QJsonObject> replies;
+        for (qsizetype i = 0; i < titles.size(); ++i)
+            replies.append(m_service->add(m_token, videoLink(int(i)), titles[i]));
+        replies.append(m_service->add(m_token, u"https://example.com/a?b=c&d=%7Be%7D#top"_qs));
+        const QList<QJsonObject> rows = Client(*m_service, m_token).sync().pulled();
+        QCOMPARE(rows, replies);
+        for (qsizetype i = 0; i < titles.size(); ++i)
+            QCOMPARE(str(rows[i], "title"), titles[i]);
     }
 
     // What can be added can be changed and deleted: one limit on IDs for every route.
