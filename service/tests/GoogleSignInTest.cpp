@@ -152,8 +152,9 @@ private Q_SLOTS:
             tokenReply(R"({"aud":["other","client-1.apps.example"],"email":"ada@example.com","email_verified":true})"),
             200, kVerifiedInfo, u"ada@example.com"_qs, 0);
         row("no id token: user info", tokenReply({}), 200, kVerifiedInfo, bob, 1);
-        row("token for another client: user info", tokenReply(payload("eve@example.com", "true", "someone-else")), 200,
-            kVerifiedInfo, bob, 1);
+        row("token for another client: user info",
+            tokenReply(R"({"aud":"someone-else","email":"eve@example.com","email_verified":true})"), 200, kVerifiedInfo,
+            bob, 1);
         row("garbage id token: user info", R"({"access_token":"at","id_token":"a.%%%.c"})", 200, kVerifiedInfo, bob, 1);
         row("unverified everywhere", unverifiedAda, 200, R"({"email":"ada@example.com","email_verified":false})",
             unverified, 1);

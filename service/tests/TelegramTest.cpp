@@ -133,8 +133,8 @@ struct Bot
 {
     FakeTelegram telegram;
     mutable std::mutex mutex;
-    QStringList calls; // "link CODE CHAT" and "add CHAT TEXT"
-    std::unique_ptr<TelegramBot> bot;
+    QStringList calls;                // "link CODE CHAT" and "add CHAT TEXT"
+    std::unique_ptr<TelegramBot> bot; // last: it goes before the log its callbacks write
 
     explicit Bot(int pollTimeoutSeconds = 25)
     {
@@ -155,7 +155,6 @@ struct Bot
         };
         bot = std::make_unique<TelegramBot>(config, callbacks);
     }
-    ~Bot() { bot.reset(); } // the bot goes before the log its callbacks write
 
     QStringList seen() const
     {
