@@ -66,15 +66,12 @@ AssistantReply ask(const Assistant &assistant, const QString &question, const QL
     return assistant.answer(question, {}, library, kNow);
 }
 
-// Earlier questions (each with a made-up answer), the question, the videos found, part of the answer.
-void row(const char *name, const QStringList &history, const char16_t *question, const Ids &ids, const char16_t *answer)
+// The question, the videos found, part of the answer, and earlier questions (each with a
+// made-up answer).
+void row(const char *name, const char16_t *question, const Ids &ids, const char16_t *answer,
+         const QStringList &history = {})
 {
     QTest::newRow(name) << history << QString::fromUtf16(question) << ids << QString::fromUtf16(answer);
-}
-
-void row(const char *name, const char16_t *question, const Ids &ids, const char16_t *answer)
-{
-    row(name, {}, question, ids, answer);
 }
 
 QByteArray chatReply(const QString &content)
@@ -142,21 +139,21 @@ private Q_SLOTS:
         row("all words match", u"cooking ramen", {4}, u"**Cooking ramen at home**");
         row("no criteria", u"hello!", {}, u"I can look through your 10 videos");
         // Follow-ups narrow or replace what the earlier questions asked.
-        row("narrow by year", {u"paris videos"_qs}, u"and from 2020?", {2}, u"about “paris” from 2020");
-        row("replace the year", {u"paris videos from 2019"_qs}, u"what about 2022?", {10}, u"from 2022");
-        row("replace the topic", {u"paris videos from 2019"_qs}, u"what about rome?", {8}, u"about “rome” from 2019");
-        row("narrow by length", {u"cooking videos"_qs}, u"and under 10 minutes?", {3}, u"shorter than 10 minutes");
-        row("superlative of the topic", {u"cooking videos"_qs}, u"and the longest?", {4},
-            u"Your longest video about “cooking”");
-        row("count carries on", {u"how many cat videos?"_qs}, u"and from 2020?", {7},
-            u"You have 1 video about “cat” from 2020:");
-        row("chain of follow-ups", {u"paris"_qs, u"and from 2020?"_qs}, u"which of those are longer than 10 minutes?",
-            {2}, u"about “paris” from 2020, longer than 10 minutes");
-        row("new topic starts afresh", {u"paris videos from 2019"_qs}, u"cooking videos", {3, 4},
-            u"I found 2 videos about “cooking”:");
-        row("follow-up without context", {u"hello"_qs}, u"and from 2020?", {2, 7}, u"from 2020");
-        row("old turns fade", {u"cats"_qs, u"a"_qs, u"b"_qs, u"c"_qs, u"d"_qs, u"e"_qs, u"rome"_qs}, u"and from 2019?",
-            {8}, u"about “rome” from 2019");
+        row("narrow by year", u"and from 2020?", {2}, u"about “paris” from 2020", {u"paris videos"_qs});
+        row("replace the year", u"what about 2022?", {10}, u"from 2022", {u"paris videos from 2019"_qs});
+        row("replace the topic", u"what about rome?", {8}, u"about “rome” from 2019", {u"paris videos from 2019"_qs});
+        row("narrow by length", u"and under 10 minutes?", {3}, u"shorter than 10 minutes", {u"cooking videos"_qs});
+        row("superlative of the topic", u"and the longest?", {4}, u"Your longest video about “cooking”",
+            {u"cooking videos"_qs});
+        row("count carries on", u"and from 2020?", {7}, u"You have 1 video about “cat” from 2020:",
+            {u"how many cat videos?"_qs});
+        row("chain of follow-ups", u"which of those are longer than 10 minutes?", {2},
+            u"about “paris” from 2020, longer than 10 minutes", {u"paris"_qs, u"and from 2020?"_qs});
+        row("new topic starts afresh", u"cooking videos", {3, 4}, u"I found 2 videos about “cooking”:",
+            {u"paris videos from 2019"_qs});
+        row("follow-up without context", u"and from 2020?", {2, 7}, u"from 2020", {u"hello"_qs});
+        row("old turns fade", u"and from 2019?", {8}, u"about “rome” from 2019",
+            {u"cats"_qs, u"a"_qs, u"b"_qs, u"c"_qs, u"d"_qs, u"e"_qs, u"rome"_qs});
     }
     void questions()
     {
