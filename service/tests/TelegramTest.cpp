@@ -44,8 +44,7 @@ public:
         m_server.stop();
     }
 
-    QString base() const { return m_server.url().toString(); }
-    int requestCount() const { return m_server.requestCount(); }
+    FakeHttpServer &server() { return m_server; }
     // Queues a text message from a chat; returns its update_id.
     qint64 push(qint64 chatId, const QString &text)
     {
@@ -58,12 +57,11 @@ public:
         m_changed.notify_all();
         return id;
     }
-    // The next n getUpdates calls get this reply.
-    void failNext(int n, FakeReply reply)
+    // The next n getUpdates calls get this reply instead.
+    void failNext(int n, const FakeReply &reply)
     {
-        std::lock_guard lock(m_mutex);
-        m_failures = n;
-        m_failure = std::move(reply);
+        for (int i = 0; i < n; ++i)
+            m_server.enqueue(m_methods + "getUpdates", reply);
     }
     QStringList sent() const // "chat: text"
     {
@@ -72,32 +70,32 @@ public:
     }
     QList<std::pair<qint64, int>> polls() const // offset and timeout of each getUpdates call
     {
-        std::lock_guard lock(m_mutex);
-        return m_polls;
+        QList<std::pair<qint64, int>> polls;
+        for (const RecordedRequest &request : m_server.requests()) {
+            const QUrlQuery query(QString::fromLatin1(request.query));
+            if (request.path == m_methods + "getUpdates")
+                polls.append(
+                    {query.queryItemValue(u"offset"_qs).toLongLong(), query.queryItemValue(u"timeout"_qs).toInt()});
+        }
+        return polls;
     }
 
 private:
     FakeReply answer(const RecordedRequest &request)
     {
         std::unique_lock lock(m_mutex);
-        if (request.path.endsWith(m_methods + "sendMessage")) {
+        if (request.path == m_methods + "sendMessage") {
             const QJsonObject body = QJsonDocument::fromJson(request.body).object();
             m_sent.append(u"%1: %2"_qs.arg(body.value(u"chat_id").toInteger()).arg(str(body, "text")));
             return FakeReply::json(R"({"ok":true,"result":{}})");
         }
-        if (!request.path.endsWith(m_methods + "getUpdates"))
+        if (request.path != m_methods + "getUpdates")
             return FakeReply::json("{}", 404);
         const QUrlQuery query(QString::fromLatin1(request.query));
-        const qint64 offset = query.queryItemValue(u"offset"_qs).toLongLong();
-        m_polls.append({offset, query.queryItemValue(u"timeout"_qs).toInt()});
-        if (m_failures > 0) {
-            --m_failures;
-            return m_failure;
-        }
-        while (!m_updates.isEmpty() && m_updates.first().first < offset)
+        while (!m_updates.isEmpty() && m_updates.first().first < query.queryItemValue(u"offset"_qs).toLongLong())
             m_updates.removeFirst();
         // A poll never waits longer than a minute in a test, whatever timeout the bot asks for.
-        m_changed.wait_for(lock, std::chrono::seconds(std::min(m_polls.last().second, 60)),
+        m_changed.wait_for(lock, std::chrono::seconds(std::min(query.queryItemValue(u"timeout"_qs).toInt(), 60)),
                            [this] { return m_closing || !m_updates.isEmpty(); });
         QByteArrayList updates;
         for (const auto &[id, json] : std::as_const(m_updates))
@@ -111,18 +109,15 @@ private:
     bool m_closing = false;
     qint64 m_nextId = 100;
     QList<std::pair<qint64, QByteArray>> m_updates; // id, JSON of the update
-    int m_failures = 0;
-    FakeReply m_failure;
     QStringList m_sent;
-    QList<std::pair<qint64, int>> m_polls;
     FakeHttpServer m_server; // stopped first, in the destructor: its handler uses every member above
 };
 
-TelegramConfig configFor(const FakeTelegram &telegram)
+TelegramConfig configFor(FakeTelegram &telegram)
 {
     TelegramConfig config;
     config.botToken = kToken;
-    config.apiBase = telegram.base();
+    config.apiBase = telegram.server().url().toString();
     config.retryDelay = std::chrono::milliseconds(5);
     return config;
 }
@@ -274,7 +269,7 @@ private Q_SLOTS:
             bot.start();
             bot.stop();
         }
-        QCOMPARE(telegram.requestCount(), 0);
+        QCOMPARE(telegram.server().requestCount(), 0);
         QVERIFY(!TelegramBot(TelegramConfig{}, {}).enabled());
 
         TelegramConfig config;
