@@ -25,10 +25,9 @@ const std::vector<std::pair<std::string, std::string>> kApiRoutes = {
 };
 constexpr auto kForm = "application/x-www-form-urlencoded";
 // A query item of an address such as clipvaneshelf://auth?token=…&email=….
-QString queryItem(const std::string &address, const QString &name)
+QString queryItem(const QString &address, const QString &name)
 {
-    return QUrlQuery(QUrl(QString::fromStdString(address)).query(QUrl::FullyDecoded))
-        .queryItemValue(name, QUrl::FullyDecoded);
+    return QUrlQuery(QUrl(address).query(QUrl::FullyDecoded)).queryItemValue(name, QUrl::FullyDecoded);
 }
 
 QString text(const std::string &html)
@@ -180,79 +179,70 @@ private Q_SLOTS:
         QCOMPARE(player.header("Content-Security-Policy"), Pages::playerCsp());
         QVERIFY(player.header("Content-Type").starts_with("text/html"));
         QCOMPARE(service.get({}, "/").body, Pages::aboutHtml());
-    }
-
-    void localSignInOnLoopback()
-    {
-        TestService service;
-        const Reply form = service.get({}, "/gauth/login.php");
-        QCOMPARE(form.status, 200);
-        QCOMPARE(form.body, Pages::localSignInForm({}));
-        QVERIFY(form.body.find(R"(<form method="post" action="/gauth/login.php">)") != std::string::npos);
-        QVERIFY(form.body.find(R"(name="email" type="email" required)") != std::string::npos);
-        const Reply bad = service.send("POST", {}, "/gauth/login.php", "email=nobody", {}, kForm);
-        QCOMPARE(bad.status, 400);
-        QVERIFY(bad.header("Location").empty());
-
-        const Reply done = service.send("POST", {}, "/gauth/login.php", "email=%20Someone%40Example.com", {}, kForm);
-        QCOMPARE(done.status, 302);
-        const std::string location = done.header("Location");
-        QVERIFY2(location.starts_with("clipvaneshelf://auth?"), location.c_str());
-        // The page sends the browser to the same callback (the client decodes the header).
-        QVERIFY(done.body.find("clipvaneshelf://auth?token=") != std::string::npos);
-        QCOMPARE(queryItem(location, u"email"_qs), u"someone@example.com"_qs);
-        QCOMPARE(service.get(queryItem(location, u"token"_qs), "/api/family.php").status, 200);
-        QVERIFY(location.find("state=") == std::string::npos);
-
-        // The application's one-time state rides through the form into the callback; a value
-        // that is not a plain token is dropped rather than passed on.
-        QVERIFY(service.get({}, "/gauth/login.php?state=Ab-9_x").body.find("value=\"Ab-9_x\"") != std::string::npos);
-        const Reply withState =
-            service.send("POST", {}, "/gauth/login.php", "email=a%40example.com&state=Ab-9_x", {}, kForm);
-        QCOMPARE(queryItem(withState.header("Location"), u"state"_qs), u"Ab-9_x"_qs);
-        const Reply oddState =
-            service.send("POST", {}, "/gauth/login.php", "email=a%40example.com&state=%3Cb%3E", {}, kForm);
-        QCOMPARE(oddState.status, 302);
-        QVERIFY(oddState.header("Location").find("state=") == std::string::npos);
+        const std::string form = service.get({}, "/gauth/login.php").body;
+        QCOMPARE(form, Pages::localSignInForm({}));
+        QVERIFY(form.find(R"(<form method="post" action="/gauth/login.php">)") != std::string::npos);
+        QVERIFY(form.find(R"(name="email" type="email" required)") != std::string::npos);
     }
 
     // Only a service on the loopback, asked under its own loopback name and port, signs anyone
-    // in by address alone: a page another site's name was rebound to must not.
-    void localSignInOnlyUnderItsOwnLoopbackName_data()
+    // in by address alone (a page another site's name was rebound to must not): to the
+    // application's callback with a working token, the address as typed in any case, and the
+    // application's one-time state when it is a plain token.
+    void localSignIn_data()
     {
         QTest::addColumn<QString>("listen");
         QTest::addColumn<QString>("host"); // PORT: the service's port
-        QTest::addColumn<bool>("signsIn");
-        QTest::newRow("127.0.0.1") << u"127.0.0.1"_qs << u"127.0.0.1:PORT"_qs << true;
-        QTest::newRow("localhost") << u"127.0.0.1"_qs << u"LocalHost:PORT"_qs << true;
-        QTest::newRow("::1") << u"127.0.0.1"_qs << u"[::1]:PORT"_qs << true;
-        QTest::newRow("rebound name") << u"127.0.0.1"_qs << u"evil.example:PORT"_qs << false;
-        QTest::newRow("name ending like an address") << u"127.0.0.1"_qs << u"127.0.0.1.evil.example:PORT"_qs << false;
-        QTest::newRow("another port") << u"127.0.0.1"_qs << u"127.0.0.1:1"_qs << false;
-        QTest::newRow("no port") << u"127.0.0.1"_qs << u"127.0.0.1"_qs << false;
-        QTest::newRow("listening everywhere") << u"0.0.0.0"_qs << u"127.0.0.1:PORT"_qs << false;
+        QTest::addColumn<QByteArray>("form");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("callback"); // "email|state"
+        const auto row = [](const char *name, const char *listen, const char *host, const QByteArray &form, int status,
+                            const char *callback = "|") {
+            QTest::newRow(name) << QString::fromLatin1(listen) << QString::fromLatin1(host) << form << status
+                                << QString::fromLatin1(callback);
+        };
+        const QByteArray good = "email=victim%40example.com";
+        row("blanks and case", "127.0.0.1", "127.0.0.1:PORT", "email=%20Someone%40Example.com", 302,
+            "someone@example.com|");
+        row("state", "127.0.0.1", "LocalHost:PORT", good + "&state=Ab-9_x", 302, "victim@example.com|Ab-9_x");
+        row("state not a token", "127.0.0.1", "[::1]:PORT", good + "&state=%3Cb%3E", 302, "victim@example.com|");
+        row("not an address", "127.0.0.1", "127.0.0.1:PORT", "email=nobody", 400);
+        row("rebound name", "127.0.0.1", "evil.example:PORT", good, 403);
+        row("name ending like an address", "127.0.0.1", "127.0.0.1.evil.example:PORT", good, 403);
+        row("another port", "127.0.0.1", "127.0.0.1:1", good, 403);
+        row("no port", "127.0.0.1", "127.0.0.1", good, 403);
+        row("listening everywhere", "0.0.0.0", "127.0.0.1:PORT", good, 403);
     }
-    void localSignInOnlyUnderItsOwnLoopbackName()
+    void localSignIn()
     {
         QFETCH(QString, listen);
         QFETCH(QString, host);
-        QFETCH(bool, signsIn);
+        QFETCH(QByteArray, form);
+        QFETCH(int, status);
+        QFETCH(QString, callback);
         TestService service([&](ServiceConfig &config) { config.listenHost = listen; });
         const std::string head = "Host: " + host.replace(u"PORT"_qs, QString::number(service.port())).toStdString();
-        RawHttp form(service.port());
-        form.send("GET /gauth/login.php HTTP/1.1\r\n" + head + "\r\n\r\n");
-        const std::string page = form.readReply();
-        QCOMPARE(RawHttp::statusOf(page), signsIn ? 200 : 403);
-        if (signsIn || listen != u"127.0.0.1") // away from the loopback the refusal explains itself
-            QCOMPARE(page.substr(page.find("\r\n\r\n") + 4),
-                     signsIn ? Pages::localSignInForm({}) : Pages::signInRefused());
-        const std::string body = "email=victim%40example.com";
+        RawHttp get(service.port());
+        get.send("GET /gauth/login.php?state=Ab-9_x HTTP/1.1\r\n" + head + "\r\n\r\n");
+        const std::string page = get.readReply();
+        QCOMPARE(RawHttp::statusOf(page), status == 403 ? 403 : 200);
+        QCOMPARE(page.find("value=\"Ab-9_x\"") != std::string::npos, status != 403); // the state rides in the form
+        QVERIFY(listen == u"127.0.0.1" || page.ends_with(Pages::signInRefused()));
+
         RawHttp post(service.port());
         post.send("POST /gauth/login.php HTTP/1.1\r\n" + head + "\r\nContent-Type: " + kForm +
-                  "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+                  "\r\nContent-Length: " + std::to_string(form.size()) + "\r\n\r\n" + form.toStdString());
         const std::string reply = post.readReply();
-        QCOMPARE(RawHttp::statusOf(reply), signsIn ? 302 : 403);
-        QCOMPARE(reply.find("clipvaneshelf://auth?token=") != std::string::npos, signsIn);
+        QCOMPARE(RawHttp::statusOf(reply), status);
+        const size_t at = reply.find("\r\nLocation: ");
+        const QString location = QString::fromStdString(
+            at == std::string::npos ? std::string() : reply.substr(at + 12, reply.find('\r', at + 2) - at - 12));
+        QCOMPARE(location.startsWith(u"clipvaneshelf://auth?"_qs), status == 302);
+        // The page sends the browser to the same callback (the client decodes the header).
+        QCOMPARE(reply.find("clipvaneshelf://auth?token=") != std::string::npos, status == 302);
+        QCOMPARE(queryItem(location, u"email"_qs) + u'|' + queryItem(location, u"state"_qs), callback);
+        if (status == 302)
+            QCOMPARE(service.get(queryItem(location, u"token"_qs), "/api/family.php").status, 200);
     }
 
     void assistantAnswersFromWhatTheUserSees()

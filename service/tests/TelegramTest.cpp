@@ -21,103 +21,68 @@ namespace {
 const QString kToken = u"123456:ABC-def_ghi"_qs;
 constexpr int kWaitMs = 15000;
 
-// A local Bot API for one bot token: getUpdates long-polls like Telegram's (it holds the call
-// until an update is queued or the poll's timeout passes, and forgets updates once a later
-// offset confirms them); sendMessage is recorded.
-class FakeTelegram
+// A local Bot API for one bot token. A getUpdates call takes the next queued reply, or else
+// answers "no news" after a while, as Telegram's long poll does; sendMessage is answered at
+// once; every call is recorded.
+struct FakeTelegram
 {
-public:
-    explicit FakeTelegram(const QString &token = kToken)
-        : m_methods("/bot" + token.toUtf8() + '/')
+    FakeHttpServer server;
+    const QByteArray methods = "/bot" + kToken.toUtf8() + '/';
+    qint64 nextId = 100;
+
+    explicit FakeTelegram(std::chrono::milliseconds longPoll = std::chrono::milliseconds(50))
     {
-        m_server.setHandler([this](const RecordedRequest &request) { return answer(request); });
-        if (!m_server.start())
+        server.setHandler([this, longPoll](const RecordedRequest &request) {
+            FakeReply reply = FakeReply::json(R"({"ok":true,"result":[]})");
+            reply.delay = request.path == methods + "getUpdates" ? longPoll : std::chrono::milliseconds(0);
+            return reply;
+        });
+        if (!server.start())
             qFatal("the fake Bot API found no free port");
     }
-    ~FakeTelegram()
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            m_closing = true;
-        }
-        m_changed.notify_all();
-        m_server.stop();
-    }
-
-    FakeHttpServer &server() { return m_server; }
-    // Queues a text message from a chat; returns its update_id.
+    // Queues a text message from a chat as the next poll's news; returns its update_id.
     qint64 push(qint64 chatId, const QString &text)
     {
-        std::lock_guard lock(m_mutex);
-        const qint64 id = m_nextId++;
         const QJsonObject chat{{u"id"_qs, chatId}, {u"type"_qs, u"private"_qs}};
-        const QJsonObject message{{u"message_id"_qs, id * 10}, {u"chat"_qs, chat}, {u"text"_qs, text}};
-        const QJsonObject update{{u"update_id"_qs, id}, {u"message"_qs, message}};
-        m_updates.append({id, QJsonDocument(update).toJson(QJsonDocument::Compact)});
-        m_changed.notify_all();
-        return id;
+        const QJsonObject message{{u"message_id"_qs, nextId * 10}, {u"chat"_qs, chat}, {u"text"_qs, text}};
+        const QJsonArray updates{QJsonObject{{u"update_id"_qs, nextId}, {u"message"_qs, message}}};
+        failNext(1, FakeReply::json(QJsonDocument(QJsonObject{{u"ok"_qs, true}, {u"result"_qs, updates}}).toJson()));
+        return nextId++;
     }
-    // The next n getUpdates calls get this reply instead.
+    // The next n getUpdates calls get this reply.
     void failNext(int n, const FakeReply &reply)
     {
         for (int i = 0; i < n; ++i)
-            m_server.enqueue(m_methods + "getUpdates", reply);
+            server.enqueue(methods + "getUpdates", reply);
     }
-    QStringList sent() const // "chat: text"
+    QStringList sent() const // "chat: text" of each message sent
     {
-        std::lock_guard lock(m_mutex);
-        return m_sent;
+        QStringList sent;
+        for (const RecordedRequest &request : server.requests()) {
+            const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+            if (request.path == methods + "sendMessage")
+                sent.append(u"%1: %2"_qs.arg(body.value(u"chat_id").toInteger()).arg(str(body, "text")));
+        }
+        return sent;
     }
     QList<std::pair<qint64, int>> polls() const // offset and timeout of each getUpdates call
     {
         QList<std::pair<qint64, int>> polls;
-        for (const RecordedRequest &request : m_server.requests()) {
+        for (const RecordedRequest &request : server.requests()) {
             const QUrlQuery query(QString::fromLatin1(request.query));
-            if (request.path == m_methods + "getUpdates")
+            if (request.path == methods + "getUpdates")
                 polls.append(
                     {query.queryItemValue(u"offset"_qs).toLongLong(), query.queryItemValue(u"timeout"_qs).toInt()});
         }
         return polls;
     }
-
-private:
-    FakeReply answer(const RecordedRequest &request)
-    {
-        std::unique_lock lock(m_mutex);
-        if (request.path == m_methods + "sendMessage") {
-            const QJsonObject body = QJsonDocument::fromJson(request.body).object();
-            m_sent.append(u"%1: %2"_qs.arg(body.value(u"chat_id").toInteger()).arg(str(body, "text")));
-            return FakeReply::json(R"({"ok":true,"result":{}})");
-        }
-        if (request.path != m_methods + "getUpdates")
-            return FakeReply::json("{}", 404);
-        const QUrlQuery query(QString::fromLatin1(request.query));
-        while (!m_updates.isEmpty() && m_updates.first().first < query.queryItemValue(u"offset"_qs).toLongLong())
-            m_updates.removeFirst();
-        // A poll never waits longer than a minute in a test, whatever timeout the bot asks for.
-        m_changed.wait_for(lock, std::chrono::seconds(std::min(query.queryItemValue(u"timeout"_qs).toInt(), 60)),
-                           [this] { return m_closing || !m_updates.isEmpty(); });
-        QByteArrayList updates;
-        for (const auto &[id, json] : std::as_const(m_updates))
-            updates.append(json);
-        return FakeReply::json(R"({"ok":true,"result":[)" + updates.join(',') + "]}");
-    }
-
-    const QByteArray m_methods; // the path of the bot's methods, up to the method's name
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_closing = false;
-    qint64 m_nextId = 100;
-    QList<std::pair<qint64, QByteArray>> m_updates; // id, JSON of the update
-    QStringList m_sent;
-    FakeHttpServer m_server; // stopped first, in the destructor: its handler uses every member above
 };
 
 TelegramConfig configFor(FakeTelegram &telegram)
 {
     TelegramConfig config;
     config.botToken = kToken;
-    config.apiBase = telegram.server().url().toString();
+    config.apiBase = telegram.server.url().toString();
     config.retryDelay = std::chrono::milliseconds(5);
     return config;
 }
@@ -131,7 +96,9 @@ struct Bot
     QStringList calls;                // "link CODE CHAT" and "add CHAT TEXT"
     std::unique_ptr<TelegramBot> bot; // last: it goes before the log its callbacks write
 
-    explicit Bot(int pollTimeoutSeconds = 25)
+    // longPoll: how long the fake holds a poll without news; pollTimeoutSeconds: how long the bot asks for.
+    explicit Bot(std::chrono::milliseconds longPoll = std::chrono::milliseconds(50), int pollTimeoutSeconds = 25)
+        : telegram(longPoll)
     {
         TelegramConfig config = configFor(telegram);
         config.pollTimeoutSeconds = pollTimeoutSeconds;
@@ -227,7 +194,7 @@ private Q_SLOTS:
 
     void stopsPromptlyDuringLongPoll()
     {
-        Bot fixture(50); // the fake holds the poll that long unless the bot hangs up
+        Bot fixture(std::chrono::seconds(50), 50); // the fake holds the poll that long unless the bot hangs up
         fixture.bot->start();
         QTRY_COMPARE_WITH_TIMEOUT(fixture.telegram.polls().size(), 1, kWaitMs);
         auto stopping = std::async(std::launch::async, [&fixture] { fixture.bot->stop(); });
@@ -269,7 +236,7 @@ private Q_SLOTS:
             bot.start();
             bot.stop();
         }
-        QCOMPARE(telegram.server().requestCount(), 0);
+        QCOMPARE(telegram.server.requestCount(), 0);
         QVERIFY(!TelegramBot(TelegramConfig{}, {}).enabled());
 
         TelegramConfig config;
