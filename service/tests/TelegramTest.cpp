@@ -26,9 +26,9 @@ constexpr int kWaitMs = 15000;
 // once; every call is recorded.
 struct FakeTelegram
 {
-    FakeHttpServer server;
     const QByteArray methods = "/bot" + kToken.toUtf8() + '/';
     qint64 nextId = 100;
+    FakeHttpServer server; // last: it stops before what its handler reads goes
 
     explicit FakeTelegram(std::chrono::milliseconds longPoll = std::chrono::milliseconds(50))
     {
@@ -121,7 +121,7 @@ struct Bot
     QStringList seen() const
     {
         std::lock_guard lock(mutex);
-        return calls;
+        return QStringList(calls.cbegin(), calls.cend()); // unshared: the bot's thread appends to calls
     }
 };
 
