@@ -183,39 +183,18 @@ private Q_SLOTS:
         QCOMPARE(ownRowOnly(), u"mine again|0"_qs);
     }
 
-    void accountDeletionRemovesEverything()
-    {
-        m_service->add(m_owner, u"https://youtu.be/second1234"_qs);
-        m_service->share(m_owner, u"member@example.com"_qs);
-        m_service->share(m_member, u"owner@example.com"_qs);
-        Client client(*m_service, m_member);
-        QCOMPARE(client.sync().live().size(), 2);
-        const QString revBefore = client.familyRev();
-
-        const auto account = [&](const char *action) {
-            return m_service->post(m_owner, "/api/account.php", QJsonObject{{u"action"_qs, QLatin1String(action)}});
-        };
-        QCOMPARE(account("delete").status, 200);
-        QCOMPARE(m_service->get(m_owner, "/api/videos.php").status, 401);
-
-        // Without re-pulling from the start, the member learns each video is gone, and the
-        // links in both directions are gone.
-        QVERIFY(client.sync().live().isEmpty());
-        QVERIFY(client.familyRev() != revBefore);
-        QCOMPARE(familyOf(m_member), u"|"_qs);
-
-        // The address can sign up again, with nothing of the old account.
-        const QString again = m_service->token(u"owner@example.com"_qs);
-        QVERIFY(Client(*m_service, again).sync().pulled().isEmpty());
-        QCOMPARE(revisionOf(again), u"0"_qs);
-    }
-
-    void exportHoldsEverythingAboutTheAccount()
+    // The export holds everything about the account and no secret; deleting the account
+    // removes all of it, for its family too.
+    void exportAndDeletionOfAnAccount()
     {
         m_service->add(m_owner, u"https://youtu.be/gone123456"_qs);
         m_service->remove(m_owner, u"gone123456"_qs);
         m_service->share(m_owner, u"friend@example.com"_qs);
+        m_service->share(m_owner, u"member@example.com"_qs);
         m_service->share(m_member, u"owner@example.com"_qs);
+        Client client(*m_service, m_member);
+        QCOMPARE(client.sync().live(), QStringList{u"first12345"_qs});
+        const QString revBefore = client.familyRev();
 
         const Reply reply = m_service->get(m_owner, "/api/account.php?action=export");
         QCOMPARE(reply.status, 200);
@@ -224,11 +203,25 @@ private Q_SLOTS:
         QCOMPARE(videos.size(), 2);
         QCOMPARE(fields(videos[0].toObject(), "youtube_id deleted"), u"first12345|0"_qs);
         QCOMPARE(fields(videos[1].toObject(), "youtube_id deleted"), u"gone123456|1"_qs);
-        QCOMPARE(lists(reply.json.value(u"family"_qs).toObject()), u"friend@example.com|member@example.com"_qs);
+        QCOMPARE(lists(reply.json.value(u"family"_qs).toObject()),
+                 u"friend@example.com,member@example.com|member@example.com"_qs);
         QCOMPARE(reply.json.value(u"tokens"_qs).toArray().size(), 1);
         QVERIFY(reply.body.find(m_owner.toStdString()) == std::string::npos); // no secret in the file
         QCOMPARE(m_service->get(m_owner, "/api/account.php").status, 400);
         QCOMPARE(m_service->get(m_owner, "/api/account.php?action=delete").status, 400);
+
+        const QJsonObject deletion{{u"action"_qs, u"delete"_qs}};
+        QCOMPARE(m_service->post(m_owner, "/api/account.php", deletion).status, 200);
+        QCOMPARE(m_service->get(m_owner, "/api/videos.php").status, 401);
+        // Without re-pulling from the start, the member learns each video is gone, and the
+        // links in both directions are gone.
+        QVERIFY(client.sync().live().isEmpty());
+        QVERIFY(client.familyRev() != revBefore);
+        QCOMPARE(familyOf(m_member), u"|"_qs);
+        // The address can sign up again, with nothing of the old account.
+        const QString again = m_service->token(u"owner@example.com"_qs);
+        QVERIFY(Client(*m_service, again).sync().pulled().isEmpty());
+        QCOMPARE(revisionOf(again), u"0"_qs);
     }
 
     // A client paging with the returned values never misses a change nor sees one out of order,

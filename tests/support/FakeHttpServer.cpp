@@ -224,15 +224,6 @@ void FakeHttpServer::setDefaultReply(FakeReply reply)
     m_state->defaultReply = std::move(reply);
 }
 
-int FakeHttpServer::pendingReplies() const
-{
-    std::lock_guard lock(m_state->mutex);
-    std::size_t count = 0;
-    for (const auto &[path, queue] : m_state->queues)
-        count += queue.size();
-    return int(count);
-}
-
 QList<RecordedRequest> FakeHttpServer::requests() const
 {
     std::lock_guard lock(m_state->mutex);
