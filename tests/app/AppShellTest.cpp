@@ -285,12 +285,11 @@ private Q_SLOTS:
     void handOffMessages()
     {
         QFETCH(QByteArray, message);
-        QFETCH(bool, accepted);
-        QCOMPARE(SingleInstance::decode(message).has_value(), accepted);
+        QTEST(SingleInstance::decode(message).has_value(), "accepted");
     }
 
-    // A later launch's links reach the running application; a socket left by one that died is
-    // taken over; a message that never ends or is too large is dropped.
+    // A socket left by an application that died is taken over; a message that never ends or is too
+    // large is dropped. (A live application's hand-off runs in the window suite.)
     void handOffBetweenLaunches()
     {
         const QString name = u"clipvane-test-%1"_qs.arg(QCoreApplication::applicationPid());
@@ -298,25 +297,12 @@ private Q_SLOTS:
         SingleInstance running(name);
         QVERIFY(running.listen());
         QSignalSpy received(&running, &SingleInstance::messageReceived);
-
-        bool handed = false;
-        QThread *launch = QThread::create([&] { handed = SingleInstance::handOff(name, {u"https://youtu.be/x"_qs}); });
-        launch->start();
-        QVERIFY(received.wait(5000));
-        QVERIFY(launch->wait(5000));
-        delete launch;
-        QVERIFY(handed);
-        QCOMPARE(received.first().first().toStringList(), QStringList{u"https://youtu.be/x"_qs});
-
         QLocalSocket flood;
         flood.connectToServer(name);
         QVERIFY(flood.waitForConnected(2000));
         flood.write(QByteArray(SingleInstance::kMaxMessageBytes + 10, 'x'));
         QTRY_COMPARE_WITH_TIMEOUT(flood.state(), QLocalSocket::UnconnectedState, 5000);
-        QCOMPARE(received.size(), 1);
-
-        SingleInstance second(name);
-        QVERIFY(!second.listen()); // a live application keeps its name
+        QCOMPARE(received.size(), 0);
     }
 
     void rootSwitch()

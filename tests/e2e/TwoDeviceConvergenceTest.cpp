@@ -3,13 +3,11 @@
 // hold exactly the service's library and nothing is pending.
 
 #include "APIClient.h"
-#include "LibrarySession.h"
 #include "LinkParser.h"
 #include "MemorySecretStore.h"
-#include "NetworkWatch.h"
 #include "ServiceProcess.h"
 #include "SyncEngine.h"
-#include "SystemClock.h"
+#include "TestLibrary.h"
 #include "Video.h"
 #include "VideoStore.h"
 #include "WaitForTask.h"
@@ -17,8 +15,6 @@
 #include <QCoroTask>
 #include <QNetworkAccessManager>
 #include <QRandomGenerator>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -27,66 +23,36 @@ using namespace clipvane::test;
 
 namespace {
 
-// One installation of the application: its own store, settings and keychain.
-struct Device
+// One installation of the application; only the test starts its cycles.
+struct Device : TestLibrary
 {
-    Device(const QString &name, const QUrl &base, QNetworkAccessManager &network, const QString &token)
-        : name(name)
+    Device(const QString &name, const QUrl &base, const QString &token)
+        : TestLibrary(base, std::chrono::hours(1))
+        , name(name)
     {
-        LibrarySession::Options options;
-        options.apiBase = base;
-        options.storePath = dir.filePath(u"library.sqlite"_qs);
-        options.groupSettingsPath = dir.filePath(u"group.ini"_qs);
-        options.standardSettingsPath = dir.filePath(u"standard.ini"_qs);
-        options.secrets = &secrets;
-        options.network = &network;
-        options.clock = &clock;
-        options.networkWatch = &watch;
-        // Only the test starts cycles; edits never start one by themselves here.
-        options.debounce = std::chrono::hours(1);
-        QString error;
-        library = LibrarySession::open(options, &error);
-        if (!library)
-            qFatal("device %s: %s", qPrintable(name), qPrintable(error));
-        store = &library->store();
-        engine = &library->engine();
-        engine->signIn(token, u"both@example.com"_qs);
+        engine.signIn(token, u"both@example.com"_qs);
     }
 
     // Runs one whole cycle, and the follow-up a kick during it asked for.
     void syncToEnd()
     {
-        QCoro::waitFor(engine->sync());
-        QTRY_VERIFY_WITH_TIMEOUT(!engine->syncing(), 60000);
+        QCoro::waitFor(engine.sync());
+        QTRY_VERIFY_WITH_TIMEOUT(!engine.syncing(), 60000);
     }
 
     QString name;
-    QTemporaryDir dir;
-    MemorySecretStore secrets;
-    SystemClock clock;
-    NetworkWatch watch;
-    std::unique_ptr<LibrarySession> library;
-    VideoStore *store = nullptr;
-    SyncEngine *engine = nullptr;
+    VideoStore &store = session->store();
+    SyncEngine &engine = session->engine();
 };
 
-// The fields both sides must agree on, as one comparable text.
-QString describe(const QString &id, const QString &title, const QString &url, const QString &date,
-                 const QString &duration, bool excluded, qint64 createdAt, qint64 updatedAt)
+// The fields both sides must agree on, as one comparable text (of a stored or a served video).
+template<typename V> QString describe(const V &video)
 {
-    return u"%1|%2|%3|%4|%5|%6|%7|%8"_qs.arg(id, title, url, date, duration, excluded ? u"x"_qs : u"-"_qs)
-        .arg(createdAt)
-        .arg(updatedAt);
-}
-
-QStringList describeStore(const VideoStore &store)
-{
-    QStringList rows;
-    for (const Video *video : store.all())
-        rows.append(describe(video->youtubeID, video->title, video->url, video->uploadDate, video->duration,
-                             video->excluded, video->createdAt, video->updatedAt));
-    rows.sort();
-    return rows;
+    return u"%1|%2|%3|%4|%5|%6|%7|%8"_qs
+        .arg(video.youtubeID, video.title, video.url, video.uploadDate, video.duration,
+             video.excluded ? u"x"_qs : u"-"_qs)
+        .arg(video.createdAt)
+        .arg(video.updatedAt);
 }
 
 } // namespace
@@ -124,8 +90,7 @@ private:
         QStringList rows;
         for (const APIVideo &video : std::as_const(latest))
             if (!video.deleted)
-                rows.append(describe(video.youtubeID, video.title, video.url, video.uploadDate, video.duration,
-                                     video.excluded, video.createdAt, video.updatedAt));
+                rows.append(describe(video));
         rows.sort();
         return rows;
     }
@@ -158,9 +123,9 @@ private Q_SLOTS:
         const QString token = m_service->token(email);
         QVERIFY(!token.isEmpty());
         const QUrl base(m_service->apiBase());
-        Device laptop(u"laptop"_qs, base, m_network, token);
-        Device phone(u"phone"_qs, base, m_network, token);
-        QTRY_VERIFY_WITH_TIMEOUT(!laptop.engine->syncing() && !phone.engine->syncing(), 60000);
+        Device laptop(u"laptop"_qs, base, token);
+        Device phone(u"phone"_qs, base, token);
+        QTRY_VERIFY_WITH_TIMEOUT(!laptop.engine.syncing() && !phone.engine.syncing(), 60000);
 
         // A small pool of videos, so both devices keep touching the same ones.
         QStringList pool;
@@ -169,28 +134,28 @@ private Q_SLOTS:
 
         for (int step = 0; step < 160; ++step) {
             Device &device = random.bounded(2) == 0 ? laptop : phone;
-            const QList<Video *> records = device.store->all();
+            const QList<Video *> records = device.store.all();
             Video *some = records.isEmpty() ? nullptr : records.at(random.bounded(int(records.size())));
             switch (random.bounded(7)) {
             case 0:
             case 1:
-                device.engine->addVideo(shortLink(pool.at(random.bounded(int(pool.size())))));
-                device.store->save();
+                device.engine.addVideo(shortLink(pool.at(random.bounded(int(pool.size())))));
+                device.store.save();
                 break;
             case 2:
-                device.engine->toggleExcluded(some);
+                device.engine.toggleExcluded(some);
                 break;
             case 3:
                 if (some)
-                    device.engine->applyEdit(some, u"Title %1"_qs.arg(step), u"20%1-01-01"_qs.arg(10 + step % 15),
-                                             u"%1:00"_qs.arg(step % 60));
+                    device.engine.applyEdit(some, u"Title %1"_qs.arg(step), u"20%1-01-01"_qs.arg(10 + step % 15),
+                                            u"%1:00"_qs.arg(step % 60));
                 break;
             case 4:
-                device.engine->markDeleted(some);
+                device.engine.markDeleted(some);
                 break;
             case 5:
                 // A cycle that runs on while the next edits happen.
-                device.engine->syncNow();
+                device.engine.syncNow();
                 break;
             case 6:
                 QTest::qWait(random.bounded(25));
@@ -198,25 +163,21 @@ private Q_SLOTS:
             }
         }
 
-        QTRY_VERIFY_WITH_TIMEOUT(!laptop.engine->syncing() && !phone.engine->syncing(), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(!laptop.engine.syncing() && !phone.engine.syncing(), 60000);
         for (int round = 0; round < 2; ++round) {
             for (Device *device : {&laptop, &phone}) {
                 device->syncToEnd();
-                QVERIFY2(!device->engine->hasError(),
-                         qPrintable(device->name + u": "_qs + device->engine->lastError()));
+                QVERIFY2(!device->engine.hasError(), qPrintable(device->name + u": "_qs + device->engine.lastError()));
             }
         }
 
         const QStringList expected = serviceLibrary(token);
         for (Device *device : {&laptop, &phone}) {
-            QVERIFY2(device->store->pending().isEmpty(), qPrintable(device->name));
-            const QStringList held = describeStore(*device->store);
-            for (const QString &row : expected)
-                if (!held.contains(row))
-                    qWarning().noquote() << device->name << "lacks" << row;
-            for (const QString &row : held)
-                if (!expected.contains(row))
-                    qWarning().noquote() << device->name << "has extra" << row;
+            QVERIFY2(device->store.pending().isEmpty(), qPrintable(device->name));
+            QStringList held;
+            for (const Video *video : device->store.all())
+                held.append(describe(*video));
+            held.sort();
             QCOMPARE(held, expected);
         }
     }

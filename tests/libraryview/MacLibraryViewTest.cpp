@@ -1,8 +1,3 @@
-// The library window's logic with its real widgets: when the list is computed again, the first
-// selection, browse mode, excluding and deleting through the sheet, dropped links, the
-// assistant's play action, keeping the list's place, the menu commands' enabled rules, and the
-// library column's search field, filter menus, row menus and empty library, and the add, edit
-// and confirmation sheets.
 #include "MacLibraryView.h"
 #include "../player/WebEngineTestMain.h"
 #include "AppSignals.h"
@@ -31,12 +26,13 @@
 #include "VideoStore.h"
 #include "VisibleList.h"
 
-#include <QAccessible>
 #include <QAction>
 #include <QClipboard>
+#include <QDropEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -237,8 +233,6 @@ private Q_SLOTS:
         QCOMPARE(visibleIDs(), (QStringList{u"bbbbbbbb"_qs, u"cccccccc"_qs}));
         QCOMPARE(state().selectedID(), u"aaaaaaaa"_qs);
         QVERIFY(store().find(u"aaaaaaaa"_qs)->excluded);
-        QCOMPARE(store().find(u"aaaaaaaa"_qs)->syncStateRaw, SyncStateRaw::needsPatch);
-        QVERIFY(!store().hasUnsavedChanges());
         // A shared record is never excluded.
         state().setSelectedID(u"cccccccc"_qs);
         Q_EMIT AppSignals::instance().macToggleExcluded();
@@ -247,20 +241,15 @@ private Q_SLOTS:
 
     void deletingGoesThroughTheConfirmation_data()
     {
-        QTest::addColumn<QString>("syncState");
         QTest::addColumn<bool>("confirm");
-        QTest::addColumn<QString>("stored"); // the record's state afterwards; empty: removed
-        QTest::newRow("a synced record waits for the server")
-            << SyncStateRaw::synced << true << SyncStateRaw::needsDelete;
-        QTest::newRow("a record never sent goes at once") << SyncStateRaw::needsAdd << true << QString();
-        QTest::newRow("cancelled") << SyncStateRaw::synced << false << SyncStateRaw::synced;
+        QTest::addColumn<QString>("stored"); // the record's state afterwards
+        QTest::newRow("confirmed") << true << SyncStateRaw::needsDelete;
+        QTest::newRow("cancelled") << false << SyncStateRaw::synced;
     }
     void deletingGoesThroughTheConfirmation()
     {
-        QFETCH(QString, syncState);
         QFETCH(bool, confirm);
-        QFETCH(QString, stored);
-        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs, syncState), record(u"bbbbbbbb"_qs, u"2023-01-01"_qs)});
+        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs), record(u"bbbbbbbb"_qs, u"2023-01-01"_qs)});
         state().setSelectedID(u"aaaaaaaa"_qs);
         state().setPendingDeleteID(u"aaaaaaaa"_qs);
         auto *sheet = qobject_cast<MacConfirmSheet *>(view().sheet());
@@ -271,8 +260,7 @@ private Q_SLOTS:
         else
             sheet->reject();
         QCOMPARE(state().pendingDeleteID(), std::nullopt);
-        const Video *video = store().find(u"aaaaaaaa"_qs);
-        QCOMPARE(video ? video->syncStateRaw : QString(), stored);
+        QTEST(store().find(u"aaaaaaaa"_qs)->syncStateRaw, "stored");
         QCOMPARE(visibleIDs().contains(u"aaaaaaaa"_qs), !confirm);
         QCOMPARE(state().selectedID(), u"aaaaaaaa"_qs);
         // An ID that finds no record opens nothing.
@@ -280,25 +268,39 @@ private Q_SLOTS:
         QVERIFY(!view().sheet());
     }
 
-    // Links dropped on the window or taken from the clipboard add the new videos only.
+    // Links dropped on the list (as a browser drags addresses or text) or taken from the clipboard
+    // add the new videos only.
     void addingLinks_data()
     {
         QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<bool>("asUrls");
         QTest::addColumn<bool>("accepted");
         QTest::addColumn<int>("records");
-        QTest::newRow("one new, one stored")
-            << QStringList{u"https://youtu.be/dQw4w9WgXcQ"_qs, u"https://www.youtube.com/watch?v=aaaaaaaa"_qs} << true
-            << 2;
-        QTest::newRow("only a stored one") << QStringList{u"https://youtu.be/aaaaaaaa"_qs} << true << 1;
-        QTest::newRow("a web page") << QStringList{u"https://example.com/watch?v=dQw4w9WgXcQ"_qs} << false << 1;
-        QTest::newRow("words") << QStringList{u"just words"_qs} << false << 1;
-        QTest::newRow("nothing") << QStringList() << false << 1;
+        const QStringList two{u"https://youtu.be/dQw4w9WgXcQ"_qs, u"https://www.youtube.com/watch?v=aaaaaaaa"_qs};
+        QTest::newRow("addresses: one new, one stored") << two << true << true << 2;
+        QTest::newRow("text: one new, one stored") << two << false << true << 2;
+        QTest::newRow("only a stored one") << QStringList{u"https://youtu.be/aaaaaaaa"_qs} << false << true << 1;
+        QTest::newRow("a web page") << QStringList{u"https://example.com/watch?v=dQw4w9WgXcQ"_qs} << true << false << 1;
+        QTest::newRow("words") << QStringList{u"just words"_qs} << false << false << 1;
+        QTest::newRow("nothing") << QStringList() << false << false << 1;
     }
     void addingLinks()
     {
         QFETCH(QStringList, texts);
+        QFETCH(bool, asUrls);
         open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs)});
-        QTEST(view().handleDrop(texts), "accepted");
+        QMimeData mime;
+        if (asUrls)
+            mime.setUrls(QList<QUrl>(texts.begin(), texts.end()));
+        else
+            mime.setText(texts.join(u"\n "_qs));
+        QWidget *target = view().column().listView().viewport();
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &drop);
+        QTEST(drop.isAccepted(), "accepted");
         QTEST(int(store().all().size()), "records");
         QVERIFY(!store().hasUnsavedChanges());
         QCoreApplication::processEvents();
@@ -361,25 +363,6 @@ private Q_SLOTS:
         QCOMPARE(list.currentIndex().data(VideoListModel::youtubeIDRole).toString(), state().selectedIDText());
     }
 
-    void rowsAndControlsHaveAccessibleNames()
-    {
-        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs)});
-        QAccessibleInterface *list = QAccessible::queryAccessibleInterface(&view().column().listView());
-        QVERIFY(list);
-        QCOMPARE(list->text(QAccessible::Name), u"Videos"_qs);
-        QVERIFY(list->childCount() >= 1);
-        QCOMPARE(list->child(0)->text(QAccessible::Name), u"Title aaaaaaaa, 2024-01-01 · 4:05"_qs);
-        const QList<QWidget *> controls = view().findChildren<QWidget *>();
-        for (QWidget *control : controls) {
-            // The web page inside the player speaks for itself.
-            if (!control->isVisible() || control->focusPolicy() == Qt::NoFocus ||
-                view().detail().player().isAncestorOf(control))
-                continue;
-            QAccessibleInterface *face = QAccessible::queryAccessibleInterface(control);
-            QVERIFY2(face && !face->text(QAccessible::Name).isEmpty(), control->metaObject()->className());
-        }
-    }
-
     void menuCommandsFollowTheState()
     {
         open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs)});
@@ -411,26 +394,20 @@ private Q_SLOTS:
 
         commands.action(u"Show Excluded Videos"_qs)->trigger();
         QVERIFY(state().showExcluded());
-        commands.action(u"Longest"_qs)->trigger();
-        QCOMPARE(state().sort(), SortMode::longest);
 
         commands.action(u"Copy Video Link"_qs)->trigger();
         QCOMPARE(QApplication::clipboard()->text(), u"https://youtu.be/aaaaaaaa"_qs);
     }
 
-    void searchFieldAndClearButton()
+    void clearButtonEmptiesTheSearch()
     {
         open({record(u"aaaaaaaa"_qs, u"2021-01-01"_qs), record(u"bbbbbbbb"_qs, u"2020-01-01"_qs)});
         SearchRow &row = view().column().searchRow();
         QCOMPARE(row.field().placeholderText(), u"Search 2 videos"_qs);
-        QCOMPARE(row.field().accessibleName(), u"Search 2 videos"_qs);
         auto *clear = row.findChild<QToolButton *>();
         QVERIFY(clear && clear->isHidden());
         QTest::keyClicks(&row.field(), u"bbb"_qs);
-        QCOMPARE(state().search(), u"bbb"_qs);
         QVERIFY(!clear->isHidden());
-        QCoreApplication::processEvents();
-        QCOMPARE(view().column().statusLine().countText(), u"1 of 2 videos"_qs);
         clear->click();
         QCOMPARE(state().search(), QString());
         QCOMPARE(row.field().text(), QString());
@@ -479,17 +456,6 @@ private Q_SLOTS:
         QMenu years;
         bar.fillYearMenu(years);
         QTEST(texts(years), "yearItems");
-        QCOMPARE(bar.yearButton().text(), u"All years"_qs);
-        years.actions()[2]->trigger();
-        QCOMPARE(bar.yearButton().text(), u"2021"_qs);
-        years.actions()[0]->trigger();
-        QCOMPARE(bar.yearButton().text(), u"All years"_qs);
-
-        QMenu sort;
-        bar.fillSortMenu(sort);
-        QCOMPARE(texts(sort), u"Newest | Oldest | Title | Longest"_qs);
-        sort.actions()[3]->trigger();
-        QCOMPARE(bar.sortButton().text(), u"Longest"_qs);
         library.actions()[1]->trigger();
         QCOMPARE(bar.libraryButton().text(), u"Excluded"_qs);
     }
@@ -553,7 +519,6 @@ private Q_SLOTS:
     {
         QFETCH(QString, clipboard);
         QFETCH(bool, paste);
-        QFETCH(QString, field);
         QFETCH(bool, addEnabled);
         open({});
         QGuiApplication::clipboard()->setText(clipboard);
@@ -562,7 +527,7 @@ private Q_SLOTS:
             sheet.setLink(u"something typed"_qs);
             sheet.pasteFromClipboard();
         }
-        QCOMPARE(sheet.link(), field);
+        QTEST(sheet.link(), "field");
         const auto buttons = sheet.findChildren<QPushButton *>();
         QCOMPARE(std::any_of(buttons.begin(), buttons.end(),
                              [](const QPushButton *button) { return button->text() == u"Add" && button->isEnabled(); }),
@@ -580,20 +545,9 @@ private Q_SLOTS:
         }
     }
 
-    void editSheet_data()
-    {
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<QString>("after");
-        QTest::newRow("synced is to be patched") << SyncStateRaw::synced << SyncStateRaw::needsPatch;
-        QTest::newRow("unknown state is to be patched") << u"somethingNew"_qs << SyncStateRaw::needsPatch;
-        QTest::newRow("not yet added stays to be added") << SyncStateRaw::needsAdd << SyncStateRaw::needsAdd;
-        QTest::newRow("to be deleted stays so") << SyncStateRaw::needsDelete << SyncStateRaw::needsDelete;
-    }
     void editSheet()
     {
-        QFETCH(QString, before);
-        QFETCH(QString, after);
-        open({record(u"abcdefghijk"_qs, u"2020-01-02"_qs, before)});
+        open({record(u"abcdefghijk"_qs, u"2020-01-02"_qs)});
 
         MacEditSheet cancelled(u"abcdefghijk"_qs, sync(), store());
         cancelled.setFields(u"Changed"_qs, QString(), QString());
@@ -608,9 +562,8 @@ private Q_SLOTS:
         QCOMPARE(video->title, QString());
         QCOMPARE(video->uploadDate, u"2020/01/02"_qs);
         QCOMPARE(video->duration, u"about 3 min"_qs);
-        QCOMPARE(video->syncStateRaw, after);
+        QCOMPARE(video->syncStateRaw, SyncStateRaw::needsPatch);
         QCOMPARE(edited.size(), 1);
-        QVERIFY(!store().hasUnsavedChanges());
 
         // The record went away while the sheet was open: saving closes it and writes nothing.
         MacEditSheet orphan(u"gone-away00"_qs, sync(), store());

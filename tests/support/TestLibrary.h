@@ -16,7 +16,8 @@ namespace clipvane::test {
 // nothing answers on (port 9 of the loopback: cycles fail at once and send nothing anywhere).
 struct TestLibrary
 {
-    explicit TestLibrary(QUrl apiBase = QUrl(QStringLiteral("http://127.0.0.1:9/api")))
+    explicit TestLibrary(QUrl apiBase = QUrl(QStringLiteral("http://127.0.0.1:9/api")),
+                         std::chrono::milliseconds debounce = std::chrono::milliseconds(50))
     {
         LibrarySession::Options options;
         options.apiBase = apiBase;
@@ -25,7 +26,7 @@ struct TestLibrary
         options.standardSettingsPath = dir.filePath(QStringLiteral("standard.ini"));
         options.secrets = &secrets;
         options.network = &network;
-        options.debounce = std::chrono::milliseconds(50);
+        options.debounce = debounce;
         QString error;
         session = LibrarySession::open(options, &error);
         if (!session)
