@@ -255,21 +255,6 @@ private Q_SLOTS:
         QCOMPARE(history.at(0).toObject().value(u"a"_qs).toString(), u"I found **two** videos"_qs);
     }
 
-    void oneQuestionAtATime()
-    {
-        QSignalSpy answered(m_panel.get(), &MacAskPanel::answered);
-        FakeReply slow = FakeReply::json(answerBody(u"ok"_qs));
-        slow.delay = std::chrono::milliseconds(400);
-        m_server->enqueue(kAssistant, slow);
-        send(m_panel.get(), QStringLiteral("first"));
-        // The user may keep typing; Return does nothing until the answer is in.
-        send(m_panel.get(), QStringLiteral("second"));
-        QCOMPARE(m_panel->input()->text(), u"second"_qs);
-        QVERIFY(answered.wait(5000));
-        QCOMPARE(m_server->requestCount(), 1);
-        QVERIFY(m_panel->sendButton()->isEnabled());
-    }
-
     void failuresBecomeErrorBubbles_data()
     {
         QTest::addColumn<int>("status");

