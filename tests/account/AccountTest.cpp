@@ -268,9 +268,7 @@ private Q_SLOTS:
             settle(&tab->model(), SIGNAL(settled()));
             const QList<RecordedRequest> family = requestsTo("/api/family.php");
             QCOMPARE(family.size(), statuses.size());
-            const QJsonObject body = QJsonDocument::fromJson(family.at(1).body).object();
-            QCOMPARE(body.value(u"action"_qs).toString(), action);
-            QCOMPARE(body.value(u"email"_qs).toString(), u"a@x.org"_qs);
+            QCOMPARE(family.at(1).body, R"({"action":")" + action.toUtf8() + R"(","email":"a@x.org"})");
         }
         QTEST(tab->errorText(), "error");
         QTEST(tab->model().members(), "members");

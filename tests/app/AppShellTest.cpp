@@ -181,10 +181,6 @@ private Q_SLOTS:
         QCOMPARE(done.email, u"me@x.y"_qs);
         QVERIFY(!auth.isWaiting());
 
-        QCoro::Task<GoogleAuth::Result> lacking = auth.signIn();
-        QVERIFY(auth.handleCallback(callback(u"token=T&state="_qs + browser.lastState())));
-        QCOMPARE(QCoro::waitFor(lacking).outcome, AuthOutcome::badResponse);
-
         browser.available = false;
         QCOMPARE(QCoro::waitFor(auth.signIn()).outcome, AuthOutcome::browserUnavailable);
         QVERIFY(!auth.isWaiting());
@@ -307,11 +303,6 @@ private Q_SLOTS:
 
     void rootSwitch()
     {
-        QCOMPARE(MainWindow::showsLibrary(false, false), false);
-        QCOMPARE(MainWindow::showsLibrary(true, false), false);
-        QCOMPARE(MainWindow::showsLibrary(false, true), false); // a token, but never onboarded here
-        QCOMPARE(MainWindow::showsLibrary(true, true), true);
-
         TestLibrary library;
         OnboardedFlag onboarded(library.session->standard());
         GoogleAuth auth(QUrl(u"http://127.0.0.1:9"_qs), [](const QUrl &) { return true; });
@@ -319,7 +310,7 @@ private Q_SLOTS:
         MainWindow window(library.session->engine(), library.session->store(), onboarded, auth, state,
                           library.session->api());
         QVERIFY(library.session->engine().signIn(u"T"_qs, u"e"_qs));
-        QVERIFY(!window.isShowingLibrary());
+        QVERIFY(!window.isShowingLibrary()); // a token, but never onboarded here
         onboarded.set(true);
         QVERIFY(window.isShowingLibrary());
         library.session->engine().signOut();

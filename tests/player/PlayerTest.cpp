@@ -215,7 +215,7 @@ class PlayerTest : public QObject
     FakeHttpServer m_server;
     QNetworkAccessManager m_network;
 
-    QUrl address(int n) const { return m_server.url(QStringLiteral("/vi/%1/mqdefault.jpg").arg(n)); }
+    QUrl address(int n) const { return m_server.url(u"/vi/%1/mqdefault.jpg"_qs.arg(n)); }
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_server.start()); }
@@ -350,7 +350,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("key");
         QTest::addColumn<bool>("toggles");
 
-        const QString main = QStringLiteral("Clipvane");
+        const QString main = u"Clipvane"_qs;
         const auto row = [](const char *name, const QString &title, const char *focus, Qt::KeyboardModifiers mods,
                             bool toggles, int key = Qt::Key_Space) {
             QTest::newRow(name) << title << QString::fromLatin1(focus) << int(mods) << key << toggles;
@@ -364,8 +364,8 @@ private Q_SLOTS:
         row("Alt+Space", main, "list", Qt::AltModifier, false);
         row("Meta+Space", main, "list", Qt::MetaModifier, false);
         row("another key", main, "list", Qt::NoModifier, false, Qt::Key_Return);
-        row("settings window", QStringLiteral("Settings"), "list", Qt::NoModifier, false);
-        row("title only close to the main one", QStringLiteral("Clipvane "), "list", Qt::NoModifier, false);
+        row("settings window", u"Settings"_qs, "list", Qt::NoModifier, false);
+        row("title only close to the main one", u"Clipvane "_qs, "list", Qt::NoModifier, false);
     }
 
     void spaceKey()
@@ -376,7 +376,7 @@ private Q_SLOTS:
         QFETCH(int, key);
         QFETCH(bool, toggles);
 
-        QSettings standard(m_dir.filePath(QStringLiteral("s.ini")), QSettings::IniFormat);
+        QSettings standard(m_dir.filePath(u"s.ini"_qs), QSettings::IniFormat);
         MacAppState state(standard);
         SpaceKeyFilter filter(state);
 
@@ -405,11 +405,11 @@ private Q_SLOTS:
 
     void stateGoneOrFilterGonePassesSpaceOn()
     {
-        QSettings standard(m_dir.filePath(QStringLiteral("s.ini")), QSettings::IniFormat);
+        QSettings standard(m_dir.filePath(u"s.ini"_qs), QSettings::IniFormat);
         auto state = std::make_unique<MacAppState>(standard);
         auto filter = std::make_unique<SpaceKeyFilter>(*state);
         QWidget window;
-        window.setWindowTitle(QStringLiteral("Clipvane"));
+        window.setWindowTitle(u"Clipvane"_qs);
         auto *list = new QListWidget(&window);
         window.show();
         window.activateWindow();
