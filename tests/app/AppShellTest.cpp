@@ -1,4 +1,4 @@
-#include "../player/WebEngineTestMain.h"
+#include "../ui/WidgetTestMain.h"
 #include "AppArguments.h"
 #include "GoogleAuth.h"
 #include "MacAppState.h"
@@ -335,6 +335,5 @@ private:
     }
 };
 
-// The library side of the window holds the player's web view.
-CLIPVANE_WEBENGINE_TEST_MAIN(AppShellTest)
+CLIPVANE_WIDGET_TEST_MAIN(AppShellTest)
 #include "AppShellTest.moc"

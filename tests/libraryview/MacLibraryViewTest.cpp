@@ -1,5 +1,5 @@
 #include "MacLibraryView.h"
-#include "../player/WebEngineTestMain.h"
+#include "../ui/WidgetTestMain.h"
 #include "AppSignals.h"
 #include "AskVideo.h"
 #include "ClipvaneCommands.h"
@@ -587,5 +587,5 @@ private Q_SLOTS:
     }
 };
 
-CLIPVANE_WEBENGINE_TEST_MAIN(MacLibraryViewTest)
+CLIPVANE_WIDGET_TEST_MAIN(MacLibraryViewTest)
 #include "MacLibraryViewTest.moc"

@@ -1,9 +1,9 @@
 #include "MacPlayer.h"
+#include "../ui/WidgetTestMain.h"
 #include "AppSignals.h"
 #include "CircleButton.h"
 #include "DetailInfoPanel.h"
 #include "FakeHttpServer.h"
-#include "Fonts.h"
 #include "MacAppState.h"
 #include "MacDetailView.h"
 #include "PagingWebView.h"
@@ -11,7 +11,6 @@
 #include "PlayerController.h"
 #include "ServiceProcess.h"
 #include "SpaceKeyFilter.h"
-#include "WebEngineTestMain.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -134,7 +133,6 @@ private Q_SLOTS:
         page.headers = {{"Content-Type", "text/html; charset=utf-8"}};
         m_server.setDefaultReply(page);
         QVERIFY(m_server.start());
-        Fonts::load();
     }
 
     void thePageAndTheControllerTalkThroughTheRealBridge()
@@ -453,6 +451,6 @@ private Q_SLOTS:
     }
 };
 
-CLIPVANE_WEBENGINE_TEST_MAIN(MacPlayerTest)
+CLIPVANE_WIDGET_TEST_MAIN(MacPlayerTest)
 
 #include "MacPlayerTest.moc"
