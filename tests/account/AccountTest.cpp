@@ -40,8 +40,7 @@ QByteArray readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-// Makes every write of this process beyond `bytes` fail, as a full disk would (and as even the
-// superuser cannot override, unlike file permissions).
+// Makes every write beyond `bytes` fail, as a full disk would (even for the superuser, unlike modes).
 class FileSizeLimit
 {
 public:
@@ -219,8 +218,7 @@ private Q_SLOTS:
         QVERIFY(profile->window->isVisible());
     }
 
-    // The family tab loads both lists; an invite or a removal is sent and the lists are loaded
-    // again; a failure keeps what was shown and says so.
+    // A change is sent and both lists are loaded again; a failure keeps what was shown and says so.
     void familyChanges_data()
     {
         QTest::addColumn<QString>("action");      // "add" (typed, then the button), "remove" or none
@@ -299,8 +297,7 @@ private Q_SLOTS:
         m_fake.setDefaultReply(FakeReply::json("{}", 404));
     }
 
-    // Copy link reads "Copied" until the first press's reset; the link the service hands out is
-    // opened only when it is a web or Telegram address.
+    // Only a web or Telegram address from the service is opened; "Copied" lasts from the first press.
     void copyLinkAndLinkAccount_data()
     {
         QTest::addColumn<int>("status");

@@ -154,8 +154,7 @@ private Q_SLOTS:
         QCOMPARE(pair.has_value(), token.has_value() && email.has_value());
     }
 
-    // Only the callback that returns this sign-in's state completes it; a newer sign-in ends a
-    // waiting one silently; a browser that cannot be opened is reported.
+    // Only this sign-in's state completes it; a newer one ends it silently; no browser is reported.
     void signInCompletesOnlyWithItsState()
     {
         FakeBrowser browser;
@@ -192,9 +191,9 @@ private Q_SLOTS:
         QTest::addColumn<bool>("keychainWorks");
         QTest::addColumn<QString>("error");
         QTest::addColumn<bool>("onboarded");
+        const QString failed = u"Google sign-in failed. Check your connection."_qs;
         QTest::newRow("signed in") << u"token=T&email=e%40x.y"_qs << true << QString() << true;
-        QTest::newRow("no e-mail") << u"token=T"_qs << true << u"Google sign-in failed. Check your connection."_qs
-                                   << false;
+        QTest::newRow("no e-mail") << u"token=T"_qs << true << failed << false;
         QTest::newRow("keychain refuses")
             << u"token=T&email=e"_qs << false << u"Couldn't save your sign-in to the keychain."_qs << false;
         QTest::newRow("replaced by a new attempt") << QString() << true << QString() << false;
@@ -284,8 +283,7 @@ private Q_SLOTS:
         QTEST(SingleInstance::decode(message).has_value(), "accepted");
     }
 
-    // A socket left by an application that died is taken over; a message that never ends or is too
-    // large is dropped. (A live application's hand-off runs in the window suite.)
+    // A dead application's socket is taken over; a flood is dropped (live hand-offs: window suite).
     void handOffBetweenLaunches()
     {
         const QString name = u"clipvane-test-%1"_qs.arg(QCoreApplication::applicationPid());

@@ -25,8 +25,7 @@ using namespace clipvane::test;
 
 namespace {
 
-// A conversation written as one letter per message after the greeting: q = question,
-// a = answer, e = error. Texts are numbered so pairs can be told apart.
+// The messages after the greeting, a letter each (question, answer, error), their texts numbered.
 QList<AskMessage> script(const QString &shape)
 {
     QList<AskMessage> messages{AskMessage::greeting()};

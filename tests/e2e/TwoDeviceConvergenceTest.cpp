@@ -1,6 +1,5 @@
-// Two devices signed in to one account make random interleaved edits while their cycles run
-// against the real service; once both have synced twice without further edits, both stores
-// hold exactly the service's library and nothing is pending.
+// Two devices of one account edit at random while syncing with the real service; after two quiet
+// syncs each, both stores hold exactly the service's library and nothing is pending.
 
 #include "APIClient.h"
 #include "LinkParser.h"
@@ -98,8 +97,7 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        // No metadata lookups: every video keeps the service's placeholder title, and no
-        // background retry changes a row while the test compares.
+        // No metadata lookups: titles stay the service's placeholder and no retry changes a row.
         QProcessEnvironment environment;
         environment.insert(u"CLIPVANE_OEMBED_BASE"_qs, u"http://127.0.0.1:1/oembed"_qs);
         m_service = std::make_unique<ServiceProcess>(QStringLiteral(CLIPVANE_SERVICE_BINARY), environment);

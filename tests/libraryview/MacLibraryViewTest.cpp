@@ -111,15 +111,6 @@ class MacLibraryViewTest : public QObject
         return ids;
     }
 
-    static QList<Video> numbered(int count)
-    {
-        QList<Video> records;
-        for (int i = 0; i < count; ++i)
-            records << record(u"vid%1"_qs.arg(i, 5, 10, QLatin1Char('0')),
-                              u"2020-01-%1"_qs.arg(1 + i % 28, 2, 10, QLatin1Char('0')));
-        return records;
-    }
-
 private Q_SLOTS:
     void cleanup()
     {
@@ -268,8 +259,7 @@ private Q_SLOTS:
         QVERIFY(!view().sheet());
     }
 
-    // Links dropped on the list (as a browser drags addresses or text) or taken from the clipboard
-    // add the new videos only.
+    // Links dropped (as a browser drags addresses or text) or pasted add the new videos only.
     void addingLinks_data()
     {
         QTest::addColumn<QStringList>("texts");
@@ -346,7 +336,10 @@ private Q_SLOTS:
 
     void aRecordAtTheTopDoesNotMoveTheView()
     {
-        open(numbered(200));
+        QList<Video> records;
+        for (int i = 0; i < 200; ++i)
+            records << record(u"vid%1"_qs.arg(10000 + i), u"2020-01-%1"_qs.arg(10 + i % 19));
+        open(records);
         LibraryListView &list = view().column().listView();
         list.verticalScrollBar()->setValue(40 * MacVideoRow::kRowHeight + 7);
         QCoreApplication::processEvents();
@@ -387,10 +380,8 @@ private Q_SLOTS:
         QVERIFY(!enabled(u"Clear Filters"_qs));
         state().setHiddenOwners({u"mia@example.com"_qs});
         QVERIFY(enabled(u"Clear Filters"_qs));
-        state().setSort(SortMode::title);
         commands.action(u"Clear Filters"_qs)->trigger();
         QVERIFY(!enabled(u"Clear Filters"_qs));
-        QCOMPARE(state().sort(), SortMode::title);
 
         commands.action(u"Show Excluded Videos"_qs)->trigger();
         QVERIFY(state().showExcluded());

@@ -33,8 +33,7 @@ using clipvane::test::ServiceProcess;
 
 namespace {
 
-// A player page that keeps the contract: the four functions, "ready" once loaded, and a
-// "state" (or, for one ID, an "error") for each call. It records the calls it received.
+// A player page keeping the contract (four functions, "ready", a state or error per call) that records calls.
 constexpr char kFakePlayerPage[] = R"HTML(<!doctype html>
 <html><head><meta charset="utf-8"><title>fake player</title></head><body><script>
 window.calls = [];
@@ -167,8 +166,7 @@ private Q_SLOTS:
         QVERIFY(!controller.isLoading());
     }
 
-    // Paging takes the wheel and the keys only while it is on; Space in the player is the page's;
-    // the bridge leaves with the player.
+    // Paging takes wheel and keys only while on; Space in the player is the page's.
     void keysInThePlayerAndTheBridgesEnd()
     {
         State window;
@@ -213,8 +211,7 @@ private Q_SLOTS:
 
     void theServicesOwnPageReachesTheBridge()
     {
-        // The real page cannot reach YouTube here, so it never says "ready" by itself; what
-        // matters is that its policy lets the injected handler and the channel work.
+        // The real page cannot reach YouTube here: what matters is that its policy lets the bridge work.
         ServiceProcess service(QStringLiteral(CLIPVANE_SERVICE_BINARY));
         QVERIFY2(service.start(), qPrintable(service.error()));
         PlayerController controller;
@@ -232,8 +229,7 @@ private Q_SLOTS:
         QCOMPARE(controller.loadedID(), std::optional<QString>(u"dQw4w9WgXcQ"_qs));
     }
 
-    // Each row sets the pane up by steps: "browse", "video ID", "load 0|1" (autoplay), "error CODE",
-    // "state STATE".
+    // Set-up steps: "browse", "video ID", "load 0|1" (autoplay), "error CODE", "state STATE".
     void layers_data()
     {
         QTest::addColumn<QString>("setup");
@@ -367,8 +363,7 @@ private Q_SLOTS:
         QVERIFY(!pane.view.player().webView().isPaging());
     }
 
-    // In browse mode the controls show while the pointer is over the pane; Escape and the close
-    // button leave the mode.
+    // The controls show while the pointer is over the pane; Escape and the close button leave.
     void browseModeControlsAndLeaving()
     {
         Pane pane;
@@ -422,8 +417,7 @@ private Q_SLOTS:
         QCOMPARE(copy->symbol(), u"doc.on.doc"_qs);
     }
 
-    // The command toggles playback whatever the video; changing or clearing the selection never
-    // pauses.
+    // Changing or clearing the selection never pauses.
     void playbackFollowsOnlyTheCommand()
     {
         Pane pane;

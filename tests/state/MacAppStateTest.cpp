@@ -26,8 +26,7 @@ class MacAppStateTest : public QObject
 private Q_SLOTS:
     void init() { settings()->clear(); }
 
-    // Only a stored true turns autoplay on; whatever is assigned is written, even the value it
-    // already had, and a relaunch reads it.
+    // Only a stored true turns autoplay on; every assignment is written, and a relaunch reads it.
     void autoplayPersistsAcrossLaunches_data()
     {
         QTest::addColumn<QVariant>("stored");
