@@ -75,10 +75,8 @@ private:
         qint64 afterID = 0;
         for (;;) {
             const ApiResult<VideoPage> page = waitForTask(client.videos(since, afterID, SyncEngine::kPageLimit));
-            if (!page) {
-                qWarning() << "page failed:" << page.error().description();
-                return {};
-            }
+            if (!page)
+                return {u"page failed: "_qs + page.error().description()};
             for (const APIVideo &video : page->videos)
                 latest.insert(video.youtubeID, video);
             if (page->objectCount < SyncEngine::kPageLimit)
