@@ -33,16 +33,6 @@ using namespace clipvane;
 using clipvane::test::FakeHttpServer;
 using clipvane::test::FakeReply;
 
-// One wheel event at a moment: its delta, whether it is precise, and the time in milliseconds.
-struct Wheel
-{
-    double delta;
-    bool precise;
-    qint64 atMs;
-};
-using Wheels = QList<Wheel>;
-Q_DECLARE_METATYPE(Wheels)
-
 namespace {
 
 // Counts the presses of one key (not of the modifiers) that reach a widget.
@@ -227,51 +217,44 @@ private Q_SLOTS:
         m_server.setDefaultReply(imageReply(encoded({320, 180})));
     }
 
+    // An event is "p" (precise) or "l" (a wheel's lines), its delta, "@" and its time in ms; each is
+    // answered by the direction it paged, 0 for none.
     void wheel_data()
     {
-        QTest::addColumn<Wheels>("events");
-        QTest::addColumn<QList<int>>("pages"); // the direction paged by each event, 0 for none
-
-        const auto px = [](double delta, qint64 at) { return Wheel{delta, true, at}; };
-        const auto line = [](double delta, qint64 at) { return Wheel{delta, false, at}; };
-
-        QTest::newRow("precise: exactly 28 does not page") << Wheels{px(-14, 0), px(-14, 10)} << QList<int>{0, 0};
-        QTest::newRow("precise: one more point does")
-            << Wheels{px(-14, 0), px(-14, 10), px(-1, 20)} << QList<int>{0, 0, +1};
-        QTest::newRow("precise: 10s page on the third, then a lock-out, then from 0")
-            << Wheels{px(-10, 0),   px(-10, 10),  px(-10, 20),  px(-10, 100), px(-10, 469),
-                      px(-10, 470), px(-10, 480), px(-10, 490), px(-10, 500)}
-            << QList<int>{0, 0, +1, 0, 0, 0, 0, +1, 0};
-        QTest::newRow("precise: +20 then -20 cancel out")
-            << Wheels{px(20, 0), px(-20, 10), px(20, 20), px(-20, 30)} << QList<int>{0, 0, 0, 0};
-        QTest::newRow("precise: upward pages back") << Wheels{px(29, 0)} << QList<int>{-1};
-        QTest::newRow("precise: residue carries into the next gesture")
-            << Wheels{px(-20, 0), px(-9, 5000)} << QList<int>{0, +1};
-        QTest::newRow("line: a notch pages at once, 0.1 s later ignored, 0.2 s later again")
-            << Wheels{line(-1, 0), line(-1, 100), line(-1, 200)} << QList<int>{+1, 0, +1};
-        QTest::newRow("line: lock-out ends after 0.18 s")
-            << Wheels{line(1, 0), line(1, 179), line(1, 180)} << QList<int>{-1, 0, -1};
-        QTest::newRow("line: 0.1 is not enough, 0.11 is") << Wheels{line(-0.1, 0), line(0.11, 1)} << QList<int>{0, -1};
-        QTest::newRow("line: small notches do not accumulate")
-            << Wheels{line(-0.05, 0), line(-0.05, 1), line(-0.05, 2)} << QList<int>{0, 0, 0};
-        QTest::newRow("horizontal only: nothing") << Wheels{px(0, 0), line(0, 1)} << QList<int>{0, 0};
-        QTest::newRow("events in a lock-out do not accumulate")
-            << Wheels{line(-1, 0), px(-25, 50), px(-25, 500)} << QList<int>{+1, 0, 0};
+        QTest::addColumn<QString>("events");
+        QTest::addColumn<QString>("pages");
+        const auto row = [](const char *name, const char *events, const char *pages) {
+            QTest::newRow(name) << QString::fromLatin1(events) << QString::fromLatin1(pages);
+        };
+        row("precise: exactly 28 does not page", "p-14@0 p-14@10", "0 0");
+        row("precise: one more point does", "p-14@0 p-14@10 p-1@20", "0 0 1");
+        row("precise: 10s page on the third, then a lock-out, then from 0",
+            "p-10@0 p-10@10 p-10@20 p-10@100 p-10@469 p-10@470 p-10@480 p-10@490 p-10@500", "0 0 1 0 0 0 0 1 0");
+        row("precise: +20 then -20 cancel out", "p20@0 p-20@10 p20@20 p-20@30", "0 0 0 0");
+        row("precise: upward pages back", "p29@0", "-1");
+        row("precise: residue carries into the next gesture", "p-20@0 p-9@5000", "0 1");
+        row("line: a notch pages at once, 0.1 s later ignored, 0.2 s later again", "l-1@0 l-1@100 l-1@200", "1 0 1");
+        row("line: lock-out ends after 0.18 s", "l1@0 l1@179 l1@180", "-1 0 -1");
+        row("line: 0.1 is not enough, 0.11 is", "l-0.1@0 l0.11@1", "0 -1");
+        row("line: small notches do not accumulate", "l-0.05@0 l-0.05@1 l-0.05@2", "0 0 0");
+        row("horizontal only: nothing", "p0@0 l0@1", "0 0");
+        row("events in a lock-out do not accumulate", "l-1@0 p-25@50 p-25@500", "1 0 0");
     }
 
     void wheel()
     {
-        QFETCH(Wheels, events);
+        QFETCH(QString, events);
         qint64 now = 0;
         PagingCoordinator coordinator([&now] { return now; });
-        QList<int> paged;
-        for (const Wheel &event : events) {
-            now = event.atMs;
+        QStringList paged;
+        for (const QString &event : events.split(u' ')) {
+            now = event.section(u'@', 1).toLongLong();
             int direction = 0;
-            coordinator.handleWheel(event.delta, event.precise, [&direction](int d) { direction = d; });
-            paged << direction;
+            const double delta = event.mid(1).section(u'@', 0, 0).toDouble();
+            coordinator.handleWheel(delta, event.startsWith(u'p'), [&direction](int d) { direction = d; });
+            paged << QString::number(direction);
         }
-        QTEST(paged, "pages");
+        QTEST(paged.join(u' '), "pages");
     }
 
     void lockOutCountsFromAfterThePageStep()
