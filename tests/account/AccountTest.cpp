@@ -193,6 +193,7 @@ private Q_SLOTS:
 
     void cleanup()
     {
+        m_fake.setDefaultReply(FakeReply::json("{}", 404));
         m_profiles.clear();
         m_fake.clearRequests();
     }
@@ -230,9 +231,8 @@ private Q_SLOTS:
         QTest::newRow("load fails") << QString() << QList<int>{500} << loadFailed << QStringList();
         QTest::newRow("invite") << u"add"_qs << QList<int>{200, 200, 200} << QString() << one;
         QTest::newRow("remove") << u"remove"_qs << QList<int>{200, 200, 200} << QString() << QStringList();
-        QTest::newRow("remove refused keeps the member")
-            << u"remove"_qs << QList<int>{200, 500} << u"That didn't work \u2014 check the address and try again."_qs
-            << one;
+        const QString refused = u"That didn't work \u2014 check the address and try again."_qs;
+        QTest::newRow("remove refused keeps the member") << u"remove"_qs << QList<int>{200, 500} << refused << one;
         QTest::newRow("change done, reload fails") << u"remove"_qs << QList<int>{200, 200, 500} << loadFailed << one;
     }
     void familyChanges()
@@ -272,7 +272,6 @@ private Q_SLOTS:
         QTEST(tab->model().members(), "members");
         QTRY_COMPARE(bool(tab->removeButton(u"a@x.org"_qs)), !tab->model().members().isEmpty());
         QVERIFY(!tab->model().busy());
-        m_fake.setDefaultReply(FakeReply::json("{}", 404));
     }
 
     void returnInvitesWhileBusy()
@@ -294,7 +293,6 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(settled.size(), 2, 5000);
         QCOMPARE(requestsTo("/api/family.php").size(), 4);
         QVERIFY(!model.busy());
-        m_fake.setDefaultReply(FakeReply::json("{}", 404));
     }
 
     // Only a web or Telegram address from the service is opened; "Copied" lasts from the first press.
@@ -418,7 +416,6 @@ private Q_SLOTS:
         QCOMPARE(profile->engine().isLoggedIn(), signedIn);
         QCOMPARE(profile->onboarded(), signedIn);
         QVERIFY(profile->window->isVisible());
-        m_fake.setDefaultReply(FakeReply::json("{}", 404));
     }
 
 private:
@@ -432,11 +429,8 @@ private:
 
     QList<RecordedRequest> requestsTo(const QByteArray &path) const
     {
-        QList<RecordedRequest> matching;
-        for (const RecordedRequest &request : m_fake.requests()) {
-            if (request.path == path)
-                matching.append(request);
-        }
+        QList<RecordedRequest> matching = m_fake.requests();
+        matching.removeIf([&path](const RecordedRequest &request) { return request.path != path; });
         return matching;
     }
 

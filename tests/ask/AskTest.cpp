@@ -29,15 +29,12 @@ namespace {
 QList<AskMessage> script(const QString &shape)
 {
     QList<AskMessage> messages{AskMessage::greeting()};
-    int n = 0;
-    for (QChar c : shape) {
-        ++n;
-        if (c == QLatin1Char('q'))
-            messages.append(AskMessage::user(u"q%1"_qs.arg(n)));
-        else if (c == QLatin1Char('a'))
-            messages.append(AskMessage::bot(u"a%1"_qs.arg(n)));
-        else
-            messages.append(AskMessage::error(u"e%1"_qs.arg(n)));
+    for (qsizetype n = 1; n <= shape.size(); ++n) {
+        const QChar c = shape.at(n - 1);
+        const QString text = c + QString::number(n);
+        messages.append(c == u'q'   ? AskMessage::user(text)
+                        : c == u'a' ? AskMessage::bot(text)
+                                    : AskMessage::error(text));
     }
     return messages;
 }

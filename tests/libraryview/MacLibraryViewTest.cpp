@@ -172,23 +172,22 @@ private Q_SLOTS:
 
     void browseModeNeedsAPlayableSelection_data()
     {
-        QTest::addColumn<QStringList>("ids");
+        QTest::addColumn<QString>("ids"); // newest first
         QTest::addColumn<QString>("selected");
         QTest::addColumn<QString>("after"); // empty: none
-        QTest::newRow("a link record gives way to the first playable")
-            << QStringList{u"x-aaaaaa"_qs, u"bbbbbbbb"_qs, u"cccccccc"_qs} << u"x-aaaaaa"_qs << u"bbbbbbbb"_qs;
-        QTest::newRow("a playable selection stays")
-            << QStringList{u"aaaaaaaa"_qs, u"bbbbbbbb"_qs} << u"bbbbbbbb"_qs << u"bbbbbbbb"_qs;
-        QTest::newRow("nothing playable") << QStringList{u"x-aaaaaa"_qs} << u"x-aaaaaa"_qs << QString();
+        QTest::newRow("a link gives way to the first playable")
+            << u"x-aaaaaa bbbbbbbb cccccccc"_qs << u"x-aaaaaa"_qs << u"bbbbbbbb"_qs;
+        QTest::newRow("a playable selection stays") << u"aaaaaaaa bbbbbbbb"_qs << u"bbbbbbbb"_qs << u"bbbbbbbb"_qs;
+        QTest::newRow("nothing playable") << u"x-aaaaaa"_qs << u"x-aaaaaa"_qs << QString();
     }
     void browseModeNeedsAPlayableSelection()
     {
-        QFETCH(QStringList, ids);
         QFETCH(QString, selected);
         QFETCH(QString, after);
+        QFETCH(QString, ids);
         QList<Video> records;
-        for (int i = 0; i < ids.size(); ++i)
-            records << record(ids[i], u"202%1-01-01"_qs.arg(9 - i));
+        for (const QString &id : ids.split(u' '))
+            records << record(id, u"202%1-01-01"_qs.arg(9 - records.size()));
         open(records);
         state().setSelectedID(selected);
         state().setBrowsing(true);

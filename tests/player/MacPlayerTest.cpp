@@ -84,10 +84,8 @@ Video record(const QString &id, bool readOnly = false)
     Video video(id, u"Never Gonna Give You Up (Official Video) — remastered in 4K"_qs,
                 u"https://www.youtube.com/watch?v="_qs + id, u"2009-10-25"_qs, u"3:33"_qs, false, u"web"_qs, 0, 0,
                 u"synced"_qs);
-    if (readOnly) {
-        video.readOnly = true;
-        video.ownerEmail = u"mum@example.org"_qs;
-    }
+    video.readOnly = readOnly;
+    video.ownerEmail = readOnly ? u"mum@example.org"_qs : QString();
     return video;
 }
 
