@@ -436,10 +436,9 @@ private Q_SLOTS:
     {
         Video video = record(kYouTubeID);
         video.url = u"::"_qs;
-        const QUrl mail = MacDetailView::mailAddress(u"A & B?"_qs, MacDetailView::shareAddress(video));
-        QCOMPARE(mail.scheme(), u"mailto"_qs);
-        QVERIFY(mail.toString(QUrl::FullyEncoded).contains(u"subject=A%20%26%20B%3F"));
-        QVERIFY(mail.toString(QUrl::FullyEncoded).contains(u"body=https%3A%2F%2Fyoutu.be%2FdQw4w9WgXcQ"));
+        QCOMPARE(
+            MacDetailView::mailAddress(u"A & B?"_qs, MacDetailView::shareAddress(video)).toString(QUrl::FullyEncoded),
+            u"mailto:?subject=A%20%26%20B%3F&body=https%3A%2F%2Fyoutu.be%2FdQw4w9WgXcQ"_qs);
     }
 };
 

@@ -158,9 +158,9 @@ QByteArray encoded(const QSize &size, const char *format = "PNG")
     return bytes;
 }
 
-FakeReply imageReply(const QByteArray &body, std::chrono::milliseconds delay = {})
+FakeReply imageReply(const QByteArray &body, std::chrono::milliseconds delay = {}, int status = 200)
 {
-    FakeReply reply = FakeReply::json(body);
+    FakeReply reply = FakeReply::json(body, status);
     reply.headers = {{"Content-Type", "image/png"}};
     reply.delay = delay;
     return reply;
@@ -610,9 +610,7 @@ private Q_SLOTS:
     {
         QFETCH(int, status);
         QFETCH(QByteArray, body);
-        FakeReply reply = imageReply(body);
-        reply.status = status;
-        m_server.setDefaultReply(reply);
+        m_server.setDefaultReply(imageReply(body, {}, status));
         ThumbCache cache(m_network);
         QObject row;
         QSignalSpy failed(&cache, &ThumbCache::failed);
