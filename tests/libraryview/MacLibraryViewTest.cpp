@@ -312,8 +312,7 @@ private Q_SLOTS:
         QList<QUrl> opened;
         view().setUrlOpener([&opened](const QUrl &url) { opened << url; });
         state().setShowAsk(true);
-        AskVideo elsewhere{u"T"_qs, u"https://youtu.be/zzzzzzzz"_qs, u"zzzzzzzz"_qs, {}, {}};
-        view().playAskResult(elsewhere);
+        view().playAskResult({u"T"_qs, u"https://youtu.be/zzzzzzzz"_qs, u"zzzzzzzz"_qs, {}, {}});
         QCOMPARE(opened, QList<QUrl>{QUrl(u"https://youtu.be/zzzzzzzz"_qs)});
         QVERIFY(state().showAsk());
         view().playAskResult({u"T"_qs, u"not a url"_qs, u"yyyyyyyy"_qs, {}, {}});
