@@ -385,8 +385,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("signedIn");
         QTest::newRow("cancelled: nothing is sent") << false << 0 << QString() << true;
-        QTest::newRow("refused: still signed in")
-            << true << 500 << u"Couldn't delete the account \u2014 try again."_qs << true;
+        QTest::newRow("refused") << true << 500 << u"Couldn't delete the account \u2014 try again."_qs << true;
         QTest::newRow("deleted: back to onboarding") << true << 200 << QString() << false;
     }
     void deletionNeedsConfirmation()
