@@ -99,16 +99,15 @@ private Q_SLOTS:
         QTest::addColumn<bool>("busy");
         QTest::addColumn<bool>("buttonEnabled");
         QTest::addColumn<QString>("sent"); // empty: nothing is sent
-        QTest::newRow("plain") << "ann@example.com" << false << true << "ann@example.com";
-        QTest::newRow("spaces and tabs trimmed") << " \tann@example.com \t" << false << true << "ann@example.com";
-        QTest::newRow("case and inner text kept")
-            << "Ann Smith@Example.COM" << false << true << "Ann Smith@Example.COM";
+        const QString ann = u"ann@example.com"_qs;
+        QTest::newRow("plain") << ann << false << true << ann;
+        QTest::newRow("spaces and tabs trimmed") << " \tann@example.com \t" << false << true << ann;
+        QTest::newRow("case, inner space kept") << "Ann Smith@Example.COM" << false << true << "Ann Smith@Example.COM";
         QTest::newRow("no format check") << "not an address" << false << true << "not an address";
-        QTest::newRow("line break is not trimmed") << "ann@example.com\n" << false << true << "ann@example.com\n";
+        QTest::newRow("line break is not trimmed") << ann + u'\n' << false << true << ann + u'\n';
         QTest::newRow("only spaces: button on, nothing sent") << "   " << false << true << "";
         QTest::newRow("empty") << "" << false << false << "";
-        QTest::newRow("busy: button off, Return still sends")
-            << "ann@example.com" << true << false << "ann@example.com";
+        QTest::newRow("busy: button off, Return still sends") << ann << true << false << ann;
     }
     void inviteAddress()
     {

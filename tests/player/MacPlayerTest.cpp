@@ -296,8 +296,7 @@ private Q_SLOTS:
         QTest::newRow("own record") << record(kYouTubeID) << false << facts << all;
         Video excluded = record(kYouTubeID);
         excluded.excluded = true;
-        QTest::newRow("excluded offers Include")
-            << excluded << false << facts << u"Open in YouTube | Copy link | Share | Edit | Include | Delete"_qs;
+        QTest::newRow("excluded") << excluded << false << facts << QString(all).replace(u"Exclude"_qs, u"Include"_qs);
         QTest::newRow("shared record") << record(kYouTubeID, true) << false
                                        << facts + u" · [person.2.fill] Shared by mum@example.org"_qs << browse;
         QTest::newRow("browse mode") << record(kYouTubeID) << true << facts << browse;

