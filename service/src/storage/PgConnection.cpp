@@ -167,7 +167,9 @@ SqlStatement PgConnection::prepare(const char *sql)
 {
     auto it = m_statements.find(sql);
     if (it == m_statements.end()) {
-        Prepared prepared{"s" + std::to_string(m_statements.size()), 0};
+        Prepared prepared;
+        prepared.name = "s";
+        prepared.name += std::to_string(m_statements.size());
         const std::string text = translated(sql, &prepared.parameters);
         PQclear(checked(PQprepare(m_conn, prepared.name.c_str(), text.c_str(), 0, nullptr), "prepare"));
         it = m_statements.emplace(sql, std::move(prepared)).first;
