@@ -13,6 +13,7 @@
 
 #include <httplib.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -83,7 +84,7 @@ std::unique_ptr<httplib::Client> connect(int port)
 bool start(const Options &options, Instance &instance)
 {
     int pipeFds[2];
-    if (pipe(pipeFds) != 0)
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) // a later instance must not hold an earlier one's log open
         return false;
     instance.pid = fork();
     if (instance.pid == 0) {
