@@ -1,5 +1,5 @@
 #include "assistant/Assistant.h"
-#include "ExtrasFakeServer.h"
+#include "FakeHttpServer.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -9,7 +9,8 @@
 #include <QtTest>
 
 using namespace clipvane::service;
-using clipvane::service::test::ExtrasFakeServer;
+using clipvane::test::FakeHttpServer;
+using clipvane::test::FakeReply;
 
 namespace {
 
@@ -65,38 +66,19 @@ AssistantReply ask(const Assistant &assistant, const QString &question, const QL
     return assistant.answer(question, {}, library, kNow);
 }
 
-// Earlier questions (each with a made-up answer), the question, the videos found, part of the answer.
-void row(const char *name, const QStringList &history, const char16_t *question, const Ids &ids, const char16_t *answer)
+// The question, the videos found, part of the answer, and earlier questions (each with a
+// made-up answer).
+void row(const char *name, const char16_t *question, const Ids &ids, const char16_t *answer,
+         const QStringList &history = {})
 {
     QTest::newRow(name) << history << QString::fromUtf16(question) << ids << QString::fromUtf16(answer);
 }
 
-void row(const char *name, const char16_t *question, const Ids &ids, const char16_t *answer)
-{
-    row(name, {}, question, ids, answer);
-}
-
-std::string chatReply(const QString &content)
+QByteArray chatReply(const QString &content)
 {
     const QJsonObject message{{u"role"_qs, u"assistant"_qs}, {u"content"_qs, content}};
     const QJsonObject reply{{u"choices"_qs, QJsonArray{QJsonObject{{u"index"_qs, 0}, {u"message"_qs, message}}}}};
-    return QJsonDocument(reply).toJson(QJsonDocument::Compact).toStdString();
-}
-
-void modelFailureRows()
-{
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QByteArray>("body");
-    QTest::newRow("server error") << 500 << QByteArray(chatReply(u"ignored"_qs).c_str());
-    QTest::newRow("rate limited") << 429 << QByteArray(R"({"error":{"message":"slow down"}})");
-    QTest::newRow("not JSON") << 200 << QByteArray("<html>gateway</html>");
-    QTest::newRow("no choices") << 200 << QByteArray(R"({"choices":[]})");
-    QTest::newRow("choices not a list") << 200 << QByteArray(R"({"choices":{"0":1}})");
-    QTest::newRow("empty content") << 200 << QByteArray(chatReply(u"   "_qs).c_str());
-    QTest::newRow("content not text") << 200
-                                      << QByteArray(R"({"choices":[{"message":{"role":"assistant","content":42}}]})");
-    QTest::newRow("tool call only") << 200
-                                    << QByteArray(R"({"choices":[{"message":{"role":"assistant","content":null}}]})");
+    return QJsonDocument(reply).toJson(QJsonDocument::Compact);
 }
 
 } // namespace
@@ -157,21 +139,21 @@ private Q_SLOTS:
         row("all words match", u"cooking ramen", {4}, u"**Cooking ramen at home**");
         row("no criteria", u"hello!", {}, u"I can look through your 10 videos");
         // Follow-ups narrow or replace what the earlier questions asked.
-        row("narrow by year", {u"paris videos"_qs}, u"and from 2020?", {2}, u"about “paris” from 2020");
-        row("replace the year", {u"paris videos from 2019"_qs}, u"what about 2022?", {10}, u"from 2022");
-        row("replace the topic", {u"paris videos from 2019"_qs}, u"what about rome?", {8}, u"about “rome” from 2019");
-        row("narrow by length", {u"cooking videos"_qs}, u"and under 10 minutes?", {3}, u"shorter than 10 minutes");
-        row("superlative of the topic", {u"cooking videos"_qs}, u"and the longest?", {4},
-            u"Your longest video about “cooking”");
-        row("count carries on", {u"how many cat videos?"_qs}, u"and from 2020?", {7},
-            u"You have 1 video about “cat” from 2020:");
-        row("chain of follow-ups", {u"paris"_qs, u"and from 2020?"_qs}, u"which of those are longer than 10 minutes?",
-            {2}, u"about “paris” from 2020, longer than 10 minutes");
-        row("new topic starts afresh", {u"paris videos from 2019"_qs}, u"cooking videos", {3, 4},
-            u"I found 2 videos about “cooking”:");
-        row("follow-up without context", {u"hello"_qs}, u"and from 2020?", {2, 7}, u"from 2020");
-        row("old turns fade", {u"cats"_qs, u"a"_qs, u"b"_qs, u"c"_qs, u"d"_qs, u"e"_qs, u"rome"_qs}, u"and from 2019?",
-            {8}, u"about “rome” from 2019");
+        row("narrow by year", u"and from 2020?", {2}, u"about “paris” from 2020", {u"paris videos"_qs});
+        row("replace the year", u"what about 2022?", {10}, u"from 2022", {u"paris videos from 2019"_qs});
+        row("replace the topic", u"what about rome?", {8}, u"about “rome” from 2019", {u"paris videos from 2019"_qs});
+        row("narrow by length", u"and under 10 minutes?", {3}, u"shorter than 10 minutes", {u"cooking videos"_qs});
+        row("superlative of the topic", u"and the longest?", {4}, u"Your longest video about “cooking”",
+            {u"cooking videos"_qs});
+        row("count carries on", u"and from 2020?", {7}, u"You have 1 video about “cat” from 2020:",
+            {u"how many cat videos?"_qs});
+        row("chain of follow-ups", u"which of those are longer than 10 minutes?", {2},
+            u"about “paris” from 2020, longer than 10 minutes", {u"paris"_qs, u"and from 2020?"_qs});
+        row("new topic starts afresh", u"cooking videos", {3, 4}, u"I found 2 videos about “cooking”:",
+            {u"paris videos from 2019"_qs});
+        row("follow-up without context", u"and from 2020?", {2, 7}, u"from 2020", {u"hello"_qs});
+        row("old turns fade", u"and from 2019?", {8}, u"about “rome” from 2019",
+            {u"cats"_qs, u"a"_qs, u"b"_qs, u"c"_qs, u"d"_qs, u"e"_qs, u"rome"_qs});
     }
     void questions()
     {
@@ -220,20 +202,22 @@ private Q_SLOTS:
 
     void modelPhrasesTheAnswer()
     {
-        ExtrasFakeServer model;
+        FakeHttpServer model;
+        QVERIFY(model.start());
         const QString phrased = u"Here are your Paris videos: **Paris at night — walking tour** and two more."_qs;
-        model.reply("POST", "/v1/chat/completions", 200, chatReply(u"  "_qs + phrased + u"\n"_qs));
-        const Assistant assistant(ChatModelConfig{model.qBaseUrl() + u"/v1/"_qs, u"sk-test"_qs, u"test-model"_qs});
+        model.setDefaultReply(FakeReply::json(chatReply(u"  "_qs + phrased + u"\n"_qs)));
+        const Assistant assistant(ChatModelConfig{model.url(u"/v1/"_qs).toString(), u"sk-test"_qs, u"test-model"_qs});
         const QList<AssistantTurn> history{{u"what did I add today?"_qs, u"Two videos."_qs}};
         const AssistantReply reply = assistant.answer(u"Find me a video of me in Paris"_qs, history, kLibrary, kNow);
         QCOMPARE(reply.answer, phrased);
         QCOMPARE(idsOf(reply.videos), (Ids{1, 2, 10}));
 
         // The model hears the system prompt with the videos found, the history, then the question.
-        const auto requests = model.requests("/v1/chat/completions");
-        QCOMPARE(requests.size(), std::size_t(1));
-        QCOMPARE(requests.front().get_header_value("Authorization"), std::string("Bearer sk-test"));
-        const QJsonObject body = QJsonDocument::fromJson(QByteArray::fromStdString(requests.front().body)).object();
+        const auto request = model.lastRequest();
+        QCOMPARE(model.requestCount(), 1);
+        QCOMPARE(request.path, "/v1/chat/completions");
+        QCOMPARE(request.header("Authorization"), "Bearer sk-test");
+        const QJsonObject body = QJsonDocument::fromJson(request.body).object();
         QCOMPARE(body.value(u"model"_qs).toString(), u"test-model"_qs);
         QStringList messages;
         for (const QJsonValue &message : body.value(u"messages"_qs).toArray())
@@ -249,37 +233,51 @@ private Q_SLOTS:
         QVERIFY(!system.contains(u"Rome travel vlog"_qs));
 
         // Without a key no Authorization header goes out (a local model server).
-        const Assistant keyless(ChatModelConfig{model.qBaseUrl() + u"/v1"_qs, {}, {}});
+        const Assistant keyless(ChatModelConfig{model.url(u"/v1"_qs).toString(), {}, {}});
         QCOMPARE(ask(keyless, u"paris"_qs).answer, phrased);
-        const auto second = model.requests("/v1/chat/completions").back();
-        QCOMPARE(second.has_header("Authorization"), false);
-        QCOMPARE(QJsonDocument::fromJson(QByteArray::fromStdString(second.body))[u"model"_qs].toString(),
-                 u"gpt-4o-mini"_qs);
+        QVERIFY(!model.lastRequest().hasHeader("Authorization"));
+        QCOMPARE(QJsonDocument::fromJson(model.lastRequest().body)[u"model"_qs].toString(), u"gpt-4o-mini"_qs);
     }
 
-    void modelFailuresFallBack_data() { modelFailureRows(); }
+    // Whatever goes wrong with the model, the built-in answer stands.
+    void modelFailuresFallBack_data()
+    {
+        QTest::addColumn<int>("status"); // 0: nothing listens
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("delayMs");
+        QTest::newRow("server error") << 500 << chatReply(u"ignored"_qs) << 0;
+        QTest::newRow("rate limited") << 429 << QByteArray(R"({"error":{"message":"slow down"}})") << 0;
+        QTest::newRow("not JSON") << 200 << QByteArray("<html>gateway</html>") << 0;
+        QTest::newRow("no choices") << 200 << QByteArray(R"({"choices":[]})") << 0;
+        QTest::newRow("choices not a list") << 200 << QByteArray(R"({"choices":{"0":1}})") << 0;
+        QTest::newRow("empty content") << 200 << chatReply(u"   "_qs) << 0;
+        QTest::newRow("content not text")
+            << 200 << QByteArray(R"({"choices":[{"message":{"role":"assistant","content":42}}]})") << 0;
+        QTest::newRow("tool call only") << 200
+                                        << QByteArray(
+                                               R"({"choices":[{"message":{"role":"assistant","content":null}}]})")
+                                        << 0;
+        QTest::newRow("too slow") << 200 << chatReply(u"too late"_qs) << 10000;
+        QTest::newRow("nothing listens") << 0 << QByteArray() << 0;
+    }
     void modelFailuresFallBack()
     {
         QFETCH(int, status);
         QFETCH(QByteArray, body);
-        ExtrasFakeServer model;
-        model.reply("POST", "/chat/completions", status, body.toStdString());
-        const AssistantReply reply = ask(Assistant(ChatModelConfig{model.qBaseUrl(), u"k"_qs, u"m"_qs}), u"cats"_qs);
+        QFETCH(int, delayMs);
+        FakeHttpServer model;
+        QVERIFY(model.start());
+        FakeReply reply = FakeReply::json(body, status);
+        reply.delay = std::chrono::milliseconds(delayMs);
+        model.setDefaultReply(reply);
+        ChatModelConfig config{status ? model.url().toString() : u"http://127.0.0.1:1"_qs, u"k"_qs, u"m"_qs};
+        config.timeout = std::chrono::milliseconds(1000);
+        const AssistantReply answered = ask(Assistant(config), u"cats"_qs);
         const AssistantReply builtIn = ask(Assistant(ChatModelConfig{}), u"cats"_qs);
-        QCOMPARE(reply.answer, builtIn.answer);
-        QCOMPARE(idsOf(reply.videos), idsOf(builtIn.videos));
-        QCOMPARE(model.count("/chat/completions"), std::size_t(1));
-    }
-
-    void modelTimeoutOrAbsenceFallsBack()
-    {
-        ExtrasFakeServer model;
-        model.onHeld("POST", "/chat/completions", chatReply(u"too late"_qs));
-        ChatModelConfig config{model.qBaseUrl(), u"k"_qs, u"m"_qs};
-        config.timeout = std::chrono::milliseconds(300);
-        QCOMPARE(idsOf(ask(Assistant(config), u"cats"_qs).videos), (Ids{6, 7}));
-        const Assistant nowhere(ChatModelConfig{u"http://127.0.0.1:1"_qs, {}, {}});
-        QVERIFY(ask(nowhere, u"cats"_qs).answer.contains(u"I found 2 videos about “cats”"_qs));
+        QCOMPARE(answered.answer, builtIn.answer);
+        QCOMPARE(idsOf(answered.videos), idsOf(builtIn.videos));
+        QCOMPARE(model.requestCount(), status ? 1 : 0);
+        QCOMPARE(model.lastRequest().path, status ? QByteArray("/chat/completions") : QByteArray());
     }
 };
 

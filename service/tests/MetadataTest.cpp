@@ -1,19 +1,24 @@
 #include "Duration.h"
-#include "ExtrasFakeServer.h"
+#include "FakeHttpServer.h"
 #include "outbound/MetadataProvider.h"
 #include "outbound/OEmbedProvider.h"
 #include "outbound/OutboundHttp.h"
 #include "outbound/YouTubeDataProvider.h"
 
+#include <QUrlQuery>
 #include <QtTest>
+
+#include <future>
 #include <tuple>
 
 using namespace clipvane::service;
-using namespace clipvane::service::test;
+using clipvane::test::FakeHttpServer;
+using clipvane::test::FakeReply;
+using clipvane::test::RecordedRequest;
 
 namespace {
 
-const std::string kGoodVideos = R"({"kind":"youtube#videoListResponse","items":[{"id":"dQw4w9WgXcQ",
+const QByteArray kGoodVideos = R"({"kind":"youtube#videoListResponse","items":[{"id":"dQw4w9WgXcQ",
   "snippet":{"title":"Never Gonna Give You Up","publishedAt":"2009-10-25T06:57:33Z"},
   "contentDetails":{"duration":"PT3M33S"}}]})";
 
@@ -32,16 +37,33 @@ struct Providers
 {
     explicit Providers(bool withKey = true)
     {
+        if (!dataApi.start() || !oembed.start())
+            qFatal("the fake providers found no free port");
         MetadataConfig config;
         config.youtubeApiKey = withKey ? u"KEY-123"_qs : QString();
-        config.youtubeApiBase = dataApi.qBaseUrl() + u"/youtube/v3"_qs;
-        config.oembedBase = oembed.qBaseUrl() + u"/oembed/"_qs;
+        config.youtubeApiBase = dataApi.url(u"/youtube/v3"_qs).toString();
+        config.oembedBase = oembed.url(u"/oembed/"_qs).toString();
+        config.timeout = std::chrono::milliseconds(2000);
         provider = makeMetadataProvider(config);
     }
-    ExtrasFakeServer dataApi;
-    ExtrasFakeServer oembed;
+    FakeHttpServer dataApi;
+    FakeHttpServer oembed;
     std::unique_ptr<MetadataProvider> provider;
 };
+
+// The path and the named query items of each request, as "path a b".
+QStringList asked(const FakeHttpServer &server, const QStringList &names)
+{
+    QStringList requests;
+    for (const RecordedRequest &request : server.requests()) {
+        QStringList parts{QString::fromLatin1(request.path)};
+        const QUrlQuery query(QString::fromLatin1(request.query));
+        for (const QString &name : names)
+            parts.append(query.queryItemValue(name, QUrl::FullyDecoded));
+        requests.append(parts.join(u' '));
+    }
+    return requests;
+}
 
 // Who answers ("data": the Data API; "fallback": oEmbed after the Data API refused; "oembed":
 // oEmbed alone, without a key), with what, and the metadata reported.
@@ -51,11 +73,14 @@ void replyRows()
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("metadata");
+    QTest::addColumn<int>("delayMs");
     const auto row = [](const char *name, const char *provider, int status, const QByteArray &body,
-                        const char *metadata) {
-        QTest::newRow(name) << QString::fromLatin1(provider) << status << body << QString::fromUtf8(metadata);
+                        const char *metadata, int delayMs = 0) {
+        QTest::newRow(name) << QString::fromLatin1(provider) << status << body << QString::fromUtf8(metadata)
+                            << delayMs;
     };
-    row("data: good reply", "data", 200, kGoodVideos.c_str(), "Never Gonna Give You Up|2009-10-25|3:33");
+    row("data: good reply", "data", 200, kGoodVideos, "Never Gonna Give You Up|2009-10-25|3:33");
+    row("data: too slow", "data", 200, kGoodVideos, "none", 10000);
     row("data: no contentDetails", "data", 200,
         R"({"items":[{"snippet":{"title":"T","publishedAt":"2020-01-02T00:00:00Z"}}]})", "T|2020-01-02|");
     row("data: no snippet", "data", 200, R"({"items":[{"contentDetails":{"duration":"PT1H"}}]})", "||1:00:00");
@@ -69,7 +94,7 @@ void replyRows()
     row("data: not JSON", "data", 200, "<html>quota</html>", "none");
     row("data: truncated JSON", "data", 200, R"({"items":[{"snippet":{"title":"T")", "none");
     row("data: JSON array", "data", 200, "[1,2,3]", "none");
-    row("data: server error", "data", 500, kGoodVideos.c_str(), "none");
+    row("data: server error", "data", 500, kGoodVideos, "none");
     row("data: quota exceeded", "data", 403, R"({"error":{"code":403}})", "none");
     row("oembed: title only", "oembed", 200, R"({"title":"Café \"Paris\" tour","author_name":"x","html":"<iframe>"})",
         "Café \"Paris\" tour||");
@@ -128,42 +153,34 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(QString, metadata);
+        QFETCH(int, delayMs);
         const bool data = provider == u"data";
         Providers fakes(provider != u"oembed");
-        fakes.dataApi.reply("GET", "/youtube/v3/videos", data ? status : 403, data ? body.toStdString() : "{}");
-        fakes.oembed.reply("GET", "/oembed", data ? 404 : status, data ? "Not Found" : body.toStdString());
+        FakeReply reply = FakeReply::json(data ? body : "{}", data ? status : 403);
+        reply.delay = std::chrono::milliseconds(delayMs);
+        fakes.dataApi.setDefaultReply(reply);
+        fakes.oembed.setDefaultReply(data ? FakeReply::json("Not Found", 404) : FakeReply::json(body, status));
         QCOMPARE(shown(fakes.provider->fetch(u"abc-DEF_123"_qs, u"https://youtu.be/abc-DEF_123?t=5"_qs)), metadata);
         // The Data API is asked with the key; oEmbed, when the Data API gave nothing, for the
         // canonical watch address, whatever link the user saved.
-        const auto asked = fakes.dataApi.requests("/youtube/v3/videos");
-        QCOMPARE(asked.size(), std::size_t(provider == u"oembed" ? 0 : 1));
-        for (const httplib::Request &request : asked)
-            QCOMPARE(request.get_param_value("part") + " " + request.get_param_value("id") + " " +
-                         request.get_param_value("key"),
-                     std::string("snippet,contentDetails abc-DEF_123 KEY-123"));
-        const auto fallback = fakes.oembed.requests("/oembed");
-        QCOMPARE(fallback.size(), std::size_t(data && metadata != u"none" ? 0 : 1));
-        for (const httplib::Request &request : fallback)
-            QCOMPARE(request.get_param_value("url") + " " + request.get_param_value("format"),
-                     std::string("https://www.youtube.com/watch?v=abc-DEF_123 json"));
-    }
-
-    void slowDataApiTimesOut()
-    {
-        ExtrasFakeServer dataApi;
-        dataApi.onHeld("GET", "/videos", kGoodVideos);
-        YouTubeDataProvider provider(dataApi.qBaseUrl(), u"KEY"_qs, std::chrono::milliseconds(300));
-        QVERIFY(!provider.fetch(u"abcdefghijk"_qs, QString()));
+        const QStringList dataAsked = asked(fakes.dataApi, {u"part"_qs, u"id"_qs, u"key"_qs});
+        QCOMPARE(dataAsked, provider == u"oembed" ? QStringList()
+                                                  : QStringList{u"/youtube/v3/videos snippet,contentDetails "
+                                                                u"abc-DEF_123 KEY-123"_qs});
+        const QStringList oembedAsked = asked(fakes.oembed, {u"url"_qs, u"format"_qs});
+        QCOMPARE(oembedAsked, data && metadata != u"none"
+                                  ? QStringList()
+                                  : QStringList{u"/oembed https://www.youtube.com/watch?v=abc-DEF_123 json"_qs});
     }
 
     void foreignAndMalformedIDsAskNobody()
     {
         Providers fakes;
-        fakes.dataApi.reply("GET", "/youtube/v3/videos", 200, kGoodVideos);
-        fakes.oembed.reply("GET", "/oembed", 200, R"({"title":"x"})");
+        fakes.dataApi.setDefaultReply(FakeReply::json(kGoodVideos));
+        fakes.oembed.setDefaultReply(FakeReply::json(R"({"title":"x"})"));
         for (const QString &id : {u"x-1a2b3c"_qs, QString(), u"../videos?id=1"_qs, u"a b"_qs, u"id&key=other"_qs})
             QVERIFY2(!fakes.provider->fetch(id, u"https://example.com/page"_qs), qPrintable(id));
-        QVERIFY(fakes.dataApi.requests().empty() && fakes.oembed.requests().empty());
+        QCOMPARE(fakes.dataApi.requestCount() + fakes.oembed.requestCount(), 0);
     }
 
     void titlesAreCleaned()
@@ -177,10 +194,11 @@ private Q_SLOTS:
 
     void outboundBoundsTheReply()
     {
-        ExtrasFakeServer server;
-        server.reply("GET", "/big", 200, std::string(64 * 1024, 'x'));
+        FakeHttpServer server;
+        QVERIFY(server.start());
+        server.setDefaultReply(FakeReply::json(QByteArray(64 * 1024, 'x')));
         HttpRequest request;
-        request.url = server.baseUrl() + "/big";
+        request.url = server.url(u"/big"_qs).toString().toStdString();
         request.maxReplyBytes = 1024;
         const HttpResult bounded = httpSend(request);
         QVERIFY(bounded.status == 0 && bounded.body.empty() && !bounded.error.empty());
@@ -192,64 +210,69 @@ private Q_SLOTS:
 
     void outboundRedirects()
     {
-        ExtrasFakeServer first;
-        ExtrasFakeServer second;
-        const auto redirect = [](const std::string &to, int status) {
-            return [to, status](const httplib::Request &, httplib::Response &response) {
-                response.set_redirect(to, status);
-            };
-        };
-        first.on("GET", "/start", redirect("/next", 302));
-        first.on("GET", "/next", redirect(second.baseUrl() + "/end", 307));
-        first.on("GET", "/loop", redirect("/loop", 302));
-        second.reply("GET", "/end", 200, "done");
+        FakeHttpServer first;
+        FakeHttpServer second;
+        QVERIFY(first.start() && second.start());
+        const QByteArray end = second.url(u"/end"_qs).toEncoded();
+        first.setHandler([end](const RecordedRequest &request) {
+            FakeReply redirect;
+            redirect.status = request.path == "/next" ? 307 : 302;
+            redirect.headers = {{"Location", request.path == "/start"  ? "/next"
+                                             : request.path == "/next" ? end
+                                                                       : "/loop"}};
+            return redirect;
+        });
+        second.setDefaultReply(FakeReply::json("done"));
 
-        const HttpResult followed =
-            httpGet(first.baseUrl() + "/start", {{"Authorization", "Bearer secret"}, {"X-Other", "kept"}}, 5);
+        const std::string start = first.url(u"/start"_qs).toString().toStdString();
+        const HttpResult followed = httpGet(start, {{"Authorization", "Bearer secret"}, {"X-Other", "kept"}}, 5);
         QCOMPARE(followed.status, 200);
         QCOMPARE(followed.body, std::string("done"));
         // The credentials were for the first origin only.
-        QCOMPARE(first.requests("/next").front().get_header_value("Authorization"), std::string("Bearer secret"));
-        const auto atSecond = second.requests("/end");
-        QCOMPARE(atSecond.size(), std::size_t(1));
-        QCOMPARE(atSecond.front().has_header("Authorization"), false);
-        QCOMPARE(atSecond.front().get_header_value("X-Other"), std::string("kept"));
+        QCOMPARE(first.lastRequest().path, "/next");
+        QCOMPARE(first.lastRequest().header("Authorization"), "Bearer secret");
+        QCOMPARE(second.requestCount(), 1);
+        QCOMPARE(second.lastRequest().path, "/end");
+        QVERIFY(!second.lastRequest().hasHeader("Authorization"));
+        QCOMPARE(second.lastRequest().header("X-Other"), "kept");
 
-        QCOMPARE(httpGet(first.baseUrl() + "/loop", {}, 5).status, 0);
-        QVERIFY(first.count("/loop") <= 4);
+        first.clearRequests();
+        QCOMPARE(httpGet(first.url(u"/loop"_qs).toString().toStdString(), {}, 5).status, 0);
+        QVERIFY(first.requestCount() <= 4);
     }
 
     void outboundRefusesBadAddresses()
     {
-        for (const std::string &url : std::vector<std::string>{
-                 "ftp://127.0.0.1/x", "file:///etc/passwd", "http://", "no scheme", "http://127.0.0.1:99999/",
-                 "http://user@127.0.0.1/", "http://127.0.0.1/a b", "http://127.0.0.1/a\r\nX-Injected: 1",
-                 "http://bad host/", "http://127.0.0.1:" + std::to_string(closedPort()) + "/"}) {
+        for (const char *url : {"ftp://127.0.0.1/x", "file:///etc/passwd", "http://", "no scheme",
+                                "http://127.0.0.1:99999/", "http://user@127.0.0.1/", "http://127.0.0.1/a b",
+                                "http://127.0.0.1/a\r\nX-Injected: 1", "http://bad host/", "http://127.0.0.1:1/"}) {
             const HttpResult result = httpGet(url, {}, 2);
-            QVERIFY2(result.status == 0 && !result.error.empty(), url.c_str());
+            QVERIFY2(result.status == 0 && !result.error.empty(), url);
         }
         QCOMPARE(urlEncode("a b&c=d/é~"), std::string("a%20b%26c%3Dd%2F%C3%A9~"));
     }
 
     void outboundCancel()
     {
-        ExtrasFakeServer server;
-        server.onHeld("GET", "/slow", "late");
+        FakeHttpServer server;
+        QVERIFY(server.start());
+        FakeReply late = FakeReply::json("late");
+        late.delay = std::chrono::seconds(60); // cut short when the server stops
+        server.setDefaultReply(late);
         HttpCancel cancel;
         HttpRequest request;
-        request.url = server.baseUrl() + "/slow";
+        request.url = server.url(u"/slow"_qs).toString().toStdString();
         request.timeout = std::chrono::seconds(60);
         request.cancel = &cancel;
         auto pending = std::async(std::launch::async, [&request] { return httpSend(request); });
-        QTRY_COMPARE_WITH_TIMEOUT(server.count("/slow"), std::size_t(1), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(server.requestCount(), 1, 10000);
         cancel.cancel();
         // Generous: only a call that ignored the cancel would still be waiting for the held reply.
         QCOMPARE(pending.wait_for(std::chrono::seconds(20)), std::future_status::ready);
         QCOMPARE(pending.get().error, std::string("cancelled"));
-        server.release();
         // A cancelled handle stays cancelled: no later call goes out.
         QCOMPARE(httpSend(request).error, std::string("cancelled"));
-        QCOMPARE(server.count("/slow"), std::size_t(1));
+        QCOMPARE(server.requestCount(), 1);
     }
 };
 

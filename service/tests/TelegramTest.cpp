@@ -1,29 +1,88 @@
-#include "ExtrasFakeTelegram.h"
+// The bot against a local Bot API, alone and inside the service with the link code.
+
+#include "FakeHttpServer.h"
+#include "TestService.h"
 #include "outbound/TelegramBot.h"
 
+#include <QUrlQuery>
 #include <QtTest>
 
 #include <future>
 #include <stdexcept>
 
 using namespace clipvane::service;
-using clipvane::service::test::ExtrasFakeTelegram;
+using namespace clipvane::service::test;
+using clipvane::test::FakeHttpServer;
+using clipvane::test::FakeReply;
+using clipvane::test::RecordedRequest;
 
 namespace {
 
 const QString kToken = u"123456:ABC-def_ghi"_qs;
 constexpr int kWaitMs = 15000;
 
-std::string text(const char16_t *reply)
+// A local Bot API for one bot token. A getUpdates call takes the next queued reply, or else
+// answers "no news" after a while, as Telegram's long poll does; sendMessage is answered at
+// once; every call is recorded.
+struct FakeTelegram
 {
-    return QString::fromUtf16(reply).toStdString();
-}
+    const QByteArray methods = "/bot" + kToken.toUtf8() + '/';
+    qint64 nextId = 100;
+    FakeHttpServer server; // last: it stops before what its handler reads goes
 
-TelegramConfig configFor(const ExtrasFakeTelegram &telegram)
+    explicit FakeTelegram(std::chrono::milliseconds longPoll = std::chrono::milliseconds(50))
+    {
+        server.setHandler([this, longPoll](const RecordedRequest &request) {
+            FakeReply reply = FakeReply::json(R"({"ok":true,"result":[]})");
+            reply.delay = request.path == methods + "getUpdates" ? longPoll : std::chrono::milliseconds(0);
+            return reply;
+        });
+        if (!server.start())
+            qFatal("the fake Bot API found no free port");
+    }
+    // Queues a text message from a chat as the next poll's news; returns its update_id.
+    qint64 push(qint64 chatId, const QString &text)
+    {
+        const QJsonObject chat{{u"id"_qs, chatId}, {u"type"_qs, u"private"_qs}};
+        const QJsonObject message{{u"message_id"_qs, nextId * 10}, {u"chat"_qs, chat}, {u"text"_qs, text}};
+        const QJsonArray updates{QJsonObject{{u"update_id"_qs, nextId}, {u"message"_qs, message}}};
+        failNext(1, FakeReply::json(QJsonDocument(QJsonObject{{u"ok"_qs, true}, {u"result"_qs, updates}}).toJson()));
+        return nextId++;
+    }
+    // The next n getUpdates calls get this reply.
+    void failNext(int n, const FakeReply &reply)
+    {
+        for (int i = 0; i < n; ++i)
+            server.enqueue(methods + "getUpdates", reply);
+    }
+    QStringList sent() const // "chat: text" of each message sent
+    {
+        QStringList sent;
+        for (const RecordedRequest &request : server.requests()) {
+            const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+            if (request.path == methods + "sendMessage")
+                sent.append(u"%1: %2"_qs.arg(body.value(u"chat_id").toInteger()).arg(str(body, "text")));
+        }
+        return sent;
+    }
+    QList<std::pair<qint64, int>> polls() const // offset and timeout of each getUpdates call
+    {
+        QList<std::pair<qint64, int>> polls;
+        for (const RecordedRequest &request : server.requests()) {
+            const QUrlQuery query(QString::fromLatin1(request.query));
+            if (request.path == methods + "getUpdates")
+                polls.append(
+                    {query.queryItemValue(u"offset"_qs).toLongLong(), query.queryItemValue(u"timeout"_qs).toInt()});
+        }
+        return polls;
+    }
+};
+
+TelegramConfig configFor(FakeTelegram &telegram)
 {
     TelegramConfig config;
     config.botToken = kToken;
-    config.apiBase = QString::fromStdString(telegram.base()) + u"/"_qs;
+    config.apiBase = telegram.server.url().toString();
     config.retryDelay = std::chrono::milliseconds(5);
     return config;
 }
@@ -32,16 +91,17 @@ TelegramConfig configFor(const ExtrasFakeTelegram &telegram)
 // linked; code "good1" links once; a link with "boom" in it fails loudly.
 struct Bot
 {
-    ExtrasFakeTelegram telegram{kToken.toStdString()};
+    FakeTelegram telegram;
     mutable std::mutex mutex;
-    QStringList calls; // "link CODE CHAT" and "add CHAT TEXT"
-    std::unique_ptr<TelegramBot> bot;
+    QStringList calls;                // "link CODE CHAT" and "add CHAT TEXT"
+    std::unique_ptr<TelegramBot> bot; // last: it goes before the log its callbacks write
 
-    explicit Bot(const std::function<void(TelegramConfig &)> &configure = {})
+    // longPoll: how long the fake holds a poll without news; pollTimeoutSeconds: how long the bot asks for.
+    explicit Bot(std::chrono::milliseconds longPoll = std::chrono::milliseconds(50), int pollTimeoutSeconds = 25)
+        : telegram(longPoll)
     {
         TelegramConfig config = configFor(telegram);
-        if (configure)
-            configure(config);
+        config.pollTimeoutSeconds = pollTimeoutSeconds;
         TelegramBot::Callbacks callbacks;
         callbacks.linkChat = [this](const QString &code, qint64 chatId) {
             std::lock_guard lock(mutex);
@@ -57,12 +117,11 @@ struct Bot
         };
         bot = std::make_unique<TelegramBot>(config, callbacks);
     }
-    ~Bot() { bot.reset(); } // the bot goes before the log its callbacks write
 
     QStringList seen() const
     {
         std::lock_guard lock(mutex);
-        return calls;
+        return QStringList(calls.cbegin(), calls.cend()); // unshared: the bot's thread appends to calls
     }
 };
 
@@ -75,95 +134,79 @@ class TelegramTest : public QObject
 private Q_SLOTS:
     void repliesToEachMessage()
     {
-        const std::string badCode = text(TelegramTexts::badCode);
-        const std::string welcome = text(TelegramTexts::welcome);
-        const std::string hint = text(TelegramTexts::hint);
-        const std::vector<std::tuple<qint64, std::string, std::string>> exchanges{
-            {42, "/start good1", text(TelegramTexts::linked)},
-            {43, "/start good1", badCode}, // already used
-            {44, "/start@clipvane_bot wrong", badCode},
-            {45, "/start ../../etc", badCode}, // never a code: not even asked
-            {46, "/start", welcome},
-            {47, "/help", welcome},
-            {42, "https://youtu.be/boom", ""}, // fails: no reply, and the bot carries on
-            {42, "look at this https://youtu.be/dQw4w9WgXcQ", "Added: My \"Title\" <b>"},
-            {7, "https://www.youtube.com/watch?v=dQw4w9WgXcQ", text(TelegramTexts::notAdded)},
-            {42, "hello there", hint},
-            {42, "", hint}};
+        const QString badCode = QString::fromUtf16(TelegramTexts::badCode);
+        const QString welcome = QString::fromUtf16(TelegramTexts::welcome);
+        const QString hint = QString::fromUtf16(TelegramTexts::hint);
+        const QList<std::tuple<qint64, QString, QString>> exchanges{
+            {42, u"/start good1"_qs, QString::fromUtf16(TelegramTexts::linked)},
+            {43, u"/start good1"_qs, badCode}, // already used
+            {44, u"/start@clipvane_bot wrong"_qs, badCode},
+            {45, u"/start ../../etc"_qs, badCode}, // never a code: not even asked
+            {46, u"/start"_qs, welcome},
+            {47, u"/help"_qs, welcome},
+            {42, u"https://youtu.be/boom"_qs, {}}, // fails: no reply, and the bot carries on
+            {42, u"look at this https://youtu.be/dQw4w9WgXcQ"_qs, u"Added: My \"Title\" <b>"_qs},
+            {7, u"https://www.youtube.com/watch?v=dQw4w9WgXcQ"_qs, QString::fromUtf16(TelegramTexts::notAdded)},
+            {42, u"hello there"_qs, hint},
+            {42, QString(), hint}};
         Bot fixture;
-        std::vector<std::string> expected;
+        QStringList expected;
         for (const auto &[chat, message, reply] : exchanges) {
-            fixture.telegram.pushMessage(chat, message);
-            if (!reply.empty())
-                expected.push_back(std::to_string(chat) + ": " + reply);
+            fixture.telegram.push(chat, message);
+            if (!reply.isEmpty())
+                expected.append(u"%1: %2"_qs.arg(chat).arg(reply));
         }
         fixture.bot->start();
         QTRY_COMPARE_WITH_TIMEOUT(fixture.telegram.sent().size(), expected.size(), kWaitMs);
-        std::vector<std::string> sent;
-        for (const ExtrasFakeTelegram::Sent &message : fixture.telegram.sent())
-            sent.push_back(std::to_string(message.chatId) + ": " + message.text);
-        QCOMPARE(sent, expected);
+        QCOMPARE(fixture.telegram.sent(), expected);
         QCOMPARE(fixture.seen(), (QStringList{u"link good1 42"_qs, u"link good1 43"_qs, u"link wrong 44"_qs,
                                               u"add 42 https://youtu.be/boom"_qs,
                                               u"add 42 look at this https://youtu.be/dQw4w9WgXcQ"_qs,
                                               u"add 7 https://www.youtube.com/watch?v=dQw4w9WgXcQ"_qs}));
     }
 
-    void offsetAdvancesAndNothingTwice()
+    // Each update is handled once, past failed polls and replies not in the Bot API's shape.
+    void offsetAdvancesPastErrorsAndNothingTwice()
     {
         Bot fixture;
-        ExtrasFakeTelegram &telegram = fixture.telegram;
-        telegram.pushMessage(42, "https://youtu.be/aaaaaaaaaaa");
-        const qint64 second = telegram.pushMessage(42, "https://youtu.be/bbbbbbbbbbb");
+        FakeTelegram &telegram = fixture.telegram;
+        telegram.failNext(3, FakeReply::json("<html>Bad Gateway</html>", 502));
+        telegram.push(42, u"https://youtu.be/aaaaaaaaaaa"_qs);
+        const qint64 second = telegram.push(42, u"https://youtu.be/bbbbbbbbbbb"_qs);
         fixture.bot->start();
         QTRY_COMPARE_WITH_TIMEOUT(fixture.seen().size(), 2, kWaitMs);
-        const qint64 third = telegram.pushMessage(42, "https://youtu.be/ccccccccccc");
+        QVERIFY(telegram.polls().size() >= 4);
+        telegram.failNext(2, FakeReply::json("not json at all"));
+        const qint64 third = telegram.push(42, u"https://youtu.be/ccccccccccc"_qs);
         QTRY_COMPARE_WITH_TIMEOUT(fixture.seen().size(), 3, kWaitMs);
-        QTRY_VERIFY_WITH_TIMEOUT(!telegram.polls().empty() && telegram.polls().back().first == third + 1, kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(telegram.polls().last().first == third + 1, kWaitMs);
         fixture.bot->stop();
 
         const auto polls = telegram.polls();
-        QCOMPARE(polls.front().first, qint64(0));
+        QCOMPARE(polls.first().first, qint64(0));
         QVERIFY(std::ranges::is_sorted(polls, {}, &std::pair<qint64, int>::first));
-        QVERIFY(std::ranges::find(polls, std::pair(second + 1, 25)) != polls.end());
+        QVERIFY(polls.contains(std::pair(second + 1, 25)));
         for (const auto &[offset, timeout] : polls)
             QVERIFY(timeout == 25 || timeout == 0);
         QCOMPARE(fixture.seen().size(), 3);
-        QCOMPARE(telegram.sent().size(), std::size_t(3));
-    }
-
-    void recoversFromErrors()
-    {
-        Bot fixture;
-        ExtrasFakeTelegram &telegram = fixture.telegram;
-        telegram.failNext(3, 502, "<html>Bad Gateway</html>");
-        telegram.pushMessage(42, "https://youtu.be/aaaaaaaaaaa");
-        fixture.bot->start();
-        QTRY_COMPARE_WITH_TIMEOUT(fixture.seen().size(), 1, kWaitMs);
-        QVERIFY(telegram.polls().size() >= 4);
-        // A reply that is not the Bot API's shape counts as a failure too.
-        telegram.failNext(2, 200, "not json at all");
-        telegram.pushMessage(42, "https://youtu.be/bbbbbbbbbbb");
-        QTRY_COMPARE_WITH_TIMEOUT(fixture.seen().size(), 2, kWaitMs);
-        QTRY_COMPARE_WITH_TIMEOUT(telegram.textsTo(42).size(), std::size_t(2), kWaitMs);
+        QCOMPARE(telegram.sent().size(), 3);
     }
 
     void stopsPromptlyDuringLongPoll()
     {
-        // The fake holds the poll that long unless the bot hangs up.
-        Bot fixture([](TelegramConfig &config) { config.pollTimeoutSeconds = 50; });
+        Bot fixture(std::chrono::seconds(50), 50); // the fake holds the poll that long unless the bot hangs up
         fixture.bot->start();
-        QTRY_COMPARE_WITH_TIMEOUT(fixture.telegram.polls().size(), std::size_t(1), kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(fixture.telegram.polls().size(), 1, kWaitMs);
         auto stopping = std::async(std::launch::async, [&fixture] { fixture.bot->stop(); });
         // Generous, yet far below the 50 s a bot that waited out its poll would take.
         QCOMPARE(stopping.wait_for(std::chrono::seconds(20)), std::future_status::ready);
         fixture.bot->start(); // a stopped bot stays stopped
-        QCOMPARE(fixture.telegram.polls().size(), std::size_t(1));
+        QCOMPARE(fixture.telegram.polls().size(), 1);
     }
 
     void stopConfirmsWhatWasHandled()
     {
-        ExtrasFakeTelegram telegram(kToken.toStdString());
+        FakeTelegram telegram;
         std::thread stopper;
         std::promise<void> stopperStarted;
         std::unique_ptr<TelegramBot> bot;
@@ -175,17 +218,17 @@ private Q_SLOTS:
             return u"T"_qs;
         };
         bot = std::make_unique<TelegramBot>(configFor(telegram), callbacks);
-        const qint64 id = telegram.pushMessage(42, "https://youtu.be/aaaaaaaaaaa");
+        const qint64 id = telegram.push(42, u"https://youtu.be/aaaaaaaaaaa"_qs);
         bot->start();
         stopperStarted.get_future().wait();
         stopper.join();
         // Telegram has been told the update is done, so a restarted service will not handle it again.
-        QCOMPARE(telegram.polls().back().first, id + 1);
+        QCOMPARE(telegram.polls().last().first, id + 1);
     }
 
-    void noUsableTokenNoBot()
+    void noUsableTokenNoBotAndDeepLinks()
     {
-        ExtrasFakeTelegram telegram(kToken.toStdString());
+        FakeTelegram telegram;
         for (const QString &token : {QString(), u"   "_qs, u"12:ab/../x"_qs, u"a b"_qs}) {
             TelegramConfig config = configFor(telegram);
             config.botToken = token;
@@ -193,17 +236,55 @@ private Q_SLOTS:
             bot.start();
             bot.stop();
         }
-        QCOMPARE(telegram.requestCount(), std::size_t(0));
+        QCOMPARE(telegram.server.requestCount(), 0);
         QVERIFY(!TelegramBot(TelegramConfig{}, {}).enabled());
-    }
 
-    void deepLinks()
-    {
         TelegramConfig config;
         config.botToken = kToken;
         QCOMPARE(TelegramBot(config, {}).deepLink(u"AbC_12-x"_qs), u"https://t.me/clipvane_bot?start=AbC_12-x"_qs);
         config.botName = u"@family_shelf_bot"_qs;
         QCOMPARE(TelegramBot(config, {}).deepLink(u"c"_qs), u"https://t.me/family_shelf_bot?start=c"_qs);
+    }
+
+    // Inside the service: a code from the API links one chat once, within ten minutes, and the
+    // links that chat sends are added to the account's library.
+    void linkCodeLinksAChatOnceAndLinksArrive()
+    {
+        FakeTelegram telegram;
+        std::atomic<qint64> offset{0};
+        TestService service(
+            [&](ServiceConfig &config) {
+                config.telegram = configFor(telegram);
+                config.telegram.botName = u"clipvane_test_bot"_qs;
+                config.telegram.pollTimeoutSeconds = 1;
+            },
+            [&] { return QDateTime::currentMSecsSinceEpoch() + offset.load(); });
+        Accounts &accounts = service.service().accounts();
+        const QString token = service.token(u"me@example.com"_qs);
+        const QString prefix = u"https://t.me/clipvane_test_bot?start="_qs;
+        const auto newCode = [&] {
+            const QString link = str(service.post(token, "/api/telegram-code.php", QJsonObject()).json, "link");
+            return link.startsWith(prefix) ? link.mid(prefix.size()) : u"not a link: "_qs + link;
+        };
+        const QString code = newCode();
+
+        telegram.push(42, u"/start "_qs + code);
+        QTRY_COMPARE(telegram.sent().size(), 1);
+        QVERIFY(accounts.accountForChat(42).has_value());
+        telegram.push(43, u"/start "_qs + code); // spent: another chat cannot use it
+        QTRY_COMPARE(telegram.sent().size(), 2);
+        QVERIFY(!accounts.accountForChat(43).has_value());
+
+        telegram.push(42, u"look at this https://youtu.be/tele123456 !"_qs);
+        QTRY_COMPARE(telegram.sent().size(), 3);
+        QVERIFY(telegram.sent().last().contains(u"Title of tele123456"_qs));
+        QCOMPARE(str(Client(service, token).sync().row(u"tele123456"_qs), "source"), u"telegram"_qs);
+
+        const QString late = newCode();
+        offset = 11 * 60 * 1000;
+        QVERIFY(!accounts.linkTelegramChat(late, 44));
+        offset = 0;
+        QVERIFY(accounts.linkTelegramChat(late, 44));
     }
 };
 

@@ -1,6 +1,8 @@
+#include "../player/WebEngineTestMain.h"
 #include "AppArguments.h"
 #include "GoogleAuth.h"
 #include "MacAppState.h"
+#include "MacOnboardingView.h"
 #include "MainWindow.h"
 #include "OnboardedFlag.h"
 #include "SecretStore.h"
@@ -11,10 +13,7 @@
 #include "Video.h"
 #include "VideoStore.h"
 
-#include "Fonts.h"
-#include "Palette.h"
-
-#include <QApplication>
+#include <QLabel>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSignalSpy>
@@ -26,6 +25,33 @@
 using namespace clipvane;
 using namespace clipvane::test;
 using Outcome = UrlHandler::Outcome;
+using AuthOutcome = GoogleAuth::Result::Outcome;
+Q_DECLARE_METATYPE(Outcome)
+Q_DECLARE_METATYPE(std::optional<QString>)
+
+namespace {
+
+// Records the addresses it is asked to open, as a browser would receive them.
+struct FakeBrowser
+{
+    bool available = true;
+    QList<QUrl> opened;
+    GoogleAuth::Opener opener()
+    {
+        return [this](const QUrl &url) {
+            opened.append(url);
+            return available;
+        };
+    }
+    QString lastState() const { return QUrlQuery(opened.last()).queryItemValue(u"state"_qs); }
+};
+
+QUrl callback(const QString &query)
+{
+    return QUrl(u"clipvaneshelf://auth?"_qs + query);
+}
+
+} // namespace
 
 class AppShellTest : public QObject
 {
@@ -36,55 +62,61 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("signedIn");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("outcome");
+        QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<QString>("token"); // stored afterwards
         QTest::addColumn<QString>("email");
         QTest::addColumn<QString>("added"); // the video ID now stored as needsAdd
-
-        const QString before = u"old-token"_qs;
-        QTest::newRow("callback") << false << u"clipvaneshelf://auth?token=T1&email=a%40b.c"_qs
-                                  << int(Outcome::signedIn) << u"T1"_qs << u"a@b.c"_qs << QString();
-        QTest::newRow("callback without e-mail") << false << u"clipvaneshelf://auth?token=T1"_qs
-                                                 << int(Outcome::signedIn) << u"T1"_qs << QString() << QString();
-        QTest::newRow("callback while signed in waits for the user")
-            << true << u"clipvaneshelf://auth?token=T1&email=x"_qs << int(Outcome::awaitsConfirmation) << before
-            << QString() << QString();
-        QTest::newRow("no token, a link in the text")
-            << false << u"clipvaneshelf://auth?v=https://youtu.be/dQw4w9WgXcQ"_qs << int(Outcome::added) << QString()
-            << QString() << u"dQw4w9WgXcQ"_qs;
-        QTest::newRow("no token, no link") << false << u"clipvaneshelf://auth?email=x"_qs << int(Outcome::ignored)
-                                           << QString() << QString() << QString();
-        QTest::newRow("percent-encoded short link") << true << u"https%3A%2F%2Fyoutu.be%2FdQw4w9WgXcQ"_qs
-                                                    << int(Outcome::added) << before << QString() << u"dQw4w9WgXcQ"_qs;
-        QTest::newRow("watch link") << false << u"https://www.youtube.com/watch?v=aqz-KE-bpKQ&t=3"_qs
-                                    << int(Outcome::added) << QString() << QString() << u"aqz-KE-bpKQ"_qs;
-        QTest::newRow("another site's callback host is no sign-in")
-            << false << u"https://auth/?token=T1&email=x"_qs << int(Outcome::ignored) << QString() << QString()
-            << QString();
-        QTest::newRow("plain words") << false << u"hello there"_qs << int(Outcome::ignored) << QString() << QString()
-                                     << QString();
+        const auto row = [](const char *name, bool signedIn, const char *text, Outcome outcome, const char *token,
+                            const char *email, const char *added) {
+            QTest::newRow(name) << signedIn << QString::fromUtf8(text) << outcome << QString::fromUtf8(token)
+                                << QString::fromUtf8(email) << QString::fromUtf8(added);
+        };
+        row("callback", false, "clipvaneshelf://auth?token=T1&email=a%40b.c", Outcome::signedIn, "T1", "a@b.c", "");
+        row("callback without e-mail", false, "clipvaneshelf://auth?token=T1", Outcome::signedIn, "T1", "", "");
+        row("callback while signed in waits for the user", true, "clipvaneshelf://auth?token=T1&email=x",
+            Outcome::awaitsConfirmation, "old-token", "", "");
+        row("callback with the state of the sign-in this application waits for", true,
+            "clipvaneshelf://auth?token=T1&email=x&state=STATE", Outcome::completedSignIn, "old-token", "", "");
+        row("no token, a link in the text", false, "clipvaneshelf://auth?v=https://youtu.be/dQw4w9WgXcQ",
+            Outcome::added, "", "", "dQw4w9WgXcQ");
+        row("no token, no link", false, "clipvaneshelf://auth?email=x", Outcome::ignored, "", "", "");
+        row("percent-encoded short link", true, "https%3A%2F%2Fyoutu.be%2FdQw4w9WgXcQ", Outcome::added, "old-token", "",
+            "dQw4w9WgXcQ");
+        row("watch link", false, "https://www.youtube.com/watch?v=aqz-KE-bpKQ&t=3", Outcome::added, "", "",
+            "aqz-KE-bpKQ");
+        row("another site's callback host is no sign-in", false, "https://auth/?token=T1&email=x", Outcome::ignored, "",
+            "", "");
+        row("plain words", false, "hello there", Outcome::ignored, "", "", "");
     }
     void openedUrls()
     {
         QFETCH(bool, signedIn);
         QFETCH(QString, text);
-        QFETCH(int, outcome);
-        QFETCH(QString, token);
-        QFETCH(QString, email);
+        QFETCH(Outcome, outcome);
         QFETCH(QString, added);
         TestLibrary library;
         SyncEngine &engine = library.session->engine();
         if (signedIn)
             QVERIFY(engine.signIn(u"old-token"_qs, QString()));
         OnboardedFlag onboarded(library.session->standard());
-        UrlHandler handler(engine, library.session->store(), onboarded, nullptr);
+        FakeBrowser browser;
+        GoogleAuth auth(QUrl(u"http://127.0.0.1:9"_qs), browser.opener());
+        UrlHandler handler(engine, library.session->store(), onboarded, &auth);
         QSignalSpy confirm(&handler, &UrlHandler::signInNeedsConfirmation);
+        // STATE stands for the state of a sign-in this application waits for.
+        std::optional<QCoro::Task<GoogleAuth::Result>> waiting;
+        if (text.contains(u"STATE"_qs)) {
+            waiting.emplace(auth.signIn());
+            text.replace(u"STATE"_qs, browser.lastState());
+        }
 
-        QCOMPARE(int(handler.handle(text)), outcome);
-        QCOMPARE(library.secrets.keychainRead(SecretKeys::token).value_or(QString()), token);
-        QCOMPARE(library.secrets.keychainRead(SecretKeys::email).value_or(QString()), email);
-        QCOMPARE(onboarded.value(), outcome == int(Outcome::signedIn));
-        QCOMPARE(confirm.size(), outcome == int(Outcome::awaitsConfirmation) ? 1 : 0);
+        QCOMPARE(handler.handle(text), outcome);
+        if (waiting)
+            QCOMPARE(QCoro::waitFor(*waiting).token, u"T1"_qs);
+        QTEST(library.secrets.keychainRead(SecretKeys::token).value_or(QString()), "token");
+        QTEST(library.secrets.keychainRead(SecretKeys::email).value_or(QString()), "email");
+        QCOMPARE(onboarded.value(), outcome == Outcome::signedIn);
+        QCOMPARE(confirm.size(), outcome == Outcome::awaitsConfirmation ? 1 : 0);
         QCOMPARE(library.session->store().all().size(), added.isEmpty() ? 0 : 1);
         if (!added.isEmpty()) {
             const Video *video = library.session->store().find(added);
@@ -94,56 +126,150 @@ private Q_SLOTS:
         }
     }
 
-    // The sign-in this application waits for is completed by its callback even while someone is
-    // signed in; the same callback without the state would have waited for the user.
-    void callbackWithTheWaitingState()
+    void callbackReading_data()
     {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<std::optional<QString>>("token");
+        QTest::addColumn<std::optional<QString>>("email");
+        const auto none = std::optional<QString>();
+        const auto some = [](const char16_t *text) { return std::optional<QString>(QString::fromUtf16(text)); };
+        QTest::newRow("email first, extra items") << u"x=1&email=a%40b.c&token=T&y"_qs << some(u"T") << some(u"a@b.c");
+        QTest::newRow("first of duplicates") << u"token=one&token=two&email=e"_qs << some(u"one") << some(u"e");
+        QTest::newRow("empty values count") << u"token=&email="_qs << some(u"") << some(u"");
+        QTest::newRow("item without value") << u"token&email=e"_qs << none << some(u"e");
+        QTest::newRow("no email") << u"token=T"_qs << some(u"T") << none;
+        QTest::newRow("plus stays, percent decoded")
+            << u"token=a%2Bb&email=me+v%40x.y"_qs << some(u"a+b") << some(u"me+v@x.y");
+        QTest::newRow("names are exact") << u"Token=T&EMAIL=e"_qs << none << none;
+    }
+    void callbackReading()
+    {
+        QFETCH(QString, query);
+        QFETCH(std::optional<QString>, token);
+        QFETCH(std::optional<QString>, email);
+        const QUrl url = callback(query);
+        QCOMPARE(GoogleAuth::queryValue(url, u"token"_qs), token);
+        QCOMPARE(GoogleAuth::queryValue(url, u"email"_qs), email);
+        const auto pair = GoogleAuth::parseCallback(url);
+        QCOMPARE(pair.has_value(), token.has_value() && email.has_value());
+    }
+
+    // Only the callback that returns this sign-in's state completes it; a newer sign-in ends a
+    // waiting one silently; a browser that cannot be opened is reported.
+    void signInCompletesOnlyWithItsState()
+    {
+        FakeBrowser browser;
+        GoogleAuth auth(QUrl(u"http://127.0.0.1:8470"_qs), browser.opener());
+
+        QCoro::Task<GoogleAuth::Result> first = auth.signIn();
+        QCOMPARE(browser.opened.size(), 1);
+        QCOMPARE(browser.opened.last().path(), u"/gauth/login.php"_qs);
+        const QString firstState = browser.lastState();
+        QVERIFY(firstState.size() >= 32);
+
+        QVERIFY(!auth.handleCallback(callback(u"token=T&email=e&state=forged"_qs)));
+        QVERIFY(!auth.handleCallback(callback(u"token=T&email=e"_qs)));
+        QCoro::Task<GoogleAuth::Result> second = auth.signIn();
+        QCOMPARE(QCoro::waitFor(first).outcome, AuthOutcome::cancelled);
+        QVERIFY(browser.lastState() != firstState);
+        QVERIFY(!auth.handleCallback(callback(u"token=T&email=e&state="_qs + firstState)));
+
+        QVERIFY(auth.handleCallback(callback(u"email=me%40x.y&token=T2&state="_qs + browser.lastState())));
+        const GoogleAuth::Result done = QCoro::waitFor(second);
+        QCOMPARE(done.outcome, AuthOutcome::signedIn);
+        QCOMPARE(done.token, u"T2"_qs);
+        QCOMPARE(done.email, u"me@x.y"_qs);
+        QVERIFY(!auth.isWaiting());
+
+        QCoro::Task<GoogleAuth::Result> lacking = auth.signIn();
+        QVERIFY(auth.handleCallback(callback(u"token=T&state="_qs + browser.lastState())));
+        QCOMPARE(QCoro::waitFor(lacking).outcome, AuthOutcome::badResponse);
+
+        browser.available = false;
+        QCOMPARE(QCoro::waitFor(auth.signIn()).outcome, AuthOutcome::browserUnavailable);
+        QVERIFY(!auth.isWaiting());
+    }
+
+    void onboardingShowsWhatTheAttemptCameTo_data()
+    {
+        QTest::addColumn<QString>("answer"); // the callback's query after the state; "" = none
+        QTest::addColumn<bool>("keychainWorks");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<bool>("onboarded");
+        QTest::newRow("signed in") << u"token=T&email=e%40x.y"_qs << true << QString() << true;
+        QTest::newRow("no e-mail") << u"token=T"_qs << true << u"Google sign-in failed. Check your connection."_qs
+                                   << false;
+        QTest::newRow("keychain refuses")
+            << u"token=T&email=e"_qs << false << u"Couldn't save your sign-in to the keychain."_qs << false;
+        QTest::newRow("replaced by a new attempt") << QString() << true << QString() << false;
+    }
+    void onboardingShowsWhatTheAttemptCameTo()
+    {
+        QFETCH(QString, answer);
+        QFETCH(bool, keychainWorks);
+        QFETCH(QString, error);
+        QFETCH(bool, onboarded);
         TestLibrary library;
-        QVERIFY(library.session->engine().signIn(u"old-token"_qs, QString()));
-        OnboardedFlag onboarded(library.session->standard());
-        QList<QUrl> opened;
-        GoogleAuth auth(QUrl(u"http://127.0.0.1:9"_qs), [&](const QUrl &url) { return opened.append(url), true; });
-        UrlHandler handler(library.session->engine(), library.session->store(), onboarded, &auth);
-        QCoro::Task<GoogleAuth::Result> signIn = auth.signIn();
-        const QString state = QUrlQuery(opened.last()).queryItemValue(u"state"_qs);
-        QCOMPARE(handler.handle(u"clipvaneshelf://auth?token=T&email=e&state="_qs + state), Outcome::completedSignIn);
-        QCOMPARE(QCoro::waitFor(signIn).token, u"T"_qs);
+        library.secrets.setFailWrites(!keychainWorks);
+        OnboardedFlag flag(library.session->standard());
+        FakeBrowser browser;
+        GoogleAuth auth(QUrl(u"http://127.0.0.1:8470"_qs), browser.opener());
+        MacOnboardingView view(library.session->engine(), flag, auth);
+
+        view.continueWithGoogle();
+        if (answer.isEmpty())
+            view.continueWithGoogle();
+        else
+            QVERIFY(auth.handleCallback(callback(answer + u"&state="_qs + browser.lastState())));
+        QCoreApplication::processEvents();
+
+        QCOMPARE(view.error().value_or(QString()), error);
+        QCOMPARE(view.findChild<QLabel *>(u"error"_qs)->isVisibleTo(&view), !error.isEmpty());
+        QCOMPARE(flag.value(), onboarded);
+        QCOMPARE(library.session->engine().isLoggedIn(), onboarded);
+        if (!error.isEmpty()) { // a new attempt clears the message before it starts
+            browser.available = true;
+            view.continueWithGoogle();
+            QVERIFY(!view.error());
+        }
+        // The waiting attempt ends before the objects go (an answer arrives through the event loop).
+        if (auth.isWaiting()) {
+            QVERIFY(auth.handleCallback(callback(u"state="_qs + browser.lastState())));
+            QTRY_VERIFY(view.error().has_value());
+        }
     }
 
     void arguments_data()
     {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("error"); // a part of the message; empty: accepted
-        QTest::addColumn<QStringList>("links");
+        QTest::addColumn<QString>("arguments"); // separated by spaces
+        QTest::addColumn<QString>("error");     // a part of the message; empty: accepted
+        QTest::addColumn<QString>("links");
         QTest::addColumn<QString>("api");
-        QTest::newRow("links") << QStringList{u"https://youtu.be/x"_qs, u"y"_qs} << QString()
-                               << QStringList{u"https://youtu.be/x"_qs, u"y"_qs} << QString();
-        QTest::newRow("options both ways")
-            << QStringList{u"--profile=/tmp/p"_qs, u"--api"_qs, u"http://127.0.0.1:8470/api"_qs} << QString()
-            << QStringList() << u"http://127.0.0.1:8470/api"_qs;
-        QTest::newRow("clear text elsewhere") << QStringList{u"--api"_qs, u"http://example.com/api"_qs}
-                                              << u"not a usable service address"_qs << QStringList() << QString();
-        QTest::newRow("missing value") << QStringList{u"--profile"_qs} << u"needs a folder"_qs << QStringList()
-                                       << QString();
-        QTest::newRow("unknown option") << QStringList{u"--frobnicate"_qs} << u"unknown option"_qs << QStringList()
-                                        << QString();
-        QTest::newRow("after --, everything is a link")
-            << QStringList{u"--"_qs, u"--api"_qs} << QString() << QStringList{u"--api"_qs} << QString();
+        const auto row = [](const char *name, const char *arguments, const char *error, const char *links,
+                            const char *api) {
+            QTest::newRow(name) << QString::fromUtf8(arguments) << QString::fromUtf8(error) << QString::fromUtf8(links)
+                                << QString::fromUtf8(api);
+        };
+        row("links", "https://youtu.be/x y", "", "https://youtu.be/x y", "");
+        row("options both ways", "--profile=/tmp/p --api http://127.0.0.1:8470/api", "", "",
+            "http://127.0.0.1:8470/api");
+        row("clear text elsewhere", "--api http://example.com/api", "not a usable service address", "", "");
+        row("missing value", "--profile", "needs a folder", "", "");
+        row("unknown option", "--frobnicate", "unknown option", "", "");
+        row("after --, everything is a link", "-- --api", "", "--api", "");
     }
     void arguments()
     {
-        QFETCH(QStringList, arguments);
+        QFETCH(QString, arguments);
         QFETCH(QString, error);
-        QFETCH(QStringList, links);
-        QFETCH(QString, api);
-        const auto parsed = AppArguments::parse(arguments);
+        const auto parsed = AppArguments::parse(arguments.split(u' '));
         if (!error.isEmpty()) {
             QVERIFY(std::get<QString>(parsed).contains(error));
             return;
         }
         const AppArguments &accepted = std::get<AppArguments>(parsed);
-        QCOMPARE(accepted.links, links);
-        QCOMPARE(accepted.apiBase.toString(), api);
+        QTEST(accepted.links.join(u' '), "links");
+        QTEST(accepted.apiBase.toString(), "api");
     }
 
     void handOffMessages_data()
@@ -206,8 +332,6 @@ private Q_SLOTS:
         MacAppState state(library.session->standard());
         MainWindow window(library.session->engine(), library.session->store(), onboarded, auth, state,
                           library.session->api());
-        QCOMPARE(window.size(), MainWindow::kDefaultSize);
-        QCOMPARE(window.windowTitle(), u"Clipvane"_qs);
         QVERIFY(library.session->engine().signIn(u"T"_qs, u"e"_qs));
         QVERIFY(!window.isShowingLibrary());
         onboarded.set(true);
@@ -234,17 +358,6 @@ private:
     }
 };
 
-int main(int argc, char *argv[])
-{
-    // The library side of the window holds the player's web view.
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --no-zygote");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    Palette::applyTo(app);
-    Fonts::load();
-    AppShellTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+// The library side of the window holds the player's web view.
+CLIPVANE_WEBENGINE_TEST_MAIN(AppShellTest)
 #include "AppShellTest.moc"

@@ -25,12 +25,12 @@ QList<AskMessage> script(const QString &shape)
     return messages;
 }
 
-QString pairs(const QList<AskExchange> &history)
+// Adds a row of texts (UTF-8) to a table whose columns are all texts.
+void row(const char *name, std::initializer_list<const char *> texts)
 {
-    QStringList out;
-    for (const AskExchange &exchange : history)
-        out.append(exchange.question + QLatin1Char('>') + exchange.answer);
-    return out.join(QLatin1Char(' '));
+    QTestData &data = QTest::newRow(name);
+    for (const char *text : texts)
+        data << QString::fromUtf8(text);
 }
 
 } // namespace
@@ -44,35 +44,23 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("shape");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("greeting only") << ""
-                                       << "";
-        QTest::newRow("three answered") << "qaqaqa"
-                                        << "q1>a2 q3>a4 q5>a6";
-        QTest::newRow("seven keep the last five") << "qaqaqaqaqaqaqa"
-                                                  << "q5>a6 q7>a8 q9>a10 q11>a12 q13>a14";
-        QTest::newRow("question awaiting its answer") << "qaq"
-                                                      << "q1>a2";
-        QTest::newRow("failed question replaced by the next") << "qeqa"
-                                                              << "q3>a4";
-        QTest::newRow("failed question answered later") << "qea"
-                                                        << "q1>a3";
-        QTest::newRow("answer without a question") << "aqa"
-                                                   << "q2>a3";
-        QTest::newRow("two answers to one question") << "qaa"
-                                                     << "q1>a2";
+        row("greeting only", {"", ""});
+        row("three answered", {"qaqaqa", "q1>a2 q3>a4 q5>a6"});
+        row("seven keep the last five", {"qaqaqaqaqaqaqa", "q5>a6 q7>a8 q9>a10 q11>a12 q13>a14"});
+        row("question awaiting its answer", {"qaq", "q1>a2"});
+        row("failed question replaced by the next", {"qeqa", "q3>a4"});
+        row("failed question answered later", {"qea", "q1>a3"});
+        row("answer without a question", {"aqa", "q2>a3"});
+        row("two answers to one question", {"qaa", "q1>a2"});
+        row("an answer right after the greeting forms no pair", {"a", ""});
     }
     void history()
     {
         QFETCH(QString, shape);
-        QFETCH(QString, expected);
-        QCOMPARE(pairs(AskConversation::history(script(shape))), expected);
-    }
-
-    void greetingIsNeverAQuestion()
-    {
-        // A greeting that happened to be followed by an answer still forms no pair.
-        QList<AskMessage> messages{AskMessage::greeting(), AskMessage::bot(QStringLiteral("x"))};
-        QVERIFY(AskConversation::history(messages).isEmpty());
+        QStringList pairs;
+        for (const AskExchange &exchange : AskConversation::history(script(shape)))
+            pairs.append(exchange.question + QLatin1Char('>') + exchange.answer);
+        QTEST(pairs.join(QLatin1Char(' ')), "expected");
     }
 
     void sendGuards_data()
@@ -93,9 +81,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, draft);
         QFETCH(bool, thinking);
-        QFETCH(bool, buttonEnabled);
         QFETCH(QString, sent);
-        QCOMPARE(AskConversation::canSend(draft, thinking), buttonEnabled);
+        QTEST(AskConversation::canSend(draft, thinking), "buttonEnabled");
 
         AskConversation conversation;
         if (thinking)
@@ -111,100 +98,51 @@ private Q_SLOTS:
         }
     }
 
-    void finishEndsTheWaitWithOneMessage_data()
-    {
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<int>("errorKind");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("role");
-        const auto role = [](AskMessage::Role r) { return int(r); };
-        QTest::newRow("answer") << true << 0 << "found **two**" << role(AskMessage::Role::bot);
-        QTest::newRow("server error") << false << int(APIError::Kind::http) << "Server error (500)"
-                                      << role(AskMessage::Role::error);
-        QTest::newRow("bad response") << false << int(APIError::Kind::badResponse) << "Unexpected server response"
-                                      << role(AskMessage::Role::error);
-        QTest::newRow("signed out") << false << int(APIError::Kind::unauthorized)
-                                    << "Signed out \u2014 check your password" << role(AskMessage::Role::error);
-        QTest::newRow("transport") << false << int(APIError::Kind::transport)
-                                   << "Something went wrong \u2014 try again." << role(AskMessage::Role::error);
-        QTest::newRow("not JSON") << false << int(APIError::Kind::parse) << "Something went wrong \u2014 try again."
-                                  << role(AskMessage::Role::error);
-    }
+    // An answer or a failure ends the wait with exactly one message.
     void finishEndsTheWaitWithOneMessage()
     {
-        QFETCH(bool, ok);
-        QFETCH(int, errorKind);
-        QFETCH(QString, text);
-        QFETCH(int, role);
         AskConversation conversation;
-        const auto outgoing = conversation.begin(QStringLiteral("what?"));
-        QVERIFY(outgoing);
-        QVERIFY(outgoing->history.isEmpty());
-        APIError error = APIError::transport(QStringLiteral("Connection refused"));
-        switch (APIError::Kind(errorKind)) {
-        case APIError::Kind::http:
-            error = APIError::http(500);
-            break;
-        case APIError::Kind::badResponse:
-            error = APIError::badResponse();
-            break;
-        case APIError::Kind::unauthorized:
-            error = APIError::unauthorized();
-            break;
-        case APIError::Kind::parse:
-            error = APIError::parse(QStringLiteral("illegal value"));
-            break;
-        case APIError::Kind::transport:
-            break;
-        }
-        const ApiResult<AskAnswer> result =
-            ok ? ApiResult<AskAnswer>(AskAnswer{text, {AskVideo{u"T"_qs, u"https://x"_qs, {}, {}, {}}}})
-               : ApiResult<AskAnswer>(error);
-        conversation.finish(result);
+        QVERIFY(conversation.begin(QStringLiteral("what?"))->history.isEmpty());
+        conversation.finish(AskAnswer{u"found **two**"_qs, {AskVideo{u"T"_qs, u"https://x"_qs, {}, {}, {}}}});
         QVERIFY(!conversation.thinking());
         QCOMPARE(conversation.messages().size(), 3);
-        QCOMPARE(int(conversation.messages().constLast().role), role);
-        QCOMPARE(conversation.messages().constLast().text, text);
-        QCOMPARE(conversation.messages().constLast().videos.size(), ok ? 1 : 0);
+        QCOMPARE(conversation.messages().constLast().role, AskMessage::Role::bot);
+        QCOMPARE(conversation.messages().constLast().text, u"found **two**"_qs);
+        QCOMPARE(conversation.messages().constLast().videos.size(), 1);
+
+        QVERIFY(conversation.begin(QStringLiteral("and?")));
+        conversation.finish(APIError::http(500));
+        QVERIFY(!conversation.thinking());
+        QCOMPARE(conversation.messages().size(), 5);
+        QCOMPARE(conversation.messages().constLast().role, AskMessage::Role::error);
+        QCOMPARE(conversation.messages().constLast().text, u"Server error (500)"_qs);
+        QVERIFY(conversation.messages().constLast().videos.isEmpty());
     }
 
     void answerRuns_data()
     {
         QTest::addColumn<QString>("answer");
         QTest::addColumn<QString>("runs"); // bold runs in [brackets]
-        QTest::newRow("no markup") << "plain text"
-                                   << "plain text";
-        QTest::newRow("one pair") << "I found **Paris** for you"
-                                  << "I found [Paris] for you";
-        QTest::newRow("two pairs") << "**a** and **b**"
-                                   << "[a] and [b]";
-        QTest::newRow("lone marker stays") << "5 ** 3"
-                                           << "5 ** 3";
-        QTest::newRow("third marker stays") << "**a** b ** c"
-                                            << "[a] b ** c";
-        QTest::newRow("empty bold") << "x****y"
-                                    << "xy";
-        QTest::newRow("adjacent pairs") << "**a****b**"
-                                        << "[ab]";
-        QTest::newRow("three asterisks") << "***"
-                                         << "***";
-        QTest::newRow("bold starts with an asterisk") << "***a**"
-                                                      << "[*a]";
-        QTest::newRow("non-ASCII") << "Vidéo **Zürich — 東京** ok"
-                                   << "Vidéo [Zürich — 東京] ok";
-        QTest::newRow("emoji inside") << "**🎬 film**!"
-                                      << "[🎬 film]!";
-        QTest::newRow("empty") << ""
-                               << "";
+        row("no markup", {"plain text", "plain text"});
+        row("one pair", {"I found **Paris** for you", "I found [Paris] for you"});
+        row("two pairs", {"**a** and **b**", "[a] and [b]"});
+        row("lone marker stays", {"5 ** 3", "5 ** 3"});
+        row("third marker stays", {"**a** b ** c", "[a] b ** c"});
+        row("empty bold", {"x****y", "xy"});
+        row("adjacent pairs", {"**a****b**", "[ab]"});
+        row("three asterisks", {"***", "***"});
+        row("bold starts with an asterisk", {"***a**", "[*a]"});
+        row("non-ASCII", {"Vidéo **Zürich — 東京** ok", "Vidéo [Zürich — 東京] ok"});
+        row("emoji inside", {"**🎬 film**!", "[🎬 film]!"});
+        row("empty", {"", ""});
     }
     void answerRuns()
     {
         QFETCH(QString, answer);
-        QFETCH(QString, runs);
         QString shown;
         for (const AskText::Run &run : AskText::answerRuns(answer))
             shown += run.bold ? QLatin1Char('[') + run.text + QLatin1Char(']') : run.text;
-        QCOMPARE(shown, runs);
+        QTEST(shown, "runs");
     }
 
     void answerHtmlEscapesTheService()
@@ -221,28 +159,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("year");
         QTest::addColumn<QString>("duration");
         QTest::addColumn<QString>("line");
-        QTest::newRow("both") << "2019"
-                              << "4:05"
-                              << "2019 \u00b7 4:05";
-        QTest::newRow("no year") << ""
-                                 << "4:05"
-                                 << "4:05";
-        QTest::newRow("no duration") << "2019"
-                                     << ""
-                                     << "2019";
-        QTest::newRow("neither") << ""
-                                 << ""
-                                 << "";
+        row("both", {"2019", "4:05", "2019 · 4:05"});
+        row("no year", {"", "4:05", "4:05"});
+        row("no duration", {"2019", "", "2019"});
+        row("neither", {"", "", ""});
     }
     void detailLine()
     {
+        AskVideo video;
         QFETCH(QString, year);
         QFETCH(QString, duration);
-        QFETCH(QString, line);
-        AskVideo video;
         video.year = year;
         video.duration = duration;
-        QCOMPARE(AskText::detailLine(video), line);
+        QTEST(AskText::detailLine(video), "line");
     }
 };
 

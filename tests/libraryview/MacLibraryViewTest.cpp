@@ -1,21 +1,29 @@
 // The library window's logic with its real widgets: when the list is computed again, the first
 // selection, browse mode, excluding and deleting through the sheet, dropped links, the
-// assistant's play action, keeping the list's place, and the menu commands' enabled rules.
+// assistant's play action, keeping the list's place, the menu commands' enabled rules, and the
+// library column's search field, filter menus, row menus and empty library, and the add, edit
+// and confirmation sheets.
 #include "MacLibraryView.h"
 #include "../player/WebEngineTestMain.h"
 #include "AppSignals.h"
 #include "AskVideo.h"
 #include "ClipvaneCommands.h"
+#include "EmptyLibraryView.h"
+#include "FilterBar.h"
 #include "LibraryColumn.h"
 #include "LibraryListView.h"
+#include "MacAddSheet.h"
 #include "MacAppState.h"
 #include "MacAskOverlay.h"
 #include "MacAskPanel.h"
 #include "MacConfirmSheet.h"
 #include "MacDetailView.h"
+#include "MacEditSheet.h"
 #include "MacPlayer.h"
 #include "MacVideoRow.h"
 #include "PlayerController.h"
+#include "RowMenu.h"
+#include "SearchRow.h"
 #include "StatusLine.h"
 #include "SyncEngine.h"
 #include "TestLibrary.h"
@@ -26,9 +34,13 @@
 #include <QAccessible>
 #include <QAction>
 #include <QClipboard>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QToolButton>
 
 using namespace clipvane;
 using namespace clipvane::test;
@@ -40,7 +52,30 @@ Video record(const QString &id, const QString &date, const QString &state = Sync
     return Video(id, u"Title "_qs + id, u"https://youtu.be/"_qs + id, date, u"4:05"_qs, false, u"web"_qs, 0, 0, state);
 }
 
+// A record shared by owner; an empty owner leaves it one's own.
+Video sharedBy(Video video, const QString &owner)
+{
+    video.readOnly = !owner.isEmpty();
+    video.ownerEmail = owner;
+    return video;
+}
+
+// A menu's items in one line, " | " between them, a separator as "—".
+QString texts(const QMenu &menu)
+{
+    QStringList texts;
+    for (const QAction *action : menu.actions())
+        texts << (action->isSeparator() && action->text().isEmpty() ? u"—"_qs : action->text());
+    return texts.join(u" | "_qs);
+}
+
 } // namespace
+
+class MacLibraryViewTest;
+using Test = MacLibraryViewTest;
+// A change to the window's inputs.
+using Change = std::function<void(Test &)>;
+Q_DECLARE_METATYPE(Change)
 
 class MacLibraryViewTest : public QObject
 {
@@ -58,6 +93,8 @@ class MacLibraryViewTest : public QObject
     // A library whose store holds the records, newest first by upload date ("aaaaaa01" newest).
     void open(const QList<Video> &records)
     {
+        m_view.reset();
+        m_state.reset();
         m_library = std::make_unique<TestLibrary>();
         m_state = std::make_unique<MacAppState>(m_library->session->standard());
         for (const Video &video : records)
@@ -97,51 +134,31 @@ private Q_SLOTS:
 
     void recomputesExactlyWhenItsInputsChange_data()
     {
-        QTest::addColumn<int>("change");
+        QTest::addColumn<Change>("change");
         QTest::addColumn<bool>("recomputes");
-        QTest::newRow("a keystroke") << 0 << true;
-        QTest::newRow("the same search again") << 1 << false;
-        QTest::newRow("the sort order") << 2 << true;
-        QTest::newRow("a new record") << 3 << true;
-        QTest::newRow("a title changed in place") << 4 << false;
-        QTest::newRow("a saved edit of details") << 5 << true;
-        QTest::newRow("the selection") << 6 << false;
-        QTest::newRow("a hidden owner") << 7 << true;
+        const auto row = [](const char *name, bool recomputes, Change change) {
+            QTest::newRow(name) << change << recomputes;
+        };
+        row("a keystroke", true, [](Test &t) { t.state().setSearch(u"title b"_qs); });
+        row("the same search again", false, [](Test &t) { t.state().setSearch(u"title"_qs); });
+        row("the sort order", true, [](Test &t) { t.state().setSort(SortMode::title); });
+        row("a new record", true, [](Test &t) { t.store().insert(record(u"cccccccc"_qs, u"2019-01-01"_qs)); });
+        row("a title changed in place", false, [](Test &t) {
+            t.store().find(u"aaaaaaaa"_qs)->title = u"Changed"_qs;
+            t.store().markChanged(t.store().find(u"aaaaaaaa"_qs));
+        });
+        row("a saved edit of details", true, [](Test &t) { t.state().raiseLocalEdit(); });
+        row("the selection", false, [](Test &t) { t.state().setSelectedID(u"bbbbbbbb"_qs); });
+        row("a hidden owner", true, [](Test &t) { t.state().setHiddenOwners({u"x@example.com"_qs}); });
     }
     void recomputesExactlyWhenItsInputsChange()
     {
-        QFETCH(int, change);
+        QFETCH(Change, change);
         open({record(u"aaaaaaaa"_qs, u"2021-01-01"_qs), record(u"bbbbbbbb"_qs, u"2020-01-01"_qs)});
         state().setSearch(u"title"_qs);
         QCoreApplication::processEvents();
         QSignalSpy recomputed(&view().list(), &VisibleList::recomputed);
-        switch (change) {
-        case 0:
-            state().setSearch(u"title b"_qs);
-            break;
-        case 1:
-            state().setSearch(u"title"_qs);
-            break;
-        case 2:
-            state().setSort(SortMode::title);
-            break;
-        case 3:
-            store().insert(record(u"cccccccc"_qs, u"2019-01-01"_qs));
-            break;
-        case 4:
-            store().find(u"aaaaaaaa"_qs)->title = u"Changed"_qs;
-            store().markChanged(store().find(u"aaaaaaaa"_qs));
-            break;
-        case 5:
-            state().raiseLocalEdit();
-            break;
-        case 6:
-            state().setSelectedID(u"bbbbbbbb"_qs);
-            break;
-        case 7:
-            state().setHiddenOwners({u"x@example.com"_qs});
-            break;
-        }
+        change(*this);
         QCoreApplication::processEvents();
         QTEST(!recomputed.isEmpty(), "recomputes");
         QVERIFY(recomputed.size() <= 1);
@@ -213,10 +230,7 @@ private Q_SLOTS:
     void excludingKeepsTheSelection()
     {
         open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs), record(u"bbbbbbbb"_qs, u"2023-01-01"_qs)});
-        Video *shared = store().insert(record(u"cccccccc"_qs, u"2022-01-01"_qs));
-        shared->readOnly = true;
-        shared->ownerEmail = u"mia@example.com"_qs;
-        store().markChanged(shared);
+        store().insert(sharedBy(record(u"cccccccc"_qs, u"2022-01-01"_qs), u"mia@example.com"_qs));
         QCoreApplication::processEvents();
         state().setSelectedID(u"aaaaaaaa"_qs);
         Q_EMIT AppSignals::instance().macToggleExcluded();
@@ -266,7 +280,8 @@ private Q_SLOTS:
         QVERIFY(!view().sheet());
     }
 
-    void droppedLinks_data()
+    // Links dropped on the window or taken from the clipboard add the new videos only.
+    void addingLinks_data()
     {
         QTest::addColumn<QStringList>("texts");
         QTest::addColumn<bool>("accepted");
@@ -276,9 +291,10 @@ private Q_SLOTS:
             << 2;
         QTest::newRow("only a stored one") << QStringList{u"https://youtu.be/aaaaaaaa"_qs} << true << 1;
         QTest::newRow("a web page") << QStringList{u"https://example.com/watch?v=dQw4w9WgXcQ"_qs} << false << 1;
+        QTest::newRow("words") << QStringList{u"just words"_qs} << false << 1;
         QTest::newRow("nothing") << QStringList() << false << 1;
     }
-    void droppedLinks()
+    void addingLinks()
     {
         QFETCH(QStringList, texts);
         open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs)});
@@ -287,6 +303,16 @@ private Q_SLOTS:
         QVERIFY(!store().hasUnsavedChanges());
         QCoreApplication::processEvents();
         QTEST(int(view().list().visible().size()), "records");
+
+        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs)});
+        QMenuBar bar;
+        ClipvaneCommands commands(state(), sync(), store(), QUrl(u"http://127.0.0.1:9"_qs), bar);
+        QApplication::clipboard()->setText(u"look: "_qs + texts.join(u' '));
+        const std::optional<QString> selected = state().selectedID();
+        commands.action(u"Add from Clipboard"_qs)->trigger();
+        QTEST(int(store().all().size()), "records");
+        QCOMPARE(state().selectedID(), selected);
+        QVERIFY(!store().hasUnsavedChanges());
     }
 
     void askResults()
@@ -392,27 +418,219 @@ private Q_SLOTS:
         QCOMPARE(QApplication::clipboard()->text(), u"https://youtu.be/aaaaaaaa"_qs);
     }
 
-    void addFromClipboard_data()
+    void searchFieldAndClearButton()
+    {
+        open({record(u"aaaaaaaa"_qs, u"2021-01-01"_qs), record(u"bbbbbbbb"_qs, u"2020-01-01"_qs)});
+        SearchRow &row = view().column().searchRow();
+        QCOMPARE(row.field().placeholderText(), u"Search 2 videos"_qs);
+        QCOMPARE(row.field().accessibleName(), u"Search 2 videos"_qs);
+        auto *clear = row.findChild<QToolButton *>();
+        QVERIFY(clear && clear->isHidden());
+        QTest::keyClicks(&row.field(), u"bbb"_qs);
+        QCOMPARE(state().search(), u"bbb"_qs);
+        QVERIFY(!clear->isHidden());
+        QCoreApplication::processEvents();
+        QCOMPARE(view().column().statusLine().countText(), u"1 of 2 videos"_qs);
+        clear->click();
+        QCOMPARE(state().search(), QString());
+        QCOMPARE(row.field().text(), QString());
+        QVERIFY(clear->isHidden());
+        QCoreApplication::processEvents();
+        QCOMPARE(view().column().statusLine().countText(), u"2 of 2 videos"_qs);
+    }
+
+    void filterMenus_data()
+    {
+        QTest::addColumn<bool>("shared");
+        QTest::addColumn<QString>("libraryItems");
+        QTest::addColumn<QString>("yearItems");
+        QTest::newRow("no shared records")
+            << false << u"Library | Excluded videos"_qs << u"All years | — | 2021 | 2019"_qs;
+        QTest::newRow("two owners")
+            << true << u"Library | Excluded videos | Family libraries | ann@example.com | zed@example.com"_qs
+            << u"All years | — | 2021 | 2020 | 2019"_qs;
+    }
+    void filterMenus()
+    {
+        QFETCH(bool, shared);
+        QList<Video> records{record(u"aaaaaaaa"_qs, u"2021-06-30"_qs), record(u"bbbbbbbb"_qs, u"2019-01-01"_qs)};
+        if (shared) {
+            records << sharedBy(record(u"cccccccc"_qs, u"2021-01-01"_qs), u"zed@example.com"_qs)
+                    << sharedBy(record(u"dddddddd"_qs, u"2020-01-01"_qs), u"ann@example.com"_qs);
+        }
+        open(records);
+        FilterBar &bar = view().column().filterBar();
+        QMenu library;
+        bar.fillLibraryMenu(library);
+        QTEST(texts(library), "libraryItems");
+        for (QAction *action : library.actions())
+            QVERIFY(!action->isCheckable() || action->isChecked());
+        if (shared) {
+            // Switching an owner off hides that owner's rows at once.
+            library.actions().constLast()->trigger();
+            QCOMPARE(state().hiddenOwners(), QSet<QString>{u"zed@example.com"_qs});
+            QCoreApplication::processEvents();
+            QCOMPARE(view().list().visible().size(), 3);
+            QMenu again;
+            bar.fillLibraryMenu(again);
+            QVERIFY(!again.actions().constLast()->isChecked());
+        }
+
+        QMenu years;
+        bar.fillYearMenu(years);
+        QTEST(texts(years), "yearItems");
+        QCOMPARE(bar.yearButton().text(), u"All years"_qs);
+        years.actions()[2]->trigger();
+        QCOMPARE(bar.yearButton().text(), u"2021"_qs);
+        years.actions()[0]->trigger();
+        QCOMPARE(bar.yearButton().text(), u"All years"_qs);
+
+        QMenu sort;
+        bar.fillSortMenu(sort);
+        QCOMPARE(texts(sort), u"Newest | Oldest | Title | Longest"_qs);
+        sort.actions()[3]->trigger();
+        QCOMPARE(bar.sortButton().text(), u"Longest"_qs);
+        library.actions()[1]->trigger();
+        QCOMPARE(bar.libraryButton().text(), u"Excluded"_qs);
+    }
+
+    void rowMenus_data()
+    {
+        QTest::addColumn<QString>("owner");
+        QTest::addColumn<bool>("excluded");
+        QTest::addColumn<QString>("items");
+        const QString rest = u"Edit details… | — | Copy link | Open in YouTube | — | Delete…"_qs;
+        QTest::newRow("own") << QString() << false << u"Exclude | "_qs + rest;
+        QTest::newRow("own, excluded") << QString() << true << u"Include back in library | "_qs + rest;
+        QTest::newRow("shared: nothing to do")
+            << u"a&b@example.com"_qs << false << u"Shared by a&&b@example.com — read only"_qs;
+    }
+    void rowMenus()
+    {
+        QFETCH(QString, owner);
+        QFETCH(bool, excluded);
+        Video video = sharedBy(record(u"aaaaaaaa"_qs, u"2021-01-01"_qs), owner);
+        video.excluded = excluded;
+        open({});
+        QMenu menu;
+        int toggled = 0;
+        RowMenu::fill(menu, video, state(), [&toggled] { ++toggled; });
+        QTEST(texts(menu), "items");
+        if (!owner.isEmpty()) {
+            QVERIFY(!menu.actions()[0]->isEnabled());
+            return;
+        }
+        menu.actions()[1]->trigger();
+        QCOMPARE(state().editingID(), u"aaaaaaaa"_qs);
+        menu.actions().constLast()->trigger();
+        QCOMPARE(state().pendingDeleteID(), u"aaaaaaaa"_qs);
+        menu.actions()[0]->trigger();
+        QCOMPARE(toggled, 1);
+    }
+
+    void emptyLibraryNamesThePlatformsKey()
+    {
+        open({});
+        QVERIFY(view().column().showsEmptyLibrary());
+        QCOMPARE(view().column().emptyView().messageText(),
+                 u"Drag a YouTube link onto this window, or press %1."_qs.arg(
+                     QKeySequence(Qt::CTRL | Qt::Key_N).toString(QKeySequence::NativeText)));
+    }
+
+    void addSheet_data()
     {
         QTest::addColumn<QString>("clipboard");
-        QTest::addColumn<int>("records");
-        QTest::newRow("a new link") << u"look: https://youtu.be/dQw4w9WgXcQ"_qs << 2;
-        QTest::newRow("a stored video") << u"https://youtu.be/aaaaaaaa"_qs << 1;
-        QTest::newRow("no link") << u"just words"_qs << 1;
-        QTest::newRow("empty") << QString() << 1;
+        QTest::addColumn<bool>("paste");
+        QTest::addColumn<QString>("field"); // after opening (and pasting)
+        QTest::addColumn<bool>("addEnabled");
+        const QString watch = u"https://www.youtube.com/watch?v=dQw4w9WgXcQ&list=PL1&t=42"_qs;
+        QTest::newRow("link on the clipboard") << watch << false << watch << true;
+        QTest::newRow("other text on the clipboard") << u"groceries"_qs << false << QString() << false;
+        QTest::newRow("pasting other text") << u"groceries"_qs << true << u"groceries"_qs << false;
+        QTest::newRow("pasting nothing") << QString() << true << QString() << false;
     }
-    void addFromClipboard()
+    void addSheet()
     {
         QFETCH(QString, clipboard);
-        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs)});
-        QMenuBar bar;
-        ClipvaneCommands commands(state(), sync(), store(), QUrl(u"http://127.0.0.1:9"_qs), bar);
-        QApplication::clipboard()->setText(clipboard);
-        const std::optional<QString> selected = state().selectedID();
-        commands.action(u"Add from Clipboard"_qs)->trigger();
-        QTEST(int(store().all().size()), "records");
-        QCOMPARE(state().selectedID(), selected);
+        QFETCH(bool, paste);
+        QFETCH(QString, field);
+        QFETCH(bool, addEnabled);
+        open({});
+        QGuiApplication::clipboard()->setText(clipboard);
+        MacAddSheet sheet(sync(), store());
+        if (paste) {
+            sheet.setLink(u"something typed"_qs);
+            sheet.pasteFromClipboard();
+        }
+        QCOMPARE(sheet.link(), field);
+        const auto buttons = sheet.findChildren<QPushButton *>();
+        QCOMPARE(std::any_of(buttons.begin(), buttons.end(),
+                             [](const QPushButton *button) { return button->text() == u"Add" && button->isEnabled(); }),
+                 addEnabled);
+
+        sheet.add();
+        QCOMPARE(sheet.result(), addEnabled ? int(QDialog::Accepted) : int(QDialog::Rejected));
+        QCOMPARE(sheet.error().value_or(QString()),
+                 addEnabled ? QString() : u"That doesn't look like a YouTube link."_qs);
+        QCOMPARE(store().all().size(), addEnabled ? 1 : 0);
+        if (addEnabled) {
+            const Video *video = store().find(u"dQw4w9WgXcQ"_qs);
+            QCOMPARE(video->syncStateRaw, SyncStateRaw::needsAdd);
+            QVERIFY(!store().hasUnsavedChanges());
+        }
+    }
+
+    void editSheet_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("synced is to be patched") << SyncStateRaw::synced << SyncStateRaw::needsPatch;
+        QTest::newRow("unknown state is to be patched") << u"somethingNew"_qs << SyncStateRaw::needsPatch;
+        QTest::newRow("not yet added stays to be added") << SyncStateRaw::needsAdd << SyncStateRaw::needsAdd;
+        QTest::newRow("to be deleted stays so") << SyncStateRaw::needsDelete << SyncStateRaw::needsDelete;
+    }
+    void editSheet()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, after);
+        open({record(u"abcdefghijk"_qs, u"2020-01-02"_qs, before)});
+
+        MacEditSheet cancelled(u"abcdefghijk"_qs, sync(), store());
+        cancelled.setFields(u"Changed"_qs, QString(), QString());
+        cancelled.reject();
+        QCOMPARE(store().find(u"abcdefghijk"_qs)->title, u"Title abcdefghijk"_qs);
+
+        MacEditSheet sheet(u"abcdefghijk"_qs, sync(), store());
+        QSignalSpy edited(&sheet, &MacEditSheet::edited);
+        sheet.setFields(QString(), u"2020/01/02"_qs, u"about 3 min"_qs);
+        sheet.save();
+        const Video *video = store().find(u"abcdefghijk"_qs);
+        QCOMPARE(video->title, QString());
+        QCOMPARE(video->uploadDate, u"2020/01/02"_qs);
+        QCOMPARE(video->duration, u"about 3 min"_qs);
+        QCOMPARE(video->syncStateRaw, after);
+        QCOMPARE(edited.size(), 1);
         QVERIFY(!store().hasUnsavedChanges());
+
+        // The record went away while the sheet was open: saving closes it and writes nothing.
+        MacEditSheet orphan(u"gone-away00"_qs, sync(), store());
+        orphan.save();
+        QCOMPARE(orphan.result(), int(QDialog::Accepted));
+    }
+
+    void confirmSheet()
+    {
+        int runs = 0;
+        MacConfirmSheet cancelled(u"t"_qs, u"m"_qs, u"Delete video"_qs, [&] { ++runs; });
+        cancelled.reject();
+        QCOMPARE(runs, 0);
+        MacConfirmSheet confirmed(MacConfirmSheet::deleteTitle(u"A “quoted” %1 title"_qs), QString(),
+                                  u"Delete video"_qs, [&] { ++runs; });
+        QCOMPARE(confirmed.windowTitle(), u"Delete “A “quoted” %1 title”?"_qs);
+        confirmed.confirm();
+        confirmed.confirm();
+        QCOMPARE(runs, 1);
+        QCOMPARE(confirmed.result(), int(QDialog::Accepted));
     }
 };
 

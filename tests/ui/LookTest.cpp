@@ -1,7 +1,6 @@
-#include "Fonts.h"
 #include "Symbols.h"
+#include "WidgetTestMain.h"
 
-#include <QApplication>
 #include <QFontInfo>
 #include <QIcon>
 #include <QTest>
@@ -9,46 +8,14 @@
 using namespace clipvane;
 
 // Every symbol name the design uses anywhere: a missing artwork fails here, not as a blank.
-static const QStringList kDesignSymbols = {
-    u"arrow.down.circle"_qs,
-    u"arrow.up.circle"_qs,
-    u"arrow.triangle.2.circlepath"_qs,
-    u"checkmark"_qs,
-    u"chevron.up"_qs,
-    u"chevron.down"_qs,
-    u"clock"_qs,
-    u"doc.on.doc"_qs,
-    u"eye"_qs,
-    u"eye.slash"_qs,
-    u"film.stack"_qs,
-    u"g.circle.fill"_qs,
-    u"gearshape"_qs,
-    u"globe"_qs,
-    u"iphone"_qs,
-    u"link"_qs,
-    u"lock.shield"_qs,
-    u"magnifyingglass"_qs,
-    u"paperplane.fill"_qs,
-    u"pencil"_qs,
-    u"person.2"_qs,
-    u"person.2.fill"_qs,
-    u"person.crop.circle"_qs,
-    u"play.fill"_qs,
-    u"play.rectangle"_qs,
-    u"play.rectangle.fill"_qs,
-    u"play.slash"_qs,
-    u"plus.circle"_qs,
-    u"plus.circle.fill"_qs,
-    u"rectangle.stack.badge.play"_qs,
-    u"rectangle.stack.badge.play.fill"_qs,
-    u"sparkles"_qs,
-    u"square.and.arrow.up"_qs,
-    u"textformat.abc"_qs,
-    u"trash"_qs,
-    u"tray.full"_qs,
-    u"xmark"_qs,
-    u"xmark.circle.fill"_qs,
-};
+static const QStringList kDesignSymbols =
+    QStringLiteral("arrow.down.circle arrow.up.circle arrow.triangle.2.circlepath checkmark chevron.up chevron.down "
+                   "clock doc.on.doc eye eye.slash film.stack g.circle.fill gearshape globe iphone link lock.shield "
+                   "magnifyingglass paperplane.fill pencil person.2 person.2.fill person.crop.circle play.fill "
+                   "play.rectangle play.rectangle.fill play.slash plus.circle plus.circle.fill "
+                   "rectangle.stack.badge.play rectangle.stack.badge.play.fill sparkles square.and.arrow.up "
+                   "textformat.abc trash tray.full xmark xmark.circle.fill")
+        .split(u' ');
 
 class LookTest : public QObject
 {
@@ -110,11 +77,5 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char *argv[])
-{
-    QApplication app(argc, argv);
-    LookTest test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+CLIPVANE_WIDGET_TEST_MAIN(LookTest)
 #include "LookTest.moc"

@@ -128,11 +128,12 @@ pg_result *PgConnection::checked(pg_result *result, const char *what)
     const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
         return result;
-    const char *state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    const char *field = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    const std::string state = field ? field : "";
     const std::string message = std::string(what) + ": " + PQerrorMessage(m_conn);
     PQclear(result);
     // 40001 serialization failure, 40P01 deadlock: the transaction lost a race and left nothing.
-    if (state && (std::strcmp(state, "40001") == 0 || std::strcmp(state, "40P01") == 0))
+    if (state == "40001" || state == "40P01")
         throw SqlConflict(message);
     throw SqlError(message);
 }
