@@ -54,19 +54,15 @@ void Gate::close(const QByteArray &path)
 
 void Gate::open()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_closed = false;
-    }
+    std::lock_guard lock(m_mutex);
+    m_closed = false;
     m_changed.notify_all();
 }
 
 void Gate::pass()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        ++m_passes;
-    }
+    std::lock_guard lock(m_mutex);
+    ++m_passes;
     m_changed.notify_all();
 }
 
@@ -99,11 +95,12 @@ QByteArray pageBody(const QList<QJsonObject> &videos, qint64 now, int total, con
     QJsonArray array;
     for (const QJsonObject &video : videos)
         array.append(video);
-    const QJsonObject page{
-        {u"now"_qs, now},       {u"family_rev"_qs, familyRev}, {u"total"_qs, total},
-        {u"widget"_qs, widget}, {u"videos"_qs, array},
-    };
-    return QJsonDocument(page).toJson(QJsonDocument::Compact);
+    return QJsonDocument(QJsonObject{{u"now"_qs, now},
+                                     {u"family_rev"_qs, familyRev},
+                                     {u"total"_qs, total},
+                                     {u"widget"_qs, widget},
+                                     {u"videos"_qs, array}})
+        .toJson(QJsonDocument::Compact);
 }
 
 QByteArray videoBody(const QJsonObject &video)
@@ -177,11 +174,7 @@ void SyncHarness::open(std::chrono::milliseconds debounce)
 void SyncHarness::close()
 {
     session.reset();
-    api = nullptr;
-    store = nullptr;
-    group = nullptr;
-    standard = nullptr;
-    engine = nullptr;
+    api = nullptr, store = nullptr, group = nullptr, standard = nullptr, engine = nullptr;
 }
 
 void SyncHarness::restart(std::chrono::milliseconds debounce)

@@ -22,8 +22,7 @@
 
 namespace clipvane::test {
 
-// 2024-03-05 12:00:00 UTC.
-inline constexpr qint64 kStartMs = 1709640000000;
+inline constexpr qint64 kStartMs = 1709640000000; // 2024-03-05 12:00:00 UTC
 
 class FakeClock : public Clock
 {
@@ -41,19 +40,16 @@ public:
     void report(bool usable) { Q_EMIT usableChanged(usable); }
 };
 
-// Holds requests to one path on the server's threads until the test lets them through, so
-// the test can act while the engine waits for the answer.
+// Holds requests to one path on the server's threads, so the test can act while the engine
+// waits for the answer.
 class Gate
 {
 public:
     ~Gate() { open(); }
     void close(const QByteArray &path);
-    // Lets every held and later request through.
-    void open();
-    // Lets one request through.
-    void pass();
-    // Called on a server thread for every request; blocks when the path is held.
-    void wait(const QByteArray &path);
+    void open();                       // lets every held and later request through
+    void pass();                       // lets one request through
+    void wait(const QByteArray &path); // on a server thread; blocks while the path is held
 
 private:
     std::mutex m_mutex;
@@ -74,36 +70,28 @@ inline const QByteArray kUpsertPath = QByteArrayLiteral("/api/upsert.php");
 inline const QByteArray kDeletePath = QByteArrayLiteral("/api/delete.php");
 inline constexpr qint64 kEchoNow = 777000;
 
-// One engine with everything it talks to: a fake server on a free port, a store, settings
-// and secrets in a temporary folder, a clock and a network watch the test controls. Requests
-// without a scripted reply are answered like the service would: an empty list page (now =
-// kEchoNow, family revision "0"), and adds, patches and deletions that succeed.
+// One engine with a fake server, a store, settings and secrets in a temporary folder, and a
+// clock and network watch the test controls. Unscripted requests are answered as the service
+// would: an empty page (now = kEchoNow, family revision "0"); adds, patches, deletions succeed.
 class SyncHarness
 {
 public:
     explicit SyncHarness(bool signedIn = true, std::chrono::milliseconds debounce = std::chrono::hours(1));
     ~SyncHarness();
 
-    // A restart: the library is closed and opened again from its files, as at launch, after
-    // whatever the test put into the store and the settings.
+    // Closes the library and opens it again from its files, as at launch.
     void restart(std::chrono::milliseconds debounce = std::chrono::hours(1));
-    // The library goes away (engine, store and all), as when the program ends.
-    void close();
-    // Runs one cycle to its end.
+    void close(); // as when the program ends
     void runCycle();
-    // Waits until the server has received `count` requests in all.
-    bool waitForRequests(int count);
-
-    // Queues a reply for the next request to path. Unlike FakeHttpServer::enqueue, the gate
-    // holds these as well.
+    bool waitForRequests(int count); // in all
+    // Queues a reply for the next request to path; the gate holds these too.
     void reply(const QByteArray &path, FakeReply reply);
 
     Video *seed(const QString &id, const QString &state, const QString &title = {});
     QList<RecordedRequest> requestsTo(const QByteArray &path) const;
     int cyclesStarted() const { return m_cyclesStarted; }
     int cyclesEnded() const { return m_cyclesEnded; }
-    // The group settings file as any other process reads it.
-    std::unique_ptr<QSettings> rawGroup() const;
+    std::unique_ptr<QSettings> rawGroup() const; // the group file as another process reads it
 
     QTemporaryDir dir;
     FakeHttpServer server;
@@ -113,7 +101,6 @@ public:
     FakeClock clock;
     FakeNetworkWatch watch;
     std::unique_ptr<LibrarySession> session;
-    // The parts of the open library.
     APIClient *api = nullptr;
     VideoStore *store = nullptr;
     GroupSettings *group = nullptr;
@@ -126,7 +113,6 @@ private:
 
     std::mutex m_repliesMutex;
     QHash<QByteArray, QList<FakeReply>> m_replies;
-
     int m_cyclesStarted = 0;
     int m_cyclesEnded = 0;
 };

@@ -1,6 +1,7 @@
 #include "LinkParser.h"
 #include "SyncHarness.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -8,8 +9,14 @@
 
 using namespace clipvane;
 using namespace clipvane::test;
+using namespace std::chrono_literals;
 
 namespace {
+
+constexpr auto kShortDebounce = 50ms;
+// Long enough that a loaded machine does not stretch the pause between two edits past it.
+constexpr auto kRestartDebounce = 1000ms;
+constexpr int kQuietMs = 200;
 
 QJsonObject bodyOf(const RecordedRequest &request)
 {
@@ -37,9 +44,20 @@ QList<QVariant> values(const QSignalSpy &spy)
     return seen;
 }
 
+// A local edit as the window makes it: "exclude", "details" (title, date, length) or "delete".
+void edit(SyncEngine &engine, Video *video, const QString &kind, const QString &title = u"New"_qs)
+{
+    if (kind == u"exclude"_qs)
+        engine.toggleExcluded(video);
+    else if (kind == u"details"_qs)
+        engine.applyEdit(video, title, video->uploadDate, video->duration);
+    else if (kind == u"delete"_qs)
+        engine.markDeleted(video);
+}
+
 } // namespace
 
-class SyncCycleTest : public QObject
+class SyncEngineTest : public QObject
 {
     Q_OBJECT
 
@@ -50,22 +68,19 @@ private Q_SLOTS:
     {
         SyncHarness h;
         const QList<QJsonObject> all = library(1250);
-        // The pages say the assistant is off.
-        h.reply(kVideosPath, FakeReply::json(pageBody(all.mid(0, 600), 5001, 1250, u"0"_qs, false)));
-        h.reply(kVideosPath, FakeReply::json(pageBody(all.mid(600, 600), 5002, 1250, u"0"_qs, false)));
-        h.reply(kVideosPath, FakeReply::json(pageBody(all.mid(1200), 5003, 1250, u"0"_qs, false)));
+        for (const int from : {0, 600, 1200}) // the pages say the assistant is off
+            h.reply(kVideosPath,
+                    FakeReply::json(pageBody(all.mid(from, 600), 5001 + from / 600, 1250, u"0"_qs, false)));
         QSignalSpy widget(h.engine, &SyncEngine::widgetVisibleChanged);
         QSignalSpy received(h.engine, &SyncEngine::progressReceivedChanged);
         QSignalSpy total(h.engine, &SyncEngine::progressTotalChanged);
         QSignalSpy fraction(h.engine, &SyncEngine::progressFractionChanged);
-        // What a progress label reads when told that the count changed.
-        QStringList shown;
+        QStringList shown; // what a progress label reads when told that the count changed
         QObject::connect(h.engine, &SyncEngine::progressReceivedChanged, h.engine, [&] {
             shown.append(h.engine->hasProgress()
                              ? u"%1/%2"_qs.arg(h.engine->progressReceived()).arg(h.engine->progressTotal())
                              : u"none"_qs);
         });
-
         h.runCycle();
 
         const QList<RecordedRequest> requests = h.server.requests();
@@ -74,13 +89,11 @@ private Q_SLOTS:
         QCOMPARE(requests.at(1).query, "since=1599&after_id=600&limit=600");
         QCOMPARE(requests.at(2).query, "since=2199&after_id=1200&limit=600");
         QCOMPARE(requests.at(0).header("Authorization"), "Bearer token-1");
-
         QCOMPARE(values(received), (QList<QVariant>{600, 1200, 1250, 0}));
         QCOMPARE(values(total), (QList<QVariant>{1250, 0}));
         QCOMPARE(values(fraction), (QList<QVariant>{0.48, 0.96, 1.0, -1.0}));
         QCOMPARE(shown, (QStringList{u"600/1250"_qs, u"1200/1250"_qs, u"1250/1250"_qs, u"none"_qs}));
         QVERIFY(!h.engine->hasProgress());
-
         QCOMPARE(h.group->syncCursor(), 5003);
         QCOMPARE(h.store->synced().size(), 1250);
         QCOMPARE(h.store->find(u"vid01249"_qs)->title, u"Title vid01249"_qs);
@@ -104,7 +117,6 @@ private Q_SLOTS:
         QTest::newRow("600 objects, 7 without youtube_id") << 7;
         QTest::newRow("600 objects, none with youtube_id") << 600;
     }
-
     void fullPageIsCountedByObjects()
     {
         QFETCH(int, dropped);
@@ -115,7 +127,6 @@ private Q_SLOTS:
             first[(100 + i) % 600].remove(u"youtube_id"_qs);
         h.reply(kVideosPath, FakeReply::json(pageBody(first, 4000, 600)));
         h.reply(kVideosPath, FakeReply::json(pageBody({}, 4100, 600)));
-
         h.runCycle();
 
         const bool stuck = dropped == 600;
@@ -139,7 +150,6 @@ private Q_SLOTS:
         QTest::newRow("reply cut short") << u"truncated"_qs;
         QTest::newRow("crash") << u"crash"_qs;
     }
-
     void familyRefreshKeepsLibraryUntilComplete()
     {
         QFETCH(QString, breakOff);
@@ -152,8 +162,8 @@ private Q_SLOTS:
         all[0] = serverVideo(u"keep01"_qs, 1000, 1, u"New keep01"_qs);
         all[600] = serverVideo(u"keep02"_qs, 1600, 601, u"New keep02"_qs);
         all[601] = serverVideo(u"edit05"_qs, 1601, 602, u"New edit05"_qs);
-        const auto page = [&](qsizetype from, qint64 now) {
-            return FakeReply::json(pageBody(all.mid(from, 600), now, 602, u"7"_qs));
+        const auto page = [&](qsizetype from) {
+            return FakeReply::json(pageBody(all.mid(from, 600), 20, 602, u"7"_qs));
         };
         // The user excludes a video once the first page of the full pull is in.
         bool edited = false;
@@ -164,9 +174,9 @@ private Q_SLOTS:
         h.reply(kUpsertPath, status(400)); // pend04 stays pending
         // The page that tells of the new revision is not merged.
         h.reply(kVideosPath, FakeReply::json(pageBody({serverVideo(u"ghost9"_qs, 1, 1)}, 10, 1, u"7"_qs)));
-        h.reply(kVideosPath, page(0, 20));
+        h.reply(kVideosPath, page(0));
         if (breakOff.isEmpty()) {
-            h.reply(kVideosPath, page(600, 20));
+            h.reply(kVideosPath, page(600));
             h.runCycle();
         } else {
             if (breakOff == u"crash"_qs) {
@@ -192,19 +202,17 @@ private Q_SLOTS:
             QCOMPARE(h.store->find(u"keep02"_qs)->title, u"Local keep02"_qs);
             QCOMPARE(h.store->find(u"gone03"_qs)->syncStateRaw, SyncStateRaw::synced);
             QVERIFY(h.group->familyRefreshPending());
-
             // The next cycle pulls everything again and completes, even when a build that knows
             // nothing of the refresh has moved the cursor meanwhile.
             QSettings(h.group->path(), QSettings::IniFormat).setValue(u"syncCursor"_qs, u"123"_qs);
             h.server.clearRequests();
-            h.reply(kUpsertPath, status(400));
-            h.reply(kUpsertPath, status(400));
-            h.reply(kVideosPath, page(0, 20));
-            h.reply(kVideosPath, page(600, 20));
+            for (const FakeReply &refused : {status(400), status(400)})
+                h.reply(kUpsertPath, refused);
+            for (const qsizetype from : {0, 600})
+                h.reply(kVideosPath, page(from));
             h.runCycle();
             QCOMPARE(h.requestsTo(kVideosPath).at(0).query, "since=0&after_id=0&limit=600");
         }
-
         QVERIFY(h.engine->lastSync().isValid());
         QCOMPARE(h.store->all().size(), 603);
         QVERIFY(!h.store->find(u"gone03"_qs));
@@ -231,7 +239,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("serverDeletes");
         QTest::addColumn<QString>("expectedState"); // empty: no record afterwards
         QTest::addColumn<bool>("shared");           // the server copy comes from a family member
-
         const QString none;
         QTest::newRow("synced takes the server copy") << u"synced"_qs << false << u"synced"_qs << true;
         QTest::newRow("unrecognised takes the server copy") << u"weird"_qs << false << u"synced"_qs << true;
@@ -247,14 +254,13 @@ private Q_SLOTS:
         QTest::newRow("new record inserted") << none << false << u"synced"_qs << true;
         QTest::newRow("deletion of an unknown record") << none << true << none << true;
     }
-
     void mergeRules()
     {
         QFETCH(QString, localState);
         QFETCH(bool, serverDeletes);
         QFETCH(QString, expectedState);
-        const bool serverFields = expectedState == SyncStateRaw::synced; // the server's copy taken
         QFETCH(bool, shared);
+        const bool serverFields = expectedState == SyncStateRaw::synced; // the server's copy taken
         SyncHarness h;
         const QString id = u"merge1"_qs;
         if (!localState.isEmpty())
@@ -268,17 +274,13 @@ private Q_SLOTS:
         h.reply(kVideosPath, FakeReply::json(pageBody({copy}, 60, 1)));
         h.reply(kUpsertPath, status(422));
         h.reply(kDeletePath, status(422));
-
         h.runCycle();
 
         QCOMPARE(h.group->syncCursor(), 60);
         const Video *video = h.store->find(id);
-        if (expectedState.isEmpty()) {
-            QVERIFY(!video);
+        QCOMPARE(video ? video->syncStateRaw : QString(), expectedState);
+        if (!video)
             return;
-        }
-        QVERIFY(video);
-        QCOMPARE(video->syncStateRaw, expectedState);
         QCOMPARE(video->title, serverFields ? u"Server title"_qs : u"Local merge1"_qs);
         QCOMPARE(video->readOnly, serverFields && shared);
         QCOMPARE(video->ownerEmail, serverFields && shared ? u"mum@example.com"_qs : QString());
@@ -293,7 +295,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("expectedState"); // empty: removed
         QTest::addColumn<bool>("goesOn");
-
         const QString removed;
         QTest::newRow("deletion of a video already gone") << u"needsDelete"_qs << 404 << removed << true;
         QTest::newRow("deletion answered 410") << u"needsDelete"_qs << 410 << removed << true;
@@ -308,7 +309,6 @@ private Q_SLOTS:
         QTest::newRow("patch, no answer") << u"needsPatch"_qs << 0 << u"needsPatch"_qs << false;
         QTest::newRow("patch, token unknown") << u"needsPatch"_qs << 401 << u"needsPatch"_qs << false;
     }
-
     void pushAnswers()
     {
         QFETCH(QString, state);
@@ -331,7 +331,6 @@ private Q_SLOTS:
         h.reply(state == SyncStateRaw::needsDelete ? kDeletePath : kUpsertPath, status(code));
         if (code == 0)
             h.server.stop();
-
         h.runCycle();
 
         const Video *subject = h.store->find(id);
@@ -364,11 +363,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("add");
         QTest::addColumn<QString>("edit");
         for (const bool add : {false, true}) {
-            for (const QString &edit : {u"none"_qs, u"title"_qs, u"exclude"_qs, u"delete"_qs})
+            for (const QString &edit : {u"none"_qs, u"details"_qs, u"exclude"_qs, u"delete"_qs})
                 QTest::addRow("%s, %s", add ? "add" : "patch", qPrintable(edit)) << add << edit;
         }
     }
-
     void editDuringPushIsSent()
     {
         QFETCH(bool, add);
@@ -382,17 +380,11 @@ private Q_SLOTS:
             h.seed(id, SyncStateRaw::needsPatch, u"Before"_qs);
         }
         h.gate.close(kUpsertPath);
-
         QCoro::Task<void> cycle = h.engine->sync();
         QVERIFY(h.waitForRequests(1));
         Video *video = h.store->find(id);
         const QString titleBefore = video->title;
-        if (edit == u"title"_qs)
-            h.engine->applyEdit(video, u"After"_qs, video->uploadDate, video->duration);
-        else if (edit == u"exclude"_qs)
-            h.engine->toggleExcluded(video);
-        else if (edit == u"delete"_qs)
-            h.engine->markDeleted(video);
+        ::edit(*h.engine, video, edit, u"After"_qs);
         h.gate.open();
         QCoro::waitFor(cycle);
         QVERIFY(!h.engine->hasError());
@@ -400,11 +392,10 @@ private Q_SLOTS:
         if (!add && edit != u"none"_qs) {
             video = h.store->find(id);
             QCOMPARE(video->syncStateRaw, edit == u"delete"_qs ? SyncStateRaw::needsDelete : SyncStateRaw::needsPatch);
-            QCOMPARE(video->title, edit == u"title"_qs ? u"After"_qs : titleBefore);
+            QCOMPARE(video->title, edit == u"details"_qs ? u"After"_qs : titleBefore);
             QCOMPARE(video->excluded, edit == u"exclude"_qs);
             h.runCycle();
         }
-
         if (edit == u"delete"_qs) {
             QCOMPARE(h.requestsTo(kDeletePath).size(), 1);
             QCOMPARE(bodyOf(h.requestsTo(kDeletePath).at(0)).value(u"youtube_id"_qs).toString(), id);
@@ -414,7 +405,7 @@ private Q_SLOTS:
         }
         video = h.store->find(id);
         QCOMPARE(video->syncStateRaw, SyncStateRaw::synced);
-        if (edit == u"title"_qs)
+        if (edit == u"details"_qs)
             QCOMPARE(video->title, u"After"_qs);
         QCOMPARE(video->excluded, edit == u"exclude"_qs);
         const QList<RecordedRequest> pushes = h.requestsTo(kUpsertPath);
@@ -439,7 +430,6 @@ private Q_SLOTS:
         QTest::newRow("details") << u"Mine"_qs << u"2001-02-03"_qs << false << false;
         QTest::newRow("details and exclusion, across a restart") << u"Mine"_qs << u"2001-02-03"_qs << true << true;
     }
-
     void editsWaitingForAddAreSent()
     {
         QFETCH(QString, title);
@@ -457,7 +447,6 @@ private Q_SLOTS:
             h.engine->toggleExcluded(video);
         if (restart)
             h.restart();
-
         h.runCycle();
 
         const QList<RecordedRequest> pushes = h.requestsTo(kUpsertPath);
@@ -483,7 +472,6 @@ private Q_SLOTS:
         SyncHarness h;
         QVERIFY(h.group->appendToShareInbox({u"https://youtu.be/inbox01"_qs, u"not a link at all"_qs,
                                              u"see https://www.youtube.com/shorts/inbox02"_qs}));
-
         h.runCycle();
 
         const QList<RecordedRequest> requests = h.server.requests();
@@ -491,8 +479,8 @@ private Q_SLOTS:
         QCOMPARE(bodyOf(requests.at(0)).value(u"url"_qs).toString(), u"https://youtu.be/inbox01"_qs);
         QCOMPARE(bodyOf(requests.at(1)).value(u"url"_qs).toString(), u"https://youtu.be/inbox02"_qs);
         QCOMPARE(requests.at(2).path, kVideosPath);
-        QCOMPARE(h.store->all().size(), 2);
         QCOMPARE(h.store->synced().size(), 2);
+        QCOMPARE(h.store->all().size(), 2);
         QVERIFY(h.group->shareInbox().isEmpty());
     }
 
@@ -503,21 +491,18 @@ private Q_SLOTS:
         QTest::newRow("during the push") << kUpsertPath;
         QTest::newRow("during the pull") << kVideosPath;
     }
-
     void engineDestroyedMidCycle()
     {
         QFETCH(QByteArray, path);
         SyncHarness h;
         h.seed(u"patch1"_qs, SyncStateRaw::needsPatch);
         h.gate.close(path);
-
         QCoro::Task<void> cycle = h.engine->sync();
         QVERIFY(h.waitForRequests(path == kUpsertPath ? 1 : 2));
         h.close();
         h.gate.open();
         QCoro::waitFor(cycle);
         h.restart();
-
         QCOMPARE(h.store->find(u"patch1"_qs)->syncStateRaw,
                  path == kUpsertPath ? SyncStateRaw::needsPatch : SyncStateRaw::synced);
         QVERIFY(!h.rawGroup()->contains(u"syncCursor"_qs));
@@ -530,7 +515,6 @@ private Q_SLOTS:
         h.group->setSyncCursor(300);
         h.reply(kVideosPath, FakeReply::json(pageBody({serverVideo(u"old001"_qs, 1, 1)}, 99, 1)));
         h.gate.close(kVideosPath);
-
         QCoro::Task<void> cycle = h.engine->sync();
         QVERIFY(h.waitForRequests(1));
         h.engine->signOut();
@@ -547,7 +531,304 @@ private Q_SLOTS:
         QCOMPARE(h.group->syncCursor(), kEchoNow);
         QVERIFY(!h.engine->hasError());
     }
+
+    void constructionAsAtLaunch_data()
+    {
+        QTest::addColumn<QVariant>("testToken"); // invalid: absent
+        QTest::addColumn<bool>("tokenStored");
+        QTest::addColumn<QVariant>("widgetVisible"); // the group value; invalid: absent
+        QTest::addColumn<bool>("loggedIn");
+        QTest::addColumn<bool>("widget");
+        const QVariant absent;
+        QTest::newRow("nothing stored") << absent << false << absent << false << true;
+        QTest::newRow("token in the keychain") << absent << true << absent << true << true;
+        QTest::newRow("testToken provisions the token") << QVariant(u"tok-9"_qs) << false << absent << true << true;
+        QTest::newRow("empty testToken is ignored") << QVariant(QString()) << false << absent << false << true;
+        QTest::newRow("widget hidden") << absent << true << QVariant(false) << true << false;
+    }
+    void constructionAsAtLaunch()
+    {
+        QFETCH(QVariant, testToken);
+        QFETCH(bool, tokenStored);
+        QFETCH(QVariant, widgetVisible);
+        QFETCH(bool, loggedIn);
+        SyncHarness h(tokenStored);
+        if (tokenStored)
+            h.secrets.keychainSave(u"me@example.com"_qs, SecretKeys::email);
+        if (testToken.isValid())
+            h.session->standard().setValue(u"testToken"_qs, testToken);
+        if (widgetVisible.isValid())
+            QSettings(h.group->path(), QSettings::IniFormat).setValue(u"widgetVisible"_qs, widgetVisible);
+        h.restart(kShortDebounce);
+        if (!loggedIn) { // nothing kicks a cycle while signed out
+            h.engine->syncNow();
+            edit(*h.engine, h.seed(u"edit01"_qs, SyncStateRaw::synced), u"exclude"_qs);
+            h.watch.report(false);
+            h.watch.report(true);
+            QCoro::waitFor(h.engine->sync());
+        }
+        QCOMPARE(h.engine->isLoggedIn(), loggedIn);
+        QTEST(h.engine->widgetVisible(), "widget");
+        if (tokenStored) // launch records the signed-in account
+            QCOMPARE(h.group->libraryAccount(), u"me@example.com"_qs);
+        if (testToken.isValid() && !testToken.toString().isEmpty())
+            QCOMPARE(h.secrets.keychainRead(SecretKeys::token), std::optional<QString>(testToken.toString()));
+        QTest::qWait(kQuietMs);
+        QCOMPARE(h.cyclesStarted(), 0);
+        QCOMPARE(h.server.requestCount(), 0);
+    }
+
+    // A sign-in counts only once the keychain keeps the token; then it stores both items and syncs.
+    void signInStoresCredentialsAndSyncs()
+    {
+        SyncHarness h(false);
+        h.seed(u"local1"_qs, SyncStateRaw::needsPatch);
+        QSignalSpy loggedIn(h.engine, &SyncEngine::isLoggedInChanged);
+        QSignalSpy error(h.engine, &SyncEngine::lastErrorChanged);
+        h.secrets.setFailWrites(true);
+        QVERIFY(!h.engine->signIn(u"tok-1"_qs, u"a@example.com"_qs));
+        QCOMPARE(h.engine->lastError(), u"Couldn't save your sign-in to the keychain."_qs);
+        QCOMPARE(error.size(), 1);
+        QVERIFY(!h.engine->isLoggedIn());
+        QTest::qWait(kQuietMs);
+        QCOMPARE(h.server.requestCount(), 0);
+        h.secrets.setFailWrites(false);
+        QVERIFY(h.engine->signIn(u"tok-1"_qs, u"a@example.com"_qs));
+        QVERIFY(h.engine->isLoggedIn());
+        QVERIFY(!h.engine->hasError());
+        QCOMPARE(loggedIn.size(), 1);
+        QCOMPARE(h.secrets.keychainRead(SecretKeys::email), std::optional<QString>(u"a@example.com"_qs));
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 1; }));
+        QCOMPARE(h.server.requests().at(0).header("Authorization"), "Bearer tok-1");
+        QCOMPARE(h.store->find(u"local1"_qs)->syncStateRaw, SyncStateRaw::synced);
+        // A second sign-in replaces both items; an empty e-mail is stored as such.
+        QVERIFY(h.engine->signIn(u"tok-2"_qs, QString()));
+        QCOMPARE(h.secrets.keychainRead(SecretKeys::token), std::optional<QString>(u"tok-2"_qs));
+        QCOMPARE(h.secrets.keychainRead(SecretKeys::email), std::optional<QString>(QString()));
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 2; }));
+        QCOMPARE(h.server.lastRequest().header("Authorization"), "Bearer tok-2");
+    }
+
+    // A sign-out forgets the credentials and the cursors and keeps the library; whoever signs in
+    // next never takes over the records of another account: none is pushed into the new library
+    // and none stays to be shown as its own.
+    void nextAccountNeverTakesOverTheRecords_data()
+    {
+        QTest::addColumn<QString>("before"); // "" : a store from before accounts were recorded
+        QTest::addColumn<bool>("deleted");   // the account was erased on the service
+        QTest::addColumn<QString>("next");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("same account again") << "a@example.com" << false << "a@example.com" << true;
+        QTest::newRow("same account, other case") << "a@example.com" << false << " A@Example.com" << true;
+        QTest::newRow("another account") << "a@example.com" << false << "b@example.com" << false;
+        QTest::newRow("same address after deletion") << "a@example.com" << true << "a@example.com" << false;
+        QTest::newRow("another account after deletion") << "a@example.com" << true << "b@example.com" << false;
+        QTest::newRow("owner unknown") << "" << false << "b@example.com" << true;
+        QTest::newRow("no address given") << "a@example.com" << false << "" << true;
+    }
+    void nextAccountNeverTakesOverTheRecords()
+    {
+        QFETCH(QString, before);
+        QFETCH(bool, deleted);
+        QFETCH(QString, next);
+        QFETCH(bool, kept);
+        SyncHarness h(false);
+        QVERIFY(h.engine->signIn(u"tok-a"_qs, u"a@example.com"_qs));
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 1; }));
+        h.seed(u"pend01"_qs, SyncStateRaw::needsAdd);
+        h.seed(u"sync01"_qs, SyncStateRaw::synced);
+        h.group->restartForFamilyRev(u"0"_qs);
+        h.group->setSyncCursor(99);
+        h.group->setWidgetVisible(false);
+        const QDateTime lastSync = h.engine->lastSync();
+        if (deleted)
+            h.engine->signOutDeletedAccount();
+        else
+            h.engine->signOut();
+        QVERIFY(!h.engine->isLoggedIn());
+        QVERIFY(!h.secrets.keychainRead(SecretKeys::token));
+        QVERIFY(!h.secrets.keychainRead(SecretKeys::email));
+        const auto raw = h.rawGroup();
+        QVERIFY(!raw->contains(u"syncCursor"_qs) && !raw->contains(u"familyRev"_qs));
+        QVERIFY(raw->contains(u"widgetVisible"_qs));
+        QCOMPARE(h.engine->lastSync(), lastSync);
+        if (!deleted)
+            QCOMPARE(h.store->all().size(), 2);
+        if (before.isEmpty())
+            h.group->setLibraryAccount(QString());
+        h.server.clearRequests();
+        QSignalSpy removed(h.store, &VideoStore::removed);
+        QVERIFY(h.engine->signIn(u"tok-b"_qs, next));
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 2; }));
+
+        QCOMPARE(h.store->find(u"pend01"_qs) != nullptr, kept);
+        QCOMPARE(h.store->find(u"sync01"_qs) != nullptr, kept);
+        QCOMPARE(h.requestsTo(kUpsertPath).isEmpty(), !kept);
+        QCOMPARE(removed.size(), kept ? 0 : 1);
+        if (!kept) {
+            // The new library is pulled from its beginning, and the removal is on disk.
+            QVERIFY(h.requestsTo(kVideosPath).at(0).query.startsWith("since=0&after_id=0"));
+            h.restart();
+            QVERIFY(h.store->all().isEmpty());
+        }
+        if (!next.isEmpty())
+            QCOMPARE(h.group->libraryAccount(), next);
+    }
+
+    // Kicks while a cycle runs (a sync asked for, the network back) give one follow-up cycle.
+    void kicksDuringCycleCollapseIntoOne()
+    {
+        SyncHarness h;
+        h.gate.close(kVideosPath);
+        h.engine->syncNow();
+        QVERIFY(h.engine->syncing());
+        QVERIFY(h.waitForRequests(1));
+        h.engine->syncNow();
+        h.watch.report(false);
+        h.watch.report(true);
+        h.engine->syncNow();
+        QCoro::Task<void> direct = h.engine->sync();
+        QVERIFY(direct.isReady());
+        h.gate.open();
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 2; }));
+        QTest::qWait(kQuietMs);
+        QCOMPARE(h.cyclesStarted(), 2);
+        QCOMPARE(h.requestsTo(kVideosPath).size(), 2);
+        QVERIFY(!h.engine->syncing());
+    }
+
+    // A burst of edits of every kind gives one cycle a full pause after the last of them, which
+    // sends each edit once; a deleted add that was never sent sends nothing.
+    void editsScheduleOneCycleAfterThePause()
+    {
+        SyncHarness h(true, kRestartDebounce);
+        const QStringList kinds{u"exclude"_qs, u"details"_qs, u"delete"_qs, u"delete"_qs};
+        for (int i = 0; i < kinds.size(); ++i)
+            h.seed(u"edit0%1"_qs.arg(i), i == 3 ? SyncStateRaw::needsAdd : SyncStateRaw::synced);
+        QElapsedTimer clock;
+        qint64 cycleStart = -1;
+        QObject::connect(h.engine, &SyncEngine::syncingChanged, h.engine, [&](bool syncing) {
+            if (syncing && cycleStart < 0)
+                cycleStart = clock.elapsed();
+        });
+        clock.start();
+        for (int i = 0; i < kinds.size(); ++i) {
+            if (i > 0)
+                QTest::qWait(int(kRestartDebounce.count() / 4));
+            edit(*h.engine, h.store->find(u"edit0%1"_qs.arg(i)), kinds.at(i));
+        }
+        const qint64 lastEdit = clock.elapsed();
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 1; }, 10000));
+        QVERIFY2(cycleStart - lastEdit >= kRestartDebounce.count(),
+                 qPrintable(u"cycle %1 ms after the last edit"_qs.arg(cycleStart - lastEdit)));
+        QTest::qWait(kQuietMs);
+        QCOMPARE(h.cyclesStarted(), 1);
+        QCOMPARE(h.requestsTo(kUpsertPath).size(), 2);
+        QCOMPARE(h.requestsTo(kDeletePath).size(), 1);
+        QCOMPARE(bodyOf(h.requestsTo(kDeletePath).at(0)).value(u"youtube_id"_qs).toString(), u"edit02"_qs);
+        QCOMPARE(h.server.requestCount(), 4);
+    }
+
+    void networkComingBackKicksOnce()
+    {
+        SyncHarness h;
+        h.watch.report(true); // the first report after launch never kicks
+        QTest::qWait(kQuietMs);
+        QCOMPARE(h.cyclesStarted(), 0);
+        h.watch.report(false);
+        h.watch.report(true);
+        h.watch.report(true);
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 1; }));
+        QTest::qWait(kQuietMs);
+        QCOMPARE(h.cyclesStarted(), 1);
+    }
+
+    // The state a local edit leaves, and that it is saved at once.
+    void localEditStates_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("after"); // empty: removed
+        const auto row = [](const QString &edit, const QString &change) {
+            const QStringList states = change.split(u' ');
+            QTest::addRow("%s, %s", qPrintable(edit), qPrintable(states.at(0)))
+                << edit << states.at(0) << (states.at(1) == u"-" ? QString() : states.at(1));
+        };
+        for (const QString &edit : {u"exclude"_qs, u"details"_qs}) {
+            for (const QString &change : {u"synced needsPatch"_qs, u"weird needsPatch"_qs, u"needsAdd needsAdd"_qs,
+                                          u"needsPatch needsPatch"_qs, u"needsDelete needsDelete"_qs})
+                row(edit, change);
+        }
+        for (const QString &change : {u"needsAdd -"_qs, u"synced needsDelete"_qs, u"weird needsDelete"_qs,
+                                      u"needsPatch needsDelete"_qs, u"needsDelete needsDelete"_qs})
+            row(u"delete"_qs, change);
+    }
+    void localEditStates()
+    {
+        QFETCH(QString, edit);
+        QFETCH(QString, before);
+        SyncHarness h(false);
+        Video *video = h.seed(u"edit01"_qs, before, u"Old"_qs);
+        QSignalSpy localEdit(h.engine, &SyncEngine::localEdit);
+        if (edit == u"details"_qs)
+            h.engine->applyEdit(video, u" New "_qs, u"someday"_qs, u"1:2:3"_qs);
+        else
+            ::edit(*h.engine, video, edit);
+        QVERIFY(!h.store->hasUnsavedChanges());
+        QCOMPARE(localEdit.size(), edit == u"details"_qs ? 1 : 0);
+
+        h.restart();
+        video = h.store->find(u"edit01"_qs);
+        QTEST(video ? video->syncStateRaw : QString(), "after");
+        if (!video)
+            return;
+        QCOMPARE(video->excluded, edit == u"exclude"_qs);
+        QCOMPARE(video->title, edit == u"details"_qs ? u" New "_qs : u"Old"_qs);
+        QCOMPARE(video->uploadDate, edit == u"details"_qs ? u"someday"_qs : u"2019-05-06"_qs);
+        QCOMPARE(video->duration, edit == u"details"_qs ? u"1:2:3"_qs : u"1:00"_qs);
+        QCOMPARE(video->createdAt, 500);
+        QCOMPARE(video->updatedAt, 600);
+    }
+
+    // A new video is stored pending, dated by the UTC day; a link to a stored video hands back
+    // the record untouched (a pending deletion is not revived); text without a video the service
+    // would take adds nothing.
+    void addVideo_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("state"); // of the stored have01; empty: none stored
+        QTest::newRow("new") << u"watch this: https://www.youtube.com/watch?v=NewVid1&t=4"_qs << QString();
+        QTest::newRow("stored") << u"https://youtu.be/have01"_qs << u"synced"_qs;
+        QTest::newRow("needsDelete is not revived") << u"https://youtu.be/have01"_qs << u"needsDelete"_qs;
+        QTest::newRow("no link") << u"hello there"_qs << QString();
+        QTest::newRow("ID of the service's own records") << u"https://youtu.be/x-abcdef"_qs << QString();
+        QTest::newRow("ID the service would refuse") << u"https://youtu.be/"_qs + QString(257, u'a') << QString();
+    }
+
+    void addVideo()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, state);
+        SyncHarness h;
+        h.clock.set(kStartMs + 11 * 3600 * 1000 + 59 * 60 * 1000); // 23:59 UTC
+        const qint64 now = h.clock.nowMs();
+        Video *stored = state.isEmpty() ? nullptr : h.seed(u"have01"_qs, state);
+        const std::optional<Video> copy = stored ? std::optional<Video>(*stored) : std::nullopt;
+        Video *added = h.engine->addVideo(text);
+        const bool isNew = QTest::currentDataTag() == QByteArray("new");
+        QCOMPARE(h.store->all().size(), stored || isNew ? 1 : 0);
+        QCOMPARE(h.store->hasUnsavedChanges(), isNew);
+        if (!isNew) {
+            QCOMPARE(added, stored);
+            if (stored)
+                QCOMPARE(*stored, *copy);
+            return;
+        }
+        QCOMPARE(*added, Video(u"NewVid1"_qs, u"Fetching title\u2026"_qs, u"https://youtu.be/NewVid1"_qs,
+                               u"2024-03-05"_qs, QString(), false, u"ios"_qs, now, now, SyncStateRaw::needsAdd));
+        QCOMPARE(h.store->find(u"NewVid1"_qs), added);
+    }
 };
 
-QTEST_GUILESS_MAIN(SyncCycleTest)
-#include "SyncCycleTest.moc"
+QTEST_GUILESS_MAIN(SyncEngineTest)
+#include "SyncEngineTest.moc"
