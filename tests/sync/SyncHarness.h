@@ -48,23 +48,17 @@ class Gate
 {
 public:
     ~Gate() { open(); }
-    void close(const QByteArray &path)
+    void close(const QByteArray &path, int letThrough = 0) // holds requests after the first letThrough
     {
         std::lock_guard lock(m_mutex);
         m_path = path;
         m_closed = true;
-        m_passes = 0;
+        m_passes = letThrough;
     }
     void open() // lets every held and later request through
     {
         std::lock_guard lock(m_mutex);
         m_closed = false;
-        m_changed.notify_all();
-    }
-    void pass() // lets one request through
-    {
-        std::lock_guard lock(m_mutex);
-        ++m_passes;
         m_changed.notify_all();
     }
     void wait(const QByteArray &path) // on a server thread; blocks while the path is held
