@@ -86,14 +86,6 @@ struct FakeHttpServer::State
         return chosen(request);
     }
 
-    void wait(std::chrono::milliseconds delay)
-    {
-        if (delay.count() <= 0)
-            return;
-        std::unique_lock lock(mutex);
-        wake.wait_for(lock, delay, [this] { return stopping; });
-    }
-
     void serve(const httplib::Request &in, httplib::Response &out)
     {
         RecordedRequest request;
@@ -109,7 +101,10 @@ struct FakeHttpServer::State
         request.body = bytes(in.body);
 
         const FakeReply reply = answer(request);
-        wait(reply.delay);
+        if (reply.delay.count() > 0) {
+            std::unique_lock lock(mutex);
+            wake.wait_for(lock, reply.delay, [this] { return stopping; });
+        }
 
         std::string contentType = "application/json";
         for (const auto &[name, value] : reply.headers) {
