@@ -1,3 +1,9 @@
+// The record, links to videos, and the store on disk: what it keeps, what it refuses to open,
+// and what survives a kill.
+#include "Duration.h"
+#include "LinkParser.h"
+#include "SyncState.h"
+#include "Video.h"
 #include "VideoStore.h"
 
 #include <QCoreApplication>
@@ -7,12 +13,21 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
+#include <limits>
 #include <sqlite3.h>
 #include <unistd.h>
 
 using namespace clipvane;
 
 namespace {
+
+constexpr qint64 kMax = std::numeric_limits<qint64>::max();
+constexpr qint64 kMin = std::numeric_limits<qint64>::min();
+
+Video record(const QString &duration = {}, const QString &state = {})
+{
+    return Video(u"abcdef"_qs, {}, {}, {}, duration, false, {}, 0, 0, state);
+}
 
 constexpr char kChildFlag[] = "--save-forever";
 constexpr int kChildBatch = 25;
@@ -142,7 +157,7 @@ int childMain(const QString &path)
 
 } // namespace
 
-class VideoStoreTest : public QObject
+class ModelTest : public QObject
 {
     Q_OBJECT
 
@@ -182,6 +197,164 @@ private:
     }
 
 private Q_SLOTS:
+    void youtubeID_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("id"); // empty: no ID
+
+        QTest::newRow("watch, v first") << u"https://www.youtube.com/watch?v=dQw4w9WgXcQ&t=42"_qs << u"dQw4w9WgXcQ"_qs;
+        QTest::newRow("watch, v after list")
+            << u"https://youtube.com/watch?list=PL123&index=2&v=abcdef123&x=1"_qs << u"abcdef123"_qs;
+        QTest::newRow("short link with query") << u"https://youtu.be/XyZ_-12?si=tracking"_qs << u"XyZ_-12"_qs;
+        QTest::newRow("shorts, no scheme") << u"youtube.com/shorts/Short_ID1/"_qs << u"Short_ID1"_qs;
+        QTest::newRow("embed") << u"https://www.youtube.com/embed/EmbedID#frag"_qs << u"EmbedID"_qs;
+        QTest::newRow("live") << u"m.youtube.com/live/LiveID9"_qs << u"LiveID9"_qs;
+        QTest::newRow("words around") << u"look at this https://youtu.be/abcdef please"_qs << u"abcdef"_qs;
+        QTest::newRow("two links, first wins") << u"youtu.be/first1 youtu.be/second2"_qs << u"first1"_qs;
+        QTest::newRow("second link after a bad first one") << u"youtu.be/abc youtu.be/abcdefg"_qs << u"abcdefg"_qs;
+        QTest::newRow("no length limit") << u"https://youtu.be/ABCDEFGHIJ0123456789"_qs << u"ABCDEFGHIJ0123456789"_qs;
+        QTest::newRow("word characters of any script") << u"https://youtu.be/видео_ролик"_qs << u"видео_ролик"_qs;
+        QTest::newRow("combining marks stay in the run") << u"youtu.be/नमस्ते_abc"_qs << u"नमस्ते_abc"_qs;
+        QTest::newRow("zero-width joiner stays in the run") << u"youtu.be/abc\u200Ddef"_qs << u"abc\u200Ddef"_qs;
+        QTest::newRow("other numbers end the run") << u"youtu.be/abcdef\u00B2x"_qs << u"abcdef"_qs;
+        QTest::newRow("exactly six") << u"youtu.be/a-b_c1"_qs << u"a-b_c1"_qs;
+        QTest::newRow("any text in front of the host") << u"xyzyoutube.com/embed/abcdefg"_qs << u"abcdefg"_qs;
+        QTest::newRow("later v too short, earlier one taken")
+            << u"youtube.com/watch?v=abcdefgh&x=1&v=ab"_qs << u"abcdefgh"_qs;
+        QTest::newRow("last v wins when long enough")
+            << u"youtube.com/watch?v=abcdefgh&v=ijklmnop"_qs << u"ijklmnop"_qs;
+        QTest::newRow("unpaired surrogate after the run")
+            << (u"youtu.be/abcdefg"_qs + QChar(0xD800) + u"xyz"_qs) << u"abcdefg"_qs;
+        QTest::newRow("unpaired surrogate before the link")
+            << (QString(QChar(0xDC00)) + u" youtu.be/abcdefg"_qs) << u"abcdefg"_qs;
+
+        QTest::newRow("hosts and keywords are case-sensitive")
+            << u"www.YOUTUBE.com/watch?v=dQw4w9WgXcQ YOUTU.BE/abcdefg youtube.com/Shorts/abcdefg"_qs << QString();
+        QTest::newRow("privacy host") << u"https://www.youtube-nocookie.com/embed/dQw4w9WgXcQ"_qs << QString();
+        QTest::newRow("five characters") << u"https://youtu.be/abcde"_qs << QString();
+        QTest::newRow("channel page") << u"https://www.youtube.com/@someone/videos"_qs << QString();
+        QTest::newRow("empty") << QString() << QString();
+        QTest::newRow("host dot not a wildcard") << u"https://youtubexcom/embed/abcdefg"_qs << QString();
+        QTest::newRow("watch without v") << u"https://youtube.com/watch?list=PLabcdefg"_qs << QString();
+        QTest::newRow("watch without question mark") << u"youtube.com/watchv=abcdefg"_qs << QString();
+        QTest::newRow("v= never read across a line end")
+            << u"youtube.com/watch?list=x\n&v=abcdefg youtube.com/watch?list=x\u2028&v=abcdefg "
+               u"youtube.com/watch?list=x\r&v=abcdefg"_qs
+            << QString();
+        QTest::newRow("lone surrogates only") << QString(3, QChar(0xD800)) << QString();
+    }
+
+    void youtubeID()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, id);
+        QCOMPARE(clipvane::youtubeID(text), id.isEmpty() ? std::nullopt : std::optional<QString>(id));
+        if (!id.isEmpty())
+            QCOMPARE(clipvane::youtubeID(clipvane::shortLink(id)), std::optional<QString>(id));
+        QCOMPARE(clipvane::shortLink(u"a-b_c1"_qs), u"https://youtu.be/a-b_c1"_qs);
+    }
+
+    // Every ID a link yields can be stored, changed and deleted: at most 256 characters of the
+    // ID run's own set.
+    void isVideoID_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("usual") << u"dQw4w9WgXcQ"_qs << true;
+        QTest::newRow("another web link's") << u"x-0123456789"_qs << true;
+        QTest::newRow("other scripts") << u"видео_1-é"_qs << true;
+        QTest::newRow("longest") << QString(256, u'a') << true;
+        QTest::newRow("too long") << QString(257, u'a') << false;
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("blank") << u"abc def"_qs << false;
+        QTest::newRow("slash") << u"abc/def"_qs << false;
+        QTest::newRow("control") << u"abc\u0001"_qs << false;
+        QTest::newRow("lone surrogate") << QString(2, QChar(0xD800)) << false;
+    }
+    void isVideoID()
+    {
+        QFETCH(QString, id);
+        QTEST(clipvane::isVideoID(id), "valid");
+        // A link to a video whose ID is too long names no video that can be added.
+        if (id.size() > clipvane::kMaxVideoIDLength)
+            QVERIFY(!clipvane::isVideoID(*clipvane::youtubeID(clipvane::shortLink(id))));
+    }
+
+    // One reader of length text for the list and the assistant; the list counts an unknown length as 0.
+    void durationSeconds_data()
+    {
+        QTest::addColumn<QString>("duration");
+        QTest::addColumn<bool>("known");
+        QTest::addColumn<qint64>("seconds");
+
+        QTest::newRow("hours") << u"1:02:03"_qs << true << qint64(3723);
+        QTest::newRow("minutes") << u"4:05"_qs << true << qint64(245);
+        QTest::newRow("empty is unknown") << QString() << false << qint64(0);
+        QTest::newRow("no number is unknown") << u"live"_qs << false << qint64(0);
+        QTest::newRow("ISO-8601 is no length text") << u"PT1H2M3S"_qs << false << qint64(0);
+        QTest::newRow("pieces trimmed of any white space") << u"\t1\n:\r2 "_qs << true << qint64(62);
+        QTest::newRow("both separators") << u"1:30;15"_qs << true << qint64(5415);
+        QTest::newRow("empty pieces dropped") << u"::5::"_qs << true << qint64(5);
+        QTest::newRow("signed pieces") << u"+1:-30"_qs << true << qint64(30);
+        QTest::newRow("leading zeros, minutes past 59") << u"007:0129"_qs << true << qint64(549);
+        // Each of these pieces is no whole number: it is dropped and holds no place.
+        QTest::newRow("pieces that are no whole number") << u"1:x:+:-:--5:1 0:1.5:\u0663:30"_qs << true << qint64(90);
+
+        // Sums saturate at the 64-bit limits, but only at the end: a huge piece can cancel out.
+        QTest::newRow("one past smallest") << u"-9223372036854775809"_qs << true << kMin;
+        QTest::newRow("huge pieces cancel exactly")
+            << u"99999999999999999999:-5999999999999999999939"_qs << true << qint64(1);
+        QTest::newRow("long run of places") << QString(u"9:"_qs).repeated(200) + u"9"_qs << true << kMax;
+    }
+
+    void durationSeconds()
+    {
+        QFETCH(QString, duration);
+        QFETCH(qint64, seconds);
+        const std::optional<qint64> read = Duration::seconds(duration);
+        QTEST(read.has_value(), "known");
+        QCOMPARE(read.value_or(0), seconds);
+        QCOMPARE(record(duration).durationSeconds(), seconds);
+    }
+
+    void syncState_data()
+    {
+        QTest::addColumn<QString>("raw");
+        QTest::addColumn<SyncState>("state");
+        QTest::addColumn<bool>("pending");
+
+        QTest::newRow("synced") << u"synced"_qs << SyncState::synced << false;
+        QTest::newRow("needsDelete") << u"needsDelete"_qs << SyncState::needsDelete << true;
+        QTest::newRow("other case") << u"Synced"_qs << SyncState::unrecognised << false;
+        QTest::newRow("padded") << u"needsAdd "_qs << SyncState::unrecognised << false;
+        QTest::newRow("empty") << QString() << SyncState::unrecognised << false;
+    }
+
+    void syncState()
+    {
+        QFETCH(QString, raw);
+        QFETCH(SyncState, state);
+        const Video video = record({}, raw);
+        QCOMPARE(video.syncState(), state);
+        QTEST(video.isPending(), "pending");
+        // An unrecognised state is written back as synced, the state it is treated as.
+        QCOMPARE(rawFromSyncState(state), state == SyncState::unrecognised ? SyncStateRaw::synced : raw);
+    }
+
+    void thumbnailURL()
+    {
+        Video video = record();
+        for (const QString &id : {u"dQw4w9WgXcQ"_qs, u"X-1a2b3c"_qs, u"видео_ролик"_qs}) {
+            video.youtubeID = id;
+            QCOMPARE(video.thumbnailURL(), QUrl(u"https://i.ytimg.com/vi/%1/mqdefault.jpg"_qs.arg(id)));
+        }
+        // A link added locally that is no YouTube video ("x-"), and IDs that make no valid URL.
+        for (const QString &id : {u"x-1a2b3c"_qs, u"ab cdef"_qs, u"ab%zzef"_qs}) {
+            video.youtubeID = id;
+            QCOMPARE(video.thumbnailURL(), std::nullopt);
+        }
+    }
+
     void init()
     {
         QVERIFY(m_dir.isValid());
@@ -614,9 +787,9 @@ int main(int argc, char **argv)
     if (argc == 3 && qstrcmp(argv[1], kChildFlag) == 0)
         return childMain(QString::fromLocal8Bit(argv[2]));
     QCoreApplication app(argc, argv);
-    VideoStoreTest test;
+    ModelTest test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "VideoStoreTest.moc"
+#include "ModelTest.moc"
