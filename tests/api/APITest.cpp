@@ -111,11 +111,7 @@ const QList<Endpoint> &endpoints()
 
 const Endpoint &endpoint(const QString &name)
 {
-    for (const Endpoint &candidate : endpoints()) {
-        if (candidate.name == name)
-            return candidate;
-    }
-    qFatal("unknown endpoint");
+    return *std::find_if(endpoints().cbegin(), endpoints().cend(), [&](const Endpoint &e) { return e.name == name; });
 }
 
 // A JSON object whose compact text is exactly `size` bytes.
@@ -156,14 +152,6 @@ QJsonObject jsonObject(const QByteArray &text)
 void number(const char *json, qint64 wide, int narrow, bool flag)
 {
     QTest::newRow(json) << QByteArray(json) << wide << narrow << flag;
-}
-
-int modeOf(const QString &path)
-{
-    struct stat info
-    {
-    };
-    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 0777) : -1;
 }
 
 void writeFile(const QString &path, const QByteArray &content)
@@ -234,7 +222,6 @@ private Q_SLOTS:
         for (const Endpoint &each : endpoints())
             QTest::newRow(qPrintable(each.name)) << each.name;
     }
-
     void requestShapes()
     {
         QFETCH(QString, endpoint);
@@ -292,7 +279,6 @@ private Q_SLOTS:
         QTest::newRow("non-ASCII") << "upsert" << std::optional<QString>(u"t\u00f6ken"_qs);
         QTest::newRow("space") << "export" << std::optional<QString>(u"two words"_qs);
     }
-
     void missingTokenSendsNothing()
     {
         QFETCH(QString, endpoint);
@@ -319,7 +305,6 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("kind"); // -1: success
         QTest::addColumn<QString>("message");
-
         const auto row = [](const QString &endpoint, int status, const QByteArray &body, int kind,
                             const QString &message = {}, const char *rule = "") {
             QTest::addRow("%s %d %s%s", qPrintable(endpoint), status, body.constData(), rule)
@@ -360,7 +345,6 @@ private Q_SLOTS:
         row(u"telegram"_qs, 200, R"({"link":5})", bad, unexpected);
         row(u"ask"_qs, 200, R"({"videos":[]})", bad, unexpected);
     }
-
     void statusRules()
     {
         QFETCH(QString, endpoint);
@@ -421,23 +405,20 @@ private Q_SLOTS:
         bomb.headers.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("deflate")));
 
         for (const QString &endpoint : {QString(), u"export"_qs}) {
-            const QByteArray name = endpoint.isEmpty() ? "request" : "export";
-            QTest::addRow("%s, exactly the bound", name.constData())
-                << endpoint << binary(objectOfSize(kBound)) << true;
-            QTest::addRow("%s, one byte over", name.constData())
-                << endpoint << binary(objectOfSize(kBound + 1)) << false;
-            QTest::addRow("%s, chunked under", name.constData())
-                << endpoint << binary(objectOfSize(kBound - 10), true) << true;
-            QTest::addRow("%s, chunked over", name.constData())
-                << endpoint << binary(objectOfSize(3 * kBound), true) << false;
-            QTest::addRow("%s, compressed over", name.constData()) << endpoint << bomb << false;
+            const auto row = [&endpoint](const char *name, const FakeReply &reply, bool ok) {
+                QTest::addRow("%s, %s", endpoint.isEmpty() ? "request" : "export", name) << endpoint << reply << ok;
+            };
+            row("exactly the bound", binary(objectOfSize(kBound)), true);
+            row("one byte over", binary(objectOfSize(kBound + 1)), false);
+            row("chunked under", binary(objectOfSize(kBound - 10), true), true);
+            row("chunked over", binary(objectOfSize(3 * kBound), true), false);
+            row("compressed over", bomb, false);
         }
         // Far more than the socket buffers between the two ends can hold: the server can only
         // send it all if the client reads everything.
         QTest::newRow("export, far over: abandoned early")
             << u"export"_qs << binary(QByteArray(kHuge, 'x'), true) << false;
     }
-
     void bodyBound()
     {
         QFETCH(QString, endpoint);
@@ -509,7 +490,6 @@ private Q_SLOTS:
         row("refused setting still wins", text("http://clips.example.org/api"), env, {});
         row("setting not text", QVariant(QStringList{u"a"_qs, u"b"_qs}), env, env);
     }
-
     void resolveBase()
     {
         QFETCH(QVariant, setting);
@@ -541,7 +521,6 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("wide");
         QTest::addColumn<int>("narrow");
         QTest::addColumn<bool>("flag");
-
         number("1", 1, 1, true);
         number("2", 2, 2, false);
         number("9223372036854775807", kMax64, 0, false);
@@ -568,7 +547,6 @@ private Q_SLOTS:
             number(rejected, 0, 0, false);
         number("true", 0, 0, true);
     }
-
     void numbers()
     {
         QFETCH(QByteArray, json);
@@ -630,7 +608,6 @@ private Q_SLOTS:
                                  R"({"videos":"[]"})", R"({"videos":[{"youtube_id":"a"},"b"]})", R"({"videos":[[]]})"})
             row(json, "<none>");
     }
-
     void page()
     {
         QFETCH(QByteArray, json);
@@ -746,8 +723,9 @@ private Q_SLOTS:
         const bool savedNew = FileSecretStore(path(u"new.json"_qs)).keychainSave(u"token"_qs, SecretKeys::token);
         ::umask(previous);
         QVERIFY(saved && savedNew);
-        QCOMPARE(modeOf(path()), 0600);
-        QCOMPARE(modeOf(path(u"new.json"_qs)), 0600);
+        const auto userOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+        QCOMPARE(QFile::permissions(path()), userOnly);
+        QCOMPARE(QFile::permissions(path(u"new.json"_qs)), userOnly);
         QCOMPARE(FileSecretStore(path()).keychainRead(SecretKeys::email), u"a@b.c"_qs);
     }
 
@@ -761,7 +739,6 @@ private Q_SLOTS:
         QTest::newRow("truncated") << QByteArray("{\"life_api_token\":\"ab");
         QTest::newRow("oversized") << "{\"life_api_token\":\"" + QByteArray(1 << 20, 'a') + "\"}";
     }
-
     void fileGarbageReadsAsNothing()
     {
         QFETCH(QByteArray, content);
@@ -791,7 +768,6 @@ private Q_SLOTS:
         QTest::newRow("later") << 0 << true;
         QTest::newRow("after the wait gave up") << 150 << false;
     }
-
     void waitForAnswer()
     {
         QFETCH(int, delayMs);

@@ -1,18 +1,14 @@
-// The record, links to videos, and the store on disk: what it keeps, what it refuses to open,
-// and what survives a kill.
+// The record, links to videos, and the store on disk: what it keeps and what it refuses to open.
 #include "Duration.h"
 #include "LinkParser.h"
 #include "SyncState.h"
 #include "Video.h"
 #include "VideoStore.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <cstdio>
 #include <limits>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -29,19 +25,10 @@ Video record(const QString &duration = {}, const QString &state = {})
     return Video(u"abcdef"_qs, {}, {}, {}, duration, false, {}, 0, 0, state);
 }
 
-constexpr char kChildFlag[] = "--save-forever";
-constexpr int kChildBatch = 25;
-constexpr int kChildLimit = 20000;
-
 Video sample(const QString &youtubeID, const QString &state = SyncStateRaw::synced)
 {
     return Video(youtubeID, u"title-"_qs + youtubeID, u"https://youtu.be/"_qs + youtubeID, u"2021-03-04"_qs, u"4:05"_qs,
                  false, u"web"_qs, 1000, 2000, state);
-}
-
-QString childID(int serial)
-{
-    return u"child-%1"_qs.arg(serial, 6, 10, QLatin1Char('0'));
 }
 
 // "a b c" as a list of texts, for short expected lists.
@@ -130,30 +117,6 @@ public:
 
     QStringList take() { return std::exchange(log, {}); }
 };
-
-// Runs in a child copy of this program: saves batches of records, reporting each successful
-// save on stdout, until it is killed.
-int childMain(const QString &path)
-{
-    QString error;
-    std::unique_ptr<VideoStore> store = VideoStore::open(path, &error);
-    if (!store) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-        return 2;
-    }
-    for (int total = 0; total < kChildLimit;) {
-        for (int i = 0; i < kChildBatch; ++i, ++total)
-            store->insert(sample(childID(total)));
-        if (!store->save(&error)) {
-            std::fprintf(stderr, "%s\n", qPrintable(error));
-            return 3;
-        }
-        std::printf("saved %d\n", total);
-        std::fflush(stdout);
-    }
-    ::sleep(60); // killed long before; never outlives a crashed parent by much
-    return 0;
-}
 
 } // namespace
 
@@ -619,41 +582,6 @@ private Q_SLOTS:
         }
     }
 
-    // Every save the child reported is there after a kill in the middle of later ones, and a
-    // save is all or nothing.
-    void savedRecordsSurviveAKill()
-    {
-        QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kChildFlag), m_path});
-        QVERIFY(child.waitForStarted());
-
-        const int wanted = 10 * kChildBatch;
-        int reported = 0;
-        const auto readReports = [&] {
-            while (child.canReadLine()) {
-                const QByteArray line = child.readLine().trimmed();
-                QVERIFY2(line.startsWith("saved "), line.constData());
-                reported = std::max(reported, line.mid(6).toInt());
-            }
-        };
-        while (reported < wanted) {
-            QVERIFY2(child.canReadLine() || child.waitForReadyRead(30000), "the child reported no save");
-            readReports();
-        }
-        child.kill();
-        QVERIFY(child.waitForFinished());
-        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
-        readReports(); // saves reported just before the kill count too
-
-        const auto store = open();
-        const QList<Video *> &all = store->all();
-        QVERIFY2(all.size() >= reported, qPrintable(u"%1 of %2"_qs.arg(all.size()).arg(reported)));
-        QCOMPARE(all.size() % kChildBatch, 0); // a save is all or nothing
-        for (int i = 0; i < all.size(); ++i)
-            QCOMPARE(*all[i], sample(childID(i)));
-    }
-
     void signalsAndRevision()
     {
         auto store = open();
@@ -747,14 +675,5 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char **argv)
-{
-    if (argc == 3 && qstrcmp(argv[1], kChildFlag) == 0)
-        return childMain(QString::fromLocal8Bit(argv[2]));
-    QCoreApplication app(argc, argv);
-    ModelTest test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(ModelTest)
 #include "ModelTest.moc"
