@@ -24,6 +24,7 @@ public:
     QList<QDBusMessage> pending;
 
     QString introspect(const QString &) const override { return {}; }
+
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override
     {
         message.setDelayedReply(true);
@@ -72,9 +73,8 @@ private Q_SLOTS:
         QCOMPARE(store.keychainRead(SecretKeys::email), QString());
 
         // Signing in again replaces the item; the text survives in full.
-        const QString second = QStringLiteral("second \u00e9\u2014\U0001F600");
-        QVERIFY(store.keychainSave(second, SecretKeys::token));
-        QCOMPARE(store.keychainRead(SecretKeys::token), second);
+        QVERIFY(store.keychainSave(u"second \u00e9\u2014\U0001F600"_qs, SecretKeys::token));
+        QCOMPARE(store.keychainRead(SecretKeys::token), u"second \u00e9\u2014\U0001F600"_qs);
 
         // Items are per service: another service name sees nothing.
         KeychainSecretStore other(kTestService + QStringLiteral(".other"), 10s);
@@ -113,10 +113,8 @@ private Q_SLOTS:
 
         // The answers arrive after every wait gave up and the store itself is gone. Jobs queued
         // behind the first one start as each one fails; answer until none is left.
-        constexpr int kQuietRounds = 5;
-        constexpr int kMaxRounds = 200;
         int answered = 0;
-        for (int round = 0, quiet = 0; quiet < kQuietRounds && round < kMaxRounds; ++round) {
+        for (int round = 0, quiet = 0; quiet < 5 && round < 200; ++round) {
             const int now = service.answerLate();
             answered += now;
             quiet = now > 0 ? 0 : quiet + 1;

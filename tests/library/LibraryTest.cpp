@@ -22,8 +22,7 @@
 #include <QTest>
 #include <QTextBoundaryFinder>
 #include <functional>
-#include <memory>
-#include <vector>
+#include <list>
 
 using namespace clipvane;
 using Nav = std::optional<QString>;
@@ -48,40 +47,31 @@ struct RecordSeed
 using Seeds = QList<RecordSeed>;
 
 // Owns records at stable addresses and hands them out as the store does: pointers in store order.
-class Library
+// Removing frees a record, as the store does: a later record may get its address.
+struct Library
 {
-public:
-    Library() = default;
-    explicit Library(const Seeds &seeds)
+    std::list<Video> owned;
+    QList<Video *> records;
+
+    Library(const Seeds &seeds = {})
     {
         for (const RecordSeed &seed : seeds)
             add(seed);
     }
 
-    Video *add(const RecordSeed &seed)
+    void add(const RecordSeed &seed)
     {
-        auto video = std::make_unique<Video>(seed.id, seed.title, QString(), seed.uploadDate, seed.duration,
-                                             seed.excluded, QString(), seed.createdAt, 0, seed.syncState);
-        video->ownerEmail = seed.ownerEmail;
-        video->readOnly = seed.readOnly;
-        m_records.append(video.get());
-        m_owned.push_back(std::move(video));
-        return m_records.constLast();
+        Video &video = owned.emplace_back(seed.id, seed.title, QString(), seed.uploadDate, seed.duration, seed.excluded,
+                                          QString(), seed.createdAt, 0, seed.syncState);
+        video.ownerEmail = seed.ownerEmail;
+        video.readOnly = seed.readOnly;
+        records.append(&video);
     }
 
-    // Frees the record, as the store does: a later record may get its address.
     void remove(qsizetype position)
     {
-        Video *video = m_records.takeAt(position);
-        std::erase_if(m_owned, [video](const std::unique_ptr<Video> &owned) { return owned.get() == video; });
+        owned.remove_if([video = records.takeAt(position)](const Video &each) { return &each == video; });
     }
-
-    void move(qsizetype from, qsizetype to) { m_records.move(from, to); }
-    const QList<Video *> &records() const { return m_records; }
-
-private:
-    std::vector<std::unique_ptr<Video>> m_owned;
-    QList<Video *> m_records;
 };
 
 } // namespace clipvane::test
@@ -283,7 +273,7 @@ void changeInPlace(QRandomGenerator &random, Video &video)
 // added, one removed, the store order changed, or a few records changed.
 void mutate(QRandomGenerator &random, Library &library, int &serial)
 {
-    const QList<Video *> &records = library.records();
+    const QList<Video *> &records = library.records;
     const int kind = random.bounded(10);
     for (Video *video : records) {
         if (kind == 1 && random.bounded(2) == 0)
@@ -294,7 +284,7 @@ void mutate(QRandomGenerator &random, Library &library, int &serial)
     if (kind == 3 && !records.isEmpty())
         library.remove(random.bounded(records.size()));
     if (kind == 4 && records.size() > 1)
-        library.move(random.bounded(records.size()), random.bounded(records.size()));
+        library.records.move(random.bounded(records.size()), random.bounded(records.size()));
     for (int i = 0, changes = kind > 4 ? 1 + random.bounded(3) : 0; i < changes && !records.isEmpty(); ++i)
         changeInPlace(random, *records[random.bounded(records.size())]);
 }
@@ -411,18 +401,18 @@ private Q_SLOTS:
     {
         QFETCH(Seeds, records);
         QFETCH(LibraryFilter, filter);
-        QTEST(ids(filter.apply(Library(records).records())), "expected");
+        QTEST(ids(filter.apply(Library(records).records)), "expected");
     }
 
     void applyIsPureAndSkipsNull()
     {
         Library library({titled(u"b"_qs, u"B"_qs), titled(u"a"_qs, u"a"_qs)});
-        const QList<Video *> before = library.records();
+        const QList<Video *> before = library.records;
         const Video copy = *before[0];
         QList<Video *> withNull = before;
         withNull.insert(1, nullptr);
         const QList<Video *> visible = sortedBy(SortMode::title).apply(withNull);
-        QCOMPARE(library.records(), before);
+        QCOMPARE(library.records, before);
         QCOMPARE(*before[0], copy);
         QCOMPARE(visible, (QList<Video *>{before[1], before[0]}));
         QCOMPARE(LibraryLists::years(withNull), QStringList());
@@ -469,7 +459,7 @@ private Q_SLOTS:
         QFETCH(QString, search);
         QFETCH(bool, found);
         const Library library({titled(u"x"_qs, title)});
-        QCOMPARE(LibraryFilter{.search = search}.apply(library.records()).size(), found ? 1 : 0);
+        QCOMPARE(LibraryFilter{.search = search}.apply(library.records).size(), found ? 1 : 0);
     }
 
     // Upload dates, "|" between them, and the years their menu lists.
@@ -488,7 +478,7 @@ private Q_SLOTS:
         Library library;
         for (const QString &date : uploadDates.split(u'|'))
             library.add(dated(u"id"_qs, date));
-        QTEST(LibraryLists::years(library.records()).join(u'|'), "years");
+        QTEST(LibraryLists::years(library.records).join(u'|'), "years");
     }
 
     // The menus and the lookup by ID list what every record has, also excluded ones and those
@@ -503,13 +493,13 @@ private Q_SLOTS:
         seeds[1].uploadDate = u"2002-01-01"_qs;
         seeds[1].excluded = true;
         const Library library(seeds);
-        QCOMPARE(ids(LibraryFilter().apply(library.records())), u"blank again own gone"_qs);
-        QCOMPARE(LibraryLists::years(library.records()), (QStringList{u"2002"_qs, u"2001"_qs}));
-        QCOMPARE(LibraryLists::sharedOwners(library.records()),
+        QCOMPARE(ids(LibraryFilter().apply(library.records)), u"blank again own gone"_qs);
+        QCOMPARE(LibraryLists::years(library.records), (QStringList{u"2002"_qs, u"2001"_qs}));
+        QCOMPARE(LibraryLists::sharedOwners(library.records),
                  (QStringList{QString(), u"a@x"_qs, u"b@x"_qs, u"z@x"_qs}));
-        const QHash<QString, Video *> lookup = LibraryLists::byID(library.records());
+        const QHash<QString, Video *> lookup = LibraryLists::byID(library.records);
         QCOMPARE(lookup.size(), 5);
-        QCOMPARE(lookup.value(u"gone"_qs), library.records()[0]);
+        QCOMPARE(lookup.value(u"gone"_qs), library.records[0]);
     }
 
     // The kept orders must give exactly what the plain filter gives, for random libraries and
@@ -542,17 +532,17 @@ private Q_SLOTS:
         for (int round = 0; round < 150; ++round) {
             for (int query = 0; query < 6; ++query) {
                 const LibraryFilter filter = randomFilter(random);
-                const QList<Video *> expected = filter.apply(library.records());
-                const QList<Video *> actual = index.visible(library.records(), revision, filter);
+                const QList<Video *> expected = filter.apply(library.records);
+                const QList<Video *> actual = index.visible(library.records, revision, filter);
                 if (actual != expected)
                     QFAIL(qPrintable(QStringLiteral("round %1, %2:\n  index %3\n  apply %4")
                                          .arg(QString::number(round), describe(filter), ids(actual), ids(expected))));
             }
-            QCOMPARE(index.years(library.records(), revision), LibraryLists::years(library.records()));
-            QCOMPARE(index.sharedOwners(library.records(), revision), LibraryLists::sharedOwners(library.records()));
-            QCOMPARE(index.byID(library.records(), revision), LibraryLists::byID(library.records()));
+            QCOMPARE(index.years(library.records, revision), LibraryLists::years(library.records));
+            QCOMPARE(index.sharedOwners(library.records, revision), LibraryLists::sharedOwners(library.records));
+            QCOMPARE(index.byID(library.records, revision), LibraryLists::byID(library.records));
             if (random.bounded(4) == 0)
-                index.prepare(library.records(), revision, kAllSortModes[size_t(random.bounded(4))]);
+                index.prepare(library.records, revision, kAllSortModes[size_t(random.bounded(4))]);
 
             mutate(random, library, serial);
             ++revision;
@@ -571,8 +561,8 @@ private Q_SLOTS:
         for (const auto &[language, expected] :
              {std::pair{QLocale::Swedish, u"z o"_qs}, std::pair{QLocale::German, u"o z"_qs}}) {
             QLocale::setDefault(QLocale(language));
-            QCOMPARE(ids(index.visible(library.records(), 1, byTitle)), expected);
-            QCOMPARE(ids(byTitle.apply(library.records())), expected);
+            QCOMPARE(ids(index.visible(library.records, 1, byTitle)), expected);
+            QCOMPARE(ids(byTitle.apply(library.records)), expected);
         }
     }
 
@@ -582,9 +572,9 @@ private Q_SLOTS:
         const Library first({{.id = u"a"_qs}, {.id = u"b"_qs}});
         const Library second({{.id = u"c"_qs}});
         LibraryIndex index;
-        QCOMPARE(ids(index.visible(first.records(), 7, {})), u"a b"_qs);
-        QCOMPARE(ids(index.visible(second.records(), 7, {})), u"c"_qs);
-        QList<Video *> withNull = first.records();
+        QCOMPARE(ids(index.visible(first.records, 7, {})), u"a b"_qs);
+        QCOMPARE(ids(index.visible(second.records, 7, {})), u"c"_qs);
+        QList<Video *> withNull = first.records;
         withNull.insert(1, nullptr);
         QCOMPARE(ids(index.visible(withNull, 7, {})), u"a b"_qs);
         QCOMPARE(index.visible({}, 7, {}), QList<Video *>());
@@ -713,7 +703,7 @@ private Q_SLOTS:
         QFETCH(int, step);
         QFETCH(bool, browsing);
         QFETCH(QString, target);
-        QCOMPARE(LibraryNavigation::stepTarget(named(rows).records(), nav(selected), step, browsing), nav(target));
+        QCOMPARE(LibraryNavigation::stepTarget(named(rows).records, nav(selected), step, browsing), nav(target));
     }
 
     void upNextAndPosition_data()
@@ -743,8 +733,8 @@ private Q_SLOTS:
         QFETCH(int, index);
         QFETCH(int, total);
         const Library library = named(rows);
-        QTEST(ids(LibraryNavigation::upNext(library.records(), nav(selected))), "upNext");
-        QCOMPARE(LibraryNavigation::position(library.records(), nav(selected)),
+        QTEST(ids(LibraryNavigation::upNext(library.records, nav(selected))), "upNext");
+        QCOMPARE(LibraryNavigation::position(library.records, nav(selected)),
                  (LibraryNavigation::Position{index, total}));
     }
 
@@ -859,16 +849,16 @@ private Q_SLOTS:
         Library library({{u"aaaaaa"_qs, u"A"_qs}, {u"bbbbbb"_qs, u"B"_qs}, {u"cccccc"_qs, u"C"_qs}});
         VideoListModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        model.setVisible(library.records());
+        model.setVisible(library.records);
         QVERIFY(!model.data(model.index(3), Qt::DisplayRole).isValid());
         QSignalSpy changed(&model, &VideoListModel::dataChanged);
-        library.records()[2]->title = u"C2"_qs;
-        model.refresh(library.records()[2]);
+        library.records[2]->title = u"C2"_qs;
+        model.refresh(library.records[2]);
         QCOMPARE(changed.size(), 1);
         QCOMPARE(model.data(model.index(2), Qt::DisplayRole).toString(), u"C2"_qs);
-        model.forget({library.records()[0], library.records()[2]});
+        model.forget({library.records[0], library.records[2]});
         QCOMPARE(model.rowCount(), 1);
-        QCOMPARE(model.videoAt(0), library.records()[1]);
+        QCOMPARE(model.videoAt(0), library.records[1]);
         model.setVisible({});
         QCOMPARE(model.rowCount(), 0);
     }
