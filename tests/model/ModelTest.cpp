@@ -164,46 +164,42 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("id"); // empty: no ID
-        QTest::newRow("watch, v first") << u"https://www.youtube.com/watch?v=dQw4w9WgXcQ&t=42"_qs << u"dQw4w9WgXcQ"_qs;
-        QTest::newRow("watch, v after list")
-            << u"https://youtube.com/watch?list=PL123&index=2&v=abcdef123&x=1"_qs << u"abcdef123"_qs;
-        QTest::newRow("short link with query") << u"https://youtu.be/XyZ_-12?si=tracking"_qs << u"XyZ_-12"_qs;
-        QTest::newRow("shorts, no scheme") << u"youtube.com/shorts/Short_ID1/"_qs << u"Short_ID1"_qs;
-        QTest::newRow("embed") << u"https://www.youtube.com/embed/EmbedID#frag"_qs << u"EmbedID"_qs;
-        QTest::newRow("live") << u"m.youtube.com/live/LiveID9"_qs << u"LiveID9"_qs;
-        QTest::newRow("words around") << u"look at this https://youtu.be/abcdef please"_qs << u"abcdef"_qs;
-        QTest::newRow("two links, first wins") << u"youtu.be/first1 youtu.be/second2"_qs << u"first1"_qs;
-        QTest::newRow("second link after a bad first one") << u"youtu.be/abc youtu.be/abcdefg"_qs << u"abcdefg"_qs;
-        QTest::newRow("no length limit") << u"https://youtu.be/ABCDEFGHIJ0123456789"_qs << u"ABCDEFGHIJ0123456789"_qs;
-        QTest::newRow("word characters of any script") << u"https://youtu.be/видео_ролик"_qs << u"видео_ролик"_qs;
-        QTest::newRow("combining marks stay in the run") << u"youtu.be/नमस्ते_abc"_qs << u"नमस्ते_abc"_qs;
-        QTest::newRow("zero-width joiner stays in the run") << u"youtu.be/abc\u200Ddef"_qs << u"abc\u200Ddef"_qs;
-        QTest::newRow("other numbers end the run") << u"youtu.be/abcdef\u00B2x"_qs << u"abcdef"_qs;
-        QTest::newRow("exactly six") << u"youtu.be/a-b_c1"_qs << u"a-b_c1"_qs;
-        QTest::newRow("any text in front of the host") << u"xyzyoutube.com/embed/abcdefg"_qs << u"abcdefg"_qs;
-        QTest::newRow("later v too short, earlier one taken")
-            << u"youtube.com/watch?v=abcdefgh&x=1&v=ab"_qs << u"abcdefgh"_qs;
-        QTest::newRow("last v wins when long enough")
-            << u"youtube.com/watch?v=abcdefgh&v=ijklmnop"_qs << u"ijklmnop"_qs;
-        QTest::newRow("unpaired surrogate after the run")
-            << (u"youtu.be/abcdefg"_qs + QChar(0xD800) + u"xyz"_qs) << u"abcdefg"_qs;
-        QTest::newRow("unpaired surrogate before the link")
-            << (QString(QChar(0xDC00)) + u" youtu.be/abcdefg"_qs) << u"abcdefg"_qs;
-
-        QTest::newRow("hosts and keywords are case-sensitive")
-            << u"www.YOUTUBE.com/watch?v=dQw4w9WgXcQ YOUTU.BE/abcdefg youtube.com/Shorts/abcdefg"_qs << QString();
-        QTest::newRow("privacy host") << u"https://www.youtube-nocookie.com/embed/dQw4w9WgXcQ"_qs << QString();
-        QTest::newRow("five characters") << u"https://youtu.be/abcde"_qs << QString();
-        QTest::newRow("channel page") << u"https://www.youtube.com/@someone/videos"_qs << QString();
-        QTest::newRow("empty") << QString() << QString();
-        QTest::newRow("host dot not a wildcard") << u"https://youtubexcom/embed/abcdefg"_qs << QString();
-        QTest::newRow("watch without v") << u"https://youtube.com/watch?list=PLabcdefg"_qs << QString();
-        QTest::newRow("watch without question mark") << u"youtube.com/watchv=abcdefg"_qs << QString();
-        QTest::newRow("v= never read across a line end")
-            << u"youtube.com/watch?list=x\n&v=abcdefg youtube.com/watch?list=x\u2028&v=abcdefg "
-               u"youtube.com/watch?list=x\r&v=abcdefg"_qs
-            << QString();
-        QTest::newRow("lone surrogates only") << QString(3, QChar(0xD800)) << QString();
+        const auto row = [](const char *name, const QString &text, const QString &id = {}) {
+            QTest::newRow(name) << text << id;
+        };
+        row("watch, v first", u"https://www.youtube.com/watch?v=dQw4w9WgXcQ&t=42"_qs, u"dQw4w9WgXcQ"_qs);
+        row("watch, v after list", u"https://youtube.com/watch?list=PL123&index=2&v=abcdef123&x=1"_qs, u"abcdef123"_qs);
+        row("short link with query", u"https://youtu.be/XyZ_-12?si=tracking"_qs, u"XyZ_-12"_qs);
+        row("shorts, no scheme", u"youtube.com/shorts/Short_ID1/"_qs, u"Short_ID1"_qs);
+        row("embed", u"https://www.youtube.com/embed/EmbedID#frag"_qs, u"EmbedID"_qs);
+        row("live", u"m.youtube.com/live/LiveID9"_qs, u"LiveID9"_qs);
+        row("words around", u"look at this https://youtu.be/abcdef please"_qs, u"abcdef"_qs);
+        row("two links, first wins", u"youtu.be/first1 youtu.be/second2"_qs, u"first1"_qs);
+        row("second link after a bad first one", u"youtu.be/abc youtu.be/abcdefg"_qs, u"abcdefg"_qs);
+        row("no length limit", u"https://youtu.be/ABCDEFGHIJ0123456789"_qs, u"ABCDEFGHIJ0123456789"_qs);
+        row("word characters of any script", u"https://youtu.be/видео_ролик"_qs, u"видео_ролик"_qs);
+        row("combining marks stay in the run", u"youtu.be/नमस्ते_abc"_qs, u"नमस्ते_abc"_qs);
+        row("zero-width joiner stays in the run", u"youtu.be/abc\u200Ddef"_qs, u"abc\u200Ddef"_qs);
+        row("other numbers end the run", u"youtu.be/abcdef\u00B2x"_qs, u"abcdef"_qs);
+        row("exactly six", u"youtu.be/a-b_c1"_qs, u"a-b_c1"_qs);
+        row("any text in front of the host", u"xyzyoutube.com/embed/abcdefg"_qs, u"abcdefg"_qs);
+        row("later v too short, earlier one taken", u"youtube.com/watch?v=abcdefgh&x=1&v=ab"_qs, u"abcdefgh"_qs);
+        row("last v wins when long enough", u"youtube.com/watch?v=abcdefgh&v=ijklmnop"_qs, u"ijklmnop"_qs);
+        row("unpaired surrogate after the run", (u"youtu.be/abcdefg"_qs + QChar(0xD800) + u"xyz"_qs), u"abcdefg"_qs);
+        row("unpaired surrogate before the link", (QString(QChar(0xDC00)) + u" youtu.be/abcdefg"_qs), u"abcdefg"_qs);
+        row("hosts and keywords are case-sensitive",
+            u"www.YOUTUBE.com/watch?v=dQw4w9WgXcQ YOUTU.BE/abcdefg youtube.com/Shorts/abcdefg"_qs);
+        row("privacy host", u"https://www.youtube-nocookie.com/embed/dQw4w9WgXcQ"_qs);
+        row("five characters", u"https://youtu.be/abcde"_qs);
+        row("channel page", u"https://www.youtube.com/@someone/videos"_qs);
+        row("empty", QString());
+        row("host dot not a wildcard", u"https://youtubexcom/embed/abcdefg"_qs);
+        row("watch without v", u"https://youtube.com/watch?list=PLabcdefg"_qs);
+        row("watch without question mark", u"youtube.com/watchv=abcdefg"_qs);
+        row("v= never read across a line end",
+            u"youtube.com/watch?list=x\n&v=abcdefg youtube.com/watch?list=x\u2028&v=abcdefg "
+            u"youtube.com/watch?list=x\r&v=abcdefg"_qs);
+        row("lone surrogates only", QString(3, QChar(0xD800)));
     }
     void youtubeID()
     {
@@ -332,7 +328,6 @@ private Q_SLOTS:
         QCOMPARE(idsOf(store->pending()), list("v1 v2 v4 v5"));
         QCOMPARE(idsOf(store->synced()), list("v0 v3"));
         QCOMPARE(store->find(u"V0"_qs), nullptr); // IDs are case-sensitive
-
         // A state changed in place moves the record between the queries at once.
         Video *video = store->find(u"v3"_qs);
         video->syncStateRaw = SyncStateRaw::needsPatch;
@@ -341,7 +336,6 @@ private Q_SLOTS:
         store->remove(store->find(u"v0"_qs));
         QCOMPARE(idsOf(store->all()), list("v1 v2 v3 v4 v5"));
         QCOMPARE(&store->all(), &all); // one live list
-
         // Inserting an ID that is there changes nothing and hands back the stored record.
         StoreEvents events(store.get());
         const quint64 revision = store->revision();
@@ -409,7 +403,6 @@ private Q_SLOTS:
         auto store = open();
         const QByteArray columns = "youtube_id || ':' || title";
         const QStringList before = onDisk(columns);
-
         store->insert(sample(u"new-a"_qs, SyncStateRaw::needsAdd));
         store->insert(sample(u"new-b"_qs, SyncStateRaw::needsAdd));
         Video *changed = store->find(u"changed"_qs);
@@ -421,7 +414,6 @@ private Q_SLOTS:
         Video *again = store->insert(Video(u"again"_qs, u"New"_qs, {}, {}, {}, false, {}, 0, 0, {}));
         QVERIFY(store->hasUnsavedChanges());
         QCOMPARE(onDisk(columns), before);
-
         StoreEvents events(store.get());
         if (!failure.isEmpty()) {
             QCOMPARE(sqlite(m_path, failure), QStringList());
@@ -441,7 +433,6 @@ private Q_SLOTS:
         QVERIFY(!store->hasUnsavedChanges());
         QCOMPARE(onDisk(columns),
                  list("kept:title-kept changed:Changed-again new-a:title-new-a new-b:title-new-b again:New"));
-
         // Removed after the save that wrote it: the row goes.
         store->remove(again);
         QVERIFY(store->save());
@@ -468,7 +459,6 @@ private Q_SLOTS:
         QCOMPARE(sqlite(m_path, "PRAGMA user_version"), list("2"));
         QCOMPARE(onDisk("owner_email || ':' || read_only"), list(":0 family@example.com:1"));
         QVERIFY(open()->find(u"old-two"_qs)->readOnly);
-
         // A first-layout file that already has one of the later columns: the upgrade step
         // fails half-way and must leave nothing of itself behind.
         m_path = m_dir.filePath(u"half-upgraded.sqlite"_qs);
@@ -488,7 +478,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("cause");
         const auto row = [](const char *name, const QByteArray &bytes, const QByteArray &sql, const QByteArray &damage,
                             const QString &cause) { QTest::newRow(name) << bytes << sql << damage << cause; };
-
         QByteArray garbage("SQLite format 3\0", 16);
         for (int i = 0; garbage.size() < 8192; ++i)
             garbage.append(char((i * 151 + 7) % 251));
@@ -517,7 +506,6 @@ private Q_SLOTS:
         QFETCH(QByteArray, sql);
         QFETCH(QByteArray, damage);
         QFETCH(QString, cause);
-
         if (!bytes.isEmpty())
             write(m_path, bytes);
         if (!sql.isEmpty())
@@ -535,7 +523,6 @@ private Q_SLOTS:
             QVERIFY(root > 1);
             write(m_path, contents(m_path).replace((root - 1) * pageSize, pageSize, QByteArray(pageSize, '\xff')));
         }
-
         const QByteArray before = contents(m_path);
         const QString error = refusal();
         QVERIFY2(error.contains(cause), qPrintable(error));
@@ -551,7 +538,6 @@ private Q_SLOTS:
         QString error = refusal();
         QVERIFY2(error.contains(u"not a file"_qs), qPrintable(error));
         QVERIFY(QFileInfo(m_path).isDir());
-
         const QString blocker = m_dir.filePath(u"blocker"_qs);
         write(blocker, "a file where a folder should be");
         m_path = blocker + u"/library.sqlite"_qs;
@@ -585,7 +571,6 @@ private Q_SLOTS:
             const quint64 before = std::exchange(revision, store->revision());
             return revision > before;
         };
-
         Video *a = store->insert(sample(u"aaaaaa"_qs));
         QVERIFY(bumped());
         Video *b = store->insert(sample(u"bbbbbb"_qs));
@@ -599,7 +584,6 @@ private Q_SLOTS:
         // While they are announced, the records are still in the store and readable.
         QCOMPARE(events.take(), (QStringList{u"+aaaaaa"_qs, u"+bbbbbb"_qs, u"~aaaaaa"_qs, u"?aaaaaa bbbbbb"_qs,
                                              u"-aaaaaa bbbbbb"_qs}));
-
         // Inserted then removed before any save: nothing to write, so no signal.
         QVERIFY(!store->hasUnsavedChanges());
         QVERIFY(store->save());
@@ -609,7 +593,6 @@ private Q_SLOTS:
         QVERIFY(!bumped()); // saving changes no record
         QCOMPARE(events.take(), list("+cccccc saved"));
         QCOMPARE(onDisk(), list("cccccc"));
-
         // Records the store does not hold are ignored: none, a copy of a stored one, a removed one.
         Video stranger = sample(u"cccccc"_qs);
         Video *gone = store->insert(sample(u"gone01"_qs));
@@ -632,14 +615,12 @@ private Q_SLOTS:
         Video *first = store->insert(sample(u"first1"_qs));
         store->insert(sample(u"second"_qs));
         QVERIFY(store->save());
-
         first->youtubeID = u"renamed"_qs;
         store->markChanged(first);
         QCOMPARE(store->find(u"renamed"_qs), first);
         QCOMPARE(store->find(u"first1"_qs), nullptr);
         QVERIFY(store->save());
         QCOMPARE(onDisk(), list("second renamed"));
-
         // Taking another record's ID would break uniqueness: the ID change is undone.
         first->youtubeID = u"second"_qs;
         first->title = u"Kept-title-change"_qs;
