@@ -148,11 +148,6 @@ QJsonObject jsonObject(const QByteArray &text)
     return jsonValue(text).toObject();
 }
 
-void number(const char *json, qint64 wide, int narrow, bool flag)
-{
-    QTest::newRow(json) << QByteArray(json) << wide << narrow << flag;
-}
-
 void writeFile(const QString &path, const QByteArray &content)
 {
     QFile file(path);
@@ -490,6 +485,9 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("wide");
         QTest::addColumn<int>("narrow");
         QTest::addColumn<bool>("flag");
+        const auto number = [](const char *json, qint64 wide, int narrow, bool flag) {
+            QTest::newRow(json) << QByteArray(json) << wide << narrow << flag;
+        };
         number("1", 1, 1, true);
         number("2", 2, 2, false);
         number("9223372036854775807", kMax64, 0, false);

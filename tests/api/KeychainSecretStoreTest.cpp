@@ -24,7 +24,6 @@ public:
     QList<QDBusMessage> pending;
 
     QString introspect(const QString &) const override { return {}; }
-
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &) override
     {
         message.setDelayedReply(true);

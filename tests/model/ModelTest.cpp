@@ -31,7 +31,6 @@ Video sample(const QString &youtubeID, const QString &state = SyncStateRaw::sync
                  false, u"web"_qs, 1000, 2000, state);
 }
 
-// "a b c" as a list of texts, for short expected lists.
 QStringList list(const char *spaced)
 {
     return QString::fromUtf8(spaced).split(u' ', Qt::SkipEmptyParts);
@@ -167,7 +166,6 @@ private Q_SLOTS:
         const auto row = [](const char *name, const QString &text, const QString &id = {}) {
             QTest::newRow(name) << text << id;
         };
-        row("watch, v first", u"https://www.youtube.com/watch?v=dQw4w9WgXcQ&t=42"_qs, u"dQw4w9WgXcQ"_qs);
         row("watch, v after list", u"https://youtube.com/watch?list=PL123&index=2&v=abcdef123&x=1"_qs, u"abcdef123"_qs);
         row("short link with query", u"https://youtu.be/XyZ_-12?si=tracking"_qs, u"XyZ_-12"_qs);
         row("shorts, no scheme", u"youtube.com/shorts/Short_ID1/"_qs, u"Short_ID1"_qs);
@@ -181,7 +179,6 @@ private Q_SLOTS:
         row("combining marks stay in the run", u"youtu.be/नमस्ते_abc"_qs, u"नमस्ते_abc"_qs);
         row("zero-width joiner stays in the run", u"youtu.be/abc\u200Ddef"_qs, u"abc\u200Ddef"_qs);
         row("other numbers end the run", u"youtu.be/abcdef\u00B2x"_qs, u"abcdef"_qs);
-        row("exactly six", u"youtu.be/a-b_c1"_qs, u"a-b_c1"_qs);
         row("any text in front of the host", u"xyzyoutube.com/embed/abcdefg"_qs, u"abcdefg"_qs);
         row("later v too short, earlier one taken", u"youtube.com/watch?v=abcdefgh&x=1&v=ab"_qs, u"abcdefgh"_qs);
         row("last v wins when long enough", u"youtube.com/watch?v=abcdefgh&v=ijklmnop"_qs, u"ijklmnop"_qs);
@@ -256,8 +253,7 @@ private Q_SLOTS:
         QTest::newRow("pieces that are no whole number") << u"1:x:+:-:--5:1 0:1.5:\u0663:30"_qs << true << qint64(90);
         // Sums saturate at the 64-bit limits, but only at the end: a huge piece can cancel out.
         QTest::newRow("one past smallest") << u"-9223372036854775809"_qs << true << kMin;
-        QTest::newRow("huge pieces cancel exactly")
-            << u"99999999999999999999:-5999999999999999999939"_qs << true << qint64(1);
+        QTest::newRow("huge pieces cancel") << u"99999999999999999999:-5999999999999999999939"_qs << true << qint64(1);
         QTest::newRow("long run of places") << QString(u"9:"_qs).repeated(200) + u"9"_qs << true << kMax;
     }
     void durationSeconds()
