@@ -27,14 +27,8 @@ LibraryVideo video(qint64 id, const char *youtubeID, const QString &title, const
                    qint64 createdAt, const char *owner = "")
 {
     const QString ytID = QString::fromLatin1(youtubeID);
-    return {id,
-            ytID,
-            title,
-            u"https://youtu.be/"_qs + ytID,
-            QString::fromLatin1(uploadDate),
-            QString::fromLatin1(duration),
-            QString::fromLatin1(owner),
-            createdAt};
+    return LibraryVideo(id, ytID, title, u"https://youtu.be/"_qs + ytID, QString::fromLatin1(uploadDate),
+                        QString::fromLatin1(duration), QString::fromLatin1(owner), createdAt);
 }
 
 const QList<LibraryVideo> kLibrary{
@@ -245,20 +239,20 @@ private Q_SLOTS:
         QTest::addColumn<int>("status"); // 0: nothing listens
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<int>("delayMs");
-        QTest::newRow("server error") << 500 << chatReply(u"ignored"_qs) << 0;
-        QTest::newRow("rate limited") << 429 << QByteArray(R"({"error":{"message":"slow down"}})") << 0;
-        QTest::newRow("not JSON") << 200 << QByteArray("<html>gateway</html>") << 0;
-        QTest::newRow("no choices") << 200 << QByteArray(R"({"choices":[]})") << 0;
-        QTest::newRow("choices not a list") << 200 << QByteArray(R"({"choices":{"0":1}})") << 0;
-        QTest::newRow("empty content") << 200 << chatReply(u"   "_qs) << 0;
-        QTest::newRow("content not text")
-            << 200 << QByteArray(R"({"choices":[{"message":{"role":"assistant","content":42}}]})") << 0;
-        QTest::newRow("tool call only") << 200
-                                        << QByteArray(
-                                               R"({"choices":[{"message":{"role":"assistant","content":null}}]})")
-                                        << 0;
-        QTest::newRow("too slow") << 200 << chatReply(u"too late"_qs) << 10000;
-        QTest::newRow("nothing listens") << 0 << QByteArray() << 0;
+        const auto row = [](const char *name, int status, const QByteArray &body, int delayMs = 0) {
+            QTest::newRow(name) << status << body << delayMs;
+        };
+        const QByteArray message = R"j({"choices":[{"message":{"role":"assistant","content":)j";
+        row("server error", 500, chatReply(u"ignored"_qs));
+        row("rate limited", 429, R"j({"error":{"message":"slow down"}})j");
+        row("not JSON", 200, "<html>gateway</html>");
+        row("no choices", 200, R"j({"choices":[]})j");
+        row("choices not a list", 200, R"j({"choices":{"0":1}})j");
+        row("empty content", 200, chatReply(u"   "_qs));
+        row("content not text", 200, message + "42}}]}");
+        row("tool call only", 200, message + "null}}]}");
+        row("too slow", 200, chatReply(u"too late"_qs), 10000);
+        row("nothing listens", 0, {});
     }
     void modelFailuresFallBack()
     {
