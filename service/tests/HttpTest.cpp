@@ -1,8 +1,6 @@
-// The HTTP layer against the real server on a free port: every route's authorisation, methods,
-// paths and refused input, the local sign-in page, the assistant, the pages the service serves,
-// what a hostile or broken client can do (bodies that never end or inflate without bound, idle
-// and trickling connections, floods from one address, values with something after them), and
-// compression both ways.
+// The HTTP layer against the real server on a free port: the routes' rules for every request,
+// the local sign-in page, the assistant, the pages served, what a hostile or broken client can
+// do, and compression both ways.
 
 #include "RawHttp.h"
 #include "TestService.h"
@@ -64,61 +62,51 @@ QString directive(const QString &csp, const QString &name)
     return {};
 }
 
-// Refused input, by route. Rows of an add: neither a link nor a change; rows of a change
+// Refused input, by route; each row is named by its route and the start of its body. Changes
 // address the video the test adds first.
 void badRequests()
 {
     QTest::addColumn<QByteArray>("path");
     QTest::addColumn<QByteArray>("body");
-    const auto bad = [](const char *name, const char *path, const QByteArray &body) {
-        QTest::newRow(name) << QByteArray(path) << body;
+    const auto bad = [](const char *path, const QList<QByteArray> &bodies) {
+        for (const QByteArray &body : bodies)
+            QTest::addRow("%s %s", path, body.left(50).constData()) << QByteArray(path) << body;
     };
-    const char *upsert = "/api/upsert.php";
     const QByteArray id = R"j({"youtube_id":"patch12345",)j";
-    bad("add: empty url", upsert, R"j({"url":"","title":""})j");
-    bad("add: words", upsert, R"j({"url":"not a link","title":""})j");
-    bad("add: ftp", upsert, R"j({"url":"ftp://example.com/x"})j");
-    bad("add: script", upsert, R"j({"url":"javascript:alert(1)"})j");
-    bad("add: no host", upsert, R"j({"url":"http://"})j");
-    bad("add: space in link", upsert, R"j({"url":"https://exa mple.com/"})j");
-    bad("add: url not a string", upsert, R"j({"url":5})j");
-    bad("add: title not a string", upsert, R"j({"url":"https://youtu.be/abcdef123","title":7})j");
-    bad("add: url too long", upsert, R"j({"url":"https://example.com/)j" + QByteArray(4100, 'a') + "\"}");
     const QByteArray longId(257, 'a'); // one over the limit of every route
-    bad("add: id too long", upsert, R"j({"url":"https://youtu.be/)j" + longId + "\"}");
-    bad("change: id too long", upsert, R"j({"title":"x","youtube_id":")j" + longId + "\"}");
-    bad("delete: id too long", "/api/delete.php", R"j({"youtube_id":")j" + longId + "\"}");
-    bad("upsert: neither url nor id", upsert, R"j({"title":"x"})j");
-    bad("upsert: array body", upsert, R"j(["https://youtu.be/abcdef123"])j");
-    bad("upsert: malformed", upsert, R"j({"url": )j");
-    bad("upsert: empty body", upsert, {});
-    bad("change: id not a string", upsert, R"j({"youtube_id":12345678})j");
-    bad("change: empty id", upsert, R"j({"youtube_id":""})j");
-    bad("change: excluded 2", upsert, id + R"j("excluded":2})j");
-    bad("change: excluded text", upsert, id + R"j("excluded":"1"})j");
-    bad("change: title number", upsert, id + R"j("title":1})j");
-    bad("change: title too long", upsert, id + R"j("title":")j" + QByteArray(1001, 'a') + "\"}");
-    bad("change: date too long", upsert, id + R"j("upload_date":")j" + QByteArray(65, '1') + "\"}");
-    bad("delete: no id", "/api/delete.php", R"j({"id":5})j");
-    const char *family = "/api/family.php";
-    bad("family: no action", family, R"j({"email":"x@example.com"})j");
-    bad("family: unknown action", family, R"j({"action":"invite","email":"x@example.com"})j");
-    bad("family: no email", family, R"j({"action":"add"})j");
-    bad("family: email not text", family, R"j({"action":"add","email":5})j");
-    bad("family: not an address", family, R"j({"action":"add","email":"bob"})j");
-    bad("family: two at signs", family, R"j({"action":"add","email":"a@b@example.com"})j");
-    bad("family: no dot", family, R"j({"action":"remove","email":"a@localhost"})j");
-    bad("family: yourself", family, R"j({"action":"add","email":" A@Example.com"})j");
-    bad("account: export is a GET", "/api/account.php", R"j({"action":"export"})j");
-    const char *assistant = "/api/assistant.php";
-    bad("assistant: no question", assistant, R"j({"history":[]})j");
-    bad("assistant: blank question", assistant, R"j({"q":"   "})j");
-    bad("assistant: question not text", assistant, R"j({"q":3})j");
-    bad("assistant: history not a list", assistant, R"j({"q":"x","history":"x"})j");
-    bad("assistant: entry without answer", assistant, R"j({"q":"x","history":[{"q":"y"}]})j");
-    bad("assistant: entry not an object", assistant, R"j({"q":"x","history":[1]})j");
-    bad("assistant: question too long", assistant, R"j({"q":")j" + QByteArray(4001, 'q') + "\"}");
-    bad("telegram code: not an object", "/api/telegram-code.php", "[]");
+    bad("/api/upsert.php", {R"j({"url":"","title":""})j",
+                            R"j({"url":"not a link","title":""})j",
+                            R"j({"url":"ftp://example.com/x"})j",
+                            R"j({"url":"javascript:alert(1)"})j",
+                            R"j({"url":"http://"})j",
+                            R"j({"url":"https://exa mple.com/"})j",
+                            R"j({"url":5})j",
+                            R"j({"url":"https://youtu.be/abcdef123","title":7})j",
+                            R"j({"url":"https://example.com/)j" + QByteArray(4100, 'a') + "\"}",
+                            R"j({"url":"https://youtu.be/)j" + longId + "\"}",
+                            R"j({"title":"x","youtube_id":")j" + longId + "\"}",
+                            R"j({"title":"x"})j",
+                            R"j(["https://youtu.be/abcdef123"])j",
+                            R"j({"url": )j",
+                            {},
+                            R"j({"youtube_id":12345678})j",
+                            R"j({"youtube_id":""})j",
+                            id + R"j("excluded":2})j",
+                            id + R"j("excluded":"1"})j",
+                            id + R"j("title":1})j",
+                            id + R"j("title":")j" + QByteArray(1001, 'a') + "\"}",
+                            id + R"j("upload_date":")j" + QByteArray(65, '1') + "\"}"});
+    bad("/api/delete.php", {R"j({"youtube_id":")j" + longId + "\"}", R"j({"id":5})j"});
+    bad("/api/family.php",
+        {R"j({"email":"x@example.com"})j", R"j({"action":"invite","email":"x@example.com"})j", R"j({"action":"add"})j",
+         R"j({"action":"add","email":5})j", R"j({"action":"add","email":"bob"})j",
+         R"j({"action":"add","email":"a@b@example.com"})j", R"j({"action":"remove","email":"a@localhost"})j",
+         R"j({"action":"add","email":" A@Example.com"})j"}); // the last: yourself
+    bad("/api/account.php", {R"j({"action":"export"})j"});   // an export is a GET
+    bad("/api/assistant.php", {R"j({"history":[]})j", R"j({"q":"   "})j", R"j({"q":3})j",
+                               R"j({"q":"x","history":"x"})j", R"j({"q":"x","history":[{"q":"y"}]})j",
+                               R"j({"q":"x","history":[1]})j", R"j({"q":")j" + QByteArray(4001, 'q') + "\"}"});
+    bad("/api/telegram-code.php", {"[]"});
 }
 
 constexpr size_t kGiB = size_t(1) << 30;
@@ -214,28 +202,21 @@ class HttpTest : public QObject
 private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
-    void everyApiRouteWantsAToken_data()
-    {
-        QTest::addColumn<QString>("authorization");
-        QTest::newRow("none") << QString();
-        QTest::newRow("scheme only") << u"Bearer"_qs;
-        QTest::newRow("unknown token") << u"Bearer AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"_qs;
-        QTest::newRow("other scheme") << u"Basic YTpi"_qs;
-        QTest::newRow("huge token") << (u"Bearer "_qs + QString(600, u'x'));
-    }
     void everyApiRouteWantsAToken()
     {
-        QFETCH(QString, authorization);
         TestService service;
         service.token(u"a@example.com"_qs);
-        httplib::Headers headers;
-        if (!authorization.isEmpty())
-            headers.emplace("Authorization", authorization.toStdString());
-        for (const auto &[method, path] : kApiRoutes) {
-            const Reply reply = service.send(method, {}, path, "{}", headers);
-            QCOMPARE(reply.status, 401);
-            QVERIFY(reply.json.value(u"error"_qs).isString());
-            QCOMPARE(reply.header("WWW-Authenticate"), std::string("Bearer"));
+        for (const std::string &authorization : std::initializer_list<std::string>{
+                 "", "Bearer", "Bearer " + std::string(43, 'A'), "Basic YTpi", "Bearer " + std::string(600, 'x')}) {
+            httplib::Headers headers;
+            if (!authorization.empty())
+                headers.emplace("Authorization", authorization);
+            for (const auto &[method, path] : kApiRoutes) {
+                const Reply reply = service.send(method, {}, path, "{}", headers);
+                QVERIFY2(reply.status == 401, authorization.c_str());
+                QVERIFY(reply.json.value(u"error"_qs).isString());
+                QCOMPARE(reply.header("WWW-Authenticate"), std::string("Bearer"));
+            }
         }
     }
 
@@ -277,10 +258,9 @@ private Q_SLOTS:
         QVERIFY(form.find(R"(name="email" type="email" required)") != std::string::npos);
     }
 
-    // Only a service on the loopback, asked under its own loopback name and port, signs anyone
-    // in by address alone (a page another site's name was rebound to must not): to the
-    // application's callback with a working token, the address as typed in any case, and the
-    // application's one-time state when it is a plain token.
+    // Only a service on the loopback, asked under its own loopback name and port (not a name
+    // rebound to it), signs anyone in by address alone: to the application's callback with a
+    // working token, the address in any case, and the application's state when a plain token.
     void localSignIn_data()
     {
         QTest::addColumn<QString>("listen");
@@ -442,29 +422,24 @@ private Q_SLOTS:
 
     // The redirect page sends the browser on to the application's own callback only: anything
     // else in a refresh or a link would make the page a weapon.
-    void redirectPageLinksOnlyTheCallback_data()
-    {
-        QTest::addColumn<QByteArray>("url");
-        QTest::addColumn<bool>("followed");
-        QTest::newRow("callback")
-            << QByteArray("clipvaneshelf://auth?token=abc%2B1&email=a%40b.c&x=\"><script>alert(1)</script>") << true;
-        QTest::newRow("script") << QByteArray("javascript:alert(1)") << false;
-        QTest::newRow("other site") << QByteArray("https://evil.example/?clipvaneshelf:") << false;
-        QTest::newRow("empty") << QByteArray() << false;
-        QTest::newRow("leading space") << QByteArray(" clipvaneshelf://auth?token=a&email=b") << false;
-    }
     void redirectPageLinksOnlyTheCallback()
     {
-        QFETCH(QByteArray, url);
-        QFETCH(bool, followed);
-        const QString html = text(Pages::redirectPage(url.toStdString()));
-        const QString escaped = text(Pages::htmlEscape(url.toStdString()));
-        QVERIFY(!html.contains(u"<script>"_qs));
-        QCOMPARE(html.contains(u"<meta http-equiv=\"refresh\" content=\"0;url="_qs + escaped + u"\">"_qs), followed);
-        QCOMPARE(html.contains(u"<a class=\"button\" href=\""_qs + escaped + u"\">"_qs), followed);
-        QCOMPARE(html.contains(u"href="_qs) || html.contains(u"http-equiv=\"refresh\""_qs), followed);
-        QCOMPARE(html.contains(u"Sign-in could not be completed"_qs), !followed);
-        QVERIFY(!followed || escaped.contains(u"&amp;email="_qs));
+        for (const auto &[url, followed] : std::initializer_list<std::pair<std::string, bool>>{
+                 {"clipvaneshelf://auth?token=abc%2B1&email=a%40b.c&x=\"><script>alert(1)</script>", true},
+                 {"javascript:alert(1)", false},
+                 {"https://evil.example/?clipvaneshelf:", false},
+                 {"", false},
+                 {" clipvaneshelf://auth?token=a&email=b", false}}) {
+            const QString html = text(Pages::redirectPage(url));
+            const QString escaped = text(Pages::htmlEscape(url));
+            QVERIFY2(!html.contains(u"<script>"_qs), url.c_str());
+            QCOMPARE(html.contains(u"<meta http-equiv=\"refresh\" content=\"0;url="_qs + escaped + u"\">"_qs),
+                     followed);
+            QCOMPARE(html.contains(u"<a class=\"button\" href=\""_qs + escaped + u"\">"_qs), followed);
+            QCOMPARE(html.contains(u"href="_qs) || html.contains(u"http-equiv=\"refresh\""_qs), followed);
+            QCOMPARE(html.contains(u"Sign-in could not be completed"_qs), !followed);
+            QVERIFY(!followed || escaped.contains(u"&amp;email="_qs));
+        }
     }
 
     void oversizedBodiesAreRefusedUnread_data()
@@ -606,23 +581,12 @@ private Q_SLOTS:
             many += "\r\nX-Header-" + QByteArray::number(i) + ": x";
         row("too many headers", family, many, 431);
         const QByteArray pull = "/api/videos.php";
-        for (const auto &[query, status] :
-             std::initializer_list<std::pair<const char *, int>>{{"", 200},
-                                                                 {"?since=5&after_id=0&limit=600", 200},
-                                                                 {"?since=%2B5&after_id=0&limit=10", 200},
-                                                                 {"?since=-5&after_id=0&limit=10", 200},
-                                                                 {"?limit=1000", 200},
-                                                                 {"?limit=0", 400},
-                                                                 {"?limit=1001", 400},
-                                                                 {"?limit=-1", 400},
-                                                                 {"?limit=6.5", 400},
-                                                                 {"?since=abc", 400},
-                                                                 {"?since=5x", 400},
-                                                                 {"?since=1%20OR%201=1", 400},
-                                                                 {"?since=1+1", 400},
-                                                                 {"?after_id=", 400},
-                                                                 {"?since=99999999999999999999", 400}})
-            row(*query ? query : "defaults", pull + query, "Bearer TOKEN", status);
+        for (const char *query : {"", "?since=5&after_id=0&limit=600", "?since=%2B5&after_id=0&limit=10",
+                                  "?since=-5&after_id=0&limit=10", "?limit=1000"})
+            row(*query ? query : "defaults", pull + query, "Bearer TOKEN", 200);
+        for (const char *query : {"?limit=0", "?limit=1001", "?limit=-1", "?limit=6.5", "?since=abc", "?since=5x",
+                                  "?since=1%20OR%201=1", "?since=1+1", "?after_id=", "?since=99999999999999999999"})
+            row(query, pull + query, "Bearer TOKEN", 400);
     }
     void strictReaders()
     {
@@ -676,7 +640,8 @@ private Q_SLOTS:
             QVERIFY2(!ResponseCompression::acceptsGzip(value), value);
     }
 
-    void pagesArriveGzippedAndIntact()
+    // That the body arrives intact, every pull of the application through the real service shows.
+    void pagesArriveGzipped()
     {
         TestService service;
         const QString token = service.token(u"a@example.com"_qs);
@@ -697,13 +662,6 @@ private Q_SLOTS:
         QCOMPARE(gzipped->get_header_value("Content-Encoding"), std::string("gzip"));
         QCOMPARE(gzipped->get_header_value("Content-Type"), std::string("application/json; charset=utf-8"));
         QVERIFY(gzipped->body.size() * 4 < identity->body.size());
-
-        client.set_decompress(true);
-        const auto decompressed = client.Get(page, compressed);
-        QVERIFY(decompressed);
-        QCOMPARE(decompressed->body, identity->body);
-        QVERIFY(QJsonDocument::fromJson(QByteArray::fromStdString(identity->body)).isObject());
-
         // Small replies go as they are.
         const auto small = client.Get("/api/videos.php?since=0&after_id=0&limit=1", compressed);
         QVERIFY(small);

@@ -74,25 +74,17 @@ private Q_SLOTS:
     }
     void cleanup() { m_service.reset(); }
 
-    void addTakesIdFromLink_data()
-    {
-        QTest::addColumn<QString>("link");
-        QTest::addColumn<QString>("idAndUrl");
-        const QString page = u"https://example.com/page?a=1"_qs;
-        const QString watch = u"https://www.youtube.com/watch?v=dQw4w9WgXcQ&t=10"_qs;
-        QTest::newRow("watch link keeps its address") << watch << u"dQw4w9WgXcQ|"_qs + watch;
-        QTest::newRow("short link") << u"https://youtu.be/abcdef123"_qs << u"abcdef123|https://youtu.be/abcdef123"_qs;
-        QTest::newRow("link inside words gets the short link")
-            << u"look at youtube.com/shorts/xyz789abc please"_qs << u"xyz789abc|https://youtu.be/xyz789abc"_qs;
-        QTest::newRow("other web link gets a hash ID") << page << hashId(page) + u'|' + page;
-        QTest::newRow("blanks around do not change the hash")
-            << u"  "_qs + page + u" \n"_qs << hashId(page) + u'|' + page;
-    }
     void addTakesIdFromLink()
     {
-        QFETCH(QString, link);
-        QFETCH(QString, idAndUrl);
-        QCOMPARE(fields(add(link), "youtube_id url source deleted read_only"), idAndUrl + u"|app|0|0"_qs);
+        const QString page = u"https://example.com/page?a=1"_qs;
+        const QString watch = u"https://www.youtube.com/watch?v=dQw4w9WgXcQ&t=10"_qs;
+        for (const auto &[link, idAndUrl] : std::initializer_list<std::pair<QString, QString>>{
+                 {watch, u"dQw4w9WgXcQ|"_qs + watch}, // a watch link keeps its address
+                 {u"https://youtu.be/abcdef123"_qs, u"abcdef123|https://youtu.be/abcdef123"_qs},
+                 {u"look at youtube.com/shorts/xyz789abc please"_qs, u"xyz789abc|https://youtu.be/xyz789abc"_qs},
+                 {page, hashId(page) + u'|' + page}, // other web links get a hash ID; blanks change nothing
+                 {u"  "_qs + page + u" \n"_qs, hashId(page) + u'|' + page}})
+            QCOMPARE(fields(add(link), "youtube_id url source deleted read_only"), idAndUrl + u"|app|0|0"_qs);
     }
 
     void addOfLiveVideoReturnsItAndReplacesTitleWhenGiven()
