@@ -674,7 +674,6 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("coding"); // Content-Encoding
         QTest::addColumn<bool>("chunked");
         QTest::addColumn<int>("status");
-        QTest::newRow("plain") << QByteArray() << false << 200;
         QTest::newRow("gzip") << QByteArray("gzip") << false << 200;
         QTest::newRow("gzip in chunks") << QByteArray("gzip") << true << 200;
         QTest::newRow("deflate") << QByteArray("deflate") << false << 200;
