@@ -497,9 +497,8 @@ private Q_SLOTS:
         QCOMPARE(service.get(valid, "/api/family.php").status, 200);
     }
 
-    // Idle and trickling connections cost the loop nothing, so another client is answered at
-    // once; and the tricklers lose their connections when their time for a head, or for a
-    // body, is up, though bytes keep coming.
+    // Idle and trickling connections cost the loop nothing; tricklers lose their connections
+    // when their time for a head, or for a body, is up, though bytes keep coming.
     void idleAndTricklingConnectionsDelayNoOne()
     {
         TestService service([](ServiceConfig &config) {

@@ -605,9 +605,8 @@ private Q_SLOTS:
 
     void unconfiguredOrUnreachableGoogle()
     {
-        TestDatabase database;
-        const auto storage = database.open();
-        SignInStates states(*storage);
+        Google google; // for its states
+        SignInStates &states = google.states;
         QVERIFY(!GoogleSignIn(GoogleConfig{kClientId, {}, u"a"_qs, u"t"_qs, u"u"_qs}, states).configured());
         QVERIFY(std::holds_alternative<std::string>(GoogleSignIn({}, states).complete(u"s"_qs, u"c"_qs, kRedirect)));
         const QString base = u"http://127.0.0.1:1"_qs; // nothing listens there

@@ -51,9 +51,8 @@ inline QString queryItem(const QString &address, const QString &name)
     return QUrlQuery(QUrl(address).query(QUrl::FullyDecoded)).queryItemValue(name, QUrl::FullyDecoded);
 }
 
-// A metadata provider the test controls: every ID has made-up metadata ("Title of <id>",
-// 2020-01-02, 3:04) unless set otherwise; failures on demand; a call count; and a hold that
-// keeps every fetch, and so the request behind it, in flight until released.
+// A metadata provider the test controls: made-up metadata ("Title of <id>", 2020-01-02, 3:04)
+// unless set otherwise, failures on demand, call counts, and a hold keeping fetches in flight.
 class FakeMetadataProvider : public MetadataProvider
 {
 public:
@@ -168,9 +167,8 @@ private:
     QString m_url;
 };
 
-// The whole service in-process on a free loopback port with fresh data (see TestDatabase) and
-// a fake metadata provider. Quiet: no request log. Given a database, it serves that one (a
-// second instance beside another).
+// The whole service in-process on a free loopback port, quiet, with fresh data (or the given
+// database, for a second instance beside another) and a fake metadata provider.
 class TestService
 {
 public:
