@@ -772,8 +772,7 @@ private Q_SLOTS:
             bot.start();
             bot.stop();
         }
-        QCOMPARE(telegram.server.requestCount(), 0);
-        QVERIFY(!TelegramBot(TelegramConfig{}, {}).enabled());
+        QCOMPARE(telegram.server.requestCount(), 0); // a service without a bot answers 503 (the routes' test)
 
         TelegramConfig config;
         config.botToken = kToken;
