@@ -63,30 +63,24 @@ private Q_SLOTS:
         QVERIFY2(
             KeychainSecretStore::serviceReachable(),
             "gnome-keyring-daemon did not provide a Secret Service on the private bus (scripts/setup installs it)");
-
         KeychainSecretStore store(kTestService, 10s);
         QCOMPARE(store.keychainRead(SecretKeys::token), std::nullopt);
         QVERIFY(store.keychainSave(QStringLiteral("first-token"), SecretKeys::token));
         QVERIFY(store.keychainSave(QString(), SecretKeys::email));
         QCOMPARE(store.keychainRead(SecretKeys::token), QStringLiteral("first-token"));
         QCOMPARE(store.keychainRead(SecretKeys::email), QString());
-
         // Signing in again replaces the item; the text survives in full.
-        const QString second = QStringLiteral("second \u00e9\u2014\U0001F600");
-        QVERIFY(store.keychainSave(second, SecretKeys::token));
-        QCOMPARE(store.keychainRead(SecretKeys::token), second);
-
+        QVERIFY(store.keychainSave(u"second \u00e9\u2014\U0001F600"_qs, SecretKeys::token));
+        QCOMPARE(store.keychainRead(SecretKeys::token), u"second \u00e9\u2014\U0001F600"_qs);
         // Items are per service: another service name sees nothing.
         KeychainSecretStore other(kTestService + QStringLiteral(".other"), 10s);
         QCOMPARE(other.keychainRead(SecretKeys::token), std::nullopt);
-
         store.keychainDelete(SecretKeys::token);
         QCOMPARE(store.keychainRead(SecretKeys::token), std::nullopt);
         QCOMPARE(store.keychainRead(SecretKeys::email), QString());
         store.keychainDelete(SecretKeys::email);
         store.keychainDelete(SecretKeys::email); // deleting what is gone is harmless
         QCOMPARE(store.keychainRead(SecretKeys::email), std::nullopt);
-
         // With a Secret Service and no profile folder, the process-wide store is the keychain.
         QVERIFY(dynamic_cast<KeychainSecretStore *>(&defaultSecretStore()));
     }
@@ -97,12 +91,10 @@ private Q_SLOTS:
         QVERIFY(bus.isConnected());
         // The private bus of this test starts no keyring: one here would answer in the silent one's place.
         QVERIFY2(!bus.interface()->isServiceRegistered(kSecretService), "a Secret Service already runs on this bus");
-
         SilentSecretService service;
         QVERIFY(bus.registerVirtualObject(QStringLiteral("/"), &service, QDBusConnection::SubPath));
         QVERIFY(bus.registerService(kSecretService));
         QVERIFY(KeychainSecretStore::serviceReachable());
-
         {
             KeychainSecretStore store(kTestService, 300ms);
             QVERIFY(!store.keychainSave(QStringLiteral("token"), SecretKeys::token));
@@ -110,20 +102,16 @@ private Q_SLOTS:
             store.keychainDelete(SecretKeys::token);
         }
         QVERIFY(!service.pending.isEmpty());
-
         // The answers arrive after every wait gave up and the store itself is gone. Jobs queued
         // behind the first one start as each one fails; answer until none is left.
-        constexpr int kQuietRounds = 5;
-        constexpr int kMaxRounds = 200;
         int answered = 0;
-        for (int round = 0, quiet = 0; quiet < kQuietRounds && round < kMaxRounds; ++round) {
+        for (int round = 0, quiet = 0; quiet < 5 && round < 200; ++round) {
             const int now = service.answerLate();
             answered += now;
             quiet = now > 0 ? 0 : quiet + 1;
             QTest::qWait(20);
         }
         QVERIFY(answered > 0);
-
         bus.unregisterService(kSecretService);
         bus.unregisterObject(QStringLiteral("/"), QDBusConnection::UnregisterTree);
     }

@@ -1,6 +1,7 @@
 #include "FakeHttpServer.h"
 
 #include <QUrlQuery>
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -40,11 +41,8 @@ QByteArray RecordedRequest::header(const QByteArray &name) const
 
 bool RecordedRequest::hasHeader(const QByteArray &name) const
 {
-    for (const auto &entry : headers) {
-        if (entry.first.compare(name, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    return false;
+    return std::any_of(headers.cbegin(), headers.cend(),
+                       [&](const auto &entry) { return entry.first.compare(name, Qt::CaseInsensitive) == 0; });
 }
 
 QList<QPair<QString, QString>> RecordedRequest::queryItems() const
@@ -88,14 +86,6 @@ struct FakeHttpServer::State
         return chosen(request);
     }
 
-    void wait(std::chrono::milliseconds delay)
-    {
-        if (delay.count() <= 0)
-            return;
-        std::unique_lock lock(mutex);
-        wake.wait_for(lock, delay, [this] { return stopping; });
-    }
-
     void serve(const httplib::Request &in, httplib::Response &out)
     {
         RecordedRequest request;
@@ -111,7 +101,10 @@ struct FakeHttpServer::State
         request.body = bytes(in.body);
 
         const FakeReply reply = answer(request);
-        wait(reply.delay);
+        if (reply.delay.count() > 0) {
+            std::unique_lock lock(mutex);
+            wake.wait_for(lock, reply.delay, [this] { return stopping; });
+        }
 
         std::string contentType = "application/json";
         for (const auto &[name, value] : reply.headers) {
@@ -156,14 +149,8 @@ bool FakeHttpServer::start()
         return true;
     // The state outlives the server's threads: stop() joins them before it goes away.
     const auto route = [state](const httplib::Request &in, httplib::Response &out) { state->serve(in, out); };
-    const std::string any = ".*";
-    state->server.Get(any, route);
-    state->server.Post(any, route);
-    state->server.Put(any, route);
-    state->server.Patch(any, route);
-    state->server.Delete(any, route);
-    state->server.Options(any, route);
-    state->server.set_keep_alive_timeout(kKeepAliveSeconds);
+    state->server.Get(".*", route).Post(".*", route).Put(".*", route).Patch(".*", route);
+    state->server.Delete(".*", route).Options(".*", route).set_keep_alive_timeout(kKeepAliveSeconds);
 
     state->port = state->server.bind_to_any_port("127.0.0.1");
     if (state->port <= 0)

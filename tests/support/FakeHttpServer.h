@@ -16,13 +16,9 @@ struct FakeReply
 {
     int status = 200;
     QByteArray body;
-    // Extra headers; "Content-Type" defaults to application/json when not given here.
-    QList<QPair<QByteArray, QByteArray>> headers;
-    // How long the server waits before answering (a stalled server, for time-outs). The
-    // wait ends early when the server stops, so a test never waits for it at tear-down.
-    std::chrono::milliseconds delay{0};
-    // Sends the body with chunked transfer encoding, without a Content-Length.
-    bool chunked = false;
+    QList<QPair<QByteArray, QByteArray>> headers; // "Content-Type" defaults to application/json
+    std::chrono::milliseconds delay{0};           // a stalled server; cut short when the server stops
+    bool chunked = false;                         // chunked transfer encoding, no Content-Length
 
     static FakeReply json(QByteArray body, int status = 200)
     {
@@ -42,30 +38,16 @@ struct RecordedRequest
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body;
 
-    // The value of a header, matched without regard to case; empty when absent.
-    QByteArray header(const QByteArray &name) const;
+    QByteArray header(const QByteArray &name) const; // any case; empty when absent
     bool hasHeader(const QByteArray &name) const;
-    // The query items in the client's order, percent-decoded.
-    QList<QPair<QString, QString>> queryItems() const;
+    QList<QPair<QString, QString>> queryItems() const; // in the client's order, decoded
 };
 
-// A local HTTP server for tests: listens on 127.0.0.1 on a free port, answers from its own
-// threads (so the test's Qt event loop stays free to drive the client), records every
-// request and answers each one from a script:
-//
-//   1. the next reply queued for the request's path (enqueue), consumed in order;
-//   2. otherwise the handler (setHandler), called on a server thread with the request;
-//   3. otherwise the default reply (setDefaultReply; initially 404 with a JSON error).
-//
-// Every accessor is thread-safe. Typical use:
-//
-//   FakeHttpServer server;
-//   QVERIFY(server.start());
-//   server.enqueue("/api/videos.php", FakeReply::json(R"({"videos":[]})"));
-//   ... point the client at server.url("/api") and run it ...
-//   QCOMPARE(server.requests().at(0).query, "since=0&after_id=0&limit=600");
-//
-// The server stops in its destructor; replies still waiting out a delay are cut short.
+// A local HTTP server for tests on a free port of 127.0.0.1. It answers from its own threads,
+// so the test's event loop stays free to drive the client, and records every request. Each
+// request gets the next reply queued for its path (enqueue), else the handler's (called on a
+// server thread), else the default reply (at first 404 with a JSON error). Every accessor is
+// thread-safe; the destructor stops the server.
 class FakeHttpServer
 {
 public:
@@ -76,15 +58,11 @@ public:
     FakeHttpServer(const FakeHttpServer &) = delete;
     FakeHttpServer &operator=(const FakeHttpServer &) = delete;
 
-    // Binds a free port on 127.0.0.1 and starts answering (once per server object). False when
-    // no port could be bound.
-    bool start();
-    // Stops answering and closes the port; waits for the server threads. Idempotent.
-    void stop();
+    bool start(); // false when no port could be bound
+    void stop();  // waits for the server's threads; idempotent
 
     quint16 port() const;
-    // http://127.0.0.1:<port> followed by path (for example "/api").
-    QUrl url(const QString &path = {}) const;
+    QUrl url(const QString &path = {}) const; // http://127.0.0.1:<port><path>
 
     void enqueue(const QByteArray &path, FakeReply reply);
     void setHandler(Handler handler);
@@ -95,8 +73,8 @@ public:
     RecordedRequest lastRequest() const;
     void clearRequests();
 
-    // Body bytes of chunked replies handed to the connection so far, over all replies: a
-    // client that stops reading early leaves this below what was scripted.
+    // Chunked body bytes handed to connections so far: below what was scripted when a client
+    // stops reading early.
     qint64 chunkedBytesSent() const;
 
 private:

@@ -12,14 +12,13 @@ namespace clipvane::test {
 class ServiceProcess
 {
 public:
-    // binary: the clipvane-service program. environment: added to the child's environment.
+    // environment: added to the child's.
     explicit ServiceProcess(QString binary, const QProcessEnvironment &environment = {}, QString dataDir = QString());
     ~ServiceProcess();
     ServiceProcess(const ServiceProcess &) = delete;
     ServiceProcess &operator=(const ServiceProcess &) = delete;
 
-    // Starts the service and waits until it listens. False (with the reason in error()) when
-    // it did not come up within the timeout.
+    // Starts the service and waits until it listens; false, with the reason in error(), if not.
     bool start(int timeoutMs = 30000);
     void stop();
 
@@ -28,8 +27,7 @@ public:
 
     int port() const { return m_port; }
     qint64 processId() const { return m_process.processId(); }
-    // "http://127.0.0.1:<port>/api"
-    QString apiBase() const;
+    QString apiBase() const; // http://127.0.0.1:<port>/api
     const QString &error() const { return m_error; }
 
 private:

@@ -12,6 +12,20 @@
 
 namespace clipvane::test {
 
+// A library's files in `dir`, with secrets in memory.
+inline LibrarySession::Options libraryOptions(const QTemporaryDir &dir, MemorySecretStore &secrets,
+                                              QNetworkAccessManager &network, QUrl apiBase)
+{
+    LibrarySession::Options options;
+    options.apiBase = std::move(apiBase);
+    options.storePath = dir.filePath(QStringLiteral("library.sqlite"));
+    options.groupSettingsPath = dir.filePath(QStringLiteral("group.ini"));
+    options.standardSettingsPath = dir.filePath(QStringLiteral("standard.ini"));
+    options.secrets = &secrets;
+    options.network = &network;
+    return options;
+}
+
 // A library of its own in a temporary folder, with secrets in memory and a service address
 // nothing answers on (port 9 of the loopback: cycles fail at once and send nothing anywhere).
 struct TestLibrary
@@ -19,13 +33,7 @@ struct TestLibrary
     explicit TestLibrary(QUrl apiBase = QUrl(QStringLiteral("http://127.0.0.1:9/api")),
                          std::chrono::milliseconds debounce = std::chrono::milliseconds(50))
     {
-        LibrarySession::Options options;
-        options.apiBase = apiBase;
-        options.storePath = dir.filePath(QStringLiteral("library.sqlite"));
-        options.groupSettingsPath = dir.filePath(QStringLiteral("group.ini"));
-        options.standardSettingsPath = dir.filePath(QStringLiteral("standard.ini"));
-        options.secrets = &secrets;
-        options.network = &network;
+        LibrarySession::Options options = libraryOptions(dir, secrets, network, std::move(apiBase));
         options.debounce = debounce;
         QString error;
         session = LibrarySession::open(options, &error);

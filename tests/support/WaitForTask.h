@@ -8,11 +8,9 @@ namespace clipvane::test {
 
 namespace detail {
 
-template<typename T>
-QCoro::Task<> completeInto(QCoro::Task<T> task, std::optional<T> &result, QEventLoop &loop, bool &done)
+template<typename T> QCoro::Task<> completeInto(QCoro::Task<T> task, std::optional<T> &result, QEventLoop &loop)
 {
     result.emplace(co_await std::move(task));
-    done = true;
     loop.quit();
 }
 
@@ -24,9 +22,8 @@ template<typename T> T waitForTask(QCoro::Task<T> task)
 {
     QEventLoop loop;
     std::optional<T> result;
-    bool done = false;
-    detail::completeInto(std::move(task), result, loop, done);
-    if (!done)
+    detail::completeInto(std::move(task), result, loop);
+    if (!result) // not finished at once
         loop.exec();
     return std::move(*result);
 }

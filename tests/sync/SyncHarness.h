@@ -1,29 +1,30 @@
 #pragma once
 
-#include "APIClient.h"
 #include "Clock.h"
 #include "FakeHttpServer.h"
 #include "GroupSettings.h"
-#include "LibrarySession.h"
-#include "MemorySecretStore.h"
+#include "LinkParser.h"
 #include "NetworkWatch.h"
-#include "SyncEngine.h"
+#include "TestLibrary.h"
 #include "VideoStore.h"
 
+#include <QFile>
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
 #include <QSettings>
-#include <QTemporaryDir>
-#include <chrono>
+#include <atomic>
 #include <condition_variable>
-#include <memory>
 #include <mutex>
 
 namespace clipvane::test {
 
-// 2024-03-05 12:00:00 UTC.
-inline constexpr qint64 kStartMs = 1709640000000;
+inline constexpr qint64 kStartMs = 1709640000000; // 2024-03-05 12:00:00 UTC
+inline const QByteArray kVideosPath = QByteArrayLiteral("/api/videos.php");
+inline const QByteArray kUpsertPath = QByteArrayLiteral("/api/upsert.php");
+inline const QByteArray kDeletePath = QByteArrayLiteral("/api/delete.php");
+inline constexpr qint64 kEchoNow = 777000;
 
 class FakeClock : public Clock
 {
@@ -41,19 +42,35 @@ public:
     void report(bool usable) { Q_EMIT usableChanged(usable); }
 };
 
-// Holds requests to one path on the server's threads until the test lets them through, so
-// the test can act while the engine waits for the answer.
+// Holds requests to one path on the server's threads, so the test can act while the engine
+// waits for the answer.
 class Gate
 {
 public:
     ~Gate() { open(); }
-    void close(const QByteArray &path);
-    // Lets every held and later request through.
-    void open();
-    // Lets one request through.
-    void pass();
-    // Called on a server thread for every request; blocks when the path is held.
-    void wait(const QByteArray &path);
+    void close(const QByteArray &path, int letThrough = 0) // holds requests after the first letThrough
+    {
+        std::lock_guard lock(m_mutex);
+        m_path = path;
+        m_closed = true;
+        m_passes = letThrough;
+    }
+    void open() // lets every held and later request through
+    {
+        std::lock_guard lock(m_mutex);
+        m_closed = false;
+        m_changed.notify_all();
+    }
+    void wait(const QByteArray &path) // on a server thread; blocks while the path is held
+    {
+        std::unique_lock lock(m_mutex);
+        if (!m_closed || path != m_path)
+            return;
+        // Bounded, so a failing test cannot hang the server's threads for ever.
+        if (m_changed.wait_for(lock, std::chrono::seconds(60), [this] { return !m_closed || m_passes > 0; }) &&
+            m_closed)
+            --m_passes;
+    }
 
 private:
     std::mutex m_mutex;
@@ -64,46 +81,138 @@ private:
 };
 
 // Server replies in the service's shape.
-QJsonObject serverVideo(const QString &id, qint64 updatedAt, qint64 rowId, const QString &title = {});
-QByteArray pageBody(const QList<QJsonObject> &videos, qint64 now, int total, const QString &familyRev = u"0"_qs,
-                    bool widget = true);
-QByteArray videoBody(const QJsonObject &video);
+inline QJsonObject serverVideo(const QString &id, qint64 updatedAt, qint64 rowId, const QString &title = {})
+{
+    static const QJsonObject common = QJsonDocument::fromJson(R"({"upload_date": "2020-01-02", "duration": "3:00",
+        "excluded": 0, "deleted": 0, "source": "web", "created_at": 1000, "owner_email": "", "read_only": 0})")
+                                          .object();
+    QJsonObject video = common;
+    video.insert(u"id"_qs, rowId);
+    video.insert(u"youtube_id"_qs, id);
+    video.insert(u"title"_qs, title.isEmpty() ? u"Title "_qs + id : title);
+    video.insert(u"url"_qs, u"https://youtu.be/"_qs + id);
+    video.insert(u"updated_at"_qs, updatedAt);
+    return video;
+}
 
-inline const QByteArray kVideosPath = QByteArrayLiteral("/api/videos.php");
-inline const QByteArray kUpsertPath = QByteArrayLiteral("/api/upsert.php");
-inline const QByteArray kDeletePath = QByteArrayLiteral("/api/delete.php");
-inline constexpr qint64 kEchoNow = 777000;
+inline QByteArray pageBody(const QList<QJsonObject> &videos, qint64 now, int total, const QString &familyRev = u"0"_qs,
+                           bool widget = true)
+{
+    QJsonArray array;
+    for (const QJsonObject &video : videos)
+        array.append(video);
+    return QJsonDocument(QJsonObject{{u"now"_qs, now},
+                                     {u"family_rev"_qs, familyRev},
+                                     {u"total"_qs, total},
+                                     {u"widget"_qs, widget},
+                                     {u"videos"_qs, array}})
+        .toJson(QJsonDocument::Compact);
+}
 
-// One engine with everything it talks to: a fake server on a free port, a store, settings
-// and secrets in a temporary folder, a clock and a network watch the test controls. Requests
-// without a scripted reply are answered like the service would: an empty list page (now =
-// kEchoNow, family revision "0"), and adds, patches and deletions that succeed.
+inline QByteArray videoBody(const QJsonObject &video)
+{
+    return QJsonDocument(QJsonObject{{u"video"_qs, video}}).toJson(QJsonDocument::Compact);
+}
+
+// Answers like the service: an empty page (now = kEchoNow, family revision "0"); adds and
+// patches echo what was sent, deletions succeed.
+inline FakeReply serviceAnswer(const RecordedRequest &request)
+{
+    static std::atomic<qint64> updatedAt{kEchoNow};
+    if (request.path == kVideosPath)
+        return FakeReply::json(pageBody({}, kEchoNow, 0));
+    if (request.path == kDeletePath)
+        return FakeReply::json(QByteArrayLiteral(R"({"ok":true})"));
+    if (request.path != kUpsertPath)
+        return FakeReply::json(QByteArrayLiteral(R"({"error":"unknown"})"), 404);
+    const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+    QJsonObject video;
+    if (body.contains(u"youtube_id"_qs)) {
+        video = serverVideo(body.value(u"youtube_id"_qs).toString(), ++updatedAt, 1);
+        for (const QString &field : {u"title"_qs, u"upload_date"_qs, u"duration"_qs, u"excluded"_qs})
+            video.insert(field, body.value(field));
+    } else {
+        const QString id = youtubeID(body.value(u"url"_qs).toString()).value_or(u"unknown"_qs);
+        const QString title = body.value(u"title"_qs).toString();
+        video = serverVideo(id, ++updatedAt, 1, title.isEmpty() ? u"Server title "_qs + id : title);
+    }
+    return FakeReply::json(videoBody(video));
+}
+
+// One engine with a fake server, a store, settings and secrets in a temporary folder, and a
+// clock and network watch the test controls. Unscripted requests get the service's answer.
 class SyncHarness
 {
 public:
-    explicit SyncHarness(bool signedIn = true, std::chrono::milliseconds debounce = std::chrono::hours(1));
-    ~SyncHarness();
+    explicit SyncHarness(bool signedIn = true, std::chrono::milliseconds debounce = std::chrono::hours(1))
+    {
+        if (!dir.isValid() || !server.start())
+            qFatal("test harness: no temporary folder or no free port");
+        server.setHandler([this](const RecordedRequest &request) { return answer(request); });
+        if (signedIn)
+            secrets.keychainSave(u"token-1"_qs, SecretKeys::token);
+        open(debounce);
+    }
+    ~SyncHarness()
+    {
+        close();
+        gate.open();
+        // Closing the idle connections lets the server stop without waiting out its keep-alive.
+        network.clearConnectionCache();
+        server.stop(); // before the scripted replies its threads use go away
+    }
 
-    // A restart: the library is closed and opened again from its files, as at launch, after
-    // whatever the test put into the store and the settings.
-    void restart(std::chrono::milliseconds debounce = std::chrono::hours(1));
-    // The library goes away (engine, store and all), as when the program ends.
-    void close();
-    // Runs one cycle to its end.
-    void runCycle();
-    // Waits until the server has received `count` requests in all.
-    bool waitForRequests(int count);
+    // Closes the library and opens it again from its files, as at launch.
+    void restart(std::chrono::milliseconds debounce = std::chrono::hours(1))
+    {
+        close();
+        open(debounce);
+    }
+    void close() // as when the program ends
+    {
+        session.reset();
+        store = nullptr, group = nullptr, engine = nullptr;
+    }
+    void runCycle() { QCoro::waitFor(engine->sync()); }
+    bool waitForRequests(int count) // in all
+    {
+        return QTest::qWaitFor([&] { return server.requestCount() >= count; }, 20000);
+    }
+    // Queues a reply for the next request to path; the gate holds these too.
+    void reply(const QByteArray &path, FakeReply reply)
+    {
+        std::lock_guard lock(m_repliesMutex);
+        m_replies[path].append(std::move(reply));
+    }
 
-    // Queues a reply for the next request to path. Unlike FakeHttpServer::enqueue, the gate
-    // holds these as well.
-    void reply(const QByteArray &path, FakeReply reply);
-
-    Video *seed(const QString &id, const QString &state, const QString &title = {});
-    QList<RecordedRequest> requestsTo(const QByteArray &path) const;
+    Video *seed(const QString &id, const QString &state, const QString &title = {})
+    {
+        Video *video =
+            store->insert(Video(id, title.isEmpty() ? u"Local "_qs + id : title, u"https://youtu.be/"_qs + id,
+                                u"2019-05-06"_qs, u"1:00"_qs, false, u"web"_qs, 500, 600, state));
+        store->save();
+        return video;
+    }
+    QList<RecordedRequest> requestsTo(const QByteArray &path) const
+    {
+        QList<RecordedRequest> matching;
+        for (const RecordedRequest &request : server.requests()) {
+            if (request.path == path)
+                matching.append(request);
+        }
+        return matching;
+    }
     int cyclesStarted() const { return m_cyclesStarted; }
     int cyclesEnded() const { return m_cyclesEnded; }
-    // The group settings file as any other process reads it.
-    std::unique_ptr<QSettings> rawGroup() const;
+    // The group file as another process reads it: a copy under a new name, since QSettings may
+    // trust its cache of a file name it has read before.
+    std::unique_ptr<QSettings> rawGroup() const
+    {
+        static int copies = 0;
+        const QString copy = dir.filePath(u"group-copy-%1.ini"_qs.arg(++copies));
+        QFile::copy(group->path(), copy);
+        return std::make_unique<QSettings>(copy, QSettings::IniFormat);
+    }
 
     QTemporaryDir dir;
     FakeHttpServer server;
@@ -113,20 +222,41 @@ public:
     FakeClock clock;
     FakeNetworkWatch watch;
     std::unique_ptr<LibrarySession> session;
-    // The parts of the open library.
-    APIClient *api = nullptr;
     VideoStore *store = nullptr;
     GroupSettings *group = nullptr;
-    QSettings *standard = nullptr;
     SyncEngine *engine = nullptr;
 
 private:
-    void open(std::chrono::milliseconds debounce);
-    FakeReply answer(const RecordedRequest &request);
+    void open(std::chrono::milliseconds debounce)
+    {
+        LibrarySession::Options options = libraryOptions(dir, secrets, network, server.url(u"/api"_qs));
+        options.clock = &clock;
+        options.networkWatch = &watch;
+        options.debounce = debounce;
+        QString error;
+        session = LibrarySession::open(options, &error);
+        if (!session)
+            qFatal("test harness: library: %s", qPrintable(error));
+        store = &session->store();
+        group = &session->group();
+        engine = &session->engine();
+        QObject::connect(engine, &SyncEngine::syncingChanged, engine,
+                         [this](bool syncing) { ++(syncing ? m_cyclesStarted : m_cyclesEnded); });
+    }
+    FakeReply answer(const RecordedRequest &request)
+    {
+        gate.wait(request.path);
+        {
+            std::lock_guard lock(m_repliesMutex);
+            QList<FakeReply> &queued = m_replies[request.path];
+            if (!queued.isEmpty())
+                return queued.takeFirst();
+        }
+        return serviceAnswer(request);
+    }
 
     std::mutex m_repliesMutex;
     QHash<QByteArray, QList<FakeReply>> m_replies;
-
     int m_cyclesStarted = 0;
     int m_cyclesEnded = 0;
 };

@@ -128,11 +128,12 @@ pg_result *PgConnection::checked(pg_result *result, const char *what)
     const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)
         return result;
-    const char *state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    const char *field = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    const std::string state = field ? field : "";
     const std::string message = std::string(what) + ": " + PQerrorMessage(m_conn);
     PQclear(result);
     // 40001 serialization failure, 40P01 deadlock: the transaction lost a race and left nothing.
-    if (state && (std::strcmp(state, "40001") == 0 || std::strcmp(state, "40P01") == 0))
+    if (state == "40001" || state == "40P01")
         throw SqlConflict(message);
     throw SqlError(message);
 }
@@ -166,7 +167,9 @@ SqlStatement PgConnection::prepare(const char *sql)
 {
     auto it = m_statements.find(sql);
     if (it == m_statements.end()) {
-        Prepared prepared{"s" + std::to_string(m_statements.size()), 0};
+        Prepared prepared;
+        prepared.name = "s";
+        prepared.name += std::to_string(m_statements.size());
         const std::string text = translated(sql, &prepared.parameters);
         PQclear(checked(PQprepare(m_conn, prepared.name.c_str(), text.c_str(), 0, nullptr), "prepare"));
         it = m_statements.emplace(sql, std::move(prepared)).first;

@@ -9,8 +9,14 @@ namespace {
 constexpr int kSchemaVersion = 3;
 constexpr size_t kPoolSize = 8; // idle connections kept of each kind
 constexpr int kAloneAfter = 3;
-constexpr const char *kGateShared = "SELECT pg_advisory_xact_lock_shared(72510049, hashtext(current_schema()))";
-constexpr const char *kGateAlone = "SELECT pg_advisory_xact_lock(72510049, hashtext(current_schema()))";
+// The writers' gate, held for the whole transaction: shared by every writer, alone by one
+// that lost kAloneAfter times, so a long transaction cannot starve among a stream of short
+// ones. It is taken before the transaction begins, so the lone writer's snapshot comes after
+// every other writer has finished.
+constexpr const char *kGateShared = "SELECT pg_advisory_lock_shared(72510049, hashtext(current_schema()))";
+constexpr const char *kGateAlone = "SELECT pg_advisory_lock(72510049, hashtext(current_schema()))";
+constexpr const char *kOpenGateShared = "SELECT pg_advisory_unlock_shared(72510049, hashtext(current_schema()))";
+constexpr const char *kOpenGateAlone = "SELECT pg_advisory_unlock(72510049, hashtext(current_schema()))";
 constexpr quint64 kSweepEvery = 256; // writes between sweeps of leases left by vanished connections
 // Serializes schema changes when several instances start at once. Advisory locks belong to
 // the whole database: the schema's name keeps services in different schemas apart.
@@ -128,7 +134,11 @@ constexpr const char *kTakeLease =
     "WITH clock AS (UPDATE meta SET value = greatest(value + 2, ?1) WHERE key = 'clock' RETURNING value) "
     "INSERT INTO stamp_leases (stamp, backend_pid, backend_start) "
     "SELECT value, pg_backend_pid(), (SELECT backend_start FROM pg_stat_activity WHERE pid = pg_backend_pid()) "
-    "FROM clock RETURNING stamp";
+    "FROM clock RETURNING stamp, ctid::text";
+
+// Removes a lease by its row address: a serializable transaction then locks that row alone for
+// its reads, not the whole small table, so writers do not collide over each other's leases.
+constexpr const char *kEndLease = "DELETE FROM stamp_leases WHERE ctid = ?2::tid AND stamp = ?1";
 
 constexpr const char *kLiveLease = "EXISTS (SELECT 1 FROM pg_stat_activity a "
                                    "WHERE a.pid = l.backend_pid AND a.backend_start = l.backend_start)";
@@ -207,7 +217,7 @@ void PgStorage::endRead(std::unique_ptr<SqlConnection> connection)
 
 SqlConnection &PgStorage::beginWrite(int attempt)
 {
-    Writing writing{take(m_writers), 0};
+    Writing writing{take(m_writers), 0, {}, attempt > kAloneAfter};
     bool sweep = false;
     {
         std::lock_guard lock(m_mutex);
@@ -217,18 +227,17 @@ SqlConnection &PgStorage::beginWrite(int attempt)
         static const std::string sql = std::string("DELETE FROM stamp_leases l WHERE NOT ") + kLiveLease;
         writing.connection->prepare(sql.c_str()).run();
     }
-    auto lease = writing.connection->prepare(kTakeLease);
-    lease.bind(1, wallNow());
-    if (!lease.step())
-        throw SqlError("no stamp lease");
-    writing.lease = lease.int64(0);
+    writing.connection->exec(writing.alone ? kGateAlone : kGateShared);
     try {
+        auto lease = writing.connection->prepare(kTakeLease);
+        lease.bind(1, wallNow());
+        if (!lease.step())
+            throw SqlError("no stamp lease");
+        writing.lease = lease.int64(0);
+        writing.row = lease.text(1);
         writing.connection->exec("BEGIN ISOLATION LEVEL SERIALIZABLE");
-        // Every writer holds the gate shared; a transaction that lost kAloneAfter times takes it
-        // alone, so a long one cannot starve among a stream of short ones.
-        writing.connection->exec(attempt > kAloneAfter ? kGateAlone : kGateShared);
     } catch (...) {
-        writing.connection->prepare("DELETE FROM stamp_leases WHERE stamp = ?1").bind(1, writing.lease).run();
+        release(writing);
         throw;
     }
     SqlConnection &connection = *writing.connection;
@@ -253,26 +262,40 @@ PgStorage::Writing PgStorage::finish(SqlConnection &connection)
 void PgStorage::commit(WriteTransaction &transaction)
 {
     qint64 lease = 0;
+    QString row;
     {
         std::lock_guard lock(m_mutex);
-        lease = m_writing.at(&transaction.db).lease;
+        const Writing &writing = m_writing.at(&transaction.db);
+        lease = writing.lease;
+        row = writing.row;
     }
     // The lease goes in the same commit that makes the rows visible.
-    transaction.db.prepare("DELETE FROM stamp_leases WHERE stamp = ?1").bind(1, lease).run();
+    transaction.db.prepare(kEndLease).bind(1, lease).bind(2, row).run();
+    if (transaction.db.changes() == 0) // the row moved (a VACUUM FULL, say): found by its stamp
+        transaction.db.prepare("DELETE FROM stamp_leases WHERE stamp = ?1").bind(1, lease).run();
     transaction.db.exec("COMMIT");
-    give(m_writers, finish(transaction.db).connection);
+    Writing writing = finish(transaction.db);
+    writing.lease = 0; // gone with the commit
+    release(writing);
 }
 
 void PgStorage::rollback(SqlConnection &connection)
 {
     Writing writing = finish(connection);
+    release(writing);
+}
+
+void PgStorage::release(Writing &writing)
+{
     try {
         // A commit that failed has already ended the transaction.
         if (writing.connection->inTransaction())
             writing.connection->exec("ROLLBACK");
-        writing.connection->prepare("DELETE FROM stamp_leases WHERE stamp = ?1").bind(1, writing.lease).run();
+        if (writing.lease != 0)
+            writing.connection->prepare("DELETE FROM stamp_leases WHERE stamp = ?1").bind(1, writing.lease).run();
+        writing.connection->exec(writing.alone ? kOpenGateAlone : kOpenGateShared);
     } catch (const SqlError &) {
-        // The connection is closed instead: with it gone its lease no longer counts.
+        // The connection is closed instead: with it go its lease and its hold on the gate.
         return;
     }
     give(m_writers, std::move(writing.connection));

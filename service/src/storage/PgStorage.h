@@ -52,8 +52,13 @@ private:
     {
         std::unique_ptr<PgConnection> connection;
         qint64 lease = 0;
+        QString row; // the lease's row address
+        bool alone = false;
     };
     Writing finish(SqlConnection &connection);
+    // Ends the transaction if still open, drops the lease if still held, opens the gate and
+    // pools the connection (or closes it when any of that fails).
+    void release(Writing &writing);
     void migrate();
 
     std::string m_conninfo;

@@ -41,7 +41,6 @@ public:
     RawHttp(const RawHttp &) = delete;
     RawHttp &operator=(const RawHttp &) = delete;
 
-    bool connected() const { return m_fd >= 0; }
     bool send(const std::string &bytes)
     {
         size_t sent = 0;
@@ -101,8 +100,6 @@ private:
         const size_t end = reply.find("\r\n\r\n");
         if (end == std::string::npos)
             return false;
-        if (statusOf(reply) == 100)
-            return complete(reply.substr(end + 4));
         std::string head = reply.substr(0, end);
         for (char &c : head)
             c = char(std::tolower(static_cast<unsigned char>(c)));

@@ -11,6 +11,8 @@
 #include <QMap>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QUrl>
+#include <QUrlQuery>
 
 #include <httplib.h>
 
@@ -39,10 +41,18 @@ inline QString fields(const QJsonObject &object, const char *names)
         values.append(object.value(name).toVariant().toString());
     return values.join(u'|');
 }
+inline QString videoLink(int n)
+{
+    return u"https://youtu.be/video%1"_qs.arg(n, 4, 10, QLatin1Char('0'));
+}
+// A query item of an address such as clipvaneshelf://auth?token=…&email=….
+inline QString queryItem(const QString &address, const QString &name)
+{
+    return QUrlQuery(QUrl(address).query(QUrl::FullyDecoded)).queryItemValue(name, QUrl::FullyDecoded);
+}
 
-// A metadata provider the test controls: every ID has made-up metadata ("Title of <id>",
-// 2020-01-02, 3:04) unless set otherwise; failures on demand; a call count; and a hold that
-// keeps every fetch, and so the request behind it, in flight until released.
+// A metadata provider the test controls: made-up metadata ("Title of <id>", 2020-01-02, 3:04)
+// unless set otherwise, failures on demand, call counts, and a hold keeping fetches in flight.
 class FakeMetadataProvider : public MetadataProvider
 {
 public:
@@ -107,7 +117,6 @@ struct Reply
     std::string body;
     QJsonObject json; // the body when it is a JSON object
     httplib::Headers headers;
-    bool isJsonObject = false;
 
     std::string header(const std::string &name) const
     {
@@ -158,16 +167,16 @@ private:
     QString m_url;
 };
 
-// The whole service in-process on a free loopback port with fresh data (see TestDatabase) and
-// a fake metadata provider. Quiet: no request log. Given a database, it serves that one (a
-// second instance beside another).
+// The whole service in-process on a free loopback port, quiet, with fresh data (or the given
+// database, for a second instance beside another) and a fake metadata provider.
 class TestService
 {
 public:
     explicit TestService(const std::function<void(ServiceConfig &)> &configure = {}, Storage::WallClock wallClock = {},
                          const TestDatabase *database = nullptr)
     {
-        const TestDatabase &data = database ? *database : m_database;
+        m_data = database ? database : &m_database;
+        const TestDatabase &data = *m_data;
         ServiceConfig config;
         config.dataDir = data.dataDir();
         config.database = data.url();
@@ -188,6 +197,7 @@ public:
     Service &service() { return *m_service; }
     FakeMetadataProvider &metadata() { return *m_metadata; }
     int port() const { return m_port; }
+    const TestDatabase &database() const { return *m_data; }
     QString token(const QString &email) { return m_service->accounts().issueToken(email); }
 
     // A non-empty token goes along as a bearer token.
@@ -207,15 +217,10 @@ public:
             request.set_header("Content-Type", contentType);
         }
         const httplib::Result result = client.send(request);
-        Reply reply;
         if (!result)
-            return reply;
-        reply = Reply{result->status, result->body, {}, result->headers};
-        QJsonParseError error{};
-        const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(result->body), &error);
-        reply.isJsonObject = error.error == QJsonParseError::NoError && document.isObject();
-        reply.json = document.object();
-        return reply;
+            return Reply{};
+        return Reply{result->status, result->body,
+                     QJsonDocument::fromJson(QByteArray::fromStdString(result->body)).object(), result->headers};
     }
     Reply get(const QString &token, const std::string &path) { return send("GET", token, path); }
     Reply post(const QString &token, const std::string &path, const QJsonObject &body)
@@ -237,8 +242,15 @@ public:
     {
         checked(post(token, "/api/delete.php", QJsonObject{{u"youtube_id"_qs, id}}), "delete");
     }
-    void share(const QString &owner, const QString &member) { family(owner, u"add"_qs, member); }
-    void unshare(const QString &owner, const QString &member) { family(owner, u"remove"_qs, member); }
+    Reply family(const QString &token, const QString &action, const QString &email)
+    {
+        return post(token, "/api/family.php", QJsonObject{{u"action"_qs, action}, {u"email"_qs, email}});
+    }
+    void share(const QString &owner, const QString &member) { checked(family(owner, u"add"_qs, member), "share"); }
+    void unshare(const QString &owner, const QString &member)
+    {
+        checked(family(owner, u"remove"_qs, member), "unshare");
+    }
 
 private:
     static QJsonObject checked(const Reply &reply, const char *what)
@@ -247,12 +259,9 @@ private:
             qWarning("%s: %d %s", what, reply.status, reply.body.c_str());
         return reply.json;
     }
-    void family(const QString &owner, const QString &action, const QString &member)
-    {
-        checked(post(owner, "/api/family.php", QJsonObject{{u"action"_qs, action}, {u"email"_qs, member}}), "family");
-    }
 
     TestDatabase m_database;
+    const TestDatabase *m_data = nullptr;
     FakeMetadataProvider *m_metadata = nullptr;
     std::unique_ptr<Service> m_service;
     int m_port = 0;

@@ -1,12 +1,15 @@
+// The record, links to videos, and the store on disk: what it keeps and what it refuses to open.
+#include "Duration.h"
+#include "LinkParser.h"
+#include "SyncState.h"
+#include "Video.h"
 #include "VideoStore.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <cstdio>
+#include <limits>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -14,9 +17,13 @@ using namespace clipvane;
 
 namespace {
 
-constexpr char kChildFlag[] = "--save-forever";
-constexpr int kChildBatch = 25;
-constexpr int kChildLimit = 20000;
+constexpr qint64 kMax = std::numeric_limits<qint64>::max();
+constexpr qint64 kMin = std::numeric_limits<qint64>::min();
+
+Video record(const QString &duration = {}, const QString &state = {})
+{
+    return Video(u"abcdef"_qs, {}, {}, {}, duration, false, {}, 0, 0, state);
+}
 
 Video sample(const QString &youtubeID, const QString &state = SyncStateRaw::synced)
 {
@@ -24,12 +31,6 @@ Video sample(const QString &youtubeID, const QString &state = SyncStateRaw::sync
                  false, u"web"_qs, 1000, 2000, state);
 }
 
-QString childID(int serial)
-{
-    return u"child-%1"_qs.arg(serial, 6, 10, QLatin1Char('0'));
-}
-
-// "a b c" as a list of texts, for short expected lists.
 QStringList list(const char *spaced)
 {
     return QString::fromUtf8(spaced).split(u' ', Qt::SkipEmptyParts);
@@ -116,33 +117,9 @@ public:
     QStringList take() { return std::exchange(log, {}); }
 };
 
-// Runs in a child copy of this program: saves batches of records, reporting each successful
-// save on stdout, until it is killed.
-int childMain(const QString &path)
-{
-    QString error;
-    std::unique_ptr<VideoStore> store = VideoStore::open(path, &error);
-    if (!store) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
-        return 2;
-    }
-    for (int total = 0; total < kChildLimit;) {
-        for (int i = 0; i < kChildBatch; ++i, ++total)
-            store->insert(sample(childID(total)));
-        if (!store->save(&error)) {
-            std::fprintf(stderr, "%s\n", qPrintable(error));
-            return 3;
-        }
-        std::printf("saved %d\n", total);
-        std::fflush(stdout);
-    }
-    ::sleep(60); // killed long before; never outlives a crashed parent by much
-    return 0;
-}
-
 } // namespace
 
-class VideoStoreTest : public QObject
+class ModelTest : public QObject
 {
     Q_OBJECT
 
@@ -182,6 +159,149 @@ private:
     }
 
 private Q_SLOTS:
+    void youtubeID_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("id"); // empty: no ID
+        const auto row = [](const char *name, const QString &text, const QString &id = {}) {
+            QTest::newRow(name) << text << id;
+        };
+        row("watch, v after list", u"https://youtube.com/watch?list=PL123&index=2&v=abcdef123&x=1"_qs, u"abcdef123"_qs);
+        row("short link with query", u"https://youtu.be/XyZ_-12?si=tracking"_qs, u"XyZ_-12"_qs);
+        row("shorts, no scheme", u"youtube.com/shorts/Short_ID1/"_qs, u"Short_ID1"_qs);
+        row("embed", u"https://www.youtube.com/embed/EmbedID#frag"_qs, u"EmbedID"_qs);
+        row("live", u"m.youtube.com/live/LiveID9"_qs, u"LiveID9"_qs);
+        row("words around", u"look at this https://youtu.be/abcdef please"_qs, u"abcdef"_qs);
+        row("two links, first wins", u"youtu.be/first1 youtu.be/second2"_qs, u"first1"_qs);
+        row("second link after a bad first one", u"youtu.be/abc youtu.be/abcdefg"_qs, u"abcdefg"_qs);
+        row("no length limit", u"https://youtu.be/ABCDEFGHIJ0123456789"_qs, u"ABCDEFGHIJ0123456789"_qs);
+        row("word characters of any script", u"https://youtu.be/видео_ролик"_qs, u"видео_ролик"_qs);
+        row("combining marks stay in the run", u"youtu.be/नमस्ते_abc"_qs, u"नमस्ते_abc"_qs);
+        row("zero-width joiner stays in the run", u"youtu.be/abc\u200Ddef"_qs, u"abc\u200Ddef"_qs);
+        row("other numbers end the run", u"youtu.be/abcdef\u00B2x"_qs, u"abcdef"_qs);
+        row("any text in front of the host", u"xyzyoutube.com/embed/abcdefg"_qs, u"abcdefg"_qs);
+        row("later v too short, earlier one taken", u"youtube.com/watch?v=abcdefgh&x=1&v=ab"_qs, u"abcdefgh"_qs);
+        row("last v wins when long enough", u"youtube.com/watch?v=abcdefgh&v=ijklmnop"_qs, u"ijklmnop"_qs);
+        row("unpaired surrogate after the run", (u"youtu.be/abcdefg"_qs + QChar(0xD800) + u"xyz"_qs), u"abcdefg"_qs);
+        row("unpaired surrogate before the link", (QString(QChar(0xDC00)) + u" youtu.be/abcdefg"_qs), u"abcdefg"_qs);
+        row("hosts and keywords are case-sensitive",
+            u"www.YOUTUBE.com/watch?v=dQw4w9WgXcQ YOUTU.BE/abcdefg youtube.com/Shorts/abcdefg"_qs);
+        row("privacy host", u"https://www.youtube-nocookie.com/embed/dQw4w9WgXcQ"_qs);
+        row("five characters", u"https://youtu.be/abcde"_qs);
+        row("channel page", u"https://www.youtube.com/@someone/videos"_qs);
+        row("empty", QString());
+        row("host dot not a wildcard", u"https://youtubexcom/embed/abcdefg"_qs);
+        row("watch without v", u"https://youtube.com/watch?list=PLabcdefg"_qs);
+        row("watch without question mark", u"youtube.com/watchv=abcdefg"_qs);
+        row("v= never read across a line end",
+            u"youtube.com/watch?list=x\n&v=abcdefg youtube.com/watch?list=x\u2028&v=abcdefg "
+            u"youtube.com/watch?list=x\r&v=abcdefg"_qs);
+        row("lone surrogates only", QString(3, QChar(0xD800)));
+    }
+    void youtubeID()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, id);
+        QCOMPARE(clipvane::youtubeID(text), id.isEmpty() ? std::nullopt : std::optional<QString>(id));
+        if (!id.isEmpty())
+            QCOMPARE(clipvane::youtubeID(clipvane::shortLink(id)), std::optional<QString>(id));
+        QCOMPARE(clipvane::shortLink(u"a-b_c1"_qs), u"https://youtu.be/a-b_c1"_qs);
+    }
+
+    // Every ID a link yields can be stored, changed and deleted: at most 256 characters of the
+    // ID run's own set.
+    void isVideoID_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("usual") << u"dQw4w9WgXcQ"_qs << true;
+        QTest::newRow("another web link's") << u"x-0123456789"_qs << true;
+        QTest::newRow("other scripts") << u"видео_1-é"_qs << true;
+        QTest::newRow("longest") << QString(256, u'a') << true;
+        QTest::newRow("too long") << QString(257, u'a') << false;
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("blank") << u"abc def"_qs << false;
+        QTest::newRow("slash") << u"abc/def"_qs << false;
+        QTest::newRow("control") << u"abc\u0001"_qs << false;
+        QTest::newRow("lone surrogate") << QString(2, QChar(0xD800)) << false;
+    }
+    void isVideoID()
+    {
+        QFETCH(QString, id);
+        QTEST(clipvane::isVideoID(id), "valid");
+        // A link to a video whose ID is too long names no video that can be added.
+        if (id.size() > clipvane::kMaxVideoIDLength)
+            QVERIFY(!clipvane::isVideoID(*clipvane::youtubeID(clipvane::shortLink(id))));
+    }
+
+    // One reader of length text for the list and the assistant (plain lengths are the service's metadata
+    // test's); the list counts an unknown length as 0.
+    void durationSeconds_data()
+    {
+        QTest::addColumn<QString>("duration");
+        QTest::addColumn<bool>("known");
+        QTest::addColumn<qint64>("seconds");
+        QTest::newRow("empty is unknown") << QString() << false << qint64(0);
+        QTest::newRow("no number is unknown") << u"live"_qs << false << qint64(0);
+        QTest::newRow("ISO-8601 is no length text") << u"PT1H2M3S"_qs << false << qint64(0);
+        QTest::newRow("pieces trimmed of any white space") << u"\t1\n:\r2 "_qs << true << qint64(62);
+        QTest::newRow("both separators") << u"1:30;15"_qs << true << qint64(5415);
+        QTest::newRow("empty pieces dropped") << u"::5::"_qs << true << qint64(5);
+        QTest::newRow("signed pieces") << u"+1:-30"_qs << true << qint64(30);
+        QTest::newRow("leading zeros, minutes past 59") << u"007:0129"_qs << true << qint64(549);
+        // Each of these pieces is no whole number: it is dropped and holds no place.
+        QTest::newRow("pieces that are no whole number") << u"1:x:+:-:--5:1 0:1.5:\u0663:30"_qs << true << qint64(90);
+        // Sums saturate at the 64-bit limits, but only at the end: a huge piece can cancel out.
+        QTest::newRow("one past smallest") << u"-9223372036854775809"_qs << true << kMin;
+        QTest::newRow("huge pieces cancel") << u"99999999999999999999:-5999999999999999999939"_qs << true << qint64(1);
+        QTest::newRow("long run of places") << QString(u"9:"_qs).repeated(200) + u"9"_qs << true << kMax;
+    }
+    void durationSeconds()
+    {
+        QFETCH(QString, duration);
+        QFETCH(qint64, seconds);
+        const std::optional<qint64> read = Duration::seconds(duration);
+        QTEST(read.has_value(), "known");
+        QCOMPARE(read.value_or(0), seconds);
+        QCOMPARE(record(duration).durationSeconds(), seconds);
+    }
+
+    void syncState_data()
+    {
+        QTest::addColumn<QString>("raw");
+        QTest::addColumn<SyncState>("state");
+        QTest::addColumn<bool>("pending");
+        QTest::newRow("synced") << u"synced"_qs << SyncState::synced << false;
+        QTest::newRow("needsDelete") << u"needsDelete"_qs << SyncState::needsDelete << true;
+        QTest::newRow("other case") << u"Synced"_qs << SyncState::unrecognised << false;
+        QTest::newRow("padded") << u"needsAdd "_qs << SyncState::unrecognised << false;
+        QTest::newRow("empty") << QString() << SyncState::unrecognised << false;
+    }
+    void syncState()
+    {
+        QFETCH(QString, raw);
+        QFETCH(SyncState, state);
+        const Video video = record({}, raw);
+        QCOMPARE(video.syncState(), state);
+        QTEST(video.isPending(), "pending");
+        // An unrecognised state is written back as synced, the state it is treated as.
+        QCOMPARE(rawFromSyncState(state), state == SyncState::unrecognised ? SyncStateRaw::synced : raw);
+    }
+
+    void thumbnailURL()
+    {
+        Video video = record();
+        for (const QString &id : {u"dQw4w9WgXcQ"_qs, u"X-1a2b3c"_qs, u"видео_ролик"_qs}) {
+            video.youtubeID = id;
+            QCOMPARE(video.thumbnailURL(), QUrl(u"https://i.ytimg.com/vi/%1/mqdefault.jpg"_qs.arg(id)));
+        }
+        // A link added locally that is no YouTube video ("x-"), and IDs that make no valid URL.
+        for (const QString &id : {u"x-1a2b3c"_qs, u"ab cdef"_qs, u"ab%zzef"_qs}) {
+            video.youtubeID = id;
+            QCOMPARE(video.thumbnailURL(), std::nullopt);
+        }
+    }
+
     void init()
     {
         QVERIFY(m_dir.isValid());
@@ -189,13 +309,6 @@ private Q_SLOTS:
         m_path = m_dir.filePath(
             u"store-%1-%2/library.sqlite"_qs.arg(QString::fromLatin1(QTest::currentTestFunction()), tag));
         QDir().mkpath(QFileInfo(m_path).absolutePath());
-    }
-
-    void createsFileAndFolders()
-    {
-        m_path = m_dir.filePath(u"a/b/c/library.sqlite"_qs);
-        QVERIFY(open()->all().isEmpty());
-        QCOMPARE(sqlite(m_path, "PRAGMA user_version; PRAGMA journal_mode"), list("2 wal"));
     }
 
     void queriesAndInsert()
@@ -211,7 +324,6 @@ private Q_SLOTS:
         QCOMPARE(idsOf(store->pending()), list("v1 v2 v4 v5"));
         QCOMPARE(idsOf(store->synced()), list("v0 v3"));
         QCOMPARE(store->find(u"V0"_qs), nullptr); // IDs are case-sensitive
-
         // A state changed in place moves the record between the queries at once.
         Video *video = store->find(u"v3"_qs);
         video->syncStateRaw = SyncStateRaw::needsPatch;
@@ -220,7 +332,6 @@ private Q_SLOTS:
         store->remove(store->find(u"v0"_qs));
         QCOMPARE(idsOf(store->all()), list("v1 v2 v3 v4 v5"));
         QCOMPARE(&store->all(), &all); // one live list
-
         // Inserting an ID that is there changes nothing and hands back the stored record.
         StoreEvents events(store.get());
         const quint64 revision = store->revision();
@@ -263,6 +374,7 @@ private Q_SLOTS:
             QVERIFY(store->save());
         }
         QCOMPARE(idsOf(open()->all()), list("zzz-first dQw4w9WgXcQ aaa-third new-b new-a"));
+        QCOMPARE(sqlite(m_path, "PRAGMA user_version; PRAGMA journal_mode"), list("2 wal"));
     }
 
     // Nothing reaches the file before save(); a failed save leaves nothing of itself behind,
@@ -280,7 +392,6 @@ private Q_SLOTS:
         QTest::newRow("update fails") << failing("UPDATE ON videos");
         QTest::newRow("delete fails") << failing("DELETE ON videos");
     }
-
     void changesWaitForASuccessfulSave()
     {
         QFETCH(QByteArray, failure);
@@ -288,7 +399,6 @@ private Q_SLOTS:
         auto store = open();
         const QByteArray columns = "youtube_id || ':' || title";
         const QStringList before = onDisk(columns);
-
         store->insert(sample(u"new-a"_qs, SyncStateRaw::needsAdd));
         store->insert(sample(u"new-b"_qs, SyncStateRaw::needsAdd));
         Video *changed = store->find(u"changed"_qs);
@@ -300,7 +410,6 @@ private Q_SLOTS:
         Video *again = store->insert(Video(u"again"_qs, u"New"_qs, {}, {}, {}, false, {}, 0, 0, {}));
         QVERIFY(store->hasUnsavedChanges());
         QCOMPARE(onDisk(columns), before);
-
         StoreEvents events(store.get());
         if (!failure.isEmpty()) {
             QCOMPARE(sqlite(m_path, failure), QStringList());
@@ -320,7 +429,6 @@ private Q_SLOTS:
         QVERIFY(!store->hasUnsavedChanges());
         QCOMPARE(onDisk(columns),
                  list("kept:title-kept changed:Changed-again new-a:title-new-a new-b:title-new-b again:New"));
-
         // Removed after the save that wrote it: the row goes.
         store->remove(again);
         QVERIFY(store->save());
@@ -347,7 +455,6 @@ private Q_SLOTS:
         QCOMPARE(sqlite(m_path, "PRAGMA user_version"), list("2"));
         QCOMPARE(onDisk("owner_email || ':' || read_only"), list(":0 family@example.com:1"));
         QVERIFY(open()->find(u"old-two"_qs)->readOnly);
-
         // A first-layout file that already has one of the later columns: the upgrade step
         // fails half-way and must leave nothing of itself behind.
         m_path = m_dir.filePath(u"half-upgraded.sqlite"_qs);
@@ -367,7 +474,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("cause");
         const auto row = [](const char *name, const QByteArray &bytes, const QByteArray &sql, const QByteArray &damage,
                             const QString &cause) { QTest::newRow(name) << bytes << sql << damage << cause; };
-
         QByteArray garbage("SQLite format 3\0", 16);
         for (int i = 0; garbage.size() < 8192; ++i)
             garbage.append(char((i * 151 + 7) % 251));
@@ -390,14 +496,12 @@ private Q_SLOTS:
             u"no table of videos"_qs);
         row("IDs not unique", {}, firstLayout(false), {}, u"not kept unique"_qs);
     }
-
     void unusableFileIsLeftUntouched()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QByteArray, sql);
         QFETCH(QByteArray, damage);
         QFETCH(QString, cause);
-
         if (!bytes.isEmpty())
             write(m_path, bytes);
         if (!sql.isEmpty())
@@ -415,7 +519,6 @@ private Q_SLOTS:
             QVERIFY(root > 1);
             write(m_path, contents(m_path).replace((root - 1) * pageSize, pageSize, QByteArray(pageSize, '\xff')));
         }
-
         const QByteArray before = contents(m_path);
         const QString error = refusal();
         QVERIFY2(error.contains(cause), qPrintable(error));
@@ -431,7 +534,6 @@ private Q_SLOTS:
         QString error = refusal();
         QVERIFY2(error.contains(u"not a file"_qs), qPrintable(error));
         QVERIFY(QFileInfo(m_path).isDir());
-
         const QString blocker = m_dir.filePath(u"blocker"_qs);
         write(blocker, "a file where a folder should be");
         m_path = blocker + u"/library.sqlite"_qs;
@@ -456,41 +558,6 @@ private Q_SLOTS:
         }
     }
 
-    // Every save the child reported is there after a kill in the middle of later ones, and a
-    // save is all or nothing.
-    void savedRecordsSurviveAKill()
-    {
-        QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(kChildFlag), m_path});
-        QVERIFY(child.waitForStarted());
-
-        const int wanted = 10 * kChildBatch;
-        int reported = 0;
-        const auto readReports = [&] {
-            while (child.canReadLine()) {
-                const QByteArray line = child.readLine().trimmed();
-                QVERIFY2(line.startsWith("saved "), line.constData());
-                reported = std::max(reported, line.mid(6).toInt());
-            }
-        };
-        while (reported < wanted) {
-            QVERIFY2(child.canReadLine() || child.waitForReadyRead(30000), "the child reported no save");
-            readReports();
-        }
-        child.kill();
-        QVERIFY(child.waitForFinished());
-        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
-        readReports(); // saves reported just before the kill count too
-
-        const auto store = open();
-        const QList<Video *> &all = store->all();
-        QVERIFY2(all.size() >= reported, qPrintable(u"%1 of %2"_qs.arg(all.size()).arg(reported)));
-        QCOMPARE(all.size() % kChildBatch, 0); // a save is all or nothing
-        for (int i = 0; i < all.size(); ++i)
-            QCOMPARE(*all[i], sample(childID(i)));
-    }
-
     void signalsAndRevision()
     {
         auto store = open();
@@ -500,7 +567,6 @@ private Q_SLOTS:
             const quint64 before = std::exchange(revision, store->revision());
             return revision > before;
         };
-
         Video *a = store->insert(sample(u"aaaaaa"_qs));
         QVERIFY(bumped());
         Video *b = store->insert(sample(u"bbbbbb"_qs));
@@ -514,7 +580,6 @@ private Q_SLOTS:
         // While they are announced, the records are still in the store and readable.
         QCOMPARE(events.take(), (QStringList{u"+aaaaaa"_qs, u"+bbbbbb"_qs, u"~aaaaaa"_qs, u"?aaaaaa bbbbbb"_qs,
                                              u"-aaaaaa bbbbbb"_qs}));
-
         // Inserted then removed before any save: nothing to write, so no signal.
         QVERIFY(!store->hasUnsavedChanges());
         QVERIFY(store->save());
@@ -524,7 +589,6 @@ private Q_SLOTS:
         QVERIFY(!bumped()); // saving changes no record
         QCOMPARE(events.take(), list("+cccccc saved"));
         QCOMPARE(onDisk(), list("cccccc"));
-
         // Records the store does not hold are ignored: none, a copy of a stored one, a removed one.
         Video stranger = sample(u"cccccc"_qs);
         Video *gone = store->insert(sample(u"gone01"_qs));
@@ -547,14 +611,12 @@ private Q_SLOTS:
         Video *first = store->insert(sample(u"first1"_qs));
         store->insert(sample(u"second"_qs));
         QVERIFY(store->save());
-
         first->youtubeID = u"renamed"_qs;
         store->markChanged(first);
         QCOMPARE(store->find(u"renamed"_qs), first);
         QCOMPARE(store->find(u"first1"_qs), nullptr);
         QVERIFY(store->save());
         QCOMPARE(onDisk(), list("second renamed"));
-
         // Taking another record's ID would break uniqueness: the ID change is undone.
         first->youtubeID = u"second"_qs;
         first->title = u"Kept-title-change"_qs;
@@ -564,31 +626,6 @@ private Q_SLOTS:
         QVERIFY(store->find(u"second"_qs) != first);
         QVERIFY(store->save());
         QCOMPARE(onDisk("youtube_id || ':' || title"), list("second:title-second renamed:Kept-title-change"));
-    }
-
-    void batchRemovalOfSyncedRecords()
-    {
-        constexpr int kRecords = 20000;
-        constexpr int kEveryPending = 1000;
-        QStringList expected;
-        {
-            auto store = open();
-            for (int i = 0; i < kRecords; ++i)
-                store->insert(
-                    sample(u"v%1"_qs.arg(i), i % kEveryPending == 0 ? SyncStateRaw::needsPatch : SyncStateRaw::synced));
-            QVERIFY(store->save());
-        }
-        for (int i = 0; i < kRecords; i += kEveryPending)
-            expected.append(u"v%1"_qs.arg(i));
-        auto store = open();
-        StoreEvents events(store.get());
-        store->remove(store->synced());
-        QCOMPARE(events.log.size(), 2); // one announcement, one removal
-        QCOMPARE(events.log[1].count(u' '), kRecords - expected.size() - 1);
-        QCOMPARE(idsOf(store->all()), expected);
-        QCOMPARE(store->find(u"v1"_qs), nullptr);
-        QVERIFY(store->save());
-        QCOMPARE(onDisk(), expected);
     }
 
     void otherConnectionsAndClosing()
@@ -609,14 +646,5 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char **argv)
-{
-    if (argc == 3 && qstrcmp(argv[1], kChildFlag) == 0)
-        return childMain(QString::fromLocal8Bit(argv[2]));
-    QCoreApplication app(argc, argv);
-    VideoStoreTest test;
-    QTEST_SET_MAIN_SOURCE_PATH
-    return QTest::qExec(&test, argc, argv);
-}
-
-#include "VideoStoreTest.moc"
+QTEST_GUILESS_MAIN(ModelTest)
+#include "ModelTest.moc"
