@@ -114,8 +114,8 @@ constexpr size_t kPiece = 64 * 1024;
 constexpr size_t kBombBytes = 200 * 1024 * 1024; // inflated; about 200 KB as sent
 constexpr long kMaxPeakRssKb = 80 * 1024;
 constexpr auto kUploadTimeLimit = std::chrono::seconds(10);
-#ifdef __SANITIZE_ADDRESS__
-constexpr bool kMemoryIsMeasurable = false; // the sanitizer keeps freed memory in quarantine
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kMemoryIsMeasurable = false; // the sanitizers keep freed memory and shadow of their own
 #else
 constexpr bool kMemoryIsMeasurable = true;
 #endif
