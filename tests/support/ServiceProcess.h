@@ -3,12 +3,15 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
+
+#include <optional>
 
 namespace clipvane::test {
 
 // The real clipvane-service as a child process on a free loopback port, with its own data
-// folder. Stopped with SIGTERM (and waited for) when destroyed.
+// folder (or a database). Stopped with SIGTERM (and waited for) when destroyed.
 class ServiceProcess
 {
 public:
@@ -18,9 +21,17 @@ public:
     ServiceProcess(const ServiceProcess &) = delete;
     ServiceProcess &operator=(const ServiceProcess &) = delete;
 
+    // Serves (and issues tokens for) this database instead of the data folder; before start().
+    void useDatabase(const QString &url) { m_store = {u"--database"_qs, url}; }
     // Starts the service and waits until it listens; false, with the reason in error(), if not.
     bool start(int timeoutMs = 30000);
-    void stop();
+    // SIGTERM; true when the service stopped cleanly (exit status 0) within 20 s.
+    bool stop();
+    // kill -9.
+    void killHard();
+    // Waits until the service's log holds pattern; its first capture ("" when it has none),
+    // or none.
+    std::optional<QString> awaitLog(const QString &pattern, int timeoutMs = 20000);
 
     // A bearer token for the e-mail address, from the service's administrator command.
     QString token(const QString &email);
@@ -36,6 +47,7 @@ private:
     QTemporaryDir m_ownDir;
     QTemporaryDir m_logDir;
     QString m_dataDir;
+    QStringList m_store;
     QProcess m_process;
     QString m_error;
     int m_port = 0;
