@@ -2,7 +2,6 @@
 
 #include "assistant/Assistant.h"
 #include "Duration.h"
-#include "FakeHttpServer.h"
 #include "TestService.h"
 
 #include <QDateTime>
@@ -11,8 +10,6 @@
 
 using namespace clipvane::service;
 using namespace clipvane::service::test;
-using clipvane::test::FakeHttpServer;
-using clipvane::test::FakeReply;
 
 namespace {
 

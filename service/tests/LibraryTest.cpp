@@ -3,7 +3,6 @@
 // account deletion, and a member's pull while everyone writes (on PostgreSQL, through two
 // instances sharing one database).
 
-#include "FakeHttpServer.h"
 #include "TestService.h"
 
 #include <QCryptographicHash>
@@ -19,8 +18,6 @@
 
 using namespace clipvane::service;
 using namespace clipvane::service::test;
-using clipvane::test::FakeHttpServer;
-using clipvane::test::FakeReply;
 
 namespace {
 

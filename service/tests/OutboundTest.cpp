@@ -2,14 +2,11 @@
 // outbound HTTP client, and Google's sign-in (alone and through the service's sign-in page).
 
 #include "Duration.h"
-#include "FakeHttpServer.h"
 #include "TestService.h"
-#include "assistant/Assistant.h"
 #include "outbound/GoogleSignIn.h"
 #include "outbound/MetadataProvider.h"
 #include "outbound/OEmbedProvider.h"
 #include "outbound/OutboundHttp.h"
-#include "outbound/TelegramBot.h"
 #include "outbound/YouTubeDataProvider.h"
 
 #include <QDateTime>
@@ -23,9 +20,6 @@
 
 using namespace clipvane::service;
 using namespace clipvane::service::test;
-using clipvane::test::FakeHttpServer;
-using clipvane::test::FakeReply;
-using clipvane::test::RecordedRequest;
 
 namespace {
 

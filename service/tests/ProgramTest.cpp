@@ -2,7 +2,6 @@
 // names a PostgreSQL server, background work moving to a surviving instance and a family's
 // SQLite file moving to PostgreSQL.
 
-#include "FakeHttpServer.h"
 #include "ServiceProcess.h"
 #include "TestService.h"
 
@@ -13,8 +12,6 @@
 
 using namespace clipvane::service;
 using namespace clipvane::service::test;
-using clipvane::test::FakeHttpServer;
-using clipvane::test::FakeReply;
 using clipvane::test::ServiceProcess;
 
 namespace {

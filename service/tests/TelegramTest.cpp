@@ -1,6 +1,5 @@
 // The Telegram bot against a local Bot API: alone, and inside the service with the link code.
 
-#include "FakeHttpServer.h"
 #include "TestService.h"
 #include "outbound/TelegramBot.h"
 
@@ -10,9 +9,6 @@
 
 using namespace clipvane::service;
 using namespace clipvane::service::test;
-using clipvane::test::FakeHttpServer;
-using clipvane::test::FakeReply;
-using clipvane::test::RecordedRequest;
 
 namespace {
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeHttpServer.h"
 #include "Service.h"
 #include "outbound/MetadataProvider.h"
 #include "storage/PgConnection.h"
@@ -23,6 +24,10 @@
 #include <mutex>
 
 namespace clipvane::service::test {
+
+using clipvane::test::FakeHttpServer;
+using clipvane::test::FakeReply;
+using clipvane::test::RecordedRequest;
 
 // Short reads of a JSON object: one field, or the fields of a blank-separated list as text
 // joined by '|', for one comparison.
