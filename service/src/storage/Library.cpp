@@ -258,13 +258,15 @@ FeedPage Library::page(const Account &user, qint64 since, qint64 afterId, int li
         page.now = m_storage.readNow(db);
         // Two exact index seeks: the rest of the cursor's own stamp, then the later stamps.
         // (A single "(updated_at, id) > (?, ?)" would rescan every row of a shared stamp on
-        // each page, and a share stamps a whole library at once.)
-        {
+        // each page, and a share stamps a whole library at once.) The cursor's stamp is served
+        // only when it lies below now, tested here rather than in the query: a bound on
+        // updated_at beside the equality makes SQLite seek the range instead, and read and
+        // sort the whole library on every page.
+        if (since < page.now) {
             auto sameStamp = db.prepare("SELECT id, youtube_id, title, url, upload_date, duration, excluded, source, "
                                         "created_at, updated_at, owner_email, read_only, deleted FROM feed "
-                                        "WHERE user_id = ?1 AND updated_at = ?2 AND updated_at < ?5 AND id > ?3 "
-                                        "ORDER BY id LIMIT ?4");
-            sameStamp.bind(1, user.id).bind(2, since).bind(3, afterId).bind(4, limit).bind(5, page.now);
+                                        "WHERE user_id = ?1 AND updated_at = ?2 AND id > ?3 ORDER BY id LIMIT ?4");
+            sameStamp.bind(1, user.id).bind(2, since).bind(3, afterId).bind(4, limit);
             take(sameStamp);
         }
         if (page.rows < limit) {
@@ -275,16 +277,16 @@ FeedPage Library::page(const Account &user, qint64 since, qint64 afterId, int li
             later.bind(1, user.id).bind(2, since).bind(3, limit - page.rows).bind(4, page.now);
             take(later);
         }
-        if (page.rows < limit) {
+        // What the whole pull delivers is counted on its first page only (after_id 0, so every
+        // row stamped from the cursor on): clients read it there, and counting what is left on
+        // every page would read the rest of the library each time. A later page reports its own rows.
+        if (page.rows < limit || afterId != 0) {
             page.total = page.rows;
         } else {
-            auto sameStamp = db.prepare("SELECT count(*) FROM feed WHERE user_id = ?1 AND updated_at = ?2 "
-                                        "AND updated_at < ?4 AND id > ?3");
-            sameStamp.bind(1, user.id).bind(2, since).bind(3, afterId).bind(4, page.now);
-            auto later =
-                db.prepare("SELECT count(*) FROM feed WHERE user_id = ?1 AND updated_at > ?2 AND updated_at < ?3");
-            later.bind(1, user.id).bind(2, since).bind(3, page.now);
-            page.total = (sameStamp.step() ? sameStamp.int64(0) : 0) + (later.step() ? later.int64(0) : 0);
+            auto all =
+                db.prepare("SELECT count(*) FROM feed WHERE user_id = ?1 AND updated_at >= ?2 AND updated_at < ?3");
+            all.bind(1, user.id).bind(2, since).bind(3, page.now);
+            page.total = all.step() ? all.int64(0) : page.rows;
         }
         auto revision = db.prepare("SELECT family_rev FROM users WHERE id = ?1");
         revision.bind(1, user.id);

@@ -83,7 +83,9 @@ public:
     void remove(const Account &user, const QString &youtubeId);
 
     // Visits the rows after (since, afterId) in (updated_at, id) order, and reports the clock,
-    // the family revision and the number of rows left, all from one snapshot.
+    // the family revision and, on a pull's first page (afterId 0), the number of rows the pull
+    // delivers (a later page reports its own rows), all from one snapshot. A page costs the
+    // same whatever the library's size; only the first page's count reads every row it names.
     FeedPage page(const Account &user, qint64 since, qint64 afterId, int limit,
                   const std::function<void(const FeedRowView &)> &visit);
     // Everything live the user sees, for the assistant.

@@ -138,6 +138,16 @@ pg_result *PgConnection::checked(pg_result *result, const char *what)
     throw SqlError(message);
 }
 
+qint64 PgConnection::work()
+{
+    // The transaction's own counters, kept by this backend until it ends: the tuples every
+    // table and index of the service's schema handed out.
+    auto rows = prepare("SELECT coalesce(sum(pg_stat_get_xact_tuples_returned(c.oid) + "
+                        "pg_stat_get_xact_tuples_fetched(c.oid)), 0) FROM pg_class c "
+                        "WHERE c.relnamespace = (SELECT oid FROM pg_namespace WHERE nspname = current_schema())");
+    return rows.step() ? rows.int64(0) : 0;
+}
+
 void PgConnection::exec(const char *sql)
 {
     PQclear(checked(PQexec(m_conn, sql), "exec"));

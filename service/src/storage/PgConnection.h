@@ -24,6 +24,7 @@ public:
     void exec(const char *sql) override;
     SqlStatement prepare(const char *sql) override;
     qint64 changes() const override { return m_changes; }
+    qint64 work() override;
 
     // False once the server is gone: the connection is then thrown away, never pooled again.
     bool usable() const;

@@ -84,6 +84,11 @@ public:
     virtual SqlStatement prepare(const char *sql) = 0;
     // The rows the last statement run changed.
     virtual qint64 changes() const = 0;
+    // The work done so far, in the database's own unit: SQLite's virtual-machine steps over the
+    // connection's life, PostgreSQL's rows read from tables and indexes in the current
+    // transaction. It grows with the rows statements visit, so only differences within one
+    // transaction mean anything; tests of cost compare them across library sizes.
+    virtual qint64 work() = 0;
 };
 
 } // namespace clipvane::service

@@ -9,12 +9,16 @@ namespace {
 class SqliteCursor : public SqlStatement::Cursor
 {
 public:
-    SqliteCursor(const SqliteConnection &connection, sqlite3_stmt *statement)
+    SqliteCursor(SqliteConnection &connection, sqlite3_stmt *statement)
         : m_connection(connection)
         , m_statement(statement)
     {}
     // Resets the statement, so no finished read keeps its snapshot or lock open.
-    ~SqliteCursor() override { sqlite3_reset(m_statement); }
+    ~SqliteCursor() override
+    {
+        sqlite3_reset(m_statement);
+        m_connection.addWork(sqlite3_stmt_status(m_statement, SQLITE_STMTSTATUS_VM_STEP, 1));
+    }
 
     void bind(int index, qint64 value) override { check(sqlite3_bind_int64(m_statement, index, value)); }
     void bindText(int index, const QByteArray &utf8) override
@@ -56,7 +60,7 @@ private:
             m_connection.fail("bind");
     }
 
-    const SqliteConnection &m_connection;
+    SqliteConnection &m_connection;
     sqlite3_stmt *m_statement;
 };
 

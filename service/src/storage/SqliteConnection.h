@@ -15,18 +15,21 @@ class SqliteConnection : public SqlConnection
 public:
     explicit SqliteConnection(const QString &path);
     ~SqliteConnection() override;
-    SqliteConnection(const SqlConnection &) = delete;
-    SqlConnection &operator=(const SqlConnection &) = delete;
+    SqliteConnection(const SqliteConnection &) = delete;
+    SqliteConnection &operator=(const SqliteConnection &) = delete;
 
     void exec(const char *sql) override;
     SqlStatement prepare(const char *sql) override;
     qint64 changes() const override;
+    qint64 work() override { return m_work; }
+    void addWork(qint64 steps) { m_work += steps; }
 
     [[noreturn]] void fail(const char *what) const;
 
 private:
     sqlite3 *m_db = nullptr;
     std::unordered_map<const char *, sqlite3_stmt *> m_statements;
+    qint64 m_work = 0;
 };
 
 } // namespace clipvane::service

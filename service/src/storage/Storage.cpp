@@ -30,10 +30,18 @@ qint64 WriteTransaction::stamp()
 Storage::Reader::Reader(Storage &storage)
     : storage(storage)
     , connection(storage.beginRead())
+    , workAtStart(storage.m_countReadWork ? connection->work() : 0)
 {}
 
 Storage::Reader::~Reader()
 {
+    if (storage.m_countReadWork) {
+        try {
+            storage.m_readWork += connection->work() - workAtStart;
+        } catch (const SqlError &) {
+            // A read that failed has no work worth counting.
+        }
+    }
     storage.endRead(std::move(connection));
 }
 

@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -71,6 +72,11 @@ public:
     // After rows were copied in with their IDs: new rows get IDs above them.
     virtual void continueIdentities(SqlConnection &) {}
 
+    // For tests of cost: while on, every read adds the work its transaction did
+    // (SqlConnection::work) to readWork().
+    void countReadWork(bool on) { m_countReadWork = on; }
+    qint64 readWork() const { return m_readWork; }
+
     // Runs fn(SqlConnection &) inside one read transaction (one consistent snapshot).
     template<typename Fn> auto read(Fn &&fn)
     {
@@ -137,6 +143,7 @@ private:
         ~Reader();
         Storage &storage;
         std::unique_ptr<SqlConnection> connection;
+        qint64 workAtStart = 0;
     };
     struct Writer
     {
@@ -151,6 +158,8 @@ private:
 
     WallClock m_wallClock;
     Durability m_durability;
+    std::atomic<bool> m_countReadWork{false};
+    std::atomic<qint64> m_readWork{0};
 };
 
 } // namespace clipvane::service
