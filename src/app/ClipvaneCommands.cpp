@@ -209,12 +209,10 @@ QAction *ClipvaneCommands::action(const QString &title) const
 
 void ClipvaneCommands::addFromClipboard()
 {
-    const QString text = QApplication::clipboard()->text();
-    if (text.isEmpty() || !youtubeID(text))
-        return;
-    m_sync.addVideo(text);
-    m_store.save(); // a failed save keeps the record for the next one
-    m_sync.scheduleSync();
+    // Every link the clipboard holds, as a drop of several links adds each.
+    const QStringList links = linkTexts(QApplication::clipboard()->text());
+    if (!links.isEmpty())
+        m_sync.edits().add(links);
 }
 
 void ClipvaneCommands::copyVideoLink()

@@ -40,11 +40,7 @@ UrlHandler::Outcome UrlHandler::handle(const QString &text)
     const QString decoded = QUrl::fromPercentEncoding(text.toUtf8());
     if (!youtubeID(decoded))
         return Outcome::ignored;
-    if (!m_sync.addVideo(decoded))
-        return Outcome::ignored;
-    m_store.save(); // a failed save keeps the change for the next one
-    m_sync.scheduleSync();
-    return Outcome::added;
+    return m_sync.edits().add(decoded).inLibrary() ? Outcome::added : Outcome::refused;
 }
 
 void UrlHandler::applySignIn(const QString &token, const QString &email)

@@ -28,6 +28,7 @@ public:
         signedIn,           // applied: signed in and onboarded
         awaitsConfirmation, // signInNeedsConfirmation was emitted
         added,              // a video link was added (or was already there)
+        refused,            // a video link whose ID the library refuses (the window says why)
         ignored,
     };
 

@@ -6,6 +6,7 @@
 #include "LibraryFilter.h"
 #include "LibrarySession.h"
 #include "LinkParser.h"
+#include "LocalEdits.h"
 #include "MemorySecretStore.h"
 #include "SecretStore.h"
 #include "SortMode.h"
@@ -76,19 +77,24 @@ SortMode sortModeFromOption(const QString &option)
     return SortMode::newest;
 }
 
-// Links with a YouTube video in them, in order; the others are named on err.
-QStringList videoLinks(const QStringList &texts, QTextStream &err, QStringList *ids = nullptr)
+// Why a text handed to add or share was not taken, as a line for err.
+QString refusalLine(const AddOutcome &outcome)
+{
+    if (outcome.kind == AddOutcome::Kind::refused)
+        return u"clipvane-cli: not added “"_qs + outcome.text + u"”: "_qs + outcome.reason + u'\n';
+    return u"clipvane-cli: no YouTube video in “"_qs + outcome.text + u"”\n"_qs;
+}
+
+// The texts naming a video the library can take, in order; the others are named on err.
+QStringList videoLinks(const QStringList &texts, QTextStream &err)
 {
     QStringList links;
     for (const QString &text : texts) {
-        const std::optional<QString> id = youtubeID(text);
-        if (!id) {
-            err << u"clipvane-cli: no YouTube video in “"_qs << text << u"”\n"_qs;
-            continue;
-        }
-        links.append(text);
-        if (ids)
-            ids->append(*id);
+        const AddOutcome outcome = LocalEdits::check(text);
+        if (outcome.kind == AddOutcome::Kind::added)
+            links.append(text);
+        else
+            err << refusalLine(outcome);
     }
     return links;
 }
@@ -181,30 +187,6 @@ bool CliCommands::openForReading()
     }
     m_store = m_readOnlyStore.get();
     return true;
-}
-
-bool CliCommands::save()
-{
-    QString error;
-    if (m_store->save(&error))
-        return true;
-    m_err << u"clipvane-cli: the library could not be saved: "_qs << error << u'\n';
-    return false;
-}
-
-Video *CliCommands::editableVideo(const QString &youtubeID)
-{
-    Video *video = m_store->find(youtubeID);
-    if (!video) {
-        m_err << u"clipvane-cli: no video with the ID “"_qs << youtubeID << u"” in the library\n"_qs;
-        return nullptr;
-    }
-    if (video->readOnly) {
-        m_err << u"clipvane-cli: "_qs << youtubeID << u" is shared by "_qs << video->ownerEmail
-              << u" and cannot be changed here\n"_qs;
-        return nullptr;
-    }
-    return video;
 }
 
 int CliCommands::share()
@@ -301,71 +283,102 @@ int CliCommands::add()
     int exitCode = failure;
     if (!openForWriting(&exitCode, u" Use “clipvane-cli share” to queue links for it."_qs))
         return exitCode;
-    const QStringList links = videoLinks(m_arguments.operands, m_err);
-    for (const QString &link : links) {
-        const QString id = youtubeID(link).value_or(QString());
-        const bool known = m_store->find(id) != nullptr;
-        if (!m_engine->addVideo(link))
-            continue;
-        m_out << (known ? u"Already in the library: %1\n"_qs : u"Added %1\n"_qs).arg(id);
-    }
-    if (!save())
+    const QList<AddOutcome> outcomes = m_engine->edits().add(m_arguments.operands);
+    if (!savedByDoor())
         return failure;
-    return links.size() == m_arguments.operands.size() ? success : failure;
+    bool allTaken = true;
+    for (const AddOutcome &outcome : outcomes) {
+        if (outcome.kind == AddOutcome::Kind::added)
+            m_out << u"Added %1\n"_qs.arg(outcome.youtubeID);
+        else if (outcome.kind == AddOutcome::Kind::alreadyThere)
+            m_out << u"Already in the library: %1\n"_qs.arg(outcome.youtubeID);
+        else
+            m_err << refusalLine(outcome);
+        allTaken = allTaken && outcome.inLibrary();
+    }
+    return allTaken ? success : failure;
 }
 
-Video *CliCommands::recordToChange(int *exitCode)
+const Video *CliCommands::recordToChange(int *exitCode)
 {
     *exitCode = failure;
     if (!openForWriting(exitCode))
         return nullptr;
-    return editableVideo(m_arguments.operands.constFirst());
+    const QString id = m_arguments.operands.constFirst();
+    const Video *video = m_store->find(id);
+    if (!video)
+        report(EditOutcome::notFound, id, QString());
+    return video;
 }
 
-int CliCommands::saveAndReport(const QString &message)
+bool CliCommands::savedByDoor()
 {
-    if (!save())
+    if (m_engine->edits().saveError().isEmpty())
+        return true;
+    m_err << u"clipvane-cli: the library could not be saved: "_qs << m_engine->edits().saveError() << u'\n';
+    return false;
+}
+
+int CliCommands::report(EditOutcome outcome, const QString &youtubeID, const QString &message)
+{
+    switch (outcome) {
+    case EditOutcome::done:
+        m_out << message;
+        return success;
+    case EditOutcome::notFound:
+        m_err << u"clipvane-cli: no video with the ID “"_qs << youtubeID << u"” in the library\n"_qs;
         return failure;
-    m_out << message;
-    return success;
+    case EditOutcome::readOnly: {
+        const Video *video = m_store->find(youtubeID);
+        m_err << u"clipvane-cli: "_qs << youtubeID << u" is shared by "_qs << (video ? video->ownerEmail : QString())
+              << u" and cannot be changed here\n"_qs;
+        return failure;
+    }
+    case EditOutcome::saveFailed:
+        savedByDoor();
+        return failure;
+    }
+    return failure;
 }
 
 int CliCommands::setExcluded(bool excluded)
 {
     int exitCode = failure;
-    Video *video = recordToChange(&exitCode);
+    const Video *video = recordToChange(&exitCode);
     if (!video)
         return exitCode;
     const QString id = video->youtubeID;
-    if (video->excluded == excluded) {
+    if (video->excluded == excluded && !video->readOnly) {
         m_out << (excluded ? u"%1 is already excluded.\n"_qs : u"%1 is not excluded.\n"_qs).arg(id);
         return success;
     }
-    m_engine->toggleExcluded(video);
-    return saveAndReport((excluded ? u"Excluded %1\n"_qs : u"Included %1 again\n"_qs).arg(id));
+    return report(m_engine->edits().setExcluded(id, excluded), id,
+                  (excluded ? u"Excluded %1\n"_qs : u"Included %1 again\n"_qs).arg(id));
 }
 
 int CliCommands::edit()
 {
     int exitCode = failure;
-    Video *video = recordToChange(&exitCode);
+    const Video *video = recordToChange(&exitCode);
     if (!video)
         return exitCode;
     const QString id = video->youtubeID;
-    m_engine->applyEdit(video, m_arguments.title.value_or(video->title), m_arguments.date.value_or(video->uploadDate),
-                        m_arguments.length.value_or(video->duration));
-    return saveAndReport(u"Edited %1\n"_qs.arg(id));
+    return report(m_engine->edits().edit(id, m_arguments.title.value_or(video->title),
+                                         m_arguments.date.value_or(video->uploadDate),
+                                         m_arguments.length.value_or(video->duration)),
+                  id, u"Edited %1\n"_qs.arg(id));
 }
 
 int CliCommands::remove()
 {
     int exitCode = failure;
-    Video *video = recordToChange(&exitCode);
+    const Video *video = recordToChange(&exitCode);
     if (!video)
         return exitCode;
     const QString id = video->youtubeID;
-    m_engine->markDeleted(video); // removes a never-added record at once
-    return saveAndReport(
+    const EditOutcome outcome = m_engine->edits().remove(id); // removes a never-added record at once
+    return report(
+        outcome, id,
         (m_store->find(id) ? u"Deleted %1; the next sync deletes it on the service.\n"_qs : u"Deleted %1\n"_qs)
             .arg(id));
 }

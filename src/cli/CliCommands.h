@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CliArguments.h"
+#include "LocalEdits.h"
 
 #include <QTextStream>
 #include <QUrl>
@@ -45,13 +46,12 @@ private:
     // The store for reading only: no lock, and a missing file is not created (null store, no
     // error). False after telling why the file cannot be read.
     bool openForReading();
-    // The record with the ID, after telling the user when there is none or it cannot be changed.
-    Video *editableVideo(const QString &youtubeID);
     // openForWriting, then the record named on the command line; null after telling why.
-    Video *recordToChange(int *exitCode);
-    bool save();
-    // Saves the store, then prints message; failure when the save failed.
-    int saveAndReport(const QString &message);
+    const Video *recordToChange(int *exitCode);
+    // False after telling why, when the library's last change could not be saved.
+    bool savedByDoor();
+    // A change's outcome: message on out when it was done, the reason on err otherwise.
+    int report(EditOutcome outcome, const QString &youtubeID, const QString &message);
     QCoro::Task<void> waitWhileSyncing();
     void drawProgress();
 

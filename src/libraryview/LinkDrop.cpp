@@ -34,20 +34,10 @@ bool carriesLinks(const QMimeData &mime)
     return mime.hasUrls() || mime.hasText();
 }
 
-bool add(const QStringList &texts, SyncEngine &sync, VideoStore &store)
+bool add(const QStringList &texts, SyncEngine &sync)
 {
-    bool handled = false;
-    for (const QString &text : texts) {
-        if (!youtubeID(text))
-            continue;
-        sync.addVideo(text);
-        handled = true;
-    }
-    if (!handled)
-        return false;
-    store.save(); // a failed save keeps the records for the next one
-    sync.scheduleSync();
-    return true;
+    const QList<AddOutcome> outcomes = sync.edits().add(texts);
+    return std::any_of(outcomes.cbegin(), outcomes.cend(), [](const AddOutcome &o) { return o.inLibrary(); });
 }
 
 } // namespace clipvane::LinkDrop

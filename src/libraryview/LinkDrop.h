@@ -7,7 +7,6 @@ class QMimeData;
 namespace clipvane {
 
 class SyncEngine;
-class VideoStore;
 
 // Links dropped onto the library window.
 namespace LinkDrop {
@@ -17,10 +16,10 @@ namespace LinkDrop {
 QStringList texts(const QMimeData &mime);
 bool carriesLinks(const QMimeData &mime);
 
-// Adds the video of every text that holds a YouTube link (the whole text is the link). True
-// when at least one did, even if its video was already stored; then saves and schedules a sync.
-// Texts without a link are skipped silently.
-bool add(const QStringList &texts, SyncEngine &sync, VideoStore &store);
+// Adds the video of every text that holds a YouTube link (the whole text is the link) through
+// the library's one door, which tells the window what came of each. True when at least one
+// text named a video that is in the library now.
+bool add(const QStringList &texts, SyncEngine &sync);
 
 } // namespace LinkDrop
 

@@ -167,7 +167,7 @@ LibraryNavigation::Position MacLibraryView::position() const
 
 bool MacLibraryView::handleDrop(const QStringList &texts)
 {
-    return LinkDrop::add(texts, m_sync, m_store);
+    return LinkDrop::add(texts, m_sync);
 }
 
 void MacLibraryView::playAskResult(const AskVideo &video)
@@ -184,9 +184,9 @@ void MacLibraryView::playAskResult(const AskVideo &video)
 
 void MacLibraryView::toggleExcluded(Video *video)
 {
-    if (!video || video->readOnly)
+    if (!video)
         return;
-    m_sync.toggleExcluded(video); // saves and schedules a sync
+    m_sync.edits().setExcluded(video->youtubeID, !video->excluded); // saves and schedules a sync
     recompute();
 }
 
@@ -276,10 +276,8 @@ void MacLibraryView::presentDelete()
         MacConfirmSheet::deleteTitle(video->title), tr("It will be removed from your library on every device."),
         tr("Delete video"),
         [this, youtubeID] {
-            if (Video *record = m_store.find(youtubeID)) {
-                m_sync.markDeleted(record); // saves and schedules a sync
+            if (m_sync.edits().remove(youtubeID) != EditOutcome::notFound) // saves and schedules a sync
                 recompute();
-            }
         },
         this);
     present(sheet, [this] { m_state.setPendingDeleteID(std::nullopt); });

@@ -8,7 +8,9 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace clipvane {
 
@@ -17,6 +19,7 @@ namespace {
 constexpr int kHorizontal = 12;
 constexpr int kVertical = 7;
 constexpr qreal kTextSize = 11;
+constexpr std::chrono::seconds kNoticeShown{8};
 
 QLabel *makeLabel(QWidget *parent, const QString &description)
 {
@@ -44,7 +47,9 @@ StatusLine::StatusLine(SyncEngine &sync, QWidget *parent)
     , m_sync(sync)
     , m_count(makeLabel(this, tr("Videos listed")))
     , m_status(makeLabel(this, tr("Sync status")))
+    , m_notice(makeLabel(this, tr("Last addition")))
     , m_refusal(makeLabel(this, tr("Service address")))
+    , m_noticeTimer(new QTimer(this))
 {
     auto *stack = new QVBoxLayout(this);
     stack->setContentsMargins(kHorizontal, kVertical, kHorizontal, kVertical);
@@ -55,6 +60,14 @@ StatusLine::StatusLine(SyncEngine &sync, QWidget *parent)
     row->addStretch(1);
     row->addWidget(m_status);
     stack->addLayout(row);
+
+    m_notice->setWordWrap(true);
+    m_notice->hide();
+    stack->addWidget(m_notice);
+    m_noticeTimer->setSingleShot(true);
+    m_noticeTimer->setInterval(kNoticeShown);
+    connect(m_noticeTimer, &QTimer::timeout, m_notice, &QWidget::hide);
+    connect(&sync.edits(), &LocalEdits::addAnswered, this, &StatusLine::showAdded);
 
     m_refusal->setWordWrap(true);
     setColour(m_refusal, Palette::errorRed());
@@ -82,14 +95,16 @@ QString StatusLine::countText() const
     return m_count->text();
 }
 
-QString StatusLine::syncText() const
+void StatusLine::showAdded(const QList<AddOutcome> &outcomes)
 {
-    return m_status->text();
-}
-
-QString StatusLine::refusalText() const
-{
-    return m_refusal->text();
+    const QString text = LocalEdits::summary(outcomes);
+    const bool nothingTaken =
+        std::none_of(outcomes.cbegin(), outcomes.cend(), [](const AddOutcome &o) { return o.inLibrary(); });
+    m_notice->setText(text);
+    m_notice->setAccessibleName(text);
+    setColour(m_notice, nothingTaken ? Palette::errorRed() : Palette::muted());
+    m_notice->setVisible(!text.isEmpty());
+    m_noticeTimer->start();
 }
 
 void StatusLine::updateSync()

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "LocalEdits.h"
+
 #include <QWidget>
 
 class QLabel;
+class QTimer;
 
 namespace clipvane {
 
@@ -20,16 +23,18 @@ public:
 
     void setCounts(qsizetype visible, qsizetype count);
     QString countText() const;
-    QString syncText() const;
-    QString refusalText() const;
 
 private:
     void updateSync();
+    // What came of the last add, from any door: the sheet, a drop, a paste, an opened link.
+    void showAdded(const QList<AddOutcome> &outcomes);
 
     SyncEngine &m_sync;
     QLabel *m_count;
     QLabel *m_status;
+    QLabel *m_notice;
     QLabel *m_refusal;
+    QTimer *m_noticeTimer;
 };
 
 } // namespace clipvane

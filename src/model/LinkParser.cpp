@@ -71,6 +71,16 @@ std::optional<QString> youtubeID(QStringView from)
     return link.captured(1);
 }
 
+QStringList linkTexts(QStringView text)
+{
+    QStringList links;
+    for (const QStringView piece : text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
+        if (youtubeID(piece))
+            links.append(piece.toString());
+    }
+    return links;
+}
+
 bool isYouTubeIDText(QStringView text)
 {
     static const QRegularExpression whole(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 #include <optional>
 
@@ -16,6 +17,10 @@ inline constexpr char16_t thumbnails[] = u"i.ytimg.com";
 // The YouTube video ID named by a text that holds a YouTube link anywhere in it, or none.
 // Pure and case-sensitive; the ID is returned exactly as written (no normalisation).
 std::optional<QString> youtubeID(QStringView from);
+
+// The pieces of a text, split at white space, that each hold a YouTube link, in order: a text
+// with several links yields each. Empty when none does.
+QStringList linkTexts(QStringView text);
 
 // True when the whole text is one ID as youtubeID() extracts it: at least six of its ID
 // characters and nothing else. Text that reaches a script or an address as an ID must pass this.

@@ -394,8 +394,8 @@ void MacDetailView::toggleExcluded()
 {
     if (!m_video || !m_store || !m_sync)
         return;
-    if (Video *record = m_store->find(m_video->youtubeID)) {
-        m_sync->toggleExcluded(record);
+    m_sync->edits().setExcluded(m_video->youtubeID, !m_video->excluded);
+    if (const Video *record = m_store->find(m_video->youtubeID)) {
         m_video = *record;
         refresh();
     }

@@ -115,15 +115,24 @@ void MacAddSheet::updateAddButton()
 void MacAddSheet::add()
 {
     if (!linkIsValid()) {
-        m_error = tr("That doesn't look like a YouTube link.");
-        m_errorLabel->setText(*m_error);
-        m_errorLabel->show();
+        showError(tr("That doesn't look like a YouTube link."));
         return;
     }
-    m_sync.addVideo(m_field->text());
-    m_store.save(); // a failed save keeps the record for the next one
-    m_sync.scheduleSync();
+    // A link the library refuses keeps the sheet open with the reason; a failed save does not:
+    // the record is kept and written by the next save.
+    const AddOutcome outcome = m_sync.edits().add(m_field->text());
+    if (outcome.kind == AddOutcome::Kind::refused) {
+        showError(outcome.reason);
+        return;
+    }
     accept();
+}
+
+void MacAddSheet::showError(const QString &error)
+{
+    m_error = error;
+    m_errorLabel->setText(error);
+    m_errorLabel->show();
 }
 
 void MacAddSheet::pasteFromClipboard()

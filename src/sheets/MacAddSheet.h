@@ -25,7 +25,8 @@ public:
     void setLink(const QString &link);
     std::optional<QString> error() const { return m_error; }
 
-    // Adds the video and closes; with text that holds no link, says so and stays open.
+    // Adds the video and closes; with text that holds no link, or a link the library refuses,
+    // says why and stays open.
     void add();
     // Puts the clipboard's text into the field, whatever it is (none: empty).
     void pasteFromClipboard();
@@ -33,6 +34,7 @@ public:
 private:
     bool linkIsValid() const;
     void updateAddButton();
+    void showError(const QString &error);
 
     SyncEngine &m_sync;
     VideoStore &m_store;

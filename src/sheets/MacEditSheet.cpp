@@ -107,10 +107,10 @@ bool MacEditSheet::eventFilter(QObject *watched, QEvent *event)
 
 void MacEditSheet::save()
 {
-    if (Video *video = m_store.find(m_youtubeID)) {
-        m_sync.applyEdit(video, m_title->toPlainText(), m_date->text(), m_length->text());
+    const EditOutcome outcome =
+        m_sync.edits().edit(m_youtubeID, m_title->toPlainText(), m_date->text(), m_length->text());
+    if (outcome == EditOutcome::done || outcome == EditOutcome::saveFailed)
         Q_EMIT edited();
-    }
     accept();
 }
 

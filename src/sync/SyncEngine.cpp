@@ -2,11 +2,8 @@
 
 #include "APIClient.h"
 #include "Clock.h"
-#include "ForeignID.h"
 #include "GroupSettings.h"
-#include "LinkParser.h"
 #include "NetworkWatch.h"
-#include "RecordRules.h"
 #include "SecretStore.h"
 #include "SettingsKeys.h"
 #include "VideoStore.h"
@@ -34,7 +31,10 @@ SyncEngine::SyncEngine(VideoStore &store, APIClient &api, SecretStore &secrets, 
     , m_secrets(secrets)
     , m_group(group)
     , m_clock(clock)
+    , m_edits(store, clock, [this](const QString &id) { return !m_addInFlight.isEmpty() && id == m_addInFlight; })
 {
+    connect(&m_edits, &LocalEdits::changed, this, &SyncEngine::scheduleSync);
+    connect(&m_edits, &LocalEdits::detailsEdited, this, &SyncEngine::localEdit);
     m_widgetVisible = m_group.widgetVisible();
 
     m_debounce.setSingleShot(true);
@@ -147,75 +147,6 @@ void SyncEngine::onPathUpdate(bool usable)
     if (usable && !m_wasOnline)
         syncNow();
     m_wasOnline = usable;
-}
-
-// Local edits
-
-Video *SyncEngine::addVideo(const QString &link)
-{
-    const std::optional<QString> id = youtubeID(link);
-    // An ID the service would refuse would stay pending for ever.
-    if (!id || isForeignID(*id) || !isVideoID(*id))
-        return nullptr;
-    if (Video *existing = m_store.find(*id))
-        return existing;
-    const qint64 now = m_clock.nowMs();
-    return m_store.insert(Video(*id, RecordRules::kPlaceholderTitle, shortLink(*id),
-                                m_clock.todayUtc().toString(Qt::ISODate), QString(), false, RecordRules::kLocalSource,
-                                now, now, SyncStateRaw::needsAdd));
-}
-
-void SyncEngine::markForPatch(Video &video)
-{
-    const SyncState state = video.syncState();
-    if (state == SyncState::synced || state == SyncState::unrecognised)
-        video.syncStateRaw = SyncStateRaw::needsPatch;
-}
-
-void SyncEngine::finishEdit(Video *video)
-{
-    m_store.markChanged(video);
-    // A failed save keeps the change in the store for the next successful one.
-    m_store.save();
-}
-
-void SyncEngine::toggleExcluded(Video *video)
-{
-    if (video == nullptr)
-        return;
-    video->excluded = !video->excluded;
-    markForPatch(*video);
-    finishEdit(video);
-    scheduleSync();
-}
-
-void SyncEngine::applyEdit(Video *video, const QString &title, const QString &uploadDate, const QString &duration)
-{
-    if (video == nullptr)
-        return;
-    video->title = title;
-    video->uploadDate = uploadDate;
-    video->duration = duration;
-    markForPatch(*video);
-    finishEdit(video);
-    Q_EMIT localEdit();
-    scheduleSync();
-}
-
-void SyncEngine::markDeleted(Video *video)
-{
-    if (video == nullptr)
-        return;
-    // A record the server never knew goes at once, unless its add is already on the way: then
-    // the server may know it by now, and the deletion has to follow.
-    if (video->syncState() == SyncState::needsAdd && video->youtubeID != m_addInFlight) {
-        m_store.remove(video);
-        m_store.save();
-    } else {
-        video->syncStateRaw = SyncStateRaw::needsDelete;
-        finishEdit(video);
-    }
-    scheduleSync();
 }
 
 // Published properties

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LocalEdits.h"
+
 #include <QDateTime>
 #include <QObject>
 #include <QString>
@@ -86,13 +88,8 @@ public:
     // Starts a cycle once no further call has come for the debounce time.
     void scheduleSync();
 
-    // The local edits. addVideo returns the record for a YouTube link (the stored one when the
-    // video is already there), or null; it neither saves nor schedules a cycle. The others save
-    // the store and schedule a cycle; null records are ignored.
-    Video *addVideo(const QString &link);
-    void toggleExcluded(Video *video);
-    void applyEdit(Video *video, const QString &title, const QString &uploadDate, const QString &duration);
-    void markDeleted(Video *video);
+    // The one door for changes to the library; each change it makes schedules a cycle.
+    LocalEdits &edits() { return m_edits; }
 
 Q_SIGNALS:
     void syncingChanged(bool syncing);
@@ -138,9 +135,6 @@ private:
     Outcome recordFailure(const APIError &error);
     bool isCurrent(quint64 session) const { return m_session == session && m_isLoggedIn; }
     void onPathUpdate(bool usable);
-    // The rule every edit shares: a record the server holds as is now has a change to send.
-    static void markForPatch(Video &video);
-    void finishEdit(Video *video);
 
     void setSyncing(bool syncing);
     void setLastSync(const QDateTime &lastSync);
@@ -173,6 +167,7 @@ private:
     quint64 m_session = 0;
     // The record whose add is on its way to the server: deleting it must reach the server too.
     QString m_addInFlight;
+    LocalEdits m_edits;
 };
 
 } // namespace clipvane

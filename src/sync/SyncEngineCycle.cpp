@@ -118,8 +118,7 @@ SyncEngine::Outcome SyncEngine::ingestShareInbox()
     const QStringList links = m_group.takeShareInbox();
     if (links.isEmpty())
         return Outcome::done();
-    for (const QString &link : links)
-        addVideo(link);
+    m_edits.addWithinCycle(links);
     return saveStore();
 }
 

@@ -227,6 +227,18 @@ private Q_SLOTS:
     void failuresSayWhyAndKeepTheLibrary()
     {
         const QString profile = signedInProfile(u"three@example.com"_qs);
+        // Links the library refuses are named with the reason, by add and by share alike.
+        const QString foreign = u"https://youtu.be/x-abcdef1"_qs;
+        const QString tooLong = u"https://youtu.be/"_qs + QString(257, u'a');
+        for (const QString &command : {u"add"_qs, u"share"_qs}) {
+            const Run refused = cli(profile, {command, foreign, tooLong});
+            QCOMPARE(refused.exitCode, 1);
+            QCOMPARE(refused.out, QString());
+            QVERIFY2(
+                refused.err.contains(u"not added “https://youtu.be/x-abcdef1”: A video ID can't begin with “x-”."_qs) &&
+                    refused.err.contains(u"longer than 256 characters"_qs),
+                qPrintable(refused.err));
+        }
         QCOMPARE(cli(profile, {u"add"_qs, u"https://youtu.be/fffffffffff"_qs}).exitCode, 0);
         // A service that cannot be reached: the edit stays pending.
         Run run = cli(profile, {u"sync"_qs}, u"http://127.0.0.1:1/api"_qs);

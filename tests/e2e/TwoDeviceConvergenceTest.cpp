@@ -131,23 +131,23 @@ private Q_SLOTS:
         for (int step = 0; step < 160; ++step) {
             Device &device = random.bounded(2) == 0 ? laptop : phone;
             const QList<Video *> records = device.store.all();
-            Video *some = records.isEmpty() ? nullptr : records.at(random.bounded(int(records.size())));
+            const Video *some = records.isEmpty() ? nullptr : records.at(random.bounded(int(records.size())));
+            const QString id = some ? some->youtubeID : QString();
+            LocalEdits &edits = device.engine.edits();
             switch (random.bounded(7)) {
             case 0:
             case 1:
-                device.engine.addVideo(shortLink(pool.at(random.bounded(int(pool.size())))));
-                device.store.save();
+                edits.add(shortLink(pool.at(random.bounded(int(pool.size())))));
                 break;
             case 2:
-                device.engine.toggleExcluded(some);
+                edits.setExcluded(id, some && !some->excluded);
                 break;
             case 3:
-                if (some)
-                    device.engine.applyEdit(some, u"Title %1"_qs.arg(step), u"20%1-01-01"_qs.arg(10 + step % 15),
-                                            u"%1:00"_qs.arg(step % 60));
+                edits.edit(id, u"Title %1"_qs.arg(step), u"20%1-01-01"_qs.arg(10 + step % 15),
+                           u"%1:00"_qs.arg(step % 60));
                 break;
             case 4:
-                device.engine.markDeleted(some);
+                edits.remove(id);
                 break;
             case 5:
                 // A cycle that runs on while the next edits happen.

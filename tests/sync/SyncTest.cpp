@@ -53,11 +53,11 @@ QList<QVariant> values(const QSignalSpy &spy)
 void edit(SyncEngine &engine, Video *video, const QString &kind, const QString &title = u"New"_qs)
 {
     if (kind == u"exclude"_qs)
-        engine.toggleExcluded(video);
+        engine.edits().setExcluded(video->youtubeID, !video->excluded);
     else if (kind == u"details"_qs)
-        engine.applyEdit(video, title, video->uploadDate, video->duration);
+        engine.edits().edit(video->youtubeID, title, video->uploadDate, video->duration);
     else if (kind == u"delete"_qs)
-        engine.markDeleted(video);
+        engine.edits().remove(video->youtubeID);
 }
 
 const char kWorkerFlag[] = "--append-worker";
@@ -204,7 +204,7 @@ private Q_SLOTS:
         bool edited = false;
         QObject::connect(h.engine, &SyncEngine::progressReceivedChanged, h.engine, [&] {
             if (!std::exchange(edited, true))
-                h.engine->toggleExcluded(h.store->find(u"edit05"_qs));
+                h.engine->edits().setExcluded(u"edit05"_qs, true);
         });
         h.reply(kUpsertPath, status(400)); // pend04 stays pending
         // The page that tells of the new revision is not merged.
@@ -353,8 +353,7 @@ private Q_SLOTS:
             h.reply(kUpsertPath, FakeReply::json(videoBody(serverVideo(u"first0"_qs, 900, 1, u"From server"_qs))));
         }
         if (state == SyncStateRaw::needsAdd) {
-            h.engine->addVideo(u"https://youtu.be/"_qs + id);
-            h.store->save();
+            h.engine->edits().add(u"https://youtu.be/"_qs + id);
         } else {
             h.seed(id, state);
         }
@@ -404,8 +403,7 @@ private Q_SLOTS:
         const QString id = u"flight1"_qs;
         SyncHarness h;
         if (add) {
-            QVERIFY(h.engine->addVideo(u"https://youtu.be/"_qs + id));
-            h.store->save();
+            QVERIFY(h.engine->edits().add(u"https://youtu.be/"_qs + id).kind == AddOutcome::Kind::added);
         } else {
             h.seed(id, SyncStateRaw::needsPatch, u"Before"_qs);
         }
@@ -468,12 +466,13 @@ private Q_SLOTS:
         const bool patched = exclude || !date.isEmpty();
         const QString duration = date.isEmpty() ? QString() : u"1:00"_qs;
         SyncHarness h;
-        Video *video = h.engine->addVideo(u"https://www.youtube.com/watch?v=added01"_qs);
+        h.engine->edits().add(u"https://www.youtube.com/watch?v=added01"_qs);
+        const Video *video = h.store->find(u"added01"_qs);
         QVERIFY(video);
-        h.engine->applyEdit(video, title.isEmpty() ? video->title : title, date.isEmpty() ? video->uploadDate : date,
-                            duration);
+        h.engine->edits().edit(video->youtubeID, title.isEmpty() ? video->title : title,
+                               date.isEmpty() ? video->uploadDate : date, duration);
         if (exclude)
-            h.engine->toggleExcluded(video);
+            h.engine->edits().setExcluded(video->youtubeID, true);
         if (restart)
             h.restart();
         h.runCycle();
@@ -796,7 +795,7 @@ private Q_SLOTS:
         Video *video = h.seed(u"edit01"_qs, before, u"Old"_qs);
         QSignalSpy localEdit(h.engine, &SyncEngine::localEdit);
         if (edit == u"details"_qs)
-            h.engine->applyEdit(video, u" New "_qs, u"someday"_qs, u"1:2:3"_qs);
+            h.engine->edits().edit(u"edit01"_qs, u" New "_qs, u"someday"_qs, u"1:2:3"_qs);
         else
             ::edit(*h.engine, video, edit);
         QVERIFY(!h.store->hasUnsavedChanges());
@@ -814,43 +813,80 @@ private Q_SLOTS:
         QCOMPARE(video->updatedAt, 600);
     }
 
-    // A new video is stored pending, dated by the UTC day; a link to a stored video hands back
-    // the record untouched (a pending deletion is not revived); text without a video the service
-    // would take adds nothing.
-    void addVideo_data()
+    // The one door answers every text: a new video is stored pending, dated by the UTC day, and
+    // saved; a link to a stored video leaves the record untouched (a pending deletion is not
+    // revived); a text without a video the service would take adds nothing and says why.
+    void addAnswersEachText_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("state"); // of the stored have01; empty: none stored
-        QTest::newRow("new") << u"watch this: https://www.youtube.com/watch?v=NewVid1&t=4"_qs << QString();
-        QTest::newRow("stored") << u"https://youtu.be/have01"_qs << u"synced"_qs;
-        QTest::newRow("needsDelete is not revived") << u"https://youtu.be/have01"_qs << u"needsDelete"_qs;
-        QTest::newRow("no link") << u"hello there"_qs << QString();
-        QTest::newRow("ID of the service's own records") << u"https://youtu.be/x-abcdef"_qs << QString();
-        QTest::newRow("ID the service would refuse") << u"https://youtu.be/"_qs + QString(257, u'a') << QString();
+        QTest::addColumn<AddOutcome::Kind>("kind");
+        using enum AddOutcome::Kind;
+        QTest::newRow("new") << u"watch this: https://www.youtube.com/watch?v=NewVid1&t=4"_qs << QString() << added;
+        QTest::newRow("stored") << u"https://youtu.be/have01"_qs << u"synced"_qs << alreadyThere;
+        QTest::newRow("needsDelete is not revived")
+            << u"https://youtu.be/have01"_qs << u"needsDelete"_qs << alreadyThere;
+        QTest::newRow("no link") << u"hello there"_qs << QString() << notAVideoLink;
+        QTest::newRow("ID of the service's own records") << u"https://youtu.be/x-abcdef"_qs << QString() << refused;
+        QTest::newRow("ID the service would refuse")
+            << u"https://youtu.be/"_qs + QString(257, u'a') << QString() << refused;
     }
 
-    void addVideo()
+    void addAnswersEachText()
     {
         QFETCH(QString, text);
         QFETCH(QString, state);
-        SyncHarness h;
+        QFETCH(AddOutcome::Kind, kind);
+        SyncHarness h(false);
         h.clock.set(kStartMs + 11 * 3600 * 1000 + 59 * 60 * 1000); // 23:59 UTC
         const qint64 now = h.clock.nowMs();
         Video *stored = state.isEmpty() ? nullptr : h.seed(u"have01"_qs, state);
         const std::optional<Video> copy = stored ? std::optional<Video>(*stored) : std::nullopt;
-        Video *added = h.engine->addVideo(text);
-        const bool isNew = QTest::currentDataTag() == QByteArray("new");
-        QCOMPARE(h.store->all().size(), stored || isNew ? 1 : 0);
-        QCOMPARE(h.store->hasUnsavedChanges(), isNew);
-        if (!isNew) {
-            QCOMPARE(added, stored);
-            if (stored)
-                QCOMPARE(*stored, *copy);
-            return;
+        const AddOutcome outcome = h.engine->edits().add(text);
+        QCOMPARE(outcome.kind, kind);
+        QCOMPARE(outcome.reason.isEmpty(), kind != AddOutcome::Kind::refused);
+        QCOMPARE(LocalEdits::check(text).kind, kind == AddOutcome::Kind::alreadyThere ? AddOutcome::Kind::added : kind);
+        QCOMPARE(h.store->all().size(), stored || kind == AddOutcome::Kind::added ? 1 : 0);
+        QVERIFY(!h.store->hasUnsavedChanges());
+        if (stored)
+            QCOMPARE(*stored, *copy);
+        if (kind == AddOutcome::Kind::added)
+            QCOMPARE(*h.store->find(u"NewVid1"_qs),
+                     Video(u"NewVid1"_qs, u"Fetching title\u2026"_qs, u"https://youtu.be/NewVid1"_qs, u"2024-03-05"_qs,
+                           QString(), false, u"ios"_qs, now, now, SyncStateRaw::needsAdd));
+    }
+
+    // Changes to a record the library does not hold, or holds read-only for a family member,
+    // are answered as such and change nothing; several texts are added in one save, each once.
+    void changesAnswerWhatHappened()
+    {
+        SyncHarness h(false);
+        Video *shared = h.seed(u"shared1"_qs, SyncStateRaw::synced, u"Theirs"_qs);
+        shared->readOnly = true;
+        shared->ownerEmail = u"mum@example.com"_qs;
+        h.store->markChanged(shared);
+        h.store->save();
+        LocalEdits &edits = h.engine->edits();
+        for (const QString &id : {u"shared1"_qs, u"absent1"_qs}) {
+            const EditOutcome expected = id == u"shared1"_qs ? EditOutcome::readOnly : EditOutcome::notFound;
+            QCOMPARE(edits.setExcluded(id, true), expected);
+            QCOMPARE(edits.edit(id, u"Mine"_qs, QString(), QString()), expected);
+            QCOMPARE(edits.remove(id), expected);
+            QVERIFY(!LocalEdits::describe(expected).isEmpty());
         }
-        QCOMPARE(*added, Video(u"NewVid1"_qs, u"Fetching title\u2026"_qs, u"https://youtu.be/NewVid1"_qs,
-                               u"2024-03-05"_qs, QString(), false, u"ios"_qs, now, now, SyncStateRaw::needsAdd));
-        QCOMPARE(h.store->find(u"NewVid1"_qs), added);
+        QCOMPARE(h.store->find(u"shared1"_qs)->syncStateRaw, SyncStateRaw::synced);
+        QCOMPARE(h.store->find(u"shared1"_qs)->title, u"Theirs"_qs);
+
+        QSignalSpy saves(h.store, &VideoStore::saved);
+        const QList<AddOutcome> outcomes = edits.add(linkTexts(
+            u"https://youtu.be/first01 and\nhttps://youtu.be/second2 https://youtu.be/first01 https://youtu.be/x-badone"_qs));
+        QStringList kinds;
+        for (const AddOutcome &outcome : outcomes)
+            kinds.append(QString::number(int(outcome.kind)));
+        QCOMPARE(kinds.join(u' '), u"0 0 1 3"_qs);
+        QCOMPARE(saves.size(), 1);
+        QCOMPARE(LocalEdits::summary(outcomes), u"Added 2 videos. 1 already in your library. Not added: A video ID "
+                                                u"can't begin with “x-”."_qs);
     }
 
     // Values other processes and builds wrote: only what the format allows is taken; without a

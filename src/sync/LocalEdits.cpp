@@ -1,0 +1,203 @@
+#include "LocalEdits.h"
+
+#include "Clock.h"
+#include "ForeignID.h"
+#include "LinkParser.h"
+#include "RecordRules.h"
+#include "VideoStore.h"
+
+#include <QDate>
+#include <algorithm>
+
+namespace clipvane {
+
+namespace {
+
+// A record the service holds as it is now has a change to send; a record still waiting for its
+// add, patch or deletion keeps that state (an add's reply brings the change along).
+void markForPatch(Video &video)
+{
+    const SyncState state = video.syncState();
+    if (state == SyncState::synced || state == SyncState::unrecognised)
+        video.syncStateRaw = SyncStateRaw::needsPatch;
+}
+
+} // namespace
+
+LocalEdits::LocalEdits(VideoStore &store, Clock &clock, std::function<bool(const QString &)> addInFlight,
+                       QObject *parent)
+    : QObject(parent)
+    , m_store(store)
+    , m_clock(clock)
+    , m_addInFlight(std::move(addInFlight))
+{}
+
+AddOutcome LocalEdits::check(const QString &text)
+{
+    AddOutcome outcome;
+    outcome.text = text;
+    const std::optional<QString> id = youtubeID(text);
+    if (!id)
+        return outcome;
+    outcome.youtubeID = *id;
+    // Either would stay pending for ever: the service refuses both.
+    if (isForeignID(*id)) {
+        outcome.kind = AddOutcome::Kind::refused;
+        outcome.reason = tr("A video ID can't begin with “x-”.");
+    } else if (!isVideoID(*id)) {
+        outcome.kind = AddOutcome::Kind::refused;
+        outcome.reason = tr("A video ID can't be longer than %1 characters.").arg(kMaxVideoIDLength);
+    } else {
+        outcome.kind = AddOutcome::Kind::added;
+    }
+    return outcome;
+}
+
+AddOutcome LocalEdits::addOne(const QString &text, qint64 now, const QString &today)
+{
+    AddOutcome outcome = check(text);
+    if (outcome.kind != AddOutcome::Kind::added)
+        return outcome;
+    const QString &id = outcome.youtubeID;
+    if (m_store.find(id)) {
+        outcome.kind = AddOutcome::Kind::alreadyThere;
+        return outcome;
+    }
+    m_store.insert(Video(id, RecordRules::kPlaceholderTitle, shortLink(id), today, QString(), false,
+                         RecordRules::kLocalSource, now, now, SyncStateRaw::needsAdd));
+    return outcome;
+}
+
+QList<AddOutcome> LocalEdits::addWithinCycle(const QStringList &texts)
+{
+    const qint64 now = m_clock.nowMs();
+    const QString today = m_clock.todayUtc().toString(Qt::ISODate);
+    QList<AddOutcome> outcomes;
+    outcomes.reserve(texts.size());
+    for (const QString &text : texts)
+        outcomes.append(addOne(text, now, today));
+    return outcomes;
+}
+
+QList<AddOutcome> LocalEdits::add(const QStringList &texts)
+{
+    const QList<AddOutcome> outcomes = addWithinCycle(texts);
+    if (std::any_of(outcomes.cbegin(), outcomes.cend(),
+                    [](const AddOutcome &o) { return o.kind == AddOutcome::Kind::added; }))
+        finish();
+    Q_EMIT addAnswered(outcomes);
+    return outcomes;
+}
+
+EditOutcome LocalEdits::change(const QString &youtubeID, const std::function<void(Video &)> &apply)
+{
+    Video *video = m_store.find(youtubeID);
+    if (!video)
+        return EditOutcome::notFound;
+    if (video->readOnly)
+        return EditOutcome::readOnly;
+    apply(*video);
+    m_store.markChanged(video);
+    return finish();
+}
+
+EditOutcome LocalEdits::setExcluded(const QString &youtubeID, bool excluded)
+{
+    return change(youtubeID, [&](Video &video) {
+        video.excluded = excluded;
+        markForPatch(video);
+    });
+}
+
+EditOutcome LocalEdits::edit(const QString &youtubeID, const QString &title, const QString &uploadDate,
+                             const QString &duration)
+{
+    const EditOutcome outcome = change(youtubeID, [&](Video &video) {
+        video.title = title;
+        video.uploadDate = uploadDate;
+        video.duration = duration;
+        markForPatch(video);
+    });
+    if (outcome == EditOutcome::done || outcome == EditOutcome::saveFailed)
+        Q_EMIT detailsEdited();
+    return outcome;
+}
+
+EditOutcome LocalEdits::remove(const QString &youtubeID)
+{
+    Video *video = m_store.find(youtubeID);
+    if (!video)
+        return EditOutcome::notFound;
+    if (video->readOnly)
+        return EditOutcome::readOnly;
+    // A record the service never knew goes at once, unless its add is already on the way: then
+    // the service may know it by now, and the deletion has to follow.
+    if (video->syncState() == SyncState::needsAdd && !m_addInFlight(youtubeID)) {
+        m_store.remove(video);
+    } else {
+        video->syncStateRaw = SyncStateRaw::needsDelete;
+        m_store.markChanged(video);
+    }
+    return finish();
+}
+
+EditOutcome LocalEdits::finish()
+{
+    QString error;
+    // A failed save keeps the change in the store for the next one that succeeds.
+    const bool saved = m_store.save(&error);
+    m_saveError = saved ? QString() : error;
+    Q_EMIT changed();
+    return saved ? EditOutcome::done : EditOutcome::saveFailed;
+}
+
+QString LocalEdits::summary(const QList<AddOutcome> &outcomes)
+{
+    qsizetype added = 0;
+    qsizetype there = 0;
+    QStringList refusals;
+    for (const AddOutcome &outcome : outcomes) {
+        switch (outcome.kind) {
+        case AddOutcome::Kind::added:
+            ++added;
+            break;
+        case AddOutcome::Kind::alreadyThere:
+            ++there;
+            break;
+        case AddOutcome::Kind::notAVideoLink:
+            refusals.append(tr("That doesn't look like a YouTube link."));
+            break;
+        case AddOutcome::Kind::refused:
+            refusals.append(outcome.reason);
+            break;
+        }
+    }
+    QStringList parts;
+    if (added > 0)
+        parts.append(added == 1 ? tr("Added 1 video.") : tr("Added %1 videos.").arg(added));
+    if (there > 0)
+        parts.append(there == 1 && outcomes.size() == 1 ? tr("Already in your library.")
+                                                        : tr("%1 already in your library.").arg(there));
+    if (refusals.size() == 1)
+        parts.append(tr("Not added: %1").arg(refusals.constFirst()));
+    else if (refusals.size() > 1)
+        parts.append(tr("%1 not added: %2").arg(refusals.size()).arg(refusals.constFirst()));
+    return parts.join(u' ');
+}
+
+QString LocalEdits::describe(EditOutcome outcome)
+{
+    switch (outcome) {
+    case EditOutcome::done:
+        return {};
+    case EditOutcome::notFound:
+        return tr("That video is no longer in the library.");
+    case EditOutcome::readOnly:
+        return tr("That video belongs to a shared library; only its owner can change it.");
+    case EditOutcome::saveFailed:
+        return tr("Couldn't save the library; the change is kept and saved with the next one.");
+    }
+    return {};
+}
+
+} // namespace clipvane

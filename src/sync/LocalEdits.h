@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace clipvane {
+
+class Clock;
+class Video;
+class VideoStore;
+
+// What one text handed to LocalEdits::add came to.
+struct AddOutcome
+{
+    enum class Kind {
+        added,         // a new record, pending its add on the service
+        alreadyThere,  // the library holds the video (whatever its state); nothing changed
+        notAVideoLink, // no YouTube link in the text
+        refused,       // a link whose ID the service would never take; reason says why
+    };
+    Kind kind = Kind::notAVideoLink;
+    QString text;
+    QString youtubeID; // empty for notAVideoLink
+    QString reason;    // for refused: a sentence the caller shows as it is
+
+    // The video is in the library now (added or already there).
+    bool inLibrary() const { return kind == Kind::added || kind == Kind::alreadyThere; }
+    bool operator==(const AddOutcome &) const = default;
+};
+
+// What a change of one record came to.
+enum class EditOutcome {
+    done,
+    notFound,   // no record with that ID (deleted meanwhile, or never there)
+    readOnly,   // a record of a library shared with the user: only its owner changes it
+    saveFailed, // made in memory; the store keeps it for the next save that succeeds
+};
+
+// The one door through which anything changes the library: the window, the command line,
+// opened links, drops, the shared inbox. It decides once what can be added and what is
+// read-only, marks what changed for the next push, saves the store and asks for a sync, and
+// answers with what happened, so every caller can tell the person. Nothing else writes a
+// record's fields or conducts add-then-save-then-sync itself.
+class LocalEdits : public QObject
+{
+    Q_OBJECT
+
+public:
+    // addInFlight tells whether an ID's add request is on its way to the service right now.
+    LocalEdits(VideoStore &store, Clock &clock, std::function<bool(const QString &)> addInFlight,
+               QObject *parent = nullptr);
+
+    // What add() would answer for a text in a library without its video: added (the video can be
+    // taken), notAVideoLink or refused. For those who queue links for another process.
+    static AddOutcome check(const QString &text);
+
+    // Adds every video whose link a text holds, one record per ID (a second text naming the same
+    // video is alreadyThere). One save and one sync for the lot, when anything was added.
+    QList<AddOutcome> add(const QStringList &texts);
+    AddOutcome add(const QString &text) { return add(QStringList{text}).constFirst(); }
+    // The same without saving or asking for a sync: for the sync cycle's own shared inbox, which
+    // saves when it is done.
+    QList<AddOutcome> addWithinCycle(const QStringList &texts);
+
+    EditOutcome setExcluded(const QString &youtubeID, bool excluded);
+    // Title, date and length exactly as the person typed them.
+    EditOutcome edit(const QString &youtubeID, const QString &title, const QString &uploadDate,
+                     const QString &duration);
+    // A record the service never knew goes at once; any other waits for its deletion to be pushed.
+    EditOutcome remove(const QString &youtubeID);
+
+    // The message of the last save that failed; empty when the last one succeeded.
+    QString saveError() const { return m_saveError; }
+    // Why an edit did not happen, as a sentence for the person; empty for done.
+    static QString describe(EditOutcome outcome);
+    // What came of an add, in one or two sentences for a status line.
+    static QString summary(const QList<AddOutcome> &outcomes);
+
+Q_SIGNALS:
+    // Something in the library changed and was saved (or kept for the next save): a sync is due.
+    void changed();
+    // The details of a record were edited (the library list recomputes on it).
+    void detailsEdited();
+    // An add() was answered: whoever shows the library tells the person what came of it.
+    void addAnswered(const QList<clipvane::AddOutcome> &outcomes);
+
+private:
+    AddOutcome addOne(const QString &text, qint64 now, const QString &today);
+    // Looks the record up and applies the rule common to every change of an existing record.
+    EditOutcome change(const QString &youtubeID, const std::function<void(Video &)> &apply);
+    EditOutcome finish();
+
+    VideoStore &m_store;
+    Clock &m_clock;
+    std::function<bool(const QString &)> m_addInFlight;
+    QString m_saveError;
+};
+
+} // namespace clipvane
