@@ -108,6 +108,7 @@ void FamilySettingsTab::rebuild()
         for (const QString &member : m_model->members()) {
             auto *address = SettingsForm::text(member, kTextSize, Palette::text());
             address->setWordWrap(false);
+            address->setAccessibleDescription(tr("Family member"));
             QPushButton *remove = SettingsForm::linkButton(tr("Remove"));
             remove->setProperty("member", member);
             remove->setAccessibleDescription(member);
@@ -130,6 +131,7 @@ void FamilySettingsTab::rebuild()
             Symbols::pixmap(QStringLiteral("person.2.fill"), kCyan, QSize(iconSide, iconSide), devicePixelRatioF()));
         auto *address = SettingsForm::text(owner, kTextSize, Palette::text());
         address->setWordWrap(false);
+        address->setAccessibleDescription(tr("Shares their library with you"));
         auto *row = new QWidget;
         auto *rowLayout = new QHBoxLayout(row);
         rowLayout->setSpacing(6);

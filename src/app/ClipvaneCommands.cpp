@@ -65,6 +65,8 @@ ClipvaneCommands::ClipvaneCommands(MacAppState &state, SyncEngine &sync, VideoSt
     connect(&state, &MacAppState::filterChanged, this, &ClipvaneCommands::updateRules);
     connect(&state, &MacAppState::autoplayOnSelectChanged, this, &ClipvaneCommands::updateRules);
     connect(&sync, &SyncEngine::widgetVisibleChanged, this, &ClipvaneCommands::updateRules);
+    connect(&store, &VideoStore::saved, this, &ClipvaneCommands::updateRules);
+    connect(&store, &VideoStore::removed, this, &ClipvaneCommands::updateRules);
     updateRules();
 }
 
@@ -121,7 +123,8 @@ void ClipvaneCommands::buildEdit(QMenuBar &bar)
     connect(exclude, &QAction::triggered, &AppSignals::instance(), &AppSignals::macToggleExcluded);
     QAction *remove = add(*menu, tr("Delete…"), commandKey(Qt::Key_Backspace));
     connect(remove, &QAction::triggered, &m_state, [this] { m_state.setPendingDeleteID(m_state.selectedID()); });
-    m_needSelection = {copyLink, edit, exclude, remove};
+    m_needSelection = {copyLink};
+    m_needEditable = {edit, exclude, remove};
 
     // The settings window; macOS lists it in the application menu, elsewhere it closes Edit.
     menu->addSeparator();
@@ -182,9 +185,13 @@ void ClipvaneCommands::buildHelp(QMenuBar &bar)
 
 void ClipvaneCommands::updateRules()
 {
-    const bool selection = m_state.selectedID().has_value();
+    // A selection whose record is gone (deleted by a sync) offers nothing; a shared one cannot be changed.
+    const std::optional<QString> id = m_state.selectedID();
+    const Video *video = id ? m_store.find(*id) : nullptr;
     for (QAction *action : std::as_const(m_needSelection))
-        action->setEnabled(selection);
+        action->setEnabled(video != nullptr);
+    for (QAction *action : std::as_const(m_needEditable))
+        action->setEnabled(video && !video->readOnly);
     m_browse->setText(m_state.browsing() ? tr("Leave Browse Mode") : tr("Browse Mode"));
     m_autoplay->setChecked(m_state.autoplayOnSelect());
     m_showExcluded->setChecked(m_state.showExcluded());

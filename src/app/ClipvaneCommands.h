@@ -51,7 +51,8 @@ private:
     SyncEngine &m_sync;
     VideoStore &m_store;
     QUrl m_webOrigin;
-    QList<QAction *> m_needSelection;
+    QList<QAction *> m_needSelection; // need a selected record
+    QList<QAction *> m_needEditable;  // need a selected record of ones own
     QAction *m_browse = nullptr;
     QAction *m_autoplay = nullptr;
     QAction *m_showExcluded = nullptr;

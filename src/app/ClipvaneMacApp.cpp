@@ -4,6 +4,7 @@
 #include "AppPaths.h"
 #include "FirstPaintProbe.h"
 #include "GoogleAuth.h"
+#include "KeyRules.h"
 #include "LibrarySession.h"
 #include "MacAppState.h"
 #include "MacSettingsView.h"
@@ -11,7 +12,6 @@
 #include "OnboardedFlag.h"
 #include "SecretStore.h"
 #include "SingleInstance.h"
-#include "SpaceKeyFilter.h"
 #include "SyncEngine.h"
 #include "ThumbCache.h"
 #include "UrlHandler.h"
@@ -87,7 +87,7 @@ int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
     connect(m_urls.get(), &UrlHandler::signInNeedsConfirmation, this, &ClipvaneMacApp::confirmSignIn);
 
     m_state = std::make_unique<MacAppState>(m_library->standard());
-    m_space = std::make_unique<SpaceKeyFilter>(*m_state);
+    m_keys = std::make_unique<KeyRules>(*m_state);
     m_window =
         std::make_unique<MainWindow>(engine, m_library->store(), *m_onboarded, *m_auth, *m_state, m_library->api());
     connect(m_window.get(), &MainWindow::settingsRequested, this, &ClipvaneMacApp::showSettings);

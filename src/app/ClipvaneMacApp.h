@@ -16,7 +16,7 @@ class MacSettingsView;
 class MainWindow;
 class OnboardedFlag;
 class SingleInstance;
-class SpaceKeyFilter;
+class KeyRules;
 class UrlHandler;
 
 // The running application: opens the library, creates the long-lived objects once, shows the
@@ -65,7 +65,7 @@ private:
     // The window's state (and its player) outlive the window; the Space key reaches the player
     // through the filter.
     std::unique_ptr<MacAppState> m_state;
-    std::unique_ptr<SpaceKeyFilter> m_space;
+    std::unique_ptr<KeyRules> m_keys;
     // Made when first asked for; refers to the library's engine, client and secrets.
     std::unique_ptr<MacSettingsView> m_settings;
     // Last: the window refers to everything above and goes first.

@@ -2,6 +2,7 @@
 
 #include "APIClient.h"
 #include "ClipvaneCommands.h"
+#include "MacAppState.h"
 #include "MacLibraryView.h"
 #include "MacOnboardingView.h"
 #include "OnboardedFlag.h"
@@ -61,6 +62,7 @@ void MainWindow::updateRoot()
     if (library == isShowingLibrary())
         return;
     if (!library) {
+        m_state.clearRequests();
         m_root->setCurrentWidget(m_onboarding);
         if (m_library)
             m_library->deleteLater();

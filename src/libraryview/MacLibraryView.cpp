@@ -135,6 +135,13 @@ void MacLibraryView::showEvent(QShowEvent *event)
         m_state.setSelectedID(m_list->visible().constFirst()->youtubeID);
     // The keys act on the list first: arrows move the selection, Space plays.
     m_column->listView().setFocus(Qt::OtherFocusReason);
+    // A sheet asked for before the library could show one (Ctrl+N on the sign-in screen) opens now.
+    if (m_state.showAdd())
+        presentAdd(true);
+    if (m_state.editingID())
+        presentEdit();
+    if (m_state.pendingDeleteID())
+        presentDelete();
 }
 
 void MacLibraryView::recompute()
@@ -252,6 +259,8 @@ void MacLibraryView::presentEdit()
     if (!id || !m_store.find(*id)) {
         if (open)
             open->reject();
+        // A request for a record that is gone is dropped, so asking again is a change again.
+        m_state.setEditingID(std::nullopt);
         return;
     }
     if (open)
@@ -269,6 +278,7 @@ void MacLibraryView::presentDelete()
     if (!video) {
         if (open)
             open->reject();
+        m_state.setPendingDeleteID(std::nullopt);
         return;
     }
     const QString youtubeID = *id;

@@ -189,6 +189,10 @@ void MacDetailView::buildBrowseControls()
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), m_close);
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, m_close, &QAbstractButton::click);
+    // The assistant's panel lies above the player and takes Escape first: two shortcuts for one
+    // key would leave Qt firing neither.
+    escape->setEnabled(!m_state.showAsk());
+    connect(&m_state, &MacAppState::showAskChanged, escape, [escape](bool shown) { escape->setEnabled(!shown); });
 }
 
 void MacDetailView::setVideo(const std::optional<Video> &video)

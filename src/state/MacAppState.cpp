@@ -118,6 +118,14 @@ void MacAppState::setHiddenOwners(const QSet<QString> &owners)
     Q_EMIT filterChanged();
 }
 
+void MacAppState::clearRequests()
+{
+    setShowAdd(false);
+    setEditingID(std::nullopt);
+    setPendingDeleteID(std::nullopt);
+    setShowAsk(false);
+}
+
 void MacAppState::raiseLocalEdit()
 {
     ++m_localEdit;

@@ -67,6 +67,8 @@ public:
     void setEditingID(std::optional<QString> id);
     void setPendingDeleteID(std::optional<QString> id);
     void setHiddenOwners(const QSet<QString> &owners);
+    // Drops every sheet and panel asked for (the person signed out: nobody will serve them).
+    void clearRequests();
     // Raised by one after each saved edit of a record's details; only its changes matter.
     void raiseLocalEdit();
     // Written to the standard settings at once, even when the value stays the same.

@@ -137,18 +137,37 @@ def press(node):
 _x11 = None
 
 
-def click(node):
-    """A real mouse click at the middle of node on screen. The accessibility registry moves the
-    pointer but its button presses never reach the window on Xvfb: clicks go through XTest."""
+def _xtest():
     global _x11
-    box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    if box.width <= 0 or box.height <= 0:
-        raise Failure(f"cannot click {node.getRoleName()} {node.name!r}: it has no area on screen")
     if _x11 is None:
         x11, xtest = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
         x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XStringToKeysym.restype = ctypes.c_ulong
+        x11.XKeysymToKeycode.argtypes = (ctypes.c_void_p, ctypes.c_ulong)
         _x11 = (x11, xtest, ctypes.c_void_p(x11.XOpenDisplay(None)))
-    x11, xtest, display = _x11
+    return _x11
+
+
+def chord(*names):
+    """Real key presses through XTest, as a keyboard makes them: the keys named by their X names
+    (Control_L, n, Escape, Return, space) go down in order and come up in reverse."""
+    x11, xtest, display = _xtest()
+    codes = [x11.XKeysymToKeycode(display, x11.XStringToKeysym(name.encode())) for name in names]
+    for pressed, order in ((1, codes), (0, list(reversed(codes)))):
+        for code in order:
+            xtest.XTestFakeKeyEvent(display, code, pressed, ctypes.c_ulong(0))
+            x11.XFlush(display)
+            time.sleep(0.02)
+    time.sleep(0.05)
+
+
+def click(node):
+    """A real mouse click at the middle of node on screen. The accessibility registry moves the
+    pointer but its button presses never reach the window on Xvfb: clicks go through XTest."""
+    box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    if box.width <= 0 or box.height <= 0:
+        raise Failure(f"cannot click {node.getRoleName()} {node.name!r}: it has no area on screen")
+    x11, xtest, display = _xtest()
     xtest.XTestFakeMotionEvent(display, -1, box.x + box.width // 2, box.y + box.height // 2, ctypes.c_ulong(0))
     for pressed in (1, 0):
         xtest.XTestFakeButtonEvent(display, 1, pressed, ctypes.c_ulong(0))

@@ -462,7 +462,7 @@ private Q_SLOTS:
         QFETCH(bool, excluded);
         Video video = sharedBy(record(u"aaaaaaaa"_qs, u"2021-01-01"_qs), owner);
         video.excluded = excluded;
-        open({});
+        open({video});
         QMenu menu;
         int toggled = 0;
         RowMenu::fill(menu, video, state(), [&toggled] { ++toggled; });

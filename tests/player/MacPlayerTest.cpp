@@ -4,13 +4,13 @@
 #include "CircleButton.h"
 #include "DetailInfoPanel.h"
 #include "FakeHttpServer.h"
+#include "KeyRules.h"
 #include "MacAppState.h"
 #include "MacDetailView.h"
 #include "PagingWebView.h"
 #include "PillButton.h"
 #include "PlayerController.h"
 #include "ServiceProcess.h"
-#include "SpaceKeyFilter.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -168,7 +168,7 @@ private Q_SLOTS:
     void keysInThePlayerAndTheBridgesEnd()
     {
         State window;
-        SpaceKeyFilter filter(window.state);
+        KeyRules filter(window.state);
         PlayerController &controller = window.state.player();
         auto player = std::make_unique<MacPlayer>(controller, PlayerController::playerPageURL(m_server.url()));
         player->setWindowTitle(u"Clipvane"_qs);

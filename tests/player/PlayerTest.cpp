@@ -1,12 +1,13 @@
 #include "Bridge.h"
 #include "CachedThumb.h"
 #include "FakeHttpServer.h"
+#include "KeyRules.h"
 #include "MacAppState.h"
 #include "PagingCoordinator.h"
 #include "PlayerController.h"
-#include "SpaceKeyFilter.h"
 #include "ThumbCache.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QBuffer>
 #include <QJsonArray>
@@ -25,6 +26,7 @@
 #include <QStyledItemDelegate>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <memory>
@@ -361,7 +363,7 @@ private Q_SLOTS:
 
         QSettings standard(m_dir.filePath(u"s.ini"_qs), QSettings::IniFormat);
         MacAppState state(standard);
-        SpaceKeyFilter filter(state);
+        KeyRules filter(state);
 
         QWidget window;
         window.setWindowTitle(windowTitle);
@@ -386,11 +388,49 @@ private Q_SLOTS:
         }
     }
 
+    // The focused control gets its keys first: a button is pressed by Return and by Space (which
+    // then plays nothing); a text field gives the window's command keys to the window but keeps
+    // its editing keys.
+    void keysGoToTheFocusedControlFirst()
+    {
+        QSettings standard(m_dir.filePath(u"s.ini"_qs), QSettings::IniFormat);
+        MacAppState state(standard);
+        KeyRules rules(state);
+        QWidget window;
+        window.setWindowTitle(u"Clipvane"_qs);
+        auto *layout = new QVBoxLayout(&window);
+        auto *button = new QToolButton;
+        auto *field = new QLineEdit(u"text"_qs);
+        layout->addWidget(button);
+        layout->addWidget(field);
+        QStringList fired;
+        for (const QKeySequence &key : {QKeySequence(Qt::CTRL | Qt::Key_E), QKeySequence(Qt::CTRL | Qt::Key_A)}) {
+            auto *action = new QAction(&window);
+            action->setShortcut(key);
+            window.addAction(action);
+            connect(action, &QAction::triggered, &window, [&fired, key] { fired << key.toString(); });
+        }
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QSignalSpy clicks(button, &QAbstractButton::clicked);
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key_Return);
+        QTest::keyClick(button, Qt::Key_Space);
+        QTRY_COMPARE(clicks.size(), 2);
+        QVERIFY(!state.player().isPlaying());
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_E, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(fired, QStringList{u"Ctrl+E"_qs});
+        QCOMPARE(field->selectedText(), u"text"_qs);
+    }
+
     void stateGoneOrFilterGonePassesSpaceOn()
     {
         QSettings standard(m_dir.filePath(u"s.ini"_qs), QSettings::IniFormat);
         auto state = std::make_unique<MacAppState>(standard);
-        auto filter = std::make_unique<SpaceKeyFilter>(*state);
+        auto filter = std::make_unique<KeyRules>(*state);
         QWidget window;
         window.setWindowTitle(u"Clipvane"_qs);
         auto *list = new QListWidget(&window);

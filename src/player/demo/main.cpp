@@ -6,12 +6,12 @@
 
 #include "AppPaths.h"
 #include "Fonts.h"
+#include "KeyRules.h"
 #include "LibrarySession.h"
 #include "MacAppState.h"
 #include "MacDetailView.h"
 #include "Palette.h"
 #include "PlayerController.h"
-#include "SpaceKeyFilter.h"
 #include "Video.h"
 #include "VideoStore.h"
 
@@ -58,7 +58,7 @@ int main(int argc, char **argv)
     Palette::applyTo(app);
 
     MacAppState state(session->standard());
-    SpaceKeyFilter space(state);
+    KeyRules space(state);
     const QList<Video *> records = state.filter().apply(session->store().all());
     QList<Video *> playable;
     for (Video *video : records) {

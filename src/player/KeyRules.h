@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+class QKeyEvent;
+class QWidget;
+
+namespace clipvane {
+
+class MacAppState;
+
+// The keys' one rule, for every window of the application: the focused control handles Return,
+// Space and Escape first, and the window's commands get what no control wants.
+// - Return or Enter presses a focused button (the design's own buttons ignore Return otherwise).
+// - Space plays or pauses the video in the main window ("Clipvane"), with no modifier held, when
+//   the focused widget does not want Space itself: text fields, buttons, menus, the player's web
+//   view keep their Space.
+// - A command key of the window (Ctrl+E, Ctrl+B, …) reaches its command even from a text field,
+//   unless the field uses it for editing (copy, paste, undo, deletion by word and the like).
+// An event filter on the application: it sees every key before the focused widget does.
+class KeyRules : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr char16_t kMainWindowTitle[] = u"Clipvane";
+
+    // Installs itself on the application; removed again when destroyed. Holds the state weakly.
+    explicit KeyRules(MacAppState &state, QObject *parent = nullptr);
+    ~KeyRules() override;
+
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool shouldToggle(const QKeyEvent &key) const;
+    static bool pressesButton(const QKeyEvent &key, QWidget *focus);
+    static bool yieldsToCommand(const QKeyEvent &key, QWidget *focus);
+
+    QPointer<MacAppState> m_state;
+};
+
+} // namespace clipvane
