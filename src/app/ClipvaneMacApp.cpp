@@ -12,6 +12,7 @@
 #include "SecretStore.h"
 #include "SingleInstance.h"
 #include "SpaceKeyFilter.h"
+#include "StartupTrace.h"
 #include "SyncEngine.h"
 #include "ThumbCache.h"
 #include "UrlHandler.h"
@@ -77,6 +78,7 @@ int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
         fail(error);
         return why == LibrarySession::Failure::libraryInUse ? libraryInUse : libraryUnusable;
     }
+    StartupTrace::mark("library session (store loaded)");
     installHttpCache();
     if (const QString refused = APIClient::baseRefusal(); !refused.isEmpty() && apiBase.isEmpty())
         QTextStream(stderr) << "clipvane: " << refused << '\n';
@@ -90,6 +92,7 @@ int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
     m_space = std::make_unique<SpaceKeyFilter>(*m_state);
     m_window =
         std::make_unique<MainWindow>(engine, m_library->store(), *m_onboarded, *m_auth, *m_state, m_library->api());
+    StartupTrace::mark("main window built");
     connect(m_window.get(), &MainWindow::settingsRequested, this, &ClipvaneMacApp::showSettings);
     connect(qApp, &QGuiApplication::applicationStateChanged, &engine, [&engine](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive)
@@ -97,6 +100,7 @@ int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
     });
     FirstPaintProbe::watch(m_window->currentPage());
     m_window->show();
+    StartupTrace::mark("main window shown");
 
     handleArguments(m_early + arguments);
     m_early.clear();

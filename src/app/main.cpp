@@ -6,6 +6,7 @@
 #include "Fonts.h"
 #include "Palette.h"
 #include "SingleInstance.h"
+#include "StartupTrace.h"
 #include "TerminationSignals.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 int main(int argc, char *argv[])
 {
     using namespace clipvane;
+    StartupTrace::mark("main");
 
     // Read before the application object exists, so a hand-off to a running application
     // costs no connection to the display.
@@ -41,12 +43,14 @@ int main(int argc, char *argv[])
     // The embedded player's web engine shares the window's graphics context.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
+    StartupTrace::mark("application object");
     AppPaths::initialiseApplicationNames();
     QGuiApplication::setDesktopFileName(QString::fromLatin1(AppPaths::kApplicationId));
     QApplication::setQuitOnLastWindowClosed(true);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/packaging/app.clipvane.Clipvane.svg")));
     Palette::applyTo(application);
     Fonts::load();
+    StartupTrace::mark("fonts");
 
     TerminationSignals terminations;
     QObject::connect(&terminations, &TerminationSignals::received, &application, &QCoreApplication::quit);
