@@ -55,7 +55,8 @@ void ClipvaneMacApp::fail(const QString &message)
     }
 }
 
-int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
+int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase,
+                          std::future<LibrarySession::OpenedStore> *opened)
 {
     m_instance = std::make_unique<SingleInstance>(SingleInstance::serverName());
     if (!m_instance->listen()) {
@@ -71,6 +72,11 @@ int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
     LibrarySession::Options options;
     options.apiBase = apiBase;
     options.lockWait = kLockWait;
+    LibrarySession::OpenedStore early;
+    if (opened && opened->valid()) {
+        early = opened->get();
+        options.opened = &early;
+    }
     QString error;
     LibrarySession::Failure why = LibrarySession::Failure::none;
     m_library = LibrarySession::open(options, &error, &why);
