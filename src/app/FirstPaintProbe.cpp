@@ -46,7 +46,10 @@ bool FirstPaintProbe::eventFilter(QObject *, QEvent *event)
             StartupTrace::mark("first paint shown");
             std::printf("first paint, resident %lld kB\n", residentKilobytes());
             std::fflush(stdout);
-            QCoreApplication::quit();
+            // A number of milliseconds keeps the application running that long, so what starts
+            // after the first paint (the web engine) can be measured too.
+            const int linger = qEnvironmentVariableIntValue(kVariable);
+            QTimer::singleShot(linger > 1 ? linger : 0, qApp, &QCoreApplication::quit);
         });
     }
     return false;
