@@ -12,6 +12,7 @@
 #include "OnboardedFlag.h"
 #include "SecretStore.h"
 #include "SingleInstance.h"
+#include "StartupTrace.h"
 #include "SyncEngine.h"
 #include "ThumbCache.h"
 #include "UrlHandler.h"
@@ -54,7 +55,8 @@ void ClipvaneMacApp::fail(const QString &message)
     }
 }
 
-int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
+int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase,
+                          std::future<LibrarySession::OpenedStore> *opened)
 {
     m_instance = std::make_unique<SingleInstance>(SingleInstance::serverName());
     if (!m_instance->listen()) {
@@ -70,6 +72,11 @@ int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
     LibrarySession::Options options;
     options.apiBase = apiBase;
     options.lockWait = kLockWait;
+    LibrarySession::OpenedStore early;
+    if (opened && opened->valid()) {
+        early = opened->get();
+        options.opened = &early;
+    }
     QString error;
     LibrarySession::Failure why = LibrarySession::Failure::none;
     m_library = LibrarySession::open(options, &error, &why);
@@ -77,6 +84,7 @@ int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
         fail(error);
         return why == LibrarySession::Failure::libraryInUse ? libraryInUse : libraryUnusable;
     }
+    StartupTrace::mark("library session (store loaded)");
     installHttpCache();
     if (const QString refused = APIClient::baseRefusal(); !refused.isEmpty() && apiBase.isEmpty())
         QTextStream(stderr) << "clipvane: " << refused << '\n';
@@ -90,6 +98,7 @@ int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
     m_keys = std::make_unique<KeyRules>(*m_state);
     m_window =
         std::make_unique<MainWindow>(engine, m_library->store(), *m_onboarded, *m_auth, *m_state, m_library->api());
+    StartupTrace::mark("main window built");
     connect(m_window.get(), &MainWindow::settingsRequested, this, &ClipvaneMacApp::showSettings);
     connect(qApp, &QGuiApplication::applicationStateChanged, &engine, [&engine](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive)
@@ -97,6 +106,7 @@ int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase)
     });
     FirstPaintProbe::watch(m_window->currentPage());
     m_window->show();
+    StartupTrace::mark("main window shown");
 
     handleArguments(m_early + arguments);
     m_early.clear();

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "LibrarySession.h"
+
 #include <QObject>
 #include <QStringList>
 #include <QUrl>
+#include <future>
 #include <memory>
 
 class QSettings;
@@ -40,7 +43,9 @@ public:
     // Start-up, in order: the "onboarded" flag, the library (its store lock, store and sync
     // engine), the HTTP cache, the window state, the window; then the arguments. Zero once the window is up;
     // otherwise the exit status, after telling the user why.
-    int start(const QStringList &arguments, const QUrl &apiBase = {});
+    // opened: the store opened ahead on another thread, if start-up did so (waited for here).
+    int start(const QStringList &arguments, const QUrl &apiBase = {},
+              std::future<LibrarySession::OpenedStore> *opened = nullptr);
 
     // Links and callbacks from the command line or a later launch; none shows the window.
     void handleArguments(const QStringList &arguments);

@@ -1,5 +1,7 @@
 #include "FirstPaintProbe.h"
 
+#include "StartupTrace.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QTimer>
@@ -38,11 +40,16 @@ bool FirstPaintProbe::eventFilter(QObject *, QEvent *event)
 {
     if (event->type() == QEvent::Paint && !m_done) {
         m_done = true;
+        StartupTrace::mark("first paint");
         // After the paint has been handed to the screen.
         QTimer::singleShot(0, qApp, [] {
+            StartupTrace::mark("first paint shown");
             std::printf("first paint, resident %lld kB\n", residentKilobytes());
             std::fflush(stdout);
-            QCoreApplication::quit();
+            // A number of milliseconds keeps the application running that long, so what starts
+            // after the first paint (the web engine) can be measured too.
+            const int linger = qEnvironmentVariableIntValue(kVariable);
+            QTimer::singleShot(linger > 1 ? linger : 0, qApp, &QCoreApplication::quit);
         });
     }
     return false;

@@ -6,7 +6,7 @@ namespace clipvane {
 
 // For start-up measurements: when CLIPVANE_QUIT_AFTER_FIRST_PAINT is set, prints "first paint"
 // on stdout once the watched widget has painted for the first time, with the process's resident
-// memory then, and quits.
+// memory then, and quits (after that many milliseconds when the value is a number above 1).
 class FirstPaintProbe : public QObject
 {
     Q_OBJECT

@@ -4,17 +4,22 @@
 #include "AppPaths.h"
 #include "ClipvaneMacApp.h"
 #include "Fonts.h"
+#include "LibrarySession.h"
 #include "Palette.h"
 #include "SingleInstance.h"
+#include "StartupTrace.h"
 #include "TerminationSignals.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QTextStream>
+#include <QThread>
+#include <future>
 
 int main(int argc, char *argv[])
 {
     using namespace clipvane;
+    StartupTrace::mark("main");
 
     // Read before the application object exists, so a hand-off to a running application
     // costs no connection to the display.
@@ -37,21 +42,31 @@ int main(int argc, char *argv[])
     AppPaths::keepPrivate();
     if (SingleInstance::handOff(SingleInstance::serverName(), arguments.links))
         return 0;
+    // Loading the library takes as long as setting up the window system: both at once. Nothing
+    // else touches the store until start() has waited for it.
+    std::future<LibrarySession::OpenedStore> opened =
+        std::async(std::launch::async, [storePath = AppPaths::storePath(), owner = QThread::currentThread()] {
+            LibrarySession::OpenedStore store = LibrarySession::openStore(storePath, owner);
+            StartupTrace::mark("store loaded (ahead)");
+            return store;
+        });
 
     // The embedded player's web engine shares the window's graphics context.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
+    StartupTrace::mark("application object");
     AppPaths::initialiseApplicationNames();
     QGuiApplication::setDesktopFileName(QString::fromLatin1(AppPaths::kApplicationId));
     QApplication::setQuitOnLastWindowClosed(true);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/packaging/app.clipvane.Clipvane.svg")));
     Palette::applyTo(application);
     Fonts::load();
+    StartupTrace::mark("fonts");
 
     TerminationSignals terminations;
     QObject::connect(&terminations, &TerminationSignals::received, &application, &QCoreApplication::quit);
     ClipvaneMacApp app;
-    const int started = app.start(arguments.links, arguments.apiBase);
+    const int started = app.start(arguments.links, arguments.apiBase, &opened);
     if (started < 0)
         return 0; // handed to the application that started at the same moment
     if (started > 0)

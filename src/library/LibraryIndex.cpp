@@ -49,6 +49,21 @@ PackedDate packDate(QStringView date)
     return packed;
 }
 
+// The length of Video::yearText() without making the text: dates of plain characters (the
+// usual "YYYY-MM-DD") have one unit per grapheme cluster, and any other date asks the record.
+qsizetype yearLength(const Video &video)
+{
+    constexpr qsizetype kYearUnits = 4;
+    constexpr char16_t kPlainFirst = 0x20;
+    constexpr char16_t kPlainEnd = 0x300; // combining marks start here
+    const QString &date = video.uploadDate;
+    for (qsizetype i = 0; i < date.size() && i <= kYearUnits; ++i) {
+        if (date[i].unicode() < kPlainFirst || date[i].unicode() >= kPlainEnd)
+            return video.yearText().size();
+    }
+    return std::min(date.size(), kYearUnits);
+}
+
 } // namespace
 
 struct LibraryIndex::Entry
@@ -60,7 +75,9 @@ struct LibraryIndex::Entry
     QString duration;
     qint64 createdAt = 0;
 
-    QString searchText;                          // TitleSearch::fold(title)
+    // TitleSearch::fold(title), made when a search first needs it: a library that is never
+    // searched keeps no second copy of its titles.
+    std::optional<QString> searchText;
     std::optional<TitleCollation::Key> titleKey; // made when the title order is first needed
     PackedDate date{};
     qint64 seconds = 0;
@@ -104,7 +121,7 @@ QList<Video *> LibraryIndex::visible(const QList<Video *> &records, quint64 revi
         const Entry &entry = m_entries[i];
         if (!filter.year.isEmpty() && QStringView(entry.uploadDate).first(entry.yearLength) != filter.year)
             continue;
-        if (!words.isEmpty() && !words.matches(entry.searchText))
+        if (!words.isEmpty() && !words.matches(searchText(m_entries[i])))
             continue;
         m_keep[i] = 1;
         ++kept;
@@ -245,6 +262,7 @@ quint8 LibraryIndex::update(Entry &entry, Entry *before, const Video &video)
     // before is the record's entry from the last refresh, or entry itself when updated in place.
     const bool inPlace = before == &entry;
     quint8 kept = 0;
+    bool derived = false;
 
     if (before != nullptr && before->title == video.title) {
         if (!inPlace) {
@@ -254,8 +272,9 @@ quint8 LibraryIndex::update(Entry &entry, Entry *before, const Video &video)
         }
         kept |= modeBit(SortMode::title);
     } else {
+        derived = true;
         entry.title = video.title;
-        entry.searchText = TitleSearch::fold(entry.title);
+        entry.searchText.reset();
         entry.titleKey.reset();
     }
 
@@ -268,9 +287,10 @@ quint8 LibraryIndex::update(Entry &entry, Entry *before, const Video &video)
         if (before->createdAt == video.createdAt)
             kept |= kDateModes;
     } else {
+        derived = true;
         entry.uploadDate = video.uploadDate;
         entry.date = packDate(entry.uploadDate);
-        entry.yearLength = video.yearText().size();
+        entry.yearLength = yearLength(video);
     }
     entry.createdAt = video.createdAt;
 
@@ -281,11 +301,14 @@ quint8 LibraryIndex::update(Entry &entry, Entry *before, const Video &video)
             entry.seconds = before->seconds;
         }
     } else {
+        derived = true;
         entry.duration = video.duration;
         entry.seconds = video.durationSeconds();
     }
     if (secondsBefore == entry.seconds)
         kept |= modeBit(SortMode::longest);
+    if (derived)
+        ++m_work.derived;
     return kept;
 }
 
@@ -334,6 +357,13 @@ const LibraryIndex::Order &LibraryIndex::order(SortMode sort)
     return m_orders[size_t(sort)];
 }
 
+const QString &LibraryIndex::searchText(Entry &entry)
+{
+    if (!entry.searchText)
+        entry.searchText = TitleSearch::fold(entry.title);
+    return *entry.searchText;
+}
+
 void LibraryIndex::ensureTitleKey(Entry &entry) const
 {
     if (!entry.titleKey)
@@ -360,6 +390,7 @@ int LibraryIndex::compareDatesAndCreation(const Entry &left, const Entry &right)
 
 bool LibraryIndex::before(SortMode sort, quint32 a, quint32 b) const
 {
+    ++m_work.comparisons;
     const Entry &left = m_entries[a];
     const Entry &right = m_entries[b];
     int order = 0;
@@ -384,6 +415,7 @@ bool LibraryIndex::before(SortMode sort, quint32 a, quint32 b) const
 void LibraryIndex::buildOrder(SortMode sort)
 {
     Order &sorted = m_orders[size_t(sort)];
+    ++m_work.fullSorts;
     switch (sort) {
     case SortMode::newest:
     case SortMode::oldest: {

@@ -46,13 +46,24 @@ public:
     const QStringList &sharedOwners(const QList<Video *> &records, quint64 revision);
     const QHash<QString, Video *> &byID(const QList<Video *> &records, quint64 revision);
 
+    // The work done since the last resetWork(), counted rather than timed, so a test can hold
+    // that one edit costs as much in a large library as in a small one.
+    struct Work
+    {
+        quint64 comparisons = 0; // of two records' sort keys
+        quint64 derived = 0;     // records whose sort keys were worked out again
+        quint64 fullSorts = 0;   // orders sorted from scratch rather than mended
+    };
+    const Work &work() const { return m_work; }
+    void resetWork() { m_work = {}; }
+
 private:
     struct Entry;
     using Order = std::vector<quint32>;
 
     void refresh(const QList<Video *> &records, quint64 revision);
     std::vector<qint32> rebuildEntries(const QList<Video *> &records, std::vector<quint8> &keptKeys);
-    static quint8 update(Entry &entry, Entry *before, const Video &video);
+    quint8 update(Entry &entry, Entry *before, const Video &video);
     void refreshFilterFields();
     void checkLocale();
     bool matchesKept(const QList<Video *> &records) const;
@@ -62,6 +73,7 @@ private:
     Order mirrored(const Order &order) const;
     void mendOrder(SortMode sort, const std::vector<qint32> &oldToNew, const std::vector<quint8> &keptKeys);
     void ensureTitleKey(Entry &entry) const;
+    static const QString &searchText(Entry &entry);
     bool before(SortMode sort, quint32 a, quint32 b) const;
     static int compareDates(const Entry &left, const Entry &right);
     static int compareDatesAndCreation(const Entry &left, const Entry &right);
@@ -80,6 +92,7 @@ private:
     std::optional<QStringList> m_years;
     std::optional<QStringList> m_sharedOwners;
     std::optional<QHash<QString, Video *>> m_byID;
+    mutable Work m_work;
 };
 
 } // namespace clipvane

@@ -19,6 +19,7 @@
 #include "PlayerController.h"
 #include "RowMenu.h"
 #include "SearchRow.h"
+#include "StartupTrace.h"
 #include "SyncEngine.h"
 #include "Video.h"
 #include "VideoStore.h"
@@ -114,6 +115,7 @@ MacLibraryView::MacLibraryView(MacAppState &state, SyncEngine &sync, VideoStore 
     setAcceptDrops(true);
     qApp->installEventFilter(this);
     m_list->recompute();
+    StartupTrace::mark("library list computed");
 }
 
 MacLibraryView::~MacLibraryView() = default;

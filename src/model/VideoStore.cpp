@@ -228,15 +228,18 @@ bool VideoStore::load(int version, QString *error)
     TextPool pool;
     while (select.next()) {
         QString youtubeID = select.text(0);
+        // One probe of the index per row: it finds the place and tells whether the ID is new.
         // A damaged index may have let a second row with one ID in; the first one wins.
-        if (m_index.contains(youtubeID))
+        const qsizetype known = m_index.size();
+        Entry &entry = m_index[youtubeID];
+        if (m_index.size() == known)
             continue;
         auto *record = new Video(std::move(youtubeID), select.text(1), select.text(2), pool.shared(select.utf8(3)),
                                  pool.shared(select.utf8(4)), select.integer(5) != 0, pool.shared(select.utf8(6)),
                                  select.integer(7), select.integer(8), pool.shared(select.utf8(9)));
         record->ownerEmail = pool.shared(select.utf8(10));
         record->readOnly = select.integer(11) != 0;
-        m_index.insert(record->youtubeID, Entry{record, true});
+        entry = Entry{record, true};
         m_all.append(record);
     }
     if (!select.succeeded()) {

@@ -3,6 +3,7 @@
 #include "Bridge.h"
 #include "PagingWebView.h"
 #include "PlayerController.h"
+#include "StartupTrace.h"
 #include "WebPlayerPage.h"
 
 #include <QFile>
@@ -83,19 +84,50 @@ QString MacPlayer::bridgeScript()
 
 MacPlayer::MacPlayer(PlayerController &controller, const QUrl &pageURL, QWidget *parent)
     : QWidget(parent)
+    , m_controller(controller)
+    , m_pageURL(pageURL)
     , m_bridge(new Bridge(controller, this))
     , m_channel(new QWebChannel(this))
-    , m_view(new PagingWebView(this))
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_view);
+    m_channel->registerObject(QStringLiteral("player"), m_bridge);
+    // Starting the web engine costs more than everything else the window shows: it waits until
+    // the window has been painted once. A player that is not on screen by then is made on the
+    // first loop turn, so a pane used without a window still gets its page.
+    QTimer::singleShot(0, this, [this] {
+        if (!window()->isVisible())
+            ensureView();
+    });
+}
+
+void MacPlayer::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    if (!m_view && !m_viewQueued) {
+        m_viewQueued = true;
+        QTimer::singleShot(0, this, &MacPlayer::ensureView);
+    }
+}
+
+PagingWebView &MacPlayer::webView()
+{
+    ensureView();
+    return *m_view;
+}
+
+void MacPlayer::ensureView()
+{
+    if (m_view)
+        return;
+    StartupTrace::mark("player view");
+    m_view = new PagingWebView(this);
+    layout()->addWidget(m_view);
 
     QWebEnginePage *page = m_view->page();
     page->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
     page->setBackgroundColor(Qt::transparent);
 
-    m_channel->registerObject(QStringLiteral("player"), m_bridge);
     page->setWebChannel(m_channel, QWebEngineScript::MainWorld);
 
     QWebEngineScript forwarder;
@@ -106,19 +138,22 @@ MacPlayer::MacPlayer(PlayerController &controller, const QUrl &pageURL, QWidget 
     forwarder.setSourceCode(bridgeScript());
     page->scripts().insert(forwarder);
 
-    controller.attach(new WebPlayerPage(*page, m_view));
+    m_controller.attach(new WebPlayerPage(*page, m_view));
 
     // A page that never finishes loading is stopped; the controller's requests stay pending.
     m_loadTimeout.setSingleShot(true);
     connect(&m_loadTimeout, &QTimer::timeout, m_view, &QWebEngineView::stop);
     connect(m_view, &QWebEngineView::loadFinished, &m_loadTimeout, &QTimer::stop);
     m_loadTimeout.start(kPageLoadTimeout);
-    m_view->load(pageURL);
+    m_view->load(m_pageURL);
+    applyPaging();
 }
 
 MacPlayer::~MacPlayer()
 {
     m_channel->deregisterObject(m_bridge);
+    if (!m_view)
+        return;
     // The page refers to the channel: the view goes first, the channel and the bridge after.
     m_view->page()->setWebChannel(nullptr);
     delete m_view;
@@ -127,6 +162,13 @@ MacPlayer::~MacPlayer()
 void MacPlayer::setOnPage(OnPage onPage)
 {
     m_onPage = std::move(onPage);
+    applyPaging();
+}
+
+void MacPlayer::applyPaging()
+{
+    if (!m_view)
+        return;
     if (!m_onPage) {
         m_view->setOnWheel({});
         m_view->setOnKey({});

@@ -11,6 +11,7 @@
 #include "VideoStore.h"
 
 #include <QSettings>
+#include <QThread>
 
 namespace clipvane {
 
@@ -19,6 +20,22 @@ LibrarySession::~LibrarySession() = default;
 QUrl LibrarySession::apiBase() const
 {
     return m_api->base();
+}
+
+LibrarySession::OpenedStore LibrarySession::openStore(const QString &storePath, QThread *owner)
+{
+    OpenedStore opened;
+    QString ignored;
+    opened.lock = StoreLock::acquire(storePath, &ignored);
+    if (!opened.lock)
+        return opened;
+    opened.store = VideoStore::open(storePath, &ignored);
+    if (!opened.store) {
+        opened.lock.reset();
+        return opened;
+    }
+    opened.store->moveToThread(owner);
+    return opened;
 }
 
 std::unique_ptr<LibrarySession> LibrarySession::open(const Options &options, QString *error, Failure *failure)
@@ -33,14 +50,19 @@ std::unique_ptr<LibrarySession> LibrarySession::open(const Options &options, QSt
 
     std::unique_ptr<LibrarySession> session(new LibrarySession);
     const QString storePath = options.storePath.isEmpty() ? AppPaths::storePath() : options.storePath;
-    if (options.lock) {
-        session->m_lock = StoreLock::acquire(storePath, error, options.lockWait);
-        if (!session->m_lock)
-            return fail(Failure::libraryInUse);
+    if (options.opened && options.opened->store && options.lock) {
+        session->m_lock = std::move(options.opened->lock);
+        session->m_store = std::move(options.opened->store);
+    } else {
+        if (options.lock) {
+            session->m_lock = StoreLock::acquire(storePath, error, options.lockWait);
+            if (!session->m_lock)
+                return fail(Failure::libraryInUse);
+        }
+        session->m_store = VideoStore::open(storePath, error);
+        if (!session->m_store)
+            return fail(Failure::storeUnusable);
     }
-    session->m_store = VideoStore::open(storePath, error);
-    if (!session->m_store)
-        return fail(Failure::storeUnusable);
 
     session->m_standard = options.standardSettingsPath.isEmpty()
                               ? AppPaths::standardSettings()

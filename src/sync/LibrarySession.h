@@ -1,5 +1,8 @@
 #pragma once
 
+#include "StoreLock.h"
+#include "VideoStore.h"
+
 #include <QString>
 #include <QUrl>
 #include <chrono>
@@ -7,6 +10,7 @@
 
 class QNetworkAccessManager;
 class QSettings;
+class QThread;
 
 namespace clipvane {
 
@@ -15,9 +19,7 @@ class Clock;
 class GroupSettings;
 class NetworkWatch;
 class SecretStore;
-class StoreLock;
 class SyncEngine;
-class VideoStore;
 
 // One library, assembled: the store lock, the store, the settings, the secrets, the API client
 // and the sync engine, built in the order each needs the ones before it and torn down in the
@@ -27,6 +29,16 @@ class VideoStore;
 class LibrarySession
 {
 public:
+    enum class Failure { none, libraryInUse, storeUnusable };
+
+    // The lock and the loaded store, taken ahead of the rest of the library: start-up loads
+    // them on another thread while the window system is set up. Null store: not taken.
+    struct OpenedStore
+    {
+        std::unique_ptr<StoreLock> lock;
+        std::unique_ptr<VideoStore> store;
+    };
+
     // Where the library lives and what it talks to. Empty or null fields take the profile's own
     // files (AppPaths) and the process-wide services; the pointers are not owned and must
     // outlive the session.
@@ -45,9 +57,10 @@ public:
         bool lock = true;
         std::chrono::milliseconds lockWait{0};
         std::chrono::milliseconds debounce{2000};
+        // A store opened ahead by openStore() for the same path; open() takes it over. Without
+        // one (or when it was not taken), open() takes the lock and opens the store itself.
+        OpenedStore *opened = nullptr;
     };
-
-    enum class Failure { none, libraryInUse, storeUnusable };
 
     ~LibrarySession();
     LibrarySession(const LibrarySession &) = delete;
@@ -56,6 +69,10 @@ public:
     // Null, with a message for the user and the kind of failure, when the lock cannot be taken
     // or the store cannot be opened. The store file is never changed by a failed open.
     static std::unique_ptr<LibrarySession> open(const Options &options, QString *error, Failure *failure = nullptr);
+
+    // Takes the lock without waiting and loads the store, on any thread; the store then
+    // belongs to owner. Null store when either fails: open() tries again and reports why.
+    static OpenedStore openStore(const QString &storePath, QThread *owner);
 
     VideoStore &store() { return *m_store; }
     APIClient &api() { return *m_api; }

@@ -76,6 +76,7 @@ struct Library
 using namespace clipvane::test;
 
 Q_DECLARE_METATYPE(clipvane::LibraryFilter)
+Q_DECLARE_METATYPE(clipvane::SortMode)
 Q_DECLARE_METATYPE(clipvane::test::Seeds)
 Q_DECLARE_METATYPE(Ranges)
 Q_DECLARE_METATYPE(Sync)
@@ -530,6 +531,54 @@ private Q_SLOTS:
             QCOMPARE(ids(index.visible(library.records, 1, byTitle)), expected);
             QCOMPARE(ids(byTitle.apply(library.records)), expected);
         }
+    }
+
+    // One edit after the list has been shown: the kept order is mended, not sorted again, so
+    // the work is a search per changed record and grows with the logarithm of the library.
+    void oneEditCostsTheSameAtAnySize_data()
+    {
+        QTest::addColumn<SortMode>("sort");
+        QTest::addColumn<int>("field"); // 0 title, 1 upload date, 2 duration
+        for (const SortMode sort : kAllSortModes) {
+            for (int field = 0; field < 3; ++field)
+                QTest::addRow("%s, field %d", qPrintable(rawFromSortMode(sort)), field) << sort << field;
+        }
+    }
+    void oneEditCostsTheSameAtAnySize()
+    {
+        QFETCH(SortMode, sort);
+        QFETCH(int, field);
+        const auto costAfterOneEdit = [&](int size) {
+            Library library;
+            for (int i = 0; i < size; ++i) {
+                const int mixed = int((qint64(i) * 7919) % size);
+                library.add(
+                    {.id = u"v%1"_qs.arg(i),
+                     .title = u"Title %1"_qs.arg(mixed),
+                     .uploadDate = QString::asprintf("20%02d-%02d-%02d", mixed % 25, 1 + mixed % 12, 1 + i % 28),
+                     .duration = u"%1:%2"_qs.arg(mixed % 90).arg(i % 50 + 10),
+                     .createdAt = i});
+            }
+            const LibraryFilter filter{.sort = sort};
+            LibraryIndex index;
+            index.visible(library.records, 1, filter);
+            Video &edited = *library.records[size / 2];
+            const QString changes[] = {u"Retitled"_qs, u"2030-01-01"_qs, u"5:00:00"_qs};
+            QString *const fields[] = {&edited.title, &edited.uploadDate, &edited.duration};
+            *fields[field] = changes[field];
+            index.resetWork();
+            const QList<Video *> shown = index.visible(library.records, 2, filter);
+            [&] { QCOMPARE(shown, filter.apply(library.records)); }();
+            return index.work();
+        };
+        const LibraryIndex::Work small = costAfterOneEdit(2000);
+        const LibraryIndex::Work large = costAfterOneEdit(20000);
+        QCOMPARE(small.derived, 1u);
+        QCOMPARE(large.derived, 1u);
+        QCOMPARE(large.fullSorts, 0u);
+        // Ten times the records: a binary search a few steps longer, nothing proportional.
+        QVERIFY2(large.comparisons <= small.comparisons + 8,
+                 qPrintable(u"%1 comparisons at 2,000, %2 at 20,000"_qs.arg(small.comparisons).arg(large.comparisons)));
     }
 
     // A caller that hands over other records under an unchanged revision still gets them.
