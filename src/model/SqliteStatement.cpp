@@ -59,6 +59,15 @@ void SqliteStatement::reset()
     }
 }
 
+SqliteStatement::Work SqliteStatement::work() const
+{
+    if (!m_statement)
+        return {};
+    return {sqlite3_stmt_status(m_statement, SQLITE_STMTSTATUS_VM_STEP, 0),
+            sqlite3_stmt_status(m_statement, SQLITE_STMTSTATUS_FULLSCAN_STEP, 0),
+            sqlite3_stmt_status(m_statement, SQLITE_STMTSTATUS_SORT, 0)};
+}
+
 QByteArrayView SqliteStatement::utf8(int column) const
 {
     const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));

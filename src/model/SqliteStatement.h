@@ -31,6 +31,15 @@ public:
     bool run();
     void reset();
 
+    // What SQLite has done for this statement since it was prepared, as SQLite counts it.
+    struct Work
+    {
+        qint64 steps = 0;         // virtual-machine operations
+        qint64 fullScanSteps = 0; // rows stepped over by full table scans
+        qint64 sorts = 0;
+    };
+    Work work() const;
+
     QByteArrayView utf8(int column) const;
     QString text(int column) const;
     qint64 integer(int column) const;

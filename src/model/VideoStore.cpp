@@ -236,7 +236,7 @@ bool VideoStore::load(int version, QString *error)
                                  select.integer(7), select.integer(8), pool.shared(select.utf8(9)));
         record->ownerEmail = pool.shared(select.utf8(10));
         record->readOnly = select.integer(11) != 0;
-        m_index.insert(record->youtubeID, Entry{record, true});
+        recount(*m_index.insert(record->youtubeID, Entry{record, true}));
         m_all.append(record);
     }
     if (!select.succeeded()) {
@@ -263,6 +263,9 @@ Video *VideoStore::find(const QString &youtubeID) const
 QList<Video *> VideoStore::pending() const
 {
     QList<Video *> result;
+    if (m_unsynced == 0)
+        return result;
+    m_recordsVisited += all().size();
     for (Video *video : all()) {
         if (video->syncStateRaw != SyncStateRaw::synced)
             result.append(video);
@@ -273,6 +276,7 @@ QList<Video *> VideoStore::pending() const
 QList<Video *> VideoStore::synced() const
 {
     QList<Video *> result;
+    m_recordsVisited += all().size();
     for (Video *video : all()) {
         if (video->syncStateRaw == SyncStateRaw::synced)
             result.append(video);
@@ -287,7 +291,7 @@ Video *VideoStore::insert(Video video)
     intern(video);
     auto *record = new Video(std::move(video));
     // A row removed since the last save is still in the file; the save deletes it first.
-    m_index.insert(record->youtubeID, Entry{record, m_deletions.contains(record->youtubeID)});
+    recount(*m_index.insert(record->youtubeID, Entry{record, m_deletions.contains(record->youtubeID)}));
     m_all.append(record);
     markDirty(record);
     ++m_revision;
@@ -299,11 +303,12 @@ void VideoStore::markChanged(Video *video)
 {
     if (!video || m_removed.contains(video))
         return;
-    const auto entry = locate(video);
+    auto entry = locate(video);
     if (entry == m_index.end())
         return;
     if (entry.key() != video->youtubeID)
-        rekey(entry, video);
+        entry = rekey(entry, video);
+    recount(*entry);
     intern(*video);
     markDirty(video);
     ++m_revision;
@@ -342,6 +347,8 @@ void VideoStore::remove(const QList<Video *> &videos)
             continue;
         if (entry->stored)
             m_deletions.insert(entry.key());
+        if (entry->unsynced)
+            --m_unsynced;
         youtubeIDs.append(entry.key());
         m_index.erase(entry);
         m_dirty.remove(video);
@@ -421,12 +428,27 @@ quint64 VideoStore::revision() const
     return m_revision;
 }
 
+VideoStore::Work VideoStore::work() const
+{
+    Work work{0, 0, 0, m_recordsVisited};
+    for (const SqliteStatement *statement : {m_upsert.get(), m_delete.get()}) {
+        if (statement == nullptr)
+            continue;
+        const SqliteStatement::Work done = statement->work();
+        work.statementSteps += done.steps;
+        work.fullScanSteps += done.fullScanSteps;
+        work.sorts += done.sorts;
+    }
+    return work;
+}
+
 QHash<QString, VideoStore::Entry>::iterator VideoStore::locate(Video *video)
 {
     const auto found = m_index.find(video->youtubeID);
     if (found != m_index.end() && found->video == video)
         return found;
     // Its ID was changed in place (or it is no record of this store): find it by address.
+    m_recordsVisited += m_index.size();
     for (auto entry = m_index.begin(); entry != m_index.end(); ++entry) {
         if (entry->video == video)
             return entry;
@@ -434,18 +456,19 @@ QHash<QString, VideoStore::Entry>::iterator VideoStore::locate(Video *video)
     return m_index.end();
 }
 
-void VideoStore::rekey(QHash<QString, Entry>::iterator entry, Video *video)
+QHash<QString, VideoStore::Entry>::iterator VideoStore::rekey(QHash<QString, Entry>::iterator entry, Video *video)
 {
     const QString previousID = entry.key();
     if (m_index.contains(video->youtubeID)) {
         // Two records never share an ID: the change of ID is undone, the other fields stay.
         video->youtubeID = previousID;
-        return;
+        return entry;
     }
     if (entry->stored)
         m_deletions.insert(previousID);
+    const bool unsynced = entry->unsynced;
     m_index.erase(entry);
-    m_index.insert(video->youtubeID, Entry{video, m_deletions.contains(video->youtubeID)});
+    return m_index.insert(video->youtubeID, Entry{video, m_deletions.contains(video->youtubeID), unsynced});
 }
 
 void VideoStore::markDirty(Video *video)
@@ -474,10 +497,19 @@ void VideoStore::intern(QString &text)
         m_texts.insert(text);
 }
 
+void VideoStore::recount(Entry &entry)
+{
+    const bool unsynced = entry.video->syncStateRaw != SyncStateRaw::synced;
+    if (unsynced != entry.unsynced)
+        m_unsynced += unsynced ? 1 : -1;
+    entry.unsynced = unsynced;
+}
+
 void VideoStore::compact() const
 {
     if (m_removed.isEmpty())
         return;
+    m_recordsVisited += m_all.size();
     m_all.removeIf([this](Video *video) { return m_removed.contains(video); });
     qDeleteAll(m_removed);
     m_removed.clear();

@@ -344,6 +344,21 @@ private Q_SLOTS:
         QVERIFY(store->save());
         QCOMPARE(events.log, list("saved"));
         QCOMPARE(onDisk(), list("v1 v2 v3 v4 v5"));
+        // With nothing left to push the query answers without a pass over the library; a record
+        // that changes its state, its ID, or goes, is counted right.
+        for (Video *record : store->pending()) {
+            record->syncStateRaw = SyncStateRaw::synced;
+            store->markChanged(record);
+        }
+        const qint64 visited = store->work().recordsVisited;
+        QVERIFY(store->pending().isEmpty());
+        QCOMPARE(store->work().recordsVisited, visited);
+        video->syncStateRaw = SyncStateRaw::needsDelete;
+        video->youtubeID = u"v3b"_qs;
+        store->markChanged(video);
+        QCOMPARE(idsOf(store->pending()), list("v3b"));
+        store->remove(video);
+        QVERIFY(store->pending().isEmpty());
     }
 
     void fieldsAndOrderSurviveReopening()
