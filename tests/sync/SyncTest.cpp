@@ -144,6 +144,27 @@ private Q_SLOTS:
         QCOMPARE(widget.size(), 2);
     }
 
+    // Signing out while the next page is out: its answer is dropped and nothing more is asked.
+    void signOutWhileNextPageIsOut()
+    {
+        SyncHarness h;
+        const QList<QJsonObject> all = library(1200);
+        h.reply(kVideosPath, FakeReply::json(pageBody(all.mid(0, 600), 5001, 1200)));
+        h.reply(kVideosPath, FakeReply::json(pageBody(all.mid(600), 5002, 1200)));
+        h.gate.close(kVideosPath, 1);
+        QCoro::Task<void> cycle = h.engine->sync();
+        QVERIFY(h.waitForRequests(2));
+        h.engine->signOut();
+        h.gate.open();
+        QCoro::waitFor(cycle);
+        QCOMPARE(h.store->all().size(), 600);
+        QVERIFY(!h.store->find(u"vid00600"_qs));
+        QVERIFY(!h.rawGroup()->contains(u"syncCursor"_qs));
+        QVERIFY(!h.engine->hasError());
+        QTest::qWait(kQuietMs);
+        QCOMPARE(h.requestsTo(kVideosPath).size(), 2);
+    }
+
     // A page is full by the objects the server sent, including those without "youtube_id"; a
     // full page that cannot move past the cursor would be asked for again and again.
     void fullPageIsCountedByObjects_data()
