@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 struct sqlite3;
@@ -47,6 +49,9 @@ public:
 private:
     sqlite3_stmt *m_statement = nullptr;
     bool m_done = false;
+    // The UTF-8 of each bound text, kept until the next bind of that parameter, so SQLite reads
+    // it in place: a row costs no allocation per text.
+    QList<QByteArray> m_texts;
 };
 
 } // namespace clipvane

@@ -374,12 +374,15 @@ private Q_SLOTS:
             store->insert(sample(u"zzz-first"_qs));
             store->insert(full);
             store->insert(sample(u"aaa-third"_qs, SyncStateRaw::needsAdd));
+            store->find(u"zzz-first"_qs)->title = u"lone "_qs + QChar(0xD800) + u" surrogate"_qs;
             QVERIFY(store->save());
         }
         {
             auto store = open();
             QCOMPARE(idsOf(store->all()), list("zzz-first dQw4w9WgXcQ aaa-third"));
             QCOMPARE(*store->find(full.youtubeID), full);
+            // Never stored as malformed UTF-8: an unpaired surrogate is written as U+FFFD.
+            QCOMPARE(store->find(u"zzz-first"_qs)->title, u"lone \uFFFD surrogate"_qs);
             QCOMPARE(*store->find(u"aaa-third"_qs), sample(u"aaa-third"_qs, SyncStateRaw::needsAdd));
             QVERIFY(!store->hasUnsavedChanges());
             // Loaded records then newly inserted ones, in insertion order, also after saving.
