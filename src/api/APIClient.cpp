@@ -207,7 +207,7 @@ QUrl APIClient::endpoint(const QString &path, const QUrlQuery &query) const
 
 QCoro::Task<ApiResult<APIClient::Reply>> APIClient::send(QString path, QUrlQuery query, QByteArray method,
                                                          std::optional<QByteArray> body, bool auth,
-                                                         std::chrono::milliseconds timeout)
+                                                         std::chrono::milliseconds timeout, const QObject *scope)
 {
     QNetworkRequest request(endpoint(path, query));
     request.setTransferTimeout(int(timeout.count()));
@@ -237,6 +237,9 @@ QCoro::Task<ApiResult<APIClient::Reply>> APIClient::send(QString path, QUrlQuery
     else
         reply = m_network.sendCustomRequest(request, method);
     const std::unique_ptr<QNetworkReply, DeleteLater> owner(reply);
+    // Queued: the scope is on its way out, and the abort resumes this coroutine at once.
+    if (scope != nullptr)
+        QObject::connect(scope, &QObject::destroyed, reply, &QNetworkReply::abort, Qt::QueuedConnection);
 
     // The body is taken in as it arrives, through a small read buffer, so the network thread
     // cannot run ahead and hold a huge reply in memory; the download is abandoned as soon as
@@ -300,14 +303,14 @@ QCoro::Task<ApiResult<QJsonObject>> APIClient::request(QString path, QString met
     co_return jsonObject(reply->body);
 }
 
-QCoro::Task<ApiResult<VideoPage>> APIClient::videos(qint64 since, qint64 afterID, int limit)
+QCoro::Task<ApiResult<VideoPage>> APIClient::videos(qint64 since, qint64 afterID, int limit, const QObject *scope)
 {
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("since"), QString::number(since));
     query.addQueryItem(QStringLiteral("after_id"), QString::number(afterID));
     query.addQueryItem(QStringLiteral("limit"), QString::number(limit));
     const auto reply =
-        co_await send(QStringLiteral("videos.php"), std::move(query), "GET", std::nullopt, true, kListTimeout);
+        co_await send(QStringLiteral("videos.php"), std::move(query), "GET", std::nullopt, true, kListTimeout, scope);
     if (!reply)
         co_return reply.error();
     if (reply->status == kStatusUnauthorized)

@@ -12,6 +12,7 @@
 #include <qcorotask.h>
 
 class QNetworkAccessManager;
+class QObject;
 class QUrlQuery;
 
 namespace clipvane {
@@ -64,7 +65,9 @@ public:
     QCoro::Task<ApiResult<QJsonObject>> request(QString path, QString method, std::optional<QJsonObject> body,
                                                 bool auth, std::chrono::milliseconds timeout);
 
-    QCoro::Task<ApiResult<VideoPage>> videos(qint64 since, qint64 afterID, int limit);
+    // A request made for scope is abandoned (and fails as a transport error nobody reads) when
+    // scope goes away before its reply has arrived.
+    QCoro::Task<ApiResult<VideoPage>> videos(qint64 since, qint64 afterID, int limit, const QObject *scope = nullptr);
     QCoro::Task<ApiResult<APIVideo>> upsert(QString url, QString title);
     QCoro::Task<ApiResult<APIVideo>> patchVideo(QString youtubeID, bool excluded, QString title, QString uploadDate,
                                                 QString duration);
@@ -88,7 +91,7 @@ private:
     // sent) when auth is asked for and no usable token is stored, with badResponse for a
     // reply that is not HTTP or too large, and with transport for network failures.
     QCoro::Task<ApiResult<Reply>> send(QString path, QUrlQuery query, QByteArray method, std::optional<QByteArray> body,
-                                       bool auth, std::chrono::milliseconds timeout);
+                                       bool auth, std::chrono::milliseconds timeout, const QObject *scope = nullptr);
     QUrl endpoint(const QString &path, const QUrlQuery &query) const;
 
     QUrl m_base;

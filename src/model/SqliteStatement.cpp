@@ -1,5 +1,6 @@
 #include "SqliteStatement.h"
 
+#include <QStringEncoder>
 #include <sqlite3.h>
 
 namespace clipvane {
@@ -10,6 +11,8 @@ SqliteStatement::SqliteStatement(sqlite3 *db, const char *sql)
         sqlite3_finalize(m_statement);
         m_statement = nullptr;
     }
+    if (m_statement)
+        m_texts.resize(sqlite3_bind_parameter_count(m_statement));
 }
 
 SqliteStatement::~SqliteStatement()
@@ -19,10 +22,17 @@ SqliteStatement::~SqliteStatement()
 
 void SqliteStatement::bind(int index, const QString &text)
 {
+    if (index < 1 || index > m_texts.size())
+        return;
     // Text always goes in as UTF-8 (the file's encoding); an unpaired surrogate becomes U+FFFD
     // here instead of being stored as malformed bytes.
-    const QByteArray bytes = text.toUtf8();
-    sqlite3_bind_text64(m_statement, index, bytes.constData(), quint64(bytes.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
+    QStringEncoder encoder(QStringEncoder::Utf8, QStringEncoder::Flag::Stateless);
+    QByteArray &bytes = m_texts[index - 1];
+    bytes.resize(encoder.requiredSpace(text.size()));
+    const char *end = encoder.appendToBuffer(bytes.data(), text);
+    // Read in place: the bytes stay untouched until this parameter is bound again.
+    sqlite3_bind_text64(m_statement, index, bytes.constData(), quint64(end - bytes.constData()), SQLITE_STATIC,
+                        SQLITE_UTF8);
 }
 
 void SqliteStatement::bind(int index, qint64 value)
@@ -57,6 +67,15 @@ void SqliteStatement::reset()
         sqlite3_reset(m_statement);
         sqlite3_clear_bindings(m_statement);
     }
+}
+
+SqliteStatement::Work SqliteStatement::work() const
+{
+    if (!m_statement)
+        return {};
+    return {sqlite3_stmt_status(m_statement, SQLITE_STMTSTATUS_VM_STEP, 0),
+            sqlite3_stmt_status(m_statement, SQLITE_STMTSTATUS_FULLSCAN_STEP, 0),
+            sqlite3_stmt_status(m_statement, SQLITE_STMTSTATUS_SORT, 0)};
 }
 
 QByteArrayView SqliteStatement::utf8(int column) const

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 struct sqlite3;
@@ -31,6 +33,15 @@ public:
     bool run();
     void reset();
 
+    // What SQLite has done for this statement since it was prepared, as SQLite counts it.
+    struct Work
+    {
+        qint64 steps = 0;         // virtual-machine operations
+        qint64 fullScanSteps = 0; // rows stepped over by full table scans
+        qint64 sorts = 0;
+    };
+    Work work() const;
+
     QByteArrayView utf8(int column) const;
     QString text(int column) const;
     qint64 integer(int column) const;
@@ -38,6 +49,9 @@ public:
 private:
     sqlite3_stmt *m_statement = nullptr;
     bool m_done = false;
+    // The UTF-8 of each bound text, kept until the next bind of that parameter, so SQLite reads
+    // it in place: a row costs no allocation per text.
+    QList<QByteArray> m_texts;
 };
 
 } // namespace clipvane

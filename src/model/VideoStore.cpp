@@ -240,6 +240,7 @@ bool VideoStore::load(int version, QString *error)
         record->ownerEmail = pool.shared(select.utf8(10));
         record->readOnly = select.integer(11) != 0;
         entry = Entry{record, true};
+        recount(entry);
         m_all.append(record);
     }
     if (!select.succeeded()) {
@@ -266,6 +267,9 @@ Video *VideoStore::find(const QString &youtubeID) const
 QList<Video *> VideoStore::pending() const
 {
     QList<Video *> result;
+    if (m_unsynced == 0)
+        return result;
+    m_recordsVisited += all().size();
     for (Video *video : all()) {
         if (video->syncStateRaw != SyncStateRaw::synced)
             result.append(video);
@@ -276,6 +280,7 @@ QList<Video *> VideoStore::pending() const
 QList<Video *> VideoStore::synced() const
 {
     QList<Video *> result;
+    m_recordsVisited += all().size();
     for (Video *video : all()) {
         if (video->syncStateRaw == SyncStateRaw::synced)
             result.append(video);
@@ -290,7 +295,7 @@ Video *VideoStore::insert(Video video)
     intern(video);
     auto *record = new Video(std::move(video));
     // A row removed since the last save is still in the file; the save deletes it first.
-    m_index.insert(record->youtubeID, Entry{record, m_deletions.contains(record->youtubeID)});
+    recount(*m_index.insert(record->youtubeID, Entry{record, m_deletions.contains(record->youtubeID)}));
     m_all.append(record);
     markDirty(record);
     ++m_revision;
@@ -302,11 +307,12 @@ void VideoStore::markChanged(Video *video)
 {
     if (!video || m_removed.contains(video))
         return;
-    const auto entry = locate(video);
+    auto entry = locate(video);
     if (entry == m_index.end())
         return;
     if (entry.key() != video->youtubeID)
-        rekey(entry, video);
+        entry = rekey(entry, video);
+    recount(*entry);
     intern(*video);
     markDirty(video);
     ++m_revision;
@@ -345,6 +351,8 @@ void VideoStore::remove(const QList<Video *> &videos)
             continue;
         if (entry->stored)
             m_deletions.insert(entry.key());
+        if (entry->unsynced)
+            --m_unsynced;
         youtubeIDs.append(entry.key());
         m_index.erase(entry);
         m_dirty.remove(video);
@@ -424,12 +432,27 @@ quint64 VideoStore::revision() const
     return m_revision;
 }
 
+VideoStore::Work VideoStore::work() const
+{
+    Work work{0, 0, 0, m_recordsVisited};
+    for (const SqliteStatement *statement : {m_upsert.get(), m_delete.get()}) {
+        if (statement == nullptr)
+            continue;
+        const SqliteStatement::Work done = statement->work();
+        work.statementSteps += done.steps;
+        work.fullScanSteps += done.fullScanSteps;
+        work.sorts += done.sorts;
+    }
+    return work;
+}
+
 QHash<QString, VideoStore::Entry>::iterator VideoStore::locate(Video *video)
 {
     const auto found = m_index.find(video->youtubeID);
     if (found != m_index.end() && found->video == video)
         return found;
     // Its ID was changed in place (or it is no record of this store): find it by address.
+    m_recordsVisited += m_index.size();
     for (auto entry = m_index.begin(); entry != m_index.end(); ++entry) {
         if (entry->video == video)
             return entry;
@@ -437,18 +460,19 @@ QHash<QString, VideoStore::Entry>::iterator VideoStore::locate(Video *video)
     return m_index.end();
 }
 
-void VideoStore::rekey(QHash<QString, Entry>::iterator entry, Video *video)
+QHash<QString, VideoStore::Entry>::iterator VideoStore::rekey(QHash<QString, Entry>::iterator entry, Video *video)
 {
     const QString previousID = entry.key();
     if (m_index.contains(video->youtubeID)) {
         // Two records never share an ID: the change of ID is undone, the other fields stay.
         video->youtubeID = previousID;
-        return;
+        return entry;
     }
     if (entry->stored)
         m_deletions.insert(previousID);
+    const bool unsynced = entry->unsynced;
     m_index.erase(entry);
-    m_index.insert(video->youtubeID, Entry{video, m_deletions.contains(video->youtubeID)});
+    return m_index.insert(video->youtubeID, Entry{video, m_deletions.contains(video->youtubeID), unsynced});
 }
 
 void VideoStore::markDirty(Video *video)
@@ -477,10 +501,19 @@ void VideoStore::intern(QString &text)
         m_texts.insert(text);
 }
 
+void VideoStore::recount(Entry &entry)
+{
+    const bool unsynced = entry.video->syncStateRaw != SyncStateRaw::synced;
+    if (unsynced != entry.unsynced)
+        m_unsynced += unsynced ? 1 : -1;
+    entry.unsynced = unsynced;
+}
+
 void VideoStore::compact() const
 {
     if (m_removed.isEmpty())
         return;
+    m_recordsVisited += m_all.size();
     m_all.removeIf([this](Video *video) { return m_removed.contains(video); });
     qDeleteAll(m_removed);
     m_removed.clear();

@@ -57,6 +57,17 @@ public:
     // Bumped by every insert, change and removal; lets views keep derived data between changes.
     quint64 revision() const;
 
+    // The work the store has done since it was opened, counted rather than timed, so a test can
+    // hold that a page of changes costs the same in a small library as in a large one.
+    struct Work
+    {
+        qint64 statementSteps = 0; // SQLite's virtual-machine operations for the store's rows
+        qint64 fullScanSteps = 0;  // rows SQLite stepped over in full table scans
+        qint64 sorts = 0;          // sorts SQLite made
+        qint64 recordsVisited = 0; // records passed over by the store's passes over the library
+    };
+    Work work() const;
+
 Q_SIGNALS:
     void inserted(clipvane::Video *video);
     void changed(clipvane::Video *video);
@@ -68,7 +79,8 @@ private:
     struct Entry
     {
         Video *video = nullptr;
-        bool stored = false; // the file holds a row with this ID (as of the last save)
+        bool stored = false;   // the file holds a row with this ID (as of the last save)
+        bool unsynced = false; // its state was not "synced" when the store last heard of it
     };
 
     VideoStore();
@@ -76,11 +88,14 @@ private:
     bool load(int version, QString *error);
     Video *adopt(Video &&video);
     QHash<QString, Entry>::iterator locate(Video *video);
-    void rekey(QHash<QString, Entry>::iterator entry, Video *video);
+    // Files a record under its changed ID; returns where it is filed now.
+    QHash<QString, Entry>::iterator rekey(QHash<QString, Entry>::iterator entry, Video *video);
     void markDirty(Video *video);
     void intern(Video &video);
     void intern(QString &text);
     void compact() const;
+    // Keeps the count of records that are not synced in step with a record's state.
+    void recount(Entry &entry);
 
     std::unique_ptr<SqliteDatabase> m_database;
     std::unique_ptr<SqliteStatement> m_upsert;
@@ -101,6 +116,9 @@ private:
     // Identical short texts (states, sources, dates, durations, owners) share one allocation.
     QSet<QString> m_texts;
     quint64 m_revision = 0;
+    mutable qint64 m_recordsVisited = 0;
+    // Records that are not synced: with none, the query for them needs no pass over the library.
+    qsizetype m_unsynced = 0;
 };
 
 } // namespace clipvane

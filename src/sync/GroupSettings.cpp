@@ -11,6 +11,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
@@ -26,7 +27,7 @@ namespace {
 const QString kLockSuffix = QStringLiteral(".lock");
 // A change holds the lock for milliseconds; a lock file this old whose holder let go is left over.
 constexpr qint64 kLeftBehindMs = 1000;
-const QString kCopyName = QStringLiteral("group.ini");
+const QString kCopyName = QStringLiteral("group-%1.ini");
 constexpr int kMinPauseMs = 1;
 constexpr int kMaxPauseMs = 8;
 
@@ -103,12 +104,18 @@ bool acquire(QLockFile &lock, const QString &path, std::chrono::milliseconds wai
     }
 }
 
-// The private copies are written and read once: a memory-backed runtime folder, where the
-// session has one, spares the disk the flushes QSettings makes when it writes.
+// The private copies are written and read once: a memory-backed folder (the session's runtime
+// folder, else the system's shared-memory one) spares the disk the flushes QSettings makes
+// when it writes.
 QString scratchTemplate()
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    const QString base = !runtime.isEmpty() && QFileInfo(runtime).isWritable() ? runtime : QDir::tempPath();
+    QString base = QDir::tempPath();
+    for (const QString &candidate : {qEnvironmentVariable("XDG_RUNTIME_DIR"), QStringLiteral("/dev/shm")}) {
+        if (!candidate.isEmpty() && QFileInfo(candidate).isDir() && QFileInfo(candidate).isWritable()) {
+            base = candidate;
+            break;
+        }
+    }
     return QDir(base).filePath(QStringLiteral("clipvane-group-XXXXXX"));
 }
 
@@ -119,11 +126,27 @@ GroupSettings::GroupSettings(QString path, std::chrono::milliseconds lockWait)
     , m_lockWait(lockWait)
 {}
 
+GroupSettings::~GroupSettings() = default;
+
+QString GroupSettings::nextCopyPath() const
+{
+    // One private folder for the object's lifetime: making and removing a folder per access
+    // costs more than all the rest of a read.
+    if (!m_scratch || !m_scratch->isValid() || !QFileInfo(m_scratch->path()).isDir()) {
+        m_scratch = std::make_unique<QTemporaryDir>(scratchTemplate());
+        if (!m_scratch->isValid()) {
+            m_lastError = m_scratch->errorString();
+            return {};
+        }
+    }
+    return m_scratch->filePath(kCopyName.arg(++m_copies));
+}
+
 bool GroupSettings::transact(Access access, const std::function<bool(QSettings &)> &body) const
 {
     m_lastError.clear();
     const QFileInfo target(m_path);
-    if (!QDir().mkpath(target.absolutePath())) {
+    if (access == Access::change && !QDir().mkpath(target.absolutePath())) {
         m_lastError = QStringLiteral("Couldn't create the folder of the shared settings.");
         return false;
     }
@@ -138,12 +161,10 @@ bool GroupSettings::transact(Access access, const std::function<bool(QSettings &
     // QSettings keeps parsed files in a process-wide cache that it trusts while the size and
     // the modification time look unchanged; two writes within one clock tick can leave both
     // unchanged. A fresh copy under a new name is always read from disk.
-    QTemporaryDir scratch(scratchTemplate());
-    if (!scratch.isValid()) {
-        m_lastError = scratch.errorString();
+    const QString copy = nextCopyPath();
+    if (copy.isEmpty())
         return false;
-    }
-    const QString copy = scratch.filePath(kCopyName);
+    const auto removeCopy = qScopeGuard([&copy] { QFile::remove(copy); });
     // A plain copy: QFile::copy would also flush the scratch file to disk.
     if (target.exists()) {
         QFile original(m_path);
@@ -209,6 +230,21 @@ QString GroupSettings::familyRev() const
         return false;
     });
     return revision;
+}
+
+GroupSettings::PullState GroupSettings::pullState() const
+{
+    PullState state;
+    transact(Access::read, [&](QSettings &settings) {
+        state.cursor = readCursor(settings.value(SettingsKeys::syncCursor));
+        const QVariant revision = settings.value(SettingsKeys::familyRev);
+        if (revision.typeId() == QMetaType::QString)
+            state.familyRev = revision.toString();
+        state.familyRefreshPending =
+            readBoolean(settings.value(SettingsKeys::familyRefresh)).value_or(SettingsDefaults::familyRefresh);
+        return false;
+    });
+    return state;
 }
 
 bool GroupSettings::restartForFamilyRev(const QString &familyRev)

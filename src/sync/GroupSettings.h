@@ -1,11 +1,15 @@
 #pragma once
 
+#include "SettingsKeys.h"
+
 #include <QString>
 #include <QStringList>
 #include <chrono>
 #include <functional>
+#include <memory>
 
 class QSettings;
+class QTemporaryDir;
 
 namespace clipvane {
 
@@ -24,6 +28,7 @@ public:
     static constexpr std::chrono::milliseconds kLockWait{5000};
 
     explicit GroupSettings(QString path, std::chrono::milliseconds lockWait = kLockWait);
+    ~GroupSettings();
 
     const QString &path() const { return m_path; }
 
@@ -41,6 +46,14 @@ public:
     // has not delivered are still those of the earlier revision. Kept across a crash and a
     // sign-out; absent or not a Boolean: false.
     bool familyRefreshPending() const;
+    // The three values a pull starts from, in one read.
+    struct PullState
+    {
+        qint64 cursor = SettingsDefaults::syncCursor;
+        QString familyRev = QString::fromUtf16(SettingsDefaults::familyRev);
+        bool familyRefreshPending = SettingsDefaults::familyRefresh;
+    };
+    PullState pullState() const;
     // Forgets the cursor and the family revision (sign-out).
     bool removeCursors();
 
@@ -69,10 +82,14 @@ private:
     // back atomically when body returns true. False when the file could not be read or written.
     enum class Access { read, change };
     bool transact(Access access, const std::function<bool(QSettings &)> &body) const;
+    // A name for the next private copy, never used before by this object; empty on failure.
+    QString nextCopyPath() const;
 
     QString m_path;
     std::chrono::milliseconds m_lockWait;
     mutable QString m_lastError;
+    mutable std::unique_ptr<QTemporaryDir> m_scratch;
+    mutable quint64 m_copies = 0;
 };
 
 } // namespace clipvane

@@ -278,18 +278,24 @@ void SyncEngine::mergeServerVideo(const APIVideo &server)
 QCoro::Task<SyncEngine::Outcome> SyncEngine::pullChanges(quint64 session)
 {
     const QPointer<SyncEngine> self(this);
+    const GroupSettings::PullState start = m_group.pullState();
     // A full pull for a new family revision that a crash or a failure broke off starts over:
     // only a completed one may tell which records the new revision no longer holds.
-    bool refreshing = m_group.familyRefreshPending();
-    qint64 since = refreshing ? 0 : m_group.syncCursor();
+    bool refreshing = start.familyRefreshPending;
+    qint64 since = refreshing ? 0 : start.cursor;
     qint64 afterID = 0;
     int received = 0;
     int total = -1;
     bool firstPage = true;
     QSet<QString> delivered;
 
+    // The pages are pipelined: the request for the next page leaves as soon as this one is read
+    // (it starts after this page's last row), and is answered while this one is merged and
+    // saved. Leaving the pull, however it ends, abandons the request still out.
+    const QObject requests;
+    QCoro::Task<ApiResult<VideoPage>> next = m_api.videos(since, afterID, kPageLimit, &requests);
     for (;;) {
-        const ApiResult<VideoPage> page = co_await m_api.videos(since, afterID, kPageLimit);
+        const ApiResult<VideoPage> page = co_await std::move(next);
         if (!self || !isCurrent(session))
             co_return Outcome::abandoned();
         if (!page)
@@ -297,10 +303,11 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pullChanges(quint64 session)
 
         setWidgetVisible(page->widget);
 
-        if (firstPage && page->familyRev != m_group.familyRev()) {
+        if (firstPage && page->familyRev != start.familyRev) {
             // The set of libraries shared with the user changed: everything is fetched again.
             // The synced records stay on show until that pull has completed, and only then
             // go when it did not deliver them; records with a local change stay until pushed.
+            // Nothing was asked beyond this page, whose rows belong to the old cursor.
             if (!m_group.restartForFamilyRev(page->familyRev))
                 co_return Outcome::failed(m_group.lastError());
             refreshing = true;
@@ -308,9 +315,24 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pullChanges(quint64 session)
             since = 0;
             afterID = 0;
             firstPage = false;
+            next = m_api.videos(since, afterID, kPageLimit, &requests);
             continue;
         }
         firstPage = false;
+
+        // A page is full by the objects the server sent, kept or not. Paging goes on after the
+        // last record kept; a server whose full page does not move past the cursor would be
+        // asked for the same page for ever.
+        const bool full = page->objectCount >= kPageLimit;
+        const bool movesOn = full && !page->videos.isEmpty() && isAfter(page->videos.last(), since, afterID);
+        if (movesOn) {
+            since = page->videos.last().updatedAt;
+            afterID = page->videos.last().id;
+            next = m_api.videos(since, afterID, kPageLimit, &requests);
+            // Reading the token for it may wait for the keychain, and other work may run meanwhile.
+            if (!self || !isCurrent(session))
+                co_return Outcome::abandoned();
+        }
 
         if (total < 0) {
             total = page->total;
@@ -328,14 +350,9 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pullChanges(quint64 session)
         if (total >= 1)
             setProgress(std::min(1.0, double(received) / double(total)), received, total);
 
-        // A page is full by the objects the server sent, kept or not.
-        if (page->objectCount >= kPageLimit) {
-            // Paging goes on after the last record kept; a server whose full page does not
-            // move past the cursor would be asked for the same page for ever.
-            if (page->videos.isEmpty() || !isAfter(page->videos.last(), since, afterID))
+        if (full) {
+            if (!movesOn)
                 co_return Outcome::fromError(APIError::badResponse());
-            since = page->videos.last().updatedAt;
-            afterID = page->videos.last().id;
             continue;
         }
 

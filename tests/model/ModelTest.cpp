@@ -344,6 +344,21 @@ private Q_SLOTS:
         QVERIFY(store->save());
         QCOMPARE(events.log, list("saved"));
         QCOMPARE(onDisk(), list("v1 v2 v3 v4 v5"));
+        // With nothing left to push the query answers without a pass over the library; a record
+        // that changes its state, its ID, or goes, is counted right.
+        for (Video *record : store->pending()) {
+            record->syncStateRaw = SyncStateRaw::synced;
+            store->markChanged(record);
+        }
+        const qint64 visited = store->work().recordsVisited;
+        QVERIFY(store->pending().isEmpty());
+        QCOMPARE(store->work().recordsVisited, visited);
+        video->syncStateRaw = SyncStateRaw::needsDelete;
+        video->youtubeID = u"v3b"_qs;
+        store->markChanged(video);
+        QCOMPARE(idsOf(store->pending()), list("v3b"));
+        store->remove(video);
+        QVERIFY(store->pending().isEmpty());
     }
 
     void fieldsAndOrderSurviveReopening()
@@ -359,12 +374,15 @@ private Q_SLOTS:
             store->insert(sample(u"zzz-first"_qs));
             store->insert(full);
             store->insert(sample(u"aaa-third"_qs, SyncStateRaw::needsAdd));
+            store->find(u"zzz-first"_qs)->title = u"lone "_qs + QChar(0xD800) + u" surrogate"_qs;
             QVERIFY(store->save());
         }
         {
             auto store = open();
             QCOMPARE(idsOf(store->all()), list("zzz-first dQw4w9WgXcQ aaa-third"));
             QCOMPARE(*store->find(full.youtubeID), full);
+            // Never stored as malformed UTF-8: an unpaired surrogate is written as U+FFFD.
+            QCOMPARE(store->find(u"zzz-first"_qs)->title, u"lone \uFFFD surrogate"_qs);
             QCOMPARE(*store->find(u"aaa-third"_qs), sample(u"aaa-third"_qs, SyncStateRaw::needsAdd));
             QVERIFY(!store->hasUnsavedChanges());
             // Loaded records then newly inserted ones, in insertion order, also after saving.

@@ -83,6 +83,36 @@ int appendLinks(const QString &path, const QString &writer, int count)
     return 0;
 }
 
+// The work a cycle that pulls one full page does in a store of `libraryCount` synced records:
+// half the page new videos, a third changes to stored ones, the rest deletions of stored ones.
+VideoStore::Work pageWork(int libraryCount)
+{
+    SyncHarness h;
+    const auto storedID = [](int i) { return u"lib%1"_qs.arg(i, 6, 10, QLatin1Char('0')); };
+    for (int i = 0; i < libraryCount; ++i)
+        h.store->insert(Video(storedID(i), u"Stored"_qs, u"https://youtu.be/x"_qs, u"2020-01-02"_qs, u"3:00"_qs, false,
+                              u"web"_qs, 500, 600, SyncStateRaw::synced));
+    h.store->save();
+
+    QList<QJsonObject> page;
+    const int step = libraryCount / 300;
+    for (int i = 0; i < SyncEngine::kPageLimit; ++i) {
+        QJsonObject row = serverVideo(
+            i < 300 ? u"new%1"_qs.arg(i, 6, 10, QLatin1Char('0')) : storedID((i - 300) * step), 2000 + i, i + 1);
+        row.insert(u"deleted"_qs, i >= 500 ? 1 : 0);
+        page.append(row);
+    }
+    h.reply(kVideosPath, FakeReply::json(pageBody(page, 9000, SyncEngine::kPageLimit)));
+
+    const VideoStore::Work before = h.store->work();
+    h.runCycle();
+    const VideoStore::Work after = h.store->work();
+    if (h.engine->hasError() || h.store->all().size() != libraryCount + 200 || h.group->syncCursor() != kEchoNow)
+        qFatal("the page was not merged: %s", qPrintable(h.engine->lastError()));
+    return {after.statementSteps - before.statementSteps, after.fullScanSteps - before.fullScanSteps,
+            after.sorts - before.sorts, after.recordsVisited - before.recordsVisited};
+}
+
 } // namespace
 
 // The sync engine against a scripted server, and the group settings it shares with other processes.
@@ -142,6 +172,47 @@ private Q_SLOTS:
         h.runCycle();
         QVERIFY(h.engine->widgetVisible());
         QCOMPARE(widget.size(), 2);
+    }
+
+    // A page costs the same in a large library as in a small one: each record it brings is
+    // found by its ID and written by its key, never by a pass over the library.
+    void pageCostDoesNotGrowWithLibrary()
+    {
+        const VideoStore::Work small = pageWork(2000);
+        const VideoStore::Work large = pageWork(20000);
+        const QList<std::tuple<const char *, qint64, qint64>> counts = {
+            {"statement steps", small.statementSteps, large.statementSteps},
+            {"full-scan steps", small.fullScanSteps, large.fullScanSteps},
+            {"sorts", small.sorts, large.sorts},
+            {"records visited", small.recordsVisited, large.recordsVisited},
+        };
+        QVERIFY(small.statementSteps > 0);
+        for (const auto &[what, inSmall, inLarge] : counts) {
+            if (inLarge * 2 > inSmall * 3)
+                QFAIL(qPrintable(
+                    u"%1: %2 in 2,000 records, %3 in 20,000"_qs.arg(QLatin1String(what)).arg(inSmall).arg(inLarge)));
+        }
+    }
+
+    // Signing out while the next page is out: its answer is dropped and nothing more is asked.
+    void signOutWhileNextPageIsOut()
+    {
+        SyncHarness h;
+        const QList<QJsonObject> all = library(1200);
+        h.reply(kVideosPath, FakeReply::json(pageBody(all.mid(0, 600), 5001, 1200)));
+        h.reply(kVideosPath, FakeReply::json(pageBody(all.mid(600), 5002, 1200)));
+        h.gate.close(kVideosPath, 1);
+        QCoro::Task<void> cycle = h.engine->sync();
+        QVERIFY(h.waitForRequests(2));
+        h.engine->signOut();
+        h.gate.open();
+        QCoro::waitFor(cycle);
+        QCOMPARE(h.store->all().size(), 600);
+        QVERIFY(!h.store->find(u"vid00600"_qs));
+        QVERIFY(!h.rawGroup()->contains(u"syncCursor"_qs));
+        QVERIFY(!h.engine->hasError());
+        QTest::qWait(kQuietMs);
+        QCOMPARE(h.requestsTo(kVideosPath).size(), 2);
     }
 
     // A page is full by the objects the server sent, including those without "youtube_id"; a
