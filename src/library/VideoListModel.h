@@ -1,30 +1,39 @@
 #pragma once
 
+#include "Video.h"
+
 #include <QAbstractListModel>
+#include <QHash>
 #include <QList>
+#include <QSet>
 
 namespace clipvane {
 
-class Video;
-
-// The visible list as rows of a list view: one row per record, in the visible order. The rows
-// show the records' current values; replacing the list resets the model (views keep their
-// place themselves). Records about to leave the store must be forgotten first.
+// The visible list as rows of a list view: one row per record, in the visible order. A new list
+// is told to views as what it is: rows that left and rows that came, each contiguous run as one
+// removal or insertion, when the rest kept its order; a reset when the order changed or too much
+// did. A record changed in place is one dataChanged. Records about to leave the store must be
+// forgotten first, so no row points at a freed record.
 class VideoListModel : public QAbstractListModel
 {
     Q_OBJECT
 
 public:
-    enum Role { youtubeIDRole = Qt::UserRole + 1 };
+    // The record itself (a const Video *), for the row delegate.
+    enum Role { youtubeIDRole = Qt::UserRole + 1, videoRole };
+    // More rows than this leaving or coming at once are told as a reset: views then rebuild once
+    // instead of moving their rows run by run.
+    static constexpr qsizetype kResetAbove = 1000;
 
     using QAbstractListModel::QAbstractListModel;
 
     void setVisible(const QList<Video *> &visible);
     const QList<Video *> &visible() const { return m_visible; }
-    // Drops rows of records the store is about to remove, so no row points at a freed record.
+    // Drops rows of records the store is about to remove.
     void forget(const QList<Video *> &videos);
-    // Tells views that a record's fields changed in place.
-    void refresh(const Video *video);
+    // A record's fields changed in place: its row, if it has one, says so once control returns
+    // to the event loop, with the other rows changed meanwhile (a page of a pull changes hundreds).
+    void recordChanged(const Video *video);
 
     Video *videoAt(int row) const;
     Video *videoAt(const QModelIndex &index) const { return index.isValid() ? videoAt(index.row()) : nullptr; }
@@ -35,12 +44,24 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
 Q_SIGNALS:
-    // Around the rows forget() drops: views that follow their current row let it be meanwhile.
-    void forgetting();
-    void forgotten();
+    // Around rows leaving or coming without a reset: views that follow their current row let it
+    // be meanwhile.
+    void reshaping();
+    void reshaped();
 
 private:
+    // Removes the rows whose records are in gone, one signal pair per contiguous run.
+    void removeRuns(const QSet<const Video *> &gone);
+    void replaceAll(const QList<Video *> &visible);
+    void tellChanged();
+
     QList<Video *> m_visible;
+    // Row of each record, built when first asked for after the rows changed.
+    mutable QHash<const Video *, int> m_rows;
+    mutable bool m_rowsKnown = false;
+    QSet<const Video *> m_changed; // waiting for tellChanged()
 };
 
 } // namespace clipvane
+
+Q_DECLARE_METATYPE(const clipvane::Video *)

@@ -51,16 +51,21 @@ LibraryListView::LibraryListView(MacAppState &state, VisibleList &list, QWidget 
 
     connect(&list.model(), &QAbstractItemModel::modelAboutToBeReset, this, &LibraryListView::rememberPlace);
     connect(&list.model(), &QAbstractItemModel::modelReset, this, &LibraryListView::restorePlace);
-    // Rows leaving with their records move the current row; the selection stays the state's.
-    connect(&list.model(), &VideoListModel::forgetting, this, [this] { m_selecting = true; });
-    connect(&list.model(), &VideoListModel::forgotten, this, [this] {
-        m_selecting = false;
-        showSelection();
+    // Rows leaving and coming move the current row; the selection stays the state's, and the
+    // rows on screen stay where they were.
+    connect(&list.model(), &VideoListModel::reshaping, this, [this] {
+        m_selecting = true;
+        rememberPlace();
     });
+    connect(&list.model(), &VideoListModel::reshaped, this, [this] {
+        m_selecting = false;
+        restorePlace();
+    });
+    // A new order starts at the top.
+    connect(&state, &MacAppState::sortChanged, this, [this] { m_toTop = true; });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, &LibraryListView::currentRowChanged);
     connect(&state, &MacAppState::selectedIDChanged, this, &LibraryListView::showSelection);
     connect(&state.player(), &PlayerController::isPlayingChanged, this, &LibraryListView::repaintSoon);
-    connect(&list, &VisibleList::recordChanged, this, &LibraryListView::repaintSoon);
     connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         const QModelIndex index = indexAt(at);
         if (Video *video = m_list.model().videoAt(index))
@@ -98,7 +103,9 @@ void LibraryListView::restorePlace()
     const std::optional<QString> selected = m_state.selectedID();
     const int selectedRow = selected ? LibraryNavigation::rowOf(model.visible(), *selected) : -1;
     selectRow(selectedRow);
-    if (anchorRow >= 0)
+    if (std::exchange(m_toTop, false))
+        scrollToTop();
+    else if (anchorRow >= 0)
         verticalScrollBar()->setValue(anchorRow * MacVideoRow::kRowHeight - m_anchorOffset);
     else if (selectedRow >= 0)
         scrollTo(model.index(selectedRow), QAbstractItemView::EnsureVisible);

@@ -43,6 +43,7 @@ private:
     MacVideoRow *m_rows;
     bool m_selecting = false;
     bool m_repaintQueued = false;
+    bool m_toTop = false; // the next recompute shows the first row
     // The row kept in place across a recompute and its distance from the top of the viewport.
     const Video *m_anchor = nullptr;
     int m_anchorOffset = 0;

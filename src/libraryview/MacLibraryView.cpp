@@ -87,6 +87,20 @@ MacLibraryView::MacLibraryView(MacAppState &state, SyncEngine &sync, VideoStore 
     connect(&m_detail->infoPanel(), &DetailInfoPanel::toggleExcludedClicked, this, &MacLibraryView::recompute);
 
     connect(m_list, &VisibleList::recomputed, this, &MacLibraryView::updateDetail);
+    // A video the person just added is selected once it is listed, so it never lands out of sight.
+    connect(&sync.edits(), &LocalEdits::addAnswered, this, [this](const QList<AddOutcome> &outcomes) {
+        for (const AddOutcome &outcome : outcomes) {
+            if (outcome.kind == AddOutcome::Kind::added)
+                m_justAdded = outcome.youtubeID;
+        }
+    });
+    connect(m_list, &VisibleList::recomputed, this, [this] {
+        if (m_justAdded.isEmpty())
+            return;
+        if (LibraryNavigation::rowOf(m_list->visible(), m_justAdded) >= 0)
+            m_state.setSelectedID(m_justAdded);
+        m_justAdded.clear();
+    });
     connect(m_list, &VisibleList::recordChanged, this, [this](Video *video) {
         if (video == selectedVideo())
             updateDetail();

@@ -91,6 +91,7 @@ private:
     QPointer<QDialog> m_sheet;
     std::function<void(const QUrl &)> m_openUrl;
     bool m_appeared = false;
+    QString m_justAdded; // selected once the list shows it
 };
 
 } // namespace clipvane

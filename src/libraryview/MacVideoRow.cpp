@@ -77,11 +77,10 @@ QSize MacVideoRow::sizeHint(const QStyleOptionViewItem &option, const QModelInde
 
 void MacVideoRow::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
 {
-    const auto *model = qobject_cast<const VideoListModel *>(index.model());
-    const Video *video = model ? model->videoAt(index) : nullptr;
+    const auto *video = index.data(VideoListModel::videoRole).value<const Video *>();
     if (!video)
         return;
-    const bool lastRow = index.row() == model->rowCount() - 1;
+    const bool lastRow = index.row() == index.model()->rowCount() - 1;
     paintRow(*painter, option.rect, *video, option.state.testFlag(QStyle::State_Selected), lastRow, index);
 }
 

@@ -21,8 +21,10 @@ VisibleList::VisibleList(MacAppState &state, SyncEngine &sync, VideoStore &store
     connect(&store, &VideoStore::inserted, this, &VisibleList::schedule);
     connect(&store, &VideoStore::removed, this, &VisibleList::schedule);
     connect(&store, &VideoStore::aboutToRemove, this, [this](const QList<Video *> &videos) { m_model.forget(videos); });
-    // A pull may change thousands of records: no row lookup per change, the views repaint.
-    connect(&store, &VideoStore::changed, this, &VisibleList::recordChanged);
+    connect(&store, &VideoStore::changed, this, [this](Video *video) {
+        m_model.recordChanged(video);
+        Q_EMIT recordChanged(video);
+    });
 }
 
 qsizetype VisibleList::count() const

@@ -12,7 +12,9 @@
 #include "TitleCollation.h"
 #include "TitleSearch.h"
 #include "Video.h"
+#include "VideoListModel.h"
 
+#include <QAbstractItemModelTester>
 #include <QCollator>
 #include <QRandomGenerator>
 #include <QTest>
@@ -682,6 +684,84 @@ private Q_SLOTS:
                     QFAIL(qPrintable(QStringLiteral("%1 vs %2").arg(titles[i], titles[j])));
             }
         }
+    }
+
+    // The list model tells each change as what it is, and keeps Qt's contract throughout (the
+    // model tester checks every signal): rows that left or came in runs, a reset for a new order
+    // or too many changes, nothing for the same list; changed records in runs of rows.
+    void listModelTellsChangesAsTheyAre_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("signals");
+        QTest::newRow("same list") << "abcdef"
+                                   << "abcdef"
+                                   << "";
+        QTest::newRow("one added at the top") << "abcdef"
+                                              << "xabcdef"
+                                              << "+0-0";
+        QTest::newRow("runs leave") << "abcdef"
+                                    << "adf"
+                                    << "-4-4 -1-2";
+        QTest::newRow("leave and come") << "abcdef"
+                                        << "xybcfz"
+                                        << "-3-4 -0-0 +0-1 +5-5";
+        QTest::newRow("new order") << "abcdef"
+                                   << "fedcba"
+                                   << "reset";
+        QTest::newRow("from nothing") << ""
+                                      << "abc"
+                                      << "+0-2";
+    }
+    void listModelTellsChangesAsTheyAre()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        Library library(Seeds{});
+        for (const QChar id : u"abcdefxyz"_qs)
+            library.add({.id = id});
+        const auto rows = [&](const QString &ids) {
+            QList<Video *> list;
+            for (const QChar id : ids)
+                list.append(*std::find_if(library.records.cbegin(), library.records.cend(),
+                                          [&](const Video *v) { return v->youtubeID == id; }));
+            return list;
+        };
+        VideoListModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setVisible(rows(from));
+        QStringList seen;
+        connect(&model, &QAbstractItemModel::rowsInserted, this,
+                [&](const QModelIndex &, int first, int last) { seen << u"+%1-%2"_qs.arg(first).arg(last); });
+        connect(&model, &QAbstractItemModel::rowsRemoved, this,
+                [&](const QModelIndex &, int first, int last) { seen << u"-%1-%2"_qs.arg(first).arg(last); });
+        connect(&model, &QAbstractItemModel::modelReset, this, [&] { seen << u"reset"_qs; });
+        model.setVisible(rows(to));
+        QTEST(seen.join(u' '), "signals");
+        QCOMPARE(model.visible(), rows(to));
+    }
+
+    void listModelForgetsAndChangesInRuns()
+    {
+        Library library(Seeds{});
+        for (int i = 0; i < 10; ++i)
+            library.add({.id = QString::number(i)});
+        VideoListModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.setVisible(library.records);
+        QStringList seen;
+        connect(&model, &QAbstractItemModel::rowsRemoved, this,
+                [&](const QModelIndex &, int first, int last) { seen << u"-%1-%2"_qs.arg(first).arg(last); });
+        connect(&model, &QAbstractItemModel::dataChanged, this, [&](const QModelIndex &first, const QModelIndex &last) {
+            seen << u"~%1-%2"_qs.arg(first.row()).arg(last.row());
+        });
+        model.forget({library.records[2], library.records[3], library.records[7]});
+        for (const int i : {9, 5, 4, 0})
+            model.recordChanged(library.records[i]);
+        QCOMPARE(seen.join(u' '), u"-7-7 -2-3"_qs);
+        QTest::qWait(0);
+        QCOMPARE(seen.join(u' '), u"-7-7 -2-3 ~0-0 ~2-3 ~6-6"_qs);
+        QCOMPARE(model.data(model.index(2), VideoListModel::videoRole).value<const Video *>(), library.records[4]);
     }
 
     void stepTarget_data()

@@ -331,7 +331,9 @@ private Q_SLOTS:
         QVERIFY(!state().showAsk());
     }
 
-    void aRecordAtTheTopDoesNotMoveTheView()
+    // A record a sync puts above the rows on screen leaves them where they are; a video the person
+    // adds is selected and shown; a new order starts at the top.
+    void theViewMovesOnlyForThePerson()
     {
         QList<Video> records;
         for (int i = 0; i < 200; ++i)
@@ -351,6 +353,15 @@ private Q_SLOTS:
         QCOMPARE(list.visualRect(after).top(), offset);
         // The selection stays selected across the recompute.
         QCOMPARE(list.currentIndex().data(VideoListModel::youtubeIDRole).toString(), state().selectedIDText());
+
+        QCOMPARE(sync().edits().add(u"https://youtu.be/added0001"_qs).kind, AddOutcome::Kind::added);
+        QCoreApplication::processEvents();
+        QCOMPARE(state().selectedIDText(), u"added0001"_qs);
+        QVERIFY(list.viewport()->rect().intersects(list.visualRect(list.currentIndex())));
+        list.verticalScrollBar()->setValue(40 * MacVideoRow::kRowHeight);
+        state().setSort(SortMode::title);
+        QCoreApplication::processEvents();
+        QCOMPARE(list.verticalScrollBar()->value(), 0);
     }
 
     void menuCommandsFollowTheState()
