@@ -127,12 +127,6 @@ APIClient::APIClient(QUrl base, SecretStore &secrets, QNetworkAccessManager &net
     , m_network(network)
 {}
 
-APIClient &APIClient::shared()
-{
-    static APIClient *const client = new APIClient(resolveBase(), defaultSecretStore(), sharedNetwork());
-    return *client;
-}
-
 QNetworkAccessManager &APIClient::sharedNetwork()
 {
     static QNetworkAccessManager *const network = new QNetworkAccessManager;

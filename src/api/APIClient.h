@@ -32,10 +32,6 @@ public:
     // secrets: where the bearer token is read for every authorised call.
     APIClient(QUrl base, SecretStore &secrets, QNetworkAccessManager &network);
 
-    // The process-wide instance: base from resolveBase(), the default secret store, one
-    // shared network access manager. Created on first use; lives until the process ends.
-    static APIClient &shared();
-
     // The one network access manager of the process (API and thumbnails share it, and with
     // it one disk cache). Created on first use in the calling thread; never destroyed.
     static QNetworkAccessManager &sharedNetwork();

@@ -17,15 +17,6 @@ QString rawFromSortMode(SortMode mode)
     return QStringLiteral("Newest");
 }
 
-std::optional<SortMode> sortModeFromRaw(QStringView raw)
-{
-    for (const SortMode mode : kAllSortModes) {
-        if (raw == rawFromSortMode(mode))
-            return mode;
-    }
-    return std::nullopt;
-}
-
 QString sortModeSymbolName(SortMode mode)
 {
     switch (mode) {

@@ -14,8 +14,6 @@ inline constexpr std::array<SortMode, 4> kAllSortModes{SortMode::newest, SortMod
 
 // "Newest", "Oldest", "Title", "Longest": also the label of the menu entry and of its button.
 QString rawFromSortMode(SortMode mode);
-// Exactly the four raw texts, case-sensitively; anything else gives none.
-std::optional<SortMode> sortModeFromRaw(QStringView raw);
 // Symbol name of the mode's menu icon.
 QString sortModeSymbolName(SortMode mode);
 

@@ -60,9 +60,4 @@ QString SqliteDatabase::errorText() const
     return QString::fromUtf8(sqlite3_errmsg(m_db));
 }
 
-int SqliteDatabase::errorCode() const
-{
-    return m_db ? sqlite3_extended_errcode(m_db) : SQLITE_CANTOPEN;
-}
-
 } // namespace clipvane

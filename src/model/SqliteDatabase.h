@@ -29,7 +29,6 @@ public:
 
     // The last error of this connection, in SQLite's words.
     QString errorText() const;
-    int errorCode() const;
 
 private:
     sqlite3 *m_db = nullptr;

@@ -310,8 +310,6 @@ void VideoStore::markChanged(Video *video)
     auto entry = locate(video);
     if (entry == m_index.end())
         return;
-    if (entry.key() != video->youtubeID)
-        entry = rekey(entry, video);
     recount(*entry);
     intern(*video);
     markDirty(video);
@@ -446,33 +444,11 @@ VideoStore::Work VideoStore::work() const
     return work;
 }
 
+// A record's ID never changes: a record not found under its own ID is none of this store's.
 QHash<QString, VideoStore::Entry>::iterator VideoStore::locate(Video *video)
 {
     const auto found = m_index.find(video->youtubeID);
-    if (found != m_index.end() && found->video == video)
-        return found;
-    // Its ID was changed in place (or it is no record of this store): find it by address.
-    m_recordsVisited += m_index.size();
-    for (auto entry = m_index.begin(); entry != m_index.end(); ++entry) {
-        if (entry->video == video)
-            return entry;
-    }
-    return m_index.end();
-}
-
-QHash<QString, VideoStore::Entry>::iterator VideoStore::rekey(QHash<QString, Entry>::iterator entry, Video *video)
-{
-    const QString previousID = entry.key();
-    if (m_index.contains(video->youtubeID)) {
-        // Two records never share an ID: the change of ID is undone, the other fields stay.
-        video->youtubeID = previousID;
-        return entry;
-    }
-    if (entry->stored)
-        m_deletions.insert(previousID);
-    const bool unsynced = entry->unsynced;
-    m_index.erase(entry);
-    return m_index.insert(video->youtubeID, Entry{video, m_deletions.contains(video->youtubeID), unsynced});
+    return found != m_index.end() && found->video == video ? found : m_index.end();
 }
 
 void VideoStore::markDirty(Video *video)

@@ -89,7 +89,6 @@ private:
     Video *adopt(Video &&video);
     QHash<QString, Entry>::iterator locate(Video *video);
     // Files a record under its changed ID; returns where it is filed now.
-    QHash<QString, Entry>::iterator rekey(QHash<QString, Entry>::iterator entry, Video *video);
     void markDirty(Video *video);
     void intern(Video &video);
     void intern(QString &text);
