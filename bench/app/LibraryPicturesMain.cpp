@@ -84,7 +84,7 @@ int main(int argc, char *argv[])
     sortMenu.adjustSize();
     picture(sortMenu, QStringLiteral("menu-sort.png"));
     for (const bool shared : {false, true}) {
-        for (Video *video : view.list().visible()) {
+        for (const Video *video : view.list().visible()) {
             if (video->readOnly != shared)
                 continue;
             QMenu rowMenu;

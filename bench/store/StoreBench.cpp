@@ -210,7 +210,7 @@ int openOnce(const QString &path)
 void BM_PageRead600ById(benchmark::State &state)
 {
     const auto store = openOrDie(storePath());
-    const QList<Video *> &all = store->all();
+    const QList<const Video *> &all = store->all();
     QStringList ids;
     QRandomGenerator random(7);
     for (int i = 0; i < kPage; ++i)
@@ -227,7 +227,7 @@ BENCHMARK(BM_PageRead600ById)->Unit(benchmark::kMicrosecond);
 void BM_PageRead600FromAll(benchmark::State &state)
 {
     const auto store = openOrDie(storePath());
-    const QList<Video *> &all = store->all();
+    const QList<const Video *> &all = store->all();
     for (auto _ : state) {
         qint64 sum = 0;
         for (qsizetype i = all.size() / 2; i < all.size() / 2 + kPage; ++i)
@@ -261,9 +261,9 @@ void BM_RemoveOneByOne100k(benchmark::State &state)
         state.PauseTiming();
         const ScratchCopy copy;
         auto store = openOrDie(copy.path());
-        const QList<Video *> doomed = store->synced();
+        const QList<const Video *> doomed = store->synced();
         state.ResumeTiming();
-        for (Video *video : doomed)
+        for (const Video *video : doomed)
             store->remove(video);
         benchmark::DoNotOptimize(store->all().size());
         state.PauseTiming();
@@ -277,13 +277,14 @@ void BM_SavePage600(benchmark::State &state)
 {
     const ScratchCopy copy;
     auto store = openOrDie(copy.path());
-    const QList<Video *> all = store->all();
+    const QList<const Video *> all = store->all();
     qsizetype next = 0;
     for (auto _ : state) {
         for (int i = 0; i < kPage; ++i, ++next) {
-            Video *video = all.at(next % all.size());
-            video->updatedAt += 1;
-            store->markChanged(video);
+            store->update(all.at(next % all.size())->youtubeID, [](Video &video) {
+                ++video.updatedAt;
+                return true;
+            });
         }
         if (!store->save())
             state.SkipWithError("save failed");

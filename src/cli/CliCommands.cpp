@@ -48,7 +48,7 @@ QJsonObject videoJson(const Video &video)
 }
 
 // One line per record: ID, date, length, title, then what sets the record apart.
-void printTable(QTextStream &out, const QList<Video *> &videos)
+void printTable(QTextStream &out, const QList<const Video *> &videos)
 {
     qsizetype idWidth = 11;
     for (const Video *video : videos)
@@ -431,7 +431,7 @@ int CliCommands::list()
 {
     if (!openForReading())
         return failure;
-    QList<Video *> videos;
+    QList<const Video *> videos;
     if (m_store) {
         if (m_arguments.all) {
             videos = m_store->all();

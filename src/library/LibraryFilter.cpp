@@ -32,7 +32,7 @@ int compareDates(const Video &a, const Video &b)
     return a.createdAt < b.createdAt ? -1 : (a.createdAt > b.createdAt ? 1 : 0);
 }
 
-void sortRecords(QList<Video *> &records, SortMode sort)
+void sortRecords(QList<const Video *> &records, SortMode sort)
 {
     switch (sort) {
     case SortMode::newest:
@@ -53,9 +53,9 @@ void sortRecords(QList<Video *> &records, SortMode sort)
     }
     case SortMode::longest: {
         // durationSeconds() parses text: work it out once per record, not once per comparison.
-        QList<std::pair<qint64, Video *>> keyed;
+        QList<std::pair<qint64, const Video *>> keyed;
         keyed.reserve(records.size());
-        for (Video *video : records)
+        for (const Video *video : records)
             keyed.append({video->durationSeconds(), video});
         std::stable_sort(keyed.begin(), keyed.end(), [](const auto &a, const auto &b) { return a.first > b.first; });
         for (qsizetype i = 0; i < keyed.size(); ++i)
@@ -67,11 +67,11 @@ void sortRecords(QList<Video *> &records, SortMode sort)
 
 } // namespace
 
-QList<Video *> LibraryFilter::apply(const QList<Video *> &records) const
+QList<const Video *> LibraryFilter::apply(const QList<const Video *> &records) const
 {
     const TitleSearch words(search);
-    QList<Video *> visible;
-    for (Video *video : records) {
+    QList<const Video *> visible;
+    for (const Video *video : records) {
         if (video == nullptr || !passesFields(*this, *video))
             continue;
         if (!words.isEmpty() && !words.matches(TitleSearch::fold(video->title)))

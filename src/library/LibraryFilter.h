@@ -22,7 +22,7 @@ struct LibraryFilter
     // The visible list: records in the order the store gave them, filtered and sorted. Pure:
     // reads the records, changes nothing, keeps nothing. The result holds the same pointers.
     // Null pointers are skipped.
-    QList<Video *> apply(const QList<Video *> &records) const;
+    QList<const Video *> apply(const QList<const Video *> &records) const;
 
     bool operator==(const LibraryFilter &) const = default;
 };

@@ -90,7 +90,8 @@ LibraryIndex::LibraryIndex()
 
 LibraryIndex::~LibraryIndex() = default;
 
-QList<Video *> LibraryIndex::visible(const QList<Video *> &records, quint64 revision, const LibraryFilter &filter)
+QList<const Video *> LibraryIndex::visible(const QList<const Video *> &records, quint64 revision,
+                                           const LibraryFilter &filter)
 {
     checkLocale();
     refresh(records, revision);
@@ -127,7 +128,7 @@ QList<Video *> LibraryIndex::visible(const QList<Video *> &records, quint64 revi
         ++kept;
     }
 
-    QList<Video *> result;
+    QList<const Video *> result;
     result.reserve(kept);
     for (const quint32 i : sorted) {
         if (m_keep[i] != 0)
@@ -136,14 +137,14 @@ QList<Video *> LibraryIndex::visible(const QList<Video *> &records, quint64 revi
     return result;
 }
 
-void LibraryIndex::prepare(const QList<Video *> &records, quint64 revision, SortMode sort)
+void LibraryIndex::prepare(const QList<const Video *> &records, quint64 revision, SortMode sort)
 {
     checkLocale();
     refresh(records, revision);
     order(sort);
 }
 
-const QStringList &LibraryIndex::years(const QList<Video *> &records, quint64 revision)
+const QStringList &LibraryIndex::years(const QList<const Video *> &records, quint64 revision)
 {
     refresh(records, revision);
     if (!m_years)
@@ -151,7 +152,7 @@ const QStringList &LibraryIndex::years(const QList<Video *> &records, quint64 re
     return *m_years;
 }
 
-const QStringList &LibraryIndex::sharedOwners(const QList<Video *> &records, quint64 revision)
+const QStringList &LibraryIndex::sharedOwners(const QList<const Video *> &records, quint64 revision)
 {
     refresh(records, revision);
     if (!m_sharedOwners)
@@ -159,7 +160,7 @@ const QStringList &LibraryIndex::sharedOwners(const QList<Video *> &records, qui
     return *m_sharedOwners;
 }
 
-const QHash<QString, Video *> &LibraryIndex::byID(const QList<Video *> &records, quint64 revision)
+const QHash<QString, const Video *> &LibraryIndex::byID(const QList<const Video *> &records, quint64 revision)
 {
     refresh(records, revision);
     if (!m_byID)
@@ -167,14 +168,14 @@ const QHash<QString, Video *> &LibraryIndex::byID(const QList<Video *> &records,
     return *m_byID;
 }
 
-bool LibraryIndex::matchesKept(const QList<Video *> &records) const
+bool LibraryIndex::matchesKept(const QList<const Video *> &records) const
 {
     return size_t(records.size()) == m_videos.size() &&
            (m_videos.empty() ||
-            std::memcmp(records.constData(), m_videos.data(), m_videos.size() * sizeof(Video *)) == 0);
+            std::memcmp(records.constData(), m_videos.data(), m_videos.size() * sizeof(const Video *)) == 0);
 }
 
-void LibraryIndex::refresh(const QList<Video *> &records, quint64 revision)
+void LibraryIndex::refresh(const QList<const Video *> &records, quint64 revision)
 {
     // A list of other records under the same revision (a caller's mistake) still gets a
     // right answer: membership is checked on every call, it costs one memory comparison.
@@ -224,17 +225,17 @@ void LibraryIndex::refresh(const QList<Video *> &records, quint64 revision)
     m_byID.reset();
 }
 
-std::vector<qint32> LibraryIndex::rebuildEntries(const QList<Video *> &records, std::vector<quint8> &keptKeys)
+std::vector<qint32> LibraryIndex::rebuildEntries(const QList<const Video *> &records, std::vector<quint8> &keptKeys)
 {
     std::vector<Entry> old = std::move(m_entries);
-    const std::vector<Video *> oldVideos = std::move(m_videos);
+    const std::vector<const Video *> oldVideos = std::move(m_videos);
     m_entries = std::vector<Entry>(size_t(records.size()));
     m_videos.assign(records.cbegin(), records.cend());
 
     std::vector<qint32> oldToNew(old.size(), -1);
-    QHash<Video *, qint32> oldPositions; // built only when records moved
+    QHash<const Video *, qint32> oldPositions; // built only when records moved
     for (size_t i = 0; i < m_videos.size(); ++i) {
-        Video *video = m_videos[i];
+        const Video *video = m_videos[i];
         if (video == nullptr)
             continue;
         qint32 previous = -1;

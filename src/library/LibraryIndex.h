@@ -36,15 +36,15 @@ public:
     LibraryIndex &operator=(const LibraryIndex &) = delete;
 
     // The same list as filter.apply(records).
-    QList<Video *> visible(const QList<Video *> &records, quint64 revision, const LibraryFilter &filter);
+    QList<const Video *> visible(const QList<const Video *> &records, quint64 revision, const LibraryFilter &filter);
 
     // Builds the order of sort ahead of its first use, for instance while the window is idle.
-    void prepare(const QList<Video *> &records, quint64 revision, SortMode sort);
+    void prepare(const QList<const Video *> &records, quint64 revision, SortMode sort);
 
     // The same as LibraryLists' functions, kept until the revision moves.
-    const QStringList &years(const QList<Video *> &records, quint64 revision);
-    const QStringList &sharedOwners(const QList<Video *> &records, quint64 revision);
-    const QHash<QString, Video *> &byID(const QList<Video *> &records, quint64 revision);
+    const QStringList &years(const QList<const Video *> &records, quint64 revision);
+    const QStringList &sharedOwners(const QList<const Video *> &records, quint64 revision);
+    const QHash<QString, const Video *> &byID(const QList<const Video *> &records, quint64 revision);
 
     // The work done since the last resetWork(), counted rather than timed, so a test can hold
     // that one edit costs as much in a large library as in a small one.
@@ -61,12 +61,12 @@ private:
     struct Entry;
     using Order = std::vector<quint32>;
 
-    void refresh(const QList<Video *> &records, quint64 revision);
-    std::vector<qint32> rebuildEntries(const QList<Video *> &records, std::vector<quint8> &keptKeys);
+    void refresh(const QList<const Video *> &records, quint64 revision);
+    std::vector<qint32> rebuildEntries(const QList<const Video *> &records, std::vector<quint8> &keptKeys);
     quint8 update(Entry &entry, Entry *before, const Video &video);
     void refreshFilterFields();
     void checkLocale();
-    bool matchesKept(const QList<Video *> &records) const;
+    bool matchesKept(const QList<const Video *> &records) const;
     const Order &order(SortMode sort);
     void buildOrder(SortMode sort);
     Order sortedByDate(bool newestFirst) const;
@@ -79,10 +79,10 @@ private:
     static int compareDatesAndCreation(const Entry &left, const Entry &right);
 
     std::optional<quint64> m_revision;
-    std::vector<Entry> m_entries;   // in store order
-    std::vector<Video *> m_videos;  // the same records, contiguous for quick checks
-    std::vector<quint8> m_flags;    // per record: absent, deleted, excluded, read-only
-    std::vector<qint32> m_ownerIds; // per read-only record: index into m_owners
+    std::vector<Entry> m_entries;        // in store order
+    std::vector<const Video *> m_videos; // the same records, contiguous for quick checks
+    std::vector<quint8> m_flags;         // per record: absent, deleted, excluded, read-only
+    std::vector<qint32> m_ownerIds;      // per read-only record: index into m_owners
     QHash<QString, qint32> m_ownerIndex;
     std::array<Order, 4> m_orders;
     std::array<bool, 4> m_orderKept{};
@@ -91,7 +91,7 @@ private:
 
     std::optional<QStringList> m_years;
     std::optional<QStringList> m_sharedOwners;
-    std::optional<QHash<QString, Video *>> m_byID;
+    std::optional<QHash<QString, const Video *>> m_byID;
     mutable Work m_work;
 };
 

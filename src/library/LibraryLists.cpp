@@ -25,7 +25,7 @@ QStringList sortedByCodePoint(const QSet<QString> &texts, bool descending)
 
 } // namespace
 
-QStringList years(const QList<Video *> &records)
+QStringList years(const QList<const Video *> &records)
 {
     QSet<QString> seen;
     for (const Video *video : records) {
@@ -39,7 +39,7 @@ QStringList years(const QList<Video *> &records)
     return sortedByCodePoint(seen, true);
 }
 
-QStringList sharedOwners(const QList<Video *> &records)
+QStringList sharedOwners(const QList<const Video *> &records)
 {
     QSet<QString> seen;
     for (const Video *video : records) {
@@ -49,11 +49,11 @@ QStringList sharedOwners(const QList<Video *> &records)
     return sortedByCodePoint(seen, false);
 }
 
-QHash<QString, Video *> byID(const QList<Video *> &records)
+QHash<QString, const Video *> byID(const QList<const Video *> &records)
 {
-    QHash<QString, Video *> lookup;
+    QHash<QString, const Video *> lookup;
     lookup.reserve(records.size());
-    for (Video *video : records) {
+    for (const Video *video : records) {
         if (video != nullptr && !lookup.contains(video->youtubeID))
             lookup.insert(video->youtubeID, video);
     }

@@ -11,10 +11,10 @@ namespace {
 
 constexpr int kUpNextCount = 5;
 
-QList<Video *> playableOnly(const QList<Video *> &visible)
+QList<const Video *> playableOnly(const QList<const Video *> &visible)
 {
-    QList<Video *> playable;
-    for (Video *video : visible) {
+    QList<const Video *> playable;
+    for (const Video *video : visible) {
         if (isPlayable(*video))
             playable.append(video);
     }
@@ -28,7 +28,7 @@ bool isPlayable(const Video &video)
     return !isForeignID(video.youtubeID);
 }
 
-std::optional<QString> firstPlayableID(const QList<Video *> &visible)
+std::optional<QString> firstPlayableID(const QList<const Video *> &visible)
 {
     for (const Video *video : visible) {
         if (isPlayable(*video))
@@ -37,7 +37,7 @@ std::optional<QString> firstPlayableID(const QList<Video *> &visible)
     return std::nullopt;
 }
 
-int rowOf(const QList<Video *> &visible, const QString &youtubeID)
+int rowOf(const QList<const Video *> &visible, const QString &youtubeID)
 {
     for (int row = 0; row < visible.size(); ++row) {
         if (visible[row]->youtubeID == youtubeID)
@@ -46,10 +46,10 @@ int rowOf(const QList<Video *> &visible, const QString &youtubeID)
     return -1;
 }
 
-std::optional<QString> stepTarget(const QList<Video *> &visible, const std::optional<QString> &selected, int step,
+std::optional<QString> stepTarget(const QList<const Video *> &visible, const std::optional<QString> &selected, int step,
                                   bool browsing)
 {
-    const QList<Video *> list = browsing ? playableOnly(visible) : visible;
+    const QList<const Video *> list = browsing ? playableOnly(visible) : visible;
     if (list.isEmpty())
         return std::nullopt;
     const int found = selected ? rowOf(list, *selected) : -1;
@@ -58,7 +58,7 @@ std::optional<QString> stepTarget(const QList<Video *> &visible, const std::opti
     return list[to]->youtubeID;
 }
 
-QList<Video *> upNext(const QList<Video *> &visible, const std::optional<QString> &selected)
+QList<const Video *> upNext(const QList<const Video *> &visible, const std::optional<QString> &selected)
 {
     const int found = selected ? rowOf(visible, *selected) : -1;
     if (found < 0)
@@ -66,9 +66,9 @@ QList<Video *> upNext(const QList<Video *> &visible, const std::optional<QString
     return visible.mid(found + 1, kUpNextCount);
 }
 
-Position position(const QList<Video *> &visible, const std::optional<QString> &selected)
+Position position(const QList<const Video *> &visible, const std::optional<QString> &selected)
 {
-    const QList<Video *> playable = playableOnly(visible);
+    const QList<const Video *> playable = playableOnly(visible);
     const int found = selected ? rowOf(playable, *selected) : -1;
     return {std::max(found, 0), int(playable.size())};
 }

@@ -23,21 +23,21 @@ struct Position
 bool isPlayable(const Video &video);
 
 // The ID of the first playable record, or none.
-std::optional<QString> firstPlayableID(const QList<Video *> &visible);
+std::optional<QString> firstPlayableID(const QList<const Video *> &visible);
 
 // The ID the selection moves to by step rows, clamped at both ends; an unknown or missing
 // selection counts as the first row. In browse mode only playable records are stepped through.
 // None when there is nothing to step through.
-std::optional<QString> stepTarget(const QList<Video *> &visible, const std::optional<QString> &selected, int step,
+std::optional<QString> stepTarget(const QList<const Video *> &visible, const std::optional<QString> &selected, int step,
                                   bool browsing);
 
 // Up to five records after the selection; the first five when it is not in the list.
-QList<Video *> upNext(const QList<Video *> &visible, const std::optional<QString> &selected);
+QList<const Video *> upNext(const QList<const Video *> &visible, const std::optional<QString> &selected);
 
-Position position(const QList<Video *> &visible, const std::optional<QString> &selected);
+Position position(const QList<const Video *> &visible, const std::optional<QString> &selected);
 
 // The row of the record with that ID, or -1.
-int rowOf(const QList<Video *> &visible, const QString &youtubeID);
+int rowOf(const QList<const Video *> &visible, const QString &youtubeID);
 
 } // namespace LibraryNavigation
 

@@ -8,7 +8,7 @@
 
 namespace clipvane {
 
-void VideoListModel::replaceAll(const QList<Video *> &visible)
+void VideoListModel::replaceAll(const QList<const Video *> &visible)
 {
     beginResetModel();
     m_visible = visible;
@@ -33,7 +33,7 @@ void VideoListModel::removeRuns(const QSet<const Video *> &gone)
     }
 }
 
-void VideoListModel::setVisible(const QList<Video *> &visible)
+void VideoListModel::setVisible(const QList<const Video *> &visible)
 {
     if (visible == m_visible)
         return;
@@ -83,7 +83,7 @@ void VideoListModel::setVisible(const QList<Video *> &visible)
     Q_EMIT reshaped();
 }
 
-void VideoListModel::forget(const QList<Video *> &videos)
+void VideoListModel::forget(const QList<const Video *> &videos)
 {
     const QSet<const Video *> gone(videos.cbegin(), videos.cend());
     m_changed.subtract(gone); // their addresses are about to be freed
@@ -93,9 +93,9 @@ void VideoListModel::forget(const QList<Video *> &videos)
     if (leaving == 0)
         return;
     if (leaving > kResetAbove) {
-        QList<Video *> rest;
+        QList<const Video *> rest;
         rest.reserve(m_visible.size() - leaving);
-        for (Video *video : std::as_const(m_visible)) {
+        for (const Video *video : std::as_const(m_visible)) {
             if (!gone.contains(video))
                 rest.append(video);
         }
@@ -132,7 +132,7 @@ void VideoListModel::tellChanged()
     }
 }
 
-Video *VideoListModel::videoAt(int row) const
+const Video *VideoListModel::videoAt(int row) const
 {
     return row >= 0 && row < m_visible.size() ? m_visible[row] : nullptr;
 }

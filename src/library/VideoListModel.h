@@ -27,16 +27,16 @@ public:
 
     using QAbstractListModel::QAbstractListModel;
 
-    void setVisible(const QList<Video *> &visible);
-    const QList<Video *> &visible() const { return m_visible; }
+    void setVisible(const QList<const Video *> &visible);
+    const QList<const Video *> &visible() const { return m_visible; }
     // Drops rows of records the store is about to remove.
-    void forget(const QList<Video *> &videos);
+    void forget(const QList<const Video *> &videos);
     // A record's fields changed in place: its row, if it has one, says so once control returns
     // to the event loop, with the other rows changed meanwhile (a page of a pull changes hundreds).
     void recordChanged(const Video *video);
 
-    Video *videoAt(int row) const;
-    Video *videoAt(const QModelIndex &index) const { return index.isValid() ? videoAt(index.row()) : nullptr; }
+    const Video *videoAt(int row) const;
+    const Video *videoAt(const QModelIndex &index) const { return index.isValid() ? videoAt(index.row()) : nullptr; }
     int rowOf(const Video *video) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -52,10 +52,10 @@ Q_SIGNALS:
 private:
     // Removes the rows whose records are in gone, one signal pair per contiguous run.
     void removeRuns(const QSet<const Video *> &gone);
-    void replaceAll(const QList<Video *> &visible);
+    void replaceAll(const QList<const Video *> &visible);
     void tellChanged();
 
-    QList<Video *> m_visible;
+    QList<const Video *> m_visible;
     // Row of each record, built when first asked for after the rows changed.
     mutable QHash<const Video *, int> m_rows;
     mutable bool m_rowsKnown = false;
@@ -63,5 +63,3 @@ private:
 };
 
 } // namespace clipvane
-
-Q_DECLARE_METATYPE(const clipvane::Video *)

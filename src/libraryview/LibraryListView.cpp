@@ -68,7 +68,7 @@ LibraryListView::LibraryListView(MacAppState &state, VisibleList &list, QWidget 
     connect(&state.player(), &PlayerController::isPlayingChanged, this, &LibraryListView::repaintSoon);
     connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         const QModelIndex index = indexAt(at);
-        if (Video *video = m_list.model().videoAt(index))
+        if (const Video *video = m_list.model().videoAt(index))
             Q_EMIT menuRequested(video, viewport()->mapToGlobal(at));
     });
 }

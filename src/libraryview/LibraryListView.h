@@ -27,7 +27,7 @@ public:
 
 Q_SIGNALS:
     // The user asked for a record's menu at a global position.
-    void menuRequested(clipvane::Video *video, const QPoint &globalPosition);
+    void menuRequested(const clipvane::Video *video, const QPoint &globalPosition);
 
 private:
     void rememberPlace();

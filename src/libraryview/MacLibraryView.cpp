@@ -101,7 +101,7 @@ MacLibraryView::MacLibraryView(MacAppState &state, SyncEngine &sync, VideoStore 
             m_state.setSelectedID(m_justAdded);
         m_justAdded.clear();
     });
-    connect(m_list, &VisibleList::recordChanged, this, [this](Video *video) {
+    connect(m_list, &VisibleList::recordChanged, this, [this](const Video *video) {
         if (video == selectedVideo())
             updateDetail();
     });
@@ -118,7 +118,7 @@ MacLibraryView::MacLibraryView(MacAppState &state, SyncEngine &sync, VideoStore 
     connect(&signals, &AppSignals::macFocusSearch, this, [this] { m_column->searchRow().focusField(); });
     connect(&signals, &AppSignals::macStepSelection, this, &MacLibraryView::stepSelection);
     connect(&signals, &AppSignals::macToggleExcluded, this, [this] {
-        Video *video = selectedVideo();
+        const Video *video = selectedVideo();
         if (video && !video->readOnly)
             toggleExcluded(video);
     });
@@ -165,7 +165,7 @@ void MacLibraryView::recompute()
     m_list->recompute();
 }
 
-Video *MacLibraryView::selectedVideo() const
+const Video *MacLibraryView::selectedVideo() const
 {
     const std::optional<QString> id = m_state.selectedID();
     return id ? m_store.find(*id) : nullptr;
@@ -178,7 +178,7 @@ void MacLibraryView::stepSelection(int by)
         m_state.setSelectedID(target);
 }
 
-QList<Video *> MacLibraryView::upNext() const
+QList<const Video *> MacLibraryView::upNext() const
 {
     return LibraryNavigation::upNext(m_list->visible(), m_state.selectedID());
 }
@@ -205,7 +205,7 @@ void MacLibraryView::playAskResult(const AskVideo &video)
         m_openUrl(url);
 }
 
-void MacLibraryView::toggleExcluded(Video *video)
+void MacLibraryView::toggleExcluded(const Video *video)
 {
     if (!video)
         return;
@@ -309,7 +309,7 @@ void MacLibraryView::presentDelete()
     present(sheet, [this] { m_state.setPendingDeleteID(std::nullopt); });
 }
 
-void MacLibraryView::showRowMenu(Video *video, const QPoint &globalPosition)
+void MacLibraryView::showRowMenu(const Video *video, const QPoint &globalPosition)
 {
     QMenu menu(this);
     const QString id = video->youtubeID;

@@ -51,14 +51,14 @@ public:
 
     void recompute();
     // The record of the selection, or null.
-    Video *selectedVideo() const;
+    const Video *selectedVideo() const;
     void stepSelection(int by);
-    QList<Video *> upNext() const;
+    QList<const Video *> upNext() const;
     LibraryNavigation::Position position() const;
     bool handleDrop(const QStringList &texts);
     void playAskResult(const AskVideo &video);
     // The exclude toggle of a record of the user's own.
-    void toggleExcluded(Video *video);
+    void toggleExcluded(const Video *video);
     // How addresses are opened in the browser (tests watch instead).
     void setUrlOpener(std::function<void(const QUrl &)> opener);
 
@@ -77,7 +77,7 @@ private:
     void presentEdit();
     void presentDelete();
     void present(QDialog *sheet, std::function<void()> dismissed);
-    void showRowMenu(Video *video, const QPoint &globalPosition);
+    void showRowMenu(const Video *video, const QPoint &globalPosition);
 
     MacAppState &m_state;
     SyncEngine &m_sync;

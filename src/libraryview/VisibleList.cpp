@@ -20,8 +20,9 @@ VisibleList::VisibleList(MacAppState &state, SyncEngine &sync, VideoStore &store
     connect(&sync, &SyncEngine::lastSyncChanged, this, &VisibleList::schedule);
     connect(&store, &VideoStore::inserted, this, &VisibleList::schedule);
     connect(&store, &VideoStore::removed, this, &VisibleList::schedule);
-    connect(&store, &VideoStore::aboutToRemove, this, [this](const QList<Video *> &videos) { m_model.forget(videos); });
-    connect(&store, &VideoStore::changed, this, [this](Video *video) {
+    connect(&store, &VideoStore::aboutToRemove, this,
+            [this](const QList<const Video *> &videos) { m_model.forget(videos); });
+    connect(&store, &VideoStore::changed, this, [this](const Video *video) {
         m_model.recordChanged(video);
         Q_EMIT recordChanged(video);
     });
@@ -72,7 +73,7 @@ void VisibleList::recomputeIfChanged()
 void VisibleList::recompute()
 {
     m_last = inputs();
-    const QList<Video *> &records = m_store.all();
+    const QList<const Video *> &records = m_store.all();
     const quint64 revision = m_store.revision();
     m_model.setVisible(m_index.visible(records, revision, m_state.filter()));
     m_years.reset();

@@ -27,7 +27,7 @@ public:
     VisibleList(MacAppState &state, SyncEngine &sync, VideoStore &store, QObject *parent = nullptr);
 
     VideoListModel &model() { return m_model; }
-    const QList<Video *> &visible() const { return m_model.visible(); }
+    const QList<const Video *> &visible() const { return m_model.visible(); }
     // The year menu's entries and the owners of shared libraries, from every record. Taken from
     // the index when first asked for after a recompute: only the menus read them, and working
     // out 100,000 year texts costs more than the visible list itself.
@@ -45,7 +45,7 @@ Q_SIGNALS:
     // The list was rebuilt (its rows may be the same).
     void recomputed();
     // A record's fields changed in place; rows show the new values at their next paint.
-    void recordChanged(clipvane::Video *video);
+    void recordChanged(const clipvane::Video *video);
 
 private:
     void schedule();

@@ -2,6 +2,7 @@
 
 #include "SyncState.h"
 
+#include <QMetaType>
 #include <QString>
 #include <QUrl>
 #include <optional>
@@ -9,8 +10,8 @@
 namespace clipvane {
 
 // One entry of the library: the user's own video or one of a library shared with the user.
-// Records live in VideoStore, which owns them and keeps their addresses stable; whoever
-// changes a stored record tells the store with VideoStore::markChanged().
+// Records live in VideoStore, which owns them, keeps their addresses stable and hands them out
+// read-only: a stored record changes only through VideoStore::update().
 class Video
 {
 public:
@@ -46,3 +47,6 @@ public:
 };
 
 } // namespace clipvane
+
+// Records travel read-only in signals and through item models (a row delegate reads its record).
+Q_DECLARE_METATYPE(const clipvane::Video *)

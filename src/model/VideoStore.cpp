@@ -252,45 +252,45 @@ bool VideoStore::load(int version, QString *error)
     return true;
 }
 
-const QList<Video *> &VideoStore::all() const
+const QList<const Video *> &VideoStore::all() const
 {
     compact();
     return m_all;
 }
 
-Video *VideoStore::find(const QString &youtubeID) const
+const Video *VideoStore::find(const QString &youtubeID) const
 {
     const auto found = m_index.constFind(youtubeID);
     return found == m_index.cend() ? nullptr : found->video;
 }
 
-QList<Video *> VideoStore::pending() const
+QList<const Video *> VideoStore::pending() const
 {
-    QList<Video *> result;
+    QList<const Video *> result;
     if (m_unsynced == 0)
         return result;
     m_recordsVisited += all().size();
-    for (Video *video : all()) {
+    for (const Video *video : all()) {
         if (video->syncStateRaw != SyncStateRaw::synced)
             result.append(video);
     }
     return result;
 }
 
-QList<Video *> VideoStore::synced() const
+QList<const Video *> VideoStore::synced() const
 {
-    QList<Video *> result;
+    QList<const Video *> result;
     m_recordsVisited += all().size();
-    for (Video *video : all()) {
+    for (const Video *video : all()) {
         if (video->syncStateRaw == SyncStateRaw::synced)
             result.append(video);
     }
     return result;
 }
 
-Video *VideoStore::insert(Video video)
+const Video *VideoStore::insert(Video video)
 {
-    if (Video *existing = find(video.youtubeID))
+    if (const Video *existing = find(video.youtubeID))
         return existing;
     intern(video);
     auto *record = new Video(std::move(video));
@@ -301,6 +301,20 @@ Video *VideoStore::insert(Video video)
     ++m_revision;
     Q_EMIT inserted(record);
     return record;
+}
+
+bool VideoStore::update(const QString &youtubeID, const std::function<bool(Video &)> &change)
+{
+    const auto entry = m_index.find(youtubeID);
+    if (entry == m_index.end())
+        return false;
+    Video &video = *entry->video;
+    const bool changed = change(video);
+    // The ID is the record's identity: a change cannot give it another.
+    video.youtubeID = entry.key();
+    if (changed)
+        markChanged(&video);
+    return true;
 }
 
 void VideoStore::markChanged(Video *video)
@@ -317,18 +331,18 @@ void VideoStore::markChanged(Video *video)
     Q_EMIT changed(video);
 }
 
-void VideoStore::remove(Video *video)
+void VideoStore::remove(const Video *video)
 {
-    remove(QList<Video *>{video});
+    remove(QList<const Video *>{video});
 }
 
-void VideoStore::remove(const QList<Video *> &videos)
+void VideoStore::remove(const QList<const Video *> &videos)
 {
-    QList<Video *> doomed;
-    QSet<Video *> seen;
+    QList<const Video *> doomed;
+    QSet<const Video *> seen;
     doomed.reserve(videos.size());
     seen.reserve(videos.size());
-    for (Video *video : videos) {
+    for (const Video *video : videos) {
         if (!video || m_removed.contains(video) || seen.contains(video) || locate(video) == m_index.end())
             continue;
         seen.insert(video);
@@ -340,7 +354,7 @@ void VideoStore::remove(const QList<Video *> &videos)
     Q_EMIT aboutToRemove(doomed);
     QStringList youtubeIDs;
     youtubeIDs.reserve(doomed.size());
-    for (Video *video : std::as_const(doomed)) {
+    for (const Video *video : std::as_const(doomed)) {
         // A listener of aboutToRemove may already have removed some of them.
         if (m_removed.contains(video))
             continue;
@@ -380,7 +394,7 @@ bool VideoStore::save(QString *error)
 
     // New rows are numbered in the order they became dirty, so the next start loads them in
     // the order they were inserted.
-    QList<std::pair<quint64, Video *>> writes;
+    QList<std::pair<quint64, const Video *>> writes;
     writes.reserve(m_dirty.size());
     for (auto dirty = m_dirty.cbegin(); dirty != m_dirty.cend(); ++dirty)
         writes.append({dirty.value(), dirty.key()});
@@ -445,13 +459,13 @@ VideoStore::Work VideoStore::work() const
 }
 
 // A record's ID never changes: a record not found under its own ID is none of this store's.
-QHash<QString, VideoStore::Entry>::iterator VideoStore::locate(Video *video)
+QHash<QString, VideoStore::Entry>::iterator VideoStore::locate(const Video *video)
 {
     const auto found = m_index.find(video->youtubeID);
     return found != m_index.end() && found->video == video ? found : m_index.end();
 }
 
-void VideoStore::markDirty(Video *video)
+void VideoStore::markDirty(const Video *video)
 {
     if (!m_dirty.contains(video))
         m_dirty.insert(video, ++m_dirtySequence);
@@ -490,7 +504,7 @@ void VideoStore::compact() const
     if (m_removed.isEmpty())
         return;
     m_recordsVisited += m_all.size();
-    m_all.removeIf([this](Video *video) { return m_removed.contains(video); });
+    m_all.removeIf([this](const Video *video) { return m_removed.contains(video); });
     qDeleteAll(m_removed);
     m_removed.clear();
 }

@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 namespace clipvane {
@@ -19,7 +20,9 @@ class SqliteStatement;
 // Inserts, changes and removals stay pending until save() writes them in one transaction;
 // a failed save keeps them pending and the next successful save writes them, and closing the
 // store (destroying it) makes one last attempt.
-// Records are owned by the store; their addresses stay valid until they are removed.
+// Records are owned by the store and handed out read-only: a record changes only through
+// update(), so the store always knows what to write. Their addresses stay valid until they are
+// removed.
 // Lists returned by the queries must not be iterated by reference across a mutation of the
 // store; iterate a copy (they are implicitly shared) when inserting or removing in the loop.
 class VideoStore : public QObject
@@ -35,19 +38,20 @@ public:
     static std::unique_ptr<VideoStore> open(const QString &path, QString *error);
 
     // The four queries. Order: the store's own (load order, then insertion order).
-    const QList<Video *> &all() const;
-    Video *find(const QString &youtubeID) const;
-    QList<Video *> pending() const; // syncStateRaw is not "synced"
-    QList<Video *> synced() const;  // syncStateRaw is "synced"
+    const QList<const Video *> &all() const;
+    const Video *find(const QString &youtubeID) const;
+    QList<const Video *> pending() const; // syncStateRaw is not "synced"
+    QList<const Video *> synced() const;  // syncStateRaw is "synced"
 
     // Inserts a record. When a record with that youtubeID exists, nothing is inserted and
     // the existing record is returned; the caller looks the ID up first.
-    Video *insert(Video video);
-    // Tells the store that a record's fields were changed in place.
-    void markChanged(Video *video);
+    const Video *insert(Video video);
+    // Changes the record with that ID in place (its ID stays); change answers whether it changed
+    // anything, and only then is the record written by the next save. False when there is none.
+    bool update(const QString &youtubeID, const std::function<bool(Video &)> &change);
     // Removes records; their pointers are invalid once the call returns.
-    void remove(Video *video);
-    void remove(const QList<Video *> &videos);
+    void remove(const Video *video);
+    void remove(const QList<const Video *> &videos);
 
     bool hasUnsavedChanges() const;
     // Writes every pending change in one transaction. False (and error) keeps them pending.
@@ -69,9 +73,9 @@ public:
     Work work() const;
 
 Q_SIGNALS:
-    void inserted(clipvane::Video *video);
-    void changed(clipvane::Video *video);
-    void aboutToRemove(const QList<clipvane::Video *> &videos);
+    void inserted(const clipvane::Video *video);
+    void changed(const clipvane::Video *video);
+    void aboutToRemove(const QList<const clipvane::Video *> &videos);
     void removed(const QStringList &youtubeIDs);
     void saved();
 
@@ -87,9 +91,10 @@ private:
 
     bool load(int version, QString *error);
     Video *adopt(Video &&video);
-    QHash<QString, Entry>::iterator locate(Video *video);
+    QHash<QString, Entry>::iterator locate(const Video *video);
     // Files a record under its changed ID; returns where it is filed now.
-    void markDirty(Video *video);
+    void markChanged(Video *video);
+    void markDirty(const Video *video);
     void intern(Video &video);
     void intern(QString &text);
     void compact() const;
@@ -103,12 +108,12 @@ private:
     QHash<QString, Entry> m_index;
     // Store order. Removed records stay listed (and allocated) until the next query compacts
     // the list in one pass, so removing records one by one costs O(1) each.
-    mutable QList<Video *> m_all;
-    mutable QSet<Video *> m_removed;
+    mutable QList<const Video *> m_all;
+    mutable QSet<const Video *> m_removed;
 
     // Pending work for the next save: records to write, numbered in the order they became
     // dirty so new rows reach the file in store order, and IDs whose rows must go first.
-    QHash<Video *, quint64> m_dirty;
+    QHash<const Video *, quint64> m_dirty;
     quint64 m_dirtySequence = 0;
     QSet<QString> m_deletions;
 

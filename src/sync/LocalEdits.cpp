@@ -91,13 +91,15 @@ QList<AddOutcome> LocalEdits::add(const QStringList &texts)
 
 EditOutcome LocalEdits::change(const QString &youtubeID, const std::function<void(Video &)> &apply)
 {
-    Video *video = m_store.find(youtubeID);
+    const Video *video = m_store.find(youtubeID);
     if (!video)
         return EditOutcome::notFound;
     if (video->readOnly)
         return EditOutcome::readOnly;
-    apply(*video);
-    m_store.markChanged(video);
+    m_store.update(youtubeID, [&](Video &record) {
+        apply(record);
+        return true;
+    });
     return finish();
 }
 
@@ -125,7 +127,7 @@ EditOutcome LocalEdits::edit(const QString &youtubeID, const QString &title, con
 
 EditOutcome LocalEdits::remove(const QString &youtubeID)
 {
-    Video *video = m_store.find(youtubeID);
+    const Video *video = m_store.find(youtubeID);
     if (!video)
         return EditOutcome::notFound;
     if (video->readOnly)
@@ -135,8 +137,10 @@ EditOutcome LocalEdits::remove(const QString &youtubeID)
     if (video->syncState() == SyncState::needsAdd && !m_addInFlight(youtubeID)) {
         m_store.remove(video);
     } else {
-        video->syncStateRaw = SyncStateRaw::needsDelete;
-        m_store.markChanged(video);
+        m_store.update(youtubeID, [](Video &record) {
+            record.syncStateRaw = SyncStateRaw::needsDelete;
+            return true;
+        });
     }
     return finish();
 }

@@ -89,7 +89,7 @@ Q_SIGNALS:
 
 private:
     AddOutcome addOne(const QString &text, qint64 now, const QString &today);
-    // Looks the record up and applies the rule common to every change of an existing record.
+    // Looks the record up, refuses a read-only one, and applies the change.
     EditOutcome change(const QString &youtubeID, const std::function<void(Video &)> &apply);
     EditOutcome finish();
 

@@ -101,7 +101,7 @@ void SyncEngine::signOutDeletedAccount()
 
 void SyncEngine::forgetLibrary()
 {
-    const QList<Video *> records = m_store.all();
+    const QList<const Video *> records = m_store.all();
     m_store.remove(records);
     saveStore();
     m_group.removeCursors();

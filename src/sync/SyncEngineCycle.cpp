@@ -188,7 +188,7 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pushDeletion(QString youtubeID, qui
         co_return Outcome::abandoned();
     if (!reply && !alreadyGone(reply.error()))
         co_return recordFailure(reply.error());
-    if (Video *video = m_store.find(youtubeID); video != nullptr && video->syncState() == SyncState::needsDelete)
+    if (const Video *video = m_store.find(youtubeID); video != nullptr && video->syncState() == SyncState::needsDelete)
         m_store.remove(video);
     co_return Outcome::done();
 }
@@ -205,12 +205,10 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pushPatch(QString youtubeID, quint6
         co_return recordFailure(reply.error());
     // Edited again or deleted while the request was out: the record stays pending and the
     // next push sends the newer change.
-    Video *video = m_store.find(youtubeID);
+    const Video *video = m_store.find(youtubeID);
     if (video != nullptr && video->syncState() == SyncState::needsPatch &&
-        RecordRules::PushedFields::of(*video) == sent) {
-        if (RecordRules::applyServerVideo(*reply, *video))
-            m_store.markChanged(video);
-    }
+        RecordRules::PushedFields::of(*video) == sent)
+        m_store.update(youtubeID, [&](Video &record) { return RecordRules::applyServerVideo(*reply, record); });
     co_return Outcome::done();
 }
 
@@ -228,14 +226,16 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pushAdd(QString youtubeID, quint64 
     if (!isCurrent(session))
         co_return Outcome::abandoned();
 
-    Video *video = m_store.find(youtubeID);
+    const Video *video = m_store.find(youtubeID);
     if (video != nullptr && video->syncState() == SyncState::needsDelete)
         *again = true;
     if (!reply)
         co_return recordFailure(reply.error());
     if (video != nullptr && video->syncState() == SyncState::needsAdd) {
-        RecordRules::completeAdd(*reply, *video);
-        m_store.markChanged(video);
+        m_store.update(youtubeID, [&](Video &record) {
+            RecordRules::completeAdd(*reply, record);
+            return true;
+        });
         *again = video->syncState() != SyncState::synced;
     }
     co_return Outcome::done();
@@ -248,15 +248,17 @@ void SyncEngine::mergeServerVideo(const APIVideo &server)
     // A record without an ID could never be matched again; it is not kept.
     if (server.youtubeID.isEmpty())
         return;
-    Video *local = m_store.find(server.youtubeID);
+    const Video *local = m_store.find(server.youtubeID);
     // Another device already added a video still waiting for its add here: the server holds
     // it, so the add is done. Without this the row would pass the cursor unseen, and deleting
     // the waiting record (which sends nothing for a never-added video) would leave this device
     // without a video the library holds.
     if (local != nullptr && local->syncState() == SyncState::needsAdd && !server.deleted && !server.readOnly &&
         local->youtubeID != m_addInFlight) {
-        RecordRules::completeAdd(server, *local);
-        m_store.markChanged(local);
+        m_store.update(server.youtubeID, [&](Video &record) {
+            RecordRules::completeAdd(server, record);
+            return true;
+        });
         return;
     }
     // A pending local change wins over whatever the server says until it has been pushed.
@@ -271,8 +273,7 @@ void SyncEngine::mergeServerVideo(const APIVideo &server)
         m_store.insert(RecordRules::videoFromServer(server));
         return;
     }
-    if (RecordRules::applyServerVideo(server, *local))
-        m_store.markChanged(local);
+    m_store.update(server.youtubeID, [&](Video &record) { return RecordRules::applyServerVideo(server, record); });
 }
 
 QCoro::Task<SyncEngine::Outcome> SyncEngine::pullChanges(quint64 session)
@@ -358,8 +359,8 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pullChanges(quint64 session)
 
         if (refreshing) {
             // The synced records this complete pull did not deliver belong to the old revision.
-            QList<Video *> stale;
-            for (Video *video : m_store.synced()) {
+            QList<const Video *> stale;
+            for (const Video *video : m_store.synced()) {
                 if (!delivered.contains(video->youtubeID))
                     stale.append(video);
             }

@@ -130,7 +130,7 @@ private Q_SLOTS:
 
         for (int step = 0; step < 160; ++step) {
             Device &device = random.bounded(2) == 0 ? laptop : phone;
-            const QList<Video *> records = device.store.all();
+            const QList<const Video *> records = device.store.all();
             const Video *some = records.isEmpty() ? nullptr : records.at(random.bounded(int(records.size())));
             const QString id = some ? some->youtubeID : QString();
             LocalEdits &edits = device.engine.edits();

@@ -50,7 +50,7 @@ using Seeds = QList<RecordSeed>;
 struct Library
 {
     std::list<Video> owned;
-    QList<Video *> records;
+    QList<const Video *> records;
 
     Library(const Seeds &seeds = {})
     {
@@ -85,7 +85,7 @@ Q_DECLARE_METATYPE(Sync)
 
 namespace {
 
-QString ids(const QList<Video *> &videos)
+QString ids(const QList<const Video *> &videos)
 {
     QStringList result;
     for (const Video *video : videos)
@@ -238,8 +238,11 @@ RecordSeed randomSeed(QRandomGenerator &random, int serial)
     };
 }
 
-void changeInPlace(QRandomGenerator &random, Video &video)
+// The test owns its records (they are not const objects): it changes them in place, as a sync
+// changes the store's.
+void changeInPlace(QRandomGenerator &random, const Video &record)
 {
+    Video &video = const_cast<Video &>(record);
     const std::function<void()> changes[] = {
         [&] { video.title = randomTitle(random); },
         [&] { video.title = video.title.toUpper(); }, // same collation key, other text
@@ -261,9 +264,9 @@ void changeInPlace(QRandomGenerator &random, Video &video)
 // added, one removed, the store order changed, or a few records changed.
 void mutate(QRandomGenerator &random, Library &library, int &serial)
 {
-    const QList<Video *> &records = library.records;
+    const QList<const Video *> &records = library.records;
     const int kind = random.bounded(10);
-    for (Video *video : records) {
+    for (const Video *video : records) {
         if (kind == 1 && random.bounded(2) == 0)
             changeInPlace(random, *video);
     }
@@ -379,14 +382,14 @@ private Q_SLOTS:
     void applyIsPureAndSkipsNull()
     {
         Library library({titled(u"b"_qs, u"B"_qs), titled(u"a"_qs, u"a"_qs)});
-        const QList<Video *> before = library.records;
+        const QList<const Video *> before = library.records;
         const Video copy = *before[0];
-        QList<Video *> withNull = before;
+        QList<const Video *> withNull = before;
         withNull.insert(1, nullptr);
-        const QList<Video *> visible = LibraryFilter{.sort = SortMode::title}.apply(withNull);
+        const QList<const Video *> visible = LibraryFilter{.sort = SortMode::title}.apply(withNull);
         QCOMPARE(library.records, before);
         QCOMPARE(*before[0], copy);
-        QCOMPARE(visible, (QList<Video *>{before[1], before[0]}));
+        QCOMPARE(visible, (QList<const Video *>{before[1], before[0]}));
         QCOMPARE(LibraryLists::years(withNull), QStringList());
         QCOMPARE(LibraryLists::sharedOwners(withNull), QStringList());
         QCOMPARE(LibraryLists::byID(withNull).size(), 2);
@@ -469,7 +472,7 @@ private Q_SLOTS:
         QCOMPARE(LibraryLists::years(library.records), (QStringList{u"2002"_qs, u"2001"_qs}));
         QCOMPARE(LibraryLists::sharedOwners(library.records),
                  (QStringList{QString(), u"a@x"_qs, u"b@x"_qs, u"z@x"_qs}));
-        const QHash<QString, Video *> lookup = LibraryLists::byID(library.records);
+        const QHash<QString, const Video *> lookup = LibraryLists::byID(library.records);
         QCOMPARE(lookup.size(), 5);
         QCOMPARE(lookup.value(u"gone"_qs), library.records[0]);
     }
@@ -502,8 +505,8 @@ private Q_SLOTS:
         for (int round = 0; round < 150; ++round) {
             for (int query = 0; query < 6; ++query) {
                 const LibraryFilter filter = randomFilter(random);
-                const QList<Video *> expected = filter.apply(library.records);
-                const QList<Video *> actual = index.visible(library.records, revision, filter);
+                const QList<const Video *> expected = filter.apply(library.records);
+                const QList<const Video *> actual = index.visible(library.records, revision, filter);
                 if (actual != expected)
                     QFAIL(qPrintable(QStringLiteral("round %1, %2:\n  index %3\n  apply %4")
                                          .arg(QString::number(round), describe(filter), ids(actual), ids(expected))));
@@ -564,12 +567,12 @@ private Q_SLOTS:
             const LibraryFilter filter{.sort = sort};
             LibraryIndex index;
             index.visible(library.records, 1, filter);
-            Video &edited = *library.records[size / 2];
+            Video &edited = const_cast<Video &>(*library.records[size / 2]);
             const QString changes[] = {u"Retitled"_qs, u"2030-01-01"_qs, u"5:00:00"_qs};
             QString *const fields[] = {&edited.title, &edited.uploadDate, &edited.duration};
             *fields[field] = changes[field];
             index.resetWork();
-            const QList<Video *> shown = index.visible(library.records, 2, filter);
+            const QList<const Video *> shown = index.visible(library.records, 2, filter);
             [&] { QCOMPARE(shown, filter.apply(library.records)); }();
             return index.work();
         };
@@ -591,10 +594,10 @@ private Q_SLOTS:
         LibraryIndex index;
         QCOMPARE(ids(index.visible(first.records, 7, {})), u"a b"_qs);
         QCOMPARE(ids(index.visible(second.records, 7, {})), u"c"_qs);
-        QList<Video *> withNull = first.records;
+        QList<const Video *> withNull = first.records;
         withNull.insert(1, nullptr);
         QCOMPARE(ids(index.visible(withNull, 7, {})), u"a b"_qs);
-        QCOMPARE(index.visible({}, 7, {}), QList<Video *>());
+        QCOMPARE(index.visible({}, 7, {}), QList<const Video *>());
     }
 
     // A boundary taken as certain between two free-standing units must be one for the full
@@ -721,7 +724,7 @@ private Q_SLOTS:
         for (const QChar id : u"abcdefxyz"_qs)
             library.add({.id = id});
         const auto rows = [&](const QString &ids) {
-            QList<Video *> list;
+            QList<const Video *> list;
             for (const QChar id : ids)
                 list.append(*std::find_if(library.records.cbegin(), library.records.cend(),
                                           [&](const Video *v) { return v->youtubeID == id; }));

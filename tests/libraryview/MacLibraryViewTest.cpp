@@ -131,8 +131,10 @@ private Q_SLOTS:
         row("the sort order", true, [](Test &t) { t.state().setSort(SortMode::title); });
         row("a new record", true, [](Test &t) { t.store().insert(record(u"cccccccc"_qs, u"2019-01-01"_qs)); });
         row("a title changed in place", false, [](Test &t) {
-            t.store().find(u"aaaaaaaa"_qs)->title = u"Changed"_qs;
-            t.store().markChanged(t.store().find(u"aaaaaaaa"_qs));
+            t.store().update(u"aaaaaaaa"_qs, [](Video &video) {
+                video.title = u"Changed"_qs;
+                return true;
+            });
         });
         row("a saved edit of details", true, [](Test &t) { t.state().raiseLocalEdit(); });
         row("the selection", false, [](Test &t) { t.state().setSelectedID(u"bbbbbbbb"_qs); });

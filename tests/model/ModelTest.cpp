@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <limits>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -36,7 +37,16 @@ QStringList list(const char *spaced)
     return QString::fromUtf8(spaced).split(u' ', Qt::SkipEmptyParts);
 }
 
-QStringList idsOf(const QList<Video *> &videos)
+// Changes a stored record as the library's door does.
+void change(VideoStore &store, const QString &id, const std::function<void(Video &)> &fn)
+{
+    QVERIFY(store.update(id, [&](Video &video) {
+        fn(video);
+        return true;
+    }));
+}
+
+QStringList idsOf(const QList<const Video *> &videos)
 {
     QStringList ids;
     for (const Video *video : videos)
@@ -100,12 +110,12 @@ public:
     explicit StoreEvents(VideoStore *store)
     {
         connect(store, &VideoStore::inserted, this,
-                [this](Video *video) { log.append(u"+%1"_qs.arg(video->youtubeID)); });
+                [this](const Video *video) { log.append(u"+%1"_qs.arg(video->youtubeID)); });
         connect(store, &VideoStore::changed, this,
-                [this](Video *video) { log.append(u"~%1"_qs.arg(video->youtubeID)); });
-        connect(store, &VideoStore::aboutToRemove, this, [this, store](const QList<Video *> &videos) {
+                [this](const Video *video) { log.append(u"~%1"_qs.arg(video->youtubeID)); });
+        connect(store, &VideoStore::aboutToRemove, this, [this, store](const QList<const Video *> &videos) {
             QStringList found;
-            for (Video *video : videos)
+            for (const Video *video : videos)
                 found.append(store->find(video->youtubeID) == video ? video->youtubeID : u"<missing>"_qs);
             log.append(u"?%1"_qs.arg(found.join(u' ')));
         });
@@ -314,7 +324,7 @@ private Q_SLOTS:
     void queriesAndInsert()
     {
         auto store = open();
-        const QList<Video *> &all = store->all();
+        const QList<const Video *> &all = store->all();
         const QStringList states{SyncStateRaw::synced, u"needsMerge"_qs,          SyncStateRaw::needsAdd,
                                  SyncStateRaw::synced, SyncStateRaw::needsDelete, SyncStateRaw::needsPatch};
         for (int i = 0; i < states.size(); ++i)
@@ -325,9 +335,8 @@ private Q_SLOTS:
         QCOMPARE(idsOf(store->synced()), list("v0 v3"));
         QCOMPARE(store->find(u"V0"_qs), nullptr); // IDs are case-sensitive
         // A state changed in place moves the record between the queries at once.
-        Video *video = store->find(u"v3"_qs);
-        video->syncStateRaw = SyncStateRaw::needsPatch;
-        store->markChanged(video);
+        const Video *video = store->find(u"v3"_qs);
+        change(*store, u"v3"_qs, [](Video &v) { v.syncStateRaw = SyncStateRaw::needsPatch; });
         QCOMPARE(idsOf(store->synced()), list("v0"));
         store->remove(store->find(u"v0"_qs));
         QCOMPARE(idsOf(store->all()), list("v1 v2 v3 v4 v5"));
@@ -346,15 +355,12 @@ private Q_SLOTS:
         QCOMPARE(onDisk(), list("v1 v2 v3 v4 v5"));
         // With nothing left to push the query answers without a pass over the library; a record
         // that changes its state, or goes, is counted right.
-        for (Video *record : store->pending()) {
-            record->syncStateRaw = SyncStateRaw::synced;
-            store->markChanged(record);
-        }
+        for (const Video *record : store->pending())
+            change(*store, record->youtubeID, [](Video &v) { v.syncStateRaw = SyncStateRaw::synced; });
         const qint64 visited = store->work().recordsVisited;
         QVERIFY(store->pending().isEmpty());
         QCOMPARE(store->work().recordsVisited, visited);
-        video->syncStateRaw = SyncStateRaw::needsDelete;
-        store->markChanged(video);
+        change(*store, u"v3"_qs, [](Video &v) { v.syncStateRaw = SyncStateRaw::needsDelete; });
         QCOMPARE(idsOf(store->pending()), list("v3"));
         store->remove(video);
         QVERIFY(store->pending().isEmpty());
@@ -373,7 +379,7 @@ private Q_SLOTS:
             store->insert(sample(u"zzz-first"_qs));
             store->insert(full);
             store->insert(sample(u"aaa-third"_qs, SyncStateRaw::needsAdd));
-            store->find(u"zzz-first"_qs)->title = u"lone "_qs + QChar(0xD800) + u" surrogate"_qs;
+            change(*store, u"zzz-first"_qs, [](Video &v) { v.title = u"lone "_qs + QChar(0xD800) + u" surrogate"_qs; });
             QVERIFY(store->save());
         }
         {
@@ -387,7 +393,7 @@ private Q_SLOTS:
             // Loaded records then newly inserted ones, in insertion order, also after saving.
             store->insert(sample(u"new-b"_qs));
             store->insert(sample(u"new-a"_qs));
-            store->markChanged(store->find(u"zzz-first"_qs));
+            change(*store, u"zzz-first"_qs, [](Video &) {});
             QVERIFY(store->save());
         }
         QCOMPARE(idsOf(open()->all()), list("zzz-first dQw4w9WgXcQ aaa-third new-b new-a"));
@@ -418,13 +424,11 @@ private Q_SLOTS:
         const QStringList before = onDisk(columns);
         store->insert(sample(u"new-a"_qs, SyncStateRaw::needsAdd));
         store->insert(sample(u"new-b"_qs, SyncStateRaw::needsAdd));
-        Video *changed = store->find(u"changed"_qs);
-        changed->title = u"Changed"_qs;
-        store->markChanged(changed);
+        change(*store, u"changed"_qs, [](Video &v) { v.title = u"Changed"_qs; });
         store->remove(store->find(u"removed"_qs));
         // Removed and inserted again: the old row goes, the new one comes last.
         store->remove(store->find(u"again"_qs));
-        Video *again = store->insert(Video(u"again"_qs, u"New"_qs, {}, {}, {}, false, {}, 0, 0, {}));
+        const Video *again = store->insert(Video(u"again"_qs, u"New"_qs, {}, {}, {}, false, {}, 0, 0, {}));
         QVERIFY(store->hasUnsavedChanges());
         QCOMPARE(onDisk(columns), before);
         StoreEvents events(store.get());
@@ -439,8 +443,7 @@ private Q_SLOTS:
             }
             QCOMPARE(sqlite(m_path, "DROP TRIGGER fail"), QStringList());
         }
-        changed->title = u"Changed-again"_qs;
-        store->markChanged(changed);
+        change(*store, u"changed"_qs, [](Video &v) { v.title = u"Changed-again"_qs; });
         QVERIFY(store->save());
         QCOMPARE(events.take(), list("~changed saved")); // no saved() for a failed save
         QVERIFY(!store->hasUnsavedChanges());
@@ -461,12 +464,12 @@ private Q_SLOTS:
             QCOMPARE(*store->find(u"old-one"_qs),
                      Video(u"old-one"_qs, u"First"_qs, u"https://youtu.be/old-one"_qs, u"2019-01-01"_qs, u"1:00"_qs,
                            true, u"ios"_qs, 5, 6, SyncStateRaw::synced));
-            Video *two = store->find(u"old-two"_qs);
-            QCOMPARE(two->syncStateRaw, SyncStateRaw::needsPatch);
+            QCOMPARE(store->find(u"old-two"_qs)->syncStateRaw, SyncStateRaw::needsPatch);
             QVERIFY(!store->hasUnsavedChanges());
-            two->ownerEmail = u"family@example.com"_qs;
-            two->readOnly = true;
-            store->markChanged(two);
+            change(*store, u"old-two"_qs, [](Video &v) {
+                v.ownerEmail = u"family@example.com"_qs;
+                v.readOnly = true;
+            });
             QVERIFY(store->save());
         }
         QCOMPARE(sqlite(m_path, "PRAGMA user_version"), list("2"));
@@ -584,12 +587,11 @@ private Q_SLOTS:
             const quint64 before = std::exchange(revision, store->revision());
             return revision > before;
         };
-        Video *a = store->insert(sample(u"aaaaaa"_qs));
+        const Video *a = store->insert(sample(u"aaaaaa"_qs));
         QVERIFY(bumped());
-        Video *b = store->insert(sample(u"bbbbbb"_qs));
+        const Video *b = store->insert(sample(u"bbbbbb"_qs));
         QVERIFY(bumped());
-        a->excluded = true;
-        store->markChanged(a);
+        change(*store, u"aaaaaa"_qs, [](Video &v) { v.excluded = true; });
         QVERIFY(bumped());
         store->remove({a, b, a, nullptr});
         QVERIFY(bumped());
@@ -608,15 +610,14 @@ private Q_SLOTS:
         QCOMPARE(onDisk(), list("cccccc"));
         // Records the store does not hold are ignored: none, a copy of a stored one, a removed one.
         Video stranger = sample(u"cccccc"_qs);
-        Video *gone = store->insert(sample(u"gone01"_qs));
+        const Video *gone = store->insert(sample(u"gone01"_qs));
         store->remove(gone); // not yet swept out of the order list
         events.take();
         bumped();
-        for (Video *video : {static_cast<Video *>(nullptr), &stranger, gone}) {
-            store->markChanged(video);
+        for (const Video *video : {static_cast<const Video *>(nullptr), static_cast<const Video *>(&stranger), gone})
             store->remove(video);
-        }
-        store->remove(QList<Video *>{});
+        QVERIFY(!store->update(u"gone01"_qs, [](Video &) { return true; }));
+        store->remove(QList<const Video *>{});
         QCOMPARE(events.log, QStringList());
         QVERIFY(!bumped());
         QCOMPARE(idsOf(store->all()), list("cccccc"));

@@ -185,9 +185,9 @@ public:
         m_replies[path].append(std::move(reply));
     }
 
-    Video *seed(const QString &id, const QString &state, const QString &title = {})
+    const Video *seed(const QString &id, const QString &state, const QString &title = {})
     {
-        Video *video =
+        const Video *video =
             store->insert(Video(id, title.isEmpty() ? u"Local "_qs + id : title, u"https://youtu.be/"_qs + id,
                                 u"2019-05-06"_qs, u"1:00"_qs, false, u"web"_qs, 500, 600, state));
         store->save();

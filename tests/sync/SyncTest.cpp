@@ -50,7 +50,7 @@ QList<QVariant> values(const QSignalSpy &spy)
 }
 
 // A local edit as the window makes it: "exclude", "details" (title, date, length) or "delete".
-void edit(SyncEngine &engine, Video *video, const QString &kind, const QString &title = u"New"_qs)
+void edit(SyncEngine &engine, const Video *video, const QString &kind, const QString &title = u"New"_qs)
 {
     if (kind == u"exclude"_qs)
         engine.edits().setExcluded(video->youtubeID, !video->excluded);
@@ -481,7 +481,7 @@ private Q_SLOTS:
         h.gate.close(kUpsertPath);
         QCoro::Task<void> cycle = h.engine->sync();
         QVERIFY(h.waitForRequests(1));
-        Video *video = h.store->find(id);
+        const Video *video = h.store->find(id);
         const QString titleBefore = video->title;
         ::edit(*h.engine, video, edit, u"After"_qs);
         h.gate.open();
@@ -863,7 +863,7 @@ private Q_SLOTS:
         QFETCH(QString, edit);
         QFETCH(QString, before);
         SyncHarness h(false);
-        Video *video = h.seed(u"edit01"_qs, before, u"Old"_qs);
+        const Video *video = h.seed(u"edit01"_qs, before, u"Old"_qs);
         QSignalSpy localEdit(h.engine, &SyncEngine::localEdit);
         if (edit == u"details"_qs)
             h.engine->edits().edit(u"edit01"_qs, u" New "_qs, u"someday"_qs, u"1:2:3"_qs);
@@ -911,7 +911,7 @@ private Q_SLOTS:
         SyncHarness h(false);
         h.clock.set(kStartMs + 11 * 3600 * 1000 + 59 * 60 * 1000); // 23:59 UTC
         const qint64 now = h.clock.nowMs();
-        Video *stored = state.isEmpty() ? nullptr : h.seed(u"have01"_qs, state);
+        const Video *stored = state.isEmpty() ? nullptr : h.seed(u"have01"_qs, state);
         const std::optional<Video> copy = stored ? std::optional<Video>(*stored) : std::nullopt;
         const AddOutcome outcome = h.engine->edits().add(text);
         QCOMPARE(outcome.kind, kind);
@@ -932,10 +932,12 @@ private Q_SLOTS:
     void changesAnswerWhatHappened()
     {
         SyncHarness h(false);
-        Video *shared = h.seed(u"shared1"_qs, SyncStateRaw::synced, u"Theirs"_qs);
-        shared->readOnly = true;
-        shared->ownerEmail = u"mum@example.com"_qs;
-        h.store->markChanged(shared);
+        h.seed(u"shared1"_qs, SyncStateRaw::synced, u"Theirs"_qs);
+        h.store->update(u"shared1"_qs, [](Video &video) {
+            video.readOnly = true;
+            video.ownerEmail = u"mum@example.com"_qs;
+            return true;
+        });
         h.store->save();
         LocalEdits &edits = h.engine->edits();
         for (const QString &id : {u"shared1"_qs, u"absent1"_qs}) {

@@ -59,9 +59,9 @@ int main(int argc, char **argv)
 
     MacAppState state(session->standard());
     KeyRules space(state);
-    const QList<Video *> records = state.filter().apply(session->store().all());
-    QList<Video *> playable;
-    for (Video *video : records) {
+    const QList<const Video *> records = state.filter().apply(session->store().all());
+    QList<const Video *> playable;
+    for (const Video *video : records) {
         if (PlayerController::isPlayableID(video->youtubeID))
             playable << video;
     }
