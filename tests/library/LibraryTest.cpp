@@ -308,6 +308,25 @@ class LibraryTest : public QObject
 {
     Q_OBJECT
 
+    QStringList m_modelSignals;
+    // What the model tells from now on, in order: "+first-last", "-first-last", "~first-last", "reset".
+    const QStringList &modelSignals(VideoListModel &model)
+    {
+        m_modelSignals.clear();
+        const auto rows = [this](const char *sign) {
+            return [this, sign](const QModelIndex &, int first, int last) {
+                m_modelSignals << QString::fromLatin1(sign) + u"%1-%2"_qs.arg(first).arg(last);
+            };
+        };
+        connect(&model, &QAbstractItemModel::rowsInserted, this, rows("+"));
+        connect(&model, &QAbstractItemModel::rowsRemoved, this, rows("-"));
+        connect(&model, &QAbstractItemModel::modelReset, this, [this] { m_modelSignals << u"reset"_qs; });
+        connect(&model, &QAbstractItemModel::dataChanged, this, [this](const QModelIndex &a, const QModelIndex &b) {
+            m_modelSignals << u"~%1-%2"_qs.arg(a.row()).arg(b.row());
+        });
+        return m_modelSignals;
+    }
+
 private Q_SLOTS:
     void apply_data()
     {
@@ -697,24 +716,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("to");
         QTest::addColumn<QString>("signals");
-        QTest::newRow("same list") << "abcdef"
-                                   << "abcdef"
-                                   << "";
-        QTest::newRow("one added at the top") << "abcdef"
-                                              << "xabcdef"
-                                              << "+0-0";
-        QTest::newRow("runs leave") << "abcdef"
-                                    << "adf"
-                                    << "-4-4 -1-2";
-        QTest::newRow("leave and come") << "abcdef"
-                                        << "xybcfz"
-                                        << "-3-4 -0-0 +0-1 +5-5";
-        QTest::newRow("new order") << "abcdef"
-                                   << "fedcba"
-                                   << "reset";
-        QTest::newRow("from nothing") << ""
-                                      << "abc"
-                                      << "+0-2";
+        const auto row = [](const char *name, const char *from, const char *to, const char *signals) {
+            QTest::newRow(name) << QString::fromLatin1(from) << QString::fromLatin1(to) << QString::fromLatin1(signals);
+        };
+        row("same list", "abcdef", "abcdef", "");
+        row("one added at the top", "abcdef", "xabcdef", "+0-0");
+        row("runs leave", "abcdef", "adf", "-4-4 -1-2");
+        row("leave and come", "abcdef", "xybcfz", "-3-4 -0-0 +0-1 +5-5");
+        row("new order", "abcdef", "fedcba", "reset");
+        row("from nothing", "", "abc", "+0-2");
     }
     void listModelTellsChangesAsTheyAre()
     {
@@ -733,12 +743,7 @@ private Q_SLOTS:
         VideoListModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.setVisible(rows(from));
-        QStringList seen;
-        connect(&model, &QAbstractItemModel::rowsInserted, this,
-                [&](const QModelIndex &, int first, int last) { seen << u"+%1-%2"_qs.arg(first).arg(last); });
-        connect(&model, &QAbstractItemModel::rowsRemoved, this,
-                [&](const QModelIndex &, int first, int last) { seen << u"-%1-%2"_qs.arg(first).arg(last); });
-        connect(&model, &QAbstractItemModel::modelReset, this, [&] { seen << u"reset"_qs; });
+        const QStringList &seen = modelSignals(model);
         model.setVisible(rows(to));
         QTEST(seen.join(u' '), "signals");
         QCOMPARE(model.visible(), rows(to));
@@ -752,12 +757,7 @@ private Q_SLOTS:
         VideoListModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.setVisible(library.records);
-        QStringList seen;
-        connect(&model, &QAbstractItemModel::rowsRemoved, this,
-                [&](const QModelIndex &, int first, int last) { seen << u"-%1-%2"_qs.arg(first).arg(last); });
-        connect(&model, &QAbstractItemModel::dataChanged, this, [&](const QModelIndex &first, const QModelIndex &last) {
-            seen << u"~%1-%2"_qs.arg(first.row()).arg(last.row());
-        });
+        const QStringList &seen = modelSignals(model);
         model.forget({library.records[2], library.records[3], library.records[7]});
         for (const int i : {9, 5, 4, 0})
             model.recordChanged(library.records[i]);
