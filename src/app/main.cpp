@@ -35,8 +35,18 @@ int main(int argc, char *argv[])
     if (!arguments.profile.isEmpty())
         AppPaths::setProfile(arguments.profile);
     AppPaths::keepPrivate();
-    if (SingleInstance::handOff(SingleInstance::serverName(), arguments.links))
+    switch (SingleInstance::offer(SingleInstance::serverName(), arguments.links)) {
+    case SingleInstance::HandOff::taken:
         return 0;
+    case SingleInstance::HandOff::unanswered:
+        // The running application holds the library: opening it here could only fail, and the
+        // links may still reach it.
+        QTextStream(stderr) << "clipvane: Clipvane is running but did not answer in time; "
+                               "what was handed to it may still arrive.\n";
+        return 1;
+    case SingleInstance::HandOff::nobodyListening:
+        break;
+    }
 
     // The embedded player's web engine shares the window's graphics context.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
