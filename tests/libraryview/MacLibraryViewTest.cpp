@@ -444,6 +444,9 @@ private Q_SLOTS:
         QTEST(texts(years), "yearItems");
         library.actions()[1]->trigger();
         QCOMPARE(bar.libraryButton().text(), u"Excluded"_qs);
+        // A menu opens left to right under its button, whatever the button draws.
+        for (QToolButton *button : {&bar.libraryButton(), &bar.sortButton(), &bar.yearButton()})
+            QVERIFY(!button->isRightToLeft() && !button->menu()->isRightToLeft());
     }
 
     void rowMenus_data()
