@@ -65,6 +65,22 @@ QString texts(const QMenu &menu)
     return texts.join(u" | "_qs);
 }
 
+// Whether the item's text is drawn in a red (strong red, little green and blue).
+bool drawsInRed(QMenu &menu, QAction *action)
+{
+    menu.adjustSize();
+    const QImage image = menu.grab().toImage();
+    const QRect item = menu.actionGeometry(action);
+    for (int y = item.top(); y <= item.bottom(); ++y) {
+        for (int x = item.left(); x <= item.right(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (pixel.red() > 180 && pixel.green() < 110 && pixel.blue() < 110)
+                return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 class MacLibraryViewTest;
@@ -474,6 +490,9 @@ private Q_SLOTS:
             QVERIFY(!menu.actions()[0]->isEnabled());
             return;
         }
+        // Only the step that cannot be undone is drawn in red.
+        QVERIFY(drawsInRed(menu, menu.actions().constLast()));
+        QVERIFY(!drawsInRed(menu, menu.actions().constFirst()));
         menu.actions()[1]->trigger();
         QCOMPARE(state().editingID(), u"aaaaaaaa"_qs);
         menu.actions().constLast()->trigger();
