@@ -1,6 +1,7 @@
 #include "../ui/WidgetTestMain.h"
 #include "AccountSettingsTab.h"
 #include "AddingSettingsTab.h"
+#include "BrowserLauncher.h"
 #include "ExportWriter.h"
 #include "FakeHttpServer.h"
 #include "FamilyInvite.h"
@@ -183,6 +184,37 @@ private Q_SLOTS:
         QFETCH(QString, locale);
         QFETCH(QDateTime, lastSync);
         QTEST(LastSyncText::format(lastSync, QLocale(locale)), "text");
+    }
+
+    // The desktop's opener decides: no browser found is a failure, one still waiting on the
+    // browser it started is a success.
+    void browserLauncher_data()
+    {
+        QTest::addColumn<QString>("opener"); // a shell script's body; empty: no such program
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("opened") << u"printf %s \"$1\" > \"$0.url\""_qs << true;
+        QTest::newRow("no browser found") << u"exit 3"_qs << false;
+        QTest::newRow("the browser failed") << u"exit 4"_qs << false;
+        QTest::newRow("killed") << u"kill -9 $$"_qs << false;
+        QTest::newRow("waits on the browser it started") << u"exec sleep 30"_qs << true;
+        QTest::newRow("no opener installed") << QString() << false;
+    }
+    void browserLauncher()
+    {
+        QFETCH(QString, opener);
+        QTemporaryDir folder;
+        const QString program = folder.filePath(u"opener"_qs);
+        if (!opener.isEmpty()) {
+            QFile script(program);
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\n" + opener.toUtf8() + '\n');
+            script.close();
+            script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        }
+        const QUrl address(u"http://127.0.0.1:8470/gauth/login.php?state=a+b%2F"_qs);
+        QTEST(QCoro::waitFor(BrowserLauncher::open(address, program, std::chrono::milliseconds(300))), "opened");
+        if (QFile::exists(program + u".url"_qs))
+            QCOMPARE(readAll(program + u".url"_qs), address.toEncoded());
     }
 
     void initTestCase() { QVERIFY(m_fake.start()); }
