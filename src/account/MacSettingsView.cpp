@@ -28,7 +28,7 @@ MacSettingsView::MacSettingsView(SyncEngine &sync, APIClient &api, SecretStore &
     setFixedSize(kSize);
 
     m_account = new AccountSettingsTab(sync, secrets, onboarded);
-    m_family = new FamilySettingsTab(api);
+    m_family = new FamilySettingsTab(api, sync, secrets);
     m_adding = new AddingSettingsTab(api);
     m_privacy = new PrivacySettingsTab(api, sync, onboarded);
     const QColor tint = Palette::text();

@@ -302,6 +302,50 @@ private Q_SLOTS:
         QVERIFY(!tab->model().busy());
     }
 
+    // The lists are always the signed-in account's: nothing of the previous one shows, even
+    // when its answer comes late.
+    void familyFollowsTheAccount_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("signed out, then in as another") << u"sign out"_qs;
+        QTest::newRow("switched while the window was closed") << u"switch"_qs;
+        QTest::newRow("the previous account's late answer") << u"late"_qs;
+    }
+    void familyFollowsTheAccount()
+    {
+        QFETCH(QString, how);
+        Profile *profile = onFake();
+        FamilySettingsTab *tab = profile->window->familyTab();
+        profile->window->tabs()->setCurrentWidget(tab);
+        const auto lists = [](const char *member) {
+            return FakeReply::json("{\"members\":[\"" + QByteArray(member) + "\"],\"shared_with_me\":[]}");
+        };
+        FakeReply ann = lists("kin@ann.org");
+        if (how == u"late")
+            ann.delay = std::chrono::milliseconds(300);
+        m_fake.enqueue("/api/family.php", ann);
+        m_fake.enqueue("/api/family.php", lists("kin@bob.org"));
+        profile->window->show();
+        if (how != u"late") {
+            settle(&tab->model(), SIGNAL(settled()));
+            QCOMPARE(tab->model().members(), QStringList{u"kin@ann.org"_qs});
+        }
+
+        if (how == u"switch")
+            profile->window->hide();
+        else
+            profile->engine().signOut();
+        QVERIFY(tab->model().members().isEmpty() || how == u"switch");
+        QVERIFY(!tab->removeButton(u"kin@ann.org"_qs) || how == u"switch");
+        QSignalSpy settled(&tab->model(), &FamilySettingsModel::settled);
+        profile->engine().signIn(u"token-2"_qs, u"bob@example.com"_qs);
+        profile->window->show();
+        QTRY_COMPARE_WITH_TIMEOUT(tab->model().members(), QStringList{u"kin@bob.org"_qs}, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(settled.size(), how == u"late" ? 2 : 1, 5000);
+        QCOMPARE(tab->model().members(), QStringList{u"kin@bob.org"_qs});
+        QCOMPARE(requestsTo("/api/family.php").size(), 2);
+    }
+
     void returnInvitesWhileBusy()
     {
         Profile *profile = onFake();
