@@ -173,11 +173,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QDateTime>("lastSync");
         QTest::addColumn<QString>("text");
-        const QDateTime time(QDate(2026, 12, 7), QTime(9, 5), Qt::LocalTime);
+        const QDateTime time(QDate(2026, 12, 7), QTime(9, 5, 42), Qt::LocalTime);
         QTest::newRow("never") << "en_US" << QDateTime() << "\u2014";
         QTest::newRow("US English") << "en_US" << time << "Dec 7, 2026 9:05 AM";
         QTest::newRow("British English") << "en_GB" << time << "7 Dec 2026 09:05";
         QTest::newRow("German") << "de_DE" << time << "7. Dez. 2026 09:05";
+        QTest::newRow("C: its short time has seconds") << "C" << time << "7 Dec 2026 09:05";
     }
     void lastSync()
     {
