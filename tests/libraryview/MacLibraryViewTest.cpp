@@ -16,6 +16,7 @@
 #include "MacEditSheet.h"
 #include "MacPlayer.h"
 #include "MacVideoRow.h"
+#include "Palette.h"
 #include "PlayerController.h"
 #include "RowMenu.h"
 #include "SearchRow.h"
@@ -576,6 +577,43 @@ private Q_SLOTS:
         MacEditSheet orphan(u"gone-away00"_qs, sync(), store());
         orphan.save();
         QCOMPARE(orphan.result(), int(QDialog::Accepted));
+    }
+
+    // The default button is the filled white one; the one the keyboard is on has a ring.
+    void sheetButtonsStandOut_data()
+    {
+        QTest::addColumn<QString>("sheet");
+        QTest::addColumn<QString>("filled");
+        QTest::addColumn<QString>("focused"); // empty: the keyboard is in a field
+        QTest::newRow("add") << u"add"_qs << u"Add"_qs << QString();
+        QTest::newRow("edit") << u"edit"_qs << u"Save"_qs << QString();
+        QTest::newRow("confirm") << u"confirm"_qs << u"Delete video"_qs << u"Delete video"_qs;
+    }
+    void sheetButtonsStandOut()
+    {
+        QFETCH(QString, sheet);
+        QFETCH(QString, focused);
+        open({record(u"abcdefghijk"_qs, u"2020-01-02"_qs)});
+        QGuiApplication::clipboard()->setText(u"https://youtu.be/dQw4w9WgXcQ"_qs);
+        std::unique_ptr<QDialog> dialog;
+        if (sheet == u"add")
+            dialog = std::make_unique<MacAddSheet>(sync(), store());
+        else if (sheet == u"edit")
+            dialog = std::make_unique<MacEditSheet>(u"abcdefghijk"_qs, sync(), store());
+        else
+            dialog = std::make_unique<MacConfirmSheet>(u"t"_qs, u"m"_qs, u"Delete video"_qs, [] {});
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+            if (button->isFlat())
+                continue;
+            const QImage image = button->grab().toImage();
+            const QColor inside = image.pixelColor(4, image.height() / 2);
+            QFETCH(QString, filled);
+            QVERIFY2((inside.lightness() > 200) == (button->text() == filled), qPrintable(button->text()));
+            const QColor edge = image.pixelColor(0, image.height() / 2);
+            QVERIFY2((edge == Palette::focusRing()) == (button->text() == focused), qPrintable(button->text()));
+        }
     }
 
     void confirmSheet()
