@@ -588,6 +588,7 @@ private Q_SLOTS:
         QTest::newRow("add") << u"add"_qs << u"Add"_qs << QString();
         QTest::newRow("edit") << u"edit"_qs << u"Save"_qs << QString();
         QTest::newRow("confirm") << u"confirm"_qs << u"Delete video"_qs << u"Delete video"_qs;
+        QTest::newRow("cannot be undone: Return cancels") << u"destructive"_qs << u"Cancel"_qs << u"Cancel"_qs;
     }
     void sheetButtonsStandOut()
     {
@@ -602,6 +603,8 @@ private Q_SLOTS:
             dialog = std::make_unique<MacEditSheet>(u"abcdefghijk"_qs, sync(), store());
         else
             dialog = std::make_unique<MacConfirmSheet>(u"t"_qs, u"m"_qs, u"Delete video"_qs, [] {});
+        if (sheet == u"destructive")
+            static_cast<MacConfirmSheet *>(dialog.get())->setDestructive();
         dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
         for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
