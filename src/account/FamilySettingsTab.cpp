@@ -139,6 +139,7 @@ void FamilySettingsTab::rebuild()
         for (const QString &member : m_model->members()) {
             auto *address = SettingsForm::text(member, kTextSize, Palette::text());
             address->setWordWrap(false);
+            address->setAccessibleDescription(tr("Can see my library"));
             QPushButton *remove = SettingsForm::linkButton(tr("Remove"));
             remove->setProperty("member", member);
             remove->setAccessibleDescription(member);
@@ -161,6 +162,7 @@ void FamilySettingsTab::rebuild()
             Symbols::pixmap(QStringLiteral("person.2.fill"), kCyan, QSize(iconSide, iconSide), devicePixelRatioF()));
         auto *address = SettingsForm::text(owner, kTextSize, Palette::text());
         address->setWordWrap(false);
+        address->setAccessibleDescription(tr("Shared with me"));
         auto *row = new QWidget;
         auto *rowLayout = new QHBoxLayout(row);
         rowLayout->setSpacing(6);
