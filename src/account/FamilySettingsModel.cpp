@@ -27,8 +27,9 @@ QCoro::Task<> FamilySettingsModel::fetch()
 {
     // The tab may close, and the model go, while the request is out.
     QPointer<FamilySettingsModel> self(this);
+    const quint64 generation = m_generation;
     const ApiResult<FamilyLists> lists = co_await m_api.family();
-    if (!self)
+    if (!self || generation != m_generation)
         co_return;
     if (lists) {
         m_members = lists->members;
@@ -36,6 +37,16 @@ QCoro::Task<> FamilySettingsModel::fetch()
     } else {
         m_error = tr("Couldn't load your family list.");
     }
+    Q_EMIT changed();
+}
+
+void FamilySettingsModel::reset()
+{
+    ++m_generation;
+    m_members.clear();
+    m_sharedWithMe.clear();
+    m_busy = false;
+    m_error.reset();
     Q_EMIT changed();
 }
 
@@ -56,15 +67,16 @@ void FamilySettingsModel::remove(const QString &email)
 QCoro::Task<> FamilySettingsModel::change(QString action, QString email)
 {
     QPointer<FamilySettingsModel> self(this);
+    const quint64 generation = m_generation;
     m_busy = true;
     m_error.reset();
     Q_EMIT changed();
     const ApiResult<void> result = co_await m_api.familyAction(action, email);
-    if (!self)
+    if (!self || generation != m_generation)
         co_return;
     if (result) {
         co_await fetch();
-        if (!self)
+        if (!self || generation != m_generation)
             co_return;
     } else {
         m_error = tr("That didn't work \u2014 check the address and try again.");

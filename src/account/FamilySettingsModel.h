@@ -33,6 +33,9 @@ public:
     // were typed (the field then keeps its text).
     std::optional<QString> invite(const QString &typed);
     void remove(const QString &email);
+    // Forgets both lists, the error and any request still out: they belong to an account that
+    // is no longer signed in here.
+    void reset();
 
 Q_SIGNALS:
     // Any of the four values above changed.
@@ -49,6 +52,8 @@ private:
     QStringList m_sharedWithMe;
     bool m_busy = false;
     std::optional<QString> m_error;
+    // Counts resets; a request that answers after one is dropped.
+    quint64 m_generation = 0;
 };
 
 } // namespace clipvane

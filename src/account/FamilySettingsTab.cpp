@@ -4,9 +4,11 @@
 #include "FamilySettingsModel.h"
 #include "Fonts.h"
 #include "Palette.h"
+#include "SecretStore.h"
 #include "SettingsForm.h"
 #include "SettingsSection.h"
 #include "Symbols.h"
+#include "SyncEngine.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -25,9 +27,11 @@ const QColor kCyan = QColor::fromRgb(100, 210, 255); // the system cyan of the d
 
 } // namespace
 
-FamilySettingsTab::FamilySettingsTab(APIClient &api, QWidget *parent)
+FamilySettingsTab::FamilySettingsTab(APIClient &api, SyncEngine &sync, SecretStore &secrets, QWidget *parent)
     : QWidget(parent)
     , m_model(new FamilySettingsModel(api, this))
+    , m_sync(sync)
+    , m_secrets(secrets)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -56,16 +60,40 @@ FamilySettingsTab::FamilySettingsTab(APIClient &api, QWidget *parent)
             [this] { m_invite->setEnabled(FamilyInvite::canInvite(m_email->text(), m_model->busy())); });
     connect(m_invite, &QPushButton::clicked, this, &FamilySettingsTab::invite);
     connect(m_model, &FamilySettingsModel::changed, this, &FamilySettingsTab::rebuild);
+    connect(&m_sync, &SyncEngine::isLoggedInChanged, this, &FamilySettingsTab::forgetAccount);
+    // A sign-in as someone else while signed in changes no sign-in state; its first sync does.
+    connect(&m_sync, &SyncEngine::lastSyncChanged, this, [this] {
+        if (isVisible())
+            followAccount();
+    });
     rebuild();
 }
 
 void FamilySettingsTab::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    if (!m_loaded) {
-        m_loaded = true;
+    followAccount();
+}
+
+void FamilySettingsTab::followAccount()
+{
+    const QString account =
+        m_sync.isLoggedIn() ? m_secrets.keychainRead(SecretKeys::email).value_or(QString()) : QString();
+    if (m_shownAccount == account)
+        return;
+    m_model->reset();
+    m_shownAccount = account;
+    if (m_sync.isLoggedIn())
         m_model->load();
-    }
+}
+
+void FamilySettingsTab::forgetAccount()
+{
+    // Nothing of the account that signed out stays on screen, even for a moment.
+    m_model->reset();
+    m_shownAccount.reset();
+    if (isVisible())
+        followAccount();
 }
 
 void FamilySettingsTab::invite()
@@ -77,9 +105,12 @@ void FamilySettingsTab::invite()
 
 QPushButton *FamilySettingsTab::removeButton(const QString &email) const
 {
+    // Rows of an earlier list wait hidden for their deletion; new ones are shown a moment later.
+    const auto discarded = [](const QWidget *widget) {
+        return widget->isHidden() && widget->testAttribute(Qt::WA_WState_ExplicitShowHide);
+    };
     for (QPushButton *button : m_members->findChildren<QPushButton *>()) {
-        // Rows of an earlier list wait hidden for their deletion.
-        if (!button->isHidden() && button->property("member").toString() == email)
+        if (!discarded(button) && !discarded(button->parentWidget()) && button->property("member").toString() == email)
             return button;
     }
     return nullptr;
@@ -108,7 +139,7 @@ void FamilySettingsTab::rebuild()
         for (const QString &member : m_model->members()) {
             auto *address = SettingsForm::text(member, kTextSize, Palette::text());
             address->setWordWrap(false);
-            address->setAccessibleDescription(tr("Family member"));
+            address->setAccessibleDescription(tr("Can see my library"));
             QPushButton *remove = SettingsForm::linkButton(tr("Remove"));
             remove->setProperty("member", member);
             remove->setAccessibleDescription(member);
@@ -131,7 +162,7 @@ void FamilySettingsTab::rebuild()
             Symbols::pixmap(QStringLiteral("person.2.fill"), kCyan, QSize(iconSide, iconSide), devicePixelRatioF()));
         auto *address = SettingsForm::text(owner, kTextSize, Palette::text());
         address->setWordWrap(false);
-        address->setAccessibleDescription(tr("Shares their library with you"));
+        address->setAccessibleDescription(tr("Shared with me"));
         auto *row = new QWidget;
         auto *rowLayout = new QHBoxLayout(row);
         rowLayout->setSpacing(6);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -10,7 +11,9 @@ namespace clipvane {
 
 class APIClient;
 class FamilySettingsModel;
+class SecretStore;
 class SettingsSection;
+class SyncEngine;
 
 // Sharing the library read-only with family members, and the libraries shared with the user.
 class FamilySettingsTab : public QWidget
@@ -18,8 +21,9 @@ class FamilySettingsTab : public QWidget
     Q_OBJECT
 
 public:
-    // api must outlive the tab. The lists are fetched the first time the tab is shown.
-    explicit FamilySettingsTab(APIClient &api, QWidget *parent = nullptr);
+    // Everything must outlive the tab. The lists are fetched when the tab is first shown for the
+    // account signed in (secrets name it), and forgotten when that account signs out.
+    FamilySettingsTab(APIClient &api, SyncEngine &sync, SecretStore &secrets, QWidget *parent = nullptr);
 
     FamilySettingsModel &model() const { return *m_model; }
     QLineEdit *emailField() const { return m_email; }
@@ -36,6 +40,9 @@ protected:
 private:
     void invite();
     void rebuild();
+    // Loads the lists of the account signed in now, unless they are the ones shown.
+    void followAccount();
+    void forgetAccount();
 
     FamilySettingsModel *m_model = nullptr;
     SettingsSection *m_members = nullptr;
@@ -43,7 +50,10 @@ private:
     QLineEdit *m_email = nullptr;
     QPushButton *m_invite = nullptr;
     QLabel *m_error = nullptr;
-    bool m_loaded = false;
+    SyncEngine &m_sync;
+    SecretStore &m_secrets;
+    // The account whose lists are shown (empty: signed out); none before the first showing.
+    std::optional<QString> m_shownAccount;
 };
 
 } // namespace clipvane

@@ -1,7 +1,8 @@
 #include "GoogleAuth.h"
 
+#include "BrowserLauncher.h"
+
 #include <QCoroSignal>
-#include <QDesktopServices>
 #include <QPointer>
 #include <QRandomGenerator>
 #include <QUrlQuery>
@@ -19,13 +20,22 @@ QString newState()
     return QString::fromLatin1(bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
 }
 
+QCoro::Task<bool> openWith(GoogleAuth::Opener opener, QUrl url)
+{
+    co_return opener(url);
+}
+
 } // namespace
 
 GoogleAuth::GoogleAuth(QUrl origin, Opener opener, QObject *parent)
     : QObject(parent)
     , m_origin(std::move(origin))
-    , m_opener(opener ? std::move(opener) : Opener([](const QUrl &url) { return QDesktopServices::openUrl(url); }))
-{}
+{
+    if (opener)
+        m_opener = [opener = std::move(opener)](QUrl url) { return openWith(opener, std::move(url)); };
+    else
+        m_opener = [](QUrl url) { return BrowserLauncher::open(std::move(url)); };
+}
 
 GoogleAuth::~GoogleAuth()
 {
@@ -47,11 +57,18 @@ QCoro::Task<GoogleAuth::Result> GoogleAuth::signIn()
     finish({}); // a waiting sign-in is replaced, silently
     const quint64 attempt = ++m_attempt;
     const QString state = newState();
-    if (!m_opener(signInAddress(state)))
-        co_return Result{Result::Outcome::browserUnavailable, {}, {}};
+    // The attempt waits from before its browser opens: the page may answer before the opener.
     m_pendingState = state;
+    m_outcome.reset();
 
     const QPointer<GoogleAuth> self(this);
+    const bool opened = co_await m_opener(signInAddress(state));
+    if (!self || attempt != m_attempt)
+        co_return Result{};
+    if (!opened)
+        finish({Result::Outcome::browserUnavailable, {}, {}});
+    if (m_outcome)
+        co_return *m_outcome;
     while (true) {
         const auto [finished, result] = co_await qCoro(this, &GoogleAuth::attemptFinished);
         if (!self)
@@ -66,6 +83,7 @@ void GoogleAuth::finish(Result result)
     if (m_pendingState.isEmpty())
         return;
     m_pendingState.clear();
+    m_outcome = result;
     Q_EMIT attemptFinished(m_attempt, result);
 }
 

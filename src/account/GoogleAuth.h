@@ -4,6 +4,7 @@
 #include <QString>
 #include <QUrl>
 #include <functional>
+#include <optional>
 #include <qcorotask.h>
 
 namespace clipvane {
@@ -39,7 +40,8 @@ public:
     // Opens an address in the user's browser; false when none could be opened.
     using Opener = std::function<bool(const QUrl &)>;
 
-    // origin: the service's web origin (the API base without "/api").
+    // origin: the service's web origin (the API base without "/api"). Without an opener the
+    // user's browser is opened and its opener's exit tells whether one was found.
     explicit GoogleAuth(QUrl origin, Opener opener = {}, QObject *parent = nullptr);
     ~GoogleAuth() override;
 
@@ -68,9 +70,11 @@ private:
     void finish(Result result);
 
     QUrl m_origin;
-    Opener m_opener;
+    std::function<QCoro::Task<bool>(QUrl)> m_opener;
     QString m_pendingState;
     quint64 m_attempt = 0;
+    // How the current attempt ended, when it ended while its browser was still being opened.
+    std::optional<Result> m_outcome;
 };
 
 } // namespace clipvane

@@ -1,5 +1,7 @@
 #include "LastSyncText.h"
 
+#include "StatusText.h"
+
 #include <QRegularExpression>
 
 namespace clipvane {
@@ -20,7 +22,7 @@ QString LastSyncText::format(const QDateTime &lastSync, const QLocale &locale)
         return QStringLiteral("\u2014");
     const QDateTime local = lastSync.toLocalTime();
     return locale.toString(local.date(), abbreviatedDatePattern(locale)) + QLatin1Char(' ') +
-           locale.toString(local.time(), QLocale::ShortFormat);
+           StatusText::shortTime(local.time(), locale);
 }
 
 } // namespace clipvane

@@ -7,7 +7,7 @@
 namespace clipvane {
 
 // The "Last sync" value: the date in the locale's abbreviated style (day, short month name and
-// year, without the weekday) and the time in its short style; "—" before the first sync.
+// year, without the weekday) and the time in its short style, without seconds; "—" before the first sync.
 class LastSyncText
 {
 public:

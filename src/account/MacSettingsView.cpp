@@ -8,6 +8,7 @@
 #include "PrivacySettingsTab.h"
 #include "Symbols.h"
 
+#include <QShortcut>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -28,7 +29,7 @@ MacSettingsView::MacSettingsView(SyncEngine &sync, APIClient &api, SecretStore &
     setFixedSize(kSize);
 
     m_account = new AccountSettingsTab(sync, secrets, onboarded);
-    m_family = new FamilySettingsTab(api);
+    m_family = new FamilySettingsTab(api, sync, secrets);
     m_adding = new AddingSettingsTab(api);
     m_privacy = new PrivacySettingsTab(api, sync, onboarded);
     const QColor tint = Palette::text();
@@ -41,6 +42,10 @@ MacSettingsView::MacSettingsView(SyncEngine &sync, APIClient &api, SecretStore &
     m_tabs->addTab(m_privacy, Symbols::icon(QStringLiteral("lock.shield"), tint), privacy);
     const int side = Symbols::boxFor(13);
     m_tabs->setIconSize(QSize(side, side));
+
+    // The window's own keys close it, also where no window manager draws a close button.
+    for (const QKeySequence::StandardKey key : {QKeySequence::Cancel, QKeySequence::Close})
+        connect(new QShortcut(key, this), &QShortcut::activated, this, &QWidget::close);
 
     connect(m_account, &AccountSettingsTab::signedOut, this, &MacSettingsView::signedOut);
     connect(m_privacy, &PrivacySettingsTab::accountDeleted, this, &MacSettingsView::signedOut);

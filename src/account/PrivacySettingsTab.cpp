@@ -3,6 +3,7 @@
 #include "APIClient.h"
 #include "AccountSignOut.h"
 #include "ExportWriter.h"
+#include "MacConfirmSheet.h"
 #include "Palette.h"
 #include "SettingsForm.h"
 #include "SettingsSection.h"
@@ -11,7 +12,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -136,18 +136,13 @@ QString PrivacySettingsTab::chooseFileWithDialog(const QString &proposedName)
 
 bool PrivacySettingsTab::confirmWithDialog()
 {
-    QMessageBox box(window());
-    box.setIcon(QMessageBox::Warning);
-    box.setWindowTitle(tr("Delete your account?"));
-    box.setText(tr("Delete your account?"));
-    box.setInformativeText(tr("Your library and personal data are erased from Clipvane permanently."));
-    box.addButton(tr("Cancel"), QMessageBox::RejectRole);
-    QPushButton *remove = box.addButton(tr("Delete account"), QMessageBox::DestructiveRole);
-    box.setEscapeButton(box.buttons().constFirst());
-    box.setDefaultButton(qobject_cast<QPushButton *>(box.buttons().constFirst()));
-    box.setWindowModality(Qt::WindowModal);
-    box.exec();
-    return box.clickedButton() == remove;
+    bool confirmed = false;
+    MacConfirmSheet sheet(
+        tr("Delete your account?"), tr("Your library and personal data are erased from Clipvane permanently."),
+        tr("Delete account"), [&confirmed] { confirmed = true; }, window());
+    sheet.setDestructive();
+    sheet.exec();
+    return confirmed;
 }
 
 } // namespace clipvane

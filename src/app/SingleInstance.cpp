@@ -3,6 +3,7 @@
 #include "AppPaths.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -53,20 +54,25 @@ std::optional<QStringList> SingleInstance::decode(const QByteArray &message)
     return arguments;
 }
 
-bool SingleInstance::handOff(const QString &name, const QStringList &arguments, std::chrono::milliseconds wait)
+SingleInstance::HandOff SingleInstance::offer(const QString &name, const QStringList &arguments,
+                                              std::chrono::milliseconds connectWait,
+                                              std::chrono::milliseconds answerWait)
 {
     QLocalSocket socket;
     socket.connectToServer(name);
-    const int ms = static_cast<int>(wait.count());
-    if (!socket.waitForConnected(ms))
-        return false;
+    if (!socket.waitForConnected(static_cast<int>(connectWait.count())))
+        return HandOff::nobodyListening;
+    // Connected: an application holds the name, however long it takes to answer.
+    const QDeadlineTimer deadline(answerWait);
     socket.write(encode(arguments));
-    if (!socket.waitForBytesWritten(ms))
-        return false;
+    while (socket.bytesToWrite() > 0) {
+        if (!socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
+            return HandOff::unanswered;
+    }
     QByteArray answer;
-    while (!answer.contains('\n') && socket.waitForReadyRead(ms))
+    while (!answer.contains('\n') && socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
         answer += socket.readAll();
-    return answer.startsWith(kAccepted);
+    return answer.startsWith(kAccepted) ? HandOff::taken : HandOff::unanswered;
 }
 
 SingleInstance::SingleInstance(QString name, QObject *parent)
@@ -90,7 +96,7 @@ bool SingleInstance::listen()
     // The name is taken: by a live application, or by the socket file of one that died.
     QLocalSocket probe;
     probe.connectToServer(m_name);
-    if (probe.waitForConnected(static_cast<int>(kHandOffWait.count())))
+    if (probe.waitForConnected(static_cast<int>(kConnectWait.count())))
         return false;
     QLocalServer::removeServer(m_name);
     return m_server->listen(m_name);

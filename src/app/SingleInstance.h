@@ -17,16 +17,32 @@ class SingleInstance : public QObject
     Q_OBJECT
 
 public:
-    static constexpr std::chrono::milliseconds kHandOffWait{800};
+    // A listening application is connected to at once, even while it is busy (the system queues
+    // the connection): a launch that cannot connect within this wait finds nobody listening.
+    static constexpr std::chrono::milliseconds kConnectWait{800};
+    // A connected application answers once it has handled the arguments (added the links and
+    // saved them), which a busy machine may take a long while to do.
+    static constexpr std::chrono::milliseconds kAnswerWait{30000};
     // Larger messages are refused: a handful of links fits many times over.
     static constexpr qint64 kMaxMessageBytes = 256 * 1024;
 
     // The socket's name for this user and the current profile.
     static QString serverName();
 
-    // Hands arguments to a running application; true once it has taken them.
-    static bool handOff(const QString &name, const QStringList &arguments,
-                        std::chrono::milliseconds wait = kHandOffWait);
+    enum class HandOff {
+        taken,           // a running application has the arguments
+        nobodyListening, // no application runs: this launch may start one
+        unanswered,      // one runs but did not say it took them: this launch must not start another
+    };
+    // Hands arguments to a running application and says what came of it.
+    static HandOff offer(const QString &name, const QStringList &arguments,
+                         std::chrono::milliseconds connectWait = kConnectWait,
+                         std::chrono::milliseconds answerWait = kAnswerWait);
+    // True once a running application has taken the arguments.
+    static bool handOff(const QString &name, const QStringList &arguments)
+    {
+        return offer(name, arguments) == HandOff::taken;
+    }
 
     explicit SingleInstance(QString name, QObject *parent = nullptr);
     ~SingleInstance() override;

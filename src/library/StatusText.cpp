@@ -15,16 +15,6 @@ QString tr(const char *text)
 
 constexpr double kPercent = 100;
 
-// The locale's short time without seconds: a few locales (the C locale among them) put seconds
-// in their short format, which a status line should not tick through.
-QString shortTime(const QTime &time, const QLocale &locale)
-{
-    static const QRegularExpression seconds(QStringLiteral("[:.]s{1,2}"));
-    QString format = locale.timeFormat(QLocale::ShortFormat);
-    format.remove(seconds);
-    return locale.toString(time, format);
-}
-
 } // namespace
 
 QString searchPlaceholder(qsizetype count, const QLocale &locale)
@@ -51,6 +41,16 @@ Line syncLine(const Sync &sync, const QLocale &locale)
     if (sync.lastSync.isValid())
         return {tr("Synced %1").arg(shortTime(sync.lastSync.toLocalTime().time(), locale))};
     return {};
+}
+
+QString shortTime(const QTime &time, const QLocale &locale)
+{
+    // A few locales (the C locale among them) put seconds in their short format, which neither a
+    // status line nor a settings row should tick through.
+    static const QRegularExpression seconds(QStringLiteral("[:.]s{1,2}"));
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    format.remove(seconds);
+    return locale.toString(time, format);
 }
 
 QString downloadText(int received, int total, const QLocale &locale)

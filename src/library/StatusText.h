@@ -35,6 +35,8 @@ QString countText(qsizetype visible, qsizetype count, const QLocale &locale);
 Line syncLine(const Sync &sync, const QLocale &locale);
 // The empty library while the first sync runs.
 QString downloadText(int received, int total, const QLocale &locale);
+// The locale's short time, without seconds even where its short format has them.
+QString shortTime(const QTime &time, const QLocale &locale);
 
 } // namespace StatusText
 

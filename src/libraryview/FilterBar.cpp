@@ -7,8 +7,10 @@
 #include "Symbols.h"
 #include "VisibleList.h"
 
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QMenu>
+#include <QPainter>
 #include <QToolButton>
 
 namespace clipvane {
@@ -20,6 +22,62 @@ constexpr int kHorizontal = 12;
 constexpr int kBottom = 9;
 constexpr qreal kLabelSize = 11.5;
 constexpr int kChevronSize = 9;
+constexpr int kChevronGap = 4;
+constexpr int kVerticalPadding = 2;
+// Room for the keyboard's focus ring beside the label; the bar's margins give it back.
+constexpr int kRingRoom = 3;
+
+// A borderless menu button: its label, then a small chevron. Drawn here rather than by turning
+// the button right to left, because a pop-up inherits its button's direction and placement.
+class ChoiceButton : public QToolButton
+{
+public:
+    explicit ChoiceButton(QWidget *parent)
+        : QToolButton(parent)
+    {
+        setPopupMode(QToolButton::InstantPopup);
+        setFocusPolicy(Qt::TabFocus);
+        setCursor(Qt::PointingHandCursor);
+    }
+
+    QSize sizeHint() const override
+    {
+        const QFontMetrics metrics(font());
+        return {metrics.horizontalAdvance(text()) + kChevronGap + kChevronSize + 2 * kRingRoom,
+                std::max(metrics.height(), kChevronSize) + 2 * kVerticalPadding};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void focusInEvent(QFocusEvent *event) override
+    {
+        m_keyboardFocus = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason;
+        QToolButton::focusInEvent(event);
+    }
+
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRect area = rect().adjusted(kRingRoom, 0, -kRingRoom, 0);
+        const int textWidth = QFontMetrics(font()).horizontalAdvance(text());
+        painter.setFont(font());
+        painter.setPen(isDown() ? Palette::muted() : Palette::text());
+        painter.drawText(QRect(area.left(), area.top(), textWidth + 1, area.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                         text());
+        const QRectF chevron(area.left() + textWidth + kChevronGap, area.center().y() - kChevronSize / 2.0 + 1,
+                             kChevronSize, kChevronSize);
+        Symbols::paint(painter, chevron, QStringLiteral("chevron.down"), Palette::muted());
+        if (hasFocus() && m_keyboardFocus) {
+            painter.setPen(QPen(Palette::muted(), 1));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+        }
+    }
+
+private:
+    bool m_keyboardFocus = false;
+};
 
 } // namespace
 
@@ -29,8 +87,8 @@ FilterBar::FilterBar(MacAppState &state, VisibleList &list, QWidget *parent)
     , m_list(list)
 {
     auto *layout = new QHBoxLayout(this);
-    layout->setContentsMargins(kHorizontal, 0, kHorizontal, kBottom);
-    layout->setSpacing(kSpacing);
+    layout->setContentsMargins(kHorizontal - kRingRoom, 0, kHorizontal - kRingRoom, kBottom);
+    layout->setSpacing(kSpacing - 2 * kRingRoom);
     m_library = makeButton(tr("Library"), &FilterBar::fillLibraryMenu);
     m_sort = makeButton(tr("Sort by"), &FilterBar::fillSortMenu);
     m_year = makeButton(tr("Year"), &FilterBar::fillYearMenu);
@@ -45,17 +103,8 @@ FilterBar::FilterBar(MacAppState &state, VisibleList &list, QWidget *parent)
 
 QToolButton *FilterBar::makeButton(const QString &accessibleName, void (FilterBar::*fill)(QMenu &))
 {
-    auto *button = new QToolButton(this);
+    auto *button = new ChoiceButton(this);
     button->setFont(Fonts::font(FontFace::regular, kLabelSize));
-    button->setAutoRaise(true);
-    button->setPopupMode(QToolButton::InstantPopup);
-    // A label with a small pop-up chevron after it, no bezel.
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setLayoutDirection(Qt::RightToLeft);
-    button->setIcon(Symbols::icon(QStringLiteral("chevron.down"), Palette::muted()));
-    button->setIconSize(QSize(kChevronSize, kChevronSize));
-    button->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 2px 0px; color: white; }"
-                                         "QToolButton::menu-indicator { image: none; width: 0px; }"));
     button->setAccessibleDescription(accessibleName);
     auto *menu = new QMenu(button);
     connect(menu, &QMenu::aboutToShow, this, [this, menu, fill] {

@@ -1,6 +1,7 @@
 #include "RowMenu.h"
 
 #include "MacAppState.h"
+#include "Palette.h"
 #include "PlayerController.h"
 #include "Video.h"
 
@@ -8,6 +9,10 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QMenu>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QStyleFactory>
+#include <QStyleOptionMenuItem>
 
 namespace clipvane::RowMenu {
 
@@ -21,6 +26,44 @@ QString tr(const char *text)
 QString escaped(QString text)
 {
     return text.replace(QStringLiteral("&"), QStringLiteral("&&"));
+}
+
+constexpr char kDestructive[] = "destructive";
+
+// The application's style, with the items of steps that cannot be undone in the platform's red.
+// A menu draws every item with one palette, so the item is found by where it is drawn.
+class DestructiveItemStyle : public QProxyStyle
+{
+public:
+    DestructiveItemStyle()
+        : QProxyStyle(QStyleFactory::create(QApplication::style()->name()))
+    {}
+
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        const auto *menu = qobject_cast<const QMenu *>(widget);
+        const auto *item = qstyleoption_cast<const QStyleOptionMenuItem *>(option);
+        const QAction *action = element == CE_MenuItem && menu && item ? menu->actionAt(item->rect.center()) : nullptr;
+        if (!action || !action->property(kDestructive).toBool()) {
+            QProxyStyle::drawControl(element, option, painter, widget);
+            return;
+        }
+        QStyleOptionMenuItem red(*item);
+        for (const auto role : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText, QPalette::HighlightedText})
+            red.palette.setColor(role, Palette::errorRed());
+        QProxyStyle::drawControl(element, &red, painter, widget);
+    }
+};
+
+QStyle *destructiveItemStyle()
+{
+    static QPointer<QStyle> style;
+    if (!style) {
+        style = new DestructiveItemStyle;
+        style->setParent(qApp);
+    }
+    return style;
 }
 
 } // namespace
@@ -40,7 +83,9 @@ void fill(QMenu &menu, const Video &video, MacAppState &state, std::function<voi
     menu.addAction(tr("Copy link"), &menu, [url] { QApplication::clipboard()->setText(url); });
     menu.addAction(tr("Open in YouTube"), &menu, [id, url] { PlayerController::openOnYouTube(id, url); });
     menu.addSeparator();
-    menu.addAction(tr("Delete…"), &state, [&state, id] { state.setPendingDeleteID(id); });
+    QAction *remove = menu.addAction(tr("Delete…"), &state, [&state, id] { state.setPendingDeleteID(id); });
+    remove->setProperty(kDestructive, true);
+    menu.setStyle(destructiveItemStyle());
 }
 
 } // namespace clipvane::RowMenu

@@ -19,12 +19,14 @@ MacConfirmSheet::MacConfirmSheet(const QString &title, const QString &message, c
                                  std::function<void()> action, QWidget *parent)
     : QDialog(parent)
     , m_action(std::move(action))
+    , m_cancel(new QPushButton(tr("Cancel"), this))
+    , m_confirm(new QPushButton(destructiveLabel, this))
 {
     SheetStyle::apply(*this, kWidth);
     setWindowTitle(title);
 
-    auto *cancel = new QPushButton(tr("Cancel"), this);
-    auto *confirmButton = new QPushButton(destructiveLabel, this);
+    QPushButton *cancel = m_cancel;
+    QPushButton *confirmButton = m_confirm;
     confirmButton->setDefault(true);
     confirmButton->setAutoDefault(true);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -43,6 +45,16 @@ MacConfirmSheet::MacConfirmSheet(const QString &title, const QString &message, c
     column->addSpacing(kSpaceAboveButtons);
     column->addLayout(buttons);
     confirmButton->setFocus();
+}
+
+void MacConfirmSheet::setDestructive()
+{
+    m_confirm->setDefault(false);
+    m_confirm->setAutoDefault(false);
+    m_confirm->setProperty("destructive", true);
+    m_cancel->setDefault(true);
+    m_cancel->setFocus();
+    SheetStyle::repolish(*m_confirm);
 }
 
 void MacConfirmSheet::confirm()

@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <functional>
 
+class QPushButton;
+
 namespace clipvane {
 
 // Asks the user to confirm one destructive step; runs it only on the confirming button.
@@ -16,12 +18,16 @@ public:
 
     // Runs the step, then closes.
     void confirm();
+    // For a step that cannot be undone: the confirming button in red, and Return cancels.
+    void setDestructive();
 
     // The texts for deleting a video of the given title.
     static QString deleteTitle(const QString &videoTitle);
 
 private:
     std::function<void()> m_action;
+    QPushButton *m_cancel;
+    QPushButton *m_confirm;
 };
 
 } // namespace clipvane

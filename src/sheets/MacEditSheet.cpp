@@ -38,7 +38,6 @@ MacEditSheet::MacEditSheet(const QString &youtubeID, SyncEngine &sync, VideoStor
 
     m_title->setTabChangesFocus(true);
     m_title->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    m_title->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_title->installEventFilter(this);
     connect(m_title->document(), &QTextDocument::contentsChanged, this, &MacEditSheet::fitTitleHeight);
     m_date->setPlaceholderText(tr("YYYY-MM-DD"));
@@ -85,9 +84,11 @@ void MacEditSheet::setFields(const QString &title, const QString &uploadDate, co
 
 void MacEditSheet::fitTitleHeight()
 {
-    // One line to four, as the title needs; longer titles scroll.
+    // One line to four, as the title needs; only a longer title scrolls, and shows a scroll bar.
     const QFontMetrics metrics(m_title->font());
-    const int lines = std::clamp(static_cast<int>(m_title->document()->size().height()), 1, kMaxTitleLines);
+    const int needed = static_cast<int>(m_title->document()->size().height());
+    const int lines = std::clamp(needed, 1, kMaxTitleLines);
+    m_title->setVerticalScrollBarPolicy(needed > kMaxTitleLines ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     const int frame = 2 * m_title->frameWidth() + static_cast<int>(2 * m_title->document()->documentMargin());
     m_title->setFixedHeight(lines * metrics.lineSpacing() + frame);
 }

@@ -5,8 +5,34 @@
 
 #include <QDialog>
 #include <QLabel>
+#include <QStyle>
 
 namespace clipvane {
+
+namespace {
+
+// The focus ring is as wide as the border it replaces, so a button keeps its size.
+QString buttonStyle()
+{
+    const auto hex = [](const QColor &colour) { return colour.name(); };
+    return QStringLiteral("QPushButton { background: %1; color: %2; border: 1px solid %3; border-radius: 6px;"
+                          "  padding: 4px 14px; min-width: 52px; }"
+                          "QPushButton:hover { background: %4; }"
+                          "QPushButton:pressed { background: %3; }"
+                          "QPushButton:disabled { color: %5; }"
+                          "QPushButton:default { background: %2; color: %6; border-color: %2; }"
+                          "QPushButton:default:hover { background: %7; border-color: %7; }"
+                          "QPushButton:default:pressed { background: %8; border-color: %8; }"
+                          "QPushButton:default:disabled { background: %3; border-color: %3; color: %5; }"
+                          "QPushButton[destructive=\"true\"] { color: %9; }"
+                          "QPushButton:focus { border: 2px solid %10; padding: 3px 13px; }"
+                          "QPushButton:flat { background: transparent; border: none; color: %11; padding: 0px; }")
+        .arg(hex(Palette::card()), hex(Palette::text()), hex(Palette::grey(0.26)), hex(Palette::grey(0.16)),
+             hex(Palette::grey(0.45)), hex(Palette::ink()), hex(Palette::grey(0.88)), hex(Palette::grey(0.75)),
+             hex(Palette::errorRed()), hex(Palette::focusRing()), hex(Palette::muted()));
+}
+
+} // namespace
 
 void SheetStyle::apply(QDialog &sheet, int width)
 {
@@ -17,6 +43,14 @@ void SheetStyle::apply(QDialog &sheet, int width)
     sheet.setPalette(palette);
     sheet.setAutoFillBackground(true);
     sheet.setFont(Fonts::font(FontFace::regular, 13));
+    sheet.setStyleSheet(buttonStyle());
+}
+
+void SheetStyle::repolish(QWidget &button)
+{
+    button.style()->unpolish(&button);
+    button.style()->polish(&button);
+    button.update();
 }
 
 QLabel *SheetStyle::heading(const QString &text, qreal designSize, QWidget *parent)

@@ -8,7 +8,9 @@ class QWidget;
 
 namespace clipvane {
 
-// What every sheet shares: the ink background, the fixed width, the padding, the heading.
+// What every sheet shares: the ink background, the fixed width, the padding, the heading, and
+// buttons in the application's look: the default one filled white, a step that cannot be undone
+// in red, and a ring around the one the keyboard is on.
 class SheetStyle
 {
 public:
@@ -18,6 +20,8 @@ public:
     static void apply(QDialog &sheet, int width);
     static QLabel *heading(const QString &text, qreal designSize, QWidget *parent);
     static QLabel *note(const QString &text, QWidget *parent); // 12.5, muted, wrapping
+    // Draws a button again after a change of its role.
+    static void repolish(QWidget &button);
 };
 
 } // namespace clipvane

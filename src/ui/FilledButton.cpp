@@ -1,5 +1,6 @@
 #include "FilledButton.h"
 
+#include "Palette.h"
 #include "Symbols.h"
 
 #include <QFocusEvent>
@@ -89,7 +90,7 @@ void FilledButton::paintEvent(QPaintEvent *)
     // Drawn inside the shape, in a colour that stands out from the fill, so the button keeps
     // its measured size with and without focus.
     if (hasFocus() && m_focusFromKeyboard) {
-        painter.setPen(QPen(m_fill.lightness() > 128 ? QColor(0x2f, 0x6f, 0xeb) : QColor(Qt::white), 2));
+        painter.setPen(QPen(m_fill.lightness() > 128 ? Palette::focusRing() : QColor(Qt::white), 2));
         painter.setBrush(Qt::NoBrush);
         const QRectF ring = shape.adjusted(kFocusRingInset, kFocusRingInset, -kFocusRingInset, -kFocusRingInset);
         painter.drawRoundedRect(ring, m_radius - kFocusRingInset / 2, m_radius - kFocusRingInset / 2);

@@ -1,5 +1,6 @@
 #include "Fonts.h"
 
+#include <QApplication>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <cmath>
@@ -10,6 +11,7 @@ namespace {
 
 constexpr qreal kLogicalDpi = 96.0;
 constexpr qreal kPointsPerInch = 72.0;
+constexpr qreal kApplicationTextSize = 13;
 
 struct FaceInfo
 {
@@ -41,6 +43,11 @@ bool Fonts::load()
         for (const char16_t *file : {u":/fonts/HankenGrotesk_400Regular.ttf", u":/fonts/HankenGrotesk_500Medium.ttf",
                                      u":/fonts/HankenGrotesk_600SemiBold.ttf", u":/fonts/SpaceGrotesk_700Bold.ttf"})
             ok = QFontDatabase::addApplicationFont(QString::fromUtf16(file)) >= 0 && ok;
+        // Menus, tooltips and alerts that set no font of their own read the application's. Its
+        // size is given in points (a whole pixel size would leave them without a point size).
+        QFont text = font(FontFace::regular, kApplicationTextSize);
+        text.setPointSizeF(kApplicationTextSize * kPointsPerInch / kLogicalDpi);
+        QApplication::setFont(text);
         return ok;
     }();
     return loaded;

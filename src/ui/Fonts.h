@@ -18,12 +18,13 @@ enum class FontFace {
 class Fonts
 {
 public:
-    // Registers the bundled faces from the resources. False when any of them did not load (the
-    // program still runs, on the platform's default face).
+    // Registers the bundled faces from the resources and makes Hanken Grotesk at the text size the
+    // application's font. False when any of them did not load (the program still runs, on the
+    // platform's default face).
     static bool load();
 
     static QFont font(FontFace face, qreal designSize);
-    // The platform's user-interface face at a design size and weight (symbols' companions, menus).
+    // The application's face at a design size and weight.
     static QFont system(qreal designSize, QFont::Weight weight = QFont::Normal);
 
     // Makes font designSize logical pixels high.

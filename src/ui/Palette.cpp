@@ -57,6 +57,11 @@ QColor Palette::errorRed()
     return QColor::fromRgb(255, 69, 58);
 }
 
+QColor Palette::focusRing()
+{
+    return QColor::fromRgb(0x2f, 0x6f, 0xeb);
+}
+
 void Palette::applyTo(QApplication &app)
 {
     app.setStyle(QStyleFactory::create(QStringLiteral("Fusion")));

@@ -24,6 +24,8 @@ public:
     static QColor black(double opacity);
     // The platform's red for error texts in the dark appearance.
     static QColor errorRed();
+    // The ring around the control the keyboard is on, visible on white and on ink alike.
+    static QColor focusRing();
 
     // The dark appearance with white as tint, on the Fusion style, for the whole application.
     static void applyTo(QApplication &app);

@@ -1,6 +1,7 @@
 #include "../ui/WidgetTestMain.h"
 #include "AccountSettingsTab.h"
 #include "AddingSettingsTab.h"
+#include "BrowserLauncher.h"
 #include "ExportWriter.h"
 #include "FakeHttpServer.h"
 #include "FamilyInvite.h"
@@ -172,17 +173,49 @@ private Q_SLOTS:
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QDateTime>("lastSync");
         QTest::addColumn<QString>("text");
-        const QDateTime time(QDate(2026, 12, 7), QTime(9, 5), Qt::LocalTime);
+        const QDateTime time(QDate(2026, 12, 7), QTime(9, 5, 42), Qt::LocalTime);
         QTest::newRow("never") << "en_US" << QDateTime() << "\u2014";
         QTest::newRow("US English") << "en_US" << time << "Dec 7, 2026 9:05 AM";
         QTest::newRow("British English") << "en_GB" << time << "7 Dec 2026 09:05";
         QTest::newRow("German") << "de_DE" << time << "7. Dez. 2026 09:05";
+        QTest::newRow("C: its short time has seconds") << "C" << time << "7 Dec 2026 09:05";
     }
     void lastSync()
     {
         QFETCH(QString, locale);
         QFETCH(QDateTime, lastSync);
         QTEST(LastSyncText::format(lastSync, QLocale(locale)), "text");
+    }
+
+    // The desktop's opener decides: no browser found is a failure, one still waiting on the
+    // browser it started is a success.
+    void browserLauncher_data()
+    {
+        QTest::addColumn<QString>("opener"); // a shell script's body; empty: no such program
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("opened") << u"printf %s \"$1\" > \"$0.url\""_qs << true;
+        QTest::newRow("no browser found") << u"exit 3"_qs << false;
+        QTest::newRow("the browser failed") << u"exit 4"_qs << false;
+        QTest::newRow("killed") << u"kill -9 $$"_qs << false;
+        QTest::newRow("waits on the browser it started") << u"exec sleep 30"_qs << true;
+        QTest::newRow("no opener installed") << QString() << false;
+    }
+    void browserLauncher()
+    {
+        QFETCH(QString, opener);
+        QTemporaryDir folder;
+        const QString program = folder.filePath(u"opener"_qs);
+        if (!opener.isEmpty()) {
+            QFile script(program);
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\n" + opener.toUtf8() + '\n');
+            script.close();
+            script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        }
+        const QUrl address(u"http://127.0.0.1:8470/gauth/login.php?state=a+b%2F"_qs);
+        QTEST(QCoro::waitFor(BrowserLauncher::open(address, program, std::chrono::milliseconds(300))), "opened");
+        if (QFile::exists(program + u".url"_qs))
+            QCOMPARE(readAll(program + u".url"_qs), address.toEncoded());
     }
 
     void initTestCase() { QVERIFY(m_fake.start()); }
@@ -268,6 +301,50 @@ private Q_SLOTS:
         QTEST(tab->model().members(), "members");
         QTRY_COMPARE(bool(tab->removeButton(u"a@x.org"_qs)), !tab->model().members().isEmpty());
         QVERIFY(!tab->model().busy());
+    }
+
+    // The lists are always the signed-in account's: nothing of the previous one shows, even
+    // when its answer comes late.
+    void familyFollowsTheAccount_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("signed out, then in as another") << u"sign out"_qs;
+        QTest::newRow("switched while the window was closed") << u"switch"_qs;
+        QTest::newRow("the previous account's late answer") << u"late"_qs;
+    }
+    void familyFollowsTheAccount()
+    {
+        QFETCH(QString, how);
+        Profile *profile = onFake();
+        FamilySettingsTab *tab = profile->window->familyTab();
+        profile->window->tabs()->setCurrentWidget(tab);
+        const auto lists = [](const char *member) {
+            return FakeReply::json("{\"members\":[\"" + QByteArray(member) + "\"],\"shared_with_me\":[]}");
+        };
+        FakeReply ann = lists("kin@ann.org");
+        if (how == u"late")
+            ann.delay = std::chrono::milliseconds(300);
+        m_fake.enqueue("/api/family.php", ann);
+        m_fake.enqueue("/api/family.php", lists("kin@bob.org"));
+        profile->window->show();
+        if (how != u"late") {
+            settle(&tab->model(), SIGNAL(settled()));
+            QCOMPARE(tab->model().members(), QStringList{u"kin@ann.org"_qs});
+        }
+
+        if (how == u"switch")
+            profile->window->hide();
+        else
+            profile->engine().signOut();
+        QVERIFY(tab->model().members().isEmpty() || how == u"switch");
+        QVERIFY(!tab->removeButton(u"kin@ann.org"_qs) || how == u"switch");
+        QSignalSpy settled(&tab->model(), &FamilySettingsModel::settled);
+        profile->engine().signIn(u"token-2"_qs, u"bob@example.com"_qs);
+        profile->window->show();
+        QTRY_COMPARE_WITH_TIMEOUT(tab->model().members(), QStringList{u"kin@bob.org"_qs}, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(settled.size(), how == u"late" ? 2 : 1, 5000);
+        QCOMPARE(tab->model().members(), QStringList{u"kin@bob.org"_qs});
+        QCOMPARE(requestsTo("/api/family.php").size(), 2);
     }
 
     void returnInvitesWhileBusy()

@@ -17,9 +17,12 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSignalSpy>
+#include <QThread>
 #include <QUrlQuery>
+#include <future>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace clipvane;
@@ -28,6 +31,7 @@ using Outcome = UrlHandler::Outcome;
 using AuthOutcome = GoogleAuth::Result::Outcome;
 Q_DECLARE_METATYPE(Outcome)
 Q_DECLARE_METATYPE(std::optional<QString>)
+Q_DECLARE_METATYPE(SingleInstance::HandOff)
 
 namespace {
 
@@ -286,6 +290,64 @@ private Q_SLOTS:
         flood.write(QByteArray(SingleInstance::kMaxMessageBytes + 10, 'x'));
         QTRY_COMPARE_WITH_TIMEOUT(flood.state(), QLocalSocket::UnconnectedState, 5000);
         QCOMPARE(received.size(), 0);
+    }
+
+    // Connecting tells a running application from none; once connected, a launch waits long for
+    // the answer of a busy one and never counts it as absent.
+    void handOffToBusyOrAbsent_data()
+    {
+        QTest::addColumn<QString>("running"); // "", "dead", or how a live one answers
+        QTest::addColumn<int>("answerWait");  // ms; 0: the launch's own
+        QTest::addColumn<SingleInstance::HandOff>("outcome");
+        using H = SingleInstance::HandOff;
+        QTest::newRow("nobody") << QString() << 0 << H::nobodyListening;
+        QTest::newRow("a dead application's socket") << u"dead"_qs << 0 << H::nobodyListening;
+        QTest::newRow("busy: answers after the connect wait") << u"late"_qs << 0 << H::taken;
+        QTest::newRow("hangs up without an answer") << u"hang up"_qs << 0 << H::unanswered;
+        QTest::newRow("no answer at all") << u"silent"_qs << 300 << H::unanswered;
+    }
+    void handOffToBusyOrAbsent()
+    {
+        QFETCH(QString, running);
+        QFETCH(int, answerWait);
+        const QString name = u"clipvane-busy-%1"_qs.arg(QCoreApplication::applicationPid());
+        QLocalServer::removeServer(name);
+        if (running == u"dead")
+            leaveDeadSocket(name);
+        // The running application answers from a thread of its own, as another process would.
+        std::promise<void> listening;
+        std::thread application;
+        if (!running.isEmpty() && running != u"dead") {
+            application = std::thread([&] {
+                QLocalServer server;
+                server.listen(name);
+                listening.set_value();
+                if (!server.waitForNewConnection(10000))
+                    return;
+                QLocalSocket *socket = server.nextPendingConnection();
+                while (!socket->canReadLine() && socket->waitForReadyRead(10000)) {
+                }
+                if (running == u"late") {
+                    QThread::msleep(2 * SingleInstance::kConnectWait.count());
+                    socket->write("ok\n");
+                    socket->waitForBytesWritten(10000);
+                    socket->waitForDisconnected(10000);
+                } else if (running == u"hang up") {
+                    socket->abort();
+                } else {
+                    socket->waitForDisconnected(10000);
+                }
+            });
+            listening.get_future().wait();
+        }
+        const auto outcome = answerWait > 0
+                                 ? SingleInstance::offer(name, {u"https://youtu.be/x"_qs}, SingleInstance::kConnectWait,
+                                                         std::chrono::milliseconds(answerWait))
+                                 : SingleInstance::offer(name, {u"https://youtu.be/x"_qs});
+        if (application.joinable())
+            application.join();
+        QLocalServer::removeServer(name);
+        QTEST(outcome, "outcome");
     }
 
     void rootSwitch()

@@ -137,7 +137,7 @@ def press(node):
 _x11 = None
 
 
-def _xtest():
+def _display():
     global _x11
     if _x11 is None:
         x11, xtest = ctypes.CDLL("libX11.so.6"), ctypes.CDLL("libXtst.so.6")
@@ -148,26 +148,13 @@ def _xtest():
     return _x11
 
 
-def chord(*names):
-    """Real key presses through XTest, as a keyboard makes them: the keys named by their X names
-    (Control_L, n, Escape, Return, space) go down in order and come up in reverse."""
-    x11, xtest, display = _xtest()
-    codes = [x11.XKeysymToKeycode(display, x11.XStringToKeysym(name.encode())) for name in names]
-    for pressed, order in ((1, codes), (0, list(reversed(codes)))):
-        for code in order:
-            xtest.XTestFakeKeyEvent(display, code, pressed, ctypes.c_ulong(0))
-            x11.XFlush(display)
-            time.sleep(0.02)
-    time.sleep(0.05)
-
-
 def click(node):
     """A real mouse click at the middle of node on screen. The accessibility registry moves the
     pointer but its button presses never reach the window on Xvfb: clicks go through XTest."""
     box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
     if box.width <= 0 or box.height <= 0:
         raise Failure(f"cannot click {node.getRoleName()} {node.name!r}: it has no area on screen")
-    x11, xtest, display = _xtest()
+    x11, xtest, display = _display()
     xtest.XTestFakeMotionEvent(display, -1, box.x + box.width // 2, box.y + box.height // 2, ctypes.c_ulong(0))
     for pressed in (1, 0):
         xtest.XTestFakeButtonEvent(display, 1, pressed, ctypes.c_ulong(0))
@@ -190,6 +177,54 @@ def press_keys(names):
     for name in names:
         pyatspi.Registry.generateKeyboardEvent(KEYS[name], None, pyatspi.KEY_SYM)
         time.sleep(0.02)
+
+
+def chord(*names):
+    """Real key presses through XTest, as a keyboard makes them: the keys named by their X names
+    (Control_L, n, Escape, Return, space) go down in order and come up in reverse."""
+    x11, xtest, display = _display()
+    codes = [x11.XKeysymToKeycode(display, x11.XStringToKeysym(name.encode())) for name in names]
+    for pressed, order in ((1, codes), (0, list(reversed(codes)))):
+        for code in order:
+            xtest.XTestFakeKeyEvent(display, code, pressed, ctypes.c_ulong(0))
+            x11.XFlush(display)
+            time.sleep(0.02)
+    time.sleep(0.05)
+
+
+class _WindowAttributes(ctypes.Structure):
+    _fields_ = [("x", ctypes.c_int), ("y", ctypes.c_int), ("width", ctypes.c_int), ("height", ctypes.c_int),
+                ("border_width", ctypes.c_int), ("depth", ctypes.c_int), ("visual", ctypes.c_void_p),
+                ("root", ctypes.c_ulong), ("class_", ctypes.c_int), ("bit_gravity", ctypes.c_int),
+                ("win_gravity", ctypes.c_int), ("backing_store", ctypes.c_int), ("backing_planes", ctypes.c_ulong),
+                ("backing_pixel", ctypes.c_ulong), ("save_under", ctypes.c_int), ("colormap", ctypes.c_ulong),
+                ("map_installed", ctypes.c_int), ("map_state", ctypes.c_int), ("all_event_masks", ctypes.c_long),
+                ("your_event_mask", ctypes.c_long), ("do_not_propagate_mask", ctypes.c_long),
+                ("override_redirect", ctypes.c_int), ("screen", ctypes.c_void_p)]
+
+
+def popups():
+    """The boxes (x, y, width, height) of the pop-ups on screen: menus are not on the accessibility
+    bus, but they are the mapped override-redirect windows of the X server."""
+    x11, _, display = _display()
+    x11.XDefaultRootWindow.restype = ctypes.c_ulong
+    root, parent, children, count = ctypes.c_ulong(), ctypes.c_ulong(), ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
+    x11.XQueryTree(display, ctypes.c_ulong(x11.XDefaultRootWindow(display)), ctypes.byref(root), ctypes.byref(parent),
+                   ctypes.byref(children), ctypes.byref(count))
+    boxes = []
+    for i in range(count.value):
+        attributes = _WindowAttributes()
+        if x11.XGetWindowAttributes(display, ctypes.c_ulong(children[i]), ctypes.byref(attributes)) and \
+                attributes.map_state == 2 and attributes.override_redirect and attributes.width > 1:
+            boxes.append((attributes.x, attributes.y, attributes.width, attributes.height))
+    if children:
+        x11.XFree(children)
+    return boxes
+
+
+def extents(node):
+    box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return box.x, box.y, box.width, box.height
 
 
 def set_text(node, text):

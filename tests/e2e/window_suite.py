@@ -24,6 +24,112 @@ SEEDED = {  # id: (title, date, length)
 }
 
 
+def fake_browser(folder, environment):
+    """The desktop's opener, as the application finds it first on PATH: while the file it names
+    exists it answers as on a machine with no browser set up; otherwise it is the browser, and
+    notes each address it opens in the log it names. Returns (that file, the log)."""
+    tools = os.path.join(folder, "bin")
+    os.makedirs(tools, exist_ok=True)
+    missing, log = os.path.join(folder, "no-browser"), os.path.join(folder, "browser.log")
+    opener = os.path.join(tools, "xdg-open")
+    with open(opener, "w") as script:
+        script.write(f"#!/bin/sh\nif [ -e {missing} ]; then\n"
+                     "  echo \"xdg-open: no method available for opening '$1'\" >&2; exit 3\nfi\n"
+                     f"echo \"$1\" >> {log}\n")
+    os.chmod(opener, 0o755)
+    environment["PATH"] = tools + os.pathsep + environment.get("PATH", "")
+    return missing, log
+
+
+def check_no_browser_is_said(main_window):
+    """"Continue with Google" without a browser says it could not open one."""
+    from window_driver import click, find
+    click(find(main_window, "push button", "Continue with Google"))
+    find(main_window, "label", "Couldn't open your web browser to sign in.")
+
+
+def check_filter_menus_open_under_their_buttons(main_window):
+    """Each filter menu opens left to right under its button, inside the window."""
+    import pyatspi
+    from window_driver import Failure, click, descendants, extents, popups, press_keys, wait_for
+    left, _, width, _ = extents(main_window)
+    buttons = [node for node in descendants(main_window)
+               if node.getRoleName() == "push button" and node.description in ("Library", "Sort by", "Year")]
+    if len(buttons) != 3:
+        raise Failure(f"expected the three filter buttons, found {[b.name for b in buttons]}")
+    for button in buttons:
+        click(button)
+        wait_for(f"the {button.name!r} menu to open", lambda: button.getState().contains(pyatspi.STATE_PRESSED), 5)
+        x, y, w, _ = wait_for(f"the {button.name!r} menu on screen", lambda: next(iter(popups()), None), 5)
+        bx, by, _, bh = extents(button)
+        press_keys(["Escape"])
+        wait_for(f"the {button.name!r} menu to close",
+                 lambda: not button.getState().contains(pyatspi.STATE_PRESSED) and not popups(), 5)
+        if abs(x - bx) > 2 or not by + bh - 2 <= y <= by + bh + 6:
+            raise Failure(f"the {button.name!r} menu opens at ({x}, {y}), not under its button at ({bx}, {by + bh})")
+        if x < left or x + w > left + width:
+            raise Failure(f"the {button.name!r} menu spans x {x}..{x + w}, outside the window's {left}..{left + width}")
+
+
+def check_no_scroll_bar(sheet, where):
+    """A field that holds all of its text shows no scroll bar."""
+    from window_driver import Failure, descendants
+    if any(node.getRoleName() == "scroll bar" for node in descendants(sheet)):
+        raise Failure(f"the {where} shows a scroll bar for a title that fits")
+
+
+def settings_window(app):
+    from window_driver import showing
+    return next((w for w in app if w is not None and w.name == "Settings" and showing(w)), None)
+
+
+def check_settings_close_by_keys(app, main_window):
+    """Ctrl+W and Esc close the settings window (no window manager draws a close button here)."""
+    from window_driver import chord, find, press, wait_for, window
+    for keys in (("Control_L", "w"), ("Escape",)):
+        press(find(main_window, "push button", "Settings"))  # opens it, or brings it to the keyboard
+        window(app, None, "Settings")
+        chord(*keys)
+        wait_for(f"{'+'.join(keys)} to close the settings window", lambda: settings_window(app) is None, 5)
+
+
+def check_family_follows_the_account(app, main_window, service, token, sign_in, audit):
+    """After signing out and in as someone else, the Family tab shows that person's people only."""
+    from window_driver import Failure, descendants, find, press, set_text, wait_for, window
+    press(find(main_window, "push button", "Settings"))
+    settings = window(app, None, "Settings")
+    press(find(settings, "page tab", "Family"))
+    set_text(find(settings, "text", "E-mail address to invite"), "kin@example.com")
+    press(find(settings, "push button", "Invite"))
+    find(settings, "label", "kin@example.com")
+    if service.call(token, "family.php")["members"] != ["kin@example.com"]:
+        raise Failure("the invitation did not reach the service")
+    audit(settings, "settings, Family tab with a member")
+    press(find(settings, "page tab", "Account"))
+    press(find(settings, "push button", "Sign out"))
+    find(main_window, "push button", "Continue with Google")
+    sign_in("other@example.com")
+    wait_for("the library of the other account",
+             lambda: not any(n.name == "Continue with Google" for n in descendants(main_window)), 20)
+    press(find(settings, "page tab", "Family"))
+    find(settings, "label", "No one yet.")
+    if any(node.name == "kin@example.com" for node in descendants(settings)):
+        raise Failure("the Family tab still lists the previous account's kin@example.com")
+
+
+def check_account_deletion_asks_in_a_sheet(app, settings, service, token):
+    """Deleting the account asks in the application's own sheet; Esc cancels and sends nothing."""
+    from window_driver import find, gone, press, press_keys, window
+    press(find(settings, "page tab", "Data & privacy"))
+    press(find(settings, "push button", "Delete my account…"))
+    sheet = window(app, "dialog", "Delete your account?")
+    find(sheet, "push button", "Delete account")
+    find(sheet, "push button", "Cancel")
+    press_keys(["Escape"])
+    gone(app, "dialog", "Delete your account?")
+    service.videos(token)  # the account still answers
+
+
 def in_own_session(build):
     """Runs this script again on its own X server (display picked by the server, so parallel
     runs never collide) inside a private D-Bus session with the accessibility bus."""
@@ -57,14 +163,9 @@ def main(build):
     service = Service(os.path.join(build, "service", "clipvane-service"), folder)
     program = os.path.join(build, "src", "app", "clipvane")
     command = [program, "--profile", os.path.join(folder, "profile"), "--api", service.api]
-    # The "browser" the sign-in opens: it notes the address it was given.
-    opened = os.path.join(folder, "browser.log")
-    browser = os.path.join(folder, "browser")
-    with open(browser, "w") as script:
-        script.write(f"#!/bin/sh\necho \"$1\" >> {opened}\n")
-    os.chmod(browser, 0o755)
-    environment = dict(os.environ, BROWSER=browser, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+    environment = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
                        QTWEBENGINE_DISABLE_SANDBOX="1", QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu --no-zygote")
+    no_browser, opened = fake_browser(folder, environment)
     problems = []
     started = time.monotonic()
 
@@ -97,11 +198,16 @@ def main(build):
         def on_screen(role, name):
             return any(n.getRoleName() == role and n.name == name for n in descendants(main_window))
 
-        step("start on a fresh profile and sign in with the keyboard alone; Ctrl+N there waits for the library")
+        step("start on a fresh profile")
         app_process = subprocess.Popen(command, env=environment, stderr=open(os.path.join(folder, "app.log"), "w"))
         app = application(app_process)
         main_window = window(app, "frame", "Clipvane")
         audit(main_window, "onboarding")
+        step("continue with Google on a machine without a browser")
+        open(no_browser, "w").close()
+        check_no_browser_is_said(main_window)
+        os.remove(no_browser)
+        step("sign in with the keyboard alone; Ctrl+N there waits for the library")
         focus(find(main_window, "push button", "Continue with Google"))
         chord("Control_L", "n")
         chord("Return")
@@ -173,6 +279,9 @@ def main(build):
         choose("2021", 1, "All years")
         wait_for("the list to show all three again", lambda: videos.childCount == 3)
 
+        step("filter menus open under their buttons")
+        check_filter_menus_open_under_their_buttons(main_window)
+
         step("add through the add sheet")
         press(find(main_window, "push button", "Add a video"))
         sheet = window(app, "dialog", "Add a video")
@@ -201,6 +310,7 @@ def main(build):
         chord("Return")
         sheet = window(app, "dialog", "Edit details")
         audit(sheet, "edit sheet")
+        check_no_scroll_bar(sheet, "edit sheet")
         for label, value in (("Title", "Lakes, edited"), ("Date", "2001-02-03"), ("Length", "1:02:03")):
             set_text(find(sheet, "text", label), value)
         press(find(sheet, "push button", "Save"))
@@ -272,6 +382,19 @@ def main(build):
         press(find(settings, "page tab", "Account"))
         find(settings, "label", email)
         on_service("the library unchanged by the settings", lambda held: len(held) == 5)
+
+        step("deleting the account asks first, in a sheet")
+        check_account_deletion_asks_in_a_sheet(app, settings, service, token)
+
+        step("the settings window closes with Ctrl+W and Esc")
+        check_settings_close_by_keys(app, main_window)
+
+        def sign_in(address):
+            second_launch(f"clipvaneshelf://auth?token={urllib.parse.quote(service.token(address), safe='')}"
+                          f"&email={urllib.parse.quote(address)}")
+
+        step("the Family tab follows the account signed in")
+        check_family_follows_the_account(app, main_window, service, token, sign_in, audit)
 
         step("quit")
         app_process.send_signal(signal.SIGTERM)

@@ -16,6 +16,7 @@
 #include "MacEditSheet.h"
 #include "MacPlayer.h"
 #include "MacVideoRow.h"
+#include "Palette.h"
 #include "PlayerController.h"
 #include "RowMenu.h"
 #include "SearchRow.h"
@@ -63,6 +64,22 @@ QString texts(const QMenu &menu)
     for (const QAction *action : menu.actions())
         texts << (action->isSeparator() && action->text().isEmpty() ? u"—"_qs : action->text());
     return texts.join(u" | "_qs);
+}
+
+// Whether the item's text is drawn in a red (strong red, little green and blue).
+bool drawsInRed(QMenu &menu, QAction *action)
+{
+    menu.adjustSize();
+    const QImage image = menu.grab().toImage();
+    const QRect item = menu.actionGeometry(action);
+    for (int y = item.top(); y <= item.bottom(); ++y) {
+        for (int x = item.left(); x <= item.right(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (pixel.red() > 180 && pixel.green() < 110 && pixel.blue() < 110)
+                return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -457,6 +474,9 @@ private Q_SLOTS:
         QTEST(texts(years), "yearItems");
         library.actions()[1]->trigger();
         QCOMPARE(bar.libraryButton().text(), u"Excluded"_qs);
+        // A menu opens left to right under its button, whatever the button draws.
+        for (QToolButton *button : {&bar.libraryButton(), &bar.sortButton(), &bar.yearButton()})
+            QVERIFY(!button->isRightToLeft() && !button->menu()->isRightToLeft());
     }
 
     void rowMenus_data()
@@ -484,6 +504,9 @@ private Q_SLOTS:
             QVERIFY(!menu.actions()[0]->isEnabled());
             return;
         }
+        // Only the step that cannot be undone is drawn in red.
+        QVERIFY(drawsInRed(menu, menu.actions().constLast()));
+        QVERIFY(!drawsInRed(menu, menu.actions().constFirst()));
         menu.actions()[1]->trigger();
         QCOMPARE(state().editingID(), u"aaaaaaaa"_qs);
         menu.actions().constLast()->trigger();
@@ -567,6 +590,46 @@ private Q_SLOTS:
         MacEditSheet orphan(u"gone-away00"_qs, sync(), store());
         orphan.save();
         QCOMPARE(orphan.result(), int(QDialog::Accepted));
+    }
+
+    // The default button is the filled white one; the one the keyboard is on has a ring.
+    void sheetButtonsStandOut_data()
+    {
+        QTest::addColumn<QString>("sheet");
+        QTest::addColumn<QString>("filled");
+        QTest::addColumn<QString>("focused"); // empty: the keyboard is in a field
+        QTest::newRow("add") << u"add"_qs << u"Add"_qs << QString();
+        QTest::newRow("edit") << u"edit"_qs << u"Save"_qs << QString();
+        QTest::newRow("confirm") << u"confirm"_qs << u"Delete video"_qs << u"Delete video"_qs;
+        QTest::newRow("cannot be undone: Return cancels") << u"destructive"_qs << u"Cancel"_qs << u"Cancel"_qs;
+    }
+    void sheetButtonsStandOut()
+    {
+        QFETCH(QString, sheet);
+        QFETCH(QString, focused);
+        open({record(u"abcdefghijk"_qs, u"2020-01-02"_qs)});
+        QGuiApplication::clipboard()->setText(u"https://youtu.be/dQw4w9WgXcQ"_qs);
+        std::unique_ptr<QDialog> dialog;
+        if (sheet == u"add")
+            dialog = std::make_unique<MacAddSheet>(sync(), store());
+        else if (sheet == u"edit")
+            dialog = std::make_unique<MacEditSheet>(u"abcdefghijk"_qs, sync(), store());
+        else
+            dialog = std::make_unique<MacConfirmSheet>(u"t"_qs, u"m"_qs, u"Delete video"_qs, [] {});
+        if (sheet == u"destructive")
+            static_cast<MacConfirmSheet *>(dialog.get())->setDestructive();
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+        for (QPushButton *button : dialog->findChildren<QPushButton *>()) {
+            if (button->isFlat())
+                continue;
+            const QImage image = button->grab().toImage();
+            const QColor inside = image.pixelColor(4, image.height() / 2);
+            QFETCH(QString, filled);
+            QVERIFY2((inside.lightness() > 200) == (button->text() == filled), qPrintable(button->text()));
+            const QColor edge = image.pixelColor(0, image.height() / 2);
+            QVERIFY2((edge == Palette::focusRing()) == (button->text() == focused), qPrintable(button->text()));
+        }
     }
 
     void confirmSheet()

@@ -50,6 +50,21 @@ private Q_SLOTS:
         QVERIFY2(std::abs(info.pixelSize() - size) <= 0.5, qPrintable(QString::number(info.pixelSize())));
     }
 
+    // What sets no font of its own (menus, tooltips, alerts) shows the design's text face.
+    void widgetsWithoutAFontUseTheTextFace_data()
+    {
+        QTest::addColumn<QByteArray>("widgetClass");
+        for (const char *name : {"QWidget", "QMenu", "QMenuBar", "QTipLabel", "QMessageBox", "QPushButton"})
+            QTest::newRow(name) << QByteArray(name);
+    }
+    void widgetsWithoutAFontUseTheTextFace()
+    {
+        QFETCH(QByteArray, widgetClass);
+        const QFontInfo info(QApplication::font(widgetClass.constData()));
+        QCOMPARE(info.family(), u"Hanken Grotesk"_qs);
+        QCOMPARE(info.pixelSize(), 13);
+    }
+
     void everyDesignSymbolDrawsInItsTint()
     {
         const QColor tint(255, 41, 36);
