@@ -361,9 +361,9 @@ def main(build):
         service.call(relative, "family.php", {"action": "add", "email": email})
         chord("Control_L", "r")
         select("Mum's garden")
-        for command in ("Edit Details…", "Exclude / Include", "Delete…"):
-            if find(main_window, "menu item", command).getState().contains(pyatspi.STATE_ENABLED):
-                raise Failure(f"“{command}” is offered for a shared video")
+        for item in ("Edit Details…", "Exclude / Include", "Delete…"):
+            if find(main_window, "menu item", item).getState().contains(pyatspi.STATE_ENABLED):
+                raise Failure(f"“{item}” is offered for a shared video")
         chord("Control_L", "BackSpace")
         chord("Control_L", "e")
         time.sleep(0.5)
