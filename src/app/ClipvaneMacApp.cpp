@@ -60,9 +60,18 @@ int ClipvaneMacApp::start(const QStringList &arguments, const QUrl &apiBase,
 {
     m_instance = std::make_unique<SingleInstance>(SingleInstance::serverName());
     if (!m_instance->listen()) {
-        // Another launch won the race to start: it takes the arguments instead.
-        if (SingleInstance::handOff(SingleInstance::serverName(), arguments))
+        // Another launch won the race to start: it takes the arguments instead. One that does not
+        // answer still holds the library, so this launch must not open it too.
+        switch (SingleInstance::offer(SingleInstance::serverName(), arguments)) {
+        case SingleInstance::HandOff::taken:
             return -1;
+        case SingleInstance::HandOff::unanswered:
+            QTextStream(stderr) << "clipvane: Clipvane is running but did not answer in time; "
+                                   "what was handed to it may still arrive.\n";
+            return 1;
+        case SingleInstance::HandOff::nobodyListening:
+            break;
+        }
     }
     connect(m_instance.get(), &SingleInstance::messageReceived, this, &ClipvaneMacApp::handleArguments);
 
