@@ -3,12 +3,12 @@
 // videos, browse mode, the menus of the filter bar and of a row, and the add sheet. For
 // comparing the window with its design by eye.
 #include "AppPaths.h"
+#include "AppState.h"
 #include "FilterBar.h"
 #include "Fonts.h"
 #include "LibraryColumn.h"
 #include "LibrarySession.h"
-#include "MacAppState.h"
-#include "MacLibraryView.h"
+#include "LibraryView.h"
 #include "Palette.h"
 #include "PlayerController.h"
 #include "RowMenu.h"
@@ -49,9 +49,9 @@ int main(int argc, char *argv[])
         QTextStream(stderr) << error << '\n';
         return 1;
     }
-    MacAppState state(session->standard());
-    MacLibraryView view(state, session->engine(), session->store(), session->api(),
-                        PlayerController::playerPageURL(session->apiBase()));
+    AppState state(session->standard());
+    LibraryView view(state, session->engine(), session->store(), session->api(),
+                     PlayerController::playerPageURL(session->apiBase()));
     view.setWindowTitle(QStringLiteral("Clipvane"));
     view.resize(1180, 740);
     view.show();

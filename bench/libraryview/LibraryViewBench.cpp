@@ -4,11 +4,11 @@
 // rows whose thumbnails are not cached (which must never wait for them). Build with the
 // release preset.
 #include "AppPaths.h"
+#include "AppState.h"
 #include "Fonts.h"
 #include "LibraryColumn.h"
 #include "LibraryListView.h"
 #include "LibrarySession.h"
-#include "MacAppState.h"
 #include "MemorySecretStore.h"
 #include "Palette.h"
 #include "ProfileFill.h"
@@ -49,7 +49,7 @@ struct Fixture
         session = LibrarySession::open(options, &error);
         if (!session)
             qFatal("bench: %s", qPrintable(error));
-        state = std::make_unique<MacAppState>(session->standard());
+        state = std::make_unique<AppState>(session->standard());
         list = std::make_unique<VisibleList>(*state, session->engine(), session->store());
         column = std::make_unique<LibraryColumn>(*state, session->engine(), *list);
         column->resize(300, 700);
@@ -69,7 +69,7 @@ struct Fixture
     MemorySecretStore secrets;
     QNetworkAccessManager network;
     std::unique_ptr<LibrarySession> session;
-    std::unique_ptr<MacAppState> state;
+    std::unique_ptr<AppState> state;
     std::unique_ptr<VisibleList> list;
     std::unique_ptr<LibraryColumn> column;
 };

@@ -2,8 +2,8 @@
 
 #include "APIClient.h"
 #include "AccountSignOut.h"
+#include "ConfirmSheet.h"
 #include "ExportWriter.h"
-#include "MacConfirmSheet.h"
 #include "Palette.h"
 #include "SettingsForm.h"
 #include "SettingsSection.h"
@@ -137,7 +137,7 @@ QString PrivacySettingsTab::chooseFileWithDialog(const QString &proposedName)
 bool PrivacySettingsTab::confirmWithDialog()
 {
     bool confirmed = false;
-    MacConfirmSheet sheet(
+    ConfirmSheet sheet(
         tr("Delete your account?"), tr("Your library and personal data are erased from Clipvane permanently."),
         tr("Delete account"), [&confirmed] { confirmed = true; }, window());
     sheet.setDestructive();

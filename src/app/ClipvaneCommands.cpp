@@ -1,8 +1,8 @@
 #include "ClipvaneCommands.h"
 
 #include "AppSignals.h"
+#include "AppState.h"
 #include "LinkParser.h"
-#include "MacAppState.h"
 #include "SortMode.h"
 #include "SyncEngine.h"
 #include "Video.h"
@@ -46,7 +46,7 @@ template<typename Call> void onFocusedText(Call call)
 
 } // namespace
 
-ClipvaneCommands::ClipvaneCommands(MacAppState &state, SyncEngine &sync, VideoStore &store, const QUrl &webOrigin,
+ClipvaneCommands::ClipvaneCommands(AppState &state, SyncEngine &sync, VideoStore &store, const QUrl &webOrigin,
                                    QMenuBar &bar, QObject *parent)
     : QObject(parent)
     , m_state(state)
@@ -60,10 +60,10 @@ ClipvaneCommands::ClipvaneCommands(MacAppState &state, SyncEngine &sync, VideoSt
     buildLibrary(bar);
     buildHelp(bar);
 
-    connect(&state, &MacAppState::selectedIDChanged, this, &ClipvaneCommands::updateRules);
-    connect(&state, &MacAppState::browsingChanged, this, &ClipvaneCommands::updateRules);
-    connect(&state, &MacAppState::filterChanged, this, &ClipvaneCommands::updateRules);
-    connect(&state, &MacAppState::autoplayOnSelectChanged, this, &ClipvaneCommands::updateRules);
+    connect(&state, &AppState::selectedIDChanged, this, &ClipvaneCommands::updateRules);
+    connect(&state, &AppState::browsingChanged, this, &ClipvaneCommands::updateRules);
+    connect(&state, &AppState::filterChanged, this, &ClipvaneCommands::updateRules);
+    connect(&state, &AppState::autoplayOnSelectChanged, this, &ClipvaneCommands::updateRules);
     connect(&sync, &SyncEngine::widgetVisibleChanged, this, &ClipvaneCommands::updateRules);
     connect(&store, &VideoStore::saved, this, &ClipvaneCommands::updateRules);
     connect(&store, &VideoStore::removed, this, &ClipvaneCommands::updateRules);
@@ -141,7 +141,7 @@ void ClipvaneCommands::buildView(QMenuBar &bar)
     connect(m_browse, &QAction::triggered, &m_state, [this] { m_state.setBrowsing(!m_state.browsing()); });
     m_autoplay = add(*menu, tr("Autoplay When I Select a Video"));
     m_autoplay->setCheckable(true);
-    connect(m_autoplay, &QAction::triggered, &m_state, &MacAppState::setAutoplayOnSelect);
+    connect(m_autoplay, &QAction::triggered, &m_state, &AppState::setAutoplayOnSelect);
     menu->addSeparator();
     connect(add(*menu, tr("Play / Pause")), &QAction::triggered, &AppSignals::instance(),
             &AppSignals::macTogglePlayback);
@@ -163,9 +163,9 @@ void ClipvaneCommands::buildLibrary(QMenuBar &bar)
                 [this, mode] { m_state.setSort(mode); });
     m_showExcluded = add(*menu, tr("Show Excluded Videos"));
     m_showExcluded->setCheckable(true);
-    connect(m_showExcluded, &QAction::triggered, &m_state, &MacAppState::setShowExcluded);
+    connect(m_showExcluded, &QAction::triggered, &m_state, &AppState::setShowExcluded);
     m_clearFilters = add(*menu, tr("Clear Filters"));
-    connect(m_clearFilters, &QAction::triggered, &m_state, &MacAppState::clearFilters);
+    connect(m_clearFilters, &QAction::triggered, &m_state, &AppState::clearFilters);
     menu->addSeparator();
     m_ask = add(*menu, tr("Ask Clipvane"), commandKey(Qt::Key_Y));
     connect(m_ask, &QAction::triggered, &m_state, [this] { m_state.setShowAsk(true); });

@@ -10,7 +10,7 @@ class QMenuBar;
 
 namespace clipvane {
 
-class MacAppState;
+class AppState;
 class SyncEngine;
 class VideoStore;
 
@@ -24,7 +24,7 @@ class ClipvaneCommands : public QObject
 
 public:
     // webOrigin: the service's web origin, opened by "Clipvane Help".
-    ClipvaneCommands(MacAppState &state, SyncEngine &sync, VideoStore &store, const QUrl &webOrigin, QMenuBar &bar,
+    ClipvaneCommands(AppState &state, SyncEngine &sync, VideoStore &store, const QUrl &webOrigin, QMenuBar &bar,
                      QObject *parent = nullptr);
 
     // The action of a menu item by its title as shown (without the mnemonic), for tests.
@@ -47,7 +47,7 @@ private:
     QAction *add(QMenu &menu, const QString &title, const QKeySequence &key = {});
     void updateRules();
 
-    MacAppState &m_state;
+    AppState &m_state;
     SyncEngine &m_sync;
     VideoStore &m_store;
     QUrl m_webOrigin;

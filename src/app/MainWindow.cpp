@@ -1,11 +1,11 @@
 #include "MainWindow.h"
 
 #include "APIClient.h"
+#include "AppState.h"
 #include "ClipvaneCommands.h"
-#include "MacAppState.h"
-#include "MacLibraryView.h"
-#include "MacOnboardingView.h"
+#include "LibraryView.h"
 #include "OnboardedFlag.h"
+#include "OnboardingView.h"
 #include "Palette.h"
 #include "PlayerController.h"
 #include "SyncEngine.h"
@@ -15,8 +15,8 @@
 
 namespace clipvane {
 
-MainWindow::MainWindow(SyncEngine &sync, VideoStore &store, OnboardedFlag &onboarded, GoogleAuth &auth,
-                       MacAppState &state, APIClient &api, QWidget *parent)
+MainWindow::MainWindow(SyncEngine &sync, VideoStore &store, OnboardedFlag &onboarded, GoogleAuth &auth, AppState &state,
+                       APIClient &api, QWidget *parent)
     : QMainWindow(parent)
     , m_sync(sync)
     , m_store(store)
@@ -24,7 +24,7 @@ MainWindow::MainWindow(SyncEngine &sync, VideoStore &store, OnboardedFlag &onboa
     , m_state(state)
     , m_api(api)
     , m_root(new QStackedWidget(this))
-    , m_onboarding(new MacOnboardingView(sync, onboarded, auth, m_root))
+    , m_onboarding(new OnboardingView(sync, onboarded, auth, m_root))
     , m_commands(new ClipvaneCommands(state, sync, store, api.webOrigin(), *menuBar(), this))
 {
     setWindowTitle(tr("Clipvane"));
@@ -69,9 +69,8 @@ void MainWindow::updateRoot()
         m_library = nullptr;
         return;
     }
-    m_library =
-        new MacLibraryView(m_state, m_sync, m_store, m_api, PlayerController::playerPageURL(m_api.base()), m_root);
-    connect(m_library, &MacLibraryView::settingsRequested, this, &MainWindow::settingsRequested);
+    m_library = new LibraryView(m_state, m_sync, m_store, m_api, PlayerController::playerPageURL(m_api.base()), m_root);
+    connect(m_library, &LibraryView::settingsRequested, this, &MainWindow::settingsRequested);
     m_root->addWidget(m_library);
     m_root->setCurrentWidget(m_library);
     // The library appearing is a reason to sync.

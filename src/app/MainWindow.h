@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MacLibraryView.h"
+#include "LibraryView.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -13,8 +13,8 @@ namespace clipvane {
 class APIClient;
 class ClipvaneCommands;
 class GoogleAuth;
-class MacAppState;
-class MacOnboardingView;
+class AppState;
+class OnboardingView;
 class OnboardedFlag;
 class SyncEngine;
 class VideoStore;
@@ -33,7 +33,7 @@ public:
 
     // api: the service's client (the assistant asks it); the player page and the help page live
     // on its web origin.
-    MainWindow(SyncEngine &sync, VideoStore &store, OnboardedFlag &onboarded, GoogleAuth &auth, MacAppState &state,
+    MainWindow(SyncEngine &sync, VideoStore &store, OnboardedFlag &onboarded, GoogleAuth &auth, AppState &state,
                APIClient &api, QWidget *parent = nullptr);
     ~MainWindow() override;
 
@@ -41,7 +41,7 @@ public:
     static bool showsLibrary(bool onboarded, bool loggedIn) { return onboarded && loggedIn; }
     bool isShowingLibrary() const;
     QWidget *currentPage() const;
-    MacLibraryView *library() const { return m_library; }
+    LibraryView *library() const { return m_library; }
     ClipvaneCommands &commands() const { return *m_commands; }
 
     // Shows, raises and activates the window (a later launch, an opened link).
@@ -57,11 +57,11 @@ private:
     SyncEngine &m_sync;
     VideoStore &m_store;
     OnboardedFlag &m_onboarded;
-    MacAppState &m_state;
+    AppState &m_state;
     APIClient &m_api;
     QStackedWidget *m_root;
-    MacOnboardingView *m_onboarding;
-    QPointer<MacLibraryView> m_library;
+    OnboardingView *m_onboarding;
+    QPointer<LibraryView> m_library;
     ClipvaneCommands *m_commands;
 };
 

@@ -2,7 +2,7 @@
 
 #include "AppArguments.h"
 #include "AppPaths.h"
-#include "ClipvaneMacApp.h"
+#include "ClipvaneApp.h"
 #include "Fonts.h"
 #include "LibrarySession.h"
 #include "Palette.h"
@@ -75,7 +75,7 @@ int main(int argc, char *argv[])
 
     TerminationSignals terminations;
     QObject::connect(&terminations, &TerminationSignals::received, &application, &QCoreApplication::quit);
-    ClipvaneMacApp app;
+    ClipvaneApp app;
     const int started = app.start(arguments.links, arguments.apiBase, &opened);
     if (started < 0)
         return 0; // handed to the application that started at the same moment

@@ -80,7 +80,7 @@ QString AskConversation::errorText(const APIError &error)
     case APIError::Kind::parse:
         break;
     }
-    return QCoreApplication::translate("MacAskPanel", "Something went wrong \u2014 try again.");
+    return QCoreApplication::translate("AskPanel", "Something went wrong \u2014 try again.");
 }
 
 } // namespace clipvane

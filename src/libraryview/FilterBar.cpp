@@ -1,7 +1,7 @@
 #include "FilterBar.h"
 
+#include "AppState.h"
 #include "Fonts.h"
-#include "MacAppState.h"
 #include "Palette.h"
 #include "SortMode.h"
 #include "Symbols.h"
@@ -81,7 +81,7 @@ private:
 
 } // namespace
 
-FilterBar::FilterBar(MacAppState &state, VisibleList &list, QWidget *parent)
+FilterBar::FilterBar(AppState &state, VisibleList &list, QWidget *parent)
     : QWidget(parent)
     , m_state(state)
     , m_list(list)
@@ -97,7 +97,7 @@ FilterBar::FilterBar(MacAppState &state, VisibleList &list, QWidget *parent)
     layout->addWidget(m_year);
     layout->addStretch(1);
 
-    connect(&state, &MacAppState::filterChanged, this, &FilterBar::updateLabels);
+    connect(&state, &AppState::filterChanged, this, &FilterBar::updateLabels);
     updateLabels();
 }
 

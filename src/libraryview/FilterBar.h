@@ -7,7 +7,7 @@ class QToolButton;
 
 namespace clipvane {
 
-class MacAppState;
+class AppState;
 class VisibleList;
 
 // The three menus under the search field: which library (and the family libraries shown),
@@ -18,7 +18,7 @@ class FilterBar : public QWidget
     Q_OBJECT
 
 public:
-    FilterBar(MacAppState &state, VisibleList &list, QWidget *parent = nullptr);
+    FilterBar(AppState &state, VisibleList &list, QWidget *parent = nullptr);
 
     QToolButton &libraryButton() const { return *m_library; }
     QToolButton &sortButton() const { return *m_sort; }
@@ -33,7 +33,7 @@ private:
     QToolButton *makeButton(const QString &accessibleName, void (FilterBar::*fill)(QMenu &));
     void updateLabels();
 
-    MacAppState &m_state;
+    AppState &m_state;
     VisibleList &m_list;
     QToolButton *m_library;
     QToolButton *m_sort;

@@ -35,7 +35,7 @@ QWidget *divider(QWidget *parent)
 
 } // namespace
 
-LibraryColumn::LibraryColumn(MacAppState &state, SyncEngine &sync, VisibleList &list, QWidget *parent)
+LibraryColumn::LibraryColumn(AppState &state, SyncEngine &sync, VisibleList &list, QWidget *parent)
     : QWidget(parent)
     , m_visible(list)
     , m_search(new SearchRow(state, this))

@@ -9,7 +9,7 @@ namespace clipvane {
 class EmptyLibraryView;
 class FilterBar;
 class LibraryListView;
-class MacAppState;
+class AppState;
 class SearchRow;
 class StatusLine;
 class SyncEngine;
@@ -26,7 +26,7 @@ public:
     static constexpr int kIdealWidth = 300;
     static constexpr int kMaximumWidth = 460;
 
-    LibraryColumn(MacAppState &state, SyncEngine &sync, VisibleList &list, QWidget *parent = nullptr);
+    LibraryColumn(AppState &state, SyncEngine &sync, VisibleList &list, QWidget *parent = nullptr);
 
     SearchRow &searchRow() const { return *m_search; }
     FilterBar &filterBar() const { return *m_filters; }

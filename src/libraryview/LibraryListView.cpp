@@ -1,12 +1,12 @@
 #include "LibraryListView.h"
 
+#include "AppState.h"
 #include "CachedThumb.h"
 #include "LibraryNavigation.h"
-#include "MacAppState.h"
-#include "MacVideoRow.h"
 #include "PlayerController.h"
 #include "ThumbCache.h"
 #include "Video.h"
+#include "VideoRow.h"
 #include "VisibleList.h"
 
 #include <QScrollBar>
@@ -20,7 +20,7 @@ constexpr int kListPadding = 5; // above the first row and below the last, as an
 
 } // namespace
 
-LibraryListView::LibraryListView(MacAppState &state, VisibleList &list, QWidget *parent)
+LibraryListView::LibraryListView(AppState &state, VisibleList &list, QWidget *parent)
     : QListView(parent)
     , m_state(state)
     , m_list(list)
@@ -29,11 +29,11 @@ LibraryListView::LibraryListView(MacAppState &state, VisibleList &list, QWidget 
 {
     setModel(&list.model());
     m_thumbs = new CachedThumb(ThumbCache::shared(), *this);
-    m_rows = new MacVideoRow(state, *m_thumbs, this);
+    m_rows = new VideoRow(state, *m_thumbs, this);
     setItemDelegate(m_rows);
     setUniformItemSizes(true);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    verticalScrollBar()->setSingleStep(MacVideoRow::kRowHeight / 2);
+    verticalScrollBar()->setSingleStep(VideoRow::kRowHeight / 2);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // A slim scroller on the column's colour rather than a full-height trough.
     verticalScrollBar()->setStyleSheet(QStringLiteral(
@@ -62,9 +62,9 @@ LibraryListView::LibraryListView(MacAppState &state, VisibleList &list, QWidget 
         restorePlace();
     });
     // A new order starts at the top.
-    connect(&state, &MacAppState::sortChanged, this, [this] { m_toTop = true; });
+    connect(&state, &AppState::sortChanged, this, [this] { m_toTop = true; });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, &LibraryListView::currentRowChanged);
-    connect(&state, &MacAppState::selectedIDChanged, this, &LibraryListView::showSelection);
+    connect(&state, &AppState::selectedIDChanged, this, &LibraryListView::showSelection);
     connect(&state.player(), &PlayerController::isPlayingChanged, this, &LibraryListView::repaintSoon);
     connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         const QModelIndex index = indexAt(at);
@@ -106,7 +106,7 @@ void LibraryListView::restorePlace()
     if (std::exchange(m_toTop, false))
         scrollToTop();
     else if (anchorRow >= 0)
-        verticalScrollBar()->setValue(anchorRow * MacVideoRow::kRowHeight - m_anchorOffset);
+        verticalScrollBar()->setValue(anchorRow * VideoRow::kRowHeight - m_anchorOffset);
     else if (selectedRow >= 0)
         scrollTo(model.index(selectedRow), QAbstractItemView::EnsureVisible);
     else

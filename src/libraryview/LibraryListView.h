@@ -7,11 +7,11 @@
 namespace clipvane {
 
 class CachedThumb;
-class MacAppState;
-class MacVideoRow;
+class AppState;
+class VideoRow;
 class VisibleList;
 
-// The list of the library column: the visible records, painted by MacVideoRow, with the
+// The list of the library column: the visible records, painted by VideoRow, with the
 // selection bound to the window state. When the list is computed again it keeps its place: the
 // selected row (or, when that is off screen, the top row) stays where it was on screen, so a
 // record arriving at the top does not move what the user is looking at.
@@ -20,10 +20,10 @@ class LibraryListView : public QListView
     Q_OBJECT
 
 public:
-    LibraryListView(MacAppState &state, VisibleList &list, QWidget *parent = nullptr);
+    LibraryListView(AppState &state, VisibleList &list, QWidget *parent = nullptr);
     ~LibraryListView() override;
 
-    MacVideoRow &rowPainter() const { return *m_rows; }
+    VideoRow &rowPainter() const { return *m_rows; }
 
 Q_SIGNALS:
     // The user asked for a record's menu at a global position.
@@ -37,10 +37,10 @@ private:
     void currentRowChanged(const QModelIndex &current);
     void repaintSoon();
 
-    MacAppState &m_state;
+    AppState &m_state;
     VisibleList &m_list;
     CachedThumb *m_thumbs;
-    MacVideoRow *m_rows;
+    VideoRow *m_rows;
     bool m_selecting = false;
     bool m_repaintQueued = false;
     bool m_toTop = false; // the next recompute shows the first row

@@ -1,6 +1,6 @@
 #include "LibraryToolbar.h"
 
-#include "MacAppState.h"
+#include "AppState.h"
 #include "Palette.h"
 #include "Symbols.h"
 #include "SyncEngine.h"
@@ -24,7 +24,7 @@ QAction *makeAction(QToolBar *bar, const QString &symbol, const QString &name, c
 
 } // namespace
 
-LibraryToolbar::LibraryToolbar(MacAppState &state, SyncEngine &sync, QWidget *parent)
+LibraryToolbar::LibraryToolbar(AppState &state, SyncEngine &sync, QWidget *parent)
     : QToolBar(parent)
     , m_ask(makeAction(this, QStringLiteral("sparkles"), tr("Ask Clipvane"),
                        withKey(tr("Ask Clipvane (%1)"), QKeySequence(Qt::CTRL | Qt::Key_Y))))
@@ -64,7 +64,7 @@ LibraryToolbar::LibraryToolbar(MacAppState &state, SyncEngine &sync, QWidget *pa
     connect(m_browse, &QAction::triggered, &state, [&state] { state.setBrowsing(!state.browsing()); });
     connect(m_add, &QAction::triggered, &state, [&state] { state.setShowAdd(true); });
     connect(m_settings, &QAction::triggered, this, &LibraryToolbar::settingsRequested);
-    connect(&state, &MacAppState::browsingChanged, this, &LibraryToolbar::updateBrowse);
+    connect(&state, &AppState::browsingChanged, this, &LibraryToolbar::updateBrowse);
     connect(&sync, &SyncEngine::widgetVisibleChanged, m_ask, &QAction::setVisible);
     m_ask->setVisible(sync.widgetVisible());
     updateBrowse(state.browsing());

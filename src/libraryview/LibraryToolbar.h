@@ -6,7 +6,7 @@ class QAction;
 
 namespace clipvane {
 
-class MacAppState;
+class AppState;
 class SyncEngine;
 
 // The library window's toolbar: the assistant (only while the service offers it) on the
@@ -17,7 +17,7 @@ class LibraryToolbar : public QToolBar
     Q_OBJECT
 
 public:
-    LibraryToolbar(MacAppState &state, SyncEngine &sync, QWidget *parent = nullptr);
+    LibraryToolbar(AppState &state, SyncEngine &sync, QWidget *parent = nullptr);
 
     QAction &askAction() const { return *m_ask; }
     QAction &browseAction() const { return *m_browse; }

@@ -1,6 +1,6 @@
 #include "RowMenu.h"
 
-#include "MacAppState.h"
+#include "AppState.h"
 #include "Palette.h"
 #include "PlayerController.h"
 #include "Video.h"
@@ -68,7 +68,7 @@ QStyle *destructiveItemStyle()
 
 } // namespace
 
-void fill(QMenu &menu, const Video &video, MacAppState &state, std::function<void()> toggleExcluded)
+void fill(QMenu &menu, const Video &video, AppState &state, std::function<void()> toggleExcluded)
 {
     if (video.readOnly) {
         QAction *line = menu.addAction(escaped(tr("Shared by %1 — read only").arg(video.ownerEmail)));

@@ -6,7 +6,7 @@ class QMenu;
 
 namespace clipvane {
 
-class MacAppState;
+class AppState;
 class Video;
 
 // The context menu of one row. A shared library's record offers nothing but who shares it;
@@ -14,7 +14,7 @@ class Video;
 namespace RowMenu {
 
 // toggleExcluded: the library's exclude toggle for the record.
-void fill(QMenu &menu, const Video &video, MacAppState &state, std::function<void()> toggleExcluded);
+void fill(QMenu &menu, const Video &video, AppState &state, std::function<void()> toggleExcluded);
 
 } // namespace RowMenu
 

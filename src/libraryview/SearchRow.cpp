@@ -1,7 +1,7 @@
 #include "SearchRow.h"
 
+#include "AppState.h"
 #include "Fonts.h"
-#include "MacAppState.h"
 #include "Palette.h"
 #include "StatusText.h"
 #include "Symbols.h"
@@ -35,7 +35,7 @@ QColor fieldBackground()
 
 } // namespace
 
-SearchRow::SearchRow(MacAppState &state, QWidget *parent)
+SearchRow::SearchRow(AppState &state, QWidget *parent)
     : QWidget(parent)
     , m_state(state)
     , m_field(new QLineEdit(this))
@@ -75,12 +75,12 @@ SearchRow::SearchRow(MacAppState &state, QWidget *parent)
     layout->addWidget(m_clear);
 
     // textChanged rather than textEdited: text that assistive technology sets searches too.
-    connect(m_field, &QLineEdit::textChanged, &state, &MacAppState::setSearch);
+    connect(m_field, &QLineEdit::textChanged, &state, &AppState::setSearch);
     connect(m_clear, &QToolButton::clicked, this, [this] {
         m_state.setSearch(QString());
         m_field->setFocus();
     });
-    connect(&state, &MacAppState::searchChanged, this, &SearchRow::showSearch);
+    connect(&state, &AppState::searchChanged, this, &SearchRow::showSearch);
     showSearch(state.search());
 }
 

@@ -7,7 +7,7 @@ class QToolButton;
 
 namespace clipvane {
 
-class MacAppState;
+class AppState;
 
 // The search field at the top of the library column, bound to the window state's search text:
 // every keystroke filters the list. The clear button shows while there is text.
@@ -16,7 +16,7 @@ class SearchRow : public QWidget
     Q_OBJECT
 
 public:
-    explicit SearchRow(MacAppState &state, QWidget *parent = nullptr);
+    explicit SearchRow(AppState &state, QWidget *parent = nullptr);
 
     // "Search 1,234 videos": the placeholder, and the field's accessible name with it.
     void setRecordCount(qsizetype count);
@@ -29,7 +29,7 @@ protected:
 private:
     void showSearch(const QString &search);
 
-    MacAppState &m_state;
+    AppState &m_state;
     QLineEdit *m_field;
     QToolButton *m_clear;
     qsizetype m_count = -1;

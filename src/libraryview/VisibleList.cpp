@@ -1,7 +1,7 @@
 #include "VisibleList.h"
 
+#include "AppState.h"
 #include "LibraryNavigation.h"
-#include "MacAppState.h"
 #include "SyncEngine.h"
 #include "VideoStore.h"
 
@@ -9,14 +9,14 @@
 
 namespace clipvane {
 
-VisibleList::VisibleList(MacAppState &state, SyncEngine &sync, VideoStore &store, QObject *parent)
+VisibleList::VisibleList(AppState &state, SyncEngine &sync, VideoStore &store, QObject *parent)
     : QObject(parent)
     , m_state(state)
     , m_sync(sync)
     , m_store(store)
 {
-    connect(&state, &MacAppState::filterChanged, this, &VisibleList::schedule);
-    connect(&state, &MacAppState::localEditChanged, this, &VisibleList::schedule);
+    connect(&state, &AppState::filterChanged, this, &VisibleList::schedule);
+    connect(&state, &AppState::localEditChanged, this, &VisibleList::schedule);
     connect(&sync, &SyncEngine::lastSyncChanged, this, &VisibleList::schedule);
     connect(&store, &VideoStore::inserted, this, &VisibleList::schedule);
     connect(&store, &VideoStore::removed, this, &VisibleList::schedule);

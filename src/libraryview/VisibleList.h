@@ -10,7 +10,7 @@
 
 namespace clipvane {
 
-class MacAppState;
+class AppState;
 class SyncEngine;
 class Video;
 class VideoStore;
@@ -24,7 +24,7 @@ class VisibleList : public QObject
     Q_OBJECT
 
 public:
-    VisibleList(MacAppState &state, SyncEngine &sync, VideoStore &store, QObject *parent = nullptr);
+    VisibleList(AppState &state, SyncEngine &sync, VideoStore &store, QObject *parent = nullptr);
 
     VideoListModel &model() { return m_model; }
     const QList<const Video *> &visible() const { return m_model.visible(); }
@@ -50,7 +50,7 @@ Q_SIGNALS:
 private:
     void schedule();
 
-    MacAppState &m_state;
+    AppState &m_state;
     SyncEngine &m_sync;
     VideoStore &m_store;
     VideoListModel m_model;

@@ -1,6 +1,6 @@
 #include "KeyRules.h"
 
-#include "MacAppState.h"
+#include "AppState.h"
 #include "PlayerController.h"
 
 #include <QAbstractButton>
@@ -56,7 +56,7 @@ bool wantsSpace(const QWidget *widget)
 
 } // namespace
 
-KeyRules::KeyRules(MacAppState &state, QObject *parent)
+KeyRules::KeyRules(AppState &state, QObject *parent)
     : QObject(parent)
     , m_state(&state)
 {

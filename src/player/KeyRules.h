@@ -8,7 +8,7 @@ class QWidget;
 
 namespace clipvane {
 
-class MacAppState;
+class AppState;
 
 // The keys' one rule, for every window of the application: the focused control handles Return,
 // Space and Escape first, and the window's commands get what no control wants.
@@ -27,7 +27,7 @@ public:
     static constexpr char16_t kMainWindowTitle[] = u"Clipvane";
 
     // Installs itself on the application; removed again when destroyed. Holds the state weakly.
-    explicit KeyRules(MacAppState &state, QObject *parent = nullptr);
+    explicit KeyRules(AppState &state, QObject *parent = nullptr);
     ~KeyRules() override;
 
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -37,7 +37,7 @@ private:
     static bool pressesButton(const QKeyEvent &key, QWidget *focus);
     static bool yieldsToCommand(const QKeyEvent &key, QWidget *focus);
 
-    QPointer<MacAppState> m_state;
+    QPointer<AppState> m_state;
 };
 
 } // namespace clipvane

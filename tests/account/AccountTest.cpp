@@ -8,10 +8,10 @@
 #include "FamilySettingsModel.h"
 #include "FamilySettingsTab.h"
 #include "LastSyncText.h"
-#include "MacSettingsView.h"
 #include "OnboardedFlag.h"
 #include "PrivacySettingsTab.h"
 #include "SettingsKeys.h"
+#include "SettingsView.h"
 #include "SyncEngine.h"
 #include "TestLibrary.h"
 
@@ -77,8 +77,8 @@ struct Profile : TestLibrary
     }
 
     OnboardedFlag onboardedFlag{session->standard()};
-    std::unique_ptr<MacSettingsView> window =
-        std::make_unique<MacSettingsView>(session->engine(), session->api(), secrets, onboardedFlag);
+    std::unique_ptr<SettingsView> window =
+        std::make_unique<SettingsView>(session->engine(), session->api(), secrets, onboardedFlag);
 };
 
 void settle(QObject *sender, const char *signal)
@@ -239,7 +239,7 @@ private Q_SLOTS:
             settle(&profile->engine(), SIGNAL(lastSyncChanged(QDateTime)));
         QVERIFY(tab->lastSyncText() != u"\u2014"_qs);
 
-        QSignalSpy signedOut(profile->window.get(), &MacSettingsView::signedOut);
+        QSignalSpy signedOut(profile->window.get(), &SettingsView::signedOut);
         QTest::mouseClick(tab->signOutButton(), Qt::LeftButton);
         QCOMPARE(signedOut.size(), 1);
         QVERIFY(!profile->engine().isLoggedIn());
@@ -473,7 +473,7 @@ private Q_SLOTS:
         profile->window->show();
         PrivacySettingsTab *tab = profile->window->privacyTab();
         tab->setDeleteConfirmation([confirmed] { return confirmed; });
-        QSignalSpy signedOut(profile->window.get(), &MacSettingsView::signedOut);
+        QSignalSpy signedOut(profile->window.get(), &SettingsView::signedOut);
         if (confirmed)
             m_fake.enqueue("/api/account.php", FakeReply::json("{}", status));
         QTest::mouseClick(tab->deleteButton(), Qt::LeftButton);

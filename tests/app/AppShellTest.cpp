@@ -1,10 +1,10 @@
 #include "../ui/WidgetTestMain.h"
 #include "AppArguments.h"
+#include "AppState.h"
 #include "GoogleAuth.h"
-#include "MacAppState.h"
-#include "MacOnboardingView.h"
 #include "MainWindow.h"
 #include "OnboardedFlag.h"
+#include "OnboardingView.h"
 #include "SecretStore.h"
 #include "SingleInstance.h"
 #include "SyncEngine.h"
@@ -204,7 +204,7 @@ private Q_SLOTS:
         OnboardedFlag flag(library.session->standard());
         FakeBrowser browser;
         GoogleAuth auth(QUrl(u"http://127.0.0.1:8470"_qs), browser.opener());
-        MacOnboardingView view(library.session->engine(), flag, auth);
+        OnboardingView view(library.session->engine(), flag, auth);
 
         view.continueWithGoogle();
         if (answer.isEmpty())
@@ -355,7 +355,7 @@ private Q_SLOTS:
         TestLibrary library;
         OnboardedFlag onboarded(library.session->standard());
         GoogleAuth auth(QUrl(u"http://127.0.0.1:9"_qs), [](const QUrl &) { return true; });
-        MacAppState state(library.session->standard());
+        AppState state(library.session->standard());
         MainWindow window(library.session->engine(), library.session->store(), onboarded, auth, state,
                           library.session->api());
         QVERIFY(library.session->engine().signIn(u"T"_qs, u"e"_qs));

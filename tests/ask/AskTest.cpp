@@ -1,12 +1,12 @@
 #include "../ui/WidgetTestMain.h"
 #include "APIClient.h"
+#include "AskBubble.h"
 #include "AskConversation.h"
+#include "AskOverlay.h"
+#include "AskPanel.h"
 #include "AskText.h"
+#include "AskVideoCard.h"
 #include "FakeHttpServer.h"
-#include "MacAskBubble.h"
-#include "MacAskOverlay.h"
-#include "MacAskPanel.h"
-#include "MacAskVideoCard.h"
 #include "MemorySecretStore.h"
 
 #include <QApplication>
@@ -64,7 +64,7 @@ QJsonObject video(const QString &id, const QString &title, const QJsonValue &yea
 }
 
 // Types a question and presses Return.
-void send(MacAskPanel *panel, const QString &question)
+void send(AskPanel *panel, const QString &question)
 {
     QTest::keyClicks(panel->input(), question);
     QTest::keyClick(panel->input(), Qt::Key_Return);
@@ -196,7 +196,7 @@ private Q_SLOTS:
         QVERIFY(m_server->start());
         m_secrets.keychainSave(u"token-1"_qs, SecretKeys::token);
         m_api = std::make_unique<APIClient>(m_server->url(u"/api"_qs), m_secrets, m_network);
-        m_panel = std::make_unique<MacAskPanel>(*m_api);
+        m_panel = std::make_unique<AskPanel>(*m_api);
         m_panel->resize(460, 540);
         m_panel->show();
     }
@@ -211,8 +211,8 @@ private Q_SLOTS:
 
     void answersWithPlayableCardsAndSendsHistory()
     {
-        QSignalSpy answered(m_panel.get(), &MacAskPanel::answered);
-        QSignalSpy played(m_panel.get(), &MacAskPanel::playRequested);
+        QSignalSpy answered(m_panel.get(), &AskPanel::answered);
+        QSignalSpy played(m_panel.get(), &AskPanel::playRequested);
         m_server->enqueue(kAssistant,
                           FakeReply::json(answerBody(u"I found **two** videos"_qs,
                                                      {video(u"aaaaaaaaaaa"_qs, u"Paris at night"_qs, 2019, u"4:05"_qs),
@@ -225,7 +225,7 @@ private Q_SLOTS:
 
         QCOMPARE(m_server->lastRequest().body, QByteArray(R"({"history":[],"q":"paris"})"));
 
-        const auto cards = m_panel->findChildren<MacAskVideoCard *>();
+        const auto cards = m_panel->findChildren<AskVideoCard *>();
         QCOMPARE(cards.size(), 2);
         QCOMPARE(cards.at(0)->accessibleDescription(), u"2019 \u00b7 4:05"_qs);
         QCOMPARE(cards.at(1)->accessibleDescription(), QString());
@@ -261,7 +261,7 @@ private Q_SLOTS:
             m_server->enqueue(kAssistant, FakeReply::json("{\"answer\": no", -status));
         else
             m_server->enqueue(kAssistant, FakeReply::json(R"({"videos":[]})", status));
-        QSignalSpy answered(m_panel.get(), &MacAskPanel::answered);
+        QSignalSpy answered(m_panel.get(), &AskPanel::answered);
         send(m_panel.get(), u"anything"_qs);
         QVERIFY(answered.wait(10000));
         // Exactly one message ends the wait.
@@ -288,18 +288,18 @@ private Q_SLOTS:
         m_panel.reset();
         QWidget window;
         window.resize(900, 700);
-        MacAskOverlay overlay(*m_api, &window);
+        AskOverlay overlay(*m_api, &window);
         window.show();
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
-        QSignalSpy changed(&overlay, &MacAskOverlay::openChanged);
+        QSignalSpy changed(&overlay, &AskOverlay::openChanged);
 
         overlay.open();
         QVERIFY(overlay.panel());
         QCOMPARE(overlay.panel()->geometry(), QRect((900 - 460) / 2, (700 - 540) / 2, 460, 540));
         QTRY_VERIFY(overlay.panel()->input()->hasFocus());
         m_server->enqueue(kAssistant, FakeReply::json(answerBody(u"ok"_qs)));
-        QSignalSpy answered(overlay.panel(), &MacAskPanel::answered);
+        QSignalSpy answered(overlay.panel(), &AskPanel::answered);
         send(overlay.panel(), u"hello"_qs);
         QVERIFY(answered.wait(5000));
         QCOMPARE(overlay.panel()->conversation().messages().size(), 3);
@@ -324,7 +324,7 @@ private Q_SLOTS:
     // A long conversation keeps its newest content in view.
     void longConversationKeepsTheEndInView()
     {
-        QSignalSpy answered(m_panel.get(), &MacAskPanel::answered);
+        QSignalSpy answered(m_panel.get(), &AskPanel::answered);
         QJsonArray videos;
         for (const QString &id : {u"aaaaaaaaaaa"_qs, u"bbbbbbbbbbb"_qs, u"ccccccccccc"_qs})
             videos.append(video(id, u"Paris at night — a walk along the Seine"_qs, 2019, u"1:04:05"_qs));
@@ -344,7 +344,7 @@ private:
     MemorySecretStore m_secrets;
     QNetworkAccessManager m_network;
     std::unique_ptr<APIClient> m_api;
-    std::unique_ptr<MacAskPanel> m_panel;
+    std::unique_ptr<AskPanel> m_panel;
 };
 
 CLIPVANE_WIDGET_TEST_MAIN(AskTest)

@@ -1,8 +1,8 @@
+#include "AppState.h"
 #include "Bridge.h"
 #include "CachedThumb.h"
 #include "FakeHttpServer.h"
 #include "KeyRules.h"
-#include "MacAppState.h"
 #include "PagingCoordinator.h"
 #include "PlayerController.h"
 #include "ThumbCache.h"
@@ -362,7 +362,7 @@ private Q_SLOTS:
         QFETCH(bool, toggles);
 
         QSettings standard(m_dir.filePath(u"s.ini"_qs), QSettings::IniFormat);
-        MacAppState state(standard);
+        AppState state(standard);
         KeyRules filter(state);
 
         QWidget window;
@@ -394,7 +394,7 @@ private Q_SLOTS:
     void keysGoToTheFocusedControlFirst()
     {
         QSettings standard(m_dir.filePath(u"s.ini"_qs), QSettings::IniFormat);
-        MacAppState state(standard);
+        AppState state(standard);
         KeyRules rules(state);
         QWidget window;
         window.setWindowTitle(u"Clipvane"_qs);
@@ -429,7 +429,7 @@ private Q_SLOTS:
     void stateGoneOrFilterGonePassesSpaceOn()
     {
         QSettings standard(m_dir.filePath(u"s.ini"_qs), QSettings::IniFormat);
-        auto state = std::make_unique<MacAppState>(standard);
+        auto state = std::make_unique<AppState>(standard);
         auto filter = std::make_unique<KeyRules>(*state);
         QWidget window;
         window.setWindowTitle(u"Clipvane"_qs);

@@ -5,11 +5,11 @@
 //   clipvane-player-demo [--profile DIR] [--browse] [YOUTUBE-ID]
 
 #include "AppPaths.h"
+#include "AppState.h"
+#include "DetailView.h"
 #include "Fonts.h"
 #include "KeyRules.h"
 #include "LibrarySession.h"
-#include "MacAppState.h"
-#include "MacDetailView.h"
 #include "Palette.h"
 #include "PlayerController.h"
 #include "Video.h"
@@ -57,7 +57,7 @@ int main(int argc, char **argv)
     Fonts::load();
     Palette::applyTo(app);
 
-    MacAppState state(session->standard());
+    AppState state(session->standard());
     KeyRules space(state);
     const QList<const Video *> records = state.filter().apply(session->store().all());
     QList<const Video *> playable;
@@ -71,7 +71,7 @@ int main(int argc, char **argv)
     window.resize(960, 700);
     auto *layout = new QVBoxLayout(&window);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto *pane = new MacDetailView(state, PlayerController::playerPageURL(session->apiBase()), &window);
+    auto *pane = new DetailView(state, PlayerController::playerPageURL(session->apiBase()), &window);
     layout->addWidget(pane);
     pane->setLibrary(&session->store(), &session->engine());
 

@@ -1,0 +1,178 @@
+#include "ClipvaneApp.h"
+
+#include "APIClient.h"
+#include "AppPaths.h"
+#include "AppState.h"
+#include "FirstPaintProbe.h"
+#include "GoogleAuth.h"
+#include "KeyRules.h"
+#include "LibrarySession.h"
+#include "MainWindow.h"
+#include "OnboardedFlag.h"
+#include "SecretStore.h"
+#include "SettingsView.h"
+#include "SingleInstance.h"
+#include "StartupTrace.h"
+#include "SyncEngine.h"
+#include "ThumbCache.h"
+#include "UrlHandler.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkDiskCache>
+#include <QPushButton>
+#include <QSettings>
+#include <QTextStream>
+
+namespace clipvane {
+
+namespace {
+
+// Without a screen (tests, scripts) nobody could answer a dialog: messages go to stderr only.
+bool canShowDialogs()
+{
+    return QGuiApplication::platformName() != u"offscreen" && QGuiApplication::platformName() != u"minimal";
+}
+
+} // namespace
+
+ClipvaneApp::ClipvaneApp(QObject *parent)
+    : QObject(parent)
+{}
+
+ClipvaneApp::~ClipvaneApp() = default;
+
+void ClipvaneApp::fail(const QString &message)
+{
+    QTextStream(stderr) << "clipvane: " << message << '\n';
+    if (canShowDialogs()) {
+        QMessageBox box(QMessageBox::Critical, tr("Clipvane"), tr("Clipvane can't open your library."),
+                        QMessageBox::Ok);
+        box.setInformativeText(message);
+        box.exec();
+    }
+}
+
+int ClipvaneApp::start(const QStringList &arguments, const QUrl &apiBase,
+                       std::future<LibrarySession::OpenedStore> *opened)
+{
+    m_instance = std::make_unique<SingleInstance>(SingleInstance::serverName());
+    if (!m_instance->listen()) {
+        // Another launch won the race to start: it takes the arguments instead. One that does not
+        // answer still holds the library, so this launch must not open it too.
+        switch (SingleInstance::offer(SingleInstance::serverName(), arguments)) {
+        case SingleInstance::HandOff::taken:
+            return -1;
+        case SingleInstance::HandOff::unanswered:
+            QTextStream(stderr) << "clipvane: Clipvane is running but did not answer in time; "
+                                   "what was handed to it may still arrive.\n";
+            return 1;
+        case SingleInstance::HandOff::nobodyListening:
+            break;
+        }
+    }
+    connect(m_instance.get(), &SingleInstance::messageReceived, this, &ClipvaneApp::handleArguments);
+
+    m_standard = AppPaths::standardSettings();
+    m_onboarded = std::make_unique<OnboardedFlag>(*m_standard);
+
+    LibrarySession::Options options;
+    options.apiBase = apiBase;
+    options.lockWait = kLockWait;
+    LibrarySession::OpenedStore early;
+    if (opened && opened->valid()) {
+        early = opened->get();
+        options.opened = &early;
+    }
+    QString error;
+    LibrarySession::Failure why = LibrarySession::Failure::none;
+    m_library = LibrarySession::open(options, &error, &why);
+    if (!m_library) {
+        fail(error);
+        return why == LibrarySession::Failure::libraryInUse ? libraryInUse : libraryUnusable;
+    }
+    StartupTrace::mark("library session (store loaded)");
+    installHttpCache();
+    if (const QString refused = APIClient::baseRefusal(); !refused.isEmpty() && apiBase.isEmpty())
+        QTextStream(stderr) << "clipvane: " << refused << '\n';
+
+    SyncEngine &engine = m_library->engine();
+    m_auth = std::make_unique<GoogleAuth>(APIClient::webOrigin(m_library->apiBase()));
+    m_urls = std::make_unique<UrlHandler>(engine, m_library->store(), *m_onboarded, m_auth.get());
+    connect(m_urls.get(), &UrlHandler::signInNeedsConfirmation, this, &ClipvaneApp::confirmSignIn);
+
+    m_state = std::make_unique<AppState>(m_library->standard());
+    m_keys = std::make_unique<KeyRules>(*m_state);
+    m_window =
+        std::make_unique<MainWindow>(engine, m_library->store(), *m_onboarded, *m_auth, *m_state, m_library->api());
+    StartupTrace::mark("main window built");
+    connect(m_window.get(), &MainWindow::settingsRequested, this, &ClipvaneApp::showSettings);
+    connect(qApp, &QGuiApplication::applicationStateChanged, &engine, [&engine](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            engine.syncNow();
+    });
+    FirstPaintProbe::watch(m_window->currentPage());
+    m_window->show();
+    StartupTrace::mark("main window shown");
+
+    handleArguments(m_early + arguments);
+    m_early.clear();
+    return 0;
+}
+
+void ClipvaneApp::showSettings()
+{
+    if (!m_settings)
+        m_settings =
+            std::make_unique<SettingsView>(m_library->engine(), m_library->api(), m_library->secrets(), *m_onboarded);
+    m_settings->showAndRaise();
+}
+
+void ClipvaneApp::installHttpCache()
+{
+    // Thumbnails are kept on disk between runs; the API's replies ask not to be stored.
+    auto *cache = new QNetworkDiskCache(&APIClient::sharedNetwork());
+    cache->setCacheDirectory(QDir(AppPaths::cacheDir()).filePath(QStringLiteral("http")));
+    cache->setMaximumCacheSize(kHttpCacheBytes);
+    APIClient::sharedNetwork().setCache(cache);
+    ThumbCache::useNetwork(APIClient::sharedNetwork());
+}
+
+void ClipvaneApp::handleArguments(const QStringList &arguments)
+{
+    if (!m_urls) {
+        m_early += arguments;
+        return;
+    }
+    for (const QString &argument : arguments)
+        m_urls->handle(argument);
+    if (arguments.isEmpty())
+        m_window->bringToFront();
+}
+
+void ClipvaneApp::confirmSignIn(const QString &token, const QString &email)
+{
+    const QString current = m_library->secrets().keychainRead(SecretKeys::email).value_or(QString());
+    if (!canShowDialogs()) {
+        QTextStream(stderr) << "clipvane: a sign-in link for another account was not applied while "
+                            << (current.isEmpty() ? QStringLiteral("someone") : current) << " is signed in\n";
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, tr("Clipvane"),
+                    email.isEmpty() ? tr("Switch to another account?") : tr("Switch to %1?").arg(email), {},
+                    m_window.get());
+    box.setInformativeText(
+        tr("A sign-in link asks Clipvane to replace the account you are signed in with%1. Continue only if you "
+           "started this sign-in yourself.")
+            .arg(current.isEmpty() ? QString() : tr(" (%1)").arg(current)));
+    QPushButton *switchButton = box.addButton(tr("Switch Account"), QMessageBox::AcceptRole);
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.exec();
+    if (box.clickedButton() == switchButton)
+        m_urls->applySignIn(token, email);
+}
+
+} // namespace clipvane

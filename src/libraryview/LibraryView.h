@@ -1,0 +1,97 @@
+#pragma once
+
+#include "LibraryNavigation.h"
+
+#include <QDialog>
+#include <QPointer>
+#include <QUrl>
+#include <QWidget>
+#include <functional>
+
+class QSplitter;
+
+namespace clipvane {
+
+class APIClient;
+class AskOverlay;
+class LibraryColumn;
+class LibraryToolbar;
+class AppState;
+class DetailView;
+class SyncEngine;
+class Video;
+class VideoStore;
+class VisibleList;
+struct AskVideo;
+
+// The library window's content once the user is signed in: the toolbar over a split view of
+// the library column and the detail pane. It keeps the visible list, lets the selection drive
+// the player, presents the sheets (add, edit, confirm deletion) window-modally, takes dropped
+// links, shows the assistant over everything and answers the menu commands' notifications.
+class LibraryView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kDetailMinimumWidth = 480;
+
+    // api: the client the assistant asks; everything must outlive the view.
+    LibraryView(AppState &state, SyncEngine &sync, VideoStore &store, APIClient &api, const QUrl &playerPageURL,
+                QWidget *parent = nullptr);
+    ~LibraryView() override;
+
+    VisibleList &list() const { return *m_list; }
+    LibraryColumn &column() const { return *m_column; }
+    DetailView &detail() const { return *m_detail; }
+    LibraryToolbar &toolbar() const { return *m_toolbar; }
+    AskOverlay &askOverlay() const { return *m_ask; }
+    QSplitter &splitter() const { return *m_splitter; }
+    // The sheet open over the window, if any.
+    QDialog *sheet() const { return m_sheet; }
+
+    void recompute();
+    // The record of the selection, or null.
+    const Video *selectedVideo() const;
+    void stepSelection(int by);
+    QList<const Video *> upNext() const;
+    LibraryNavigation::Position position() const;
+    bool handleDrop(const QStringList &texts);
+    void playAskResult(const AskVideo &video);
+    // The exclude toggle of a record of the user's own.
+    void toggleExcluded(const Video *video);
+    // How addresses are opened in the browser (tests watch instead).
+    void setUrlOpener(std::function<void(const QUrl &)> opener);
+
+Q_SIGNALS:
+    void settingsRequested();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void selectionChanged();
+    void browsingChanged(bool browsing);
+    void updateDetail();
+    void presentAdd(bool shown);
+    void presentEdit();
+    void presentDelete();
+    void present(QDialog *sheet, std::function<void()> dismissed);
+    void showRowMenu(const Video *video, const QPoint &globalPosition);
+
+    AppState &m_state;
+    SyncEngine &m_sync;
+    VideoStore &m_store;
+    VisibleList *m_list;
+    LibraryToolbar *m_toolbar;
+    QSplitter *m_splitter;
+    LibraryColumn *m_column;
+    DetailView *m_detail;
+    AskOverlay *m_ask;
+    QPointer<QDialog> m_sheet;
+    std::function<void(const QUrl &)> m_openUrl;
+    bool m_appeared = false;
+    QString m_justAdded; // selected once the list shows it
+};
+
+} // namespace clipvane

@@ -1,0 +1,121 @@
+#pragma once
+
+#include "LibraryFilter.h"
+#include "SortMode.h"
+
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <optional>
+
+class QSettings;
+
+namespace clipvane {
+
+class PlayerController;
+
+// What the main window is doing: the selection, browse mode, the filter inputs, which sheet or
+// panel is open, and the window's player. One instance per process, created before the main
+// window and handed to its views and to the menu commands; main thread only. Each field has a
+// change signal, emitted after the value changed (and only when it did). Only autoplayOnSelect
+// survives a restart: it is read from the standard settings at creation and written back at
+// every assignment.
+class AppState : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString selectedID READ selectedIDText NOTIFY selectedIDChanged)
+    Q_PROPERTY(bool browsing READ browsing WRITE setBrowsing NOTIFY browsingChanged)
+    Q_PROPERTY(QString search READ search WRITE setSearch NOTIFY searchChanged)
+    Q_PROPERTY(QString year READ year WRITE setYear NOTIFY yearChanged)
+    Q_PROPERTY(bool showExcluded READ showExcluded WRITE setShowExcluded NOTIFY showExcludedChanged)
+    Q_PROPERTY(bool showAdd READ showAdd WRITE setShowAdd NOTIFY showAddChanged)
+    Q_PROPERTY(bool showAsk READ showAsk WRITE setShowAsk NOTIFY showAskChanged)
+    Q_PROPERTY(int localEdit READ localEdit NOTIFY localEditChanged)
+    Q_PROPERTY(bool autoplayOnSelect READ autoplayOnSelect WRITE setAutoplayOnSelect NOTIFY autoplayOnSelectChanged)
+    Q_PROPERTY(bool hasActiveFilters READ hasActiveFilters NOTIFY filterChanged)
+
+public:
+    // standard: the standard settings, which must outlive the state. Creates the player.
+    explicit AppState(QSettings &standard, QObject *parent = nullptr);
+    ~AppState() override;
+
+    PlayerController &player() const { return *m_player; }
+
+    std::optional<QString> selectedID() const { return m_selectedID; }
+    QString selectedIDText() const { return m_selectedID.value_or(QString()); }
+    bool browsing() const { return m_browsing; }
+    QString search() const { return m_search; }
+    QString year() const { return m_year; }
+    SortMode sort() const { return m_sort; }
+    bool showExcluded() const { return m_showExcluded; }
+    bool showAdd() const { return m_showAdd; }
+    bool showAsk() const { return m_showAsk; }
+    std::optional<QString> editingID() const { return m_editingID; }
+    std::optional<QString> pendingDeleteID() const { return m_pendingDeleteID; }
+    QSet<QString> hiddenOwners() const { return m_hiddenOwners; }
+    int localEdit() const { return m_localEdit; }
+    bool autoplayOnSelect() const { return m_autoplayOnSelect; }
+
+    void setSelectedID(std::optional<QString> id);
+    void setBrowsing(bool browsing);
+    void setSearch(const QString &search);
+    void setYear(const QString &year);
+    void setSort(SortMode sort);
+    void setShowExcluded(bool showExcluded);
+    void setShowAdd(bool showAdd);
+    void setShowAsk(bool showAsk);
+    void setEditingID(std::optional<QString> id);
+    void setPendingDeleteID(std::optional<QString> id);
+    void setHiddenOwners(const QSet<QString> &owners);
+    // Drops every sheet and panel asked for (the person signed out: nobody will serve them).
+    void clearRequests();
+    // Raised by one after each saved edit of a record's details; only its changes matter.
+    void raiseLocalEdit();
+    // Written to the standard settings at once, even when the value stays the same.
+    void setAutoplayOnSelect(bool autoplay);
+
+    // The filter fields as one value.
+    LibraryFilter filter() const;
+    // A search, a year, the excluded list or a hidden owner; the sort order does not count.
+    bool hasActiveFilters() const;
+    // Empties the search, the year, the excluded switch and the hidden owners, each as its own
+    // change, in that order. Sort, selection and browse mode stay.
+    void clearFilters();
+
+Q_SIGNALS:
+    void selectedIDChanged();
+    void browsingChanged(bool browsing);
+    void searchChanged(const QString &search);
+    void yearChanged(const QString &year);
+    void sortChanged(clipvane::SortMode sort);
+    void showExcludedChanged(bool showExcluded);
+    void showAddChanged(bool showAdd);
+    void showAskChanged(bool showAsk);
+    void editingIDChanged();
+    void pendingDeleteIDChanged();
+    void hiddenOwnersChanged();
+    void localEditChanged(int localEdit);
+    void autoplayOnSelectChanged(bool autoplay);
+    // Any of the five filter fields changed (after its own signal).
+    void filterChanged();
+
+private:
+    QSettings &m_standard;
+    PlayerController *m_player; // a child: lives exactly as long as the state
+
+    std::optional<QString> m_selectedID;
+    bool m_browsing = false;
+    QString m_search;
+    QString m_year;
+    SortMode m_sort = SortMode::newest;
+    bool m_showExcluded = false;
+    bool m_showAdd = false;
+    bool m_showAsk = false;
+    std::optional<QString> m_editingID;
+    std::optional<QString> m_pendingDeleteID;
+    QSet<QString> m_hiddenOwners;
+    int m_localEdit = 0;
+    bool m_autoplayOnSelect = false;
+};
+
+} // namespace clipvane
