@@ -1,5 +1,6 @@
 #include "LibraryIndex.h"
 
+#include "Duration.h"
 #include "LibraryLists.h"
 #include "TextRules.h"
 #include "TitleSearch.h"
@@ -80,7 +81,9 @@ struct LibraryIndex::Entry
     std::optional<QString> searchText;
     std::optional<TitleCollation::Key> titleKey; // made when the title order is first needed
     PackedDate date{};
-    qint64 seconds = 0;
+    // durationSeconds(), made when the length order is first needed: most starts never sort by
+    // length, and reading 100,000 durations is a good part of building the first order.
+    std::optional<qint64> seconds;
     qsizetype yearLength = 0; // the year text is uploadDate's first yearLength units
 };
 
@@ -295,19 +298,24 @@ quint8 LibraryIndex::update(Entry &entry, Entry *before, const Video &video)
     }
     entry.createdAt = video.createdAt;
 
-    const std::optional<qint64> secondsBefore = before != nullptr ? std::optional(before->seconds) : std::nullopt;
     if (before != nullptr && before->duration == video.duration) {
         if (!inPlace) {
             entry.duration = std::move(before->duration);
             entry.seconds = before->seconds;
         }
+        kept |= modeBit(SortMode::longest);
     } else {
         derived = true;
+        const std::optional<qint64> secondsBefore = before != nullptr ? before->seconds : std::nullopt;
         entry.duration = video.duration;
-        entry.seconds = video.durationSeconds();
+        entry.seconds.reset();
+        // Only a kept length order needs the new length: a length unchanged leaves it in place.
+        if (secondsBefore) {
+            ensureSeconds(entry);
+            if (entry.seconds == secondsBefore)
+                kept |= modeBit(SortMode::longest);
+        }
     }
-    if (secondsBefore == entry.seconds)
-        kept |= modeBit(SortMode::longest);
     if (derived)
         ++m_work.derived;
     return kept;
@@ -365,6 +373,12 @@ const QString &LibraryIndex::searchText(Entry &entry)
     return *entry.searchText;
 }
 
+void LibraryIndex::ensureSeconds(Entry &entry)
+{
+    if (!entry.seconds)
+        entry.seconds = Duration::seconds(entry.duration).value_or(0);
+}
+
 void LibraryIndex::ensureTitleKey(Entry &entry) const
 {
     if (!entry.titleKey)
@@ -406,7 +420,7 @@ bool LibraryIndex::before(SortMode sort, quint32 a, quint32 b) const
         order = TitleCollation::compare(*left.titleKey, *right.titleKey);
         break;
     case SortMode::longest:
-        order = left.seconds > right.seconds ? -1 : (left.seconds < right.seconds);
+        order = *left.seconds > *right.seconds ? -1 : (*left.seconds < *right.seconds);
         break;
     }
     // Equal keys keep store order: the stable sort of the visible list does the same.
@@ -438,8 +452,10 @@ void LibraryIndex::buildOrder(SortMode sort)
         // Sorting the keys themselves rather than positions into the entries saves a cache miss
         // per comparison.
         std::vector<std::pair<qint64, quint32>> keys(m_entries.size());
-        for (size_t i = 0; i < keys.size(); ++i)
-            keys[i] = {m_entries[i].seconds, quint32(i)};
+        for (size_t i = 0; i < keys.size(); ++i) {
+            ensureSeconds(m_entries[i]);
+            keys[i] = {*m_entries[i].seconds, quint32(i)};
+        }
         std::sort(keys.begin(), keys.end(), [](const auto &a, const auto &b) {
             return a.first != b.first ? a.first > b.first : a.second < b.second;
         });
@@ -515,9 +531,11 @@ void LibraryIndex::mendOrder(SortMode sort, const std::vector<qint32> &oldToNew,
         m_orderKept[size_t(sort)] = false;
         return;
     }
-    if (sort == SortMode::title) {
-        for (const quint32 i : changed)
+    for (const quint32 i : changed) {
+        if (sort == SortMode::title)
             ensureTitleKey(m_entries[i]);
+        else if (sort == SortMode::longest)
+            ensureSeconds(m_entries[i]);
     }
     const auto less = [this, sort](quint32 a, quint32 b) { return before(sort, a, b); };
     std::sort(changed.begin(), changed.end(), less);

@@ -185,7 +185,7 @@ QList<const Video *> MacLibraryView::upNext() const
 
 LibraryNavigation::Position MacLibraryView::position() const
 {
-    return LibraryNavigation::position(m_list->visible(), m_state.selectedID());
+    return m_list->position(m_state.selectedID());
 }
 
 bool MacLibraryView::handleDrop(const QStringList &texts)
