@@ -39,6 +39,17 @@ constexpr quint8 kDateModes = modeBit(SortMode::newest) | modeBit(SortMode::olde
 // of changed records a fresh sort is as quick and simpler.
 constexpr size_t kMendLimitDivisor = 4;
 
+// -1, 0 or 1, word by word: std::array's own comparisons go through memcmp, which costs a call
+// per comparison, and sorting a large library compares dates millions of times.
+int comparePacked(const PackedDate &left, const PackedDate &right)
+{
+    for (size_t i = 0; i < left.size(); ++i) {
+        if (left[i] != right[i])
+            return left[i] < right[i] ? -1 : 1;
+    }
+    return 0;
+}
+
 PackedDate packDate(QStringView date)
 {
     PackedDate packed{};
@@ -387,8 +398,8 @@ void LibraryIndex::ensureTitleKey(Entry &entry) const
 
 int LibraryIndex::compareDates(const Entry &left, const Entry &right)
 {
-    if (left.date != right.date)
-        return left.date < right.date ? -1 : 1;
+    if (const int packed = comparePacked(left.date, right.date); packed != 0)
+        return packed;
     // Equal packed units: the texts are equal as far as the shorter one goes or beyond twelve units.
     if (left.uploadDate.size() > kPackedUnits || right.uploadDate.size() > kPackedUnits)
         return TextRules::compareCodePoints(left.uploadDate, right.uploadDate);
@@ -482,8 +493,8 @@ LibraryIndex::Order LibraryIndex::sortedByDate(bool newestFirst) const
         keys[i] = {entry.date, entry.createdAt, entry.uploadDate.size(), quint32(i)};
     }
     const auto ascending = [this](const Key &a, const Key &b) {
-        if (a.date != b.date)
-            return a.date < b.date ? -1 : 1;
+        if (const int packed = comparePacked(a.date, b.date); packed != 0)
+            return packed;
         if (a.length > kPackedUnits || b.length > kPackedUnits) {
             const int byText = compareDates(m_entries[a.position], m_entries[b.position]);
             if (byText != 0)
