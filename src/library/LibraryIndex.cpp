@@ -1,5 +1,6 @@
 #include "LibraryIndex.h"
 
+#include "Duration.h"
 #include "LibraryLists.h"
 #include "TextRules.h"
 #include "TitleSearch.h"
@@ -37,6 +38,17 @@ constexpr quint8 kDateModes = modeBit(SortMode::newest) | modeBit(SortMode::olde
 // Mending an order costs a pass over it plus a search per changed record; beyond this share
 // of changed records a fresh sort is as quick and simpler.
 constexpr size_t kMendLimitDivisor = 4;
+
+// -1, 0 or 1, word by word: std::array's own comparisons go through memcmp, which costs a call
+// per comparison, and sorting a large library compares dates millions of times.
+int comparePacked(const PackedDate &left, const PackedDate &right)
+{
+    for (size_t i = 0; i < left.size(); ++i) {
+        if (left[i] != right[i])
+            return left[i] < right[i] ? -1 : 1;
+    }
+    return 0;
+}
 
 PackedDate packDate(QStringView date)
 {
@@ -80,7 +92,9 @@ struct LibraryIndex::Entry
     std::optional<QString> searchText;
     std::optional<TitleCollation::Key> titleKey; // made when the title order is first needed
     PackedDate date{};
-    qint64 seconds = 0;
+    // durationSeconds(), made when the length order is first needed: most starts never sort by
+    // length, and reading 100,000 durations is a good part of building the first order.
+    std::optional<qint64> seconds;
     qsizetype yearLength = 0; // the year text is uploadDate's first yearLength units
 };
 
@@ -295,19 +309,24 @@ quint8 LibraryIndex::update(Entry &entry, Entry *before, const Video &video)
     }
     entry.createdAt = video.createdAt;
 
-    const std::optional<qint64> secondsBefore = before != nullptr ? std::optional(before->seconds) : std::nullopt;
     if (before != nullptr && before->duration == video.duration) {
         if (!inPlace) {
             entry.duration = std::move(before->duration);
             entry.seconds = before->seconds;
         }
+        kept |= modeBit(SortMode::longest);
     } else {
         derived = true;
+        const std::optional<qint64> secondsBefore = before != nullptr ? before->seconds : std::nullopt;
         entry.duration = video.duration;
-        entry.seconds = video.durationSeconds();
+        entry.seconds.reset();
+        // Only a kept length order needs the new length: a length unchanged leaves it in place.
+        if (secondsBefore) {
+            ensureSeconds(entry);
+            if (entry.seconds == secondsBefore)
+                kept |= modeBit(SortMode::longest);
+        }
     }
-    if (secondsBefore == entry.seconds)
-        kept |= modeBit(SortMode::longest);
     if (derived)
         ++m_work.derived;
     return kept;
@@ -365,6 +384,12 @@ const QString &LibraryIndex::searchText(Entry &entry)
     return *entry.searchText;
 }
 
+void LibraryIndex::ensureSeconds(Entry &entry)
+{
+    if (!entry.seconds)
+        entry.seconds = Duration::seconds(entry.duration).value_or(0);
+}
+
 void LibraryIndex::ensureTitleKey(Entry &entry) const
 {
     if (!entry.titleKey)
@@ -373,8 +398,8 @@ void LibraryIndex::ensureTitleKey(Entry &entry) const
 
 int LibraryIndex::compareDates(const Entry &left, const Entry &right)
 {
-    if (left.date != right.date)
-        return left.date < right.date ? -1 : 1;
+    if (const int packed = comparePacked(left.date, right.date); packed != 0)
+        return packed;
     // Equal packed units: the texts are equal as far as the shorter one goes or beyond twelve units.
     if (left.uploadDate.size() > kPackedUnits || right.uploadDate.size() > kPackedUnits)
         return TextRules::compareCodePoints(left.uploadDate, right.uploadDate);
@@ -406,7 +431,7 @@ bool LibraryIndex::before(SortMode sort, quint32 a, quint32 b) const
         order = TitleCollation::compare(*left.titleKey, *right.titleKey);
         break;
     case SortMode::longest:
-        order = left.seconds > right.seconds ? -1 : (left.seconds < right.seconds);
+        order = *left.seconds > *right.seconds ? -1 : (*left.seconds < *right.seconds);
         break;
     }
     // Equal keys keep store order: the stable sort of the visible list does the same.
@@ -438,8 +463,10 @@ void LibraryIndex::buildOrder(SortMode sort)
         // Sorting the keys themselves rather than positions into the entries saves a cache miss
         // per comparison.
         std::vector<std::pair<qint64, quint32>> keys(m_entries.size());
-        for (size_t i = 0; i < keys.size(); ++i)
-            keys[i] = {m_entries[i].seconds, quint32(i)};
+        for (size_t i = 0; i < keys.size(); ++i) {
+            ensureSeconds(m_entries[i]);
+            keys[i] = {*m_entries[i].seconds, quint32(i)};
+        }
         std::sort(keys.begin(), keys.end(), [](const auto &a, const auto &b) {
             return a.first != b.first ? a.first > b.first : a.second < b.second;
         });
@@ -466,8 +493,8 @@ LibraryIndex::Order LibraryIndex::sortedByDate(bool newestFirst) const
         keys[i] = {entry.date, entry.createdAt, entry.uploadDate.size(), quint32(i)};
     }
     const auto ascending = [this](const Key &a, const Key &b) {
-        if (a.date != b.date)
-            return a.date < b.date ? -1 : 1;
+        if (const int packed = comparePacked(a.date, b.date); packed != 0)
+            return packed;
         if (a.length > kPackedUnits || b.length > kPackedUnits) {
             const int byText = compareDates(m_entries[a.position], m_entries[b.position]);
             if (byText != 0)
@@ -515,9 +542,11 @@ void LibraryIndex::mendOrder(SortMode sort, const std::vector<qint32> &oldToNew,
         m_orderKept[size_t(sort)] = false;
         return;
     }
-    if (sort == SortMode::title) {
-        for (const quint32 i : changed)
+    for (const quint32 i : changed) {
+        if (sort == SortMode::title)
             ensureTitleKey(m_entries[i]);
+        else if (sort == SortMode::longest)
+            ensureSeconds(m_entries[i]);
     }
     const auto less = [this, sort](quint32 a, quint32 b) { return before(sort, a, b); };
     std::sort(changed.begin(), changed.end(), less);

@@ -73,6 +73,7 @@ private:
     Order mirrored(const Order &order) const;
     void mendOrder(SortMode sort, const std::vector<qint32> &oldToNew, const std::vector<quint8> &keptKeys);
     void ensureTitleKey(Entry &entry) const;
+    static void ensureSeconds(Entry &entry);
     static const QString &searchText(Entry &entry);
     bool before(SortMode sort, quint32 a, quint32 b) const;
     static int compareDates(const Entry &left, const Entry &right);

@@ -73,4 +73,25 @@ Position position(const QList<const Video *> &visible, const std::optional<QStri
     return {std::max(found, 0), int(playable.size())};
 }
 
+std::vector<int> unplayableRows(const QList<const Video *> &visible)
+{
+    std::vector<int> rows;
+    for (int row = 0; row < visible.size(); ++row) {
+        if (!isPlayable(*visible[row]))
+            rows.push_back(row);
+    }
+    return rows;
+}
+
+Position position(const QList<const Video *> &visible, const std::vector<int> &unplayable,
+                  const std::optional<QString> &selected)
+{
+    const int total = int(visible.size() - qsizetype(unplayable.size()));
+    const int row = selected ? rowOf(visible, *selected) : -1;
+    if (row < 0 || std::binary_search(unplayable.cbegin(), unplayable.cend(), row))
+        return {0, total};
+    const auto before = std::lower_bound(unplayable.cbegin(), unplayable.cend(), row) - unplayable.cbegin();
+    return {row - int(before), total};
+}
+
 } // namespace clipvane::LibraryNavigation

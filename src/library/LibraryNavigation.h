@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <optional>
+#include <vector>
 
 namespace clipvane {
 
@@ -35,6 +36,13 @@ std::optional<QString> stepTarget(const QList<const Video *> &visible, const std
 QList<const Video *> upNext(const QList<const Video *> &visible, const std::optional<QString> &selected);
 
 Position position(const QList<const Video *> &visible, const std::optional<QString> &selected);
+
+// The rows of the records that are not playable, ascending: with them at hand the counter is
+// found without a pass over the list, which the pane asks for at every change of selection.
+std::vector<int> unplayableRows(const QList<const Video *> &visible);
+// The same as position(visible, selected), given unplayableRows(visible).
+Position position(const QList<const Video *> &visible, const std::vector<int> &unplayable,
+                  const std::optional<QString> &selected);
 
 // The row of the record with that ID, or -1.
 int rowOf(const QList<const Video *> &visible, const QString &youtubeID);

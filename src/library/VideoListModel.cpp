@@ -37,6 +37,11 @@ void VideoListModel::setVisible(const QList<const Video *> &visible)
 {
     if (visible == m_visible)
         return;
+    // The first list of a large library: nothing to compare it with.
+    if (m_visible.isEmpty() && visible.size() > kResetAbove) {
+        replaceAll(visible);
+        return;
+    }
     const QSet<const Video *> before(m_visible.cbegin(), m_visible.cend());
     const QSet<const Video *> after(visible.cbegin(), visible.cend());
     QSet<const Video *> gone;

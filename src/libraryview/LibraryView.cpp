@@ -185,7 +185,7 @@ QList<const Video *> LibraryView::upNext() const
 
 LibraryNavigation::Position LibraryView::position() const
 {
-    return LibraryNavigation::position(m_list->visible(), m_state.selectedID());
+    return m_list->position(m_state.selectedID());
 }
 
 bool LibraryView::handleDrop(const QStringList &texts)

@@ -2,6 +2,7 @@
 
 #include "AppState.h"
 #include "LibraryNavigation.h"
+#include "StartupTrace.h"
 #include "SyncEngine.h"
 #include "VideoStore.h"
 
@@ -20,8 +21,10 @@ VisibleList::VisibleList(AppState &state, SyncEngine &sync, VideoStore &store, Q
     connect(&sync, &SyncEngine::lastSyncChanged, this, &VisibleList::schedule);
     connect(&store, &VideoStore::inserted, this, &VisibleList::schedule);
     connect(&store, &VideoStore::removed, this, &VisibleList::schedule);
-    connect(&store, &VideoStore::aboutToRemove, this,
-            [this](const QList<const Video *> &videos) { m_model.forget(videos); });
+    connect(&store, &VideoStore::aboutToRemove, this, [this](const QList<const Video *> &videos) {
+        m_model.forget(videos);
+        m_unplayable.reset();
+    });
     connect(&store, &VideoStore::changed, this, [this](const Video *video) {
         m_model.recordChanged(video);
         Q_EMIT recordChanged(video);
@@ -53,6 +56,13 @@ const QStringList &VisibleList::sharedOwners()
     return *m_sharedOwners;
 }
 
+LibraryNavigation::Position VisibleList::position(const std::optional<QString> &selected)
+{
+    if (!m_unplayable)
+        m_unplayable = LibraryNavigation::unplayableRows(visible());
+    return LibraryNavigation::position(visible(), *m_unplayable, selected);
+}
+
 void VisibleList::schedule()
 {
     if (m_scheduled)
@@ -78,6 +88,7 @@ void VisibleList::recompute()
     m_model.setVisible(m_index.visible(records, revision, m_state.filter()));
     m_years.reset();
     m_sharedOwners.reset();
+    m_unplayable.reset();
     if (!m_state.selectedID()) {
         if (const std::optional<QString> first = LibraryNavigation::firstPlayableID(visible()))
             m_state.setSelectedID(first);

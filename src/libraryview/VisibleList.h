@@ -1,12 +1,14 @@
 #pragma once
 
 #include "LibraryIndex.h"
+#include "LibraryNavigation.h"
 #include "ListInputs.h"
 #include "VideoListModel.h"
 
 #include <QObject>
 #include <QStringList>
 #include <optional>
+#include <vector>
 
 namespace clipvane {
 
@@ -35,6 +37,8 @@ public:
     const QStringList &sharedOwners();
     qsizetype count() const;
     ListInputs inputs() const;
+    // The detail pane's counter for that selection.
+    LibraryNavigation::Position position(const std::optional<QString> &selected);
 
     // Rebuilds the list and the collections now, then picks a first selection when there is none.
     void recompute();
@@ -58,6 +62,7 @@ private:
     std::optional<ListInputs> m_last;
     std::optional<QStringList> m_years;
     std::optional<QStringList> m_sharedOwners;
+    std::optional<std::vector<int>> m_unplayable; // of the rows as they are now
     bool m_scheduled = false;
 };
 

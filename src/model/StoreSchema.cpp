@@ -132,9 +132,9 @@ const char *StoreSchema::selectAll(int version)
 {
     if (version < 2)
         return "SELECT youtube_id, title, url, upload_date, duration, excluded, source, created_at, updated_at,"
-               " sync_state, '', 0 FROM videos ORDER BY id";
+               " sync_state, '', 0 FROM videos WHERE id BETWEEN ?1 AND ?2 ORDER BY id";
     return "SELECT youtube_id, title, url, upload_date, duration, excluded, source, created_at, updated_at,"
-           " sync_state, owner_email, read_only FROM videos ORDER BY id";
+           " sync_state, owner_email, read_only FROM videos WHERE id BETWEEN ?1 AND ?2 ORDER BY id";
 }
 
 const char *StoreSchema::upsert()

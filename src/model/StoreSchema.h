@@ -22,8 +22,9 @@ public:
     // an interrupted upgrade leaves the file at the last complete version.
     static bool migrate(SqliteDatabase &database, int version, QString *error);
 
-    // Every row, oldest first, in the field order of Video; a file of an older version reads
-    // the schema defaults for the fields it lacks.
+    // The rows whose id lies between the bounds ?1 and ?2 (inclusive), oldest first, in the
+    // field order of Video; a file of an older version reads the schema defaults for the fields
+    // it lacks.
     static const char *selectAll(int version);
     static const char *upsert();
     static const char *remove();

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <future>
+#include <limits>
 #include <sqlite3.h>
 #include <utility>
 
@@ -26,6 +28,9 @@ constexpr int kBusyTimeoutMs = 5000;
 // the pool stay a small, fixed amount of memory.
 constexpr qsizetype kSharedTextLimit = 20000;
 constexpr qsizetype kSharedTextMaxLength = 64;
+
+// Below this many rows a library is read in one go: a second connection is not worth its start.
+constexpr qint64 kSplitLoadRows = 20000;
 
 constexpr QByteArrayView kSqliteMagic("SQLite format 3\0", 16);
 
@@ -130,6 +135,54 @@ private:
     QList<std::pair<QByteArray, QString>> m_long;
 };
 
+// The record of the row select stands on.
+Video *newRecord(QString youtubeID, const SqliteStatement &select, TextPool &pool)
+{
+    auto *record = new Video(std::move(youtubeID), select.text(1), select.text(2), pool.shared(select.utf8(3)),
+                             pool.shared(select.utf8(4)), select.integer(5) != 0, pool.shared(select.utf8(6)),
+                             select.integer(7), select.integer(8), pool.shared(select.utf8(9)));
+    record->ownerEmail = pool.shared(select.utf8(10));
+    record->readOnly = select.integer(11) != 0;
+    return record;
+}
+
+// The rows from the id first on, read on a read-only connection of their own.
+struct LaterRows
+{
+    std::vector<Video *> records;
+    QList<QString> texts; // the shared ones
+    QString error;        // empty when every row was read
+};
+
+LaterRows readLaterRows(const QByteArray &path, int version, qint64 first)
+{
+    LaterRows later;
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+        later.error = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("the library cannot be read");
+        sqlite3_close_v2(db);
+        return later;
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    {
+        SqliteStatement select(db, StoreSchema::selectAll(version));
+        if (select.isValid()) {
+            select.bind(1, first);
+            select.bind(2, std::numeric_limits<qint64>::max());
+            TextPool pool;
+            while (select.next())
+                later.records.push_back(newRecord(select.text(0), select, pool));
+            later.texts = pool.texts();
+            if (!select.succeeded())
+                later.error = QString::fromUtf8(sqlite3_errmsg(db));
+        } else {
+            later.error = QString::fromUtf8(sqlite3_errmsg(db));
+        }
+    }
+    sqlite3_close_v2(db);
+    return later;
+}
+
 } // namespace
 
 VideoStore::VideoStore()
@@ -225,6 +278,21 @@ bool VideoStore::load(int version, QString *error)
     m_index.reserve(*count);
     m_all.reserve(*count);
 
+    // A large library is read in two halves at once, the later one on a connection of its own:
+    // reading the rows is most of opening a library, and start-up waits for it.
+    qint64 last = std::numeric_limits<qint64>::max();
+    std::future<LaterRows> later;
+    if (*count >= kSplitLoadRows) {
+        const std::optional<qint64> middle = m_database->integer("SELECT min(id) / 2 + max(id) / 2 FROM videos");
+        if (middle && *middle < last) {
+            last = *middle;
+            later = std::async(std::launch::async, readLaterRows,
+                               QByteArray(sqlite3_db_filename(m_database->handle(), "main")), version, last + 1);
+        }
+    }
+    select.bind(1, std::numeric_limits<qint64>::min());
+    select.bind(2, last);
+
     TextPool pool;
     while (select.next()) {
         QString youtubeID = select.text(0);
@@ -234,20 +302,37 @@ bool VideoStore::load(int version, QString *error)
         Entry &entry = m_index[youtubeID];
         if (m_index.size() == known)
             continue;
-        auto *record = new Video(std::move(youtubeID), select.text(1), select.text(2), pool.shared(select.utf8(3)),
-                                 pool.shared(select.utf8(4)), select.integer(5) != 0, pool.shared(select.utf8(6)),
-                                 select.integer(7), select.integer(8), pool.shared(select.utf8(9)));
-        record->ownerEmail = pool.shared(select.utf8(10));
-        record->readOnly = select.integer(11) != 0;
+        entry = Entry{newRecord(std::move(youtubeID), select, pool), true};
+        recount(entry);
+        m_all.append(entry.video);
+    }
+    const bool read = select.succeeded();
+    if (!read)
+        *error = m_database->errorText();
+    for (const QString &text : pool.texts())
+        m_texts.insert(text);
+    if (!later.valid())
+        return read;
+    LaterRows rows = later.get();
+    if (!read || !rows.error.isEmpty()) {
+        if (read)
+            *error = rows.error;
+        qDeleteAll(rows.records);
+        return false;
+    }
+    for (Video *record : rows.records) {
+        // The earlier half comes first in store order: its record wins a shared ID.
+        const qsizetype known = m_index.size();
+        Entry &entry = m_index[record->youtubeID];
+        if (m_index.size() == known) {
+            delete record;
+            continue;
+        }
         entry = Entry{record, true};
         recount(entry);
         m_all.append(record);
     }
-    if (!select.succeeded()) {
-        *error = m_database->errorText();
-        return false;
-    }
-    for (const QString &text : pool.texts())
+    for (const QString &text : std::as_const(rows.texts))
         m_texts.insert(text);
     return true;
 }

@@ -4,6 +4,7 @@
 #include <QImageReader>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <utility>
 
 namespace clipvane {
 
@@ -90,16 +91,32 @@ void ThumbCache::request(const QUrl &url, const QObject *holder)
         existing->holders.insert(holder);
         return;
     }
-    QNetworkRequest request(url);
-    QNetworkReply *reply = m_network.get(request);
     Fetch &fetch = m_fetches[url];
-    fetch.reply = reply;
     fetch.holders.insert(holder);
-    connect(reply, &QNetworkReply::downloadProgress, this, [reply](qint64 received, qint64 total) {
-        if (received > kMaxBodyBytes || total > kMaxBodyBytes)
-            reply->abort();
-    });
-    connect(reply, &QNetworkReply::finished, this, [this, url, reply] { finish(url, reply); });
+    fetch.waiting = true;
+    // Rows ask while they are painted: the fetches start once the frame is on the screen, so
+    // the first paint of the library does not wait for the network to be set up.
+    if (!std::exchange(m_startQueued, true))
+        QMetaObject::invokeMethod(this, &ThumbCache::startWaiting, Qt::QueuedConnection);
+}
+
+void ThumbCache::startWaiting()
+{
+    m_startQueued = false;
+    QList<QUrl> waiting;
+    for (auto it = m_fetches.begin(); it != m_fetches.end(); ++it) {
+        if (std::exchange(it->waiting, false))
+            waiting.append(it.key());
+    }
+    for (const QUrl &url : std::as_const(waiting)) {
+        QNetworkReply *reply = m_network.get(QNetworkRequest(url));
+        m_fetches[url].reply = reply;
+        connect(reply, &QNetworkReply::downloadProgress, this, [reply](qint64 received, qint64 total) {
+            if (received > kMaxBodyBytes || total > kMaxBodyBytes)
+                reply->abort();
+        });
+        connect(reply, &QNetworkReply::finished, this, [this, url, reply] { finish(url, reply); });
+    }
 }
 
 void ThumbCache::release(const QUrl &url, const QObject *holder)

@@ -69,13 +69,16 @@ private:
         QPointer<QNetworkReply> reply;
         QSet<const QObject *> holders;
         bool decoding = false;
+        bool waiting = false; // asked for, not yet started
     };
+    void startWaiting();
     void finish(const QUrl &url, QNetworkReply *reply);
     void decoded(const QUrl &url, const QImage &image);
 
     QNetworkAccessManager &m_network;
     QCache<QUrl, QImage> m_images;
     QHash<QUrl, Fetch> m_fetches;
+    bool m_startQueued = false;
     // Declared last: its destructor waits for running decodes, which report to this object.
     QThreadPool m_decoders;
 };

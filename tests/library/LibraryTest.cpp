@@ -832,6 +832,9 @@ private Q_SLOTS:
         QTEST(ids(LibraryNavigation::upNext(library.records, nav(selected))), "upNext");
         QCOMPARE(LibraryNavigation::position(library.records, nav(selected)),
                  (LibraryNavigation::Position{index, total}));
+        QCOMPARE(LibraryNavigation::position(library.records, LibraryNavigation::unplayableRows(library.records),
+                                             nav(selected)),
+                 (LibraryNavigation::Position{index, total}));
     }
 
     void syncLine_data()

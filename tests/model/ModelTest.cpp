@@ -455,6 +455,39 @@ private Q_SLOTS:
         QCOMPARE(onDisk(), list("kept changed new-a new-b"));
     }
 
+    void largeLibraryLoadsWhole()
+    {
+        // Large enough to be read in two halves at once; ids with gaps, so the halves are uneven.
+        constexpr int kRows = 30000;
+        seed({u"first"_qs});
+        QCOMPARE(
+            sqlite(m_path, "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                               QByteArray::number(kRows - 1) +
+                               ") INSERT INTO videos (id, youtube_id, title, url, upload_date, duration, excluded, "
+                               "source, created_at, updated_at, sync_state, owner_email, read_only) SELECT "
+                               "i * i + 1, 'v' || i, 'title ' || i, 'https://youtu.be/v' || i, '2020-01-0' || (i % 9 + "
+                               "1), '1:0' || (i % 10), i % 2, 'web', i, i, 'synced', '', 0 FROM n"),
+            QStringList());
+        const auto store = open();
+        const QList<const Video *> all = store->all();
+        QCOMPARE(all.size(), kRows);
+        QStringList expected{u"first"_qs};
+        for (int i = 1; i < kRows; ++i)
+            expected.append(u"v%1"_qs.arg(i));
+        QCOMPARE(idsOf(all), expected);
+        for (const int i : {1, kRows / 2, kRows - 1}) {
+            const Video *video = store->find(u"v%1"_qs.arg(i));
+            QVERIFY(video);
+            QCOMPARE(video->title, u"title %1"_qs.arg(i));
+            QCOMPARE(video->uploadDate, u"2020-01-0%1"_qs.arg(i % 9 + 1));
+            QCOMPARE(video->excluded, i % 2 == 1);
+        }
+        QVERIFY(!store->hasUnsavedChanges());
+        store->remove(store->find(u"v%1"_qs.arg(kRows - 1)));
+        QVERIFY(store->save());
+        QCOMPARE(open()->all().size(), kRows - 1);
+    }
+
     void firstLayoutOpensWithDefaults()
     {
         QCOMPARE(sqlite(m_path, firstLayout()), QStringList());

@@ -631,6 +631,22 @@ private Q_SLOTS:
         QCOMPARE(cache.fetchCount(), 0);
     }
 
+    void fetchesStartOnceTheFrameIsPainted()
+    {
+        // Rows ask while they are painted; the network is not touched until the event loop turns,
+        // and a row that lets go before then costs no fetch at all.
+        ThumbCache cache(m_network);
+        QObject row, gone;
+        QSignalSpy ready(&cache, &ThumbCache::ready);
+        cache.request(address(1), &row);
+        cache.request(address(2), &gone);
+        cache.release(address(2), &gone);
+        QVERIFY(cache.isFetching(address(1)));
+        QVERIFY(!cache.isFetching(address(2)));
+        QVERIFY(ready.wait());
+        QCOMPARE(m_server.requestCount(), 1);
+    }
+
     void badBodiesCacheNothing_data()
     {
         QTest::addColumn<int>("status");
