@@ -282,11 +282,15 @@ def main(build):
         step("filter menus open under their buttons")
         check_filter_menus_open_under_their_buttons(main_window)
 
-        step("add through the add sheet")
+        step("add through the add sheet; a link the library refuses keeps it open with the reason")
         press(find(main_window, "push button", "Add a video"))
         sheet = window(app, "dialog", "Add a video")
         audit(sheet, "add sheet")
-        set_text(find(sheet, "text", "YouTube link"), "https://youtu.be/DDDDDDDDDDD")
+        link = find(sheet, "text", "YouTube link")
+        set_text(link, "https://youtu.be/x-abcdef1")
+        press(find(sheet, "push button", "Add"))
+        find(sheet, "label", "A video ID can't begin with “x-”.")
+        set_text(link, "https://youtu.be/DDDDDDDDDDD")
         press(find(sheet, "push button", "Add"))
         gone(app, "dialog", "Add a video")
         wait_for("the added video in the list", lambda: videos.childCount == 4)
@@ -296,6 +300,14 @@ def main(build):
         second_launch("https://www.youtube.com/watch?v=EEEEEEEEEEE")
         wait_for("the handed link in the list", lambda: videos.childCount == 5)
         on_service("the handed link", lambda held: "EEEEEEEEEEE" in held and len(held) == 5)
+
+        step("a paste of several links adds each")
+        subprocess.run(["xclip", "-selection", "clipboard"], input="https://youtu.be/GGGGGGGGGGG and\n"
+                       "https://youtu.be/HHHHHHHHHHH", text=True, env=environment, check=True, timeout=10)
+        click(find(main_window, "text", re.compile(r"Search \d+ videos?")))
+        chord("Control_L", "Shift_L", "v")
+        wait_for("both pasted videos in the list", lambda: videos.childCount == 7)
+        on_service("both pasted links", lambda held: "GGGGGGGGGGG" in held and "HHHHHHHHHHH" in held)
 
         def select(title):
             index = wait_for(f"a row titled {title!r}",
@@ -334,7 +346,7 @@ def main(build):
         press(find(sheet, "push button", "Delete video"))
         gone(app, "dialog", sheet.name)
         wait_for("the deleted video to leave the list", lambda: not listed("Cello suite in G"))
-        on_service("the video deleted", lambda held: "CCCCCCCCCCC" not in held and len(held) == 4)
+        on_service("the video deleted", lambda held: "CCCCCCCCCCC" not in held and len(held) == 6)
 
         step("Ctrl+E from the search field excludes the selected video")
         select("Lakes, edited")
@@ -381,7 +393,7 @@ def main(build):
             audit(settings, f"settings, {tab} tab")
         press(find(settings, "page tab", "Account"))
         find(settings, "label", email)
-        on_service("the library unchanged by the settings", lambda held: len(held) == 5)
+        on_service("the library unchanged by the settings", lambda held: len(held) == 7)
 
         step("deleting the account asks first, in a sheet")
         check_account_deletion_asks_in_a_sheet(app, settings, service, token)
