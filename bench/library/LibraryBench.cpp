@@ -28,12 +28,12 @@ const QStringList kWords{
 
 // A library shaped like a large real one: mostly Latin titles with some accents and other
 // scripts, dates over thirty years, a tenth excluded, a tenth shared, a few deletions pending.
-struct Library
+struct Records
 {
     std::vector<std::unique_ptr<Video>> owned;
     QList<const Video *> records;
 
-    explicit Library(int count)
+    explicit Records(int count)
     {
         QRandomGenerator random(42);
         for (int i = 0; i < count; ++i) {
@@ -64,10 +64,10 @@ struct Library
     }
 };
 
-const Library &library(int count)
+const Records &library(int count)
 {
-    static Library small(10'000);
-    static Library large(100'000);
+    static Records small(10'000);
+    static Records large(100'000);
     return count == 10'000 ? small : large;
 }
 
@@ -87,7 +87,7 @@ void prepareAll(LibraryIndex &index, const QList<const Video *> &records, quint6
 // Typing in the search field: two words, orders kept.
 void IndexTwoWordSearch(benchmark::State &state)
 {
-    const Library &lib = library(int(state.range(0)));
+    const Records &lib = library(int(state.range(0)));
     LibraryIndex index;
     prepareAll(index, lib.records, 1);
     for (auto _ : state)
@@ -97,7 +97,7 @@ void IndexTwoWordSearch(benchmark::State &state)
 // The user picks another sort order; the search is empty. Orders kept since the last change.
 void IndexSortChange(benchmark::State &state)
 {
-    const Library &lib = library(int(state.range(0)));
+    const Records &lib = library(int(state.range(0)));
     LibraryIndex index;
     prepareAll(index, lib.records, 1);
     const LibraryFilter filter{.sort = modeArg(state)};
@@ -108,7 +108,7 @@ void IndexSortChange(benchmark::State &state)
 // The same, but one record was edited just before: the kept orders are mended first.
 void IndexSortChangeAfterEdit(benchmark::State &state)
 {
-    const Library &lib = library(int(state.range(0)));
+    const Records &lib = library(int(state.range(0)));
     LibraryIndex index;
     quint64 revision = 1;
     prepareAll(index, lib.records, revision);
@@ -128,7 +128,7 @@ void IndexSortChangeAfterEdit(benchmark::State &state)
 // First use of an order since the records were loaded: everything is built.
 void IndexFirstUse(benchmark::State &state)
 {
-    const Library &lib = library(int(state.range(0)));
+    const Records &lib = library(int(state.range(0)));
     const LibraryFilter filter{.sort = modeArg(state)};
     for (auto _ : state) {
         auto index = std::make_unique<LibraryIndex>();
@@ -142,7 +142,7 @@ void IndexFirstUse(benchmark::State &state)
 // First switch to another order after the list was shown in "Newest".
 void IndexFirstSwitch(benchmark::State &state)
 {
-    const Library &lib = library(int(state.range(0)));
+    const Records &lib = library(int(state.range(0)));
     const LibraryFilter filter{.sort = modeArg(state)};
     for (auto _ : state) {
         state.PauseTiming();
@@ -159,14 +159,14 @@ void IndexFirstSwitch(benchmark::State &state)
 // The plain filter, for reference: every call filters and sorts from scratch.
 void ApplyTwoWordSearch(benchmark::State &state)
 {
-    const Library &lib = library(int(state.range(0)));
+    const Records &lib = library(int(state.range(0)));
     for (auto _ : state)
         benchmark::DoNotOptimize(kTwoWords.apply(lib.records));
 }
 
 void ApplySort(benchmark::State &state)
 {
-    const Library &lib = library(int(state.range(0)));
+    const Records &lib = library(int(state.range(0)));
     const LibraryFilter filter{.sort = modeArg(state)};
     for (auto _ : state)
         benchmark::DoNotOptimize(filter.apply(lib.records));

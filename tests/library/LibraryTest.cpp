@@ -47,12 +47,12 @@ using Seeds = QList<RecordSeed>;
 
 // Owns records at stable addresses and hands them out as the store does: pointers in store order.
 // Removing frees a record, as the store does: a later record may get its address.
-struct Library
+struct Records
 {
     std::list<Video> owned;
     QList<const Video *> records;
 
-    Library(const Seeds &seeds = {})
+    Records(const Seeds &seeds = {})
     {
         for (const RecordSeed &seed : seeds)
             add(seed);
@@ -99,9 +99,9 @@ QStringList split(const QString &text, QChar separator = u' ')
 }
 
 // Records named by a spaced text, each titled with its ID; an ID starting with "x-" cannot be played.
-Library named(const QString &spaced)
+Records named(const QString &spaced)
 {
-    Library library;
+    Records library;
     for (const QString &id : split(spaced))
         library.add({id, id});
     return library;
@@ -262,7 +262,7 @@ void changeInPlace(QRandomGenerator &random, const Video &record)
 
 // Between two queries: nothing (the revision still moves), a sync changing many records, some
 // added, one removed, the store order changed, or a few records changed.
-void mutate(QRandomGenerator &random, Library &library, int &serial)
+void mutate(QRandomGenerator &random, Records &library, int &serial)
 {
     const QList<const Video *> &records = library.records;
     const int kind = random.bounded(10);
@@ -395,12 +395,12 @@ private Q_SLOTS:
     {
         QFETCH(Seeds, records);
         QFETCH(LibraryFilter, filter);
-        QTEST(ids(filter.apply(Library(records).records)), "expected");
+        QTEST(ids(filter.apply(Records(records).records)), "expected");
     }
 
     void applyIsPureAndSkipsNull()
     {
-        Library library({titled(u"b"_qs, u"B"_qs), titled(u"a"_qs, u"a"_qs)});
+        Records library({titled(u"b"_qs, u"B"_qs), titled(u"a"_qs, u"a"_qs)});
         const QList<const Video *> before = library.records;
         const Video copy = *before[0];
         QList<const Video *> withNull = before;
@@ -452,7 +452,7 @@ private Q_SLOTS:
         QFETCH(QString, title);
         QFETCH(QString, search);
         QFETCH(bool, found);
-        const Library library({titled(u"x"_qs, title)});
+        const Records library({titled(u"x"_qs, title)});
         QCOMPARE(LibraryFilter{.search = search}.apply(library.records).size(), found ? 1 : 0);
     }
 
@@ -469,7 +469,7 @@ private Q_SLOTS:
     void years()
     {
         QFETCH(QString, uploadDates);
-        Library library;
+        Records library;
         for (const QString &date : uploadDates.split(u'|'))
             library.add({.id = u"id"_qs, .uploadDate = date});
         QTEST(LibraryLists::years(library.records).join(u'|'), "years");
@@ -486,7 +486,7 @@ private Q_SLOTS:
         seeds[0].syncState = SyncStateRaw::needsDelete;
         seeds[1].uploadDate = u"2002-01-01"_qs;
         seeds[1].excluded = true;
-        const Library library(seeds);
+        const Records library(seeds);
         QCOMPARE(ids(LibraryFilter().apply(library.records)), u"blank again own gone"_qs);
         QCOMPARE(LibraryLists::years(library.records), (QStringList{u"2002"_qs, u"2001"_qs}));
         QCOMPARE(LibraryLists::sharedOwners(library.records),
@@ -515,7 +515,7 @@ private Q_SLOTS:
         QLocale::setDefault(QLocale(locale));
         const auto restore = qScopeGuard([&previous] { QLocale::setDefault(previous); });
         QRandomGenerator random(seed);
-        Library library;
+        Records library;
         int serial = 0;
         for (const int initial = random.bounded(120); serial < initial;)
             library.add(randomSeed(random, serial++));
@@ -544,7 +544,7 @@ private Q_SLOTS:
     // order both follow the locale of the moment.
     void titleOrderFollowsLocale()
     {
-        const Library library({{.id = u"z"_qs, .title = u"zebra"_qs}, {.id = u"o"_qs, .title = u"öl"_qs}});
+        const Records library({{.id = u"z"_qs, .title = u"zebra"_qs}, {.id = u"o"_qs, .title = u"öl"_qs}});
         const QLocale previous;
         const auto restore = qScopeGuard([&previous] { QLocale::setDefault(previous); });
         const LibraryFilter byTitle{.sort = SortMode::title};
@@ -573,7 +573,7 @@ private Q_SLOTS:
         QFETCH(SortMode, sort);
         QFETCH(int, field);
         const auto costAfterOneEdit = [&](int size) {
-            Library library;
+            Records library;
             for (int i = 0; i < size; ++i) {
                 const int mixed = int((qint64(i) * 7919) % size);
                 library.add(
@@ -608,8 +608,8 @@ private Q_SLOTS:
     // A caller that hands over other records under an unchanged revision still gets them.
     void otherRecordsUnderSameRevision()
     {
-        const Library first({{.id = u"a"_qs}, {.id = u"b"_qs}});
-        const Library second({{.id = u"c"_qs}});
+        const Records first({{.id = u"a"_qs}, {.id = u"b"_qs}});
+        const Records second({{.id = u"c"_qs}});
         LibraryIndex index;
         QCOMPARE(ids(index.visible(first.records, 7, {})), u"a b"_qs);
         QCOMPARE(ids(index.visible(second.records, 7, {})), u"c"_qs);
@@ -730,7 +730,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, from);
         QFETCH(QString, to);
-        Library library(Seeds{});
+        Records library(Seeds{});
         for (const QChar id : u"abcdefxyz"_qs)
             library.add({.id = id});
         const auto rows = [&](const QString &ids) {
@@ -751,7 +751,7 @@ private Q_SLOTS:
 
     void listModelForgetsAndChangesInRuns()
     {
-        Library library(Seeds{});
+        Records library(Seeds{});
         for (int i = 0; i < 10; ++i)
             library.add({.id = QString::number(i)});
         VideoListModel model;
@@ -828,7 +828,7 @@ private Q_SLOTS:
         QFETCH(QString, selected);
         QFETCH(int, index);
         QFETCH(int, total);
-        const Library library = named(rows);
+        const Records library = named(rows);
         QTEST(ids(LibraryNavigation::upNext(library.records, nav(selected))), "upNext");
         QCOMPARE(LibraryNavigation::position(library.records, nav(selected)),
                  (LibraryNavigation::Position{index, total}));
