@@ -2,6 +2,7 @@
 
 #include <QStringView>
 #include <algorithm>
+#include <iterator>
 
 namespace clipvane {
 
@@ -13,8 +14,8 @@ inline constexpr char16_t kForeignIDPrefix[] = u"x-";
 // place: the list asks it of every visible row when it is rebuilt.
 inline bool isForeignID(QStringView id)
 {
-    constexpr QStringView prefix(kForeignIDPrefix);
-    return id.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), id.begin());
+    constexpr qsizetype length = std::size(kForeignIDPrefix) - 1; // without the terminating zero
+    return id.size() >= length && std::equal(kForeignIDPrefix, kForeignIDPrefix + length, id.begin());
 }
 
 } // namespace clipvane
