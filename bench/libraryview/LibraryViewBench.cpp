@@ -24,6 +24,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <memory>
 
 using namespace clipvane;
 
@@ -74,10 +75,12 @@ struct Fixture
     std::unique_ptr<LibraryColumn> column;
 };
 
+// Made and destroyed in main, while the application object lives: its widgets must go first.
+Fixture *g_fixture = nullptr;
+
 Fixture &fixture()
 {
-    static Fixture instance;
-    return instance;
+    return *g_fixture;
 }
 
 void keystrokeToRepaint(benchmark::State &run)
@@ -169,7 +172,8 @@ int main(int argc, char **argv)
     Palette::applyTo(application);
     Fonts::load();
     benchmark::Initialize(&argc, argv);
-    fixture();
+    const auto fixture = std::make_unique<Fixture>();
+    g_fixture = fixture.get();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;
