@@ -60,18 +60,10 @@ int ClipvaneApp::start(const QStringList &arguments, const QUrl &apiBase,
 {
     m_instance = std::make_unique<SingleInstance>(SingleInstance::serverName());
     if (!m_instance->listen()) {
-        // Another launch won the race to start: it takes the arguments instead. One that does not
-        // answer still holds the library, so this launch must not open it too.
-        switch (SingleInstance::offer(SingleInstance::serverName(), arguments)) {
-        case SingleInstance::HandOff::taken:
-            return -1;
-        case SingleInstance::HandOff::unanswered:
-            QTextStream(stderr) << "clipvane: Clipvane is running but did not answer in time; "
-                                   "what was handed to it may still arrive.\n";
-            return 1;
-        case SingleInstance::HandOff::nobodyListening:
-            break;
-        }
+        // Another launch won the race to start: it takes the arguments instead, or, not answering,
+        // still holds the library.
+        if (const std::optional<int> ended = SingleInstance::endAfterOffer(SingleInstance::serverName(), arguments))
+            return *ended == 0 ? -1 : *ended;
     }
     connect(m_instance.get(), &SingleInstance::messageReceived, this, &ClipvaneApp::handleArguments);
 

@@ -11,6 +11,7 @@
 #include <QLocalSocket>
 #include <QPointer>
 #include <QStandardPaths>
+#include <QTextStream>
 #include <QTimer>
 
 namespace clipvane {
@@ -52,6 +53,21 @@ std::optional<QStringList> SingleInstance::decode(const QByteArray &message)
         arguments.append(value.toString());
     }
     return arguments;
+}
+
+std::optional<int> SingleInstance::endAfterOffer(const QString &name, const QStringList &arguments)
+{
+    switch (offer(name, arguments)) {
+    case HandOff::taken:
+        return 0;
+    case HandOff::unanswered:
+        QTextStream(stderr) << "clipvane: Clipvane is running but did not answer in time; "
+                               "what was handed to it may still arrive.\n";
+        return 1;
+    case HandOff::nobodyListening:
+        break;
+    }
+    return std::nullopt;
 }
 
 SingleInstance::HandOff SingleInstance::offer(const QString &name, const QStringList &arguments,

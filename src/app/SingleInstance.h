@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QStringList>
 #include <chrono>
+#include <optional>
 
 class QLocalServer;
 class QLocalSocket;
@@ -38,11 +39,10 @@ public:
     static HandOff offer(const QString &name, const QStringList &arguments,
                          std::chrono::milliseconds connectWait = kConnectWait,
                          std::chrono::milliseconds answerWait = kAnswerWait);
-    // True once a running application has taken the arguments.
-    static bool handOff(const QString &name, const QStringList &arguments)
-    {
-        return offer(name, arguments) == HandOff::taken;
-    }
+    // Offers the arguments to a running application and gives the status this launch ends with
+    // when one runs: 0 when it took them, 1 when it did not answer (after saying so on standard
+    // error: it holds the library, so this launch must not open it too). None when none runs.
+    static std::optional<int> endAfterOffer(const QString &name, const QStringList &arguments);
 
     explicit SingleInstance(QString name, QObject *parent = nullptr);
     ~SingleInstance() override;

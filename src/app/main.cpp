@@ -40,18 +40,8 @@ int main(int argc, char *argv[])
     if (!arguments.profile.isEmpty())
         AppPaths::setProfile(arguments.profile);
     AppPaths::keepPrivate();
-    switch (SingleInstance::offer(SingleInstance::serverName(), arguments.links)) {
-    case SingleInstance::HandOff::taken:
-        return 0;
-    case SingleInstance::HandOff::unanswered:
-        // The running application holds the library: opening it here could only fail, and the
-        // links may still reach it.
-        QTextStream(stderr) << "clipvane: Clipvane is running but did not answer in time; "
-                               "what was handed to it may still arrive.\n";
-        return 1;
-    case SingleInstance::HandOff::nobodyListening:
-        break;
-    }
+    if (const std::optional<int> ended = SingleInstance::endAfterOffer(SingleInstance::serverName(), arguments.links))
+        return *ended;
     // Loading the library takes as long as setting up the window system: both at once. Nothing
     // else touches the store until start() has waited for it.
     std::future<LibrarySession::OpenedStore> opened =
