@@ -23,6 +23,12 @@ struct ListInputs
     int localEdit = 0;
 
     bool operator==(const ListInputs &) const = default;
+    // The same rows chosen in the same order (only the records may differ).
+    bool sameFilter(const ListInputs &other) const
+    {
+        return search == other.search && year == other.year && sort == other.sort &&
+               showExcluded == other.showExcluded && hiddenOwners == other.hiddenOwners;
+    }
 };
 
 } // namespace clipvane

@@ -16,16 +16,16 @@ void VideoListModel::replaceAll(const QList<const Video *> &visible)
     endResetModel();
 }
 
-void VideoListModel::removeRuns(const QSet<const Video *> &gone)
+void VideoListModel::removeRuns(const QSet<const Video *> &gone, qsizetype from, qsizetype to)
 {
     // Backwards, so the rows still to look at keep their numbers.
-    for (int last = int(m_visible.size()) - 1; last >= 0; --last) {
+    for (qsizetype last = to - 1; last >= from; --last) {
         if (!gone.contains(m_visible[last]))
             continue;
-        int first = last;
-        while (first > 0 && gone.contains(m_visible[first - 1]))
+        qsizetype first = last;
+        while (first > from && gone.contains(m_visible[first - 1]))
             --first;
-        beginRemoveRows({}, first, last);
+        beginRemoveRows({}, int(first), int(last));
         m_visible.remove(first, last - first + 1);
         m_rowsKnown = false;
         endRemoveRows();
@@ -33,34 +33,42 @@ void VideoListModel::removeRuns(const QSet<const Video *> &gone)
     }
 }
 
-void VideoListModel::setVisible(const QList<const Video *> &visible)
+void VideoListModel::setVisible(const QList<const Video *> &visible, Basis basis)
 {
     if (visible == m_visible)
         return;
-    // The first list of a large library: nothing to compare it with.
-    if (m_visible.isEmpty() && visible.size() > kResetAbove) {
+    if (basis == Basis::otherFilter) {
         replaceAll(visible);
         return;
     }
-    const QSet<const Video *> before(m_visible.cbegin(), m_visible.cend());
-    const QSet<const Video *> after(visible.cbegin(), visible.cend());
+    // Only the rows between the leading and trailing ones both lists share can differ; the
+    // comparison stays within them, so a page added at the top or one row gone costs what changed.
+    const qsizetype shorter = std::min(m_visible.size(), visible.size());
+    qsizetype head = 0;
+    while (head < shorter && m_visible[head] == visible[head])
+        ++head;
+    qsizetype tail = 0;
+    while (tail < shorter - head && m_visible[m_visible.size() - 1 - tail] == visible[visible.size() - 1 - tail])
+        ++tail;
+    const qsizetype oldEnd = m_visible.size() - tail;
+    const qsizetype newEnd = visible.size() - tail;
+    const QSet<const Video *> before(m_visible.cbegin() + head, m_visible.cbegin() + oldEnd);
+    const QSet<const Video *> after(visible.cbegin() + head, visible.cbegin() + newEnd);
     QSet<const Video *> gone;
-    for (const Video *video : std::as_const(m_visible)) {
+    for (const Video *video : before) {
         if (!after.contains(video))
             gone.insert(video);
     }
-    qsizetype coming = 0;
-    for (const Video *video : visible)
-        coming += before.contains(video) ? 0 : 1;
-    // What stays must stay in its order; a new sort or too many changes are a reset.
+    const qsizetype coming = after.size() - (before.size() - gone.size());
+    // What stays must stay in its order; a new order or too many changes are a reset.
     bool kept = gone.size() + coming <= kResetAbove;
-    for (qsizetype old = 0, now = 0; kept;) {
-        while (old < m_visible.size() && gone.contains(m_visible[old]))
+    for (qsizetype old = head, now = head; kept;) {
+        while (old < oldEnd && gone.contains(m_visible[old]))
             ++old;
-        while (now < visible.size() && !before.contains(visible[now]))
+        while (now < newEnd && !before.contains(visible[now]))
             ++now;
-        if (old == m_visible.size() || now == visible.size()) {
-            kept = old == m_visible.size() && now == visible.size();
+        if (old == oldEnd || now == newEnd) {
+            kept = old == oldEnd && now == newEnd;
             break;
         }
         kept = m_visible[old++] == visible[now++];
@@ -70,15 +78,15 @@ void VideoListModel::setVisible(const QList<const Video *> &visible)
         return;
     }
     Q_EMIT reshaping();
-    removeRuns(gone);
+    removeRuns(gone, head, oldEnd);
     // Forwards: each run goes in where the new list has it, the rows before it being final.
-    for (int first = 0; first < visible.size(); ++first) {
+    for (qsizetype first = head; first < newEnd; ++first) {
         if (before.contains(visible[first]))
             continue;
-        int last = first;
-        while (last + 1 < visible.size() && !before.contains(visible[last + 1]))
+        qsizetype last = first;
+        while (last + 1 < newEnd && !before.contains(visible[last + 1]))
             ++last;
-        beginInsertRows({}, first, last);
+        beginInsertRows({}, int(first), int(last));
         m_visible.insert(first, last - first + 1, nullptr);
         std::copy(visible.cbegin() + first, visible.cbegin() + last + 1, m_visible.begin() + first);
         m_rowsKnown = false;
@@ -108,7 +116,7 @@ void VideoListModel::forget(const QList<const Video *> &videos)
         return;
     }
     Q_EMIT reshaping();
-    removeRuns(gone);
+    removeRuns(gone, 0, m_visible.size());
     Q_EMIT reshaped();
 }
 

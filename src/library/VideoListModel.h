@@ -27,7 +27,10 @@ public:
 
     using QAbstractListModel::QAbstractListModel;
 
-    void setVisible(const QList<const Video *> &visible);
+    // How a new list stands to the rows shown: the same filter and order, so records came, went
+    // or changed and the difference is told row by row; or another filter or order, a reset.
+    enum class Basis { sameFilter, otherFilter };
+    void setVisible(const QList<const Video *> &visible, Basis basis = Basis::sameFilter);
     const QList<const Video *> &visible() const { return m_visible; }
     // Drops rows of records the store is about to remove.
     void forget(const QList<const Video *> &videos);
@@ -50,8 +53,8 @@ Q_SIGNALS:
     void reshaped();
 
 private:
-    // Removes the rows whose records are in gone, one signal pair per contiguous run.
-    void removeRuns(const QSet<const Video *> &gone);
+    // Removes the rows in [from, to) whose records are in gone, one signal pair per contiguous run.
+    void removeRuns(const QSet<const Video *> &gone, qsizetype from, qsizetype to);
     void replaceAll(const QList<const Video *> &visible);
     void tellChanged();
 

@@ -82,10 +82,14 @@ void VisibleList::recomputeIfChanged()
 
 void VisibleList::recompute()
 {
-    m_last = inputs();
+    const ListInputs now = inputs();
+    // A new search or order replaces the rows whole; a sync or an edit moves only what changed.
+    const auto basis =
+        m_last && m_last->sameFilter(now) ? VideoListModel::Basis::sameFilter : VideoListModel::Basis::otherFilter;
+    m_last = now;
     const QList<const Video *> &records = m_store.all();
     const quint64 revision = m_store.revision();
-    m_model.setVisible(m_index.visible(records, revision, m_state.filter()));
+    m_model.setVisible(m_index.visible(records, revision, m_state.filter()), basis);
     m_years.reset();
     m_sharedOwners.reset();
     m_unplayable.reset();

@@ -294,18 +294,8 @@ bool VideoStore::load(int version, QString *error)
     select.bind(2, last);
 
     TextPool pool;
-    while (select.next()) {
-        QString youtubeID = select.text(0);
-        // One probe of the index per row: it finds the place and tells whether the ID is new.
-        // A damaged index may have let a second row with one ID in; the first one wins.
-        const qsizetype known = m_index.size();
-        Entry &entry = m_index[youtubeID];
-        if (m_index.size() == known)
-            continue;
-        entry = Entry{newRecord(std::move(youtubeID), select, pool), true};
-        recount(entry);
-        m_all.append(entry.video);
-    }
+    while (select.next())
+        adoptLoaded(newRecord(select.text(0), select, pool));
     const bool read = select.succeeded();
     if (!read)
         *error = m_database->errorText();
@@ -320,21 +310,27 @@ bool VideoStore::load(int version, QString *error)
         qDeleteAll(rows.records);
         return false;
     }
-    for (Video *record : rows.records) {
-        // The earlier half comes first in store order: its record wins a shared ID.
-        const qsizetype known = m_index.size();
-        Entry &entry = m_index[record->youtubeID];
-        if (m_index.size() == known) {
-            delete record;
-            continue;
-        }
-        entry = Entry{record, true};
-        recount(entry);
-        m_all.append(record);
-    }
+    // The earlier half comes first in store order: its record wins a shared ID.
+    for (Video *record : rows.records)
+        adoptLoaded(record);
     for (const QString &text : std::as_const(rows.texts))
         m_texts.insert(text);
     return true;
+}
+
+void VideoStore::adoptLoaded(Video *record)
+{
+    // One probe of the index per row: it finds the place and tells whether the ID is new.
+    // A damaged index may have let a second row with one ID in; the first one wins.
+    const qsizetype known = m_index.size();
+    Entry &entry = m_index[record->youtubeID];
+    if (m_index.size() == known) {
+        delete record;
+        return;
+    }
+    entry = Entry{record, true};
+    recount(entry);
+    m_all.append(record);
 }
 
 const QList<const Video *> &VideoStore::all() const

@@ -90,7 +90,8 @@ private:
     VideoStore();
 
     bool load(int version, QString *error);
-    Video *adopt(Video &&video);
+    // Takes a record read from the file into the index and the store order.
+    void adoptLoaded(Video *record);
     QHash<QString, Entry>::iterator locate(const Video *video);
     // Files a record under its changed ID; returns where it is filed now.
     void markChanged(Video *video);

@@ -105,12 +105,10 @@ bool KeyRules::pressesButton(const QKeyEvent &key, QWidget *focus)
         (key.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
         return false;
     const auto *button = qobject_cast<const QAbstractButton *>(focus);
-    // A push button in a dialog keeps Qt's own rule: Return presses the dialog's default button.
-    if (!button || !button->isEnabled() ||
-        (qobject_cast<const QPushButton *>(button) && button->window() &&
-         qobject_cast<const QDialog *>(button->window())))
+    if (!button || !button->isEnabled())
         return false;
-    return true;
+    // A push button in a dialog keeps Qt's own rule: Return presses the dialog's default button.
+    return !(qobject_cast<const QPushButton *>(button) && qobject_cast<const QDialog *>(button->window()));
 }
 
 bool KeyRules::yieldsToCommand(const QKeyEvent &key, QWidget *focus)
