@@ -83,7 +83,7 @@ void BM_SyncCursorRead(benchmark::State &state)
 {
     QTemporaryDir dir;
     GroupSettings group(dir.filePath(u"group.ini"_qs));
-    group.setSyncCursor(123456789);
+    group.setSyncCursor(123456789, QStringLiteral("store"));
     for (auto _ : state)
         benchmark::DoNotOptimize(group.syncCursor());
 }

@@ -22,6 +22,7 @@ inline constexpr QLatin1String widgetVisible("widgetVisible");   // bool
 inline constexpr QLatin1String shareInbox("shareInbox");         // list of texts
 inline constexpr QLatin1String familyRefresh("familyRefresh");   // bool; absent = false
 inline constexpr QLatin1String libraryAccount("libraryAccount"); // text: the e-mail whose records the store holds
+inline constexpr QLatin1String cursorStore("syncCursorStore");   // text: generation of the store the cursor describes
 
 } // namespace SettingsKeys
 

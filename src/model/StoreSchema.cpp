@@ -29,6 +29,11 @@ constexpr std::array<const char *, StoreSchema::kCurrentVersion> kSteps = {
 
     "ALTER TABLE videos ADD COLUMN owner_email TEXT NOT NULL DEFAULT '';"
     "ALTER TABLE videos ADD COLUMN read_only INTEGER NOT NULL DEFAULT 0",
+
+    // Facts about the file itself. Its generation names this very file: a file made anew, or
+    // put in its place, has another, so the pull cursor of the old one is never taken for it.
+    "CREATE TABLE store_meta (key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;"
+    "INSERT INTO store_meta (key, value) VALUES ('generation', lower(hex(randomblob(16))))",
 };
 
 const QStringList &columnsOfVersion(int version)
@@ -110,6 +115,14 @@ std::optional<int> StoreSchema::inspect(SqliteDatabase &database, QString *error
         describe(error, unique ? QStringLiteral("its video IDs are not kept unique") : database.errorText());
         return std::nullopt;
     }
+    if (*version >= 3) {
+        const std::optional<qint64> meta =
+            database.integer("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'store_meta'");
+        if (!meta || *meta == 0) {
+            describe(error, meta ? QStringLiteral("it has no table of facts about itself") : database.errorText());
+            return std::nullopt;
+        }
+    }
     return int(*version);
 }
 
@@ -152,6 +165,16 @@ const char *StoreSchema::upsert()
 const char *StoreSchema::remove()
 {
     return "DELETE FROM videos WHERE youtube_id = ?1";
+}
+
+const char *StoreSchema::selectMeta()
+{
+    return "SELECT value FROM store_meta WHERE key = ?1";
+}
+
+const char *StoreSchema::upsertMeta()
+{
+    return "INSERT INTO store_meta (key, value) VALUES (?1, ?2) ON CONFLICT (key) DO UPDATE SET value = excluded.value";
 }
 
 } // namespace clipvane

@@ -12,7 +12,7 @@ class SqliteDatabase;
 class StoreSchema
 {
 public:
-    static constexpr int kCurrentVersion = 2;
+    static constexpr int kCurrentVersion = 3;
 
     // Reads the file's version and checks that its table has the shape of that version,
     // without writing anything. nullopt and an explanation when the file is unusable.
@@ -28,6 +28,9 @@ public:
     static const char *selectAll(int version);
     static const char *upsert();
     static const char *remove();
+    // Reads (?1 the key) and writes (?1 key, ?2 value) the facts about the file.
+    static const char *selectMeta();
+    static const char *upsertMeta();
 };
 
 } // namespace clipvane

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace clipvane {
 
@@ -57,6 +58,20 @@ public:
     // Writes every pending change in one transaction. False (and error) keeps them pending.
     // saved() follows a save that wrote something.
     bool save(QString *error = nullptr);
+
+    // The file the store lives in.
+    QString path() const;
+    // Names this file: a file created anew, or one put in the place of another, has its own.
+    // The pull cursor is kept beside the file it describes, so it must never be taken for another.
+    const QString &generation() const { return m_generation; }
+    // The file had no library in it when it was opened (missing, empty, or made by this open).
+    bool startedEmpty() const { return m_startedEmpty; }
+    // Facts kept in the file beside the records; empty when absent.
+    QString meta(const QString &key) const;
+    bool setMeta(const QString &key, const QString &value, QString *error = nullptr);
+    // Saves, then writes a consistent copy of the whole file to path (replacing it atomically),
+    // with the given facts added to the copy's own. The copy has a generation of its own.
+    bool copyTo(const QString &path, const QList<std::pair<QString, QString>> &facts, QString *error);
 
     // Bumped by every insert, change and removal; lets views keep derived data between changes.
     quint64 revision() const;
@@ -121,6 +136,8 @@ private:
     // Identical short texts (states, sources, dates, durations, owners) share one allocation.
     QSet<QString> m_texts;
     quint64 m_revision = 0;
+    QString m_generation;
+    bool m_startedEmpty = false;
     mutable qint64 m_recordsVisited = 0;
     // Records that are not synced: with none, the query for them needs no pass over the library.
     qsizetype m_unsynced = 0;

@@ -211,10 +211,11 @@ qint64 GroupSettings::syncCursor() const
     return cursor;
 }
 
-bool GroupSettings::setSyncCursor(qint64 cursor)
+bool GroupSettings::setSyncCursor(qint64 cursor, const QString &store)
 {
     return transact(Access::change, [&](QSettings &settings) {
         settings.setValue(SettingsKeys::syncCursor, QString::number(cursor));
+        settings.setValue(SettingsKeys::cursorStore, store);
         settings.remove(SettingsKeys::familyRefresh);
         return true;
     });
@@ -242,15 +243,42 @@ GroupSettings::PullState GroupSettings::pullState() const
             state.familyRev = revision.toString();
         state.familyRefreshPending =
             readBoolean(settings.value(SettingsKeys::familyRefresh)).value_or(SettingsDefaults::familyRefresh);
+        if (const QVariant store = settings.value(SettingsKeys::cursorStore); store.typeId() == QMetaType::QString)
+            state.store = store.toString();
         return false;
     });
     return state;
 }
 
-bool GroupSettings::restartForFamilyRev(const QString &familyRev)
+bool GroupSettings::setPullState(const PullState &state)
+{
+    return transact(Access::change, [&](QSettings &settings) {
+        settings.setValue(SettingsKeys::syncCursor, QString::number(state.cursor));
+        settings.setValue(SettingsKeys::familyRev, state.familyRev);
+        settings.setValue(SettingsKeys::cursorStore, state.store);
+        if (state.familyRefreshPending)
+            settings.setValue(SettingsKeys::familyRefresh, true);
+        else
+            settings.remove(SettingsKeys::familyRefresh);
+        return true;
+    });
+}
+
+bool GroupSettings::claimCursors(const QString &store)
+{
+    return transact(Access::change, [&](QSettings &settings) {
+        if (settings.contains(SettingsKeys::cursorStore))
+            return false;
+        settings.setValue(SettingsKeys::cursorStore, store);
+        return true;
+    });
+}
+
+bool GroupSettings::restartForFamilyRev(const QString &familyRev, const QString &store)
 {
     return transact(Access::change, [&](QSettings &settings) {
         settings.setValue(SettingsKeys::familyRev, familyRev);
+        settings.setValue(SettingsKeys::cursorStore, store);
         settings.setValue(SettingsKeys::syncCursor, QString::number(SettingsDefaults::syncCursor));
         settings.setValue(SettingsKeys::familyRefresh, true);
         return true;
@@ -272,6 +300,7 @@ bool GroupSettings::removeCursors()
     return transact(Access::change, [&](QSettings &settings) {
         settings.remove(SettingsKeys::syncCursor);
         settings.remove(SettingsKeys::familyRev);
+        settings.remove(SettingsKeys::cursorStore);
         return true;
     });
 }

@@ -34,14 +34,15 @@ public:
 
     // The pull cursor; absent or not a decimal signed 64-bit number: 0.
     qint64 syncCursor() const;
-    // The cursor of a completed pull; it also ends a family refresh, in the same change.
-    bool setSyncCursor(qint64 cursor);
+    // The cursor of a completed pull into the store of that generation; it also ends a family
+    // refresh, in the same change.
+    bool setSyncCursor(qint64 cursor, const QString &store);
 
     // The family revision of the last pull; absent: "0".
     QString familyRev() const;
-    // Stores a new family revision, starts the cursor over and marks a family refresh as under
-    // way, in one change.
-    bool restartForFamilyRev(const QString &familyRev);
+    // Stores a new family revision, starts the cursor (of the store of that generation) over and
+    // marks a family refresh as under way, in one change.
+    bool restartForFamilyRev(const QString &familyRev, const QString &store);
     // A full pull for a new family revision has begun and not yet completed: the records it
     // has not delivered are still those of the earlier revision. Kept across a crash and a
     // sign-out; absent or not a Boolean: false.
@@ -52,10 +53,19 @@ public:
         qint64 cursor = SettingsDefaults::syncCursor;
         QString familyRev = QString::fromUtf16(SettingsDefaults::familyRev);
         bool familyRefreshPending = SettingsDefaults::familyRefresh;
+        // The generation of the store the cursor describes; empty when a release that did not
+        // record it wrote the cursor.
+        QString store;
     };
     PullState pullState() const;
+    // Puts back the values a pull starts from, for the store of that generation (a library
+    // kept for an account coming back).
+    bool setPullState(const PullState &state);
     // Forgets the cursor and the family revision (sign-out).
     bool removeCursors();
+    // Records that the cursor describes the store of that generation, when nothing is recorded
+    // yet (a cursor written by an earlier release, for the store it found).
+    bool claimCursors(const QString &store);
 
     // The account whose records the local store holds (its e-mail address); empty when unknown.
     // It outlives a sign-out, as the records do.

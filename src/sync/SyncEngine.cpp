@@ -31,6 +31,7 @@ SyncEngine::SyncEngine(VideoStore &store, APIClient &api, SecretStore &secrets, 
     , m_secrets(secrets)
     , m_group(group)
     , m_clock(clock)
+    , m_kept(store.path())
     , m_edits(store, clock, [this](const QString &id) { return !m_addInFlight.isEmpty() && id == m_addInFlight; })
 {
     connect(&m_edits, &LocalEdits::changed, this, &SyncEngine::scheduleSync);
@@ -54,6 +55,11 @@ SyncEngine::SyncEngine(VideoStore &store, APIClient &api, SecretStore &secrets, 
             m_group.setLibraryAccount(*email);
     }
 
+    // A cursor written before the store's generation was recorded describes the store found
+    // here, unless that store has just been made: then it describes one that is gone.
+    if (!m_store.startedEmpty())
+        m_group.claimCursors(m_store.generation());
+
     connect(&network, &NetworkWatch::usableChanged, this, &SyncEngine::onPathUpdate);
 }
 
@@ -64,13 +70,19 @@ SyncEngine::~SyncEngine() = default;
 bool SyncEngine::signIn(const QString &token, const QString &email)
 {
     // The records of another account must never be pushed into this one's library nor shown as
-    // its own: they go before anything of the new account is stored. (Its synced records are
-    // on the service; changes it had not sent yet cannot be sent without its sign-in.)
+    // its own: they go aside before anything of the new account is stored, and the library
+    // kept for the new account, if any, comes back.
     const QString previous = m_group.libraryAccount();
-    const bool otherAccount =
-        previous == kDeletedAccount || (!email.isEmpty() && !previous.isEmpty() && !sameAccount(previous, email));
-    if (otherAccount)
+    if (previous == kDeletedAccount) {
+        // The service erased that account: its records, and changes to them, can go nowhere.
         forgetLibrary();
+        restoreLibrary(email);
+    } else if (!email.isEmpty() && (previous.isEmpty() || !sameAccount(previous, email))) {
+        // Whoever is signed in stays so when the library cannot be set aside.
+        if (!previous.isEmpty() && !keepLibrary(previous))
+            return false;
+        restoreLibrary(email);
+    }
     m_secrets.keychainSave(token, SecretKeys::token);
     m_secrets.keychainSave(email, SecretKeys::email);
     const std::optional<QString> stored = m_secrets.keychainRead(SecretKeys::token);
@@ -86,6 +98,28 @@ bool SyncEngine::signIn(const QString &token, const QString &email)
     setLastError(kKeychainFailed);
     setLoggedIn(false);
     return false;
+}
+
+bool SyncEngine::keepLibrary(const QString &account)
+{
+    QString error;
+    if (!m_store.all().isEmpty() && !m_kept.keep(m_store, m_group.pullState(), account, &error)) {
+        setLastError(tr("Couldn't set aside the library of %1, so no one else was signed in: %2").arg(account, error));
+        return false;
+    }
+    forgetLibrary();
+    return true;
+}
+
+void SyncEngine::restoreLibrary(const QString &account)
+{
+    if (account.isEmpty())
+        return;
+    QString error;
+    if (const std::optional<GroupSettings::PullState> pull = m_kept.restore(m_store, account, &error))
+        m_group.setPullState(*pull);
+    else if (!error.isEmpty())
+        qWarning("clipvane: the library kept for %s stays aside: %s", qPrintable(account), qPrintable(error));
 }
 
 bool SyncEngine::sameAccount(const QString &a, const QString &b)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "KeptLibraries.h"
 #include "LocalEdits.h"
 
 #include <QDateTime>
@@ -70,9 +71,11 @@ public:
     bool widgetVisible() const { return m_widgetVisible; }
 
     // Stores the credentials and, when they read back intact, signs in and kicks a cycle. When
-    // the local records belong to another account than email, they are removed first (with the
-    // cursors), so nothing of that account reaches or shows in this one's library. An empty
-    // email cannot be told apart and keeps the records.
+    // the local records belong to another account than email, that library (pending changes and
+    // cursor included) is set aside under its account first, so nothing of it reaches or shows
+    // in this one's library, and the library kept for email comes back; when it cannot be set
+    // aside, nobody is signed in and nothing changes. An empty email cannot be told apart and
+    // keeps the records.
     bool signIn(const QString &token, const QString &email);
     // Forgets the credentials and the pull cursor. The local records stay.
     void signOut();
@@ -102,6 +105,9 @@ Q_SIGNALS:
     void widgetVisibleChanged(bool widgetVisible);
     // The details of a record were edited (the library list recomputes on it).
     void localEdit();
+    // A pull starts from the beginning because the store does not hold what the cursor said
+    // (it was made anew or replaced): everything comes again.
+    void refilling();
 
 private:
     // How a step of the cycle ended.
@@ -120,6 +126,9 @@ private:
     static bool sameAccount(const QString &a, const QString &b);
     // Removes every local record and the pull cursors: the store starts over for a new account.
     void forgetLibrary();
+    // Sets the library of account aside; false (and lastError) when it could not be.
+    bool keepLibrary(const QString &account);
+    void restoreLibrary(const QString &account);
     void startCycle();
     QCoro::Task<Outcome> runCycle(quint64 session);
     Outcome ingestShareInbox();
@@ -167,6 +176,7 @@ private:
     quint64 m_session = 0;
     // The record whose add is on its way to the server: deleting it must reach the server too.
     QString m_addInFlight;
+    KeptLibraries m_kept;
     LocalEdits m_edits;
 };
 

@@ -283,7 +283,12 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pullChanges(quint64 session)
     // A full pull for a new family revision that a crash or a failure broke off starts over:
     // only a completed one may tell which records the new revision no longer holds.
     bool refreshing = start.familyRefreshPending;
-    qint64 since = refreshing ? 0 : start.cursor;
+    // The cursor tells what the store it was written for holds; a store made anew or put in
+    // its place holds none of that, so it is filled from the beginning.
+    const bool storeKnown = start.store == m_store.generation();
+    if (!storeKnown && start.cursor != 0)
+        Q_EMIT refilling();
+    qint64 since = refreshing || !storeKnown ? 0 : start.cursor;
     qint64 afterID = 0;
     int received = 0;
     int total = -1;
@@ -309,7 +314,7 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pullChanges(quint64 session)
             // The synced records stay on show until that pull has completed, and only then
             // go when it did not deliver them; records with a local change stay until pushed.
             // Nothing was asked beyond this page, whose rows belong to the old cursor.
-            if (!m_group.restartForFamilyRev(page->familyRev))
+            if (!m_group.restartForFamilyRev(page->familyRev, m_store.generation()))
                 co_return Outcome::failed(m_group.lastError());
             refreshing = true;
             delivered.clear();
@@ -369,7 +374,7 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pullChanges(quint64 session)
                 co_return saved;
         }
         // Ends a family refresh as well: the store no longer holds records of the old revision.
-        if (!m_group.setSyncCursor(page->now))
+        if (!m_group.setSyncCursor(page->now, m_store.generation()))
             co_return Outcome::failed(m_group.lastError());
         co_return Outcome::done();
     }

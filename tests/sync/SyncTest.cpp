@@ -2,6 +2,7 @@
 #include "SyncHarness.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QLockFile>
@@ -228,7 +229,7 @@ private Q_SLOTS:
     {
         QFETCH(int, dropped);
         SyncHarness h;
-        h.group->setSyncCursor(10);
+        h.group->setSyncCursor(10, h.store->generation());
         QList<QJsonObject> first = library(600);
         for (int i = 0; i < dropped; ++i)
             first[(100 + i) % 600].remove(u"youtube_id"_qs);
@@ -260,7 +261,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, breakOff);
         SyncHarness h;
-        h.group->setSyncCursor(500);
+        h.group->setSyncCursor(500, h.store->generation());
         for (const QString &id : {u"keep01"_qs, u"keep02"_qs, u"gone03"_qs, u"edit05"_qs})
             h.seed(id, SyncStateRaw::synced);
         h.seed(u"pend04"_qs, SyncStateRaw::needsPatch);
@@ -609,7 +610,7 @@ private Q_SLOTS:
     void signOutAndInMidCycle()
     {
         SyncHarness h;
-        h.group->setSyncCursor(300);
+        h.group->setSyncCursor(300, h.store->generation());
         h.reply(kVideosPath, FakeReply::json(pageBody({serverVideo(u"old001"_qs, 1, 1)}, 99, 1)));
         h.gate.close(kVideosPath);
         QCoro::Task<void> cycle = h.engine->sync();
@@ -733,8 +734,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 1; }));
         h.seed(u"pend01"_qs, SyncStateRaw::needsAdd);
         h.seed(u"sync01"_qs, SyncStateRaw::synced);
-        h.group->restartForFamilyRev(u"0"_qs);
-        h.group->setSyncCursor(99);
+        h.group->restartForFamilyRev(u"0"_qs, h.store->generation());
+        h.group->setSyncCursor(99, h.store->generation());
         h.group->setWidgetVisible(false);
         const QDateTime lastSync = h.engine->lastSync();
         if (deleted)
@@ -768,6 +769,72 @@ private Q_SLOTS:
         }
         if (!next.isEmpty())
             QCOMPARE(h.group->libraryAccount(), next);
+        if (kept || deleted)
+            return;
+        // The library of the account that left, its unsent change included, was set aside and
+        // comes back with it; the change then reaches that account's library.
+        h.engine->signOut();
+        h.server.clearRequests();
+        QVERIFY(h.engine->signIn(u"tok-a2"_qs, u"a@example.com"_qs));
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 3; }));
+        QVERIFY(h.store->find(u"sync01"_qs));
+        QCOMPARE(h.store->find(u"pend01"_qs)->syncStateRaw, SyncStateRaw::synced);
+        QVERIFY(!h.requestsTo(kUpsertPath).isEmpty());
+        for (const RecordedRequest &upsert : h.requestsTo(kUpsertPath))
+            QCOMPARE(upsert.header("Authorization"), "Bearer tok-a2");
+        // When the library cannot be set aside, nobody else is signed in and nothing changes.
+        h.seed(u"pend02"_qs, SyncStateRaw::needsPatch);
+        QFile blocker(h.dir.filePath(u"kept-libraries"_qs));
+        QVERIFY(QDir(blocker.fileName()).removeRecursively() && blocker.open(QIODevice::WriteOnly));
+        QVERIFY(!h.engine->signIn(u"tok-c"_qs, u"c@example.com"_qs));
+        QVERIFY(h.engine->lastError().contains(u"a@example.com"_qs));
+        QCOMPARE(h.secrets.keychainRead(SecretKeys::token), std::optional<QString>(u"tok-a2"_qs));
+        QCOMPARE(h.store->all().size(), 3);
+        QCOMPARE(h.group->libraryAccount(), u"a@example.com"_qs);
+    }
+
+    // The cursor tells what the store it was written for holds: a store that is lost, emptied to
+    // nothing or replaced by another file is filled from the beginning, never from the cursor.
+    void lostStoreIsRefilledWhole_data()
+    {
+        QTest::addColumn<QString>("loss");
+        QTest::addColumn<QByteArray>("since");
+        QTest::newRow("store kept") << "" << QByteArray("since=500&");
+        QTest::newRow("cursor of an earlier release") << "unclaimed" << QByteArray("since=500&");
+        QTest::newRow("store deleted") << "deleted" << QByteArray("since=0&");
+        QTest::newRow("store emptied to zero bytes") << "zero bytes" << QByteArray("since=0&");
+        QTest::newRow("store replaced by another") << "replaced" << QByteArray("since=0&");
+    }
+    void lostStoreIsRefilledWhole()
+    {
+        QFETCH(QString, loss);
+        SyncHarness h;
+        h.seed(u"sync01"_qs, SyncStateRaw::synced);
+        QVERIFY(h.group->setSyncCursor(500, h.store->generation()));
+        const QString path = h.store->path();
+        const QString other = h.dir.filePath(u"other.sqlite"_qs);
+        QVERIFY(h.store->copyTo(other, {}, nullptr));
+        h.close();
+        if (loss == u"unclaimed")
+            QSettings(h.dir.filePath(u"group.ini"_qs), QSettings::IniFormat).remove(u"syncCursorStore"_qs);
+        for (const QString &suffix : {u""_qs, u"-wal"_qs, u"-shm"_qs}) {
+            if (!loss.isEmpty() && loss != u"unclaimed")
+                QFile::remove(path + suffix);
+        }
+        if (loss == u"zero bytes")
+            QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+        if (loss == u"replaced")
+            QVERIFY(QFile::copy(other, path));
+        h.restart();
+        QSignalSpy refilling(h.engine, &SyncEngine::refilling);
+        h.runCycle();
+        QFETCH(QByteArray, since);
+        QVERIFY2(h.requestsTo(kVideosPath).at(0).query.startsWith(since), h.requestsTo(kVideosPath).at(0).query);
+        QCOMPARE(refilling.size(), since == "since=0&" ? 1 : 0);
+        // The next pull goes on from the cursor the refill ended with.
+        h.server.clearRequests();
+        h.runCycle();
+        QVERIFY(!h.requestsTo(kVideosPath).at(0).query.startsWith("since=0&"));
     }
 
     // Kicks while a cycle runs (a sync asked for, the network back) give one follow-up cycle.
@@ -1017,20 +1084,20 @@ private Q_SLOTS:
     {
         const QString path = freshPath();
         GroupSettings group(path);
-        QVERIFY(group.setSyncCursor(-12345678901234));
+        QVERIFY(group.setSyncCursor(-12345678901234, u"store"_qs));
         QCOMPARE(group.syncCursor(), -12345678901234);
         QCOMPARE(QSettings(path, QSettings::IniFormat).value(u"syncCursor"_qs), QVariant(u"-12345678901234"_qs));
         QVERIFY(group.setWidgetVisible(false));
         QVERIFY(group.appendToShareInbox({u"link"_qs}));
         QVERIFY(!group.familyRefreshPending());
-        QVERIFY(group.restartForFamilyRev(u"rev-9"_qs));
+        QVERIFY(group.restartForFamilyRev(u"rev-9"_qs, u"store"_qs));
         QCOMPARE(group.familyRev(), u"rev-9"_qs);
         QCOMPARE(group.syncCursor(), 0);
         QCOMPARE(QSettings(path, QSettings::IniFormat).value(u"syncCursor"_qs), QVariant(u"0"_qs));
         // The refresh outlives a sign-out; only the cursor of a completed pull ends it.
         QVERIFY(group.removeCursors());
         QVERIFY(group.familyRefreshPending());
-        QVERIFY(group.setSyncCursor(66));
+        QVERIFY(group.setSyncCursor(66, u"store"_qs));
         QVERIFY(!group.familyRefreshPending());
         QVERIFY(group.removeCursors());
         // A copy under a new name: QSettings may trust its cache of a file name it has read.
@@ -1061,7 +1128,7 @@ private Q_SLOTS:
     {
         const QString path = freshPath();
         GroupSettings group(path);
-        QVERIFY(group.setSyncCursor(1)); // creates the folder
+        QVERIFY(group.setSyncCursor(1, u"store"_qs)); // creates the folder
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QByteArrayLiteral("\xff\xfe[[[garbage\n=\n\x00\x01"));
@@ -1083,7 +1150,7 @@ private Q_SLOTS:
         QVERIFY(!group.appendToShareInbox({u"second"_qs}));
         QVERIFY(!group.lastError().isEmpty());
         QVERIFY(group.takeShareInbox().isEmpty());
-        QVERIFY(!group.setSyncCursor(3));
+        QVERIFY(!group.setSyncCursor(3, u"store"_qs));
         held.unlock();
         QCOMPARE(group.takeShareInbox(), QStringList{u"first"_qs});
         // A holder killed mid-change leaves its file, naming a process ID that may belong to a
@@ -1104,7 +1171,7 @@ private Q_SLOTS:
     {
         const QString path = freshPath();
         GroupSettings group(path);
-        QVERIFY(group.setSyncCursor(1)); // creates the folder before the writers race for it
+        QVERIFY(group.setSyncCursor(1, u"store"_qs)); // creates the folder before the writers race for it
         std::vector<std::unique_ptr<QProcess>> children;
         for (int w = 0; w < kWriters; ++w) {
             auto child = std::make_unique<QProcess>();
