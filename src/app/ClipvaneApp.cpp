@@ -11,6 +11,7 @@
 #include "OnboardedFlag.h"
 #include "SecretStore.h"
 #include "SettingsView.h"
+#include "SignInConfirmation.h"
 #include "SingleInstance.h"
 #include "StartupTrace.h"
 #include "SyncEngine.h"
@@ -22,7 +23,6 @@
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
-#include <QPushButton>
 #include <QSettings>
 #include <QTextStream>
 
@@ -138,33 +138,31 @@ void ClipvaneApp::handleArguments(const QStringList &arguments)
         m_early += arguments;
         return;
     }
-    for (const QString &argument : arguments)
-        m_urls->handle(argument);
+    for (const QString &argument : arguments) {
+        if (m_urls->handle(argument) == UrlHandler::Outcome::refusedSignIn)
+            QTextStream(stderr) << "clipvane: a sign-in link without a token was refused\n";
+    }
     if (arguments.isEmpty())
         m_window->bringToFront();
 }
 
 void ClipvaneApp::confirmSignIn(const QString &token, const QString &email)
 {
-    const QString current = m_library->secrets().keychainRead(SecretKeys::email).value_or(QString());
     if (!canShowDialogs()) {
-        QTextStream(stderr) << "clipvane: a sign-in link for another account was not applied while "
-                            << (current.isEmpty() ? QStringLiteral("someone") : current) << " is signed in\n";
+        QTextStream(stderr) << "clipvane: a sign-in link this application did not ask for was not applied: nobody "
+                               "is here to confirm it\n";
         return;
     }
-    QMessageBox box(QMessageBox::Warning, tr("Clipvane"),
-                    email.isEmpty() ? tr("Switch to another account?") : tr("Switch to %1?").arg(email), {},
-                    m_window.get());
-    box.setInformativeText(
-        tr("A sign-in link asks Clipvane to replace the account you are signed in with%1. Continue only if you "
-           "started this sign-in yourself.")
-            .arg(current.isEmpty() ? QString() : tr(" (%1)").arg(current)));
-    QPushButton *switchButton = box.addButton(tr("Switch Account"), QMessageBox::AcceptRole);
-    box.addButton(QMessageBox::Cancel);
-    box.setDefaultButton(QMessageBox::Cancel);
-    box.exec();
-    if (box.clickedButton() == switchButton)
-        m_urls->applySignIn(token, email);
+    if (!m_confirmation) {
+        m_confirmation = std::make_unique<SignInConfirmation>(m_window.get(), [this] {
+            return m_library->engine().isLoggedIn()
+                       ? m_library->secrets().keychainRead(SecretKeys::email).value_or(QString())
+                       : QString();
+        });
+        connect(m_confirmation.get(), &SignInConfirmation::confirmed, m_urls.get(), &UrlHandler::applySignIn);
+    }
+    if (!m_confirmation->offer(token, email))
+        QTextStream(stderr) << "clipvane: a sign-in link was dropped: too many are waiting for an answer\n";
 }
 
 } // namespace clipvane

@@ -18,6 +18,7 @@ class AppState;
 class SettingsView;
 class MainWindow;
 class OnboardedFlag;
+class SignInConfirmation;
 class SingleInstance;
 class KeyRules;
 class UrlHandler;
@@ -75,6 +76,8 @@ private:
     std::unique_ptr<SettingsView> m_settings;
     // Last: the window refers to everything above and goes first.
     std::unique_ptr<MainWindow> m_window;
+    // Its questions are windows over the main window: they go before it.
+    std::unique_ptr<SignInConfirmation> m_confirmation;
     QStringList m_early; // handed over before the library was open
 };
 

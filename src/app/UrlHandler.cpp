@@ -26,13 +26,11 @@ UrlHandler::Outcome UrlHandler::handle(const QString &text)
         if (m_auth && m_auth->handleCallback(url))
             return Outcome::completedSignIn;
         if (const std::optional<QString> token = GoogleAuth::queryValue(url, QStringLiteral("token"))) {
+            if (token->trimmed().isEmpty())
+                return Outcome::refusedSignIn;
             const QString email = GoogleAuth::queryValue(url, QStringLiteral("email")).value_or(QString());
-            if (m_sync.isLoggedIn()) {
-                Q_EMIT signInNeedsConfirmation(*token, email);
-                return Outcome::awaitsConfirmation;
-            }
-            applySignIn(*token, email);
-            return Outcome::signedIn;
+            Q_EMIT signInNeedsConfirmation(*token, email);
+            return Outcome::awaitsConfirmation;
         }
     }
 

@@ -15,9 +15,9 @@ class VideoStore;
 // the browser, the desktop or `clipvane LINK` in a terminal.
 //
 // A callback that returns the state of the sign-in this application is waiting for completes
-// that sign-in. One without it (a sign-in started elsewhere) is applied at once while nobody is
-// signed in; while someone is, a page could otherwise swap the account under the user's feet,
-// so it is held for the user to confirm.
+// that sign-in. Any other (a sign-in started elsewhere, or a link any program on the computer
+// made up) is held for the person to confirm, signed in or not: applied unasked, it would put
+// someone else's account in the window. A callback with an empty token is refused outright.
 class UrlHandler : public QObject
 {
     Q_OBJECT
@@ -25,8 +25,8 @@ class UrlHandler : public QObject
 public:
     enum class Outcome {
         completedSignIn,    // handed to the waiting sign-in
-        signedIn,           // applied: signed in and onboarded
         awaitsConfirmation, // signInNeedsConfirmation was emitted
+        refusedSignIn,      // a callback without a usable token
         added,              // a video link was added (or was already there)
         refused,            // a video link whose ID the library refuses (the window says why)
         ignored,

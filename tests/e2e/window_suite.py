@@ -93,7 +93,43 @@ def check_settings_close_by_keys(app, main_window):
         wait_for(f"{'+'.join(keys)} to close the settings window", lambda: settings_window(app) is None, 5)
 
 
-def check_family_follows_the_account(app, main_window, service, token, sign_in, audit):
+def forged_link(service, who):
+    return (f"clipvaneshelf://auth?token={urllib.parse.quote(service.token(who), safe='')}"
+            f"&email={urllib.parse.quote(who)}")
+
+
+def question(app, text, timeout=10.0):
+    """The shown message window that asks text."""
+    from window_driver import descendants, showing, wait_for
+    return wait_for(f"the question {text!r}", lambda: next(
+        (w for w in app if w is not None and w.getRoleName() != "frame" and showing(w)
+         and any(n.name == text for n in descendants(w))), None), timeout)
+
+
+def check_forged_sign_in_asks_first(app, main_window, service, second_launch):
+    """A sign-in link the application did not ask for is never applied unasked, signed out or
+    not: it asks, naming the address, with Cancel as the default. The launches that hand links
+    over are answered while a question is open, and the questions come one at a time."""
+    import pyatspi
+    from window_driver import Failure, click, descendants, find, press_keys, wait_for
+    second_launch(forged_link(service, "intruder@example.com"))
+    second_launch(forged_link(service, "intruder2@example.com"))
+    box = question(app, "Sign in as intruder@example.com?")
+    cancel = find(box, "push button", "Cancel")
+    if not cancel.getState().contains(pyatspi.STATE_IS_DEFAULT):
+        raise Failure("Cancel is not the default answer to a sign-in nobody asked for")
+    click(find(box, "label", "Sign in as intruder@example.com?"))
+    press_keys(["Return"])
+    box = question(app, "Sign in as intruder2@example.com?")
+    click(find(box, "label", "Sign in as intruder2@example.com?"))
+    press_keys(["Escape"])
+    wait_for("the questions to close", lambda: not any(
+        w is not None and w.getRoleName() != "frame" and any(n.name.startswith("Sign in as") for n in descendants(w))
+        for w in app), 10)
+    find(main_window, "push button", "Continue with Google")
+
+
+def check_family_follows_the_account(app, main_window, service, token, sign_in, audit, signed_out):
     """After signing out and in as someone else, the Family tab shows that person's people only."""
     from window_driver import Failure, descendants, find, press, set_text, wait_for, window
     press(find(main_window, "push button", "Settings"))
@@ -108,6 +144,7 @@ def check_family_follows_the_account(app, main_window, service, token, sign_in, 
     press(find(settings, "page tab", "Account"))
     press(find(settings, "push button", "Sign out"))
     find(main_window, "push button", "Continue with Google")
+    signed_out()
     sign_in("other@example.com")
     wait_for("the library of the other account",
              lambda: not any(n.name == "Continue with Google" for n in descendants(main_window)), 20)
@@ -401,14 +438,26 @@ def main(build):
         step("the settings window closes with Ctrl+W and Esc")
         check_settings_close_by_keys(app, main_window)
 
-        def sign_in(address):
+        def sign_in(address):  # as a person does: through the browser, answering this sign-in's state
+            asked = len(open(opened).read().splitlines())
+            press(find(main_window, "push button", "Continue with Google"))
+            address_opened = wait_for("the sign-in page to open in the browser",
+                                      lambda: (lines := open(opened).read().splitlines())[asked:] and lines[-1])
+            state = urllib.parse.parse_qs(urllib.parse.urlparse(address_opened).query).get("state", [""])[0]
             second_launch(f"clipvaneshelf://auth?token={urllib.parse.quote(service.token(address), safe='')}"
-                          f"&email={urllib.parse.quote(address)}")
+                          f"&email={urllib.parse.quote(address)}&state={urllib.parse.quote(state)}")
+
+        def signed_out():
+            step("a sign-in link nobody asked for asks first, even while signed out")
+            check_forged_sign_in_asks_first(app, main_window, service, second_launch)
 
         step("the Family tab follows the account signed in")
-        check_family_follows_the_account(app, main_window, service, token, sign_in, audit)
+        check_family_follows_the_account(app, main_window, service, token, sign_in, audit, signed_out)
 
-        step("quit")
+        step("quit with a sign-in question open")
+        second_launch(forged_link(service, "intruder@example.com"))
+        second_launch(forged_link(service, "intruder3@example.com"))
+        question(app, "Switch to intruder@example.com?")
         app_process.send_signal(signal.SIGTERM)
         if (status := app_process.wait(20)) != 0:
             raise Failure(f"the application ended with {status} when asked to quit")
