@@ -8,10 +8,13 @@
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLocale>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrlQuery>
+#include <algorithm>
 #include <memory>
 
 #ifndef CLIPVANE_DEFAULT_API_BASE
@@ -24,6 +27,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Each call's deadline for the whole request, from sending it to the last byte of its reply.
 constexpr auto kListTimeout = 60s;
 constexpr auto kAddTimeout = 90s;
 constexpr auto kPatchTimeout = 30s;
@@ -98,12 +102,35 @@ std::optional<QByteArray> usableToken(const std::optional<QString> &token)
     return token->toLatin1();
 }
 
-ApiResult<QJsonObject> jsonObject(const QByteArray &body)
+// The longest content type a message quotes: a hostile one could fill the status line.
+constexpr qsizetype kShownContentType = 60;
+
+QString secondsText(std::chrono::milliseconds time)
+{
+    return QLocale::c().toString(double(time.count()) / 1000.0, 'g', 3) + QStringLiteral(" s");
+}
+
+// A reply that is not JSON at all: a proxy's error page, an empty body, compressed bytes.
+// Qt's parser would only say "illegal value"; the user is told what came instead.
+APIError notUnderstood(int status, const QByteArray &contentType, const QByteArray &body)
+{
+    QString what;
+    if (body.isEmpty())
+        what = QStringLiteral("an empty reply");
+    else if (contentType.isEmpty())
+        what = QStringLiteral("no content type, not JSON");
+    else
+        what = QString::fromLatin1(contentType).simplified().left(kShownContentType) + QStringLiteral(", not JSON");
+    return APIError::parse(
+        QStringLiteral("The service's reply was not understood (HTTP %1, %2)").arg(status).arg(what));
+}
+
+ApiResult<QJsonObject> jsonObject(int status, const QByteArray &contentType, const QByteArray &body)
 {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError)
-        return APIError::parse(error.errorString());
+        return notUnderstood(status, contentType, body);
     if (!document.isObject())
         return APIError::badResponse();
     return document.object();
@@ -114,9 +141,12 @@ ApiResult<APIVideo> videoOf(const QJsonObject &object)
     const QJsonValue value = object.value(QLatin1String("video"));
     if (!value.isObject())
         return APIError::badResponse();
-    if (auto video = APIVideo::fromJson(value.toObject()))
-        return std::move(*video);
-    return APIError::badResponse();
+    auto video = APIVideo::fromJson(value.toObject());
+    if (!video)
+        return APIError::badResponse();
+    if (QString broken = video->boundBroken(); !broken.isEmpty())
+        return APIError::badResponse(std::move(broken));
+    return std::move(*video);
 }
 
 } // namespace
@@ -126,6 +156,16 @@ APIClient::APIClient(QUrl base, SecretStore &secrets, QNetworkAccessManager &net
     , m_secrets(secrets)
     , m_network(network)
 {}
+
+APIClient::Pace APIClient::defaultPace()
+{
+    Pace pace;
+    bool ok = false;
+    const qint64 cap = qEnvironmentVariableIntValue("CLIPVANE_API_DEADLINE_MS", &ok);
+    if (ok && cap > 0)
+        pace.deadlineCap = std::chrono::milliseconds(cap);
+    return pace;
+}
 
 QNetworkAccessManager &APIClient::sharedNetwork()
 {
@@ -201,9 +241,11 @@ QUrl APIClient::endpoint(const QString &path, const QUrlQuery &query) const
 
 QCoro::Task<ApiResult<APIClient::Reply>> APIClient::send(QString path, QUrlQuery query, QByteArray method,
                                                          std::optional<QByteArray> body, bool auth,
-                                                         std::chrono::milliseconds timeout, const QObject *scope)
+                                                         std::chrono::milliseconds timeout, const QObject *scope,
+                                                         qint64 bound)
 {
     QNetworkRequest request(endpoint(path, query));
+    // Qt's own time-out.restarts with every byte: only a backstop for a silent connection.
     request.setTransferTimeout(int(timeout.count()));
     // Cookies are never sent or stored, and personal replies never reach the disk cache.
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
@@ -211,6 +253,11 @@ QCoro::Task<ApiResult<APIClient::Reply>> APIClient::send(QString path, QUrlQuery
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     // A redirect elsewhere would carry the token to another origin.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+    // Replies come uncompressed. Qt 6.4 inflates whatever it is sent with no bound of its own: a
+    // small compressed reply that inflates without end stalls it until the deadline (its bomb
+    // check fails the reply without finishing it). Asking for the identity encoding turns Qt's
+    // inflating off, so a compressed reply arrives as the bytes sent and is refused as no JSON.
+    request.setRawHeader(QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("identity"));
 
     if (auth) {
         const auto token = usableToken(m_secrets.keychainRead(SecretKeys::token));
@@ -237,48 +284,91 @@ QCoro::Task<ApiResult<APIClient::Reply>> APIClient::send(QString path, QUrlQuery
 
     // The body is taken in as it arrives, through a small read buffer, so the network thread
     // cannot run ahead and hold a huge reply in memory; the download is abandoned as soon as
-    // it is known to exceed the bound, by the announced length or by the (decompressed) bytes.
+    // it is known to exceed the bound, by the announced length or by the (decompressed) bytes,
+    // and as soon as it runs past its deadline or below the pace.
+    enum class Refusal { none, tooLarge, deadline, tooSlow };
     struct Intake
     {
         QByteArray body;
-        bool tooLarge = false;
+        Refusal refusal = Refusal::none;
+        qint64 windowBytes = 0; // taken in since the pace was last checked
     };
     const auto intake = std::make_shared<Intake>();
-    const qint64 bound = m_maxBodyBytes;
-    const auto refuse = [reply, intake] {
-        intake->tooLarge = true;
+    bound = bound > 0 ? std::min(bound, m_maxBodyBytes) : m_maxBodyBytes;
+    const auto refuse = [reply, intake](Refusal why) {
+        if (intake->refusal != Refusal::none)
+            return;
+        intake->refusal = why;
         intake->body.clear();
         reply->abort();
     };
     reply->setReadBufferSize(kReadBufferBytes);
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, intake, bound, refuse] {
+
+    const Pace pace = m_pace;
+    const std::chrono::milliseconds deadline = std::min(timeout, pace.deadlineCap);
+    // Children of the reply: no signal of the reply can reach them once it is gone.
+    auto *const deadlineTimer = new QTimer(reply);
+    deadlineTimer->setSingleShot(true);
+    QObject::connect(deadlineTimer, &QTimer::timeout, reply, [refuse] { refuse(Refusal::deadline); });
+    deadlineTimer->start(deadline);
+    auto *const paceTimer = new QTimer(reply);
+    QObject::connect(paceTimer, &QTimer::timeout, reply, [intake, pace, refuse] {
+        if (intake->windowBytes < pace.minimumBytes)
+            refuse(Refusal::tooSlow);
+        intake->windowBytes = 0;
+    });
+
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, bound, refuse, paceTimer, pace] {
+        // The reply has begun: from now on it must keep up the pace.
+        if (!paceTimer->isActive())
+            paceTimer->start(pace.window);
         bool known = false;
         const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
-        if (known && length > bound && !intake->tooLarge)
-            refuse();
+        if (known && length > bound)
+            refuse(Refusal::tooLarge);
     });
     const auto drain = [reply, intake, bound, refuse] {
-        // A reply aborted by its time-out is closed: there is nothing left to read.
-        if (intake->tooLarge || !reply->isOpen())
+        // An aborted reply is closed: there is nothing left to read.
+        if (intake->refusal != Refusal::none || !reply->isOpen())
             return;
-        intake->body.append(reply->readAll());
+        const QByteArray arrived = reply->readAll();
+        intake->windowBytes += arrived.size();
+        intake->body.append(arrived);
         if (intake->body.size() > bound)
-            refuse();
+            refuse(Refusal::tooLarge);
     };
     QObject::connect(reply, &QNetworkReply::readyRead, reply, drain);
 
     if (!reply->isFinished())
         co_await reply;
     drain();
+    deadlineTimer->stop();
+    paceTimer->stop();
 
-    if (intake->tooLarge)
-        co_return APIError::badResponse();
+    switch (intake->refusal) {
+    case Refusal::none:
+        break;
+    case Refusal::tooLarge:
+        co_return APIError::badResponse(
+            QStringLiteral("the reply was larger than %1").arg(QLocale::c().formattedDataSize(bound)));
+    case Refusal::deadline:
+        co_return APIError::timedOut(
+            QStringLiteral("Timed out: the service did not answer within %1").arg(secondsText(deadline)));
+    case Refusal::tooSlow:
+        co_return APIError::timedOut(QStringLiteral("Timed out: the service sent its reply too slowly (under %1 in %2)")
+                                         .arg(QLocale::c().formattedDataSize(pace.minimumBytes))
+                                         .arg(secondsText(pace.window)));
+    }
+    // Qt's own time-out.
+    if (reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError)
+        co_return APIError::timedOut(
+            QStringLiteral("Timed out: the service did not answer within %1").arg(secondsText(timeout)));
     if (isTransportFailure(reply->error()))
         co_return APIError::transport(reply->errorString());
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid())
         co_return APIError::badResponse();
-    co_return Reply{status.toInt(), std::move(intake->body)};
+    co_return Reply{status.toInt(), reply->rawHeader(QByteArrayLiteral("Content-Type")), std::move(intake->body)};
 }
 
 QCoro::Task<ApiResult<QJsonObject>> APIClient::request(QString path, QString method, std::optional<QJsonObject> body,
@@ -294,7 +384,7 @@ QCoro::Task<ApiResult<QJsonObject>> APIClient::request(QString path, QString met
         co_return APIError::unauthorized();
     if (!isSuccess(reply->status))
         co_return APIError::http(reply->status);
-    co_return jsonObject(reply->body);
+    co_return jsonObject(reply->status, reply->contentType, reply->body);
 }
 
 QCoro::Task<ApiResult<VideoPage>> APIClient::videos(qint64 since, qint64 afterID, int limit, const QObject *scope)
@@ -303,8 +393,10 @@ QCoro::Task<ApiResult<VideoPage>> APIClient::videos(qint64 since, qint64 afterID
     query.addQueryItem(QStringLiteral("since"), QString::number(since));
     query.addQueryItem(QStringLiteral("after_id"), QString::number(afterID));
     query.addQueryItem(QStringLiteral("limit"), QString::number(limit));
-    const auto reply =
-        co_await send(QStringLiteral("videos.php"), std::move(query), "GET", std::nullopt, true, kListTimeout, scope);
+    // A page of limit rows cannot be larger than this, however long its texts: a page of far
+    // more rows is abandoned while it downloads, before any of it is parsed.
+    const auto reply = co_await send(QStringLiteral("videos.php"), std::move(query), "GET", std::nullopt, true,
+                                     kListTimeout, scope, VideoPage::maxJsonBytes(limit));
     if (!reply)
         co_return reply.error();
     if (reply->status == kStatusUnauthorized)
@@ -312,12 +404,13 @@ QCoro::Task<ApiResult<VideoPage>> APIClient::videos(qint64 since, qint64 afterID
     // Only a plain 200 carries a page; 201 or 204 from a list request means something is off.
     if (reply->status != kStatusOk)
         co_return APIError::badResponse();
-    const auto object = jsonObject(reply->body);
+    const auto object = jsonObject(reply->status, reply->contentType, reply->body);
     if (!object)
         co_return object.error();
-    if (auto page = VideoPage::fromJson(*object))
+    QString why;
+    if (auto page = VideoPage::fromJson(*object, limit, &why))
         co_return std::move(*page);
-    co_return APIError::badResponse();
+    co_return APIError::badResponse(why);
 }
 
 QCoro::Task<ApiResult<APIVideo>> APIClient::upsert(QString url, QString title)

@@ -58,6 +58,21 @@ public:
     static constexpr qint64 kMaxBodyBytes = qint64(64) * 1024 * 1024;
     void setMaxBodyBytes(qint64 bytes) { m_maxBodyBytes = bytes; }
 
+    // How long a call may take. Every call has a deadline for the whole request (its own, from
+    // 30 s for a change to 90 s for an add, at most deadlineCap), and once the reply has begun
+    // it must bring at least minimumBytes in every window, so a service that trickles its
+    // answer a byte at a time is given up long before the deadline. The defaults, 1 KiB in
+    // every 10 s (about 100 bytes a second), leave a slow mobile link far behind them.
+    struct Pace
+    {
+        std::chrono::milliseconds deadlineCap = std::chrono::milliseconds::max();
+        qint64 minimumBytes = 1024;
+        std::chrono::milliseconds window = std::chrono::seconds(10);
+    };
+    // The default pace; CLIPVANE_API_DEADLINE_MS caps every deadline (for tests of whole programs).
+    static Pace defaultPace();
+    void setPace(Pace pace) { m_pace = pace; }
+
     QCoro::Task<ApiResult<QJsonObject>> request(QString path, QString method, std::optional<QJsonObject> body,
                                                 bool auth, std::chrono::milliseconds timeout);
 
@@ -80,20 +95,24 @@ private:
     struct Reply
     {
         int status = 0;
+        QByteArray contentType;
         QByteArray body;
     };
 
     // Sends one request and waits for the whole reply. Fails with unauthorized (nothing
     // sent) when auth is asked for and no usable token is stored, with badResponse for a
-    // reply that is not HTTP or too large, and with transport for network failures.
+    // reply that is not HTTP or larger than bound (0: the client's bound), with timedOut past
+    // the deadline or the pace, and with transport for network failures.
     QCoro::Task<ApiResult<Reply>> send(QString path, QUrlQuery query, QByteArray method, std::optional<QByteArray> body,
-                                       bool auth, std::chrono::milliseconds timeout, const QObject *scope = nullptr);
+                                       bool auth, std::chrono::milliseconds timeout, const QObject *scope = nullptr,
+                                       qint64 bound = 0);
     QUrl endpoint(const QString &path, const QUrlQuery &query) const;
 
     QUrl m_base;
     SecretStore &m_secrets;
     QNetworkAccessManager &m_network;
     qint64 m_maxBodyBytes = kMaxBodyBytes;
+    Pace m_pace = defaultPace();
 };
 
 } // namespace clipvane

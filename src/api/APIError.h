@@ -7,18 +7,21 @@
 
 namespace clipvane {
 
-// Why a call to the service failed. The first three kinds are the service's own answers;
-// transport and parse failures pass through with the platform's description.
+// Why a call to the service failed. The first three kinds are the service's own answers (a
+// bad response may say what was wrong with it); transport failures pass through with the
+// platform's description; a reply that is not JSON, and a call that ran out of time, say so
+// in words of their own.
 class APIError
 {
 public:
-    enum class Kind { http, badResponse, unauthorized, transport, parse };
+    enum class Kind { http, badResponse, unauthorized, transport, parse, timedOut };
 
     static APIError http(int status) { return APIError(Kind::http, status, {}); }
-    static APIError badResponse() { return APIError(Kind::badResponse, 0, {}); }
+    static APIError badResponse(QString why = {}) { return APIError(Kind::badResponse, 0, std::move(why)); }
     static APIError unauthorized() { return APIError(Kind::unauthorized, 0, {}); }
     static APIError transport(QString description) { return APIError(Kind::transport, 0, std::move(description)); }
     static APIError parse(QString description) { return APIError(Kind::parse, 0, std::move(description)); }
+    static APIError timedOut(QString description) { return APIError(Kind::timedOut, 0, std::move(description)); }
 
     Kind kind() const { return m_kind; }
     int status() const { return m_status; } // the HTTP status of Kind::http, else 0
@@ -30,11 +33,14 @@ public:
         case Kind::http:
             return QStringLiteral("Server error (") + QString::number(m_status) + QLatin1Char(')');
         case Kind::badResponse:
-            return QStringLiteral("Unexpected server response");
+            if (m_description.isEmpty())
+                return QStringLiteral("Unexpected server response");
+            return QStringLiteral("Unexpected server response: ") + m_description;
         case Kind::unauthorized:
             return QStringLiteral("Signed out \u2014 check your password");
         case Kind::transport:
         case Kind::parse:
+        case Kind::timedOut:
             break;
         }
         return m_description;

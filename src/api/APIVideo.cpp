@@ -1,6 +1,7 @@
 #include "APIVideo.h"
 
 #include "JsonRead.h"
+#include "LinkParser.h"
 
 namespace clipvane {
 
@@ -27,6 +28,21 @@ std::optional<APIVideo> APIVideo::fromJson(const QJsonObject &object)
     video.ownerEmail = JsonRead::text(object.value(QLatin1String("owner_email")));
     video.readOnly = JsonRead::flag(object.value(QLatin1String("read_only")));
     return video;
+}
+
+QString APIVideo::boundBroken() const
+{
+    const std::pair<const QString &, qsizetype> bounds[] = {
+        {youtubeID, kMaxVideoIDLength}, {title, kMaxTitle},   {url, kMaxUrl},         {uploadDate, kMaxDetail},
+        {duration, kMaxDetail},         {source, kMaxSource}, {ownerEmail, kMaxEmail}};
+    const char *const names[] = {"video ID", "title", "link", "upload date", "length", "source", "owner's address"};
+    for (std::size_t i = 0; i < std::size(bounds); ++i) {
+        if (bounds[i].first.size() > bounds[i].second)
+            return QStringLiteral("a video's %1 is longer than %2 characters")
+                .arg(QLatin1String(names[i]))
+                .arg(bounds[i].second);
+    }
+    return {};
 }
 
 } // namespace clipvane

@@ -23,8 +23,22 @@ struct APIVideo
     QString ownerEmail;
     bool readOnly = false;
 
+    // The service's own bounds on the texts it keeps, in UTF-16 units as it counts them; the
+    // video ID's is kMaxVideoIDLength. A record beyond them did not come from the service.
+    static constexpr qsizetype kMaxTitle = 1000;
+    static constexpr qsizetype kMaxUrl = 4096;
+    static constexpr qsizetype kMaxDetail = 64; // upload date and length
+    static constexpr qsizetype kMaxEmail = 320; // the longest address the service takes in
+    static constexpr qsizetype kMaxSource = 64; // the service names a source in a word ("app")
+    // The most bytes one record can take in a compact reply: every text at its bound, each
+    // unit escaped as \uXXXX, plus the keys and numbers.
+    static constexpr qint64 kMaxJsonBytes =
+        6 * (kMaxTitle + kMaxUrl + 2 * kMaxDetail + kMaxEmail + kMaxSource + 256) + 1024;
+
     // None when "youtube_id" is missing or not a string; other fields read tolerantly.
     static std::optional<APIVideo> fromJson(const QJsonObject &object);
+    // The first text beyond the service's bounds, named for the user; empty when all keep them.
+    QString boundBroken() const;
 
     bool operator==(const APIVideo &) const = default;
 };

@@ -3,6 +3,7 @@
 #include "JsonRead.h"
 
 #include <QJsonArray>
+#include <algorithm>
 
 namespace clipvane {
 
@@ -23,7 +24,14 @@ bool widgetFlag(const QJsonValue &value)
 
 } // namespace
 
-std::optional<VideoPage> VideoPage::fromJson(const QJsonObject &object)
+qint64 VideoPage::maxJsonBytes(int limit)
+{
+    // The page's own keys and a revision tag of any sane length.
+    constexpr qint64 kFrameBytes = 4096;
+    return kFrameBytes + qint64(std::max(limit, 0)) * APIVideo::kMaxJsonBytes;
+}
+
+std::optional<VideoPage> VideoPage::fromJson(const QJsonObject &object, int limit, QString *why)
 {
     if (object.isEmpty())
         return std::nullopt;
@@ -31,6 +39,11 @@ std::optional<VideoPage> VideoPage::fromJson(const QJsonObject &object)
     if (!list.isArray())
         return std::nullopt;
     const QJsonArray array = list.toArray();
+    if (array.size() > limit) {
+        if (why != nullptr)
+            *why = QStringLiteral("a page held %1 videos where at most %2 were asked for").arg(array.size()).arg(limit);
+        return std::nullopt;
+    }
 
     VideoPage page;
     page.videos.reserve(array.size());
@@ -39,8 +52,15 @@ std::optional<VideoPage> VideoPage::fromJson(const QJsonObject &object)
         if (!entry.isObject())
             return std::nullopt;
         ++page.objectCount;
-        if (auto video = APIVideo::fromJson(entry.toObject()))
-            page.videos.append(std::move(*video));
+        auto video = APIVideo::fromJson(entry.toObject());
+        if (!video)
+            continue;
+        if (QString broken = video->boundBroken(); !broken.isEmpty()) {
+            if (why != nullptr)
+                *why = std::move(broken);
+            return std::nullopt;
+        }
+        page.videos.append(std::move(*video));
     }
 
     page.now = JsonRead::toInt64(object.value(QLatin1String("now")));

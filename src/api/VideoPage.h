@@ -19,8 +19,15 @@ struct VideoPage
     QList<APIVideo> videos; // objects without a usable "youtube_id" are dropped
     int objectCount = 0;    // objects in "videos", dropped ones included: decides whether a page is full
 
-    // None when the object has no keys or "videos" is missing or not an array of objects.
-    static std::optional<VideoPage> fromJson(const QJsonObject &object);
+    // The most rows the service hands out in one page, whatever is asked for.
+    static constexpr int kMaxRows = 1000;
+    // The most bytes a compact page of limit rows can take, every text at the service's bounds.
+    static qint64 maxJsonBytes(int limit);
+
+    // None when the object has no keys, "videos" is missing or not an array of objects, or the
+    // page breaks the service's bounds: more objects than the limit asked for, or a record
+    // beyond APIVideo's bounds. A page is taken whole or not at all; why says what was wrong.
+    static std::optional<VideoPage> fromJson(const QJsonObject &object, int limit = kMaxRows, QString *why = nullptr);
 };
 
 } // namespace clipvane

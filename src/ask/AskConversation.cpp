@@ -78,6 +78,7 @@ QString AskConversation::errorText(const APIError &error)
         return error.description();
     case APIError::Kind::transport:
     case APIError::Kind::parse:
+    case APIError::Kind::timedOut:
         break;
     }
     return QCoreApplication::translate("AskPanel", "Something went wrong \u2014 try again.");

@@ -10,6 +10,7 @@
 
 #include <QPointer>
 #include <QSet>
+#include <algorithm>
 
 namespace clipvane {
 
@@ -45,6 +46,15 @@ bool alreadyGone(const APIError &error)
 bool isAfter(const APIVideo &video, qint64 since, qint64 afterID)
 {
     return video.updatedAt > since || (video.updatedAt == since && video.id > afterID);
+}
+
+// The pages one pull may take: enough for the total its first page announced, a quarter more
+// for videos changed while it runs, and two pages to spare. A service whose cursor creeps on
+// by a row or two a page would otherwise be asked for pages without end.
+qint64 pageAllowance(int total, int limit)
+{
+    const qint64 rows = qint64(std::max(total, 0));
+    return (rows + rows / 4 + limit - 1) / limit + 2;
 }
 
 } // namespace
@@ -292,6 +302,7 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pullChanges(quint64 session)
     qint64 afterID = 0;
     int received = 0;
     int total = -1;
+    qint64 pagesTaken = 0;
     bool firstPage = true;
     QSet<QString> delivered;
 
@@ -328,9 +339,19 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pullChanges(quint64 session)
 
         // A page is full by the objects the server sent, kept or not. Paging goes on after the
         // last record kept; a server whose full page does not move past the cursor would be
-        // asked for the same page for ever.
+        // asked for the same page for ever. Such a page is refused before any of its rows is
+        // kept: a page is taken whole or not at all.
         const bool full = page->objectCount >= kPageLimit;
         const bool movesOn = full && !page->videos.isEmpty() && isAfter(page->videos.last(), since, afterID);
+        if (full && !movesOn)
+            co_return Outcome::fromError(APIError::badResponse());
+        if (total < 0) {
+            total = page->total;
+            setProgress(m_progressFraction, m_progressReceived, total);
+        }
+        if (++pagesTaken > pageAllowance(total, kPageLimit))
+            co_return Outcome::fromError(APIError::badResponse(
+                QStringLiteral("the service kept sending pages past the %1 videos it announced").arg(total)));
         if (movesOn) {
             since = page->videos.last().updatedAt;
             afterID = page->videos.last().id;
@@ -340,10 +361,6 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pullChanges(quint64 session)
                 co_return Outcome::abandoned();
         }
 
-        if (total < 0) {
-            total = page->total;
-            setProgress(m_progressFraction, m_progressReceived, total);
-        }
         for (const APIVideo &video : page->videos) {
             mergeServerVideo(video);
             if (refreshing)
@@ -356,11 +373,8 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pullChanges(quint64 session)
         if (total >= 1)
             setProgress(std::min(1.0, double(received) / double(total)), received, total);
 
-        if (full) {
-            if (!movesOn)
-                co_return Outcome::fromError(APIError::badResponse());
+        if (full)
             continue;
-        }
 
         if (refreshing) {
             // The synced records this complete pull did not deliver belong to the old revision.

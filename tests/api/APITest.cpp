@@ -306,7 +306,7 @@ private Q_SLOTS:
         const QString list = u"videos"_qs;
         const QString exported = u"export"_qs;
         row({}, 299, "{}", ok);
-        row({}, 204, "", parse);
+        row({}, 204, "", parse, u"The service's reply was not understood (HTTP 204, an empty reply)"_qs);
         row({}, 200, "[1,2]", bad, unexpected);
         row({}, 401, "nope", unauthorized, kSignedOut);
         row({}, 500, "oops", http, u"Server error (500)"_qs);
@@ -315,7 +315,7 @@ private Q_SLOTS:
         row(list, 401, "{}", unauthorized, kSignedOut);
         // Unlike every other request, a failed list reads as a bad reply, not as a server error.
         row(list, 500, R"({"videos":[]})", bad, unexpected, " (only a plain 200 carries a page)");
-        row(list, 200, "{", parse);
+        row(list, 200, "{", parse, u"The service's reply was not understood (HTTP 200, application/json, not JSON)"_qs);
         row(list, 200, R"({"now":5})", bad, unexpected);
         row(exported, 401, "{}", bad, unexpected, " (every refusal reads the same, none signs out)");
         row(u"upsert"_qs, 200, "{}", bad, unexpected);
@@ -337,14 +337,8 @@ private Q_SLOTS:
         const FakeReply reply = FakeReply::json(body, status);
         const Outcome outcome = endpoint.isEmpty() ? request("thing.php", reply) : callWith(endpoint, reply);
         QCOMPARE(outcome ? int(outcome->kind()) : -1, kind);
-        if (outcome && outcome->kind() == APIError::Kind::parse) {
-            // The parser's own text, as it describes this body.
-            QJsonParseError expected{};
-            QJsonDocument::fromJson(body, &expected);
-            QCOMPARE(outcome->description(), expected.errorString());
-        } else if (outcome) {
+        if (outcome)
             QTEST(outcome->description(), "message");
-        }
     }
 
     void redirectToOtherOriginIsNotFollowed()
@@ -364,8 +358,8 @@ private Q_SLOTS:
         stalled.delay = 20s; // cut short when the server stops
         Outcome outcome = request("slow.php", stalled, 200ms);
         QVERIFY(outcome);
-        QCOMPARE(outcome->kind(), APIError::Kind::transport);
-        QVERIFY(!outcome->description().isEmpty());
+        QCOMPARE(outcome->kind(), APIError::Kind::timedOut);
+        QCOMPARE(outcome->description(), u"Timed out: the service did not answer within 0.2 s"_qs);
         QCOMPARE(m_server->requestCount(), 1); // sent once: no retry
         m_server->stop();                      // the port is free again and nobody listens on it
         outcome = outcomeOf(m_client->videos(0, 0, 600));
@@ -374,15 +368,65 @@ private Q_SLOTS:
         QVERIFY(!outcome->description().isEmpty());
     }
 
+    // A service that answers, but too slowly: a byte at a time, or steadily yet past the deadline.
+    // Qt's own time-out restarts with every byte and would wait for the whole reply.
+    void slowRepliesAreGivenUp_data()
+    {
+        QTest::addColumn<FakeReply>("reply");
+        QTest::addColumn<QString>("message");
+        const QByteArray body = objectOfSize(400);
+        QTest::newRow("a byte every 20 ms")
+            << FakeReply::trickle(body, 1, 20ms)
+            << u"Timed out: the service sent its reply too slowly (under 64 bytes in 0.3 s)"_qs;
+        QTest::newRow("steady, past the deadline")
+            << FakeReply::trickle(body, 40, 50ms) << u"Timed out: the service did not answer within 0.4 s"_qs;
+    }
+    void slowRepliesAreGivenUp()
+    {
+        QFETCH(FakeReply, reply);
+        m_client->setPace({400ms, 64, 300ms});
+        const Outcome outcome = request("slow.php", reply, 5s);
+        QVERIFY(outcome);
+        QCOMPARE(outcome->kind(), APIError::Kind::timedOut);
+        QTEST(outcome->description(), "message");
+        QVERIFY2(m_server->chunkedBytesSent() < reply.body.size(),
+                 qPrintable(QString::number(m_server->chunkedBytesSent())));
+        // The same pace lets a reply through that keeps it.
+        QVERIFY(!request("fast.php", FakeReply::trickle(objectOfSize(400), 100, 50ms), 5s));
+    }
+
+    // Replies that are no JSON say what came instead; a small compressed reply that inflates
+    // far past the bound is refused as soon as it passes it.
+    void repliesNotUnderstood_data()
+    {
+        QTest::addColumn<FakeReply>("reply");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("message");
+        const int parse = int(APIError::Kind::parse);
+        QTest::newRow("proxy page")
+            << FakeReply::html("<html><body>Bad gateway</body></html>") << parse
+            << u"The service's reply was not understood (HTTP 200, text/html; charset=utf-8, not JSON)"_qs;
+        QTest::newRow("empty") << FakeReply::json("", 200) << parse
+                               << u"The service's reply was not understood (HTTP 200, an empty reply)"_qs;
+        // Qt would inflate it until the deadline; it comes as the compressed bytes it is.
+        QTest::newRow("gzip bomb")
+            << FakeReply::gzipBomb(qint64(256) * 1024 * 1024) << parse
+            << u"The service's reply was not understood (HTTP 200, application/json, not JSON)"_qs;
+    }
+    void repliesNotUnderstood()
+    {
+        QFETCH(FakeReply, reply);
+        const Outcome outcome = request("odd.php", reply);
+        QVERIFY(outcome);
+        QTEST(int(outcome->kind()), "kind");
+        QTEST(outcome->description(), "message");
+    }
+
     void bodyBound_data()
     {
         QTest::addColumn<QString>("endpoint"); // empty: the general request
         QTest::addColumn<FakeReply>("reply");
         QTest::addColumn<bool>("ok");
-        // Deflated zeros: a few dozen bytes on the wire that grow far past the bound.
-        FakeReply bomb =
-            binary(qCompress(objectOfSize(100 * kBound, '0'), 9).mid(4)); // qCompress frames zlib data with a length
-        bomb.headers.append(qMakePair(QByteArray("Content-Encoding"), QByteArray("deflate")));
         for (const QString &endpoint : {QString(), u"export"_qs}) {
             const auto row = [&endpoint](const char *name, const FakeReply &reply, bool ok) {
                 QTest::addRow("%s, %s", endpoint.isEmpty() ? "request" : "export", name) << endpoint << reply << ok;
@@ -391,7 +435,6 @@ private Q_SLOTS:
             row("one byte over", binary(objectOfSize(kBound + 1)), false);
             row("chunked under", binary(objectOfSize(kBound - 10), true), true);
             row("chunked over", binary(objectOfSize(3 * kBound), true), false);
-            row("compressed over", bomb, false);
         }
         // Far more than the socket buffers between the two ends can hold: the server can only
         // send it all if the client reads everything.
@@ -569,6 +612,15 @@ private Q_SLOTS:
         row(R"({"widget":0,"videos":[]})", "0 '0' 0 off 0:");
         row(R"({"widget":"0","videos":[]})", "0 '0' 0 on 0:");
         row(R"({"widget":null,"videos":[]})", "0 '0' 0 on 0:");
+        // Beyond the service's bounds: the whole page is refused.
+        const QByteArray longText(1001, 't');
+        static QList<QByteArray> overlong;
+        for (const QByteArray &field :
+             {"\"title\":\"" + longText + "\"", "\"youtube_id\":\"" + QByteArray(257, 'i') + "\"",
+              "\"upload_date\":\"" + QByteArray(65, '1') + "\"", "\"owner_email\":\"" + QByteArray(321, 'e') + "\""})
+            overlong.append("{\"videos\":[{\"youtube_id\":\"a\"},{\"youtube_id\":\"b\"," + field + "}]}");
+        for (const QByteArray &json : overlong)
+            QTest::newRow(json.left(60).constData()) << json << u"<none>"_qs;
         for (const char *json : {"{}", R"({"now":1})", R"({"videos":null})", R"({"videos":{"youtube_id":"a"}})",
                                  R"({"videos":"[]"})", R"({"videos":[{"youtube_id":"a"},"b"]})", R"({"videos":[[]]})"})
             row(json, "<none>");
@@ -588,6 +640,35 @@ private Q_SLOTS:
                 read += (video.deleted ? u" -"_qs : u" "_qs) + video.youtubeID;
         }
         QTEST(read, "read");
+    }
+
+    // A page holds no more rows than were asked for; a page of far more is abandoned by its size
+    // while it downloads, long before the whole of it has been sent.
+    void pageOfMoreRowsThanAsked()
+    {
+        const auto rows = [](int count) {
+            QByteArray json = "{\"videos\":[";
+            for (int i = 0; i < count; ++i)
+                json += QByteArray(i > 0 ? "," : "") + "{\"youtube_id\":\"v" + QByteArray::number(i) + "\"}";
+            return json + "]" + "}";
+        };
+        m_server->enqueue("/api/videos.php", FakeReply::json(rows(3)));
+        ApiResult<VideoPage> page = waitForTask(m_client->videos(0, 0, 3));
+        QVERIFY(page && page->videos.size() == 3);
+        m_server->enqueue("/api/videos.php", FakeReply::json(rows(4)));
+        page = waitForTask(m_client->videos(0, 0, 3));
+        QVERIFY(!page);
+        QCOMPARE(page.error().description(),
+                 u"Unexpected server response: a page held 4 videos where at most 3 were asked for"_qs);
+        FakeReply huge = FakeReply::json(rows(1000000));
+        huge.chunked = true;
+        huge.headers = {{"Content-Type", "application/octet-stream"}}; // sent as it is, not compressed
+        m_server->enqueue("/api/videos.php", huge);
+        page = waitForTask(m_client->videos(0, 0, 3));
+        QVERIFY(!page);
+        QVERIFY(page.error().description().contains(u"larger than"_qs));
+        QVERIFY2(m_server->chunkedBytesSent() < huge.body.size() / 2,
+                 QByteArray::number(m_server->chunkedBytesSent()).constData());
     }
 
     void askVideo()

@@ -263,6 +263,29 @@ private Q_SLOTS:
         QCOMPARE(list(profile).size(), 1);
     }
 
+    // A service that trickles its answer is given up (its deadline shortened here), the command
+    // ends with a message and a non-zero status, and the library is free for the next writer.
+    void tricklingServiceReleasesTheLibrary()
+    {
+        const QString profile = signedInProfile(u"four@example.com"_qs);
+        FakeHttpServer trickling;
+        trickling.setDefaultReply(FakeReply::trickle(QByteArray(4096, ' ') + "{}", 1, std::chrono::milliseconds(200)));
+        QVERIFY(trickling.start());
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"CLIPVANE_API_DEADLINE_MS"_qs, u"1500"_qs);
+        process.setProcessEnvironment(environment);
+        start(process, profile, {u"sync"_qs}, trickling.url(u"/api"_qs).toString());
+        const bool ended = process.waitForFinished(30000);
+        if (!ended)
+            process.kill(), process.waitForFinished();
+        QVERIFY(ended);
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(process.readAllStandardError()).contains(u"Timed out"_qs));
+        QVERIFY(trickling.chunkedBytesSent() < 4096);
+        QCOMPARE(cli(profile, {u"add"_qs, u"https://youtu.be/ggggggggggg"_qs}).exitCode, 0);
+    }
+
     // Killed at moments of the full pull that follows a family change: whatever the moment, the
     // library still holds every video it had, and the next completed sync brings it to what the
     // service holds.

@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <zlib.h>
 
 namespace clipvane::test {
 
@@ -29,6 +30,51 @@ QByteArray bytes(const std::string &text)
 }
 
 } // namespace
+
+FakeReply FakeReply::html(QByteArray body, int status)
+{
+    FakeReply reply = json(std::move(body), status);
+    reply.headers = {{"Content-Type", "text/html; charset=utf-8"}};
+    return reply;
+}
+
+FakeReply FakeReply::trickle(QByteArray body, qsizetype bytes, std::chrono::milliseconds every)
+{
+    FakeReply reply = json(std::move(body));
+    reply.trickleBytes = bytes;
+    reply.trickleEvery = every;
+    return reply;
+}
+
+FakeReply FakeReply::gzipBomb(qint64 inflatedBytes)
+{
+    z_stream stream{};
+    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, MAX_WBITS + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+        qFatal("fake server: no gzip stream");
+    const QByteArray zeros(1024 * 1024, '\0');
+    QByteArray out;
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    qint64 left = inflatedBytes;
+    int flush = Z_NO_FLUSH;
+    do {
+        if (stream.avail_in == 0 && flush == Z_NO_FLUSH) {
+            const qint64 piece = std::min<qint64>(left, zeros.size());
+            stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(zeros.constData()));
+            stream.avail_in = uInt(piece);
+            left -= piece;
+            if (left == 0)
+                flush = Z_FINISH;
+        }
+        stream.next_out = reinterpret_cast<Bytef *>(buffer.data());
+        stream.avail_out = uInt(buffer.size());
+        deflate(&stream, flush);
+        out.append(buffer.constData(), buffer.size() - qsizetype(stream.avail_out));
+    } while (!(flush == Z_FINISH && stream.avail_out != 0));
+    deflateEnd(&stream);
+    FakeReply reply = json(std::move(out));
+    reply.headers = {{"Content-Encoding", "gzip"}};
+    return reply;
+}
 
 QByteArray RecordedRequest::header(const QByteArray &name) const
 {
@@ -114,14 +160,28 @@ struct FakeHttpServer::State
                 out.set_header(name.toStdString(), value.toStdString());
         }
         out.status = reply.status;
-        if (!reply.chunked) {
+        // A body of a known length written through a provider goes out as it is: the library
+        // compresses only whole bodies and chunked ones, which would hold a trickle back and
+        // wrap an encoded body a second time.
+        const bool encoded = std::any_of(reply.headers.cbegin(), reply.headers.cend(), [](const auto &header) {
+            return header.first.compare("Content-Encoding", Qt::CaseInsensitive) == 0;
+        });
+        const bool sized = reply.trickleBytes > 0 || encoded;
+        if (!reply.chunked && !sized) {
             out.set_content(reply.body.toStdString(), contentType);
             return;
         }
         const std::string body = reply.body.toStdString();
-        out.set_chunked_content_provider(contentType, [this, body](std::size_t offset, httplib::DataSink &sink) {
+        const std::size_t piece = reply.trickleBytes > 0 ? std::size_t(reply.trickleBytes) : kChunkBytes;
+        const auto pause = reply.trickleBytes > 0 ? reply.trickleEvery : std::chrono::milliseconds(0);
+        const auto provide = [this, body, piece, pause](std::size_t offset, httplib::DataSink &sink) {
+            if (offset > 0 && pause.count() > 0) {
+                std::unique_lock lock(mutex);
+                if (wake.wait_for(lock, pause, [this] { return stopping; }))
+                    return false;
+            }
             if (offset < body.size()) {
-                const std::size_t length = std::min(kChunkBytes, body.size() - offset);
+                const std::size_t length = std::min(piece, body.size() - offset);
                 if (!sink.write(body.data() + offset, length))
                     return false;
                 chunkedBytesSent += qint64(length);
@@ -129,7 +189,13 @@ struct FakeHttpServer::State
             }
             sink.done();
             return true;
-        });
+        };
+        if (sized)
+            out.set_content_provider(
+                body.size(), contentType,
+                [provide](std::size_t offset, std::size_t, httplib::DataSink &sink) { return provide(offset, sink); });
+        else
+            out.set_chunked_content_provider(contentType, provide);
     }
 };
 

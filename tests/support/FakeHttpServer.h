@@ -19,6 +19,10 @@ struct FakeReply
     QList<QPair<QByteArray, QByteArray>> headers; // "Content-Type" defaults to application/json
     std::chrono::milliseconds delay{0};           // a stalled server; cut short when the server stops
     bool chunked = false;                         // chunked transfer encoding, no Content-Length
+    // A trickling server: the body (of a known length) goes out trickleBytes at a time, one
+    // piece every trickleEvery (cut short when the server stops).
+    qsizetype trickleBytes = 0;
+    std::chrono::milliseconds trickleEvery{1000};
 
     static FakeReply json(QByteArray body, int status = 200)
     {
@@ -27,6 +31,12 @@ struct FakeReply
         reply.body = std::move(body);
         return reply;
     }
+    // What a proxy or a web server in front of the service answers: a page, not JSON.
+    static FakeReply html(QByteArray body, int status = 200);
+    static FakeReply trickle(QByteArray body, qsizetype bytes, std::chrono::milliseconds every);
+    // A few hundred kilobytes on the wire, sent with "Content-Encoding: gzip", that inflate to
+    // inflatedBytes zeros.
+    static FakeReply gzipBomb(qint64 inflatedBytes);
 };
 
 // One request as the server received it.
@@ -73,8 +83,8 @@ public:
     RecordedRequest lastRequest() const;
     void clearRequests();
 
-    // Chunked body bytes handed to connections so far: below what was scripted when a client
-    // stops reading early.
+    // Chunked, trickled and encoded body bytes handed to connections so far: below what was
+    // scripted when a client stops reading early.
     qint64 chunkedBytesSent() const;
 
 private:

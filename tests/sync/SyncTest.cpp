@@ -246,6 +246,62 @@ private Q_SLOTS:
         QCOMPARE(h.engine->lastSync().isValid(), !stuck);
     }
 
+    // A page beyond the service's bounds is refused before any of its rows is kept, and the
+    // cursor stays where it was; the pages before it are kept whole.
+    void pageBeyondBoundsIsRefusedWhole_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("titleLength"); // of the page's last row
+        QTest::addColumn<QString>("message");
+        QTest::newRow("more rows than asked for")
+            << 601 << 10 << u"Unexpected server response: a page held 601 videos where at most 600 were asked for"_qs;
+        QTest::newRow("a title too long")
+            << 300 << 1001 << u"Unexpected server response: a video's title is longer than 1000 characters"_qs;
+    }
+    void pageBeyondBoundsIsRefusedWhole()
+    {
+        QFETCH(int, rows);
+        QFETCH(int, titleLength);
+        SyncHarness h;
+        h.group->setSyncCursor(10);
+        const QList<QJsonObject> all = library(600 + rows);
+        QList<QJsonObject> second = all.mid(600);
+        second.last().insert(u"title"_qs, QString(titleLength, u'x'));
+        h.reply(kVideosPath, FakeReply::json(pageBody(all.mid(0, 600), 4000, 600 + rows)));
+        h.reply(kVideosPath, FakeReply::json(pageBody(second, 4100, rows)));
+        h.runCycle();
+        QCOMPARE(h.requestsTo(kVideosPath).size(), 2);
+        QCOMPARE(h.store->all().size(), 600);
+        QCOMPARE(h.group->syncCursor(), 10);
+        QTEST(h.engine->lastError(), "message");
+    }
+
+    // A service whose cursor creeps on by one row a page: the pull stops soon after the pages
+    // that the total it announced needs, and the cursor stays where it was.
+    void creepingCursorStops()
+    {
+        SyncHarness h;
+        h.group->setSyncCursor(10);
+        const QList<QJsonObject> same = library(599);
+        constexpr int kGiveUpAfter = 50; // the fake's own end, for an engine that never stops
+        h.server.setHandler([&](const RecordedRequest &request) {
+            qint64 afterID = 0;
+            for (const auto &[name, value] : request.queryItems())
+                if (name == u"after_id")
+                    afterID = value.toLongLong();
+            if (h.server.requestCount() > kGiveUpAfter)
+                return FakeReply::json(pageBody({}, 9000, 0));
+            QList<QJsonObject> page = same;
+            page.append(serverVideo(u"creep"_qs, 10, afterID + 1));
+            return FakeReply::json(pageBody(page, 9000, 600));
+        });
+        h.runCycle();
+        QCOMPARE(h.requestsTo(kVideosPath).size(), 5); // four pages allowed for 600, and the fifth was out
+        QCOMPARE(h.group->syncCursor(), 10);
+        QCOMPARE(h.engine->lastError(),
+                 u"Unexpected server response: the service kept sending pages past the 600 videos it announced"_qs);
+    }
+
     // A full pull for a new family revision shows the old library until it completes, across a
     // failure or a crash, and never drops a record edited meanwhile; the first completed pull
     // leaves what wiping first would have left.
