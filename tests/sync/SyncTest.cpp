@@ -263,7 +263,7 @@ private Q_SLOTS:
         QFETCH(int, rows);
         QFETCH(int, titleLength);
         SyncHarness h;
-        h.group->setSyncCursor(10);
+        h.group->setSyncCursor(10, h.store->generation());
         const QList<QJsonObject> all = library(600 + rows);
         QList<QJsonObject> second = all.mid(600);
         second.last().insert(u"title"_qs, QString(titleLength, u'x'));
@@ -281,7 +281,7 @@ private Q_SLOTS:
     void creepingCursorStops()
     {
         SyncHarness h;
-        h.group->setSyncCursor(10);
+        h.group->setSyncCursor(10, h.store->generation());
         const QList<QJsonObject> same = library(599);
         constexpr int kGiveUpAfter = 50; // the fake's own end, for an engine that never stops
         h.server.setHandler([&](const RecordedRequest &request) {
