@@ -395,6 +395,124 @@ private Q_SLOTS:
         QCOMPARE(cli(profile, {u"sync"_qs}).exitCode, 0);
     }
 
+    // A writer finding the library held waits, says so, and goes on once the holder lets go.
+    void aWriterWaitsForABriefHolder()
+    {
+        const QString profile = m_profiles.filePath(QString::number(++m_nextProfile));
+        QString error;
+        auto held = StoreLock::acquire(profile + u"/data/library.sqlite"_qs, &error);
+        QVERIFY2(held, qPrintable(error));
+        QProcess add;
+        start(add, profile, {u"add"_qs, u"https://youtu.be/ggggggggggg"_qs}, {}, [](QProcess &process) {
+            QProcessEnvironment environment = process.processEnvironment();
+            environment.insert(u"CLIPVANE_LOCK_WAIT_MS"_qs, u"600000"_qs);
+            process.setProcessEnvironment(environment);
+        });
+        add.setReadChannel(QProcess::StandardError);
+        QByteArray said;
+        while (!said.contains("waiting up to 600 seconds") && add.waitForReadyRead(60000))
+            said += add.readAllStandardError();
+        QVERIFY2(said.contains("in use by another Clipvane process"), said.constData());
+        held.reset();
+        const Run run = finish(add);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, u"Added ggggggggggg\n"_qs);
+    }
+
+    // Each reason a change cannot be made has its own status, and nothing is said to be done
+    // that did not reach the disk.
+    void unwritableLibraryAndFailedSaveSayWhy()
+    {
+        const QString profile = m_profiles.filePath(QString::number(++m_nextProfile));
+        QCOMPARE(cli(profile, {u"add"_qs, u"https://youtu.be/hhhhhhhhhhh"_qs}).exitCode, 0);
+
+        // A full disk: the shared-memory index of the open store fits, a save of many records
+        // does not.
+        QStringList add{u"add"_qs};
+        for (int i = 0; i < 2000; ++i)
+            add.append(u"https://youtu.be/full%1"_qs.arg(i, 7, 10, QLatin1Char('0')));
+        Run run = cli(profile, add, {}, [](QProcess &process) {
+            process.setChildProcessModifier([] {
+                std::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{64 * 1024, 64 * 1024};
+                setrlimit(RLIMIT_FSIZE, &limit);
+            });
+        });
+        QCOMPARE(run.exitCode, 5);
+        QCOMPARE(run.out, QString());
+        QVERIFY2(run.err.startsWith(u"clipvane-cli: The library could not be saved: "_qs), qPrintable(run.err));
+        QCOMPARE(list(profile).size(), 1);
+
+        // A library this user may read but not write, as the superuser's is to anyone else.
+        const bool superuser = ::geteuid() == 0;
+        const auto setModes = [&](bool writable) {
+            const QFileDevice::Permissions read =
+                QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+            const QFileDevice::Permissions enter =
+                QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+            const QFileDevice::Permissions write = writable ? QFileDevice::WriteOwner : QFileDevice::Permissions();
+            for (const QString &folder : {m_profiles.path(), profile, profile + u"/data"_qs}) {
+                QVERIFY(QFile::setPermissions(folder, read | enter | write));
+                for (const QFileInfo &file : QDir(folder).entryInfoList(QDir::Files))
+                    QVERIFY(QFile::setPermissions(file.filePath(), read | write));
+            }
+        };
+        setModes(false);
+        run = cli(profile, {u"add"_qs, u"https://youtu.be/iiiiiiiiiii"_qs}, {}, [superuser](QProcess &process) {
+            if (superuser)
+                process.setChildProcessModifier([] {
+                    constexpr uid_t kNobody = 65534;
+                    if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+                        ::_exit(99);
+                });
+        });
+        setModes(true);
+        QCOMPARE(run.exitCode, 4);
+        QVERIFY2(run.err.contains(u"The library cannot be written"_qs), qPrintable(run.err));
+        QCOMPARE(list(profile).size(), 1);
+    }
+
+    // Declining a shared library takes its videos out of the member's at the next sync, and the
+    // owner is listed as declined.
+    void declinedLibraryLeavesAtTheNextSync()
+    {
+        const QString member = signedInProfile(u"kin@example.com"_qs);
+        MemorySecretStore ownerSecrets;
+        ownerSecrets.keychainSave(m_service->token(u"sharer@example.com"_qs), SecretKeys::token);
+        QNetworkAccessManager network;
+        APIClient owner(QUrl(m_service->apiBase()), ownerSecrets, network);
+        QVERIFY(waitForTask(owner.upsert(u"https://youtu.be/jjjjjjjjjjj"_qs, {})).ok());
+        QVERIFY(waitForTask(owner.familyAction(u"add"_qs, u"kin@example.com"_qs)).ok());
+        QCOMPARE(cli(member, {u"family"_qs, u"add"_qs, u"sharer@example.com"_qs}).exitCode, 0);
+        QCOMPARE(cli(member, {u"sync"_qs}).exitCode, 0);
+        QCOMPARE(list(member).size(), 1);
+        QCOMPARE(cli(member, {u"family"_qs}).out,
+                 u"People who can see my library:\n  sharer@example.com\nShared with me:\n  sharer@example.com\n"_qs);
+
+        Run run = cli(member, {u"family"_qs, u"decline"_qs, u"sharer@example.com"_qs});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out,
+                 u"Declined the library of sharer@example.com; its videos leave this library at the next sync.\n"_qs);
+        QCOMPARE(cli(member, {u"sync"_qs}).exitCode, 0);
+        QCOMPARE(list(member).size(), 0);
+        const QJsonObject lists =
+            QJsonDocument::fromJson(cli(member, {u"family"_qs, u"--json"_qs}).out.toUtf8()).object();
+        QCOMPARE(lists.value(u"shared_with_me"_qs).toArray(), QJsonArray());
+        QCOMPARE(lists.value(u"declined"_qs).toArray(), QJsonArray{u"sharer@example.com"_qs});
+        QCOMPARE(cli(member, {u"family"_qs, u"remove"_qs, u"sharer@example.com"_qs}).exitCode, 0);
+        QCOMPARE(cli(member, {u"family"_qs, u"unblock"_qs, u"sharer@example.com"_qs}).exitCode, 0);
+        QCOMPARE(cli(member, {u"family"_qs}).out, u"People who can see my library:\n  No one yet.\n"_qs);
+
+        // The service's refusal is said and ends in failure; signed out, nothing is asked.
+        run = cli(member, {u"family"_qs, u"decline"_qs, u"not an address"_qs});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.err.contains(u"That didn't work \u2014 check the address and try again."_qs));
+        QCOMPARE(cli(member, {u"signout"_qs}).exitCode, 0);
+        run = cli(member, {u"family"_qs});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.err.contains(u"not signed in"_qs));
+    }
+
     void failuresSayWhyAndKeepTheLibrary()
     {
         const QString profile = signedInProfile(u"three@example.com"_qs);
