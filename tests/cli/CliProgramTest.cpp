@@ -122,7 +122,7 @@ private:
     static Run finish(QProcess &process)
     {
         Run run;
-        if (!process.waitForFinished(120000))
+        if (process.state() != QProcess::NotRunning && !process.waitForFinished(120000))
             return run;
         run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
         run.out = QString::fromUtf8(process.readAllStandardOutput());
@@ -412,7 +412,8 @@ private Q_SLOTS:
         QByteArray said;
         while (!said.contains("waiting up to 600 seconds") && add.waitForReadyRead(60000))
             said += add.readAllStandardError();
-        QVERIFY2(said.contains("in use by another Clipvane process"), said.constData());
+        QVERIFY2(said.contains("in use by another Clipvane process (") && said.contains("; waiting up to 600 seconds"),
+                 said.constData());
         held.reset();
         const Run run = finish(add);
         QCOMPARE(run.exitCode, 0);
