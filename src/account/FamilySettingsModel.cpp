@@ -64,6 +64,11 @@ void FamilySettingsModel::remove(const QString &email)
     change(QStringLiteral("remove"), email);
 }
 
+void FamilySettingsModel::decline(const QString &owner)
+{
+    change(QStringLiteral("decline"), owner);
+}
+
 QCoro::Task<> FamilySettingsModel::change(QString action, QString email)
 {
     QPointer<FamilySettingsModel> self(this);
@@ -75,6 +80,8 @@ QCoro::Task<> FamilySettingsModel::change(QString action, QString email)
     if (!self || generation != m_generation)
         co_return;
     if (result) {
+        if (action == u"decline")
+            Q_EMIT shareDeclined();
         co_await fetch();
         if (!self || generation != m_generation)
             co_return;

@@ -10,7 +10,7 @@ namespace clipvane {
 class APIClient;
 
 // The family tab without its window: who can see the user's library, whose libraries the user
-// can see, and the requests that change the first list. Nothing is stored locally; every
+// can see, and the requests that change them. Nothing is stored locally; every
 // request runs without blocking and reports one fixed sentence on failure.
 class FamilySettingsModel : public QObject
 {
@@ -33,6 +33,9 @@ public:
     // were typed (the field then keeps its text).
     std::optional<QString> invite(const QString &typed);
     void remove(const QString &email);
+    // Stops seeing the library an owner shares with the user; the service keeps the owner from
+    // sharing it again.
+    void decline(const QString &owner);
     // Forgets both lists, the error and any request still out: they belong to an account that
     // is no longer signed in here.
     void reset();
@@ -42,6 +45,8 @@ Q_SIGNALS:
     void changed();
     // A load or a change finished (for waiting in tests and for accessibility announcements).
     void settled();
+    // The service took a decline: the owner's videos are to leave the local library.
+    void shareDeclined();
 
 private:
     QCoro::Task<> fetch();

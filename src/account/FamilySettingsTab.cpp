@@ -13,6 +13,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -24,6 +26,21 @@ constexpr qreal kTextSize = 13;
 constexpr qreal kNoteSize = 11.5;
 constexpr qreal kErrorSize = 12;
 const QColor kCyan = QColor::fromRgb(100, 210, 255); // the system cyan of the dark appearance
+
+// Rows of an earlier list wait hidden for their deletion; new ones are shown a moment later.
+bool discarded(const QWidget *widget)
+{
+    return widget->isHidden() && widget->testAttribute(Qt::WA_WState_ExplicitShowHide);
+}
+
+QPushButton *rowButton(const SettingsSection *section, const char *property, const QString &email)
+{
+    for (QPushButton *button : section->findChildren<QPushButton *>()) {
+        if (!discarded(button) && !discarded(button->parentWidget()) && button->property(property).toString() == email)
+            return button;
+    }
+    return nullptr;
+}
 
 } // namespace
 
@@ -60,6 +77,8 @@ FamilySettingsTab::FamilySettingsTab(APIClient &api, SyncEngine &sync, SecretSto
             [this] { m_invite->setEnabled(FamilyInvite::canInvite(m_email->text(), m_model->busy())); });
     connect(m_invite, &QPushButton::clicked, this, &FamilySettingsTab::invite);
     connect(m_model, &FamilySettingsModel::changed, this, &FamilySettingsTab::rebuild);
+    // The owner's videos go with the next cycle, which learns of the decline from the service.
+    connect(m_model, &FamilySettingsModel::shareDeclined, this, [this] { m_sync.scheduleSync(); });
     connect(&m_sync, &SyncEngine::isLoggedInChanged, this, &FamilySettingsTab::forgetAccount);
     // A sign-in as someone else while signed in changes no sign-in state; its first sync does.
     connect(&m_sync, &SyncEngine::lastSyncChanged, this, [this] {
@@ -105,15 +124,41 @@ void FamilySettingsTab::invite()
 
 QPushButton *FamilySettingsTab::removeButton(const QString &email) const
 {
-    // Rows of an earlier list wait hidden for their deletion; new ones are shown a moment later.
-    const auto discarded = [](const QWidget *widget) {
-        return widget->isHidden() && widget->testAttribute(Qt::WA_WState_ExplicitShowHide);
-    };
-    for (QPushButton *button : m_members->findChildren<QPushButton *>()) {
-        if (!discarded(button) && !discarded(button->parentWidget()) && button->property("member").toString() == email)
-            return button;
-    }
-    return nullptr;
+    return rowButton(m_members, "member", email);
+}
+
+QPushButton *FamilySettingsTab::declineButton(const QString &owner) const
+{
+    return rowButton(m_shared, "owner", owner);
+}
+
+QMessageBox *FamilySettingsTab::declineQuestion() const
+{
+    return findChild<QMessageBox *>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+void FamilySettingsTab::askToDecline(const QString &owner)
+{
+    // Declining takes the owner's videos out of this library and keeps them from sharing again,
+    // so it is asked first, with Cancel as the answer Return gives.
+    if (QMessageBox *open = declineQuestion())
+        open->reject();
+    auto *question =
+        new QMessageBox(QMessageBox::Warning, tr("Decline shared library"),
+                        tr("Stop seeing the library %1 shares with you?").arg(owner), QMessageBox::Cancel, this);
+    question->setInformativeText(
+        tr("Their videos leave this library at the next sync, and they can't share with you again."));
+    QPushButton *decline = question->addButton(tr("Decline"), QMessageBox::DestructiveRole);
+    decline->setAccessibleName(tr("Decline %1").arg(owner));
+    question->setDefaultButton(QMessageBox::Cancel);
+    question->setEscapeButton(QMessageBox::Cancel);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    const QPointer<QPushButton> chosen(decline);
+    connect(question, &QMessageBox::finished, this, [this, question, chosen, owner] {
+        if (chosen && question->clickedButton() == chosen)
+            m_model->decline(owner);
+    });
+    question->open();
 }
 
 bool FamilySettingsTab::showsSharedWithMe() const
@@ -163,11 +208,16 @@ void FamilySettingsTab::rebuild()
         auto *address = SettingsForm::text(owner, kTextSize, Palette::text());
         address->setWordWrap(false);
         address->setAccessibleDescription(tr("Shared with me"));
+        QPushButton *decline = SettingsForm::linkButton(tr("Decline"));
+        decline->setProperty("owner", owner);
+        decline->setAccessibleName(tr("Decline %1").arg(owner));
+        connect(decline, &QPushButton::clicked, this, [this, owner] { askToDecline(owner); });
         auto *row = new QWidget;
         auto *rowLayout = new QHBoxLayout(row);
         rowLayout->setSpacing(6);
         rowLayout->addWidget(icon);
         rowLayout->addWidget(address, 1);
+        rowLayout->addWidget(decline);
         m_shared->addRow(row);
     }
     m_shared->setVisible(!m_model->sharedWithMe().isEmpty());

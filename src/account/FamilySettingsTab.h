@@ -5,6 +5,7 @@
 
 class QLabel;
 class QLineEdit;
+class QMessageBox;
 class QPushButton;
 
 namespace clipvane {
@@ -30,6 +31,10 @@ public:
     QPushButton *inviteButton() const { return m_invite; }
     // The "Remove" button of a member's row; null when the address is not listed.
     QPushButton *removeButton(const QString &email) const;
+    // The "Decline" button of a row under "Shared with me"; null when the address is not listed.
+    QPushButton *declineButton(const QString &owner) const;
+    // The question a "Decline" button asks before anything is sent; null while none is open.
+    QMessageBox *declineQuestion() const;
     bool showsSharedWithMe() const;
     // The error under the form; empty while there is none.
     QString errorText() const;
@@ -39,6 +44,7 @@ protected:
 
 private:
     void invite();
+    void askToDecline(const QString &owner);
     void rebuild();
     // Loads the lists of the account signed in now, unless they are the ones shown.
     void followAccount();

@@ -377,14 +377,18 @@ QCoro::Task<ApiResult<QJsonObject>> APIClient::request(QString path, QString met
     std::optional<QByteArray> bytes;
     if (body)
         bytes = QJsonDocument(*body).toJson(QJsonDocument::Compact);
-    const auto reply = co_await send(std::move(path), QUrlQuery(), method.toLatin1(), std::move(bytes), auth, timeout);
+    co_return objectOf(co_await send(std::move(path), QUrlQuery(), method.toLatin1(), std::move(bytes), auth, timeout));
+}
+
+ApiResult<QJsonObject> APIClient::objectOf(const ApiResult<Reply> &reply)
+{
     if (!reply)
-        co_return reply.error();
+        return reply.error();
     if (reply->status == kStatusUnauthorized)
-        co_return APIError::unauthorized();
+        return APIError::unauthorized();
     if (!isSuccess(reply->status))
-        co_return APIError::http(reply->status);
-    co_return jsonObject(reply->status, reply->contentType, reply->body);
+        return APIError::http(reply->status);
+    return jsonObject(reply->status, reply->contentType, reply->body);
 }
 
 QCoro::Task<ApiResult<VideoPage>> APIClient::videos(qint64 since, qint64 afterID, int limit, const QObject *scope)
@@ -448,10 +452,13 @@ QCoro::Task<ApiResult<void>> APIClient::deleteVideo(QString youtubeID)
     co_return ApiResult<void>();
 }
 
-QCoro::Task<ApiResult<FamilyLists>> APIClient::family()
+QCoro::Task<ApiResult<FamilyLists>> APIClient::family(bool withDeclined)
 {
-    const auto reply =
-        co_await request(QStringLiteral("family.php"), QStringLiteral("GET"), std::nullopt, true, kFamilyTimeout);
+    QUrlQuery query;
+    if (withDeclined)
+        query.addQueryItem(QStringLiteral("include"), QStringLiteral("declined"));
+    const auto reply = objectOf(
+        co_await send(QStringLiteral("family.php"), std::move(query), "GET", std::nullopt, true, kFamilyTimeout));
     if (!reply)
         co_return reply.error();
     co_return FamilyLists::fromJson(*reply);

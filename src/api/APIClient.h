@@ -84,7 +84,8 @@ public:
                                                 QString duration);
     QCoro::Task<ApiResult<void>> deleteVideo(QString youtubeID);
 
-    QCoro::Task<ApiResult<FamilyLists>> family();
+    // withDeclined: also the owners whose shares the user declined.
+    QCoro::Task<ApiResult<FamilyLists>> family(bool withDeclined = false);
     QCoro::Task<ApiResult<void>> familyAction(QString action, QString email);
     QCoro::Task<ApiResult<QByteArray>> exportAccount();
     QCoro::Task<ApiResult<void>> deleteAccount();
@@ -107,6 +108,8 @@ private:
                                        bool auth, std::chrono::milliseconds timeout, const QObject *scope = nullptr,
                                        qint64 bound = 0);
     QUrl endpoint(const QString &path, const QUrlQuery &query) const;
+    // A reply as a JSON object, or the error its status means.
+    static ApiResult<QJsonObject> objectOf(const ApiResult<Reply> &reply);
 
     QUrl m_base;
     SecretStore &m_secrets;

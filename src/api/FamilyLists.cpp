@@ -29,6 +29,7 @@ FamilyLists FamilyLists::fromJson(const QJsonObject &object)
     FamilyLists lists;
     lists.members = textList(object.value(QLatin1String("members")));
     lists.sharedWithMe = textList(object.value(QLatin1String("shared_with_me")));
+    lists.declined = textList(object.value(QLatin1String("declined")));
     return lists;
 }
 

@@ -10,6 +10,7 @@ struct FamilyLists
 {
     QStringList members;      // people the user shares the library with
     QStringList sharedWithMe; // owners whose libraries the user sees
+    QStringList declined{};   // owners whose shares the user declined; only when asked for
 
     // Never fails: a missing list, or one holding anything but texts, reads as empty.
     static FamilyLists fromJson(const QJsonObject &object);

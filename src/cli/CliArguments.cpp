@@ -18,7 +18,7 @@ const QHash<QString, CommandShape> &commandShapes()
 {
     static const QHash<QString, CommandShape> shapes{
         {u"share"_qs, {1, -1, {}}},
-        {u"signin"_qs, {0, 0, {u"token"_qs, u"email"_qs}}},
+        {u"signin"_qs, {0, 0, {u"token"_qs, u"token-file"_qs, u"email"_qs}}},
         {u"signout"_qs, {0, 0, {}}},
         {u"status"_qs, {0, 0, {}}},
         {u"add"_qs, {1, -1, {}}},
@@ -28,12 +28,14 @@ const QHash<QString, CommandShape> &commandShapes()
         {u"delete"_qs, {1, 1, {}}},
         {u"sync"_qs, {0, 0, {}}},
         {u"list"_qs, {0, 0, {u"json"_qs, u"search"_qs, u"year"_qs, u"sort"_qs, u"excluded"_qs, u"all"_qs}}},
+        {u"family"_qs, {0, 2, {u"json"_qs}}},
     };
     return shapes;
 }
 
-const QSet<QString> kValueOptions{u"profile"_qs, u"api"_qs,    u"token"_qs,  u"email"_qs, u"title"_qs,
-                                  u"date"_qs,    u"length"_qs, u"search"_qs, u"year"_qs,  u"sort"_qs};
+const QSet<QString> kValueOptions{u"profile"_qs, u"api"_qs,    u"token"_qs,  u"token-file"_qs, u"email"_qs, u"title"_qs,
+                                  u"date"_qs,    u"length"_qs, u"search"_qs, u"year"_qs,       u"sort"_qs};
+const QStringList kFamilyActions{u"add"_qs, u"remove"_qs, u"decline"_qs, u"unblock"_qs};
 const QSet<QString> kFlagOptions{u"json"_qs, u"excluded"_qs, u"all"_qs, u"help"_qs};
 const QSet<QString> kGlobalOptions{u"profile"_qs, u"api"_qs, u"help"_qs};
 
@@ -50,6 +52,8 @@ bool assign(CliArguments &arguments, const QString &name, const QString &value)
     }
     if (name == u"token")
         slot = &arguments.token;
+    else if (name == u"token-file")
+        slot = &arguments.tokenFile;
     else if (name == u"email")
         slot = &arguments.email;
     else if (name == u"title")
@@ -145,6 +149,12 @@ std::variant<CliArguments, QString> CliArguments::parse(const QStringList &argum
             return u"%1 does not take --%2"_qs.arg(parsed.command, name);
     }
     const qsizetype count = parsed.operands.size();
+    if (parsed.command == u"family") {
+        if (count == 1 || count > 2 || (count == 2 && !kFamilyActions.contains(parsed.operands.constFirst())))
+            return u"family takes no arguments, or add, remove, decline or unblock and an e-mail address"_qs;
+        if (count == 2 && parsed.json)
+            return u"--json is for the family list only"_qs;
+    }
     if (count < shape->minOperands)
         return parsed.command == u"share" || parsed.command == u"add"
                    ? u"%1 needs at least one link"_qs.arg(parsed.command)
@@ -152,8 +162,10 @@ std::variant<CliArguments, QString> CliArguments::parse(const QStringList &argum
     if (shape->maxOperands >= 0 && count > shape->maxOperands)
         return u"%1 takes %2"_qs.arg(parsed.command, shape->maxOperands == 0 ? u"no arguments"_qs : u"one video ID"_qs);
 
-    if (parsed.command == u"signin" && (!parsed.token || parsed.token->isEmpty()))
-        return u"signin needs --token"_qs;
+    if (parsed.command == u"signin" && parsed.token && parsed.tokenFile)
+        return u"signin takes --token or --token-file, not both"_qs;
+    if (parsed.command == u"signin" && (!parsed.token || parsed.token->isEmpty()) && !parsed.tokenFile)
+        return u"signin needs --token-file FILE, --token - (standard input) or --token T"_qs;
     if (parsed.command == u"edit" && !parsed.title && !parsed.date && !parsed.length)
         return u"edit needs at least one of --title, --date and --length"_qs;
     if (parsed.sort && *parsed.sort != u"newest" && *parsed.sort != u"oldest" && *parsed.sort != u"title" &&
@@ -170,8 +182,11 @@ QString CliArguments::usage()
 
 Commands:
   share LINK...            queue links for the running application (no network)
-  signin --token T [--email E]
-                           sign in with a service token and run the first sync
+  signin --token-file FILE | --token - [--email E]
+                           sign in with a service token read from FILE or from
+                           standard input, and run the first sync (--token T
+                           also works, but shows the token to other users of
+                           this computer while the command runs)
   signout                  forget the credentials (the local library stays)
   status                   sign-in, pending changes, cursor and family revision
   add LINK...              add videos by YouTube link
@@ -184,6 +199,12 @@ Commands:
        [--excluded] [--all]
                            the library as the window shows it (--excluded: only
                            excluded videos; --all: every stored record)
+  family [--json]          who can see my library, whose libraries are shared
+                           with me, and whose shares I declined
+  family add|remove EMAIL  share my library with a person, or stop sharing it
+  family decline EMAIL     decline a library shared with me: its videos leave
+                           this library at the next sync
+  family unblock EMAIL     accept shares from a declined person again
 
 Options:
   --profile DIR   keep every file (library, settings, credentials) under DIR
@@ -193,8 +214,19 @@ Options:
   -h, --help      show this help
 
 Edits are saved at once and sent by the next sync. Only one process changes the
-library at a time: while the application runs, add links with "share".
-Exit status: 0 success, 1 failure, 2 usage error, 3 library in use.
+library at a time: a command that changes it waits up to 5 seconds (or
+CLIPVANE_LOCK_WAIT_MS milliseconds) for another to finish; while the
+application runs, add links with "share". Texts are printed with control and
+invisible formatting characters shown as escapes (\x1b, \u202e); --json prints
+them exactly.
+
+Exit status:
+  0  success
+  1  failure (the service refused or could not be reached, an unknown video, ...)
+  2  usage error
+  3  the library is in use by another Clipvane process
+  4  the library cannot be written (no permission, or a read-only disk)
+  5  the library could not be saved (for example, the disk is full)
 )"_qs;
 }
 

@@ -12,21 +12,23 @@ namespace clipvane {
 struct CliArguments
 {
     QString command;      // "share", "signin", "signout", "status", "add", "exclude", "include",
-                          // "edit", "delete", "sync", "list"; empty with help
-    QStringList operands; // links for share and add, one ID for exclude, include, edit and delete
+                          // "edit", "delete", "sync", "list", "family"; empty with help
+    QStringList operands; // links for share and add, one ID for exclude, include, edit and delete;
+                          // for family none, or an action and an e-mail address
 
     QString profile; // --profile; empty: CLIPVANE_PROFILE or the standard folders
     QString api;     // --api; empty: the "apiBase" setting, CLIPVANE_API_BASE or the built-in service
     bool help = false;
 
-    // signin
+    // signin: the token itself ("-": read it from standard input), or the file that holds it
     std::optional<QString> token;
+    std::optional<QString> tokenFile;
     std::optional<QString> email;
     // edit: only the given fields change
     std::optional<QString> title;
     std::optional<QString> date;
     std::optional<QString> length;
-    // list
+    // list and family
     bool json = false;
     bool excluded = false;
     bool all = false;

@@ -2,6 +2,7 @@
 
 #include "APIClient.h"
 #include "AppPaths.h"
+#include "CliFamily.h"
 #include "GroupSettings.h"
 #include "LibraryFilter.h"
 #include "LibrarySession.h"
@@ -11,6 +12,8 @@
 #include "SecretStore.h"
 #include "SortMode.h"
 #include "SyncEngine.h"
+#include "TerminalText.h"
+#include "TokenInput.h"
 #include "Video.h"
 #include "VideoStore.h"
 
@@ -25,6 +28,22 @@
 namespace clipvane {
 
 namespace {
+
+// Every text that comes from the library, the service or the command line goes to the terminal
+// through here.
+QString shown(const QString &text)
+{
+    return TerminalText::shown(text);
+}
+
+// How long writers wait for the library: CLIPVANE_LOCK_WAIT_MS (whole milliseconds), else the
+// default.
+std::chrono::milliseconds lockWait()
+{
+    bool ok = false;
+    const qint64 given = qEnvironmentVariable("CLIPVANE_LOCK_WAIT_MS").toLongLong(&ok);
+    return ok && given >= 0 ? std::chrono::milliseconds(given) : CliCommands::kLockWait;
+}
 
 // The smallest page: enough to learn whether the service takes a token.
 constexpr int kProbeLimit = 1;
@@ -52,16 +71,16 @@ void printTable(QTextStream &out, const QList<const Video *> &videos)
 {
     qsizetype idWidth = 11;
     for (const Video *video : videos)
-        idWidth = std::max(idWidth, video->youtubeID.size());
+        idWidth = std::max(idWidth, shown(video->youtubeID).size());
     for (const Video *video : videos) {
-        out << video->youtubeID.leftJustified(idWidth) << u"  "_qs << video->uploadDate.leftJustified(10) << u"  "_qs
-            << video->duration.rightJustified(8) << u"  "_qs << video->title;
+        out << shown(video->youtubeID).leftJustified(idWidth) << u"  "_qs << shown(video->uploadDate).leftJustified(10)
+            << u"  "_qs << shown(video->duration).rightJustified(8) << u"  "_qs << shown(video->title);
         if (video->excluded)
             out << u"  [excluded]"_qs;
         if (video->syncStateRaw != SyncStateRaw::synced)
-            out << u"  ["_qs << video->syncStateRaw << u']';
+            out << u"  ["_qs << shown(video->syncStateRaw) << u']';
         if (video->readOnly)
-            out << u"  [shared by "_qs << video->ownerEmail << u']';
+            out << u"  [shared by "_qs << shown(video->ownerEmail) << u']';
         out << u'\n';
     }
 }
@@ -81,8 +100,8 @@ SortMode sortModeFromOption(const QString &option)
 QString refusalLine(const AddOutcome &outcome)
 {
     if (outcome.kind == AddOutcome::Kind::refused)
-        return u"clipvane-cli: not added “"_qs + outcome.text + u"”: "_qs + outcome.reason + u'\n';
-    return u"clipvane-cli: no YouTube video in “"_qs + outcome.text + u"”\n"_qs;
+        return u"clipvane-cli: not added “"_qs + shown(outcome.text) + u"”: "_qs + shown(outcome.reason) + u'\n';
+    return u"clipvane-cli: no YouTube video in “"_qs + shown(outcome.text) + u"”\n"_qs;
 }
 
 // The texts naming a video the library can take, in order; the others are named on err.
@@ -123,7 +142,7 @@ QCoro::Task<int> CliCommands::run()
     if (!m_arguments.api.isEmpty()) {
         const std::optional<QUrl> given = APIClient::acceptableBase(m_arguments.api);
         if (!given) {
-            m_err << u"clipvane-cli: “"_qs << m_arguments.api
+            m_err << u"clipvane-cli: “"_qs << shown(m_arguments.api)
                   << u"” is not a usable service address (https, or http on this machine only)\n"_qs;
             co_return usageError;
         }
@@ -149,6 +168,8 @@ QCoro::Task<int> CliCommands::run()
         co_return remove();
     if (command == u"sync")
         co_return co_await sync();
+    if (command == u"family")
+        co_return co_await family();
     co_return list();
 }
 
@@ -158,12 +179,21 @@ bool CliCommands::openForWriting(int *exitCode, const QString &inUseHint)
     LibrarySession::Failure why = LibrarySession::Failure::none;
     LibrarySession::Options options;
     options.apiBase = m_base;
+    // Another command usually lets go within moments; the wait is said, so a script that
+    // seems to hang tells why.
+    options.lockWait = lockWait();
+    options.lockWaiting = [this, seconds = (options.lockWait.count() + 999) / 1000](const QString &holder) {
+        m_err << u"clipvane-cli: the library is in use by another Clipvane process"_qs
+              << (holder.isEmpty() ? QString() : u" ("_qs + shown(holder) + u')')
+              << u"; waiting up to %1 seconds…\n"_qs.arg(seconds);
+        m_err.flush();
+    };
     // One command, one cycle at most: no reachability watch is needed, and no one else waits.
     m_session = LibrarySession::open(options, &error, &why);
     if (!m_session) {
         const bool inUse = why == LibrarySession::Failure::libraryInUse;
-        m_err << u"clipvane-cli: "_qs << error << (inUse ? inUseHint : QString()) << u'\n';
-        *exitCode = inUse ? libraryInUse : failure;
+        m_err << u"clipvane-cli: "_qs << shown(error) << (inUse ? inUseHint : QString()) << u'\n';
+        *exitCode = inUse ? libraryInUse : why == LibrarySession::Failure::notWritable ? notWritable : failure;
         return false;
     }
     m_store = &m_session->store();
@@ -182,7 +212,7 @@ bool CliCommands::openForReading()
     QString error;
     m_readOnlyStore = VideoStore::open(path, &error);
     if (!m_readOnlyStore) {
-        m_err << u"clipvane-cli: "_qs << error << u'\n';
+        m_err << u"clipvane-cli: "_qs << shown(error) << u'\n';
         return false;
     }
     m_store = m_readOnlyStore.get();
@@ -195,7 +225,7 @@ int CliCommands::share()
     if (!links.isEmpty()) {
         GroupSettings group(AppPaths::groupSettingsPath());
         if (!group.appendToShareInbox(links)) {
-            m_err << u"clipvane-cli: the links could not be queued: "_qs << group.lastError() << u'\n';
+            m_err << u"clipvane-cli: the links could not be queued: "_qs << shown(group.lastError()) << u'\n';
             return failure;
         }
         m_out << (links.size() == 1 ? u"Queued 1 link.\n"_qs : u"Queued %1 links.\n"_qs.arg(links.size()));
@@ -203,35 +233,56 @@ int CliCommands::share()
     return links.size() == m_arguments.operands.size() ? success : failure;
 }
 
+std::optional<QString> CliCommands::signInToken()
+{
+    QString error;
+    std::optional<QString> token;
+    if (m_arguments.tokenFile) {
+        token = TokenInput::fromFile(*m_arguments.tokenFile, &error);
+    } else if (m_arguments.token == u"-") {
+        token = TokenInput::fromStandardInput(&error);
+    } else {
+        m_err << u"clipvane-cli: warning: a token given with --token is visible to other users of this computer "
+                 "while the command runs; use --token-file FILE or --token - (standard input) instead\n"_qs;
+        token = m_arguments.token;
+    }
+    if (!token)
+        m_err << u"clipvane-cli: "_qs << shown(error) << u'\n';
+    return token;
+}
+
 QCoro::Task<int> CliCommands::signIn()
 {
+    const std::optional<QString> token = signInToken();
+    if (!token)
+        co_return failure;
     int exitCode = failure;
     if (!openForWriting(&exitCode))
         co_return exitCode;
     // Signing in replaces the stored credentials; a token the service refuses must not cost the
     // sign-in that worked, so it is tried first. An unreachable service decides nothing here.
     MemorySecretStore candidate;
-    candidate.keychainSave(*m_arguments.token, SecretKeys::token);
+    candidate.keychainSave(*token, SecretKeys::token);
     APIClient prober(m_base, candidate, APIClient::sharedNetwork());
     const ApiResult<VideoPage> probe = co_await prober.videos(0, 0, kProbeLimit);
     if (!probe && probe.error().kind() == APIError::Kind::unauthorized) {
         m_err << u"clipvane-cli: the service refused the token; nothing was changed\n"_qs;
         co_return failure;
     }
-    if (!m_engine->signIn(*m_arguments.token, m_arguments.email.value_or(QString()))) {
-        m_err << u"clipvane-cli: "_qs << m_engine->lastError() << u'\n';
+    if (!m_engine->signIn(*token, m_arguments.email.value_or(QString()))) {
+        m_err << u"clipvane-cli: "_qs << shown(m_engine->lastError()) << u'\n';
         co_return failure;
     }
     // Signing in starts the first sync; it tells whether the service takes the token.
     co_await waitWhileSyncing();
     if (!m_engine->isLoggedIn()) {
-        m_err << u"clipvane-cli: the service refused the token ("_qs << m_engine->lastError() << u")\n"_qs;
+        m_err << u"clipvane-cli: the service refused the token ("_qs << shown(m_engine->lastError()) << u")\n"_qs;
         co_return failure;
     }
     const QString who = m_arguments.email.value_or(QString());
-    m_out << (who.isEmpty() ? u"Signed in.\n"_qs : u"Signed in as %1.\n"_qs.arg(who));
+    m_out << (who.isEmpty() ? u"Signed in.\n"_qs : u"Signed in as %1.\n"_qs.arg(shown(who)));
     if (m_engine->hasError()) {
-        m_err << u"clipvane-cli: the first sync failed: "_qs << m_engine->lastError() << u'\n';
+        m_err << u"clipvane-cli: the first sync failed: "_qs << shown(m_engine->lastError()) << u'\n';
         co_return failure;
     }
     co_return success;
@@ -263,7 +314,7 @@ int CliCommands::status()
         pending = m_store->pending().size();
     }
     const auto line = [this](const QString &label, const QString &value) {
-        m_out << (label + u':').leftJustified(18) << value << u'\n';
+        m_out << (label + u':').leftJustified(18) << shown(value) << u'\n';
     };
     line(u"Signed in"_qs, signedIn ? (email.isEmpty() ? u"yes"_qs : u"yes, as %1"_qs.arg(email)) : u"no"_qs);
     line(u"Service"_qs, m_base.toString());
@@ -284,14 +335,15 @@ int CliCommands::add()
     if (!openForWriting(&exitCode, u" Use “clipvane-cli share” to queue links for it."_qs))
         return exitCode;
     const QList<AddOutcome> outcomes = m_engine->edits().add(m_arguments.operands);
+    // Nothing is reported added before it is on the disk.
     if (!savedByDoor())
-        return failure;
+        return saveFailed;
     bool allTaken = true;
     for (const AddOutcome &outcome : outcomes) {
         if (outcome.kind == AddOutcome::Kind::added)
-            m_out << u"Added %1\n"_qs.arg(outcome.youtubeID);
+            m_out << u"Added %1\n"_qs.arg(shown(outcome.youtubeID));
         else if (outcome.kind == AddOutcome::Kind::alreadyThere)
-            m_out << u"Already in the library: %1\n"_qs.arg(outcome.youtubeID);
+            m_out << u"Already in the library: %1\n"_qs.arg(shown(outcome.youtubeID));
         else
             m_err << refusalLine(outcome);
         allTaken = allTaken && outcome.inLibrary();
@@ -315,7 +367,7 @@ bool CliCommands::savedByDoor()
 {
     if (m_engine->edits().saveError().isEmpty())
         return true;
-    m_err << u"clipvane-cli: the library could not be saved: "_qs << m_engine->edits().saveError() << u'\n';
+    m_err << u"clipvane-cli: "_qs << shown(m_engine->edits().saveError()) << u'\n';
     return false;
 }
 
@@ -326,17 +378,17 @@ int CliCommands::report(EditOutcome outcome, const QString &youtubeID, const QSt
         m_out << message;
         return success;
     case EditOutcome::notFound:
-        m_err << u"clipvane-cli: no video with the ID “"_qs << youtubeID << u"” in the library\n"_qs;
+        m_err << u"clipvane-cli: no video with the ID “"_qs << shown(youtubeID) << u"” in the library\n"_qs;
         return failure;
     case EditOutcome::readOnly: {
         const Video *video = m_store->find(youtubeID);
-        m_err << u"clipvane-cli: "_qs << youtubeID << u" is shared by "_qs << (video ? video->ownerEmail : QString())
-              << u" and cannot be changed here\n"_qs;
+        m_err << u"clipvane-cli: "_qs << shown(youtubeID) << u" is shared by "_qs
+              << shown(video ? video->ownerEmail : QString()) << u" and cannot be changed here\n"_qs;
         return failure;
     }
     case EditOutcome::saveFailed:
         savedByDoor();
-        return failure;
+        return saveFailed;
     }
     return failure;
 }
@@ -349,11 +401,11 @@ int CliCommands::setExcluded(bool excluded)
         return exitCode;
     const QString id = video->youtubeID;
     if (video->excluded == excluded && !video->readOnly) {
-        m_out << (excluded ? u"%1 is already excluded.\n"_qs : u"%1 is not excluded.\n"_qs).arg(id);
+        m_out << (excluded ? u"%1 is already excluded.\n"_qs : u"%1 is not excluded.\n"_qs).arg(shown(id));
         return success;
     }
     return report(m_engine->edits().setExcluded(id, excluded), id,
-                  (excluded ? u"Excluded %1\n"_qs : u"Included %1 again\n"_qs).arg(id));
+                  (excluded ? u"Excluded %1\n"_qs : u"Included %1 again\n"_qs).arg(shown(id)));
 }
 
 int CliCommands::edit()
@@ -366,7 +418,7 @@ int CliCommands::edit()
     return report(m_engine->edits().edit(id, m_arguments.title.value_or(video->title),
                                          m_arguments.date.value_or(video->uploadDate),
                                          m_arguments.length.value_or(video->duration)),
-                  id, u"Edited %1\n"_qs.arg(id));
+                  id, u"Edited %1\n"_qs.arg(shown(id)));
 }
 
 int CliCommands::remove()
@@ -380,7 +432,7 @@ int CliCommands::remove()
     return report(
         outcome, id,
         (m_store->find(id) ? u"Deleted %1; the next sync deletes it on the service.\n"_qs : u"Deleted %1\n"_qs)
-            .arg(id));
+            .arg(shown(id)));
 }
 
 QCoro::Task<int> CliCommands::sync()
@@ -389,13 +441,13 @@ QCoro::Task<int> CliCommands::sync()
     if (!openForWriting(&exitCode))
         co_return exitCode;
     if (!m_engine->isLoggedIn()) {
-        m_err << u"clipvane-cli: not signed in (use “clipvane-cli signin --token …”)\n"_qs;
+        m_err << u"clipvane-cli: not signed in (use “clipvane-cli signin --token-file FILE”)\n"_qs;
         co_return failure;
     }
     co_await m_engine->sync();
     co_await waitWhileSyncing();
     if (m_engine->hasError()) {
-        m_err << u"clipvane-cli: "_qs << m_engine->lastError() << u'\n';
+        m_err << u"clipvane-cli: "_qs << shown(m_engine->lastError()) << u'\n';
         co_return failure;
     }
     const qsizetype count = m_store->all().size();
@@ -453,6 +505,21 @@ int CliCommands::list()
         printTable(m_out, videos);
     }
     return success;
+}
+
+QCoro::Task<int> CliCommands::family()
+{
+    SecretStore &secrets = defaultSecretStore();
+    if (!secrets.keychainRead(SecretKeys::token)) {
+        m_err << u"clipvane-cli: not signed in (use “clipvane-cli signin --token-file FILE”)\n"_qs;
+        co_return failure;
+    }
+    APIClient api(m_base, secrets, APIClient::sharedNetwork());
+    CliFamily family(api, m_out, m_err);
+    const QStringList &operands = m_arguments.operands;
+    const bool done = operands.isEmpty() ? co_await family.list(m_arguments.json)
+                                         : co_await family.change(operands.at(0), operands.at(1));
+    co_return done ? success : failure;
 }
 
 } // namespace clipvane

@@ -5,7 +5,9 @@
 
 #include <QTextStream>
 #include <QUrl>
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <qcorotask.h>
 
 namespace clipvane {
@@ -20,7 +22,18 @@ class VideoStore;
 class CliCommands
 {
 public:
-    enum Exit { success = 0, failure = 1, usageError = 2, libraryInUse = 3 };
+    enum Exit {
+        success = 0,
+        failure = 1,
+        usageError = 2,
+        libraryInUse = 3, // after waiting for the other process
+        notWritable = 4,  // permissions or a read-only disk
+        saveFailed = 5,   // a full disk, say; the change did not reach the disk
+    };
+
+    // How long a command that changes the library waits for another process to let go of it,
+    // unless CLIPVANE_LOCK_WAIT_MS says otherwise.
+    static constexpr std::chrono::milliseconds kLockWait{5000};
 
     // progress: whether sync progress is drawn on err (a terminal).
     CliCommands(CliArguments arguments, QTextStream &out, QTextStream &err, bool progress);
@@ -39,6 +52,9 @@ private:
     int remove();
     QCoro::Task<int> sync();
     int list();
+    QCoro::Task<int> family();
+    // The token given to signin; none after telling why.
+    std::optional<QString> signInToken();
 
     // Takes the store lock, opens the store and builds the engine. False after telling why;
     // exitCode then holds the status to end with.

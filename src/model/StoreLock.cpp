@@ -25,7 +25,8 @@ QByteArray holderText()
            QCoreApplication::applicationName().toUtf8() + '\n' + QSysInfo::machineHostName().toUtf8() + '\n';
 }
 
-QString describeHolder(int fd)
+// The holder as its lock file names it ("clipvane-cli, pid 42"); empty when the file names none.
+QString holderName(int fd)
 {
     char buffer[512];
     const ssize_t size = ::pread(fd, buffer, sizeof(buffer) - 1, 0);
@@ -33,11 +34,17 @@ QString describeHolder(int fd)
     bool ok = false;
     const qint64 pid = lines.value(0).toLongLong(&ok);
     if (!ok)
-        return QStringLiteral("The library is in use by another Clipvane process. Nothing was changed.");
+        return {};
     const QString application = QString::fromUtf8(lines.value(1));
-    return QStringLiteral("The library is in use by another Clipvane process (%1, pid %2). Nothing was changed.")
-        .arg(application.isEmpty() ? QStringLiteral("unknown") : application)
-        .arg(pid);
+    return QStringLiteral("%1, pid %2").arg(application.isEmpty() ? QStringLiteral("unknown") : application).arg(pid);
+}
+
+QString inUseMessage(const QString &holder)
+{
+    return holder.isEmpty()
+               ? QStringLiteral("The library is in use by another Clipvane process. Nothing was changed.")
+               : QStringLiteral("The library is in use by another Clipvane process (%1). Nothing was changed.")
+                     .arg(holder);
 }
 
 } // namespace
@@ -58,32 +65,49 @@ QString StoreLock::lockPath(const QString &storePath)
     return storePath + QStringLiteral(".lock");
 }
 
-std::unique_ptr<StoreLock> StoreLock::acquire(const QString &storePath, QString *error, std::chrono::milliseconds wait)
+std::unique_ptr<StoreLock> StoreLock::acquire(const QString &storePath, QString *error, std::chrono::milliseconds wait,
+                                              Failure *failure, const std::function<void(const QString &)> &waiting)
 {
+    const auto fail = [&](Failure kind, const QString &message) {
+        if (error)
+            *error = message;
+        if (failure)
+            *failure = kind;
+        return nullptr;
+    };
+    if (failure)
+        *failure = Failure::none;
     const QString path = lockPath(storePath);
     const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder)) {
-        if (error)
-            *error = QStringLiteral("Cannot create the folder of the library at %1.").arg(folder);
-        return nullptr;
-    }
+    if (!QDir().mkpath(folder))
+        return fail(Failure::notWritable,
+                    QStringLiteral("The library cannot be written: the folder %1 cannot be created "
+                                   "(no permission, or a read-only disk).")
+                        .arg(folder));
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
-        if (error)
-            *error = errno == EACCES ? QStringLiteral("Cannot write the lock file %1: permission denied.").arg(path)
-                                     : QStringLiteral("Cannot take the lock on the library (%1).").arg(path);
-        return nullptr;
+        if (errno == EACCES || errno == EPERM || errno == EROFS)
+            return fail(Failure::notWritable,
+                        QStringLiteral("The library cannot be written: %1 (%2). Nothing was changed.")
+                            .arg(path, errno == EROFS ? QStringLiteral("read-only disk")
+                                                      : QStringLiteral("permission denied")));
+        return fail(Failure::other, QStringLiteral("Cannot take the lock on the library (%1).").arg(path));
     }
 
     QElapsedTimer waited;
     waited.start();
+    bool told = false;
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if ((errno != EWOULDBLOCK && errno != EINTR) || waited.elapsed() >= wait.count()) {
-            if (error)
-                *error = errno == EWOULDBLOCK ? describeHolder(fd)
-                                              : QStringLiteral("Cannot take the lock on the library (%1).").arg(path);
+        const bool busy = errno == EWOULDBLOCK;
+        if ((!busy && errno != EINTR) || waited.elapsed() >= wait.count()) {
+            const QString message = busy ? inUseMessage(holderName(fd))
+                                         : QStringLiteral("Cannot take the lock on the library (%1).").arg(path);
             ::close(fd);
-            return nullptr;
+            return fail(busy ? Failure::inUse : Failure::other, message);
+        }
+        if (busy && !told && waiting) {
+            told = true;
+            waiting(holderName(fd));
         }
         QThread::msleep(static_cast<unsigned long>(kRetryInterval.count()));
     }

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 namespace clipvane {
@@ -20,11 +21,20 @@ public:
     StoreLock(const StoreLock &) = delete;
     StoreLock &operator=(const StoreLock &) = delete;
 
+    enum class Failure {
+        none,
+        inUse,       // another live process holds the lock
+        notWritable, // the folder or the lock file cannot be written (permissions, a read-only disk)
+        other,
+    };
+
     // Takes the lock beside the store at storePath, waiting up to `wait` for another holder to
-    // let go. Null, with a message for the user, when another live process holds it or the lock
-    // file cannot be written.
+    // let go; waiting, when there is a wait, is called once as the wait begins, with the holder
+    // as its lock file names it ("clipvane, pid 42"; empty when it names none). Null, with a message for the user and
+    // the kind of failure, when another live process holds it or the lock file cannot be written.
     static std::unique_ptr<StoreLock> acquire(const QString &storePath, QString *error,
-                                              std::chrono::milliseconds wait = {});
+                                              std::chrono::milliseconds wait = {}, Failure *failure = nullptr,
+                                              const std::function<void(const QString &holder)> &waiting = {});
 
     static QString lockPath(const QString &storePath);
 

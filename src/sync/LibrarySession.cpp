@@ -10,6 +10,7 @@
 #include "SystemClock.h"
 #include "VideoStore.h"
 
+#include <QFileInfo>
 #include <QSettings>
 #include <QThread>
 
@@ -55,9 +56,21 @@ std::unique_ptr<LibrarySession> LibrarySession::open(const Options &options, QSt
         session->m_store = std::move(options.opened->store);
     } else {
         if (options.lock) {
-            session->m_lock = StoreLock::acquire(storePath, error, options.lockWait);
+            StoreLock::Failure why = StoreLock::Failure::none;
+            session->m_lock = StoreLock::acquire(storePath, error, options.lockWait, &why, options.lockWaiting);
             if (!session->m_lock)
-                return fail(Failure::libraryInUse);
+                return fail(why == StoreLock::Failure::inUse         ? Failure::libraryInUse
+                            : why == StoreLock::Failure::notWritable ? Failure::notWritable
+                                                                     : Failure::storeUnusable);
+            // A store SQLite could only read would take every change and lose it at the save.
+            const QFileInfo file(storePath);
+            if ((file.exists() && !file.isWritable()) || !QFileInfo(file.absolutePath()).isWritable()) {
+                if (error)
+                    *error = QStringLiteral("The library cannot be written: %1 (permission denied or a read-only "
+                                            "disk). Nothing was changed.")
+                                 .arg(storePath);
+                return fail(Failure::notWritable);
+            }
         }
         session->m_store = VideoStore::open(storePath, error);
         if (!session->m_store)

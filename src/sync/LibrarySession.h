@@ -6,6 +6,7 @@
 #include <QString>
 #include <QUrl>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 class QNetworkAccessManager;
@@ -29,7 +30,7 @@ class SyncEngine;
 class LibrarySession
 {
 public:
-    enum class Failure { none, libraryInUse, storeUnusable };
+    enum class Failure { none, libraryInUse, notWritable, storeUnusable };
 
     // The lock and the loaded store, taken ahead of the rest of the library: start-up loads
     // them on another thread while the window system is set up. Null store: not taken.
@@ -53,9 +54,11 @@ public:
         Clock *clock = nullptr;
         // Null: the path counts as always usable (one command, one cycle).
         NetworkWatch *networkWatch = nullptr;
-        // Whether the session holds the store lock, and how long it waits for another holder.
+        // Whether the session holds the store lock, and how long it waits for another holder;
+        // lockWaiting is told once when the wait begins (StoreLock::acquire).
         bool lock = true;
         std::chrono::milliseconds lockWait{0};
+        std::function<void(const QString &holder)> lockWaiting;
         std::chrono::milliseconds debounce{2000};
         // A store opened ahead by openStore() for the same path; open() takes it over. Without
         // one (or when it was not taken), open() takes the lock and opens the store itself.

@@ -21,6 +21,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -345,6 +346,50 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(settled.size(), how == u"late" ? 2 : 1, 5000);
         QCOMPARE(tab->model().members(), QStringList{u"kin@bob.org"_qs});
         QCOMPARE(requestsTo("/api/family.php").size(), 2);
+    }
+
+    // Declining asks first, with Cancel as the default; only the confirmed decline is sent, and
+    // the lists are loaded again.
+    void declineAsksFirst()
+    {
+        Profile *profile = onFake();
+        FamilySettingsTab *tab = profile->window->familyTab();
+        profile->window->tabs()->setCurrentWidget(tab);
+        const QByteArray shared = R"({"members":[],"shared_with_me":["o@x.org"]})";
+        m_fake.enqueue("/api/family.php", FakeReply::json(shared));
+        m_fake.enqueue("/api/family.php", FakeReply::json("{}"));
+        m_fake.enqueue("/api/family.php", FakeReply::json(R"({"members":[],"shared_with_me":[]})"));
+        profile->window->show();
+        settle(&tab->model(), SIGNAL(settled()));
+        QPushButton *decline = tab->declineButton(u"o@x.org"_qs);
+        QVERIFY(decline);
+        QCOMPARE(decline->accessibleName(), u"Decline o@x.org"_qs);
+        QVERIFY(decline->focusPolicy() & Qt::TabFocus);
+
+        for (const bool confirmed : {false, true}) {
+            QTest::mouseClick(decline, Qt::LeftButton);
+            QMessageBox *question = tab->declineQuestion();
+            QVERIFY(question && question->isVisible());
+            QVERIFY(question->text().contains(u"o@x.org"_qs));
+            QCOMPARE(question->defaultButton(), question->button(QMessageBox::Cancel));
+            QCOMPARE(requestsTo("/api/family.php").size(), 1);
+            if (confirmed) {
+                auto buttons = question->buttons();
+                buttons.removeOne(question->button(QMessageBox::Cancel));
+                QCOMPARE(buttons.size(), 1);
+                QCOMPARE(buttons.constFirst()->accessibleName(), u"Decline o@x.org"_qs);
+                buttons.constFirst()->click();
+            } else {
+                QTest::keyClick(question, Qt::Key_Return);
+            }
+            QTRY_VERIFY(!tab->declineQuestion());
+        }
+        settle(&tab->model(), SIGNAL(settled()));
+        const QList<RecordedRequest> family = requestsTo("/api/family.php");
+        QCOMPARE(family.size(), 3);
+        QCOMPARE(family.at(1).body, QByteArray(R"({"action":"decline","email":"o@x.org"})"));
+        QVERIFY(!tab->showsSharedWithMe());
+        QVERIFY(tab->errorText().isEmpty());
     }
 
     void returnInvitesWhileBusy()

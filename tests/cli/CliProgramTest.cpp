@@ -10,6 +10,7 @@
 #include "MemorySecretStore.h"
 #include "ServiceProcess.h"
 #include "StoreLock.h"
+#include "TerminalText.h"
 #include "WaitForTask.h"
 
 #include <QDir>
@@ -24,7 +25,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <csignal>
+#include <functional>
 #include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace clipvane;
 using namespace clipvane::test;
@@ -50,6 +55,23 @@ QMap<QString, QJsonObject> byID(const QJsonArray &records)
     return map;
 }
 
+// Whether a terminal would show every character of the text as itself: nothing it acts on
+// (controls) and nothing that hides or reorders what follows (format characters, separators).
+bool plainOnTerminal(const QString &text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) {
+        return c == u'\n' || !(c.category() == QChar::Other_Control || c.category() == QChar::Other_Format ||
+                               c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph);
+    });
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
 CliArguments accepted(const QStringList &arguments)
 {
     auto parsed = CliArguments::parse(arguments);
@@ -66,23 +88,41 @@ class CliProgramTest : public QObject
 
 private:
     FakeHttpServer m_oembed;
+    // A service that answers with texts meant to take over a terminal.
+    FakeHttpServer m_hostile;
     std::unique_ptr<ServiceProcess> m_service;
     QTemporaryDir m_profiles;
     int m_nextProfile = 0;
 
-    void start(QProcess &process, const QString &profile, const QStringList &arguments, const QString &api = {})
+    // setUp: before the start (environment, standard input, a modifier of the child process).
+    using SetUp = std::function<void(QProcess &)>;
+
+    void start(QProcess &process, const QString &profile, const QStringList &arguments, const QString &api = {},
+               const SetUp &setUp = {})
     {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // Commands fail at once on a held library unless a test asks for the wait.
+        environment.insert(u"CLIPVANE_LOCK_WAIT_MS"_qs, u"0"_qs);
+        process.setProcessEnvironment(environment);
+        if (setUp)
+            setUp(process);
         process.start(QStringLiteral(CLIPVANE_CLI_BINARY),
                       QStringList{u"--profile"_qs, profile, u"--api"_qs, api.isEmpty() ? m_service->apiBase() : api} +
                           arguments);
     }
 
-    Run cli(const QString &profile, const QStringList &arguments, const QString &api = QString())
+    Run cli(const QString &profile, const QStringList &arguments, const QString &api = QString(),
+            const SetUp &setUp = {})
     {
         QProcess process;
-        start(process, profile, arguments, api);
+        start(process, profile, arguments, api, setUp);
+        return finish(process);
+    }
+
+    static Run finish(QProcess &process)
+    {
         Run run;
-        if (!process.waitForFinished(120000))
+        if (process.state() != QProcess::NotRunning && !process.waitForFinished(120000))
             return run;
         run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
         run.out = QString::fromUtf8(process.readAllStandardOutput());
@@ -118,6 +158,34 @@ private Q_SLOTS:
             return FakeReply::json(QJsonDocument(QJsonObject{{u"title"_qs, u"Title of "_qs + id}}).toJson());
         });
         QVERIFY(m_oembed.start());
+        m_hostile.setHandler([](const RecordedRequest &request) {
+            if (request.path == "/api/family.php" && request.method == "GET")
+                return FakeReply::json(QJsonDocument(QJsonObject{
+                                                         {u"members"_qs, QJsonArray{u"m\u202e@x.org"_qs}},
+                                                         {u"shared_with_me"_qs, QJsonArray{u"o\x1b]0;x\x07@x.org"_qs}},
+                                                         {u"declined"_qs, QJsonArray{u"d\u009b@x.org"_qs}},
+                                                     })
+                                           .toJson());
+            if (request.path != "/api/videos.php")
+                return FakeReply::json("{}");
+            const QJsonObject video{
+                {u"id"_qs, 1},
+                {u"youtube_id"_qs, u"ab\x1b[2Jcd"_qs},
+                {u"title"_qs, u"T\x1b[2J\u202eevil\u009b"_qs},
+                {u"url"_qs, u"https://youtu.be/abcdefghijk"_qs},
+                {u"upload_date"_qs, u"2020\x1b[K-01-01"_qs},
+                {u"duration"_qs, u"1:00\u2028"_qs},
+                {u"updated_at"_qs, 1},
+                {u"owner_email"_qs, u"o\x1b]0;x\x07@x.org"_qs},
+                {u"read_only"_qs, 1},
+            };
+            return FakeReply::json(QJsonDocument(QJsonObject{{u"now"_qs, 2},
+                                                             {u"family_rev"_qs, u"7\x1b[2J"_qs},
+                                                             {u"total"_qs, 1},
+                                                             {u"videos"_qs, QJsonArray{video}}})
+                                       .toJson());
+        });
+        QVERIFY(m_hostile.start());
         QProcessEnvironment environment;
         environment.insert(u"CLIPVANE_OEMBED_BASE"_qs, m_oembed.url(u"/oembed"_qs).toString());
         m_service = std::make_unique<ServiceProcess>(QStringLiteral(CLIPVANE_SERVICE_BINARY), environment);
@@ -187,6 +255,109 @@ private Q_SLOTS:
         QCOMPARE(list(laptop).size(), 2);
     }
 
+    void terminalText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        const auto row = [](const char *name, const QString &text, const QString &shown) {
+            QTest::newRow(name) << text << shown;
+        };
+        row("window title", u"\x1b]0;owned\x07"_qs, u"\\x1b]0;owned\\x07"_qs);
+        row("screen cleared", u"a\x1b[2J\x1b[H"_qs, u"a\\x1b[2J\\x1b[H"_qs);
+        row("line breaks and tabs", u"a\r\nb\tc"_qs, u"a\\x0d\\x0ab\\x09c"_qs);
+        row("NUL and DEL", QString(QChar(0)) + u"\x7f"_qs, u"\\x00\\x7f"_qs);
+        row("C1 control sequence introducer", u"\u009b2J\u0085"_qs, u"\\x9b2J\\x85"_qs);
+        row("right-to-left override", u"evil\u202egpj.exe"_qs, u"evil\\u202egpj.exe"_qs);
+        row("isolates, zero width, BOM", u"\u2066a\u2069\u200b\ufeff"_qs, u"\\u2066a\\u2069\\u200b\\ufeff"_qs);
+        row("line separator", u"a\u2028b"_qs, u"a\\u2028b"_qs);
+        row("tag character", QString::fromUcs4(U"a\U000E0041"), u"a\\U000e0041"_qs);
+        row("half a character", QString(QChar(0xD800)) + u"x"_qs, u"\\ud800x"_qs);
+        row("letters, emoji and backslashes stay", QString::fromUcs4(U"Ünïcode — 日本 \\x1b 😀"),
+            QString::fromUcs4(U"Ünïcode — 日本 \\x1b 😀"));
+    }
+
+    void terminalText()
+    {
+        QFETCH(QString, text);
+        QTEST(TerminalText::shown(text), "shown");
+    }
+
+    // Texts from the service and the command line reach the terminal escaped in every command's
+    // words, and exactly in --json.
+    void hostileTextsReachTheTerminalEscaped()
+    {
+        const QString profile = m_profiles.filePath(QString::number(++m_nextProfile));
+        const QString api = m_hostile.url(u"/api"_qs).toString();
+        writeFile(profile + u".token"_qs, "hostile-token\n");
+        Run run = cli(
+            profile,
+            {u"signin"_qs, u"--token-file"_qs, profile + u".token"_qs, u"--email"_qs, u"me\x1b]0;t\x07@x.org"_qs}, api);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        const QString title = u"T\x1b[2J\u202eevil\u009b"_qs;
+        const QString link = u"https://youtu.be/\x1b[31mred\x07"_qs;
+        const QList<Run> runs{run,
+                              cli(profile, {u"list"_qs}, api),
+                              cli(profile, {u"status"_qs}, api),
+                              cli(profile, {u"family"_qs}, api),
+                              cli(profile, {u"add"_qs, link}, api),
+                              cli(profile, {u"edit"_qs, u"\x1b[2J"_qs, u"--title"_qs, u"x"_qs}, api)};
+        for (const Run &each : runs)
+            QVERIFY2(plainOnTerminal(each.out) && plainOnTerminal(each.err), qPrintable(each.out + each.err));
+        QVERIFY2(runs.at(1).out.contains(u"T\\x1b[2J\\u202eevil\\x9b"_qs), qPrintable(runs.at(1).out));
+        QVERIFY(runs.at(1).out.startsWith(u"ab\\x1b[2Jcd  "_qs));
+        QVERIFY(runs.at(1).out.contains(u"[shared by o\\x1b]0;x\\x07@x.org]"_qs));
+        QVERIFY(runs.at(2).out.contains(u"Family revision:  7\\x1b[2J\n"_qs));
+        QVERIFY(runs.at(3).out.contains(u"Shared with me:\n  o\\x1b]0;x\\x07@x.org\n"_qs));
+        QVERIFY(runs.at(4).err.contains(u"youtu.be/\\x1b[31mred\\x07"_qs));
+        const QJsonArray records = list(profile);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records.at(0)[u"title"_qs].toString(), title);
+        QCOMPARE(records.at(0)[u"owner_email"_qs].toString(), u"o\x1b]0;x\x07@x.org"_qs);
+    }
+
+    // The token comes from a file or standard input, so it never shows in the process list;
+    // what cannot be a token is refused before anything changes.
+    void tokenFromFileOrStandardInput()
+    {
+        const QString api = m_hostile.url(u"/api"_qs).toString();
+        const QString profile = m_profiles.filePath(QString::number(++m_nextProfile));
+        const QString file = profile + u".token"_qs;
+        m_hostile.clearRequests();
+        const auto signIn = [&](const QStringList &how) { return cli(profile, QStringList{u"signin"_qs} + how, api); };
+        struct Refusal
+        {
+            QByteArray content; // null: no file
+            QString because;
+        };
+        for (const Refusal &refusal :
+             {Refusal{QByteArray(), u"cannot be read"_qs}, Refusal{"\n", u"holds no token"_qs},
+              Refusal{"a\nb\n", u"holds more than a token"_qs}, Refusal{"two words", u"holds more than a token"_qs},
+              Refusal{QByteArray(20000, 'a'), u"holds more than a token"_qs}}) {
+            QFile::remove(file);
+            if (!refusal.content.isNull())
+                writeFile(file, refusal.content);
+            const Run run = signIn({u"--token-file"_qs, file});
+            QCOMPARE(run.exitCode, 1);
+            QVERIFY2(run.err.contains(refusal.because), qPrintable(run.err));
+        }
+        QCOMPARE(m_hostile.requestCount(), 0);
+        writeFile(file, "from-file\r\n");
+        QCOMPARE(signIn({u"--token-file"_qs, file}).exitCode, 0);
+        QProcess piped;
+        start(piped, profile, {u"signin"_qs, u"--token"_qs, u"-"_qs}, api);
+        piped.write("from-stdin\n");
+        piped.closeWriteChannel();
+        const Run fromInput = finish(piped);
+        QVERIFY2(fromInput.exitCode == 0 && fromInput.err.isEmpty(), qPrintable(fromInput.err));
+        const Run inArguments = signIn({u"--token"_qs, u"in-arguments"_qs});
+        QCOMPARE(inArguments.exitCode, 0);
+        QVERIFY(inArguments.err.contains(u"visible to other users of this computer"_qs));
+        QSet<QByteArray> sent;
+        for (const RecordedRequest &request : m_hostile.requests())
+            sent.insert(request.header("Authorization"));
+        QCOMPARE(sent, (QSet<QByteArray>{"Bearer from-file", "Bearer from-stdin", "Bearer in-arguments"}));
+    }
+
     void oneWriterAtATime()
     {
         const QString profile = signedInProfile(u"two@example.com"_qs);
@@ -222,6 +393,125 @@ private Q_SLOTS:
         QVERIFY(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
         stale.close();
         QCOMPARE(cli(profile, {u"sync"_qs}).exitCode, 0);
+    }
+
+    // A writer finding the library held waits, says so, and goes on once the holder lets go.
+    void aWriterWaitsForABriefHolder()
+    {
+        const QString profile = m_profiles.filePath(QString::number(++m_nextProfile));
+        QString error;
+        auto held = StoreLock::acquire(profile + u"/data/library.sqlite"_qs, &error);
+        QVERIFY2(held, qPrintable(error));
+        QProcess add;
+        start(add, profile, {u"add"_qs, u"https://youtu.be/ggggggggggg"_qs}, {}, [](QProcess &process) {
+            QProcessEnvironment environment = process.processEnvironment();
+            environment.insert(u"CLIPVANE_LOCK_WAIT_MS"_qs, u"600000"_qs);
+            process.setProcessEnvironment(environment);
+        });
+        add.setReadChannel(QProcess::StandardError);
+        QByteArray said;
+        while (!said.contains("waiting up to 600 seconds") && add.waitForReadyRead(60000))
+            said += add.readAllStandardError();
+        QVERIFY2(said.contains("in use by another Clipvane process (") && said.contains("; waiting up to 600 seconds"),
+                 said.constData());
+        held.reset();
+        const Run run = finish(add);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, u"Added ggggggggggg\n"_qs);
+    }
+
+    // Each reason a change cannot be made has its own status, and nothing is said to be done
+    // that did not reach the disk.
+    void unwritableLibraryAndFailedSaveSayWhy()
+    {
+        const QString profile = m_profiles.filePath(QString::number(++m_nextProfile));
+        QCOMPARE(cli(profile, {u"add"_qs, u"https://youtu.be/hhhhhhhhhhh"_qs}).exitCode, 0);
+
+        // A full disk: the shared-memory index of the open store fits, a save of many records
+        // does not.
+        QStringList add{u"add"_qs};
+        for (int i = 0; i < 2000; ++i)
+            add.append(u"https://youtu.be/full%1"_qs.arg(i, 7, 10, QLatin1Char('0')));
+        Run run = cli(profile, add, {}, [](QProcess &process) {
+            process.setChildProcessModifier([] {
+                std::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{64 * 1024, 64 * 1024};
+                setrlimit(RLIMIT_FSIZE, &limit);
+            });
+        });
+        QCOMPARE(run.exitCode, 5);
+        QCOMPARE(run.out, QString());
+        QVERIFY2(run.err.startsWith(u"clipvane-cli: The library could not be saved: "_qs), qPrintable(run.err));
+        QCOMPARE(list(profile).size(), 1);
+
+        // A library this user may read but not write, as the superuser's is to anyone else.
+        const bool superuser = ::geteuid() == 0;
+        const auto setModes = [&](bool writable) {
+            const QFileDevice::Permissions read =
+                QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+            const QFileDevice::Permissions enter =
+                QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther;
+            const QFileDevice::Permissions write = writable ? QFileDevice::WriteOwner : QFileDevice::Permissions();
+            for (const QString &folder : {m_profiles.path(), profile, profile + u"/data"_qs}) {
+                QVERIFY(QFile::setPermissions(folder, read | enter | write));
+                for (const QFileInfo &file : QDir(folder).entryInfoList(QDir::Files))
+                    QVERIFY(QFile::setPermissions(file.filePath(), read | write));
+            }
+        };
+        setModes(false);
+        run = cli(profile, {u"add"_qs, u"https://youtu.be/iiiiiiiiiii"_qs}, {}, [superuser](QProcess &process) {
+            if (superuser)
+                process.setChildProcessModifier([] {
+                    constexpr uid_t kNobody = 65534;
+                    if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+                        ::_exit(99);
+                });
+        });
+        setModes(true);
+        QCOMPARE(run.exitCode, 4);
+        QVERIFY2(run.err.contains(u"The library cannot be written"_qs), qPrintable(run.err));
+        QCOMPARE(list(profile).size(), 1);
+    }
+
+    // Declining a shared library takes its videos out of the member's at the next sync, and the
+    // owner is listed as declined.
+    void declinedLibraryLeavesAtTheNextSync()
+    {
+        const QString member = signedInProfile(u"kin@example.com"_qs);
+        MemorySecretStore ownerSecrets;
+        ownerSecrets.keychainSave(m_service->token(u"sharer@example.com"_qs), SecretKeys::token);
+        QNetworkAccessManager network;
+        APIClient owner(QUrl(m_service->apiBase()), ownerSecrets, network);
+        QVERIFY(waitForTask(owner.upsert(u"https://youtu.be/jjjjjjjjjjj"_qs, {})).ok());
+        QVERIFY(waitForTask(owner.familyAction(u"add"_qs, u"kin@example.com"_qs)).ok());
+        QCOMPARE(cli(member, {u"family"_qs, u"add"_qs, u"sharer@example.com"_qs}).exitCode, 0);
+        QCOMPARE(cli(member, {u"sync"_qs}).exitCode, 0);
+        QCOMPARE(list(member).size(), 1);
+        QCOMPARE(cli(member, {u"family"_qs}).out,
+                 u"People who can see my library:\n  sharer@example.com\nShared with me:\n  sharer@example.com\n"_qs);
+
+        Run run = cli(member, {u"family"_qs, u"decline"_qs, u"sharer@example.com"_qs});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out,
+                 u"Declined the library of sharer@example.com; its videos leave this library at the next sync.\n"_qs);
+        QCOMPARE(cli(member, {u"sync"_qs}).exitCode, 0);
+        QCOMPARE(list(member).size(), 0);
+        const QJsonObject lists =
+            QJsonDocument::fromJson(cli(member, {u"family"_qs, u"--json"_qs}).out.toUtf8()).object();
+        QCOMPARE(lists.value(u"shared_with_me"_qs).toArray(), QJsonArray());
+        QCOMPARE(lists.value(u"declined"_qs).toArray(), QJsonArray{u"sharer@example.com"_qs});
+        QCOMPARE(cli(member, {u"family"_qs, u"remove"_qs, u"sharer@example.com"_qs}).exitCode, 0);
+        QCOMPARE(cli(member, {u"family"_qs, u"unblock"_qs, u"sharer@example.com"_qs}).exitCode, 0);
+        QCOMPARE(cli(member, {u"family"_qs}).out, u"People who can see my library:\n  No one yet.\n"_qs);
+
+        // The service's refusal is said and ends in failure; signed out, nothing is asked.
+        run = cli(member, {u"family"_qs, u"decline"_qs, u"not an address"_qs});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.err.contains(u"That didn't work \u2014 check the address and try again."_qs));
+        QCOMPARE(cli(member, {u"signout"_qs}).exitCode, 0);
+        run = cli(member, {u"family"_qs});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.err.contains(u"not signed in"_qs));
     }
 
     void failuresSayWhyAndKeepTheLibrary()
@@ -371,8 +661,15 @@ private Q_SLOTS:
         row("no ID", "delete", u"delete needs a video ID"_qs);
         row("two IDs", "exclude a b", u"exclude takes one video ID"_qs);
         row("operand to sync", "sync now", u"sync takes no arguments"_qs);
-        row("signin without token", "signin --email a@b.c", u"signin needs --token"_qs);
-        row("empty token", "signin --token=", u"signin needs --token"_qs);
+        const QString noToken = u"signin needs --token-file FILE, --token - (standard input) or --token T"_qs;
+        row("signin without token", "signin --email a@b.c", noToken);
+        row("empty token", "signin --token=", noToken);
+        row("token twice over", "signin --token - --token-file t",
+            u"signin takes --token or --token-file, not both"_qs);
+        const QString family =
+            u"family takes no arguments, or add, remove, decline or unblock and an e-mail address"_qs;
+        row("family action without address", "family decline", family);
+        row("family of another action", "family block a@b.c", family);
         row("edit of nothing", "edit x", u"edit needs at least one of --title, --date and --length"_qs);
         row("sort", "list --sort Title", u"--sort takes newest, oldest, title or longest"_qs);
         row("all with a filter", "list --all --excluded",
