@@ -444,6 +444,10 @@ QCoro::Task<int> CliCommands::sync()
         m_err << u"clipvane-cli: not signed in (use “clipvane-cli signin --token-file FILE”)\n"_qs;
         co_return failure;
     }
+    QObject::connect(m_engine, &SyncEngine::refilling, m_engine, [this] {
+        m_err << u"clipvane-cli: the library on this computer is new or was replaced: fetching all of it again\n"_qs;
+        m_err.flush();
+    });
     co_await m_engine->sync();
     co_await waitWhileSyncing();
     if (m_engine->hasError()) {

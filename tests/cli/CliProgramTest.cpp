@@ -234,6 +234,13 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 1);
         QVERIFY(run.err.contains(u"no video with the ID “zzzzzzzzzzz”"_qs));
         QCOMPARE(cli(laptop, {u"sync"_qs}).exitCode, 0);
+        // A lost library comes back whole, and the sync says it fetched everything again.
+        const QMap<QString, QJsonObject> beforeLoss = byID(list(laptop));
+        for (const QString &suffix : {u""_qs, u"-wal"_qs, u"-shm"_qs})
+            QFile::remove(laptop + u"/data/library.sqlite"_qs + suffix);
+        run = cli(laptop, {u"sync"_qs});
+        QVERIFY2(run.exitCode == 0 && run.err.contains(u"fetching all of it again"_qs), qPrintable(run.err));
+        QCOMPARE(byID(list(laptop)).keys(), beforeLoss.keys());
         // A second device signing in to the same account gets the library as the service has it.
         const QString phone = signedInProfile(u"one@example.com"_qs);
         QMap<QString, QJsonObject> laptopLibrary = byID(list(laptop));
