@@ -1,6 +1,7 @@
 #include "APIClient.h"
 
 #include "AppPaths.h"
+#include "BoundedInflater.h"
 #include "SecretStore.h"
 #include "SettingsKeys.h"
 
@@ -253,11 +254,10 @@ QCoro::Task<ApiResult<APIClient::Reply>> APIClient::send(QString path, QUrlQuery
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     // A redirect elsewhere would carry the token to another origin.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
-    // Replies come uncompressed. Qt 6.4 inflates whatever it is sent with no bound of its own: a
-    // small compressed reply that inflates without end stalls it until the deadline (its bomb
-    // check fails the reply without finishing it). Asking for the identity encoding turns Qt's
-    // inflating off, so a compressed reply arrives as the bytes sent and is refused as no JSON.
-    request.setRawHeader(QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("identity"));
+    // Replies are inflated here, not by Qt: Qt 6.4 inflates with no bound of its own, and a small
+    // reply that inflates without end stalls it until the deadline (its bomb check fails the
+    // reply without finishing it). Naming the encoding ourselves turns Qt's inflating off.
+    request.setRawHeader(QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("gzip"));
 
     if (auth) {
         const auto token = usableToken(m_secrets.keychainRead(SecretKeys::token));
@@ -286,12 +286,14 @@ QCoro::Task<ApiResult<APIClient::Reply>> APIClient::send(QString path, QUrlQuery
     // cannot run ahead and hold a huge reply in memory; the download is abandoned as soon as
     // it is known to exceed the bound, by the announced length or by the (decompressed) bytes,
     // and as soon as it runs past its deadline or below the pace.
-    enum class Refusal { none, tooLarge, deadline, tooSlow };
+    enum class Refusal { none, tooLarge, deadline, tooSlow, badEncoding };
     struct Intake
     {
         QByteArray body;
         Refusal refusal = Refusal::none;
-        qint64 windowBytes = 0; // taken in since the pace was last checked
+        qint64 windowBytes = 0;                    // taken in since the pace was last checked
+        std::unique_ptr<BoundedInflater> inflater; // for a gzip-encoded reply
+        QByteArray encoding;
     };
     const auto intake = std::make_shared<Intake>();
     bound = bound > 0 ? std::min(bound, m_maxBodyBytes) : m_maxBodyBytes;
@@ -318,10 +320,17 @@ QCoro::Task<ApiResult<APIClient::Reply>> APIClient::send(QString path, QUrlQuery
         intake->windowBytes = 0;
     });
 
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, bound, refuse, paceTimer, pace] {
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, intake, bound, refuse, paceTimer, pace] {
         // The reply has begun: from now on it must keep up the pace.
         if (!paceTimer->isActive())
             paceTimer->start(pace.window);
+        const QByteArray encoding = reply->rawHeader(QByteArrayLiteral("Content-Encoding")).trimmed().toLower();
+        if (encoding == "gzip" && !intake->inflater)
+            intake->inflater = std::make_unique<BoundedInflater>(bound);
+        else if (!encoding.isEmpty() && encoding != "identity" && encoding != "gzip") {
+            intake->encoding = encoding.left(kShownContentType);
+            refuse(Refusal::badEncoding);
+        }
         bool known = false;
         const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
         if (known && length > bound)
@@ -333,6 +342,12 @@ QCoro::Task<ApiResult<APIClient::Reply>> APIClient::send(QString path, QUrlQuery
             return;
         const QByteArray arrived = reply->readAll();
         intake->windowBytes += arrived.size();
+        if (intake->inflater) {
+            const BoundedInflater::Result inflated = intake->inflater->append(arrived, intake->body);
+            if (inflated != BoundedInflater::Result::ok)
+                refuse(inflated == BoundedInflater::Result::tooLarge ? Refusal::tooLarge : Refusal::badEncoding);
+            return;
+        }
         intake->body.append(arrived);
         if (intake->body.size() > bound)
             refuse(Refusal::tooLarge);
@@ -350,7 +365,7 @@ QCoro::Task<ApiResult<APIClient::Reply>> APIClient::send(QString path, QUrlQuery
         break;
     case Refusal::tooLarge:
         co_return APIError::badResponse(
-            QStringLiteral("the reply was larger than %1").arg(QLocale::c().formattedDataSize(bound)));
+            QStringLiteral("the reply was larger than %1").arg(QLocale::c().formattedDataSize(bound, 0)));
     case Refusal::deadline:
         co_return APIError::timedOut(
             QStringLiteral("Timed out: the service did not answer within %1").arg(secondsText(deadline)));
@@ -358,6 +373,11 @@ QCoro::Task<ApiResult<APIClient::Reply>> APIClient::send(QString path, QUrlQuery
         co_return APIError::timedOut(QStringLiteral("Timed out: the service sent its reply too slowly (under %1 in %2)")
                                          .arg(QLocale::c().formattedDataSize(pace.minimumBytes))
                                          .arg(secondsText(pace.window)));
+    case Refusal::badEncoding:
+        co_return APIError::badResponse(
+            intake->encoding.isEmpty() ? QStringLiteral("the reply's compressed bytes were damaged")
+                                       : QStringLiteral("the reply came in an encoding this client does not read (%1)")
+                                             .arg(QString::fromLatin1(intake->encoding)));
     }
     // Qt's own time-out.
     if (reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError)
@@ -368,6 +388,8 @@ QCoro::Task<ApiResult<APIClient::Reply>> APIClient::send(QString path, QUrlQuery
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (!status.isValid())
         co_return APIError::badResponse();
+    if (intake->inflater && !intake->inflater->ended())
+        co_return APIError::badResponse(QStringLiteral("the reply's compressed bytes were cut short"));
     co_return Reply{status.toInt(), reply->rawHeader(QByteArrayLiteral("Content-Type")), std::move(intake->body)};
 }
 

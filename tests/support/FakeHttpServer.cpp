@@ -46,23 +46,30 @@ FakeReply FakeReply::trickle(QByteArray body, qsizetype bytes, std::chrono::mill
     return reply;
 }
 
-FakeReply FakeReply::gzipBomb(qint64 inflatedBytes)
+namespace {
+
+// A gzip stream of plain followed by zeros zero bytes, made piece by piece so that a huge
+// inflated size costs no memory here.
+QByteArray gzipOf(const QByteArray &plain, qint64 zeros)
 {
     z_stream stream{};
     if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, MAX_WBITS + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK)
         qFatal("fake server: no gzip stream");
-    const QByteArray zeros(1024 * 1024, '\0');
+    const QByteArray zeroPiece(1024 * 1024, '\0');
     QByteArray out;
     QByteArray buffer(64 * 1024, Qt::Uninitialized);
-    qint64 left = inflatedBytes;
+    bool plainGiven = false;
     int flush = Z_NO_FLUSH;
     do {
         if (stream.avail_in == 0 && flush == Z_NO_FLUSH) {
-            const qint64 piece = std::min<qint64>(left, zeros.size());
-            stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(zeros.constData()));
+            const QByteArray &source = plainGiven ? zeroPiece : plain;
+            const qint64 piece = plainGiven ? std::min<qint64>(zeros, zeroPiece.size()) : plain.size();
+            stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(source.constData()));
             stream.avail_in = uInt(piece);
-            left -= piece;
-            if (left == 0)
+            if (plainGiven)
+                zeros -= piece;
+            plainGiven = true;
+            if (zeros == 0)
                 flush = Z_FINISH;
         }
         stream.next_out = reinterpret_cast<Bytef *>(buffer.data());
@@ -71,7 +78,21 @@ FakeReply FakeReply::gzipBomb(qint64 inflatedBytes)
         out.append(buffer.constData(), buffer.size() - qsizetype(stream.avail_out));
     } while (!(flush == Z_FINISH && stream.avail_out != 0));
     deflateEnd(&stream);
-    FakeReply reply = json(std::move(out));
+    return out;
+}
+
+} // namespace
+
+FakeReply FakeReply::gzipped(const QByteArray &body)
+{
+    FakeReply reply = json(gzipOf(body, 0));
+    reply.headers = {{"Content-Encoding", "gzip"}};
+    return reply;
+}
+
+FakeReply FakeReply::gzipBomb(qint64 inflatedBytes)
+{
+    FakeReply reply = json(gzipOf({}, inflatedBytes));
     reply.headers = {{"Content-Encoding", "gzip"}};
     return reply;
 }

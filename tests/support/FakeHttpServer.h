@@ -36,6 +36,7 @@ struct FakeReply
     static FakeReply trickle(QByteArray body, qsizetype bytes, std::chrono::milliseconds every);
     // A few hundred kilobytes on the wire, sent with "Content-Encoding: gzip", that inflate to
     // inflatedBytes zeros.
+    static FakeReply gzipped(const QByteArray &body);
     static FakeReply gzipBomb(qint64 inflatedBytes);
 };
 
