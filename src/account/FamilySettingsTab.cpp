@@ -187,7 +187,8 @@ void FamilySettingsTab::rebuild()
             address->setAccessibleDescription(tr("Can see my library"));
             QPushButton *remove = SettingsForm::linkButton(tr("Remove"));
             remove->setProperty("member", member);
-            remove->setAccessibleDescription(member);
+            // Several rows each have one: a screen reader names whom it removes.
+            remove->setAccessibleName(tr("Remove %1").arg(member));
             connect(remove, &QPushButton::clicked, this, [this, member] { m_model->remove(member); });
             m_members->addRow({address, remove});
         }
