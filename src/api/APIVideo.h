@@ -30,8 +30,8 @@ struct APIVideo
     static constexpr qsizetype kMaxTitle = kMaxVideoTitleLength;
     static constexpr qsizetype kMaxUrl = kMaxVideoUrlLength;
     static constexpr qsizetype kMaxDetail = kMaxVideoDetailLength; // upload date and length
-    static constexpr qsizetype kMaxEmail = 320; // the longest address the service takes in
-    static constexpr qsizetype kMaxSource = 64; // the service names a source in a word ("app")
+    static constexpr qsizetype kMaxEmail = 320;                    // the longest address the service takes in
+    static constexpr qsizetype kMaxSource = 64;                    // the service names a source in a word ("app")
     // The most bytes one record can take in a compact reply: every text at its bound, each
     // unit escaped as \uXXXX, plus the keys and numbers.
     static constexpr qint64 kMaxJsonBytes =
