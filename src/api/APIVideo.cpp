@@ -1,7 +1,6 @@
 #include "APIVideo.h"
 
 #include "JsonRead.h"
-#include "LinkParser.h"
 
 namespace clipvane {
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "VideoLimits.h"
+
 #include <QJsonObject>
 #include <QString>
 #include <optional>
@@ -25,11 +27,11 @@ struct APIVideo
 
     // The service's own bounds on the texts it keeps, in UTF-16 units as it counts them; the
     // video ID's is kMaxVideoIDLength. A record beyond them did not come from the service.
-    static constexpr qsizetype kMaxTitle = 1000;
-    static constexpr qsizetype kMaxUrl = 4096;
-    static constexpr qsizetype kMaxDetail = 64; // upload date and length
-    static constexpr qsizetype kMaxEmail = 320; // the longest address the service takes in
-    static constexpr qsizetype kMaxSource = 64; // the service names a source in a word ("app")
+    static constexpr qsizetype kMaxTitle = kMaxVideoTitleLength;
+    static constexpr qsizetype kMaxUrl = kMaxVideoUrlLength;
+    static constexpr qsizetype kMaxDetail = kMaxVideoDetailLength; // upload date and length
+    static constexpr qsizetype kMaxEmail = 320;                    // the longest address the service takes in
+    static constexpr qsizetype kMaxSource = 64;                    // the service names a source in a word ("app")
     // The most bytes one record can take in a compact reply: every text at its bound, each
     // unit escaped as \uXXXX, plus the keys and numbers.
     static constexpr qint64 kMaxJsonBytes =

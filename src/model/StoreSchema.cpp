@@ -3,9 +3,12 @@
 #include "SqliteDatabase.h"
 #include "SqliteStatement.h"
 #include "SqliteTransaction.h"
+#include "StoreColumns.h"
 
+#include <QByteArrayList>
 #include <QSet>
 #include <QStringList>
+#include <algorithm>
 #include <array>
 
 namespace clipvane {
@@ -36,14 +39,14 @@ constexpr std::array<const char *, StoreSchema::kCurrentVersion> kSteps = {
     "INSERT INTO store_meta (key, value) VALUES ('generation', lower(hex(randomblob(16))))",
 };
 
-const QStringList &columnsOfVersion(int version)
+QStringList columnsOfVersion(int version)
 {
-    static const QStringList first = {
-        u"id"_qs,       u"youtube_id"_qs, u"title"_qs,      u"url"_qs,        u"upload_date"_qs, u"duration"_qs,
-        u"excluded"_qs, u"source"_qs,     u"created_at"_qs, u"updated_at"_qs, u"sync_state"_qs,
-    };
-    static const QStringList second = first + QStringList{u"owner_email"_qs, u"read_only"_qs};
-    return version >= 2 ? second : first;
+    QStringList columns = {u"id"_qs};
+    StoreColumns::forEach([&](const auto &column, int) {
+        if (column.since <= version)
+            columns.append(QString::fromLatin1(column.name));
+    });
+    return columns;
 }
 
 bool describe(QString *error, const QString &text)
@@ -143,23 +146,39 @@ bool StoreSchema::migrate(SqliteDatabase &database, int version, QString *error)
 
 const char *StoreSchema::selectAll(int version)
 {
-    if (version < 2)
-        return "SELECT youtube_id, title, url, upload_date, duration, excluded, source, created_at, updated_at,"
-               " sync_state, '', 0 FROM videos WHERE id BETWEEN ?1 AND ?2 ORDER BY id";
-    return "SELECT youtube_id, title, url, upload_date, duration, excluded, source, created_at, updated_at,"
-           " sync_state, owner_email, read_only FROM videos WHERE id BETWEEN ?1 AND ?2 ORDER BY id";
+    // Built once for every version; the loader's second connection asks from its own thread.
+    static const std::array<QByteArray, kCurrentVersion + 1> statements = [] {
+        std::array<QByteArray, kCurrentVersion + 1> built;
+        for (int layout = 0; layout <= kCurrentVersion; ++layout) {
+            QByteArrayList values;
+            StoreColumns::forEach(
+                [&](const auto &column, int) { values.append(column.since <= layout ? column.name : column.absent); });
+            built[std::size_t(layout)] =
+                "SELECT " + values.join(", ") + " FROM videos WHERE id BETWEEN ?1 AND ?2 ORDER BY id";
+        }
+        return built;
+    }();
+    return statements[std::size_t(std::clamp(version, 0, kCurrentVersion))].constData();
 }
 
 const char *StoreSchema::upsert()
 {
-    // "excluded" is both a column and SQLite's name for the row that lost the conflict;
-    // qualified, excluded.excluded is the new value.
-    return "INSERT INTO videos (youtube_id, title, url, upload_date, duration, excluded, source, created_at,"
-           " updated_at, sync_state, owner_email, read_only) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)"
-           " ON CONFLICT (youtube_id) DO UPDATE SET title = excluded.title, url = excluded.url,"
-           " upload_date = excluded.upload_date, duration = excluded.duration, excluded = excluded.excluded,"
-           " source = excluded.source, created_at = excluded.created_at, updated_at = excluded.updated_at,"
-           " sync_state = excluded.sync_state, owner_email = excluded.owner_email, read_only = excluded.read_only";
+    static const QByteArray statement = [] {
+        QByteArrayList names;
+        QByteArrayList values;
+        QByteArrayList updates;
+        StoreColumns::forEach([&](const auto &column, int index) {
+            names.append(column.name);
+            values.append('?' + QByteArray::number(index + 1));
+            // "excluded" is both a column and SQLite's name for the row that lost the
+            // conflict; qualified, excluded.excluded is the new value.
+            if (index > 0)
+                updates.append(QByteArray(column.name) + " = excluded." + column.name);
+        });
+        return "INSERT INTO videos (" + names.join(", ") + ") VALUES (" + values.join(", ") + ") ON CONFLICT (" +
+               names.first() + ") DO UPDATE SET " + updates.join(", ");
+    }();
+    return statement.constData();
 }
 
 const char *StoreSchema::remove()

@@ -22,10 +22,11 @@ public:
     // an interrupted upgrade leaves the file at the last complete version.
     static bool migrate(SqliteDatabase &database, int version, QString *error);
 
-    // The rows whose id lies between the bounds ?1 and ?2 (inclusive), oldest first, in the
-    // field order of Video; a file of an older version reads the schema defaults for the fields
-    // it lacks.
+    // The rows whose id lies between the bounds ?1 and ?2 (inclusive), oldest first, with the
+    // columns of StoreColumns in its order; a file of an older version reads the schema
+    // defaults for the columns it lacks.
     static const char *selectAll(int version);
+    // Writes a record: ?1… are the columns of StoreColumns in its order.
     static const char *upsert();
     static const char *remove();
     // Reads (?1 the key) and writes (?1 key, ?2 value) the facts about the file.

@@ -15,6 +15,7 @@ namespace clipvane {
 class Video
 {
 public:
+    Video() = default;
     Video(QString youtubeID, QString title, QString url, QString uploadDate, QString duration, bool excluded,
           QString source, qint64 createdAt, qint64 updatedAt, QString syncStateRaw);
 

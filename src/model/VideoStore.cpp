@@ -3,6 +3,7 @@
 #include "SqliteDatabase.h"
 #include "SqliteStatement.h"
 #include "SqliteTransaction.h"
+#include "StoreColumns.h"
 #include "StoreSchema.h"
 
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <future>
 #include <limits>
 #include <sqlite3.h>
+#include <type_traits>
 #include <utility>
 
 namespace clipvane {
@@ -138,14 +140,44 @@ private:
     QList<std::pair<QByteArray, QString>> m_long;
 };
 
-// The record of the row select stands on.
-Video *newRecord(QString youtubeID, const SqliteStatement &select, TextPool &pool)
+template<typename Field> using Column = StoreColumns::Column<Field>;
+
+QString readField(const SqliteStatement &select, int index, const Column<QString> &column, TextPool &pool)
 {
-    auto *record = new Video(std::move(youtubeID), select.text(1), select.text(2), pool.shared(select.utf8(3)),
-                             pool.shared(select.utf8(4)), select.integer(5) != 0, pool.shared(select.utf8(6)),
-                             select.integer(7), select.integer(8), pool.shared(select.utf8(9)));
-    record->ownerEmail = pool.shared(select.utf8(10));
-    record->readOnly = select.integer(11) != 0;
+    return column.shared ? pool.shared(select.utf8(index)) : select.text(index);
+}
+
+bool readField(const SqliteStatement &select, int index, const Column<bool> &, TextPool &)
+{
+    return select.integer(index) != 0;
+}
+
+qint64 readField(const SqliteStatement &select, int index, const Column<qint64> &, TextPool &)
+{
+    return select.integer(index);
+}
+
+void bindField(SqliteStatement &statement, int index, const QString &value)
+{
+    statement.bind(index, value);
+}
+
+void bindField(SqliteStatement &statement, int index, bool value)
+{
+    statement.bind(index, qint64(value));
+}
+
+void bindField(SqliteStatement &statement, int index, qint64 value)
+{
+    statement.bind(index, value);
+}
+
+// The record of the row select stands on.
+Video *newRecord(const SqliteStatement &select, TextPool &pool)
+{
+    auto *record = new Video;
+    StoreColumns::forEach(
+        [&](const auto &column, int index) { record->*column.field = readField(select, index, column, pool); });
     return record;
 }
 
@@ -174,7 +206,7 @@ LaterRows readLaterRows(const QByteArray &path, int version, qint64 first)
             select.bind(2, std::numeric_limits<qint64>::max());
             TextPool pool;
             while (select.next())
-                later.records.push_back(newRecord(select.text(0), select, pool));
+                later.records.push_back(newRecord(select, pool));
             later.texts = pool.texts();
             if (!select.succeeded())
                 later.error = QString::fromUtf8(sqlite3_errmsg(db));
@@ -300,7 +332,7 @@ bool VideoStore::load(int version, QString *error)
 
     TextPool pool;
     while (select.next())
-        adoptLoaded(newRecord(select.text(0), select, pool));
+        adoptLoaded(newRecord(select, pool));
     const bool read = select.succeeded();
     if (!read)
         *error = m_database->errorText();
@@ -496,18 +528,8 @@ bool VideoStore::save(QString *error)
             return fail();
     }
     for (const auto &[sequence, video] : std::as_const(writes)) {
-        m_upsert->bind(1, video->youtubeID);
-        m_upsert->bind(2, video->title);
-        m_upsert->bind(3, video->url);
-        m_upsert->bind(4, video->uploadDate);
-        m_upsert->bind(5, video->duration);
-        m_upsert->bind(6, qint64(video->excluded));
-        m_upsert->bind(7, video->source);
-        m_upsert->bind(8, video->createdAt);
-        m_upsert->bind(9, video->updatedAt);
-        m_upsert->bind(10, video->syncStateRaw);
-        m_upsert->bind(11, video->ownerEmail);
-        m_upsert->bind(12, qint64(video->readOnly));
+        StoreColumns::forEach(
+            [&](const auto &column, int index) { bindField(*m_upsert, index + 1, video->*column.field); });
         if (!m_upsert->run())
             return fail();
     }
@@ -559,11 +581,12 @@ void VideoStore::markDirty(const Video *video)
 
 void VideoStore::intern(Video &video)
 {
-    intern(video.uploadDate);
-    intern(video.duration);
-    intern(video.source);
-    intern(video.syncStateRaw);
-    intern(video.ownerEmail);
+    StoreColumns::forEach([&](const auto &column, int) {
+        if constexpr (std::is_same_v<std::remove_cvref_t<decltype(video.*column.field)>, QString>) {
+            if (column.shared)
+                intern(video.*column.field);
+        }
+    });
 }
 
 void VideoStore::intern(QString &text)

@@ -1,6 +1,7 @@
 // The record, links to videos, and the store on disk: what it keeps and what it refuses to open.
 #include "Duration.h"
 #include "LinkParser.h"
+#include "StoreColumns.h"
 #include "SyncState.h"
 #include "Video.h"
 #include "VideoStore.h"
@@ -398,6 +399,16 @@ private Q_SLOTS:
         }
         QCOMPARE(idsOf(open()->all()), list("zzz-first dQw4w9WgXcQ aaa-third new-b new-a"));
         QCOMPARE(sqlite(m_path, "PRAGMA user_version; PRAGMA journal_mode"), list("3 wal"));
+    }
+
+    // The steps that build the file and the table the store reads and writes through name the
+    // same columns: a column added by one alone would be lost or fail every open.
+    void migrationsMakeTheColumnsOfTheTable()
+    {
+        QVERIFY(open());
+        QStringList columns = {u"id"_qs};
+        StoreColumns::forEach([&](const auto &column, int) { columns.append(QString::fromLatin1(column.name)); });
+        QCOMPARE(sqlite(m_path, "SELECT name FROM pragma_table_info('videos') ORDER BY cid"), columns);
     }
 
     // Nothing reaches the file before save(); a failed save leaves nothing of itself behind,

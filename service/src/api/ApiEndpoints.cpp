@@ -1,6 +1,7 @@
 #include "api/ApiEndpoints.h"
 
 #include "LinkParser.h"
+#include "VideoLimits.h"
 #include "api/ApiError.h"
 #include "api/EmailAddress.h"
 #include "api/JsonText.h"
@@ -16,9 +17,9 @@ namespace {
 constexpr qint64 kDefaultPageLimit = 600;
 constexpr qint64 kMaxPageLimit = 1000;
 constexpr size_t kRowBytesGuess = 320;
-constexpr qsizetype kMaxTitle = 1000;
-constexpr qsizetype kMaxUrl = 4096;
-constexpr qsizetype kMaxDetail = 64; // upload date and length, typed freely in the edit sheet
+constexpr qsizetype kMaxTitle = clipvane::kMaxVideoTitleLength;
+constexpr qsizetype kMaxUrl = clipvane::kMaxVideoUrlLength;
+constexpr qsizetype kMaxDetail = clipvane::kMaxVideoDetailLength;
 constexpr qsizetype kMaxEmail = 320;
 constexpr qsizetype kMaxAction = 32;
 constexpr qsizetype kMaxQuestion = 4000;

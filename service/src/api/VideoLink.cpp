@@ -2,6 +2,7 @@
 
 #include "ForeignID.h"
 #include "LinkParser.h"
+#include "VideoLimits.h"
 
 #include <QCryptographicHash>
 #include <QRegularExpression>
@@ -12,7 +13,7 @@ namespace clipvane::service {
 namespace {
 
 constexpr qsizetype kHashDigits = 10;
-constexpr qsizetype kMaxLinkLength = 4096;
+constexpr qsizetype kMaxLinkLength = clipvane::kMaxVideoUrlLength;
 
 bool isWebLink(const QString &text)
 {

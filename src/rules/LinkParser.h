@@ -1,5 +1,7 @@
 #pragma once
 
+#include "VideoLimits.h"
+
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -25,10 +27,6 @@ QStringList linkTexts(QStringView text);
 // True when the whole text is one ID as youtubeID() extracts it: at least six of its ID
 // characters and nothing else. Text that reaches a script or an address as an ID must pass this.
 bool isYouTubeIDText(QStringView text);
-
-// The longest video ID the service keeps. One limit for adding, changing and deleting, so
-// nothing can be added that could not later be changed or deleted.
-inline constexpr qsizetype kMaxVideoIDLength = 256;
 
 // Whether a text can serve as a video ID: 1 to kMaxVideoIDLength characters, each one that
 // the ID run of a link may hold. A link whose ID fails this is not added.
