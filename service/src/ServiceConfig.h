@@ -1,12 +1,12 @@
 #pragma once
 
 #include "assistant/Assistant.h"
+#include "db/Storage.h"
+#include "domain/Library.h"
 #include "http/RateLimiter.h"
 #include "outbound/GoogleSignIn.h"
 #include "outbound/MetadataProvider.h"
 #include "outbound/TelegramBot.h"
-#include "storage/Library.h"
-#include "storage/Storage.h"
 
 #include <QString>
 

@@ -5,7 +5,7 @@
 #include "api/EmailAddress.h"
 #include "api/JsonText.h"
 #include "api/RequestJson.h"
-#include "api/VideoLink.h"
+#include "domain/VideoLink.h"
 
 #include <QJsonArray>
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "assistant/Assistant.h"
+#include "domain/Accounts.h"
+#include "domain/Library.h"
 #include "outbound/TelegramBot.h"
-#include "storage/Accounts.h"
-#include "storage/Library.h"
 
 #include <QJsonObject>
 

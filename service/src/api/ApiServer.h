@@ -2,11 +2,11 @@
 
 #include "ServiceConfig.h"
 #include "api/ApiEndpoints.h"
+#include "domain/Accounts.h"
 #include "http/HttpHandler.h"
 #include "http/HttpServer.h"
 #include "http/RateLimiter.h"
 #include "outbound/GoogleSignIn.h"
-#include "storage/Accounts.h"
 
 #include <QJsonObject>
 

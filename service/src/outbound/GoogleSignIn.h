@@ -1,6 +1,6 @@
 #pragma once
 
-#include "storage/SignInStates.h"
+#include "domain/SignInStates.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "storage/PgStorage.h"
+#include "db/PgStorage.h"
 
 #include <libpq-fe.h>
 

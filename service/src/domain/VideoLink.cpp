@@ -1,4 +1,4 @@
-#include "api/VideoLink.h"
+#include "domain/VideoLink.h"
 
 #include "ForeignID.h"
 #include "LinkParser.h"

@@ -1,6 +1,6 @@
-#include "storage/SignInStates.h"
+#include "domain/SignInStates.h"
 
-#include "storage/Storage.h"
+#include "db/Storage.h"
 
 #include <limits>
 

@@ -1,4 +1,4 @@
-#include "api/Secrets.h"
+#include "domain/Secrets.h"
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>

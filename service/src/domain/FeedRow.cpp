@@ -1,4 +1,4 @@
-#include "storage/FeedRow.h"
+#include "domain/FeedRow.h"
 
 namespace clipvane::service {
 

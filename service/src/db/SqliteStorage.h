@@ -1,7 +1,7 @@
 #pragma once
 
-#include "storage/SqliteConnection.h"
-#include "storage/Storage.h"
+#include "db/SqliteConnection.h"
+#include "db/Storage.h"
 
 #include <mutex>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "storage/Library.h"
+#include "domain/Library.h"
 
 #include "api/ApiError.h"
 

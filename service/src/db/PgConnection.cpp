@@ -1,4 +1,4 @@
-#include "storage/PgConnection.h"
+#include "db/PgConnection.h"
 
 #include <libpq-fe.h>
 

@@ -1,4 +1,4 @@
-#include "storage/SqlConnection.h"
+#include "db/SqlConnection.h"
 
 namespace clipvane::service {
 

@@ -1,7 +1,7 @@
-#include "storage/Accounts.h"
+#include "domain/Accounts.h"
 
 #include "api/ApiError.h"
-#include "api/Secrets.h"
+#include "domain/Secrets.h"
 
 #include <QJsonArray>
 #include <QScopeGuard>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "storage/PgConnection.h"
-#include "storage/Storage.h"
+#include "db/PgConnection.h"
+#include "db/Storage.h"
 
 #include <map>
 #include <mutex>

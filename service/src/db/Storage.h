@@ -1,6 +1,6 @@
 #pragma once
 
-#include "storage/SqlConnection.h"
+#include "db/SqlConnection.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "outbound/MetadataWorker.h"
+#include "domain/MetadataWorker.h"
 
 #include <cstdio>
 

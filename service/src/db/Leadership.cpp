@@ -1,6 +1,6 @@
-#include "storage/Leadership.h"
+#include "db/Leadership.h"
 
-#include "storage/PgStorage.h"
+#include "db/PgStorage.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "storage/Library.h"
+#include "domain/Library.h"
 
 #include <condition_variable>
 #include <mutex>

@@ -1,7 +1,7 @@
-#include "storage/Storage.h"
+#include "db/Storage.h"
 
-#include "storage/PgStorage.h"
-#include "storage/SqliteStorage.h"
+#include "db/PgStorage.h"
+#include "db/SqliteStorage.h"
 
 #include <QDateTime>
 #include <QDir>

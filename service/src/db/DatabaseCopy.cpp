@@ -1,6 +1,6 @@
-#include "storage/DatabaseCopy.h"
+#include "db/DatabaseCopy.h"
 
-#include "storage/Storage.h"
+#include "db/Storage.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "storage/SqliteStorage.h"
+#include "db/SqliteStorage.h"
 
 #include <QDir>
 #include <QFile>

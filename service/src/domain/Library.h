@@ -1,12 +1,12 @@
 #pragma once
 
-#include "api/VideoLink.h"
 #include "assistant/Assistant.h"
+#include "db/Storage.h"
+#include "domain/FeedRow.h"
+#include "domain/FeedWriter.h"
+#include "domain/VideoLink.h"
 #include "outbound/CircuitBreaker.h"
 #include "outbound/MetadataProvider.h"
-#include "storage/FeedRow.h"
-#include "storage/FeedWriter.h"
-#include "storage/Storage.h"
 
 #include <functional>
 #include <optional>

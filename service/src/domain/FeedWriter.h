@@ -1,7 +1,7 @@
 #pragma once
 
-#include "storage/FeedRow.h"
-#include "storage/Storage.h"
+#include "db/Storage.h"
+#include "domain/FeedRow.h"
 
 #include <optional>
 #include <vector>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "storage/FeedWriter.h"
-#include "storage/Storage.h"
+#include "db/Storage.h"
+#include "domain/FeedWriter.h"
 
 #include <QJsonObject>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "storage/FeedWriter.h"
+#include "domain/FeedWriter.h"
 
 namespace clipvane::service {
 

@@ -1,4 +1,4 @@
-#include "storage/SqliteConnection.h"
+#include "db/SqliteConnection.h"
 
 #include <sqlite3.h>
 
