@@ -9,6 +9,7 @@
 #include "domain/Accounts.h"
 #include "domain/Library.h"
 #include "domain/MetadataWorker.h"
+#include "domain/SignInStates.h"
 #include "outbound/GoogleSignIn.h"
 #include "outbound/MetadataProvider.h"
 #include "outbound/TelegramBot.h"

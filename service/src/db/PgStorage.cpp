@@ -1,12 +1,19 @@
 #include "db/PgStorage.h"
 
+#include "db/ScopedTransaction.h"
+
 #include <libpq-fe.h>
+
+#include <algorithm>
+#include <iterator>
 
 namespace clipvane::service {
 
 namespace {
 
-constexpr int kSchemaVersion = 3;
+constexpr int kSchemaVersion = 4;
+// The first version PostgreSQL databases were written in: a new database starts with it whole.
+constexpr int kBaseVersion = 3;
 constexpr size_t kPoolSize = 8; // idle connections kept of each kind
 constexpr int kAloneAfter = 3;
 // The writers' gate, held for the whole transaction: shared by every writer, alone by one
@@ -22,9 +29,9 @@ constexpr quint64 kSweepEvery = 256; // writes between sweeps of leases left by 
 // the whole database: the schema's name keeps services in different schemas apart.
 constexpr const char *kMigrationLock = "SELECT pg_advisory_xact_lock(72510047, hashtext(current_schema()))";
 
-// The SQLite schema in PostgreSQL's words. Text compares byte by byte (collation "C"), as in
-// SQLite, so every ordered reply is the same on both.
-constexpr const char *kSchema = R"sql(
+// The SQLite schema in PostgreSQL's words, as of kBaseVersion. Text compares byte by byte
+// (collation "C"), as in SQLite, so every ordered reply is the same on both.
+constexpr const char *kBaseSchema = R"sql(
 CREATE TABLE meta (key TEXT COLLATE "C" PRIMARY KEY, value BIGINT NOT NULL);
 INSERT INTO meta (key, value) VALUES ('clock', 0), ('schema', 3);
 
@@ -127,6 +134,20 @@ CREATE TABLE stamp_leases (
     backend_start TIMESTAMPTZ NOT NULL
 );
 )sql";
+
+// Forward-only steps, indexed by the version they lead to; each runs in a transaction of its own
+// and records its version there, so a step that fails leaves the database at the one before.
+constexpr const char *kSteps[] = {
+    nullptr, nullptr, nullptr, kBaseSchema,
+    R"sql(
+-- When the database reached each schema version (milliseconds), for whoever runs the service.
+CREATE TABLE schema_steps (
+    version BIGINT PRIMARY KEY,
+    applied_at BIGINT NOT NULL
+);
+)sql",
+};
+static_assert(std::size(kSteps) == kSchemaVersion + 1);
 
 // Takes the next stamp as a lease, committed at once: larger than every stamp before it and
 // never behind the wall clock.
@@ -304,25 +325,32 @@ void PgStorage::release(Writing &writing)
 void PgStorage::migrate()
 {
     auto connection = connect();
-    connection->exec("BEGIN");
-    try {
+    for (;;) {
+        // Instances starting at once take the steps in turn; each reads the version afresh.
+        ScopedTransaction step(*connection);
         connection->exec(kMigrationLock);
-        auto exists = connection->prepare("SELECT to_regclass('meta') IS NOT NULL");
-        const bool present = exists.step() && exists.int64(0) != 0;
-        if (!present) {
-            connection->exec(kSchema);
-        } else {
+        const int current = [&] {
+            auto exists = connection->prepare("SELECT to_regclass('meta') IS NOT NULL");
+            if (!exists.step() || exists.int64(0) == 0)
+                return 0;
             auto version = connection->prepare("SELECT value FROM meta WHERE key = 'schema'");
-            if (!version.step() || version.int64(0) > kSchemaVersion)
-                throw SqlError("the database was written by a newer clipvane-service");
-        }
-        connection->exec("COMMIT");
-    } catch (...) {
-        try {
-            connection->exec("ROLLBACK");
-        } catch (const SqlError &) {
-        }
-        throw;
+            return version.step() ? int(std::min<qint64>(version.int64(0), kSchemaVersion + 1)) : -1;
+        }();
+        if (current > kSchemaVersion)
+            throw SqlError("the database was written by a newer clipvane-service");
+        if (current == kSchemaVersion)
+            return;
+        if (current != 0 && current < kBaseVersion)
+            throw SqlError("the database holds no schema version this clipvane-service knows");
+        const int next = current == 0 ? kBaseVersion : current + 1;
+        connection->exec(kSteps[next]);
+        connection->prepare("UPDATE meta SET value = ?1 WHERE key = 'schema'").bind(1, next).run();
+        if (next > kBaseVersion)
+            connection->prepare("INSERT INTO schema_steps (version, applied_at) VALUES (?1, ?2)")
+                .bind(1, next)
+                .bind(2, wallNow())
+                .run();
+        step.commit();
     }
 }
 

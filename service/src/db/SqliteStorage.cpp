@@ -1,5 +1,7 @@
 #include "db/SqliteStorage.h"
 
+#include "db/ScopedTransaction.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -279,18 +281,10 @@ void SqliteStorage::migrate()
     if (current > kSchemaVersion)
         throw SqlError("the database was written by a newer clipvane-service");
     for (int next = current + 1; next <= kSchemaVersion; ++next) {
-        m_writer->exec("BEGIN IMMEDIATE");
-        try {
-            m_writer->exec(kMigrations[next]);
-            m_writer->exec(("PRAGMA user_version = " + std::to_string(next)).c_str());
-            m_writer->exec("COMMIT");
-        } catch (...) {
-            try {
-                m_writer->exec("ROLLBACK");
-            } catch (const SqlError &) {
-            }
-            throw;
-        }
+        ScopedTransaction step(*m_writer, "BEGIN IMMEDIATE");
+        m_writer->exec(kMigrations[next]);
+        m_writer->exec(("PRAGMA user_version = " + std::to_string(next)).c_str());
+        step.commit();
     }
 }
 

@@ -1,9 +1,8 @@
 #include "domain/Accounts.h"
 
-#include "api/ApiError.h"
+#include "domain/DomainError.h"
 #include "domain/Secrets.h"
 
-#include <QJsonArray>
 #include <QScopeGuard>
 
 namespace clipvane::service {
@@ -150,12 +149,12 @@ FamilyLists Accounts::family(const Account &user)
 void Accounts::addMember(const Account &user, const QString &email)
 {
     if (email == user.email)
-        throw ApiError(400, "you cannot share your library with yourself");
+        throw DomainError(DomainError::Kind::InvalidInput, "you cannot share your library with yourself");
     m_storage.write([&](WriteTransaction &tx) {
         auto count = tx.db.prepare("SELECT count(*) FROM family WHERE owner_id = ?1");
         count.bind(1, user.id);
         if (count.step() && count.int64(0) >= kMaxFamilyMembers)
-            throw ApiError(400, "too many family members");
+            throw DomainError(DomainError::Kind::TooMany, "too many family members");
         // A declined share is not offered again; the owner is not told why.
         auto blocked = tx.db.prepare("SELECT 1 FROM family_blocks WHERE member_email = ?1 AND owner_email = ?2");
         blocked.bind(1, email).bind(2, user.email);
@@ -188,12 +187,12 @@ void Accounts::removeMember(const Account &user, const QString &email)
 void Accounts::declineShare(const Account &user, const QString &ownerEmail)
 {
     if (ownerEmail == user.email)
-        throw ApiError(400, "you cannot decline your own library");
+        throw DomainError(DomainError::Kind::InvalidInput, "you cannot decline your own library");
     m_storage.write([&](WriteTransaction &tx) {
         auto blocks = tx.db.prepare("SELECT count(*) FROM family_blocks WHERE member_email = ?1");
         blocks.bind(1, user.email);
         if (blocks.step() && blocks.int64(0) >= kMaxBlocks)
-            throw ApiError(400, "too many declined addresses");
+            throw DomainError(DomainError::Kind::TooMany, "too many declined addresses");
         tx.db
             .prepare("INSERT INTO family_blocks (member_email, owner_email, created_at) VALUES (?1, ?2, ?3) "
                      "ON CONFLICT DO NOTHING")
@@ -225,97 +224,84 @@ void Accounts::liftBlock(const Account &user, const QString &ownerEmail)
     });
 }
 
-QJsonObject Accounts::exportAccount(const Account &user)
+AccountExport Accounts::exportAccount(const Account &user)
 {
-    const qint64 exportedAt = m_storage.wallNow();
-    return m_storage.read([&](SqlConnection &db) {
-        QJsonObject account{{u"email"_qs, user.email}};
+    AccountExport data;
+    data.exportedAt = m_storage.wallNow();
+    data.email = user.email;
+    const auto links = [](SqlStatement &query) {
+        std::vector<AccountExport::Link> list;
+        while (query.step())
+            list.push_back(AccountExport::Link{query.text(0), query.int64(1)});
+        return list;
+    };
+    m_storage.read([&](SqlConnection &db) {
         {
             auto query = db.prepare("SELECT created_at, family_rev FROM users WHERE id = ?1");
             query.bind(1, user.id);
-            if (query.step()) {
-                account.insert(u"created_at"_qs, query.int64(0));
-                account.insert(u"family_rev"_qs, QString::number(query.int64(1)));
+            data.found = query.step();
+            if (data.found) {
+                data.createdAt = query.int64(0);
+                data.familyRevision = query.int64(1);
             }
         }
-        QJsonArray tokens;
         {
             auto query = db.prepare("SELECT created_at FROM tokens WHERE user_id = ?1 ORDER BY created_at");
             query.bind(1, user.id);
             while (query.step())
-                tokens.append(QJsonObject{{u"created_at"_qs, query.int64(0)}});
+                data.tokensCreatedAt.push_back(query.int64(0));
         }
-        QJsonArray videos;
         {
             auto query =
                 db.prepare("SELECT youtube_id, title, url, upload_date, duration, excluded, source, created_at, "
                            "updated_at, deleted, meta_pending FROM videos WHERE user_id = ?1 ORDER BY id");
             query.bind(1, user.id);
             while (query.step())
-                videos.append(QJsonObject{
-                    {u"youtube_id"_qs, query.text(0)},
-                    {u"title"_qs, query.text(1)},
-                    {u"url"_qs, query.text(2)},
-                    {u"upload_date"_qs, query.text(3)},
-                    {u"duration"_qs, query.text(4)},
-                    {u"excluded"_qs, query.int64(5) != 0 ? 1 : 0},
-                    {u"source"_qs, query.text(6)},
-                    {u"created_at"_qs, query.int64(7)},
-                    {u"updated_at"_qs, query.int64(8)},
-                    {u"deleted"_qs, query.int64(9) != 0 ? 1 : 0},
-                    {u"metadata_pending"_qs, query.int64(10) != 0 ? 1 : 0},
-                });
+                data.videos.push_back(AccountExport::Video{FeedRow{.youtubeId = query.text(0),
+                                                                   .title = query.text(1),
+                                                                   .url = query.text(2),
+                                                                   .uploadDate = query.text(3),
+                                                                   .duration = query.text(4),
+                                                                   .excluded = query.int64(5) != 0,
+                                                                   .source = query.text(6),
+                                                                   .createdAt = query.int64(7),
+                                                                   .updatedAt = query.int64(8),
+                                                                   .ownerId = user.id,
+                                                                   .deleted = query.int64(9) != 0},
+                                                           query.int64(10) != 0});
         }
-        QJsonArray members;
         {
             auto query =
                 db.prepare("SELECT member_email, created_at FROM family WHERE owner_id = ?1 ORDER BY member_email");
             query.bind(1, user.id);
-            while (query.step())
-                members.append(QJsonObject{{u"email"_qs, query.text(0)}, {u"since"_qs, query.int64(1)}});
+            data.members = links(query);
         }
-        QJsonArray sharedWithMe;
         {
             auto query = db.prepare("SELECT u.email, f.created_at FROM family f JOIN users u ON u.id = f.owner_id "
                                     "WHERE f.member_email = ?1 ORDER BY u.email");
             query.bind(1, user.email);
-            while (query.step())
-                sharedWithMe.append(QJsonObject{{u"email"_qs, query.text(0)}, {u"since"_qs, query.int64(1)}});
+            data.sharedWithMe = links(query);
         }
-        QJsonArray declined;
         {
             auto query = db.prepare(
                 "SELECT owner_email, created_at FROM family_blocks WHERE member_email = ?1 ORDER BY owner_email");
             query.bind(1, user.email);
-            while (query.step())
-                declined.append(QJsonObject{{u"email"_qs, query.text(0)}, {u"since"_qs, query.int64(1)}});
+            data.declined = links(query);
         }
-        QJsonArray chats;
         {
             auto query =
                 db.prepare("SELECT chat_id, linked_at FROM telegram_chats WHERE user_id = ?1 ORDER BY chat_id");
             query.bind(1, user.id);
             while (query.step())
-                chats.append(QJsonObject{{u"chat_id"_qs, query.int64(0)}, {u"linked_at"_qs, query.int64(1)}});
+                data.chats.push_back(AccountExport::Chat{query.int64(0), query.int64(1)});
         }
-        qint64 openCodes = 0;
         {
             auto query = db.prepare("SELECT count(*) FROM telegram_codes WHERE user_id = ?1 AND expires_at > ?2");
-            query.bind(1, user.id).bind(2, exportedAt);
-            openCodes = query.step() ? query.int64(0) : 0;
+            query.bind(1, user.id).bind(2, data.exportedAt);
+            data.openLinkCodes = query.step() ? query.int64(0) : 0;
         }
-        return QJsonObject{
-            {u"format"_qs, u"clipvane-service export"_qs},
-            {u"version"_qs, 1},
-            {u"exported_at"_qs, exportedAt},
-            {u"account"_qs, account},
-            {u"tokens"_qs, tokens},
-            {u"videos"_qs, videos},
-            {u"family"_qs,
-             QJsonObject{{u"members"_qs, members}, {u"shared_with_me"_qs, sharedWithMe}, {u"declined"_qs, declined}}},
-            {u"telegram"_qs, QJsonObject{{u"linked_chats"_qs, chats}, {u"open_link_codes"_qs, openCodes}}},
-        };
     });
+    return data;
 }
 
 void Accounts::deleteAccount(const Account &user)

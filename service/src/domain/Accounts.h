@@ -1,9 +1,9 @@
 #pragma once
 
 #include "db/Storage.h"
+#include "domain/AccountExport.h"
 #include "domain/FeedWriter.h"
 
-#include <QJsonObject>
 #include <QStringList>
 
 #include <QHash>
@@ -37,17 +37,19 @@ public:
 
     FamilyLists family(const Account &user);
     // Shares the user's library with an address; an address without an account yet sees
-    // the library as soon as that person signs in. Throws ApiError for the user's own address.
+    // the library as soon as that person signs in. Throws DomainError for the user's own address
+    // and past the bound on members.
     void addMember(const Account &user, const QString &email);
     void removeMember(const Account &user, const QString &email);
     // The user declines what an owner shares: the owner's videos leave the user's library at
     // the next pull, and the owner cannot share with the user again (adding the user changes
-    // nothing) until the user lifts the block. Throws ApiError for the user's own address.
+    // nothing) until the user lifts the block. Throws DomainError for the user's own address
+    // and past the bound on declined addresses.
     void declineShare(const Account &user, const QString &ownerEmail);
     void liftBlock(const Account &user, const QString &ownerEmail);
 
-    // Everything held about the account, as one JSON document.
-    QJsonObject exportAccount(const Account &user);
+    // Everything held about the account, read in one snapshot.
+    AccountExport exportAccount(const Account &user);
     // Removes the account with its tokens, videos, family links in both directions and
     // Telegram links; members who saw the library receive its deletion records.
     void deleteAccount(const Account &user);

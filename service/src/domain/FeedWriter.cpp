@@ -4,35 +4,21 @@ namespace clipvane::service {
 
 namespace {
 
-// The copy that stands for an ID in a user's feed.
-struct Standing
-{
-    qint64 ownerId = 0;
-    QString ownerEmail;
-    QString title, url, uploadDate, duration, source;
-    qint64 excluded = 0;
-    qint64 createdAt = 0;
-    bool readOnly = false;
-};
-
-struct Current
-{
-    qint64 ownerId = 0;
-    QString ownerEmail;
-    QString title, url, uploadDate, duration, source;
-    qint64 excluded = 0;
-    qint64 createdAt = 0;
-    bool readOnly = false;
-    bool deleted = false;
-};
-
-bool sameState(const Current &current, const Standing &standing)
+// Whether the row a user has already shows the standing copy (so it keeps its stamp).
+bool sameState(const FeedRow &current, const FeedRow &standing)
 {
     return !current.deleted && current.ownerId == standing.ownerId && current.ownerEmail == standing.ownerEmail &&
            current.title == standing.title && current.url == standing.url &&
            current.uploadDate == standing.uploadDate && current.duration == standing.duration &&
            current.source == standing.source && current.excluded == standing.excluded &&
            current.createdAt == standing.createdAt && current.readOnly == standing.readOnly;
+}
+
+template<typename Row, typename Text> Row readRow(const SqlStatement &query, Text (SqlStatement::*text)(int) const)
+{
+    return Row{query.int64(0),   (query.*text)(1),    (query.*text)(2),     (query.*text)(3),    (query.*text)(4),
+               (query.*text)(5), query.int64(6) != 0, (query.*text)(7),     query.int64(8),      query.int64(9),
+               query.int64(10),  (query.*text)(11),   query.int64(12) != 0, query.int64(13) != 0};
 }
 
 } // namespace
@@ -44,14 +30,20 @@ FeedWriter::FeedWriter(WriteTransaction &transaction)
 void FeedWriter::refresh(const Account &user, const QString &youtubeId)
 {
     SqlConnection &db = m_tx.db;
-    std::optional<Standing> standing;
+    std::optional<FeedRow> standing;
     {
         auto own = db.prepare("SELECT title, url, upload_date, duration, excluded, source, created_at FROM videos "
                               "WHERE user_id = ?1 AND youtube_id = ?2 AND deleted = 0");
         own.bind(1, user.id).bind(2, youtubeId);
         if (own.step())
-            standing = Standing{user.id,     QString(),   own.text(0),  own.text(1),  own.text(2),
-                                own.text(3), own.text(5), own.int64(4), own.int64(6), false};
+            standing = FeedRow{.title = own.text(0),
+                               .url = own.text(1),
+                               .uploadDate = own.text(2),
+                               .duration = own.text(3),
+                               .excluded = own.int64(4) != 0,
+                               .source = own.text(5),
+                               .createdAt = own.int64(6),
+                               .ownerId = user.id};
     }
     if (!standing) {
         // Among several sharing owners the smallest address wins, so every pull agrees.
@@ -62,20 +54,19 @@ void FeedWriter::refresh(const Account &user, const QString &youtubeId)
             "WHERE f.member_email = ?1 ORDER BY o.email LIMIT 1");
         shared.bind(1, user.email).bind(2, youtubeId);
         if (shared.step())
-            standing = Standing{shared.int64(0), shared.text(1), shared.text(2),  shared.text(3),  shared.text(4),
-                                shared.text(5),  shared.text(7), shared.int64(6), shared.int64(8), true};
+            standing = FeedRow{.title = shared.text(2),
+                               .url = shared.text(3),
+                               .uploadDate = shared.text(4),
+                               .duration = shared.text(5),
+                               .excluded = shared.int64(6) != 0,
+                               .source = shared.text(7),
+                               .createdAt = shared.int64(8),
+                               .ownerId = shared.int64(0),
+                               .ownerEmail = shared.text(1),
+                               .readOnly = true};
     }
 
-    std::optional<Current> current;
-    {
-        auto row = db.prepare("SELECT owner_id, owner_email, title, url, upload_date, duration, excluded, source, "
-                              "created_at, read_only, deleted FROM feed WHERE user_id = ?1 AND youtube_id = ?2");
-        row.bind(1, user.id).bind(2, youtubeId);
-        if (row.step())
-            current =
-                Current{row.int64(0), row.text(1),  row.text(2),  row.text(3),       row.text(4),       row.text(5),
-                        row.text(7),  row.int64(6), row.int64(8), row.int64(9) != 0, row.int64(10) != 0};
-    }
+    const std::optional<FeedRow> current = row(user.id, youtubeId);
 
     if (!standing) {
         if (current && !current->deleted)
@@ -169,15 +160,22 @@ std::vector<QString> FeedWriter::idsSeenFrom(qint64 userId, qint64 ownerId)
 
 std::optional<FeedRow> FeedWriter::row(qint64 userId, const QString &youtubeId)
 {
-    auto query = m_tx.db.prepare("SELECT id, youtube_id, title, url, upload_date, duration, excluded, source, "
-                                 "created_at, updated_at, owner_email, read_only, deleted FROM feed "
-                                 "WHERE user_id = ?1 AND youtube_id = ?2");
+    auto query =
+        m_tx.db.prepare("SELECT " CLIPVANE_FEED_ROW_COLUMNS " FROM feed WHERE user_id = ?1 AND youtube_id = ?2");
     query.bind(1, userId).bind(2, youtubeId);
     if (!query.step())
         return std::nullopt;
-    return FeedRow{query.int64(0), query.text(1),        query.text(2),       query.text(3),  query.text(4),
-                   query.text(5),  query.int64(6) != 0,  query.text(7),       query.int64(8), query.int64(9),
-                   query.text(10), query.int64(11) != 0, query.int64(12) != 0};
+    return read(query);
+}
+
+FeedRow FeedWriter::read(const SqlStatement &query)
+{
+    return readRow<FeedRow>(query, &SqlStatement::text);
+}
+
+FeedRowView FeedWriter::view(const SqlStatement &query)
+{
+    return readRow<FeedRowView>(query, &SqlStatement::utf8);
 }
 
 FeedRow FeedWriter::insertDeletionRecord(qint64 userId, const QString &youtubeId)

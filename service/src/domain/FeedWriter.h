@@ -6,6 +6,12 @@
 #include <optional>
 #include <vector>
 
+// The columns of a whole feed row, in the order FeedWriter::read and view take them. A macro,
+// so that queries join it into their literal text (statements are cached by that text).
+#define CLIPVANE_FEED_ROW_COLUMNS                                                                                      \
+    "id, youtube_id, title, url, upload_date, duration, excluded, source, created_at, updated_at, owner_id, "          \
+    "owner_email, read_only, deleted"
+
 namespace clipvane::service {
 
 struct Account
@@ -44,6 +50,10 @@ public:
 
     // Adds a deletion record for an ID the user never saw (see Library::patch).
     FeedRow insertDeletionRecord(qint64 userId, const QString &youtubeId);
+
+    // The row a query stands on that selected CLIPVANE_FEED_ROW_COLUMNS first.
+    static FeedRow read(const SqlStatement &query);
+    static FeedRowView view(const SqlStatement &query);
 
 private:
     WriteTransaction &m_tx;

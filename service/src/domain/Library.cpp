@@ -1,6 +1,6 @@
 #include "domain/Library.h"
 
-#include "api/ApiError.h"
+#include "domain/DomainError.h"
 
 #include <QRegularExpression>
 
@@ -17,7 +17,7 @@ void requireAccount(WriteTransaction &tx, const Account &user)
     auto query = tx.db.prepare("SELECT 1 FROM users WHERE id = ?1");
     query.bind(1, user.id);
     if (!query.step())
-        throw ApiError(401, "unknown or revoked token");
+        throw DomainError(DomainError::Kind::UnknownAccount, "unknown or revoked token");
 }
 
 std::optional<Account> ownerOf(SqlConnection &db, qint64 userId)
@@ -247,9 +247,7 @@ FeedPage Library::page(const Account &user, qint64 since, qint64 afterId, int li
         FeedPage page;
         auto take = [&](SqlStatement &rows) {
             while (rows.step()) {
-                visit(FeedRowView{rows.int64(0), rows.utf8(1), rows.utf8(2), rows.utf8(3), rows.utf8(4), rows.utf8(5),
-                                  rows.utf8(7), rows.utf8(10), rows.int64(6) != 0, rows.int64(11) != 0,
-                                  rows.int64(12) != 0, rows.int64(8), rows.int64(9)});
+                visit(FeedWriter::view(rows));
                 ++page.rows;
             }
         };
@@ -263,15 +261,13 @@ FeedPage Library::page(const Account &user, qint64 since, qint64 afterId, int li
         // updated_at beside the equality makes SQLite seek the range instead, and read and
         // sort the whole library on every page.
         if (since < page.now) {
-            auto sameStamp = db.prepare("SELECT id, youtube_id, title, url, upload_date, duration, excluded, source, "
-                                        "created_at, updated_at, owner_email, read_only, deleted FROM feed "
+            auto sameStamp = db.prepare("SELECT " CLIPVANE_FEED_ROW_COLUMNS " FROM feed "
                                         "WHERE user_id = ?1 AND updated_at = ?2 AND id > ?3 ORDER BY id LIMIT ?4");
             sameStamp.bind(1, user.id).bind(2, since).bind(3, afterId).bind(4, limit);
             take(sameStamp);
         }
         if (page.rows < limit) {
-            auto later = db.prepare("SELECT id, youtube_id, title, url, upload_date, duration, excluded, source, "
-                                    "created_at, updated_at, owner_email, read_only, deleted FROM feed "
+            auto later = db.prepare("SELECT " CLIPVANE_FEED_ROW_COLUMNS " FROM feed "
                                     "WHERE user_id = ?1 AND updated_at > ?2 AND updated_at < ?4 "
                                     "ORDER BY updated_at, id LIMIT ?3");
             later.bind(1, user.id).bind(2, since).bind(3, limit - page.rows).bind(4, page.now);
@@ -295,16 +291,15 @@ FeedPage Library::page(const Account &user, qint64 since, qint64 afterId, int li
     });
 }
 
-QList<LibraryVideo> Library::visibleVideos(const Account &user)
+QList<FeedRow> Library::visibleVideos(const Account &user)
 {
     return m_storage.read([&](SqlConnection &db) {
-        QList<LibraryVideo> videos;
-        auto rows = db.prepare("SELECT id, youtube_id, title, url, upload_date, duration, owner_email, created_at "
-                               "FROM feed WHERE user_id = ?1 AND deleted = 0 ORDER BY id");
+        QList<FeedRow> videos;
+        auto rows = db.prepare("SELECT " CLIPVANE_FEED_ROW_COLUMNS " FROM feed WHERE user_id = ?1 AND deleted = 0 "
+                               "ORDER BY id");
         rows.bind(1, user.id);
         while (rows.step())
-            videos.append(LibraryVideo{rows.int64(0), rows.text(1), rows.text(2), rows.text(3), rows.text(4),
-                                       rows.text(5), rows.text(6), rows.int64(7)});
+            videos.append(FeedWriter::read(rows));
         return videos;
     });
 }

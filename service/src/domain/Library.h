@@ -1,6 +1,5 @@
 #pragma once
 
-#include "assistant/Assistant.h"
 #include "db/Storage.h"
 #include "domain/FeedRow.h"
 #include "domain/FeedWriter.h"
@@ -38,18 +37,6 @@ struct VideoPatch
     std::optional<QString> duration;
 };
 
-// One row of a page as SQLite holds it; the texts are UTF-8 and valid only during the visit.
-struct FeedRowView
-{
-    qint64 id = 0;
-    std::string_view youtubeId, title, url, uploadDate, duration, source, ownerEmail;
-    bool excluded = false;
-    bool readOnly = false;
-    bool deleted = false;
-    qint64 createdAt = 0;
-    qint64 updatedAt = 0;
-};
-
 struct FeedPage
 {
     qint64 rows = 0;
@@ -79,6 +66,7 @@ public:
     // Changes the user's own copy (reviving a deleted one). For anything the user may not
     // change, the video as the user sees it, unchanged.
     FeedRow patch(const Account &user, const VideoPatch &patch);
+    // Both throw DomainError (UnknownAccount) when the account is gone.
     // Marks the own copy deleted; anything else is left alone (and delivered again).
     void remove(const Account &user, const QString &youtubeId);
 
@@ -88,8 +76,8 @@ public:
     // same whatever the library's size; only the first page's count reads every row it names.
     FeedPage page(const Account &user, qint64 since, qint64 afterId, int limit,
                   const std::function<void(const FeedRowView &)> &visit);
-    // Everything live the user sees, for the assistant.
-    QList<LibraryVideo> visibleVideos(const Account &user);
+    // Everything live the user sees, for the assistant, in the order the rows were created.
+    QList<FeedRow> visibleVideos(const Account &user);
 
     // For the metadata worker.
     qint64 wallNow() const { return m_storage.wallNow(); }
