@@ -7,20 +7,6 @@
 
 using namespace clipvane::service;
 
-// The readers never reach the waiting sign-ins, which live in the service's database.
-SignInStates::SignInStates(Storage &storage)
-    : m_storage(storage)
-{}
-void SignInStates::remember(const QString &, const QString &, qint64) {}
-QString SignInStates::appState(const QString &)
-{
-    return {};
-}
-bool SignInStates::consume(const QString &)
-{
-    return false;
-}
-
 namespace {
 
 void require(bool condition)

@@ -5,7 +5,7 @@
 // keep the bounds storage relies on.
 #include "api/ApiError.h"
 #include "api/RequestJson.h"
-#include "api/VideoLink.h"
+#include "domain/VideoLink.h"
 #include "http/RequestBody.h"
 #include "http/ServerRequest.h"
 

@@ -1,6 +1,6 @@
 // Link extraction as the service does it, for links sent to the API and for chat messages:
 // any text either yields no link or a link with an ID the library can key a video by.
-#include "api/VideoLink.h"
+#include "domain/VideoLink.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,8 +6,8 @@
 //   clipvane_scale_out_bench [--database URL] [--instances N] [--binary PATH]
 
 #include "LibraryFill.h"
-#include "storage/Accounts.h"
-#include "storage/Storage.h"
+#include "db/Storage.h"
+#include "domain/Accounts.h"
 
 #include <QTemporaryDir>
 

@@ -51,7 +51,7 @@ Service::Service(ServiceConfig config, std::unique_ptr<MetadataProvider> metadat
     , m_worker(m_library)
     , m_endpoints(m_accounts, m_library, m_assistant, m_telegram, !m_config.telegram.botToken.isEmpty(),
                   m_config.telegramCodeLifetimeMs)
-    , m_server(m_config, m_accounts, m_endpoints, m_google)
+    , m_server(m_config.limits, m_config.logRequests, m_accounts, m_endpoints, m_google)
     , m_leadership(
           *m_storage,
           [this] {

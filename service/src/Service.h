@@ -4,14 +4,15 @@
 #include "api/ApiEndpoints.h"
 #include "api/ApiServer.h"
 #include "assistant/Assistant.h"
+#include "db/Leadership.h"
+#include "db/Storage.h"
+#include "domain/Accounts.h"
+#include "domain/Library.h"
+#include "domain/MetadataWorker.h"
+#include "domain/SignInStates.h"
 #include "outbound/GoogleSignIn.h"
 #include "outbound/MetadataProvider.h"
-#include "outbound/MetadataWorker.h"
 #include "outbound/TelegramBot.h"
-#include "storage/Accounts.h"
-#include "storage/Leadership.h"
-#include "storage/Library.h"
-#include "storage/Storage.h"
 
 #include <memory>
 

@@ -1,36 +1,17 @@
 #pragma once
 
+#include "api/Pages.h"
+#include "api/ServiceLimits.h"
 #include "assistant/Assistant.h"
-#include "http/RateLimiter.h"
+#include "db/Storage.h"
+#include "domain/Library.h"
 #include "outbound/GoogleSignIn.h"
 #include "outbound/MetadataProvider.h"
 #include "outbound/TelegramBot.h"
-#include "storage/Library.h"
-#include "storage/Storage.h"
 
 #include <QString>
 
 namespace clipvane::service {
-
-// Bounds on what one client may ask of the service.
-struct ServiceLimits
-{
-    size_t maxBodyBytes = 256 * 1024; // decoded, whatever the framing and content coding
-    size_t maxHeaderBytes = 32 * 1024;
-    size_t maxHeaders = 100;
-    int maxConnections = 8192;
-    int maxConnectionsPerAddress = 256;
-    int headerTimeoutSeconds = 10; // the whole head of a request, however it trickles in
-    int readTimeoutSeconds = 15;   // the whole body
-    int writeTimeoutSeconds = 15;  // the whole reply
-    int keepAliveSeconds = 5;
-    int keepAliveMaxRequests = 1000;
-    int threads = 16; // workers for the handlers; connections need none
-    RateLimiter::Settings rate;
-};
-
-// The port the service listens on unless told otherwise, and the one its pages tell people about.
-inline constexpr int kDefaultListenPort = 8470;
 
 struct ServiceConfig
 {

@@ -5,9 +5,9 @@
 
 #include "Service.h"
 #include "api/EmailAddress.h"
+#include "db/DatabaseCopy.h"
+#include "domain/Accounts.h"
 #include "outbound/MetadataProvider.h"
-#include "storage/Accounts.h"
-#include "storage/DatabaseCopy.h"
 
 #include <QString>
 #include <QStringList>

@@ -2,11 +2,13 @@
 
 #include "LinkParser.h"
 #include "VideoLimits.h"
+#include "api/AccountExportJson.h"
 #include "api/ApiError.h"
 #include "api/EmailAddress.h"
+#include "api/FeedRowJson.h"
 #include "api/JsonText.h"
 #include "api/RequestJson.h"
-#include "api/VideoLink.h"
+#include "domain/VideoLink.h"
 
 #include <QJsonArray>
 
@@ -85,36 +87,8 @@ std::string ApiEndpoints::videos(const Account &user, const ServerRequest &reque
     out.reserve(size_t(limit) * kRowBytesGuess);
     JsonText json(out);
     json.beginObject().key("videos").beginArray();
-    const FeedPage page = m_library.page(user, since, afterId, int(limit), [&](const FeedRowView &row) {
-        json.beginObject()
-            .key("created_at")
-            .number(row.createdAt)
-            .key("deleted")
-            .number(row.deleted ? 1 : 0)
-            .key("duration")
-            .string(row.duration)
-            .key("excluded")
-            .number(row.excluded ? 1 : 0)
-            .key("id")
-            .number(row.id)
-            .key("owner_email")
-            .string(row.ownerEmail)
-            .key("read_only")
-            .number(row.readOnly ? 1 : 0)
-            .key("source")
-            .string(row.source)
-            .key("title")
-            .string(row.title)
-            .key("updated_at")
-            .number(row.updatedAt)
-            .key("upload_date")
-            .string(row.uploadDate)
-            .key("url")
-            .string(row.url)
-            .key("youtube_id")
-            .string(row.youtubeId)
-            .endObject();
-    });
+    const FeedPage page = m_library.page(user, since, afterId, int(limit),
+                                         [&](const FeedRowView &row) { FeedRowJson::write(json, row); });
     json.endArray();
     json.key("now").number(page.now);
     json.key("family_rev").string(std::to_string(page.familyRevision));
@@ -124,7 +98,7 @@ std::string ApiEndpoints::videos(const Account &user, const ServerRequest &reque
     return out;
 }
 
-QJsonObject ApiEndpoints::upsert(const Account &user, const ServerRequest &request)
+std::string ApiEndpoints::upsert(const Account &user, const ServerRequest &request)
 {
     const QJsonObject body = RequestJson::object(request.body);
     if (body.contains(u"youtube_id"_qs))
@@ -134,7 +108,7 @@ QJsonObject ApiEndpoints::upsert(const Account &user, const ServerRequest &reque
     throw ApiError(400, "\"url\" (to add) or \"youtube_id\" (to change) is required");
 }
 
-QJsonObject ApiEndpoints::add(const Account &user, const QJsonObject &body)
+std::string ApiEndpoints::add(const Account &user, const QJsonObject &body)
 {
     const QString url = requiredText(body, u"url"_qs, kMaxUrl);
     const QString title = optionalText(body, u"title"_qs, kMaxTitle).value_or(QString());
@@ -144,10 +118,10 @@ QJsonObject ApiEndpoints::add(const Account &user, const QJsonObject &body)
                                 " characters");
     if (!link)
         throw ApiError(400, "\"url\" is neither a YouTube link nor an http(s) link");
-    return QJsonObject{{u"video"_qs, m_library.add(user, *link, title, QString::fromUtf16(kApiSource)).toJson()}};
+    return FeedRowJson::videoReply(m_library.add(user, *link, title, QString::fromUtf16(kApiSource)));
 }
 
-QJsonObject ApiEndpoints::patch(const Account &user, const QJsonObject &body)
+std::string ApiEndpoints::patch(const Account &user, const QJsonObject &body)
 {
     VideoPatch patch;
     patch.youtubeId = videoId(body);
@@ -155,7 +129,7 @@ QJsonObject ApiEndpoints::patch(const Account &user, const QJsonObject &body)
     patch.title = optionalText(body, u"title"_qs, kMaxTitle);
     patch.uploadDate = optionalText(body, u"upload_date"_qs, kMaxDetail);
     patch.duration = optionalText(body, u"duration"_qs, kMaxDetail);
-    return QJsonObject{{u"video"_qs, m_library.patch(user, patch).toJson()}};
+    return FeedRowJson::videoReply(m_library.patch(user, patch));
 }
 
 QJsonObject ApiEndpoints::remove(const Account &user, const ServerRequest &request)
@@ -200,7 +174,7 @@ QJsonObject ApiEndpoints::account(const Account &user, const ServerRequest &requ
         const std::string *action = queryValue(request, "action");
         if (!action || *action != "export")
             throw ApiError(400, "\"action\" must be \"export\"");
-        return m_accounts.exportAccount(user);
+        return AccountExportJson::toJson(m_accounts.exportAccount(user));
     }
     const QJsonObject body = RequestJson::object(request.body);
     if (requiredText(body, u"action"_qs, kMaxAction) != u"delete"_qs)
@@ -232,8 +206,11 @@ QJsonObject ApiEndpoints::assistant(const Account &user, const ServerRequest &re
         if (history.size() > kHistoryUsed)
             history = history.mid(history.size() - kHistoryUsed);
     }
-    const AssistantReply reply =
-        m_assistant.answer(question, history, m_library.visibleVideos(user), m_library.wallNow());
+    QList<LibraryVideo> library;
+    for (const FeedRow &row : m_library.visibleVideos(user))
+        library.append(LibraryVideo{row.id, row.youtubeId, row.title, row.url, row.uploadDate, row.duration,
+                                    row.ownerEmail, row.createdAt});
+    const AssistantReply reply = m_assistant.answer(question, history, library, m_library.wallNow());
     QJsonArray videos;
     for (const LibraryVideo &video : reply.videos) {
         QJsonObject item{{u"title"_qs, video.title},

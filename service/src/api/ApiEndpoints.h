@@ -1,9 +1,9 @@
 #pragma once
 
 #include "assistant/Assistant.h"
+#include "domain/Accounts.h"
+#include "domain/Library.h"
 #include "outbound/TelegramBot.h"
-#include "storage/Accounts.h"
-#include "storage/Library.h"
 
 #include <QJsonObject>
 
@@ -12,7 +12,8 @@
 namespace clipvane::service {
 
 // The JSON endpoints under /api, each given the signed-in account. They return the reply
-// object (the pull: its JSON text) or throw ApiError; the server turns both into HTTP.
+// object (the pull and the edits: their JSON text) or throw ApiError or DomainError; the
+// server turns all of them into HTTP.
 class ApiEndpoints
 {
 public:
@@ -20,7 +21,7 @@ public:
                  bool telegramConfigured, qint64 telegramCodeLifetimeMs);
 
     std::string videos(const Account &user, const ServerRequest &request);
-    QJsonObject upsert(const Account &user, const ServerRequest &request);
+    std::string upsert(const Account &user, const ServerRequest &request);
     QJsonObject remove(const Account &user, const ServerRequest &request);
     QJsonObject family(const Account &user, const ServerRequest &request);
     QJsonObject account(const Account &user, const ServerRequest &request);
@@ -28,8 +29,8 @@ public:
     QJsonObject telegramCode(const Account &user, const ServerRequest &request);
 
 private:
-    QJsonObject add(const Account &user, const QJsonObject &body);
-    QJsonObject patch(const Account &user, const QJsonObject &body);
+    std::string add(const Account &user, const QJsonObject &body);
+    std::string patch(const Account &user, const QJsonObject &body);
 
     Accounts &m_accounts;
     Library &m_library;

@@ -154,13 +154,14 @@ struct ApiServer::Caller : ServerRequest::Context
     std::optional<RateLimiter::Permit> permit;
 };
 
-ApiServer::ApiServer(const ServiceConfig &config, Accounts &accounts, ApiEndpoints &endpoints, GoogleSignIn &google)
-    : m_config(config)
+ApiServer::ApiServer(const ServiceLimits &limits, bool logRequests, Accounts &accounts, ApiEndpoints &endpoints,
+                     GoogleSignIn &google)
+    : m_logRequests(logRequests)
     , m_accounts(accounts)
     , m_endpoints(endpoints)
     , m_google(google)
-    , m_limiter(config.limits.rate)
-    , m_http(httpLimits(config.limits), *this)
+    , m_limiter(limits.rate)
+    , m_http(httpLimits(limits), *this)
 {
     ApiEndpoints *api = &m_endpoints;
     auto endpoint = [api](QJsonObject (ApiEndpoints::*method)(const Account &, const ServerRequest &)) {
@@ -170,7 +171,8 @@ ApiServer::ApiServer(const ServiceConfig &config, Accounts &accounts, ApiEndpoin
     };
     m_routes["/api/videos.php"] = {
         {"GET"}, [api](const Account &user, const ServerRequest &request) { return api->videos(user, request); }};
-    m_routes["/api/upsert.php"] = {{"POST"}, endpoint(&ApiEndpoints::upsert)};
+    m_routes["/api/upsert.php"] = {
+        {"POST"}, [api](const Account &user, const ServerRequest &request) { return api->upsert(user, request); }};
     m_routes["/api/delete.php"] = {{"POST"}, endpoint(&ApiEndpoints::remove)};
     m_routes["/api/family.php"] = {{"GET", "POST"}, endpoint(&ApiEndpoints::family)};
     m_routes["/api/assistant.php"] = {{"POST"}, endpoint(&ApiEndpoints::assistant)};
@@ -328,6 +330,8 @@ ServerResponse ApiServer::serveApi(ServerRequest &request)
         ResponseCompression::setJson(request, response, body);
     } catch (const ApiError &error) {
         response = errorReply(error.status(), error.what());
+    } catch (const DomainError &error) {
+        response = errorReply(httpStatus(error.kind()), error.what());
     }
     caller->permit.reset();
     return response;
@@ -402,7 +406,7 @@ ServerResponse ApiServer::completeSignIn(const QString &email, const QString &ap
 
 void ApiServer::replied(const ServerRequest &request, const ServerResponse &response)
 {
-    if (!m_config.logRequests)
+    if (!m_logRequests)
         return;
     // The path only: queries of the sign-in page carry one-time codes.
     std::fprintf(stderr, "clipvane-service: %s %s %d %zu\n", request.method.c_str(), request.path.c_str(),

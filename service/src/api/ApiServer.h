@@ -1,12 +1,12 @@
 #pragma once
 
-#include "ServiceConfig.h"
 #include "api/ApiEndpoints.h"
+#include "api/ServiceLimits.h"
+#include "domain/Accounts.h"
 #include "http/HttpHandler.h"
 #include "http/HttpServer.h"
 #include "http/RateLimiter.h"
 #include "outbound/GoogleSignIn.h"
-#include "storage/Accounts.h"
 
 #include <QJsonObject>
 
@@ -21,7 +21,9 @@ namespace clipvane::service {
 class ApiServer : public HttpHandler
 {
 public:
-    ApiServer(const ServiceConfig &config, Accounts &accounts, ApiEndpoints &endpoints, GoogleSignIn &google);
+    // logRequests: one line on the standard error per reply.
+    ApiServer(const ServiceLimits &limits, bool logRequests, Accounts &accounts, ApiEndpoints &endpoints,
+              GoogleSignIn &google);
     ~ApiServer() override;
 
     // Listens on host:port (port 0 picks a free one) and serves from threads of its own;
@@ -55,7 +57,7 @@ private:
     static QString applicationState(const ServerRequest &request);
     bool isOwnLoopbackHost(const std::string &host) const;
 
-    const ServiceConfig &m_config;
+    const bool m_logRequests;
     Accounts &m_accounts;
     ApiEndpoints &m_endpoints;
     GoogleSignIn &m_google;

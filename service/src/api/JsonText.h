@@ -7,8 +7,9 @@
 
 namespace clipvane::service {
 
-// Appends JSON tokens to a text, for the one reply too large to build through QJsonObject
-// at speed (a page of the pull). Strings must be UTF-8, as SQLite hands them out.
+// Appends JSON tokens to a text, for the feed rows: a page of the pull is too large to build
+// through QJsonObject at speed, and an edit's reply sends its row the same way. Strings must
+// be UTF-8, as SQLite hands them out.
 class JsonText
 {
 public:

@@ -1,7 +1,5 @@
 #include "api/Pages.h"
 
-#include "ServiceConfig.h"
-
 #include <QByteArray>
 #include <QCryptographicHash>
 

@@ -2,6 +2,13 @@
 
 #include <string>
 
+namespace clipvane::service {
+
+// The port the service listens on unless told otherwise, and the one its pages tell people about.
+inline constexpr int kDefaultListenPort = 8470;
+
+} // namespace clipvane::service
+
 namespace clipvane::service::Pages {
 
 // Where sign-in starts: the application opens it, the sign-in form posts back to it, and

@@ -89,7 +89,7 @@ std::optional<QJsonObject> idTokenClaims(const QString &idToken, const QString &
 
 } // namespace
 
-GoogleSignIn::GoogleSignIn(GoogleConfig config, SignInStates &states)
+GoogleSignIn::GoogleSignIn(GoogleConfig config, SignInStateStore &states)
     : m_config(std::move(config))
     , m_states(states)
 {}

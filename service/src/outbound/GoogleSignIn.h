@@ -1,6 +1,6 @@
 #pragma once
 
-#include "storage/SignInStates.h"
+#include "outbound/SignInStateStore.h"
 
 #include <QString>
 
@@ -19,7 +19,7 @@ class GoogleSignIn
 {
 public:
     // Waiting states live in states (shared by every instance of the service).
-    GoogleSignIn(GoogleConfig config, SignInStates &states);
+    GoogleSignIn(GoogleConfig config, SignInStateStore &states);
 
     bool configured() const;
     // The Google authorisation address for a fresh state (kept for 10 minutes).
@@ -34,7 +34,7 @@ public:
 
 private:
     GoogleConfig m_config;
-    SignInStates &m_states;
+    SignInStateStore &m_states;
 };
 
 } // namespace clipvane::service

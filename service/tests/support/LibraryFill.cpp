@@ -1,6 +1,6 @@
 #include "LibraryFill.h"
 
-#include "storage/FeedWriter.h"
+#include "domain/FeedWriter.h"
 
 namespace clipvane::service::bench {
 

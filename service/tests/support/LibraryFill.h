@@ -1,7 +1,7 @@
 #pragma once
 
-#include "storage/Accounts.h"
-#include "storage/Storage.h"
+#include "db/Storage.h"
+#include "domain/Accounts.h"
 
 namespace clipvane::service::bench {
 

@@ -2,8 +2,8 @@
 
 #include "FakeHttpServer.h"
 #include "Service.h"
+#include "db/PgConnection.h"
 #include "outbound/MetadataProvider.h"
-#include "storage/PgConnection.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
