@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <atomic>
+#include <barrier>
 #include <map>
 #include <optional>
 #include <set>
@@ -574,6 +575,82 @@ private Q_SLOTS:
             QCOMPARE(num(row, "read_only") == 0, str(row, "owner_email").isEmpty());
         }
         QCOMPARE(actual, expected);
+    }
+
+    // Devices of one account add, edit and delete the same few videos at once (on PostgreSQL
+    // through two instances): a write that loses a race is run again, never answered 5xx; and
+    // one quiet pull afterwards brings each video once, in cursor order, as it is stored.
+    void devicesOfOneAccountRaceWithoutErrors()
+    {
+        std::optional<TestService> other;
+        if (TestDatabase::postgres())
+            other.emplace(std::function<void(ServiceConfig &)>(), Storage::WallClock(), &m_service->database());
+        TestService *instances[] = {m_service.get(), other ? &*other : m_service.get()};
+        constexpr int kDevices = 6;
+        constexpr int kOperations = 60;
+        constexpr int kWindow = 3;   // each step works on one of a few IDs, new ones coming all along
+        std::barrier step(kDevices); // all devices write at the same moment, step after step
+        const QString kAccount = u"devices@example.com"_qs;
+        std::vector<QString> tokens(kDevices);
+        std::vector<std::thread> devices;
+        std::mutex failuresMutex;
+        QStringList failures;
+        for (int d = 0; d < kDevices; ++d) {
+            devices.emplace_back([&, d] {
+                // The devices sign in to a new account at the same moment, too.
+                step.arrive_and_wait();
+                try {
+                    tokens[size_t(d)] = instances[d % 2]->token(kAccount);
+                } catch (const SqlError &error) {
+                    std::lock_guard lock(failuresMutex);
+                    failures.append(QString::fromUtf8(error.what()));
+                    step.arrive_and_drop();
+                    return;
+                }
+                const QString &token = tokens[size_t(d)];
+                TestService &via = *instances[d % 2];
+                QRandomGenerator random(quint32(d) + 1);
+                for (int op = 0; op < kOperations; ++op) {
+                    step.arrive_and_wait();
+                    const int n = op + int(random.bounded(kWindow));
+                    const QString id = u"video%1"_qs.arg(n, 4, 10, QLatin1Char('0'));
+                    const QString title = u"device %1, step %2"_qs.arg(d).arg(op);
+                    const int kind = int(random.bounded(3));
+                    const Reply reply = kind == 0   ? via.post(token, "/api/upsert.php",
+                                                               {{u"url"_qs, videoLink(n)}, {u"title"_qs, title}})
+                                        : kind == 1 ? via.post(token, "/api/upsert.php", edit(id, title))
+                                                    : via.post(token, "/api/delete.php", {{u"youtube_id"_qs, id}});
+                    if (reply.status != 200) {
+                        std::lock_guard lock(failuresMutex);
+                        failures.append(u"%1 %2"_qs.arg(reply.status).arg(QString::fromStdString(reply.body)));
+                    }
+                }
+            });
+        }
+        for (std::thread &device : devices)
+            device.join();
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join(u"\n"_qs)));
+
+        Client client(*instances[0], tokens[0], 0, 2);
+        client.alsoVia(*instances[1]).sync();
+        QCOMPARE(client.problems(), QStringList());
+        QStringList seen;
+        for (const QJsonObject &row : client.pulled())
+            seen.append(str(row, "youtube_id"));
+        QCOMPARE(seen.size(), QSet<QString>(seen.begin(), seen.end()).size());
+        QMap<QString, QString> pulled;
+        for (const QJsonObject &row : client.liveRows())
+            pulled.insert(str(row, "youtube_id"), str(row, "title"));
+        const Account owner = *m_service->service().accounts().authenticate(tokens[0]);
+        const auto stored = m_service->service().storage().read([&](SqlConnection &db) {
+            QMap<QString, QString> videos;
+            auto rows = db.prepare("SELECT youtube_id, title FROM videos WHERE user_id = ?1 AND deleted = 0");
+            rows.bind(1, owner.id);
+            while (rows.step())
+                videos.insert(rows.text(0), rows.text(1));
+            return videos;
+        });
+        QCOMPARE(pulled, stored);
     }
 };
 
