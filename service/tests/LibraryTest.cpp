@@ -6,6 +6,7 @@
 #include "LibraryFill.h"
 #include "TestService.h"
 #include "storage/DatabaseCopy.h"
+#include "storage/PgStorage.h"
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>
@@ -505,6 +506,56 @@ private Q_SLOTS:
         const QString again = m_service->token(u"owner@example.com"_qs);
         QVERIFY(Client(*m_service, again).sync().pulled().isEmpty());
         QCOMPARE(revisionOf(again), u"0"_qs);
+    }
+
+    // On PostgreSQL a pull learns which stamp leases are live from pg_stat_activity at most once
+    // a second, however many pulls there are: a lease of an ended connection is passed over, a
+    // live one holds "now" back, and one seen ended is never asked about again.
+    void leaseLivenessIsReadAtMostOnceASecond()
+    {
+        if (!TestDatabase::postgres())
+            QSKIP("needs CLIPVANE_TEST_DATABASE (a PostgreSQL server)");
+        std::atomic<qint64> wall{1'000'000};
+        const TestDatabase database;
+        const auto storage = Storage::open(database.url(), [&] { return wall.load(); });
+        auto &pg = dynamic_cast<PgStorage &>(*storage);
+        const qint64 stamp = storage->write([](WriteTransaction &tx) { return tx.stamp(); });
+        // A lease of a connection that is gone, and one of a connection still open.
+        auto holder = pg.connect();
+        auto pid = holder->prepare("SELECT pg_backend_pid()");
+        const qint64 holderPid = pid.step() ? pid.int64(0) : 0;
+        const auto watcher = pg.connect();
+        const auto holderGone = [&] {
+            auto found = watcher->prepare("SELECT 1 FROM pg_stat_activity WHERE pid = ?1");
+            return !found.bind(1, holderPid).step();
+        };
+        holder->exec("INSERT INTO stamp_leases VALUES (1000010, 0, now())");
+        holder->exec("INSERT INTO stamp_leases SELECT 1000020, pid, backend_start FROM pg_stat_activity "
+                     "WHERE pid = pg_backend_pid()");
+        const auto now = [&] { return storage->read([&](SqlConnection &db) { return storage->readNow(db); }); };
+        struct Step
+        {
+            qint64 advanceMs;
+            bool holderEnds;
+            qint64 now;
+            quint64 reads; // of pg_stat_activity so far
+        };
+        const Step steps[] = {
+            {0, false, 1'000'020, 1},   // the ended lease is passed over
+            {999, true, 1'000'020, 1},  // within the second the live one still holds "now"
+            {1, false, stamp + 1, 2},   // a second on, its end is seen
+            {5000, false, stamp + 1, 2} // both seen ended: nothing left to ask about
+        };
+        for (const Step &step : steps) {
+            wall += step.advanceMs;
+            if (step.holderEnds) {
+                holder.reset();
+                QTRY_VERIFY(holderGone());
+            }
+            for (int pull = 0; pull < 100; ++pull)
+                QCOMPARE(now(), step.now);
+            QCOMPARE(pg.livenessReads(), step.reads);
+        }
     }
 
     // A copy to another database reads its source in batches: every row arrives once, across
