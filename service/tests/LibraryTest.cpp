@@ -1,7 +1,8 @@
 // The rules of a library and its family over HTTP: IDs from links, add/revive/patch/delete,
 // the metadata worker, the per-token limits, who sees which library, the family revision,
-// account deletion, and a member's pull while everyone writes (on PostgreSQL, through two
-// instances sharing one database).
+// account deletion, a member's pull while everyone writes and devices of one account racing
+// (on PostgreSQL, through two instances sharing one database); below HTTP, the copy to another
+// database and how often pulls ask whether stamp leases are live.
 
 #include "LibraryFill.h"
 #include "TestService.h"
