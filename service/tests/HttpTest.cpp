@@ -490,6 +490,31 @@ private Q_SLOTS:
         QCOMPARE(service.get(valid, "/api/family.php").status, 200);
     }
 
+    // A client that writes its whole request before reading (as most do) reads the refusal of
+    // a body a few times over the limit, instead of losing it to a reset.
+    void refusalOfAnOversizedBodyIsRead_data()
+    {
+        QTest::addColumn<bool>("chunked");
+        QTest::newRow("2 MiB declared") << false;
+        QTest::newRow("2 MiB chunked") << true;
+    }
+    void refusalOfAnOversizedBodyIsRead()
+    {
+        QFETCH(bool, chunked);
+        TestService service;
+        const std::string token = service.token(u"a@example.com"_qs).toStdString();
+        constexpr size_t kBody = 2 * 1024 * 1024;
+        std::string request = postHead(token, chunked ? "Transfer-Encoding: chunked\r\n"
+                                                      : "Content-Length: " + std::to_string(kBody) + "\r\n");
+        for (size_t sent = 0; sent < kBody; sent += kPiece)
+            request += chunked ? chunk(std::string(kPiece, 'a')) : std::string(kPiece, 'a');
+        if (chunked)
+            request += "0\r\n\r\n";
+        RawHttp client(service.port());
+        QVERIFY(client.send(request)); // the whole request goes out, as an ordinary client sends it
+        QCOMPARE(client.readStatus(), 413);
+    }
+
     // Idle and trickling connections cost the loop nothing; tricklers lose their connections
     // when their time for a head, or for a body, is up, though bytes keep coming.
     void idleAndTricklingConnectionsDelayNoOne()

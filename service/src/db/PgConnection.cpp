@@ -133,7 +133,10 @@ pg_result *PgConnection::checked(pg_result *result, const char *what)
     const std::string message = std::string(what) + ": " + PQerrorMessage(m_conn);
     PQclear(result);
     // 40001 serialization failure, 40P01 deadlock: the transaction lost a race and left nothing.
-    if (state == "40001" || state == "40P01")
+    // 23505 unique violation: every write runs serializable, so a key it did not see is one a
+    // concurrent transaction committed meanwhile (two devices adding one link at once); run
+    // again, the write finds that row and merges into it.
+    if (state == "40001" || state == "40P01" || state == "23505")
         throw SqlConflict(message);
     throw SqlError(message);
 }

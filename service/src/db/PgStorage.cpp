@@ -169,6 +169,7 @@ constexpr const char *kLiveLease = "EXISTS (SELECT 1 FROM pg_stat_activity a "
 PgStorage::PgStorage(std::string conninfo, WallClock wallClock)
     : Storage(std::move(wallClock), Durability::Commit)
     , m_conninfo(std::move(conninfo))
+    , m_liveness([this] { return wallNow(); })
 {
     migrate();
 }
@@ -182,10 +183,16 @@ std::unique_ptr<PgConnection> PgStorage::connect() const
 
 qint64 PgStorage::readNow(SqlConnection &db)
 {
-    static const std::string sql = std::string("SELECT coalesce((SELECT min(l.stamp) FROM stamp_leases l WHERE ") +
-                                   kLiveLease + "), (SELECT value + 1 FROM meta WHERE key = 'clock'))";
-    auto now = db.prepare(sql.c_str());
-    return now.step() ? now.int64(0) : 1;
+    std::vector<qint64> stamps;
+    {
+        auto leases = db.prepare("SELECT stamp FROM stamp_leases ORDER BY stamp");
+        while (leases.step())
+            stamps.push_back(leases.int64(0));
+    }
+    if (const auto live = m_liveness.oldestLive(db, stamps))
+        return *live;
+    auto clock = db.prepare("SELECT value + 1 FROM meta WHERE key = 'clock'");
+    return clock.step() ? clock.int64(0) : 1;
 }
 
 void PgStorage::continueIdentities(SqlConnection &db)

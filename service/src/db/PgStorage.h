@@ -1,5 +1,6 @@
 #pragma once
 
+#include "db/LeaseLiveness.h"
 #include "db/PgConnection.h"
 #include "db/Storage.h"
 
@@ -36,6 +37,8 @@ public:
 
     // A new connection of its own (for a session-long lock, say).
     std::unique_ptr<PgConnection> connect() const;
+    // For tests of cost: the times pulls read pg_stat_activity.
+    quint64 livenessReads() const { return m_liveness.reads(); }
 
 protected:
     std::unique_ptr<SqlConnection> beginRead() override;
@@ -67,6 +70,7 @@ private:
     std::vector<std::unique_ptr<PgConnection>> m_writers;
     std::map<SqlConnection *, Writing> m_writing;
     quint64 m_writes = 0;
+    LeaseLiveness m_liveness;
 };
 
 } // namespace clipvane::service

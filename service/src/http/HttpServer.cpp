@@ -342,8 +342,18 @@ bool HttpServer::request(MHD_Connection *connection, Exchange &exchange, const c
             return queue(connection, exchange, m_handler.refusal(kStatusBadRequest));
         const bool hasBody = request.hasHeader("Transfer-Encoding") || length.value_or(0) > 0;
         exchange.reply = m_handler.screen(exchange.request);
-        if (!exchange.reply && length.value_or(0) > m_limits.maxBodyBytes)
-            exchange.reply = m_handler.refusal(kStatusTooLarge);
+        if (!exchange.reply && length.value_or(0) > m_limits.maxBodyBytes) {
+            // A body within the discard bound is read and dropped, then refused: a refusal sent
+            // amid it would be lost to the reset its unread rest causes. A client that waits
+            // for "100 Continue" is refused at once and sends nothing.
+            if (*length > m_limits.maxDiscardedBytes || request.hasHeader("Expect"))
+                return queue(connection, exchange, m_handler.refusal(kStatusTooLarge));
+            exchange.refusedStatus = kStatusTooLarge;
+            exchange.stage = Stage::Body;
+            if (state)
+                state->deadline = Clock::now() + std::chrono::seconds(m_limits.bodySeconds);
+            return true;
+        }
         if (!hasBody) {
             // Answered once the request is complete, so the connection may be kept.
             exchange.stage = Stage::Complete;
@@ -384,9 +394,9 @@ bool HttpServer::request(MHD_Connection *connection, Exchange &exchange, const c
             const std::string_view piece(data, *size);
             *size = 0;
             if (exchange.refusedStatus) {
-                // Some more is read so the refusal reaches the client; a flood is cut off.
+                // The rest is read so the refusal reaches the client; a flood is cut off.
                 exchange.discarded += piece.size();
-                return exchange.discarded <= m_limits.maxBodyBytes;
+                return exchange.discarded <= m_limits.maxDiscardedBytes;
             }
             if (const auto read = exchange.body->append(piece); read != RequestBody::State::Reading) {
                 exchange.refusedStatus = read == RequestBody::State::TooLarge ? kStatusTooLarge : kStatusBadRequest;

@@ -25,6 +25,9 @@ public:
     struct Limits
     {
         size_t maxBodyBytes = 256 * 1024;
+        // Of a body refused for its size, read and dropped so that a client writing its whole
+        // request before reading gets the refusal; a longer one loses its connection instead.
+        size_t maxDiscardedBytes = 8 * 1024 * 1024;
         size_t maxHeaderBytes = 32 * 1024; // request line and headers together
         size_t maxHeaders = 100;
         int maxConnections = 8192;
