@@ -103,20 +103,27 @@ private Q_SLOTS:
 
         {
             TestService service({}, {}, &database);
-            QCOMPARE(single(db, "SELECT value FROM meta WHERE key = 'schema'"), 4);
-            QCOMPARE(single(db, "SELECT count(*) FROM schema_steps WHERE version = 4"), 1);
+            QCOMPARE(single(db, "SELECT value FROM meta WHERE key = 'schema'"), 5);
+            QCOMPARE(single(db, "SELECT count(*) FROM schema_steps WHERE version IN (4, 5)"), 2);
 
-            // The old account and its video are there, and the library goes on from them.
+            // The old account and its video are there, unwatched from the start, and the
+            // library goes on from them.
             const QString token = service.token(u"old@example.com"_qs);
             Client client(service, token);
-            QCOMPARE(client.sync().title(u"dQw4w9WgXcQ"_qs), u"Kept title"_qs);
+            const QJsonObject kept = client.sync().row(u"dQw4w9WgXcQ"_qs);
+            QCOMPARE(kept.value(u"title"_qs).toString(), u"Kept title"_qs);
+            QCOMPARE(kept.value(u"watched"_qs).toInt(-1), 0);
+            QCOMPARE(kept.value(u"position"_qs).toInt(-1), 0);
+            const QJsonObject resumed =
+                service.patch(token, QJsonObject{{u"youtube_id"_qs, u"dQw4w9WgXcQ"_qs}, {u"position"_qs, 42}});
+            QCOMPARE(resumed.value(u"position"_qs).toInt(), 42);
             service.add(token, videoLink(1));
             QCOMPARE(client.sync().problems(), QStringList());
             QCOMPARE(client.live().size(), 2);
         }
         // A second start finds nothing left to do.
         TestService again({}, {}, &database);
-        QCOMPARE(single(db, "SELECT count(*) FROM schema_steps"), 1);
+        QCOMPARE(single(db, "SELECT count(*) FROM schema_steps"), 2);
     }
 
     void aFailedPostgresStepLeavesThePreviousVersion()
@@ -133,7 +140,7 @@ private Q_SLOTS:
 
         db.exec("DROP TABLE schema_steps");
         QVERIFY(database.open() != nullptr);
-        QCOMPARE(single(db, "SELECT value FROM meta WHERE key = 'schema'"), 4);
+        QCOMPARE(single(db, "SELECT value FROM meta WHERE key = 'schema'"), 5);
     }
 };
 

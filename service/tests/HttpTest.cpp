@@ -95,7 +95,15 @@ void badRequests()
                             id + R"j("excluded":"1"})j",
                             id + R"j("title":1})j",
                             id + R"j("title":")j" + QByteArray(1001, 'a') + "\"}",
-                            id + R"j("upload_date":")j" + QByteArray(65, '1') + "\"}"});
+                            id + R"j("upload_date":")j" + QByteArray(65, '1') + "\"}",
+                            id + R"j("watched":2})j",
+                            id + R"j("watched":"yes"})j",
+                            id + R"j("position":-1})j",
+                            id + R"j("position":"90"})j",
+                            id + R"j("position":1.5})j",
+                            id + R"j("position":360001})j",
+                            id + R"j("position":1e300})j",
+                            id + R"j("position":null})j"});
     bad("/api/delete.php", {R"j({"youtube_id":")j" + longId + "\"}", R"j({"id":5})j"});
     bad("/api/family.php",
         {R"j({"email":"x@example.com"})j", R"j({"action":"invite","email":"x@example.com"})j", R"j({"action":"add"})j",

@@ -57,10 +57,10 @@ QStringList dump(Storage &storage)
     static const char *const tables[] = {
         "SELECT id, email, created_at, family_rev FROM users ORDER BY id",
         "SELECT user_id, created_at FROM tokens ORDER BY user_id, created_at",
-        "SELECT id, user_id, youtube_id, title, url, updated_at, deleted FROM videos ORDER BY id",
+        "SELECT id, user_id, youtube_id, title, url, updated_at, deleted, watched, position FROM videos ORDER BY id",
         "SELECT owner_id, member_email, created_at FROM family ORDER BY owner_id, member_email",
         "SELECT member_email, owner_email FROM family_blocks ORDER BY member_email, owner_email",
-        "SELECT id, user_id, youtube_id, owner_id, title, updated_at FROM feed ORDER BY id",
+        "SELECT id, user_id, youtube_id, owner_id, title, updated_at, watched, position FROM feed ORDER BY id",
     };
     return storage.read([](SqlConnection &db) {
         QStringList rows;
@@ -68,7 +68,7 @@ QStringList dump(Storage &storage)
             auto query = db.prepare(sql);
             while (query.step()) {
                 QStringList row;
-                for (int c = 0; c < 7 && !query.isNull(c); ++c)
+                for (int c = 0; c < 9 && !query.isNull(c); ++c)
                     row.append(query.text(c));
                 rows.append(row.join(u'|'));
             }
@@ -191,6 +191,39 @@ private Q_SLOTS:
         change.insert(u"excluded"_qs, false);
         QCOMPARE(fields(m_service->patch(m_owner, change), "excluded title upload_date"),
                  u"0|Line one\nline two|2020/01/02"_qs);
+    }
+
+    // Each field of a change is written alone, so devices that change different fields never
+    // undo each other; viewing is the owner's own, never shown to or changed by a member.
+    void viewingIsPerFieldAndPerViewer()
+    {
+        add(u"https://youtu.be/watch12345"_qs);
+        const QJsonObject watched =
+            m_service->patch(m_owner, QJsonObject{{u"youtube_id"_qs, u"watch12345"_qs}, {u"watched"_qs, true}});
+        QCOMPARE(fields(watched, "watched position"), u"1|0"_qs);
+        m_service->patch(m_owner, edit(u"watch12345"_qs, u"Renamed elsewhere"_qs));
+        const QJsonObject resumed =
+            m_service->patch(m_owner, QJsonObject{{u"youtube_id"_qs, u"watch12345"_qs}, {u"position"_qs, 360000}});
+        QCOMPARE(fields(resumed, "watched position title"), u"1|360000|Renamed elsewhere"_qs);
+        QVERIFY(num(resumed, "updated_at") > num(watched, "updated_at"));
+        QCOMPARE(Client(*m_service, m_owner).sync().row(u"watch12345"_qs), resumed);
+
+        m_service->share(m_owner, u"member@example.com"_qs);
+        Client member(*m_service, m_member);
+        const QJsonObject seen = member.sync().row(u"watch12345"_qs);
+        QCOMPARE(fields(seen, "watched position read_only"), u"0|0|1"_qs);
+        QCOMPARE(m_service->patch(m_member, QJsonObject{{u"youtube_id"_qs, u"watch12345"_qs}, {u"position"_qs, 5}}),
+                 seen);
+        // The owner's viewing moves on without a new row for the member.
+        m_service->patch(m_owner, QJsonObject{{u"youtube_id"_qs, u"watch12345"_qs}, {u"position"_qs, 60}});
+        QCOMPARE(member.sync().pulled(), QList<QJsonObject>());
+
+        const QJsonArray exported =
+            m_service->get(m_owner, "/api/account.php?action=export").json.value(u"videos"_qs).toArray();
+        QCOMPARE(fields(exported.at(0).toObject(), "watched position"), u"1|60"_qs);
+        // Added again after a deletion, the video starts unwatched.
+        m_service->remove(m_owner, u"watch12345"_qs);
+        QCOMPARE(fields(add(u"https://youtu.be/watch12345"_qs), "watched position"), u"0|0"_qs);
     }
 
     void deletedVideosRevive()
@@ -581,6 +614,10 @@ private Q_SLOTS:
                     .bind(2, u"o%1@example.com"_qs.arg(i % 3))
                     .run();
             }
+        });
+        source->write([&](WriteTransaction &tx) {
+            tx.db.exec("UPDATE videos SET watched = id % 2, position = id * 7");
+            tx.db.exec("UPDATE feed SET watched = id % 2, position = id * 7");
         });
         const TestDatabase database;
         const auto destination = database.open();

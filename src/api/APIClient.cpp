@@ -448,15 +448,9 @@ QCoro::Task<ApiResult<APIVideo>> APIClient::upsert(QString url, QString title)
     co_return videoOf(*reply);
 }
 
-QCoro::Task<ApiResult<APIVideo>> APIClient::patchVideo(QString youtubeID, bool excluded, QString title,
-                                                       QString uploadDate, QString duration)
+QCoro::Task<ApiResult<APIVideo>> APIClient::patchVideo(VideoChange change)
 {
-    // "excluded" goes as the number 1 or 0, which is what the service stores.
-    const QJsonObject body{{QStringLiteral("youtube_id"), youtubeID},
-                           {QStringLiteral("excluded"), excluded ? 1 : 0},
-                           {QStringLiteral("title"), title},
-                           {QStringLiteral("upload_date"), uploadDate},
-                           {QStringLiteral("duration"), duration}};
+    const QJsonObject body = change.toJson();
     const auto reply =
         co_await request(QStringLiteral("upsert.php"), QStringLiteral("POST"), body, true, kPatchTimeout);
     if (!reply)

@@ -3,6 +3,7 @@
 #include "APIError.h"
 #include "APIVideo.h"
 #include "AskVideo.h"
+#include "VideoChange.h"
 #include "VideoPage.h"
 
 #include <QJsonObject>
@@ -80,8 +81,8 @@ public:
     // scope goes away before its reply has arrived.
     QCoro::Task<ApiResult<VideoPage>> videos(qint64 since, qint64 afterID, int limit, const QObject *scope = nullptr);
     QCoro::Task<ApiResult<APIVideo>> upsert(QString url, QString title);
-    QCoro::Task<ApiResult<APIVideo>> patchVideo(QString youtubeID, bool excluded, QString title, QString uploadDate,
-                                                QString duration);
+    // Writes the fields the change holds; the service's copy of the others stays.
+    QCoro::Task<ApiResult<APIVideo>> patchVideo(VideoChange change);
     QCoro::Task<ApiResult<void>> deleteVideo(QString youtubeID);
 
     // withDeclined: also the owners whose shares the user declined.

@@ -26,6 +26,10 @@ std::optional<APIVideo> APIVideo::fromJson(const QJsonObject &object)
     video.updatedAt = JsonRead::toInt64(object.value(QLatin1String("updated_at")));
     video.ownerEmail = JsonRead::text(object.value(QLatin1String("owner_email")));
     video.readOnly = JsonRead::flag(object.value(QLatin1String("read_only")));
+    video.watched = JsonRead::flag(object.value(QLatin1String("watched")));
+    // A position nobody could resume at means nothing: the video plays from the start.
+    const qint64 position = JsonRead::toInt64(object.value(QLatin1String("position")));
+    video.position = position >= 0 && position <= kMaxVideoPosition ? int(position) : 0;
     return video;
 }
 

@@ -24,6 +24,8 @@ struct APIVideo
     qint64 updatedAt = 0;
     QString ownerEmail;
     bool readOnly = false;
+    bool watched = false;
+    int position = 0; // whole seconds; a service without it, or a value beyond the bounds, reads 0
 
     // The service's own bounds on the texts it keeps, in UTF-16 units as it counts them; the
     // video ID's is kMaxVideoIDLength. A record beyond them did not come from the service.

@@ -1,5 +1,7 @@
 #include "CliArguments.h"
 
+#include "VideoLimits.h"
+
 #include <QHash>
 #include <QSet>
 
@@ -25,6 +27,7 @@ const QHash<QString, CommandShape> &commandShapes()
         {u"exclude"_qs, {1, 1, {}}},
         {u"include"_qs, {1, 1, {}}},
         {u"edit"_qs, {1, 1, {u"title"_qs, u"date"_qs, u"length"_qs}}},
+        {u"mark"_qs, {1, 1, {u"watched"_qs, u"unwatched"_qs, u"position"_qs}}},
         {u"delete"_qs, {1, 1, {}}},
         {u"sync"_qs, {0, 0, {}}},
         {u"list"_qs, {0, 0, {u"json"_qs, u"search"_qs, u"year"_qs, u"sort"_qs, u"excluded"_qs, u"all"_qs}}},
@@ -33,10 +36,11 @@ const QHash<QString, CommandShape> &commandShapes()
     return shapes;
 }
 
-const QSet<QString> kValueOptions{u"profile"_qs, u"api"_qs,    u"token"_qs,  u"token-file"_qs, u"email"_qs, u"title"_qs,
-                                  u"date"_qs,    u"length"_qs, u"search"_qs, u"year"_qs,       u"sort"_qs};
+const QSet<QString> kValueOptions{u"profile"_qs, u"api"_qs,   u"token"_qs, u"token-file"_qs,
+                                  u"email"_qs,   u"title"_qs, u"date"_qs,  u"length"_qs,
+                                  u"search"_qs,  u"year"_qs,  u"sort"_qs,  u"position"_qs};
 const QStringList kFamilyActions{u"add"_qs, u"remove"_qs, u"decline"_qs, u"unblock"_qs};
-const QSet<QString> kFlagOptions{u"json"_qs, u"excluded"_qs, u"all"_qs, u"help"_qs};
+const QSet<QString> kFlagOptions{u"json"_qs, u"excluded"_qs, u"all"_qs, u"watched"_qs, u"unwatched"_qs, u"help"_qs};
 const QSet<QString> kGlobalOptions{u"profile"_qs, u"api"_qs, u"help"_qs};
 
 // Stores a value option; false when it was given twice.
@@ -48,6 +52,15 @@ bool assign(CliArguments &arguments, const QString &name, const QString &value)
         if (!text.isEmpty())
             return false;
         text = value;
+        return true;
+    }
+    if (name == u"position") {
+        if (arguments.position)
+            return false;
+        // Checked once the command is known: a bad number is a usage error.
+        bool whole = false;
+        const int seconds = value.toInt(&whole);
+        arguments.position = whole ? seconds : -1;
         return true;
     }
     if (name == u"token")
@@ -82,6 +95,8 @@ void setFlag(CliArguments &arguments, const QString &name)
         arguments.excluded = true;
     else if (name == u"all")
         arguments.all = true;
+    else if (name == u"watched" || name == u"unwatched")
+        arguments.watched = name == u"watched"; // given with another of mark's options: refused below
     else
         arguments.help = true;
 }
@@ -168,6 +183,11 @@ std::variant<CliArguments, QString> CliArguments::parse(const QStringList &argum
         return u"signin needs --token-file FILE, --token - (standard input) or --token T"_qs;
     if (parsed.command == u"edit" && !parsed.title && !parsed.date && !parsed.length)
         return u"edit needs at least one of --title, --date and --length"_qs;
+    if (parsed.command == u"mark" &&
+        given.count(u"watched"_qs) + given.count(u"unwatched"_qs) + given.count(u"position"_qs) != 1)
+        return u"mark needs one of --watched, --unwatched and --position SECONDS"_qs;
+    if (parsed.position && (*parsed.position < 0 || *parsed.position > kMaxVideoPosition))
+        return u"--position takes whole seconds from 0 to %1"_qs.arg(kMaxVideoPosition);
     if (parsed.sort && *parsed.sort != u"newest" && *parsed.sort != u"oldest" && *parsed.sort != u"title" &&
         *parsed.sort != u"longest")
         return u"--sort takes newest, oldest, title or longest"_qs;
@@ -193,12 +213,16 @@ Commands:
   exclude ID | include ID  exclude a video from the library, or bring it back
   edit ID [--title T] [--date YYYY-MM-DD] [--length M:SS]
                            correct the details of a video
+  mark ID --watched | --unwatched | --position SECONDS
+                           mark a video watched (it then plays from the
+                           start) or not, or set where playback resumes
   delete ID                delete a video
   sync                     run one sync cycle with the service
   list [--json] [--search S] [--year Y] [--sort newest|oldest|title|longest]
        [--excluded] [--all]
                            the library as the window shows it (--excluded: only
-                           excluded videos; --all: every stored record)
+                           excluded videos; --all: every stored record); --json
+                           gives each video's "watched" and "position" too
   family [--json]          who can see my library, whose libraries are shared
                            with me, and whose shares I declined
   family add|remove EMAIL  share my library with a person, or stop sharing it

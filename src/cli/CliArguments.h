@@ -12,8 +12,8 @@ namespace clipvane {
 struct CliArguments
 {
     QString command;      // "share", "signin", "signout", "status", "add", "exclude", "include",
-                          // "edit", "delete", "sync", "list", "family"; empty with help
-    QStringList operands; // links for share and add, one ID for exclude, include, edit and delete;
+                          // "edit", "mark", "delete", "sync", "list", "family"; empty with help
+    QStringList operands; // links for share and add, one ID for exclude, include, edit, mark and delete;
                           // for family none, or an action and an e-mail address
 
     QString profile; // --profile; empty: CLIPVANE_PROFILE or the standard folders
@@ -28,6 +28,9 @@ struct CliArguments
     std::optional<QString> title;
     std::optional<QString> date;
     std::optional<QString> length;
+    // mark: exactly one of a watched mark (true: --watched, false: --unwatched) and a position
+    std::optional<bool> watched;
+    std::optional<int> position; // whole seconds, 0…kMaxVideoPosition
     // list and family
     bool json = false;
     bool excluded = false;

@@ -63,6 +63,8 @@ QJsonObject videoJson(const Video &video)
         {u"sync_state"_qs, video.syncStateRaw},
         {u"owner_email"_qs, video.ownerEmail},
         {u"read_only"_qs, video.readOnly},
+        {u"watched"_qs, video.watched},
+        {u"position"_qs, video.position},
     };
 }
 
@@ -164,6 +166,8 @@ QCoro::Task<int> CliCommands::run()
         co_return setExcluded(command == u"exclude");
     if (command == u"edit")
         co_return edit();
+    if (command == u"mark")
+        co_return mark();
     if (command == u"delete")
         co_return remove();
     if (command == u"sync")
@@ -419,6 +423,22 @@ int CliCommands::edit()
                                          m_arguments.date.value_or(video->uploadDate),
                                          m_arguments.length.value_or(video->duration)),
                   id, u"Edited %1\n"_qs.arg(shown(id)));
+}
+
+int CliCommands::mark()
+{
+    int exitCode = failure;
+    const Video *video = recordToChange(&exitCode);
+    if (!video)
+        return exitCode;
+    const QString id = video->youtubeID;
+    if (m_arguments.watched)
+        return report(
+            m_engine->edits().setWatched(id, *m_arguments.watched), id,
+            (*m_arguments.watched ? u"Marked %1 as watched.\n"_qs : u"Marked %1 as not watched.\n"_qs).arg(shown(id)));
+    const int seconds = m_arguments.position.value_or(0);
+    return report(m_engine->edits().setPosition(id, seconds), id,
+                  u"Marked %1 to resume at %2 seconds.\n"_qs.arg(shown(id)).arg(seconds));
 }
 
 int CliCommands::remove()

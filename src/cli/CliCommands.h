@@ -49,6 +49,7 @@ private:
     int add();
     int setExcluded(bool excluded);
     int edit();
+    int mark();
     int remove();
     QCoro::Task<int> sync();
     int list();

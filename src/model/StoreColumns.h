@@ -41,6 +41,9 @@ inline constexpr auto kAll = std::tuple{
     Column<QString>{.name = "sync_state", .field = &Video::syncStateRaw, .shared = true},
     Column<QString>{.name = "owner_email", .field = &Video::ownerEmail, .since = 2, .absent = "''", .shared = true},
     Column<bool>{.name = "read_only", .field = &Video::readOnly, .since = 2, .absent = "0"},
+    Column<bool>{.name = "watched", .field = &Video::watched, .since = 4, .absent = "0"},
+    Column<int>{.name = "position", .field = &Video::position, .since = 4, .absent = "0"},
+    Column<int>{.name = "changed_fields", .field = &Video::changedFields, .since = 4, .absent = "0"},
 };
 inline constexpr int kCount = int(std::tuple_size_v<decltype(kAll)>);
 

@@ -37,6 +37,12 @@ constexpr std::array<const char *, StoreSchema::kCurrentVersion> kSteps = {
     // put in its place, has another, so the pull cursor of the old one is never taken for it.
     "CREATE TABLE store_meta (key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;"
     "INSERT INTO store_meta (key, value) VALUES ('generation', lower(hex(randomblob(16))))",
+
+    // The person's viewing of each video, and which fields a pending change changed (none
+    // recorded reads as the details; see Video::pendingFields).
+    "ALTER TABLE videos ADD COLUMN watched INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE videos ADD COLUMN position INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE videos ADD COLUMN changed_fields INTEGER NOT NULL DEFAULT 0",
 };
 
 QStringList columnsOfVersion(int version)

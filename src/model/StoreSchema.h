@@ -12,7 +12,7 @@ class SqliteDatabase;
 class StoreSchema
 {
 public:
-    static constexpr int kCurrentVersion = 3;
+    static constexpr int kCurrentVersion = 4;
 
     // Reads the file's version and checks that its table has the shape of that version,
     // without writing anything. nullopt and an explanation when the file is unusable.

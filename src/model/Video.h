@@ -31,6 +31,21 @@ public:
     QString syncStateRaw;
     QString ownerEmail; // owner of a shared library; empty for the user's own videos
     bool readOnly = false;
+    bool watched = false;
+    int position = 0; // whole seconds into the video where playback resumes; 0 plays from the start
+
+    // The groups of fields changed on this device and not yet pushed, while the record is
+    // pending. A push sends only these, so it never writes back what another device changed
+    // in the others.
+    enum Changed : int {
+        detailsChanged = 1, // title, upload date, length and exclusion, which travel together
+        watchedChanged = 2,
+        positionChanged = 4,
+    };
+    int changedFields = 0;
+    // changedFields of a pending record, where none recorded means the details: a change kept
+    // by an older version, which could change nothing else.
+    int pendingFields() const { return changedFields != 0 ? changedFields : detailsChanged; }
 
     SyncState syncState() const { return syncStateFromRaw(syncStateRaw); }
     bool isPending() const { return clipvane::isPending(syncState()); }

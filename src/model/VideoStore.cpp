@@ -157,6 +157,13 @@ qint64 readField(const SqliteStatement &select, int index, const Column<qint64> 
     return select.integer(index);
 }
 
+// A number beyond int in a file written by hand or damaged reads as 0, never as a wrapped value.
+int readField(const SqliteStatement &select, int index, const Column<int> &, TextPool &)
+{
+    const qint64 value = select.integer(index);
+    return value >= std::numeric_limits<int>::min() && value <= std::numeric_limits<int>::max() ? int(value) : 0;
+}
+
 void bindField(SqliteStatement &statement, int index, const QString &value)
 {
     statement.bind(index, value);
@@ -170,6 +177,11 @@ void bindField(SqliteStatement &statement, int index, bool value)
 void bindField(SqliteStatement &statement, int index, qint64 value)
 {
     statement.bind(index, value);
+}
+
+void bindField(SqliteStatement &statement, int index, int value)
+{
+    statement.bind(index, qint64(value));
 }
 
 // The record of the row select stands on.

@@ -16,4 +16,8 @@ inline constexpr qsizetype kMaxVideoUrlLength = 4096;
 // The upload date and the length, typed freely in the edit sheet.
 inline constexpr qsizetype kMaxVideoDetailLength = 64;
 
+// The furthest resume position either side keeps, in whole seconds: longer than any video
+// one would resume, so a larger number can only be a mistake.
+inline constexpr int kMaxVideoPosition = 100 * 60 * 60;
+
 } // namespace clipvane

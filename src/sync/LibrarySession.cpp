@@ -99,7 +99,7 @@ std::unique_ptr<LibrarySession> LibrarySession::open(const Options &options, QSt
     }
     session->m_engine =
         std::make_unique<SyncEngine>(*session->m_store, *session->m_api, *session->m_secrets, *session->m_group,
-                                     *session->m_standard, *clock, *watch, options.debounce);
+                                     *session->m_standard, *clock, *watch, options.debounce, options.positionDelay);
     return session;
 }
 

@@ -60,6 +60,7 @@ public:
         std::chrono::milliseconds lockWait{0};
         std::function<void(const QString &holder)> lockWaiting;
         std::chrono::milliseconds debounce{2000};
+        std::chrono::milliseconds positionDelay{60000}; // SyncEngine::kPositionDelay
         // A store opened ahead by openStore() for the same path; open() takes it over. Without
         // one (or when it was not taken), open() takes the lock and opens the store itself.
         OpenedStore *opened = nullptr;

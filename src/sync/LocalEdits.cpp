@@ -4,6 +4,7 @@
 #include "ForeignID.h"
 #include "LinkParser.h"
 #include "RecordRules.h"
+#include "VideoLimits.h"
 #include "VideoStore.h"
 
 #include <QDate>
@@ -13,13 +14,18 @@ namespace clipvane {
 
 namespace {
 
-// A record the service holds as it is now has a change to send; a record still waiting for its
-// add, patch or deletion keeps that state (an add's reply brings the change along).
-void markForPatch(Video &video)
+// A record the service holds as it is now has a change to send, of this group of fields alone;
+// a record still waiting for its add, patch or deletion keeps that state and adds the group
+// (an add's reply brings the change along).
+void markForPatch(Video &video, Video::Changed group)
 {
     const SyncState state = video.syncState();
-    if (state == SyncState::synced || state == SyncState::unrecognised)
+    if (state == SyncState::synced || state == SyncState::unrecognised) {
         video.syncStateRaw = SyncStateRaw::needsPatch;
+        video.changedFields = group;
+    } else {
+        video.changedFields = video.pendingFields() | group;
+    }
 }
 
 } // namespace
@@ -89,7 +95,7 @@ QList<AddOutcome> LocalEdits::add(const QStringList &texts)
     return outcomes;
 }
 
-EditOutcome LocalEdits::change(const QString &youtubeID, const std::function<void(Video &)> &apply)
+EditOutcome LocalEdits::change(const QString &youtubeID, const std::function<void(Video &)> &apply, bool urgent)
 {
     const Video *video = m_store.find(youtubeID);
     if (!video)
@@ -100,14 +106,14 @@ EditOutcome LocalEdits::change(const QString &youtubeID, const std::function<voi
         apply(record);
         return true;
     });
-    return finish();
+    return finish(urgent);
 }
 
 EditOutcome LocalEdits::setExcluded(const QString &youtubeID, bool excluded)
 {
     return change(youtubeID, [&](Video &video) {
         video.excluded = excluded;
-        markForPatch(video);
+        markForPatch(video, Video::detailsChanged);
     });
 }
 
@@ -118,11 +124,40 @@ EditOutcome LocalEdits::edit(const QString &youtubeID, const QString &title, con
         video.title = title;
         video.uploadDate = uploadDate;
         video.duration = duration;
-        markForPatch(video);
+        markForPatch(video, Video::detailsChanged);
     });
     if (outcome == EditOutcome::done || outcome == EditOutcome::saveFailed)
         Q_EMIT detailsEdited();
     return outcome;
+}
+
+EditOutcome LocalEdits::setWatched(const QString &youtubeID, bool watched)
+{
+    return change(youtubeID, [&](Video &video) {
+        video.watched = watched;
+        markForPatch(video, Video::watchedChanged);
+        // Sent even when already 0 here: another device may have a later position on the service.
+        if (watched) {
+            video.position = 0;
+            markForPatch(video, Video::positionChanged);
+        }
+    });
+}
+
+EditOutcome LocalEdits::setPosition(const QString &youtubeID, int seconds)
+{
+    const int position = std::clamp(seconds, 0, kMaxVideoPosition);
+    const Video *video = m_store.find(youtubeID);
+    // Saved again while paused or before playback moved on: nothing to write or send.
+    if (video != nullptr && !video->readOnly && video->position == position)
+        return EditOutcome::done;
+    return change(
+        youtubeID,
+        [&](Video &record) {
+            record.position = position;
+            markForPatch(record, Video::positionChanged);
+        },
+        false);
 }
 
 EditOutcome LocalEdits::remove(const QString &youtubeID)
@@ -145,13 +180,16 @@ EditOutcome LocalEdits::remove(const QString &youtubeID)
     return finish();
 }
 
-EditOutcome LocalEdits::finish()
+EditOutcome LocalEdits::finish(bool urgent)
 {
     QString error;
     // A failed save keeps the change in the store for the next one that succeeds.
     const bool saved = m_store.save(&error);
     m_saveError = saved ? QString() : error;
-    Q_EMIT changed();
+    if (urgent)
+        Q_EMIT changed();
+    else
+        Q_EMIT positionSaved();
     return saved ? EditOutcome::done : EditOutcome::saveFailed;
 }
 

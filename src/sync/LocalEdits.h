@@ -69,6 +69,16 @@ public:
     // Title, date and length exactly as the person typed them.
     EditOutcome edit(const QString &youtubeID, const QString &title, const QString &uploadDate,
                      const QString &duration);
+    // The person's viewing, kept per video and carried to their other devices. Only the user's
+    // own videos hold it: a video of a shared library is the owner's record on the service,
+    // with no place for another viewer's marks, so it is readOnly here as for every change.
+    // A watched mark starts the video over next time: it sets the position to 0 as well.
+    EditOutcome setWatched(const QString &youtubeID, bool watched);
+    // Where playback resumes, in whole seconds, kept within 0…kMaxVideoPosition. Cheap enough
+    // to call every few seconds while a video plays: it writes the one record, and nothing at
+    // all when the position is already that; the sync it asks for waits for a quiet moment
+    // (see positionSaved) rather than following each call.
+    EditOutcome setPosition(const QString &youtubeID, int seconds);
     // A record the service never knew goes at once; any other waits for its deletion to be pushed.
     EditOutcome remove(const QString &youtubeID);
 
@@ -82,6 +92,8 @@ public:
 Q_SIGNALS:
     // Something in the library changed and was saved (or kept for the next save): a sync is due.
     void changed();
+    // Only a resume position changed: a sync is due, but nothing is lost by waiting for more.
+    void positionSaved();
     // The details of a record were edited (the library list recomputes on it).
     void detailsEdited();
     // An add() was answered: whoever shows the library tells the person what came of it.
@@ -90,8 +102,8 @@ Q_SIGNALS:
 private:
     AddOutcome addOne(const QString &text, qint64 now, const QString &today);
     // Looks the record up, refuses a read-only one, and applies the change.
-    EditOutcome change(const QString &youtubeID, const std::function<void(Video &)> &apply);
-    EditOutcome finish();
+    EditOutcome change(const QString &youtubeID, const std::function<void(Video &)> &apply, bool urgent = true);
+    EditOutcome finish(bool urgent = true);
 
     VideoStore &m_store;
     Clock &m_clock;

@@ -24,6 +24,8 @@ Video videoFromServer(const APIVideo &server)
                 server.source, server.createdAt, server.updatedAt, SyncStateRaw::synced);
     video.ownerEmail = server.ownerEmail;
     video.readOnly = server.readOnly;
+    video.watched = server.watched;
+    video.position = server.position;
     return video;
 }
 
@@ -37,9 +39,37 @@ bool applyServerVideo(const APIVideo &server, Video &video)
     return true;
 }
 
-PushedFields PushedFields::of(const Video &video)
+VideoChange changeToPush(const Video &video)
 {
-    return {video.title, video.uploadDate, video.duration, video.excluded};
+    VideoChange change;
+    change.youtubeID = video.youtubeID;
+    const int fields = video.pendingFields();
+    if (fields & Video::detailsChanged) {
+        change.title = video.title;
+        change.uploadDate = video.uploadDate;
+        change.duration = video.duration;
+        change.excluded = video.excluded;
+    }
+    if (fields & Video::watchedChanged)
+        change.watched = video.watched;
+    if (fields & Video::positionChanged)
+        change.position = video.position;
+    return change;
+}
+
+void dropDelivered(const VideoChange &sent, Video &video)
+{
+    int fields = video.pendingFields();
+    if (sent.title && *sent.title == video.title && *sent.uploadDate == video.uploadDate &&
+        *sent.duration == video.duration && *sent.excluded == video.excluded)
+        fields &= ~Video::detailsChanged;
+    if (sent.watched && *sent.watched == video.watched)
+        fields &= ~Video::watchedChanged;
+    if (sent.position && *sent.position == video.position)
+        fields &= ~Video::positionChanged;
+    // Something changed meanwhile, so a group is left; were none, the details would be implied.
+    if (fields != 0)
+        video.changedFields = fields;
 }
 
 QString titleToSend(const Video &video)
@@ -55,6 +85,7 @@ void completeAdd(const APIVideo &server, Video &video)
     const bool dateEdited = mine.uploadDate != dayAdded(mine);
     const bool durationEdited = !mine.duration.isEmpty();
     const bool excludedEdited = mine.excluded;
+    const int changed = mine.changedFields;
     if (titleEdited)
         video.title = mine.title;
     if (dateEdited)
@@ -63,9 +94,22 @@ void completeAdd(const APIVideo &server, Video &video)
         video.duration = mine.duration;
     if (excludedEdited)
         video.excluded = mine.excluded;
-    const PushedFields serverFields{server.title, server.uploadDate, server.duration, server.excluded};
-    if (PushedFields::of(video) != serverFields)
+    if (changed & Video::watchedChanged)
+        video.watched = mine.watched;
+    if (changed & Video::positionChanged)
+        video.position = mine.position;
+    int differs = 0;
+    if (video.title != server.title || video.uploadDate != server.uploadDate || video.duration != server.duration ||
+        video.excluded != server.excluded)
+        differs |= Video::detailsChanged;
+    if (video.watched != server.watched)
+        differs |= Video::watchedChanged;
+    if (video.position != server.position)
+        differs |= Video::positionChanged;
+    if (differs != 0) {
         video.syncStateRaw = SyncStateRaw::needsPatch;
+        video.changedFields = differs;
+    }
 }
 
 } // namespace clipvane::RecordRules

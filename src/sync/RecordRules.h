@@ -1,5 +1,7 @@
 #pragma once
 
+#include "VideoChange.h"
+
 #include <QString>
 
 namespace clipvane {
@@ -22,26 +24,24 @@ Video videoFromServer(const APIVideo &server);
 // True when anything changed.
 bool applyServerVideo(const APIVideo &server, Video &video);
 
-// The fields a push sends for a record, taken when the request leaves; compared with the
-// record when the answer comes back, so a change made meanwhile is not overwritten.
-struct PushedFields
-{
-    QString title;
-    QString uploadDate;
-    QString duration;
-    bool excluded = false;
+// What a push sends for a pending record: its ID and the groups of fields changed here
+// (Video::pendingFields), so the fields another device changed meanwhile stay as the service
+// has them. Taken when the request leaves and compared with the record when the answer comes
+// back, so a change made meanwhile is not overwritten.
+VideoChange changeToPush(const Video &video);
 
-    static PushedFields of(const Video &video);
-    bool operator==(const PushedFields &) const = default;
-};
+// The answer to a push came back but the record changed meanwhile: the groups whose values
+// the push carried as they still are need no further push.
+void dropDelivered(const VideoChange &sent, Video &video);
 
 // The title an add sends: the record's, except that the placeholder goes out as empty text.
 QString titleToSend(const Video &video);
 
 // Once the server has answered a record's add: takes the server's copy, then puts back what
 // the user changed while the record waited (a title other than the placeholder, an exclusion,
-// a date other than the day it was added, a length). The record is synced when the server
-// already holds those values, and needsPatch otherwise, so the next push sends them.
+// a date other than the day it was added, a length, a watched mark or a position). The record
+// is synced when the server already holds those values, and needsPatch with the groups that
+// differ otherwise, so the next push sends them.
 // Works from the record alone, so edits made before a restart are kept as well.
 void completeAdd(const APIVideo &server, Video &video);
 

@@ -24,7 +24,7 @@ const QString kDeletedAccount = QStringLiteral("*");
 
 SyncEngine::SyncEngine(VideoStore &store, APIClient &api, SecretStore &secrets, GroupSettings &group,
                        QSettings &standard, Clock &clock, NetworkWatch &network, std::chrono::milliseconds debounce,
-                       QObject *parent)
+                       std::chrono::milliseconds positionDelay, QObject *parent)
     : QObject(parent)
     , m_store(store)
     , m_api(api)
@@ -35,6 +35,7 @@ SyncEngine::SyncEngine(VideoStore &store, APIClient &api, SecretStore &secrets, 
     , m_edits(store, clock, [this](const QString &id) { return !m_addInFlight.isEmpty() && id == m_addInFlight; })
 {
     connect(&m_edits, &LocalEdits::changed, this, &SyncEngine::scheduleSync);
+    connect(&m_edits, &LocalEdits::positionSaved, this, &SyncEngine::scheduleUnhurriedSync);
     connect(&m_edits, &LocalEdits::detailsEdited, this, &SyncEngine::localEdit);
     m_widgetVisible = m_group.widgetVisible();
 
@@ -43,6 +44,9 @@ SyncEngine::SyncEngine(VideoStore &store, APIClient &api, SecretStore &secrets, 
     m_debounce.setTimerType(Qt::PreciseTimer);
     m_debounce.setInterval(debounce);
     connect(&m_debounce, &QTimer::timeout, this, &SyncEngine::syncNow);
+    m_unhurried.setSingleShot(true);
+    m_unhurried.setInterval(positionDelay);
+    connect(&m_unhurried, &QTimer::timeout, this, &SyncEngine::syncNow);
 
     const QVariant testToken = standard.value(SettingsKeys::testToken);
     if (testToken.typeId() == QMetaType::QString && !testToken.toString().isEmpty())
@@ -168,6 +172,12 @@ void SyncEngine::syncNow()
 void SyncEngine::scheduleSync()
 {
     m_debounce.start();
+}
+
+void SyncEngine::scheduleUnhurriedSync()
+{
+    if (!m_debounce.isActive() && !m_unhurried.isActive())
+        m_unhurried.start();
 }
 
 void SyncEngine::startCycle()

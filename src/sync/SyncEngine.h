@@ -47,13 +47,16 @@ class SyncEngine : public QObject
 public:
     static constexpr int kPageLimit = 600;
     static constexpr std::chrono::milliseconds kDebounce{2000};
+    // How long a saved resume position may wait for its push: positions come every few
+    // seconds while a video plays, and one push now and then carries the latest.
+    static constexpr std::chrono::milliseconds kPositionDelay{60000};
 
     // Everything from the outside world comes in here and must outlive the engine. Reads the
     // widget flag, provisions "testToken" from the standard settings, and decides whether a
     // user is signed in. Starts no cycle.
     SyncEngine(VideoStore &store, APIClient &api, SecretStore &secrets, GroupSettings &group, QSettings &standard,
                Clock &clock, NetworkWatch &network, std::chrono::milliseconds debounce = kDebounce,
-               QObject *parent = nullptr);
+               std::chrono::milliseconds positionDelay = kPositionDelay, QObject *parent = nullptr);
     ~SyncEngine() override;
 
     bool syncing() const { return m_syncing; }
@@ -90,6 +93,9 @@ public:
     void syncNow();
     // Starts a cycle once no further call has come for the debounce time.
     void scheduleSync();
+    // Starts a cycle within the position delay, unless one is due sooner; later calls meanwhile
+    // neither start another nor put it off.
+    void scheduleUnhurriedSync();
 
     // The one door for changes to the library; each change it makes schedules a cycle.
     LocalEdits &edits() { return m_edits; }
@@ -171,6 +177,7 @@ private:
     bool m_wasOnline = true;
     bool m_pendingKick = false;
     QTimer m_debounce;
+    QTimer m_unhurried;
     // Changes at every sign-in and sign-out: a cycle of an earlier session stops at its next
     // step, so it never writes a cursor or applies a reply for an account no longer signed in.
     quint64 m_session = 0;

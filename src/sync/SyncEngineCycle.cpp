@@ -76,6 +76,8 @@ QCoro::Task<void> SyncEngine::sync()
     }
     setSyncing(true);
     setLastError(std::nullopt);
+    // This cycle pushes every position saved so far; one saved from now on asks again.
+    m_unhurried.stop();
 
     const QPointer<SyncEngine> self(this);
     const Outcome outcome = co_await runCycle(m_session);
@@ -206,9 +208,8 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pushDeletion(QString youtubeID, qui
 QCoro::Task<SyncEngine::Outcome> SyncEngine::pushPatch(QString youtubeID, quint64 session)
 {
     const QPointer<SyncEngine> self(this);
-    const auto sent = RecordRules::PushedFields::of(*m_store.find(youtubeID));
-    const ApiResult<APIVideo> reply =
-        co_await m_api.patchVideo(youtubeID, sent.excluded, sent.title, sent.uploadDate, sent.duration);
+    const VideoChange sent = RecordRules::changeToPush(*m_store.find(youtubeID));
+    const ApiResult<APIVideo> reply = co_await m_api.patchVideo(sent);
     if (!self || !isCurrent(session))
         co_return Outcome::abandoned();
     if (!reply)
@@ -216,9 +217,17 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pushPatch(QString youtubeID, quint6
     // Edited again or deleted while the request was out: the record stays pending and the
     // next push sends the newer change.
     const Video *video = m_store.find(youtubeID);
-    if (video != nullptr && video->syncState() == SyncState::needsPatch &&
-        RecordRules::PushedFields::of(*video) == sent)
+    if (video == nullptr || video->syncState() != SyncState::needsPatch)
+        co_return Outcome::done();
+    if (RecordRules::changeToPush(*video) == sent) {
         m_store.update(youtubeID, [&](Video &record) { return RecordRules::applyServerVideo(*reply, record); });
+    } else {
+        m_store.update(youtubeID, [&](Video &record) {
+            const int before = record.changedFields;
+            RecordRules::dropDelivered(sent, record);
+            return record.changedFields != before;
+        });
+    }
     co_return Outcome::done();
 }
 

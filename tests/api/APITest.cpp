@@ -87,8 +87,18 @@ const QList<Endpoint> &endpoints()
          "since=0&after_id=0&limit=600", "", 60000, R"({"videos":[]})"},
         {u"upsert"_qs, [](APIClient &c) { return outcomeOf(c.upsert(u"https://youtu.be/abc"_qs, {})); }, "POST",
          "/api/upsert.php", "", R"({"title":"","url":"https://youtu.be/abc"})", 90000, video},
-        {u"patch"_qs, [](APIClient &c) { return outcomeOf(c.patchVideo(u"abc"_qs, true, u"T"_qs, {}, {})); }, "POST",
-         "/api/upsert.php", "", R"({"duration":"","excluded":1,"title":"T","upload_date":"","youtube_id":"abc"})",
+        // Only the fields the change holds go out.
+        {u"patch"_qs,
+         [](APIClient &c) {
+             VideoChange change;
+             change.youtubeID = u"abc"_qs;
+             change.title = u"T"_qs;
+             change.excluded = true;
+             change.watched = false;
+             change.position = 90;
+             return outcomeOf(c.patchVideo(change));
+         },
+         "POST", "/api/upsert.php", "", R"({"excluded":1,"position":90,"title":"T","watched":0,"youtube_id":"abc"})",
          30000, video},
         {u"delete"_qs, [](APIClient &c) { return outcomeOf(c.deleteVideo(u"abc"_qs)); }, "POST", "/api/delete.php", "",
          R"({"youtube_id":"abc"})", 30000, "{}"},
@@ -606,6 +616,32 @@ private Q_SLOTS:
         for (const char *json :
              {R"({"title":"t"})", R"({"youtube_id":123})", R"({"youtube_id":null})", R"({"youtube_id":""})"})
             QVERIFY2(!APIVideo::fromJson(jsonObject(json)), json);
+    }
+
+    // The viewing keys: absent (an older service) or unusable, a video is unwatched from the start.
+    void viewing_data()
+    {
+        QTest::addColumn<QByteArray>("keys");
+        QTest::addColumn<bool>("watched");
+        QTest::addColumn<int>("position");
+        QTest::newRow("absent") << QByteArray() << false << 0;
+        QTest::newRow("as the service writes them") << QByteArray(R"("watched":1,"position":125)") << true << 125;
+        QTest::newRow("boolean, text number") << QByteArray(R"("watched":true,"position":"125")") << true << 125;
+        QTest::newRow("at the bound") << QByteArray(R"("watched":0,"position":360000)") << false << 360000;
+        QTest::newRow("fraction truncated") << QByteArray(R"("position":4.7)") << false << 4;
+        QTest::newRow("beyond the bound") << QByteArray(R"("watched":2,"position":360001)") << false << 0;
+        QTest::newRow("negative") << QByteArray(R"("watched":"yes","position":-5)") << false << 0;
+        QTest::newRow("huge") << QByteArray(R"("position":1e30)") << false << 0;
+        QTest::newRow("not a number") << QByteArray(R"("watched":null,"position":"soon")") << false << 0;
+    }
+    void viewing()
+    {
+        QFETCH(QByteArray, keys);
+        const QByteArray json = R"({"youtube_id":"abc")" + (keys.isEmpty() ? QByteArray() : "," + keys) + "}";
+        const auto video = APIVideo::fromJson(jsonObject(json));
+        QVERIFY(video);
+        QTEST(video->watched, "watched");
+        QTEST(video->position, "position");
     }
 
     // A list page as the cycle reads it: "now 'revision' total widget objects: IDs (- deleted)".

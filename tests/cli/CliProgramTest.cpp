@@ -213,9 +213,12 @@ private Q_SLOTS:
         const QJsonArray records = list(laptop);
         QCOMPARE(records.size(), 2);
         const QJsonObject added = records.at(0).toObject();
-        QCOMPARE(added.keys(), (QStringList{u"created_at"_qs, u"duration"_qs, u"excluded"_qs, u"owner_email"_qs,
-                                            u"read_only"_qs, u"source"_qs, u"sync_state"_qs, u"title"_qs,
-                                            u"updated_at"_qs, u"upload_date"_qs, u"url"_qs, u"youtube_id"_qs}));
+        QCOMPARE(added.keys(),
+                 (QStringList{u"created_at"_qs, u"duration"_qs, u"excluded"_qs, u"owner_email"_qs, u"position"_qs,
+                              u"read_only"_qs, u"source"_qs, u"sync_state"_qs, u"title"_qs, u"updated_at"_qs,
+                              u"upload_date"_qs, u"url"_qs, u"watched"_qs, u"youtube_id"_qs}));
+        QCOMPARE(added.value(u"watched"_qs), QJsonValue(false));
+        QCOMPARE(added.value(u"position"_qs), QJsonValue(0));
         QCOMPARE(added.value(u"sync_state"_qs).toString(), u"needsAdd"_qs);
         run = cli(laptop, {u"sync"_qs});
         QVERIFY2(run.exitCode == 0, qPrintable(run.err));
@@ -250,6 +253,24 @@ private Q_SLOTS:
                               edited[u"duration"_qs].toString()}),
                  QStringList({u"My title"_qs, u"2019/05/06"_qs, u"1:02:03"_qs}));
         QVERIFY(laptopLibrary.value(u"bbbbbbbbbbb"_qs)[u"excluded"_qs].toBool());
+        // Each device's change of its own fields survives the other's: the laptop's watched mark,
+        // the phone's title and position of the same video, in whichever order they arrive.
+        QCOMPARE(cli(laptop, {u"mark"_qs, u"aaaaaaaaaaa"_qs, u"--watched"_qs}).out,
+                 u"Marked aaaaaaaaaaa as watched.\n"_qs);
+        QCOMPARE(cli(phone, {u"edit"_qs, u"aaaaaaaaaaa"_qs, u"--title"_qs, u"Phone title"_qs}).exitCode, 0);
+        QCOMPARE(cli(phone, {u"mark"_qs, u"aaaaaaaaaaa"_qs, u"--position"_qs, u"95"_qs}).out,
+                 u"Marked aaaaaaaaaaa to resume at 95 seconds.\n"_qs);
+        for (const QString &device : {laptop, phone, laptop})
+            QCOMPARE(cli(device, {u"sync"_qs}).exitCode, 0);
+        laptopLibrary = byID(list(laptop));
+        QCOMPARE(byID(list(phone)), laptopLibrary);
+        const QJsonObject marked = laptopLibrary.value(u"aaaaaaaaaaa"_qs);
+        QCOMPARE(marked[u"title"_qs].toString(), u"Phone title"_qs);
+        QCOMPARE(marked[u"watched"_qs], QJsonValue(true));
+        QCOMPARE(marked[u"position"_qs], QJsonValue(95));
+        run = cli(laptop, {u"mark"_qs, u"zzzzzzzzzzz"_qs, u"--unwatched"_qs});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(run.err.contains(u"no video with the ID “zzzzzzzzzzz”"_qs));
         // A deletion waits for the next sync; including again is written at once. Both reaching
         // another device is the engine's convergence, tested with two devices.
         QCOMPARE(cli(phone, {u"delete"_qs, u"aaaaaaaaaaa"_qs}).out,
@@ -679,6 +700,15 @@ private Q_SLOTS:
         row("family of another action", "family block a@b.c", family);
         row("edit of nothing", "edit x", u"edit needs at least one of --title, --date and --length"_qs);
         row("sort", "list --sort Title", u"--sort takes newest, oldest, title or longest"_qs);
+        const QString markOne = u"mark needs one of --watched, --unwatched and --position SECONDS"_qs;
+        row("mark of nothing", "mark x", markOne);
+        row("mark both ways", "mark x --watched --unwatched", markOne);
+        row("mark twice over", "mark x --watched --position 5", markOne);
+        const QString seconds = u"--position takes whole seconds from 0 to 360000"_qs;
+        row("negative position", "mark x --position -5", seconds);
+        row("position not a number", "mark x --position=1:30", seconds);
+        row("absurd position", "mark x --position 360001", seconds);
+        row("position for another command", "edit x --position 5", u"edit does not take --position"_qs);
         row("all with a filter", "list --all --excluded",
             u"--all lists every record as stored; it does not combine with --search, --year, --sort or --excluded"_qs);
     }

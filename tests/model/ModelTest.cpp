@@ -398,7 +398,7 @@ private Q_SLOTS:
             QVERIFY(store->save());
         }
         QCOMPARE(idsOf(open()->all()), list("zzz-first dQw4w9WgXcQ aaa-third new-b new-a"));
-        QCOMPARE(sqlite(m_path, "PRAGMA user_version; PRAGMA journal_mode"), list("3 wal"));
+        QCOMPARE(sqlite(m_path, "PRAGMA user_version; PRAGMA journal_mode"), list("4 wal"));
     }
 
     // The steps that build the file and the table the store reads and writes through name the
@@ -516,7 +516,7 @@ private Q_SLOTS:
             });
             QVERIFY(store->save());
         }
-        QCOMPARE(sqlite(m_path, "PRAGMA user_version"), list("3"));
+        QCOMPARE(sqlite(m_path, "PRAGMA user_version"), list("4"));
         QCOMPARE(onDisk("owner_email || ':' || read_only"), list(":0 family@example.com:1"));
         QVERIFY(open()->find(u"old-two"_qs)->readOnly);
         // A first-layout file that already has one of the later columns: the upgrade step
@@ -528,6 +528,36 @@ private Q_SLOTS:
         QCOMPARE(sqlite(m_path, "PRAGMA user_version; SELECT count(*) FROM videos; SELECT name FROM "
                                 "pragma_table_info('videos') WHERE name IN ('owner_email', 'read_only')"),
                  list("1 2 read_only"));
+    }
+
+    // A file of the previous release opens in place: its records read unwatched from the start,
+    // a change it kept pending still sends the details, and the new fields are kept from then on.
+    void previousLayoutUpgradesInPlace()
+    {
+        QCOMPARE(sqlite(m_path, firstLayout() +
+                                    "; ALTER TABLE videos ADD COLUMN owner_email TEXT NOT NULL DEFAULT '';"
+                                    "ALTER TABLE videos ADD COLUMN read_only INTEGER NOT NULL DEFAULT 0;"
+                                    "CREATE TABLE store_meta (key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;"
+                                    "INSERT INTO store_meta VALUES ('generation', 'g3'); PRAGMA user_version = 3"),
+                 QStringList());
+        {
+            auto store = open();
+            QCOMPARE(store->generation(), u"g3"_qs);
+            const Video *pending = store->find(u"old-two"_qs);
+            QVERIFY(!pending->watched);
+            QCOMPARE(pending->position, 0);
+            QCOMPARE(pending->pendingFields(), int(Video::detailsChanged));
+            change(*store, u"old-one"_qs, [](Video &v) {
+                v.watched = true;
+                v.position = 4321;
+                v.changedFields = Video::watchedChanged | Video::positionChanged;
+            });
+            QVERIFY(store->save());
+        }
+        QCOMPARE(sqlite(m_path, "PRAGMA user_version"), list("4"));
+        QCOMPARE(onDisk("youtube_id || ':' || watched || ':' || position || ':' || changed_fields"),
+                 list("old-one:1:4321:6 old-two:0:0:0"));
+        QCOMPARE(open()->find(u"old-one"_qs)->position, 4321);
     }
 
     void unusableFileIsLeftUntouched_data()
@@ -547,7 +577,7 @@ private Q_SLOTS:
         row("header then garbage", garbage, {}, {}, u"not a database"_qs);
         row("damaged table page", {}, {}, "table", u"malformed"_qs);
         row("damaged index page", {}, {}, "index", u"malformed"_qs);
-        row("newer version", {}, videos + ", colour TEXT); PRAGMA user_version = 4", {}, u"newer version"_qs);
+        row("newer version", {}, videos + ", colour TEXT); PRAGMA user_version = 5", {}, u"newer version"_qs);
         row("negative version", {}, "PRAGMA user_version = -1", {}, u"unknown library version"_qs);
         row("another program's database", {}, "CREATE TABLE notes (id INTEGER PRIMARY KEY, body TEXT)", {},
             u"another program"_qs);

@@ -129,8 +129,11 @@ inline FakeReply serviceAnswer(const RecordedRequest &request)
     QJsonObject video;
     if (body.contains(u"youtube_id"_qs)) {
         video = serverVideo(body.value(u"youtube_id"_qs).toString(), ++updatedAt, 1);
-        for (const QString &field : {u"title"_qs, u"upload_date"_qs, u"duration"_qs, u"excluded"_qs})
-            video.insert(field, body.value(field));
+        for (const QString &field :
+             {u"title"_qs, u"upload_date"_qs, u"duration"_qs, u"excluded"_qs, u"watched"_qs, u"position"_qs}) {
+            if (body.contains(field))
+                video.insert(field, body.value(field));
+        }
     } else {
         const QString id = youtubeID(body.value(u"url"_qs).toString()).value_or(u"unknown"_qs);
         const QString title = body.value(u"title"_qs).toString();

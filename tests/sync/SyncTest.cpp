@@ -1,5 +1,6 @@
 #include "LinkParser.h"
 #include "SyncHarness.h"
+#include "VideoLimits.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -622,6 +623,80 @@ private Q_SLOTS:
         }
     }
 
+    // A push sends the groups of fields changed here and nothing else, so it never writes back
+    // what another device changed in the others; the answer settles the record.
+    void viewingIsPushedPerField_data()
+    {
+        QTest::addColumn<QString>(
+            "before"); // the record's state: synced, needsPatch (kept by an older version), needsAdd
+        QTest::addColumn<QString>("edits"); // in order: watched, unwatched, position, details
+        QTest::addColumn<QString>("sent");  // the keys of the last push, sorted
+        const QString detailsAndPosition = u"duration excluded position title upload_date"_qs;
+        QTest::newRow("watched") << u"synced"_qs << u"watched"_qs << u"position watched"_qs;
+        QTest::newRow("unwatched") << u"synced"_qs << u"unwatched"_qs << u"watched"_qs;
+        QTest::newRow("position") << u"synced"_qs << u"position"_qs << u"position"_qs;
+        QTest::newRow("details, then a position") << u"synced"_qs << u"details position"_qs << detailsAndPosition;
+        QTest::newRow("a position on an older pending change")
+            << u"needsPatch"_qs << u"position"_qs << detailsAndPosition;
+        // The add's answer already holds position 0.
+        QTest::newRow("watched while waiting for its add") << u"needsAdd"_qs << u"watched"_qs << u"watched"_qs;
+    }
+    void viewingIsPushedPerField()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, edits);
+        QFETCH(QString, sent);
+        SyncHarness h;
+        const QString id = u"view001"_qs;
+        if (before == SyncStateRaw::needsAdd)
+            h.engine->edits().add(u"https://youtu.be/"_qs + id);
+        else
+            h.seed(id, before);
+        for (const QString &edit : edits.split(u' ')) {
+            if (edit == u"details"_qs)
+                ::edit(*h.engine, h.store->find(id), edit);
+            else if (edit == u"position"_qs)
+                QCOMPARE(h.engine->edits().setPosition(id, 95), EditOutcome::done);
+            else
+                QCOMPARE(h.engine->edits().setWatched(id, edit == u"watched"_qs), EditOutcome::done);
+        }
+        h.restart(); // what is pending survives as it was
+        h.runCycle();
+        QVERIFY(!h.engine->hasError());
+        QJsonObject body = bodyOf(h.requestsTo(kUpsertPath).last());
+        body.remove(u"youtube_id"_qs);
+        QCOMPARE(body.keys().join(u' '), sent);
+        if (body.contains(u"position"_qs))
+            QCOMPARE(body.value(u"position"_qs).toInt(), edits.contains(u"watched"_qs) ? 0 : 95);
+        const Video *video = h.store->find(id);
+        QCOMPARE(video->syncStateRaw, SyncStateRaw::synced);
+        QCOMPARE(video->changedFields, 0);
+    }
+
+    // Positions saved while a video plays are cheap: the same one again writes nothing, a new one
+    // writes its record and starts no cycle of its own; the next cycle for any reason pushes the
+    // latest in one request.
+    void positionsWaitForTheNextCycle()
+    {
+        SyncHarness h(true, 20ms);
+        h.seed(u"play001"_qs, SyncStateRaw::synced);
+        QSignalSpy saves(h.store, &VideoStore::saved);
+        for (int second = 10; second <= 60; second += 10)
+            QCOMPARE(h.engine->edits().setPosition(u"play001"_qs, second), EditOutcome::done);
+        QCOMPARE(h.engine->edits().setPosition(u"play001"_qs, 60), EditOutcome::done);
+        QCOMPARE(saves.size(), 6);
+        QCOMPARE(h.engine->edits().setPosition(u"play001"_qs, kMaxVideoPosition + 1), EditOutcome::done);
+        QCOMPARE(h.store->find(u"play001"_qs)->position, kMaxVideoPosition);
+        QTest::qWait(kQuietMs);
+        QCOMPARE(h.cyclesStarted(), 0);
+        QCOMPARE(h.store->find(u"play001"_qs)->syncStateRaw, SyncStateRaw::needsPatch);
+
+        h.engine->edits().setExcluded(u"play001"_qs, true);
+        QVERIFY(QTest::qWaitFor([&] { return h.cyclesEnded() == 1; }));
+        QCOMPARE(h.requestsTo(kUpsertPath).size(), 1);
+        QCOMPARE(bodyOf(h.requestsTo(kUpsertPath).at(0)).value(u"position"_qs).toInt(), kMaxVideoPosition);
+    }
+
     void inboxLinksArePushedInSameCycle()
     {
         SyncHarness h;
@@ -1068,6 +1143,8 @@ private Q_SLOTS:
             QCOMPARE(edits.setExcluded(id, true), expected);
             QCOMPARE(edits.edit(id, u"Mine"_qs, QString(), QString()), expected);
             QCOMPARE(edits.remove(id), expected);
+            QCOMPARE(edits.setWatched(id, true), expected);
+            QCOMPARE(edits.setPosition(id, 30), expected);
             QVERIFY(!LocalEdits::describe(expected).isEmpty());
         }
         QCOMPARE(h.store->find(u"shared1"_qs)->syncStateRaw, SyncStateRaw::synced);

@@ -41,6 +41,8 @@ QJsonObject toJson(const AccountExport &data)
             {u"created_at"_qs, row.createdAt},
             {u"updated_at"_qs, row.updatedAt},
             {u"deleted"_qs, row.deleted ? 1 : 0},
+            {u"watched"_qs, row.watched ? 1 : 0},
+            {u"position"_qs, row.position},
             {u"metadata_pending"_qs, video.metadataPending ? 1 : 0},
         });
     }

@@ -129,6 +129,8 @@ std::string ApiEndpoints::patch(const Account &user, const QJsonObject &body)
     patch.title = optionalText(body, u"title"_qs, kMaxTitle);
     patch.uploadDate = optionalText(body, u"upload_date"_qs, kMaxDetail);
     patch.duration = optionalText(body, u"duration"_qs, kMaxDetail);
+    patch.watched = optionalFlag(body, u"watched"_qs);
+    patch.position = RequestJson::optionalCount(body, u"position"_qs, clipvane::kMaxVideoPosition);
     return FeedRowJson::videoReply(m_library.patch(user, patch));
 }
 

@@ -36,6 +36,8 @@ template<typename Text> void writeRow(JsonText &json, const BasicFeedRow<Text> &
         .number(row.id)
         .key("owner_email")
         .string(Utf8(row.ownerEmail).view())
+        .key("position")
+        .number(row.position)
         .key("read_only")
         .number(row.readOnly ? 1 : 0)
         .key("source")
@@ -48,6 +50,8 @@ template<typename Text> void writeRow(JsonText &json, const BasicFeedRow<Text> &
         .string(Utf8(row.uploadDate).view())
         .key("url")
         .string(Utf8(row.url).view())
+        .key("watched")
+        .number(row.watched ? 1 : 0)
         .key("youtube_id")
         .string(Utf8(row.youtubeId).view())
         .endObject();

@@ -76,6 +76,18 @@ std::optional<bool> optionalFlag(const QJsonObject &object, const QString &key)
     throw ApiError(400, fieldName(key) + " must be 0 or 1");
 }
 
+std::optional<qint64> optionalCount(const QJsonObject &object, const QString &key, qint64 max)
+{
+    const auto it = object.constFind(key);
+    if (it == object.constEnd())
+        return std::nullopt;
+    // Compared as a double first, so a huge or fractional number never reaches the conversion.
+    const double value = it->isDouble() ? it->toDouble() : -1.0;
+    if (!it->isDouble() || value < 0.0 || value > double(max) || value != double(qint64(value)))
+        throw ApiError(400, fieldName(key) + " must be a whole number from 0 to " + std::to_string(max));
+    return qint64(value);
+}
+
 qint64 queryNumber(const std::string *text, const char *name, qint64 fallback)
 {
     if (!text)

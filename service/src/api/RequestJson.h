@@ -19,6 +19,8 @@ std::optional<QString> optionalText(const QJsonObject &object, const QString &ke
 QString requiredText(const QJsonObject &object, const QString &key, qsizetype maxLength);
 // A flag: JSON true/false or the numbers 0 and 1; none when absent.
 std::optional<bool> optionalFlag(const QJsonObject &object, const QString &key);
+// A whole JSON number from 0 to max; none when absent.
+std::optional<qint64> optionalCount(const QJsonObject &object, const QString &key, qint64 max);
 
 // A decimal whole number of a query (optional sign, digits only, 64-bit); fallback when absent.
 qint64 queryNumber(const std::string *text, const char *name, qint64 fallback);

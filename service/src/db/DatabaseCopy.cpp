@@ -28,23 +28,23 @@ constexpr Table kTables[] = {
     {"SELECT hash, user_id, created_at FROM tokens", "hash", 1,
      "INSERT INTO tokens (hash, user_id, created_at) VALUES (?1, ?2, ?3)", "bii"},
     {"SELECT id, user_id, youtube_id, title, url, upload_date, duration, excluded, source, created_at, updated_at, "
-     "deleted, title_from_user, meta_pending, meta_attempts, meta_next_at FROM videos",
+     "deleted, title_from_user, meta_pending, meta_attempts, meta_next_at, watched, position FROM videos",
      "id", 1,
      "INSERT INTO videos (id, user_id, youtube_id, title, url, upload_date, duration, excluded, source, created_at, "
-     "updated_at, deleted, title_from_user, meta_pending, meta_attempts, meta_next_at) "
-     "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16)",
-     "iitttttitiiiiiii"},
+     "updated_at, deleted, title_from_user, meta_pending, meta_attempts, meta_next_at, watched, position) "
+     "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18)",
+     "iitttttitiiiiiiiii"},
     {"SELECT owner_id, member_email, created_at FROM family", "owner_id, member_email", 2,
      "INSERT INTO family (owner_id, member_email, created_at) VALUES (?1, ?2, ?3)", "iti"},
     {"SELECT member_email, owner_email, created_at FROM family_blocks", "member_email, owner_email", 2,
      "INSERT INTO family_blocks (member_email, owner_email, created_at) VALUES (?1, ?2, ?3)", "tti"},
     {"SELECT id, user_id, youtube_id, owner_id, owner_email, title, url, upload_date, duration, excluded, source, "
-     "created_at, read_only, deleted, updated_at FROM feed",
+     "created_at, read_only, deleted, updated_at, watched, position FROM feed",
      "id", 1,
      "INSERT INTO feed (id, user_id, youtube_id, owner_id, owner_email, title, url, upload_date, duration, excluded, "
-     "source, created_at, read_only, deleted, updated_at) "
-     "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15)",
-     "iititttttitiiii"},
+     "source, created_at, read_only, deleted, updated_at, watched, position) "
+     "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17)",
+     "iititttttitiiiiii"},
     {"SELECT code, user_id, expires_at FROM telegram_codes", "code", 1,
      "INSERT INTO telegram_codes (code, user_id, expires_at) VALUES (?1, ?2, ?3)", "tii"},
     {"SELECT chat_id, user_id, linked_at FROM telegram_chats", "chat_id", 1,

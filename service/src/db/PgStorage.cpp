@@ -11,7 +11,7 @@ namespace clipvane::service {
 
 namespace {
 
-constexpr int kSchemaVersion = 4;
+constexpr int kSchemaVersion = 5;
 // The first version PostgreSQL databases were written in: a new database starts with it whole.
 constexpr int kBaseVersion = 3;
 constexpr size_t kPoolSize = 8; // idle connections kept of each kind
@@ -145,6 +145,14 @@ CREATE TABLE schema_steps (
     version BIGINT PRIMARY KEY,
     applied_at BIGINT NOT NULL
 );
+)sql",
+    R"sql(
+-- The owner's viewing of each own video, and the same on the owner's feed rows (a shared
+-- library's rows carry none: viewing is each viewer's own).
+ALTER TABLE videos ADD COLUMN watched BIGINT NOT NULL DEFAULT 0;
+ALTER TABLE videos ADD COLUMN position BIGINT NOT NULL DEFAULT 0;
+ALTER TABLE feed ADD COLUMN watched BIGINT NOT NULL DEFAULT 0;
+ALTER TABLE feed ADD COLUMN position BIGINT NOT NULL DEFAULT 0;
 )sql",
 };
 static_assert(std::size(kSteps) == kSchemaVersion + 1);

@@ -19,7 +19,7 @@ namespace clipvane::service {
 
 namespace {
 
-constexpr int kSchemaVersion = 3;
+constexpr int kSchemaVersion = 4;
 constexpr int kReaderPoolSize = 4; // idle readers kept; more are opened under load and closed after
 // A stamp leaves a gap of one after the previous one, so "now" (last stamp + 1) lies strictly
 // between everything already stored and everything stored later.
@@ -131,6 +131,14 @@ CREATE TABLE signin_states (
     expires_at INTEGER NOT NULL
 ) WITHOUT ROWID;
 CREATE INDEX signin_states_expiry ON signin_states(expires_at);
+)sql",
+    R"sql(
+-- The owner's viewing of each own video, and the same on the owner's feed rows (a shared
+-- library's rows carry none: viewing is each viewer's own).
+ALTER TABLE videos ADD COLUMN watched INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE videos ADD COLUMN position INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE feed ADD COLUMN watched INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE feed ADD COLUMN position INTEGER NOT NULL DEFAULT 0;
 )sql",
 };
 

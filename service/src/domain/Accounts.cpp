@@ -254,7 +254,8 @@ AccountExport Accounts::exportAccount(const Account &user)
         {
             auto query =
                 db.prepare("SELECT youtube_id, title, url, upload_date, duration, excluded, source, created_at, "
-                           "updated_at, deleted, meta_pending FROM videos WHERE user_id = ?1 ORDER BY id");
+                           "updated_at, deleted, meta_pending, watched, position FROM videos WHERE user_id = ?1 "
+                           "ORDER BY id");
             query.bind(1, user.id);
             while (query.step())
                 data.videos.push_back(AccountExport::Video{FeedRow{.youtubeId = query.text(0),
@@ -267,7 +268,9 @@ AccountExport Accounts::exportAccount(const Account &user)
                                                                    .createdAt = query.int64(7),
                                                                    .updatedAt = query.int64(8),
                                                                    .ownerId = user.id,
-                                                                   .deleted = query.int64(9) != 0},
+                                                                   .deleted = query.int64(9) != 0,
+                                                                   .watched = query.int64(11) != 0,
+                                                                   .position = query.int64(12)},
                                                            query.int64(10) != 0});
         }
         {

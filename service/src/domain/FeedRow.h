@@ -26,6 +26,9 @@ template<typename Text> struct BasicFeedRow
     Text ownerEmail{};  // empty for the user's own copy
     bool readOnly = false;
     bool deleted = false;
+    // The owner's viewing; false and 0 on a shared library's copy, viewing being each viewer's own.
+    bool watched = false;
+    qint64 position = 0; // whole seconds
 };
 
 using FeedRow = BasicFeedRow<QString>;

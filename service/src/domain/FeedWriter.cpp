@@ -11,14 +11,16 @@ bool sameState(const FeedRow &current, const FeedRow &standing)
            current.title == standing.title && current.url == standing.url &&
            current.uploadDate == standing.uploadDate && current.duration == standing.duration &&
            current.source == standing.source && current.excluded == standing.excluded &&
-           current.createdAt == standing.createdAt && current.readOnly == standing.readOnly;
+           current.createdAt == standing.createdAt && current.readOnly == standing.readOnly &&
+           current.watched == standing.watched && current.position == standing.position;
 }
 
 template<typename Row, typename Text> Row readRow(const SqlStatement &query, Text (SqlStatement::*text)(int) const)
 {
-    return Row{query.int64(0),   (query.*text)(1),    (query.*text)(2),     (query.*text)(3),    (query.*text)(4),
-               (query.*text)(5), query.int64(6) != 0, (query.*text)(7),     query.int64(8),      query.int64(9),
-               query.int64(10),  (query.*text)(11),   query.int64(12) != 0, query.int64(13) != 0};
+    return Row{query.int64(0),       (query.*text)(1),     (query.*text)(2),     (query.*text)(3),
+               (query.*text)(4),     (query.*text)(5),     query.int64(6) != 0,  (query.*text)(7),
+               query.int64(8),       query.int64(9),       query.int64(10),      (query.*text)(11),
+               query.int64(12) != 0, query.int64(13) != 0, query.int64(14) != 0, query.int64(15)};
 }
 
 } // namespace
@@ -32,8 +34,8 @@ void FeedWriter::refresh(const Account &user, const QString &youtubeId)
     SqlConnection &db = m_tx.db;
     std::optional<FeedRow> standing;
     {
-        auto own = db.prepare("SELECT title, url, upload_date, duration, excluded, source, created_at FROM videos "
-                              "WHERE user_id = ?1 AND youtube_id = ?2 AND deleted = 0");
+        auto own = db.prepare("SELECT title, url, upload_date, duration, excluded, source, created_at, watched, "
+                              "position FROM videos WHERE user_id = ?1 AND youtube_id = ?2 AND deleted = 0");
         own.bind(1, user.id).bind(2, youtubeId);
         if (own.step())
             standing = FeedRow{.title = own.text(0),
@@ -43,7 +45,9 @@ void FeedWriter::refresh(const Account &user, const QString &youtubeId)
                                .excluded = own.int64(4) != 0,
                                .source = own.text(5),
                                .createdAt = own.int64(6),
-                               .ownerId = user.id};
+                               .ownerId = user.id,
+                               .watched = own.int64(7) != 0,
+                               .position = own.int64(8)};
     }
     if (!standing) {
         // Among several sharing owners the smallest address wins, so every pull agrees.
@@ -80,13 +84,14 @@ void FeedWriter::refresh(const Account &user, const QString &youtubeId)
     if (current && sameState(*current, *standing))
         return;
     db.prepare("INSERT INTO feed (user_id, youtube_id, owner_id, owner_email, title, url, upload_date, duration, "
-               "excluded, source, created_at, read_only, deleted, updated_at) "
-               "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, 0, ?13) "
+               "excluded, source, created_at, read_only, deleted, updated_at, watched, position) "
+               "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, 0, ?13, ?14, ?15) "
                "ON CONFLICT (user_id, youtube_id) DO UPDATE SET owner_id = excluded.owner_id, "
                "owner_email = excluded.owner_email, title = excluded.title, url = excluded.url, "
                "upload_date = excluded.upload_date, duration = excluded.duration, excluded = excluded.excluded, "
                "source = excluded.source, created_at = excluded.created_at, read_only = excluded.read_only, "
-               "deleted = 0, updated_at = excluded.updated_at")
+               "deleted = 0, updated_at = excluded.updated_at, watched = excluded.watched, "
+               "position = excluded.position")
         .bind(1, user.id)
         .bind(2, youtubeId)
         .bind(3, standing->ownerId)
@@ -100,6 +105,8 @@ void FeedWriter::refresh(const Account &user, const QString &youtubeId)
         .bind(11, standing->createdAt)
         .bind(12, standing->readOnly)
         .bind(13, m_tx.stamp())
+        .bind(14, standing->watched)
+        .bind(15, standing->position)
         .run();
 }
 

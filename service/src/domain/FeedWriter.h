@@ -10,7 +10,7 @@
 // so that queries join it into their literal text (statements are cached by that text).
 #define CLIPVANE_FEED_ROW_COLUMNS                                                                                      \
     "id, youtube_id, title, url, upload_date, duration, excluded, source, created_at, updated_at, owner_id, "          \
-    "owner_email, read_only, deleted"
+    "owner_email, read_only, deleted, watched, position"
 
 namespace clipvane::service {
 

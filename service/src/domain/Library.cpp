@@ -129,7 +129,8 @@ FeedRow Library::add(const Account &user, const VideoLink &link, const QString &
             tx.db
                 .prepare("UPDATE videos SET title = ?2, url = ?3, upload_date = ?4, duration = ?5, excluded = 0, "
                          "source = ?6, created_at = ?7, updated_at = ?8, deleted = 0, title_from_user = ?9, "
-                         "meta_pending = ?10, meta_attempts = ?12, meta_next_at = ?11 WHERE id = ?1")
+                         "meta_pending = ?10, meta_attempts = ?12, meta_next_at = ?11, watched = 0, position = 0 "
+                         "WHERE id = ?1")
                 .bind(1, videoId)
                 .bind(2, newTitle)
                 .bind(3, link.url)
@@ -202,6 +203,8 @@ FeedRow Library::patch(const Account &user, const VideoPatch &patch)
                      "upload_date = CASE WHEN ?4 THEN ?5 ELSE upload_date END, "
                      "duration = CASE WHEN ?6 THEN ?7 ELSE duration END, "
                      "excluded = CASE WHEN ?8 THEN ?9 ELSE excluded END, "
+                     "watched = CASE WHEN ?11 THEN ?12 ELSE watched END, "
+                     "position = CASE WHEN ?13 THEN ?14 ELSE position END, "
                      "deleted = 0, updated_at = ?10 WHERE id = ?1")
             .bind(1, videoId)
             .bind(2, newTitle)
@@ -213,6 +216,10 @@ FeedRow Library::patch(const Account &user, const VideoPatch &patch)
             .bind(8, patch.excluded.has_value())
             .bind(9, patch.excluded.value_or(false))
             .bind(10, tx.stamp())
+            .bind(11, patch.watched.has_value())
+            .bind(12, patch.watched.value_or(false))
+            .bind(13, patch.position.has_value())
+            .bind(14, patch.position.value_or(0))
             .run();
         feed.refreshOwnerVideo(user, patch.youtubeId);
         return *feed.row(user.id, patch.youtubeId);

@@ -35,6 +35,8 @@ struct VideoPatch
     std::optional<QString> title;
     std::optional<QString> uploadDate;
     std::optional<QString> duration;
+    std::optional<bool> watched;
+    std::optional<qint64> position; // whole seconds, checked by the caller
 };
 
 struct FeedPage
