@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QSettings;
 class QTabWidget;
 
 namespace clipvane {
@@ -11,11 +12,12 @@ class APIClient;
 class AccountSettingsTab;
 class AddingSettingsTab;
 class FamilySettingsTab;
+class PlaybackSettingsTab;
 class PrivacySettingsTab;
 class SecretStore;
 class SyncEngine;
 
-// The settings window: a top-level window of its own (never the main window) holding the four
+// The settings window: a top-level window of its own (never the main window) holding the
 // tabs at a fixed size. It stays open when the user signs out or deletes the account.
 class SettingsView : public QWidget
 {
@@ -26,8 +28,8 @@ public:
 
     // sync: the application's engine; api: the client it uses; secrets: the credentials store
     // ("Signed in as"); onboarded: the flag that returns the main window to onboarding. All must
-    // outlive the window.
-    SettingsView(SyncEngine &sync, APIClient &api, SecretStore &secrets, OnboardedFlag &onboarded,
+    // outlive the window. standard: the standard settings (the player's preferences).
+    SettingsView(SyncEngine &sync, APIClient &api, SecretStore &secrets, OnboardedFlag &onboarded, QSettings &standard,
                  QWidget *parent = nullptr);
 
     // Shows the window, or brings it to the front when it is already open.
@@ -38,6 +40,7 @@ public:
     FamilySettingsTab *familyTab() const { return m_family; }
     AddingSettingsTab *addingTab() const { return m_adding; }
     PrivacySettingsTab *privacyTab() const { return m_privacy; }
+    PlaybackSettingsTab *playbackTab() const { return m_playback; }
 
 Q_SIGNALS:
     // The session ended here (sign-out, or the account deleted): "onboarded" is already false
@@ -50,6 +53,7 @@ private:
     FamilySettingsTab *m_family = nullptr;
     AddingSettingsTab *m_adding = nullptr;
     PrivacySettingsTab *m_privacy = nullptr;
+    PlaybackSettingsTab *m_playback = nullptr;
 };
 
 } // namespace clipvane

@@ -405,7 +405,7 @@ private Q_SLOTS:
         GoogleAuth auth(QUrl(u"http://127.0.0.1:9"_qs), [](const QUrl &) { return true; });
         AppState state(library.session->standard());
         MainWindow window(library.session->engine(), library.session->store(), onboarded, auth, state,
-                          library.session->api());
+                          library.session->api(), library.session->standard());
         QVERIFY(library.session->engine().signIn(u"T"_qs, u"e"_qs));
         QVERIFY(!window.isShowingLibrary()); // a token, but never onboarded here
         onboarded.set(true);
