@@ -1,8 +1,8 @@
 #include "MainWindow.h"
 
 #include "APIClient.h"
-#include "AppState.h"
 #include "AboutSheet.h"
+#include "AppState.h"
 #include "ClipvaneCommands.h"
 #include "LibraryView.h"
 #include "OnboardedFlag.h"

@@ -2,6 +2,7 @@
 
 #include "SettingsKeys.h"
 
+#include <QDataStream>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
@@ -25,6 +26,23 @@ void placeByDefault(QWidget &window, QSize size)
     }
 }
 
+// The window's frame as saveGeometry wrote it: restoreGeometry moves a frame that lies off the
+// screens only as far as the nearest edge, where the default placement is what people expect.
+std::optional<QRect> keptFrame(const QByteArray &geometry)
+{
+    constexpr quint32 kMagic = 0x1D9D0CB;
+    QDataStream stream(geometry);
+    stream.setVersion(QDataStream::Qt_4_0);
+    quint32 magic = 0;
+    quint16 major = 0;
+    quint16 minor = 0;
+    QRect frame;
+    stream >> magic >> major >> minor >> frame;
+    if (stream.status() != QDataStream::Ok || magic != kMagic)
+        return std::nullopt;
+    return frame;
+}
+
 } // namespace
 
 WindowMemory::WindowMemory(QSettings &standard)
@@ -43,7 +61,8 @@ bool WindowMemory::isOnAnyScreen(const QRect &frame)
 void WindowMemory::restoreWindow(QWidget &window, QSize defaultSize) const
 {
     const QByteArray kept = m_standard.value(SettingsKeys::windowGeometry).toByteArray();
-    if (kept.isEmpty() || !window.restoreGeometry(kept) || !isOnAnyScreen(window.geometry()))
+    const std::optional<QRect> frame = keptFrame(kept);
+    if (!frame || !isOnAnyScreen(*frame) || !window.restoreGeometry(kept))
         placeByDefault(window, defaultSize);
 }
 

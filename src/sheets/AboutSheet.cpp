@@ -35,10 +35,10 @@ AboutSheet::AboutSheet(const QString &version, const QString &licence, const QUr
     QLabel *licenceLine = SheetStyle::note(tr("Released under the %1 licence.").arg(licence), this);
 
     const QString address = projectLink.toString(QUrl::FullyEncoded);
-    auto *link = new QLabel(QStringLiteral("<a href=\"%1\" style=\"color: %2;\">%3</a>")
-                                .arg(address.toHtmlEscaped(), Palette::text().name(),
-                                     projectLink.toDisplayString().toHtmlEscaped()),
-                            this);
+    auto *link = new QLabel(
+        QStringLiteral("<a href=\"%1\" style=\"color: %2;\">%3</a>")
+            .arg(address.toHtmlEscaped(), Palette::text().name(), projectLink.toDisplayString().toHtmlEscaped()),
+        this);
     link->setFont(Fonts::font(FontFace::medium, 12.5));
     link->setTextFormat(Qt::RichText);
     link->setOpenExternalLinks(true);

@@ -62,8 +62,7 @@ ShortcutsSheet::ShortcutsSheet(const QList<Row> &rows, QWidget *parent)
             group = row.group;
             if (line > 0)
                 grid->setRowMinimumHeight(line++, kGroupSpace);
-            QLabel *header =
-                coloured(group.toUpper(), Fonts::font(FontFace::semiBold, 11), Palette::muted(), list);
+            QLabel *header = coloured(group.toUpper(), Fonts::font(FontFace::semiBold, 11), Palette::muted(), list);
             grid->addWidget(header, line++, 0, 1, 2);
         }
         QLabel *title = coloured(row.title, font(), Palette::text(), list);
