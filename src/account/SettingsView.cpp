@@ -5,7 +5,6 @@
 #include "FamilySettingsTab.h"
 #include "Fonts.h"
 #include "Palette.h"
-#include "PlaybackSettingsTab.h"
 #include "PrivacySettingsTab.h"
 #include "Symbols.h"
 
@@ -31,14 +30,12 @@ SettingsView::SettingsView(SyncEngine &sync, APIClient &api, SecretStore &secret
 
     m_account = new AccountSettingsTab(sync, secrets, onboarded);
     m_family = new FamilySettingsTab(api, sync, secrets);
-    m_adding = new AddingSettingsTab(api);
+    m_adding = new AddingSettingsTab(api, standard);
     m_privacy = new PrivacySettingsTab(api, sync, onboarded);
-    m_playback = new PlaybackSettingsTab(standard);
     const QColor tint = Palette::text();
     m_tabs->addTab(m_account, Symbols::icon(QStringLiteral("person.crop.circle"), tint), tr("Account"));
     m_tabs->addTab(m_family, Symbols::icon(QStringLiteral("person.2"), tint), tr("Family"));
     m_tabs->addTab(m_adding, Symbols::icon(QStringLiteral("plus.circle"), tint), tr("Adding videos"));
-    m_tabs->addTab(m_playback, Symbols::icon(QStringLiteral("play.rectangle"), tint), tr("Playback"));
     // A tab label marks its shortcut letter with "&": the ampersand of the title is doubled.
     QString privacy = tr("Data & privacy");
     privacy.replace(QLatin1Char('&'), QStringLiteral("&&"));

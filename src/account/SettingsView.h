@@ -12,7 +12,6 @@ class APIClient;
 class AccountSettingsTab;
 class AddingSettingsTab;
 class FamilySettingsTab;
-class PlaybackSettingsTab;
 class PrivacySettingsTab;
 class SecretStore;
 class SyncEngine;
@@ -28,7 +27,7 @@ public:
 
     // sync: the application's engine; api: the client it uses; secrets: the credentials store
     // ("Signed in as"); onboarded: the flag that returns the main window to onboarding. All must
-    // outlive the window. standard: the standard settings (the player's preferences).
+    // outlive the window. standard: the standard settings (the player's preference, on the adding tab).
     SettingsView(SyncEngine &sync, APIClient &api, SecretStore &secrets, OnboardedFlag &onboarded, QSettings &standard,
                  QWidget *parent = nullptr);
 
@@ -40,7 +39,6 @@ public:
     FamilySettingsTab *familyTab() const { return m_family; }
     AddingSettingsTab *addingTab() const { return m_adding; }
     PrivacySettingsTab *privacyTab() const { return m_privacy; }
-    PlaybackSettingsTab *playbackTab() const { return m_playback; }
 
 Q_SIGNALS:
     // The session ended here (sign-out, or the account deleted): "onboarded" is already false
@@ -53,7 +51,6 @@ private:
     FamilySettingsTab *m_family = nullptr;
     AddingSettingsTab *m_adding = nullptr;
     PrivacySettingsTab *m_privacy = nullptr;
-    PlaybackSettingsTab *m_playback = nullptr;
 };
 
 } // namespace clipvane
