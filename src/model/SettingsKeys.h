@@ -10,10 +10,11 @@ namespace clipvane {
 namespace SettingsKeys {
 
 // The standard settings: this application's own preferences and developer overrides.
-inline constexpr QLatin1String onboarded("onboarded");                         // bool; absent = false
-inline constexpr QLatin1String autoplayOnSelect("macAutoplayOnSelect");        // bool; absent = false
-inline constexpr QLatin1String apiBase("apiBase");                             // text; absent = built-in service
-inline constexpr QLatin1String testToken("testToken");                         // text; non-empty = token to provision
+inline constexpr QLatin1String onboarded("onboarded");                  // bool; absent = false
+inline constexpr QLatin1String autoplayOnSelect("macAutoplayOnSelect"); // bool; absent = false
+inline constexpr QLatin1String apiBase("apiBase");                      // text; absent = built-in service
+inline constexpr QLatin1String testToken("testToken");                  // text; non-empty = token to provision
+// The player: whether the next video of the list plays when one ends.
 inline constexpr QLatin1String playNextAutomatically("playNextAutomatically"); // bool; absent = true
 // The main window as the person left it, restored at the next launch of the same profile.
 inline constexpr QLatin1String windowGeometry("window/geometry");   // bytes of QMainWindow::saveGeometry
