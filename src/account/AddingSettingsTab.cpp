@@ -3,9 +3,11 @@
 #include "APIClient.h"
 #include "Palette.h"
 #include "SettingsForm.h"
+#include "SettingsKeys.h"
 #include "SettingsSection.h"
 #include "TelegramBot.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QGuiApplication>
@@ -13,6 +15,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QSettings>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -22,10 +25,11 @@ namespace {
 
 constexpr qreal kTextSize = 13;
 constexpr qreal kExplainSize = 12.5;
+constexpr qreal kNoteSize = 11.5;
 
 } // namespace
 
-AddingSettingsTab::AddingSettingsTab(APIClient &api, QWidget *parent)
+AddingSettingsTab::AddingSettingsTab(APIClient &api, QSettings &standard, QWidget *parent)
     : QWidget(parent)
     , m_api(api)
     , m_openUrl([](const QUrl &url) { QDesktopServices::openUrl(url); })
@@ -50,6 +54,18 @@ AddingSettingsTab::AddingSettingsTab(APIClient &api, QWidget *parent)
 
     SettingsSection *window = form->addSection(windowSectionTitle());
     window->addRow(SettingsForm::text(windowHint(), kExplainSize, Palette::text()));
+
+    SettingsSection *playback = form->addSection(tr("Playback"));
+    m_playNext = new QCheckBox(tr("Play the next video automatically"));
+    m_playNext->setAccessibleName(m_playNext->text());
+    m_playNext->setChecked(
+        standard.value(SettingsKeys::playNextAutomatically, SettingsDefaults::playNextAutomatically).toBool());
+    playback->addRow(m_playNext);
+    playback->addRow(SettingsForm::text(tr("When a video ends, the next one of the list as it is shown starts after "
+                                           "five seconds, unless you cancel it."),
+                                        kNoteSize, Palette::muted()));
+    connect(m_playNext, &QCheckBox::toggled, this,
+            [&standard](bool on) { standard.setValue(SettingsKeys::playNextAutomatically, on); });
 
     connect(m_copy, &QPushButton::clicked, this, &AddingSettingsTab::copyBotLink);
     connect(m_link, &QPushButton::clicked, this, [this] { linkAccount(); });

@@ -5,14 +5,17 @@
 #include <functional>
 #include <qcorotask.h>
 
+class QCheckBox;
 class QPushButton;
+class QSettings;
 
 namespace clipvane {
 
 class APIClient;
 
 // The ways of adding videos besides the add sheet: the Telegram bot, and dragging or pasting a
-// link in the window.
+// link in the window; then how what was added plays (whether the next video plays by itself when
+// one ends, written to the standard settings at each change and read when a video ends).
 class AddingSettingsTab : public QWidget
 {
     Q_OBJECT
@@ -20,14 +23,15 @@ class AddingSettingsTab : public QWidget
 public:
     static constexpr int kCopiedMs = 1500;
 
-    // api must outlive the tab.
-    explicit AddingSettingsTab(APIClient &api, QWidget *parent = nullptr);
+    // api and standard (the standard settings) must outlive the tab.
+    AddingSettingsTab(APIClient &api, QSettings &standard, QWidget *parent = nullptr);
 
     // How an address is opened (the default browser; tests watch it instead).
     void setUrlOpener(std::function<void(const QUrl &)> opener) { m_openUrl = std::move(opener); }
 
     QPushButton *copyButton() const { return m_copy; }
     QPushButton *linkButton() const { return m_link; }
+    QCheckBox *playNextBox() const { return m_playNext; }
     // The text about the window, in this platform's words.
     static QString windowHint();
     static QString windowSectionTitle();
@@ -43,6 +47,7 @@ private:
     APIClient &m_api;
     QPushButton *m_copy = nullptr;
     QPushButton *m_link = nullptr;
+    QCheckBox *m_playNext = nullptr;
     std::function<void(const QUrl &)> m_openUrl;
 };
 

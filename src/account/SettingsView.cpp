@@ -15,7 +15,7 @@
 namespace clipvane {
 
 SettingsView::SettingsView(SyncEngine &sync, APIClient &api, SecretStore &secrets, OnboardedFlag &onboarded,
-                           QWidget *parent)
+                           QSettings &standard, QWidget *parent)
     : QWidget(parent, Qt::Window)
 {
     setWindowTitle(tr("Settings"));
@@ -30,7 +30,7 @@ SettingsView::SettingsView(SyncEngine &sync, APIClient &api, SecretStore &secret
 
     m_account = new AccountSettingsTab(sync, secrets, onboarded);
     m_family = new FamilySettingsTab(api, sync, secrets);
-    m_adding = new AddingSettingsTab(api);
+    m_adding = new AddingSettingsTab(api, standard);
     m_privacy = new PrivacySettingsTab(api, sync, onboarded);
     const QColor tint = Palette::text();
     m_tabs->addTab(m_account, Symbols::icon(QStringLiteral("person.crop.circle"), tint), tr("Account"));

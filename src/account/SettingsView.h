@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class QSettings;
 class QTabWidget;
 
 namespace clipvane {
@@ -15,7 +16,7 @@ class PrivacySettingsTab;
 class SecretStore;
 class SyncEngine;
 
-// The settings window: a top-level window of its own (never the main window) holding the four
+// The settings window: a top-level window of its own (never the main window) holding the
 // tabs at a fixed size. It stays open when the user signs out or deletes the account.
 class SettingsView : public QWidget
 {
@@ -26,8 +27,8 @@ public:
 
     // sync: the application's engine; api: the client it uses; secrets: the credentials store
     // ("Signed in as"); onboarded: the flag that returns the main window to onboarding. All must
-    // outlive the window.
-    SettingsView(SyncEngine &sync, APIClient &api, SecretStore &secrets, OnboardedFlag &onboarded,
+    // outlive the window. standard: the standard settings (the player's preference, on the adding tab).
+    SettingsView(SyncEngine &sync, APIClient &api, SecretStore &secrets, OnboardedFlag &onboarded, QSettings &standard,
                  QWidget *parent = nullptr);
 
     // Shows the window, or brings it to the front when it is already open.

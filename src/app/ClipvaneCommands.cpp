@@ -59,6 +59,7 @@ ClipvaneCommands::ClipvaneCommands(AppState &state, SyncEngine &sync, VideoStore
     buildView(bar);
     buildLibrary(bar);
     buildHelp(bar);
+    listKeysOutsideMenus();
 
     connect(&state, &AppState::selectedIDChanged, this, &ClipvaneCommands::updateRules);
     connect(&state, &AppState::browsingChanged, this, &ClipvaneCommands::updateRules);
@@ -73,6 +74,9 @@ ClipvaneCommands::ClipvaneCommands(AppState &state, SyncEngine &sync, VideoStore
 QAction *ClipvaneCommands::add(QMenu &menu, const QString &title, const QKeySequence &key)
 {
     QAction *action = menu.addAction(title);
+    QString menuTitle = menu.title();
+    menuTitle.remove(QLatin1Char('&'));
+    m_table.append({menuTitle, title, key.isEmpty() ? QList<QKeySequence>() : QList<QKeySequence>{key}});
     if (!key.isEmpty()) {
         action->setShortcut(key);
         // The keys work in the sheets' parent window too, never inside another top-level window.
@@ -101,8 +105,8 @@ void ClipvaneCommands::buildEdit(QMenuBar &bar)
     m_menus << menu;
     // The usual text commands act on the focused text field; its own keys already do the same.
     const auto textCommand = [this, menu](const QString &title, QKeySequence::StandardKey key, auto call) {
-        QAction *action = add(*menu, title);
-        action->setShortcut(key);
+        QAction *action = add(*menu, title, QKeySequence(key));
+        action->setShortcuts(key);
         action->setShortcutContext(Qt::WidgetShortcut); // the field's own keys stay in charge
         connect(action, &QAction::triggered, this, [call] { onFocusedText(call); });
     };
@@ -181,6 +185,27 @@ void ClipvaneCommands::buildHelp(QMenuBar &bar)
         root.setPath(QStringLiteral("/"));
         QDesktopServices::openUrl(root);
     });
+    connect(add(*menu, tr("Keyboard Shortcuts"), QKeySequence(Qt::CTRL | Qt::Key_Slash)), &QAction::triggered, this,
+            &ClipvaneCommands::shortcutsRequested);
+    QAction *about = add(*menu, tr("About Clipvane"));
+    about->setMenuRole(QAction::AboutRole);
+    connect(about, &QAction::triggered, this, &ClipvaneCommands::aboutRequested);
+}
+
+void ClipvaneCommands::listKeysOutsideMenus()
+{
+    // Handled by the key rules and the player, where a menu item could not hear them: a plain
+    // letter or Space belongs to a focused text field first.
+    const auto key = [this](const QString &title, QList<QKeySequence> keys) {
+        m_table.append({QString(), title, std::move(keys)});
+    };
+    key(tr("Play / Pause"), {QKeySequence(Qt::Key_Space)});
+    key(tr("Full Screen"), {QKeySequence(Qt::Key_F)});
+    key(tr("Leave Full Screen"), {QKeySequence(Qt::Key_Escape)});
+    key(tr("Cancel the Next Video"), {QKeySequence(Qt::Key_Escape)});
+    key(tr("Next Video in Browse Mode"), {QKeySequence(Qt::Key_J), QKeySequence(Qt::Key_Down)});
+    key(tr("Previous Video in Browse Mode"), {QKeySequence(Qt::Key_K), QKeySequence(Qt::Key_Up)});
+    key(tr("Leave Browse Mode"), {QKeySequence(Qt::Key_Escape)});
 }
 
 void ClipvaneCommands::updateRules()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QKeySequence>
+#include <QList>
 #include <QObject>
 #include <QUrl>
 
@@ -23,12 +24,24 @@ class ClipvaneCommands : public QObject
     Q_OBJECT
 
 public:
+    // One command of the application: every menu item, and the keys that act outside the menus
+    // (Space, F, the paging keys, Escape), which carry no menu. The keyboard shortcuts sheet is
+    // made from this table, so a new command is listed there by itself.
+    struct Command
+    {
+        QString menu; // the menu's title as shown; empty for a key handled outside the menus
+        QString title;
+        QList<QKeySequence> keys; // none for a command without a key
+    };
+
     // webOrigin: the service's web origin, opened by "Clipvane Help".
     ClipvaneCommands(AppState &state, SyncEngine &sync, VideoStore &store, const QUrl &webOrigin, QMenuBar &bar,
                      QObject *parent = nullptr);
 
     // The action of a menu item by its title as shown (without the mnemonic), for tests.
     QAction *action(const QString &title) const;
+    // Every command, menus first in their order, then the keys outside the menus.
+    const QList<Command> &commands() const { return m_table; }
 
     // "Add from Clipboard": adds the video of a YouTube link on the clipboard; anything else
     // does nothing, silently.
@@ -37,6 +50,8 @@ public:
 
 Q_SIGNALS:
     void settingsRequested();
+    void shortcutsRequested();
+    void aboutRequested();
 
 private:
     void buildFile(QMenuBar &bar);
@@ -44,6 +59,7 @@ private:
     void buildView(QMenuBar &bar);
     void buildLibrary(QMenuBar &bar);
     void buildHelp(QMenuBar &bar);
+    void listKeysOutsideMenus();
     QAction *add(QMenu &menu, const QString &title, const QKeySequence &key = {});
     void updateRules();
 
@@ -59,6 +75,7 @@ private:
     QAction *m_clearFilters = nullptr;
     QAction *m_ask = nullptr;
     QList<QMenu *> m_menus;
+    QList<Command> m_table;
 };
 
 } // namespace clipvane

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "LibraryView.h"
+#include "WindowMemory.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QUrl>
 
+class QDialog;
+class QSettings;
 class QStackedWidget;
 
 namespace clipvane {
@@ -32,9 +35,10 @@ public:
     static constexpr QSize kMinimumSize{900, 560};
 
     // api: the service's client (the assistant asks it); the player page and the help page live
-    // on its web origin.
+    // on its web origin. standard: the standard settings, where the window's size and place,
+    // the column's width and the selection are kept between launches.
     MainWindow(SyncEngine &sync, VideoStore &store, OnboardedFlag &onboarded, GoogleAuth &auth, AppState &state,
-               APIClient &api, QWidget *parent = nullptr);
+               APIClient &api, QSettings &standard, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // The root switch: the library only for an onboarded user who is signed in.
@@ -46,13 +50,27 @@ public:
 
     // Shows, raises and activates the window (a later launch, an opened link).
     void bringToFront();
+    // Keeps the size and place, the column's width and the selection for the next launch.
+    void remember();
+
+    // The Help menu's sheets; the one open, if any.
+    void presentShortcuts();
+    void presentAbout();
+    QDialog *helpSheet() const { return m_helpSheet; }
+    // The homepage, licence and version About shows.
+    static QUrl projectLink();
+    static QString licence();
 
 Q_SIGNALS:
     // The toolbar's gear or the menu's settings command.
     void settingsRequested();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void updateRoot();
+    void presentHelp(QDialog *sheet);
 
     SyncEngine &m_sync;
     VideoStore &m_store;
@@ -63,6 +81,8 @@ private:
     OnboardingView *m_onboarding;
     QPointer<LibraryView> m_library;
     ClipvaneCommands *m_commands;
+    WindowMemory m_memory;
+    QPointer<QDialog> m_helpSheet;
 };
 
 } // namespace clipvane

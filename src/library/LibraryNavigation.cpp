@@ -66,6 +66,18 @@ QList<const Video *> upNext(const QList<const Video *> &visible, const std::opti
     return visible.mid(found + 1, kUpNextCount);
 }
 
+const Video *nextPlayable(const QList<const Video *> &visible, const std::optional<QString> &selected)
+{
+    const int found = selected ? rowOf(visible, *selected) : -1;
+    if (found < 0)
+        return nullptr;
+    for (int row = found + 1; row < visible.size(); ++row) {
+        if (isPlayable(*visible[row]))
+            return visible[row];
+    }
+    return nullptr;
+}
+
 Position position(const QList<const Video *> &visible, const std::optional<QString> &selected)
 {
     const QList<const Video *> playable = playableOnly(visible);

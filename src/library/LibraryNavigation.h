@@ -35,6 +35,10 @@ std::optional<QString> stepTarget(const QList<const Video *> &visible, const std
 // Up to five records after the selection; the first five when it is not in the list.
 QList<const Video *> upNext(const QList<const Video *> &visible, const std::optional<QString> &selected);
 
+// The first playable record after the selection, the one that plays when the selected video
+// ends; none after the last playable row, or when the selection is not in the list.
+const Video *nextPlayable(const QList<const Video *> &visible, const std::optional<QString> &selected);
+
 Position position(const QList<const Video *> &visible, const std::optional<QString> &selected);
 
 // The rows of the records that are not playable, ascending: with them at hand the counter is

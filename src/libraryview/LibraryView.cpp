@@ -21,6 +21,7 @@
 #include "SearchRow.h"
 #include "StartupTrace.h"
 #include "SyncEngine.h"
+#include "UpNextCountdown.h"
 #include "Video.h"
 #include "VideoStore.h"
 #include "VisibleList.h"
@@ -107,6 +108,11 @@ LibraryView::LibraryView(AppState &state, SyncEngine &sync, VideoStore &store, A
     });
     connect(&store, &VideoStore::removed, this, &LibraryView::updateDetail);
     connect(&state, &AppState::selectedIDChanged, this, &LibraryView::selectionChanged);
+    connect(&state.player(), &PlayerController::ended, this, &LibraryView::offerNext);
+    connect(&state.upNext(), &UpNextCountdown::playRequested, this, [this](const QString &youtubeID) {
+        m_state.setSelectedID(youtubeID);
+        m_state.player().load(youtubeID, true);
+    });
     connect(&state, &AppState::browsingChanged, this, &LibraryView::browsingChanged);
     connect(&state, &AppState::showAddChanged, this, &LibraryView::presentAdd);
     connect(&state, &AppState::editingIDChanged, this, &LibraryView::presentEdit);
@@ -132,7 +138,11 @@ LibraryView::LibraryView(AppState &state, SyncEngine &sync, VideoStore &store, A
     StartupTrace::mark("library list computed");
 }
 
-LibraryView::~LibraryView() = default;
+LibraryView::~LibraryView()
+{
+    // Nobody is left to play what the wait names.
+    m_state.upNext().cancel();
+}
 
 void LibraryView::setUrlOpener(std::function<void(const QUrl &)> opener)
 {
@@ -213,8 +223,18 @@ void LibraryView::toggleExcluded(const Video *video)
     recompute();
 }
 
+void LibraryView::offerNext()
+{
+    if (!m_state.playNextAutomatically())
+        return;
+    if (const Video *next = LibraryNavigation::nextPlayable(m_list->visible(), m_state.selectedID()))
+        m_state.upNext().offer(next->youtubeID, next->title);
+}
+
 void LibraryView::selectionChanged()
 {
+    // Whatever the person picked wins over the video the wait names.
+    m_state.upNext().cancel();
     const std::optional<QString> id = m_state.selectedID();
     if (id && !isForeignID(*id))
         m_state.player().load(*id, m_state.browsing() || m_state.autoplayOnSelect());

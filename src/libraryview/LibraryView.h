@@ -71,6 +71,8 @@ protected:
 
 private:
     void selectionChanged();
+    // The selected video ended: the next playable one of the list as shown plays after a wait.
+    void offerNext();
     void browsingChanged(bool browsing);
     void updateDetail();
     void presentAdd(bool shown);

@@ -14,6 +14,12 @@ inline constexpr QLatin1String onboarded("onboarded");                  // bool;
 inline constexpr QLatin1String autoplayOnSelect("macAutoplayOnSelect"); // bool; absent = false
 inline constexpr QLatin1String apiBase("apiBase");                      // text; absent = built-in service
 inline constexpr QLatin1String testToken("testToken");                  // text; non-empty = token to provision
+// The player: whether the next video of the list plays when one ends.
+inline constexpr QLatin1String playNextAutomatically("playNextAutomatically"); // bool; absent = true
+// The main window as the person left it, restored at the next launch of the same profile.
+inline constexpr QLatin1String windowGeometry("window/geometry");   // bytes of QMainWindow::saveGeometry
+inline constexpr QLatin1String windowSplitter("window/splitter");   // bytes of QSplitter::saveState
+inline constexpr QLatin1String windowSelection("window/selection"); // text: the selected video's youtubeID
 
 // The group settings, shared by every process of the application family (GroupSettings).
 inline constexpr QLatin1String syncCursor("syncCursor");         // text of a decimal signed 64-bit number
@@ -30,6 +36,7 @@ namespace SettingsDefaults {
 
 inline constexpr bool onboarded = false;
 inline constexpr bool autoplayOnSelect = false;
+inline constexpr bool playNextAutomatically = true;
 inline constexpr qint64 syncCursor = 0; // also for text that is not a decimal number
 inline constexpr char16_t familyRev[] = u"0";
 inline constexpr bool widgetVisible = true;  // also for a value that is not a Boolean

@@ -96,6 +96,10 @@ void PlayerController::handleState(int state)
         setPlaying(true);
         break;
     case 0: // ended
+        setPlaying(false);
+        endLoading();
+        Q_EMIT ended();
+        return;
     case 2: // paused
     case 5: // cued
         setPlaying(false);

@@ -76,6 +76,8 @@ Q_SIGNALS:
     void isPlayingChanged(bool isPlaying);
     void isLoadingChanged(bool isLoading);
     void embedErrorChanged();
+    // The page reported that the video played to its end.
+    void ended();
 
 private:
     void startLoading();

@@ -13,6 +13,8 @@
 #include "PlayerFrame.h"
 #include "PlayerView.h"
 #include "SyncEngine.h"
+#include "UpNextCard.h"
+#include "UpNextCountdown.h"
 #include "VideoStore.h"
 
 #include <QApplication>
@@ -54,6 +56,7 @@ constexpr int kCornerPadding = 14;
 constexpr int kPreviousTop = 12;
 constexpr int kNextBottom = 98;
 constexpr double kAspect = 16.0 / 9.0;
+constexpr int kUpNextMargin = 16;
 
 QRect fitted(const QRect &area)
 {
@@ -98,6 +101,7 @@ DetailView::DetailView(AppState &state, const QUrl &playerPageURL, QWidget *pare
     , m_next(new CircleButton(QStringLiteral("chevron.down"), 14, 9, this))
     , m_counter(new QLabel(this))
     , m_close(new CircleButton(QStringLiteral("xmark"), 13, 9, this))
+    , m_upNext(new UpNextCard(state.upNext(), m_player))
 {
     setAutoFillBackground(false);
     setAttribute(Qt::WA_Hover);
@@ -125,10 +129,20 @@ DetailView::DetailView(AppState &state, const QUrl &playerPageURL, QWidget *pare
     connect(&m_controller, &PlayerController::embedErrorChanged, this, &DetailView::refresh);
     connect(&m_state, &AppState::browsingChanged, this, &DetailView::refresh);
     connect(&AppSignals::instance(), &AppSignals::macTogglePlayback, this, &DetailView::togglePlayback);
+    connect(&m_state, &AppState::fullScreenChanged, this, &DetailView::setFullScreen);
+    connect(m_player, &PlayerView::pageFullScreenRequested, &m_state, &AppState::setFullScreen);
+    // The card rides on the player, into full screen too.
+    connect(&state.upNext(), &UpNextCountdown::changed, this, &DetailView::placeUpNext);
+    m_player->installEventFilter(this);
     refresh();
 }
 
-DetailView::~DetailView() = default;
+DetailView::~DetailView()
+{
+    // The player may lie on the window: it comes home to be destroyed with the pane.
+    setFullScreen(false);
+    m_state.setFullScreen(false);
+}
 
 void DetailView::buildNotices()
 {
@@ -279,6 +293,9 @@ void DetailView::refresh()
     const Layer shown = layer();
     const bool embeddable = isEmbeddable(m_video);
 
+    // Full screen is for a video the player shows; anything else returns the player to the pane.
+    if (isFullScreen() && !embeddable)
+        m_state.setFullScreen(false);
     // The web view stays alive when hidden: playback is never paused by the pane.
     m_player->setVisible(embeddable);
     m_playerFrame->setVisible(embeddable);
@@ -308,11 +325,17 @@ void DetailView::relayout()
     const bool browse = browsing();
     const ModeMeasures m = measuresFor(browse);
     const QRect playerArea = playerRect();
-    m_player->setGeometry(playerArea);
-    if (m.cornerRadius > 0 && !playerArea.isEmpty())
-        m_player->setMask(roundedRegion(playerArea.size(), m.cornerRadius));
-    else
+    if (m_fullScreenHost) {
+        m_player->setGeometry(m_fullScreenHost->rect());
         m_player->clearMask();
+        m_player->raise();
+    } else {
+        m_player->setGeometry(playerArea);
+        if (m.cornerRadius > 0 && !playerArea.isEmpty())
+            m_player->setMask(roundedRegion(playerArea.size(), m.cornerRadius));
+        else
+            m_player->clearMask();
+    }
     m_playerFrame->setGeometry(playerArea);
     m_playerFrame->setShape(m.cornerRadius, m.borderWidth);
     m_loading->setGeometry(playerArea);
@@ -418,6 +441,52 @@ void DetailView::page(int direction)
 {
     if (m_onPage)
         m_onPage(direction);
+}
+
+void DetailView::setFullScreen(bool fullScreen)
+{
+    if (fullScreen == isFullScreen())
+        return;
+    if (fullScreen) {
+        if (layer() == Layer::empty || layer() == Layer::linkNotice) {
+            m_state.setFullScreen(false);
+            return;
+        }
+        // The player alone, over the toolbar, the list and the menus, in the window that already
+        // holds the keys' commands: the shortcuts, Space and paging work as before.
+        m_fullScreenHost = window();
+        m_stateBeforeFullScreen = m_fullScreenHost->windowState();
+        if (m_fullScreenHost != this)
+            m_player->setParent(m_fullScreenHost);
+        m_fullScreenHost->installEventFilter(this);
+        m_fullScreenHost->setWindowState(m_stateBeforeFullScreen | Qt::WindowFullScreen);
+    } else {
+        m_fullScreenHost->removeEventFilter(this);
+        if (m_fullScreenHost != this)
+            m_player->setParent(this);
+        m_fullScreenHost->setWindowState(m_stateBeforeFullScreen & ~Qt::WindowFullScreen);
+        m_fullScreenHost = nullptr;
+        m_player->leavePageFullScreen();
+    }
+    refresh();
+}
+
+void DetailView::placeUpNext()
+{
+    const QSize size = m_upNext->sizeHint();
+    m_upNext->setGeometry(m_player->width() - kUpNextMargin - UpNextCard::kWidth,
+                          m_player->height() - kUpNextMargin - size.height(), UpNextCard::kWidth, size.height());
+}
+
+bool DetailView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Resize) {
+        if (watched == m_player)
+            placeUpNext();
+        else if (watched == m_fullScreenHost)
+            relayout();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void DetailView::paintEvent(QPaintEvent *)

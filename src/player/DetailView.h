@@ -24,6 +24,7 @@ class NoticeLayer;
 class PlayerFrame;
 class PlayerController;
 class SyncEngine;
+class UpNextCard;
 class VideoStore;
 
 // The detail side of the main window: the selected video in the embedded player (or a notice
@@ -76,6 +77,9 @@ public:
     QRect playerRect() const;
     DetailInfoPanel &infoPanel() const { return *m_panel; }
     PlayerView &player() const { return *m_player; }
+    UpNextCard &upNextCard() const { return *m_upNext; }
+    // The player lies over the whole window, which fills the screen.
+    bool isFullScreen() const { return m_fullScreenHost != nullptr; }
 
     // The address the share menu hands on: the stored link, or the short link.
     static QUrl shareAddress(const Video &video);
@@ -87,6 +91,7 @@ Q_SIGNALS:
     void hoveringChanged(bool hovering);
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void enterEvent(QEnterEvent *event) override;
@@ -103,6 +108,8 @@ private:
     void toggleExcluded();
     void openLink();
     void page(int direction);
+    void setFullScreen(bool fullScreen);
+    void placeUpNext();
 
     AppState &m_state;
     PlayerController &m_controller;
@@ -127,6 +134,9 @@ private:
     CircleButton *m_close;
     QList<QGraphicsOpacityEffect *> m_hoverEffects;
     QList<QPropertyAnimation *> m_hoverFades;
+    UpNextCard *m_upNext;
+    QPointer<QWidget> m_fullScreenHost; // the window the player covers while full screen
+    Qt::WindowStates m_stateBeforeFullScreen;
 };
 
 } // namespace clipvane

@@ -1,7 +1,10 @@
 #include "KeyRules.h"
 
+#include "AppSignals.h"
 #include "AppState.h"
+#include "PagingCoordinator.h"
 #include "PlayerController.h"
+#include "UpNextCountdown.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
@@ -54,6 +57,11 @@ bool wantsSpace(const QWidget *widget)
            qobject_cast<const QTabBar *>(widget) || qobject_cast<const QMenu *>(widget);
 }
 
+bool hasModifier(const QKeyEvent &key)
+{
+    return key.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+}
+
 } // namespace
 
 KeyRules::KeyRules(AppState &state, QObject *parent)
@@ -79,6 +87,17 @@ bool KeyRules::eventFilter(QObject *watched, QEvent *event)
     if (watched != focus)
         return QObject::eventFilter(watched, event);
     const auto &key = *static_cast<QKeyEvent *>(event);
+    if (takesEscape(key)) {
+        // Claimed at the override, so no window shortcut for Escape fires; acted on at the press.
+        event->accept();
+        if (type == QEvent::KeyPress) {
+            if (m_state->fullScreen())
+                m_state->setFullScreen(false);
+            else
+                m_state->upNext().cancel();
+        }
+        return true;
+    }
     if (type == QEvent::ShortcutOverride) {
         if (!yieldsToCommand(key, focus))
             return QObject::eventFilter(watched, event);
@@ -87,6 +106,14 @@ bool KeyRules::eventFilter(QObject *watched, QEvent *event)
     }
     if (pressesButton(key, focus)) {
         static_cast<QAbstractButton *>(focus)->animateClick();
+        return true;
+    }
+    if (const int direction = fullScreenPage(key)) {
+        Q_EMIT AppSignals::instance().macStepSelection(direction);
+        return true;
+    }
+    if (shouldToggleFullScreen(key)) {
+        m_state->setFullScreen(!m_state->fullScreen());
         return true;
     }
     if (!shouldToggle(key))
@@ -134,17 +161,54 @@ bool KeyRules::yieldsToCommand(const QKeyEvent &key, QWidget *focus)
     return false;
 }
 
+const QWidget *KeyRules::mainWindowFocus(bool *inMainWindow)
+{
+    const QWidget *window = QApplication::activeWindow();
+    *inMainWindow = window && window->windowTitle() == QStringView(kMainWindowTitle);
+    return *inMainWindow ? window->focusWidget() : nullptr;
+}
+
 bool KeyRules::shouldToggle(const QKeyEvent &key) const
 {
-    if (!m_state || key.key() != Qt::Key_Space)
+    if (!m_state || key.key() != Qt::Key_Space || hasModifier(key))
         return false;
-    if (key.modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+    bool inMainWindow = false;
+    const QWidget *focus = mainWindowFocus(&inMainWindow);
+    return inMainWindow && (!focus || !wantsSpace(focus));
+}
+
+bool KeyRules::shouldToggleFullScreen(const QKeyEvent &key) const
+{
+    if (!m_state || key.key() != Qt::Key_F || hasModifier(key))
         return false;
-    const QWidget *window = QApplication::activeWindow();
-    if (!window || window->windowTitle() != QStringView(kMainWindowTitle))
+    const std::optional<QString> selected = m_state->selectedID();
+    if (!selected || !PlayerController::isPlayableID(*selected) || !m_state->player().hasPage())
         return false;
-    const QWidget *focus = window->focusWidget();
-    return !focus || !wantsSpace(focus);
+    bool inMainWindow = false;
+    const QWidget *focus = mainWindowFocus(&inMainWindow);
+    return inMainWindow && (!focus || !isTextEditing(focus));
+}
+
+int KeyRules::fullScreenPage(const QKeyEvent &key) const
+{
+    if (!m_state || !m_state->fullScreen() || !m_state->browsing())
+        return 0;
+    bool inMainWindow = false;
+    const QWidget *focus = mainWindowFocus(&inMainWindow);
+    if (!inMainWindow || (focus && isTextEditing(focus)))
+        return 0;
+    return PagingCoordinator::keyDirection(key);
+}
+
+bool KeyRules::takesEscape(const QKeyEvent &key) const
+{
+    if (!m_state || key.key() != Qt::Key_Escape || hasModifier(key))
+        return false;
+    if (!m_state->fullScreen() && !m_state->upNext().isActive())
+        return false;
+    bool inMainWindow = false;
+    mainWindowFocus(&inMainWindow);
+    return inMainWindow;
 }
 
 } // namespace clipvane

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QVBoxLayout>
 #include <QWebChannel>
+#include <QWebEngineFullScreenRequest>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
@@ -91,6 +92,11 @@ PlayerView::PlayerView(PlayerController &controller, const QUrl &pageURL, QWidge
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    // Black around the video where the screen's shape is not the video's.
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    setAutoFillBackground(true);
     m_channel->registerObject(QStringLiteral("player"), m_bridge);
     // Starting the web engine costs more than everything else the window shows: it waits until
     // the window has been painted once. A player that is not on screen by then is made on the
@@ -126,6 +132,13 @@ void PlayerView::ensureView()
 
     QWebEnginePage *page = m_view->page();
     page->settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
+    page->settings()->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, true);
+    // The page only fills its own view; the window decides how large that view is.
+    connect(page, &QWebEnginePage::fullScreenRequested, this, [this](QWebEngineFullScreenRequest request) {
+        request.accept();
+        m_pageFullScreen = request.toggleOn();
+        Q_EMIT pageFullScreenRequested(request.toggleOn());
+    });
     page->setBackgroundColor(Qt::transparent);
 
     page->setWebChannel(m_channel, QWebEngineScript::MainWorld);
@@ -157,6 +170,14 @@ PlayerView::~PlayerView()
     // The page refers to the channel: the view goes first, the channel and the bridge after.
     m_view->page()->setWebChannel(nullptr);
     delete m_view;
+}
+
+void PlayerView::leavePageFullScreen()
+{
+    if (!m_pageFullScreen || !m_view)
+        return;
+    m_pageFullScreen = false;
+    m_view->page()->triggerAction(QWebEnginePage::ExitFullScreen);
 }
 
 void PlayerView::setOnPage(OnPage onPage)

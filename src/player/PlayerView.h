@@ -43,6 +43,14 @@ public:
     // The script put into every document of the player page before the page's own scripts.
     static QString bridgeScript();
 
+    // Takes the page out of its own full screen (the embed's button put it there), if it is.
+    void leavePageFullScreen();
+    bool isPageFullScreen() const { return m_pageFullScreen; }
+
+Q_SIGNALS:
+    // The page asked to fill the screen (the embed's full-screen button) or to stop; granted.
+    void pageFullScreenRequested(bool fullScreen);
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 
@@ -59,6 +67,7 @@ private:
     PagingCoordinator m_paging;
     OnPage m_onPage;
     QTimer m_loadTimeout;
+    bool m_pageFullScreen = false;
 };
 
 } // namespace clipvane

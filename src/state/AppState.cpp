@@ -2,6 +2,7 @@
 
 #include "PlayerController.h"
 #include "SettingsKeys.h"
+#include "UpNextCountdown.h"
 
 #include <QSettings>
 
@@ -11,6 +12,7 @@ AppState::AppState(QSettings &standard, QObject *parent)
     : QObject(parent)
     , m_standard(standard)
     , m_player(new PlayerController(this))
+    , m_upNext(new UpNextCountdown(this))
 {
     const QVariant stored = m_standard.value(SettingsKeys::autoplayOnSelect);
     // Only a real Boolean (or its text form, as an ini file keeps it) counts; anything else
@@ -24,6 +26,24 @@ AppState::AppState(QSettings &standard, QObject *parent)
 }
 
 AppState::~AppState() = default;
+
+bool AppState::playNextAutomatically() const
+{
+    const QVariant stored = m_standard.value(SettingsKeys::playNextAutomatically);
+    if (stored.typeId() == QMetaType::Bool)
+        return stored.toBool();
+    if (stored.typeId() == QMetaType::QString)
+        return stored.toString() != u"false";
+    return SettingsDefaults::playNextAutomatically;
+}
+
+void AppState::setFullScreen(bool fullScreen)
+{
+    if (m_fullScreen == fullScreen)
+        return;
+    m_fullScreen = fullScreen;
+    Q_EMIT fullScreenChanged(fullScreen);
+}
 
 void AppState::setSelectedID(std::optional<QString> id)
 {

@@ -13,6 +13,7 @@ class QSettings;
 namespace clipvane {
 
 class PlayerController;
+class UpNextCountdown;
 
 // What the main window is doing: the selection, browse mode, the filter inputs, which sheet or
 // panel is open, and the window's player. One instance per process, created before the main
@@ -33,6 +34,7 @@ class AppState : public QObject
     Q_PROPERTY(int localEdit READ localEdit NOTIFY localEditChanged)
     Q_PROPERTY(bool autoplayOnSelect READ autoplayOnSelect WRITE setAutoplayOnSelect NOTIFY autoplayOnSelectChanged)
     Q_PROPERTY(bool hasActiveFilters READ hasActiveFilters NOTIFY filterChanged)
+    Q_PROPERTY(bool fullScreen READ fullScreen WRITE setFullScreen NOTIFY fullScreenChanged)
 
 public:
     // standard: the standard settings, which must outlive the state. Creates the player.
@@ -40,6 +42,8 @@ public:
     ~AppState() override;
 
     PlayerController &player() const { return *m_player; }
+    // The wait before the next video plays, shown over the player.
+    UpNextCountdown &upNext() const { return *m_upNext; }
 
     std::optional<QString> selectedID() const { return m_selectedID; }
     QString selectedIDText() const { return m_selectedID.value_or(QString()); }
@@ -55,6 +59,10 @@ public:
     QSet<QString> hiddenOwners() const { return m_hiddenOwners; }
     int localEdit() const { return m_localEdit; }
     bool autoplayOnSelect() const { return m_autoplayOnSelect; }
+    // The player alone fills the screen.
+    bool fullScreen() const { return m_fullScreen; }
+    // Read from the standard settings at each call: the settings window writes it there.
+    bool playNextAutomatically() const;
 
     void setSelectedID(std::optional<QString> id);
     void setBrowsing(bool browsing);
@@ -73,6 +81,7 @@ public:
     void raiseLocalEdit();
     // Written to the standard settings at once, even when the value stays the same.
     void setAutoplayOnSelect(bool autoplay);
+    void setFullScreen(bool fullScreen);
 
     // The filter fields as one value.
     LibraryFilter filter() const;
@@ -96,12 +105,14 @@ Q_SIGNALS:
     void hiddenOwnersChanged();
     void localEditChanged(int localEdit);
     void autoplayOnSelectChanged(bool autoplay);
+    void fullScreenChanged(bool fullScreen);
     // Any of the five filter fields changed (after its own signal).
     void filterChanged();
 
 private:
     QSettings &m_standard;
     PlayerController *m_player; // a child: lives exactly as long as the state
+    UpNextCountdown *m_upNext;  // a child too
 
     std::optional<QString> m_selectedID;
     bool m_browsing = false;
@@ -116,6 +127,7 @@ private:
     QSet<QString> m_hiddenOwners;
     int m_localEdit = 0;
     bool m_autoplayOnSelect = false;
+    bool m_fullScreen = false;
 };
 
 } // namespace clipvane

@@ -79,7 +79,7 @@ struct Profile : TestLibrary
 
     OnboardedFlag onboardedFlag{session->standard()};
     std::unique_ptr<SettingsView> window =
-        std::make_unique<SettingsView>(session->engine(), session->api(), secrets, onboardedFlag);
+        std::make_unique<SettingsView>(session->engine(), session->api(), secrets, onboardedFlag, session->standard());
 };
 
 void settle(QObject *sender, const char *signal)

@@ -13,12 +13,18 @@
 #include "UrlHandler.h"
 #include "Video.h"
 #include "VideoStore.h"
+#include "WindowMemory.h"
 
 #include <QLabel>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QMainWindow>
 #include <QPushButton>
+#include <QScreen>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QSplitter>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QUrlQuery>
 #include <future>
@@ -405,13 +411,69 @@ private Q_SLOTS:
         GoogleAuth auth(QUrl(u"http://127.0.0.1:9"_qs), [](const QUrl &) { return true; });
         AppState state(library.session->standard());
         MainWindow window(library.session->engine(), library.session->store(), onboarded, auth, state,
-                          library.session->api());
+                          library.session->api(), library.session->standard());
         QVERIFY(library.session->engine().signIn(u"T"_qs, u"e"_qs));
         QVERIFY(!window.isShowingLibrary()); // a token, but never onboarded here
         onboarded.set(true);
         QVERIFY(window.isShowingLibrary());
         library.session->engine().signOut();
         QVERIFY(!window.isShowingLibrary());
+    }
+
+    // The window's size and place, the column's width and the selection come back from the
+    // settings file at the next launch; what no longer fits is let go.
+    void windowMemory_data()
+    {
+        QTest::addColumn<QPoint>("placed");
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<bool>("placeKept");
+        QTest::addColumn<QString>("restoredSelection"); // empty: none
+        QTest::newRow("on screen") << QPoint(40, 30) << u"kept"_qs << true << u"kept"_qs;
+        QTest::newRow("a video that is gone") << QPoint(40, 30) << u"gone"_qs << true << QString();
+        QTest::newRow("no selection") << QPoint(40, 30) << QString() << true << QString();
+        QTest::newRow("off every screen") << QPoint(-30000, -30000) << u"kept"_qs << false << u"kept"_qs;
+    }
+    void windowMemory()
+    {
+        QFETCH(QPoint, placed);
+        QFETCH(QString, selected);
+        QFETCH(bool, placeKept);
+        const QSize size(620, 410);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"standard.ini"_qs);
+        QList<int> widths;
+        {
+            QSettings standard(file, QSettings::IniFormat);
+            QMainWindow window;
+            QSplitter splitter;
+            splitter.addWidget(new QWidget);
+            splitter.addWidget(new QWidget);
+            splitter.resize(600, 300);
+            splitter.setSizes({170, 429});
+            widths = splitter.sizes();
+            window.setGeometry(QRect(placed, size));
+            WindowMemory(standard).save(window, &splitter,
+                                        selected.isEmpty() ? std::nullopt : std::optional<QString>(selected));
+        }
+        QSettings standard(file, QSettings::IniFormat); // the next launch
+        const WindowMemory memory(standard);
+        QMainWindow window;
+        memory.restoreWindow(window, MainWindow::kDefaultSize);
+        QSplitter splitter;
+        splitter.addWidget(new QWidget);
+        splitter.addWidget(new QWidget);
+        splitter.resize(600, 300);
+        memory.restoreSplitter(splitter);
+        QCOMPARE(splitter.sizes(), widths);
+        QTEST(memory.selection([](const QString &id) { return id == u"kept"; }).value_or(QString()),
+              "restoredSelection");
+        QVERIFY(WindowMemory::isOnAnyScreen(window.geometry()));
+        if (placeKept) {
+            QCOMPARE(window.geometry(), QRect(placed, size));
+        } else {
+            QCOMPARE(window.size(), MainWindow::kDefaultSize);
+            QCOMPARE(window.geometry().center(), QGuiApplication::primaryScreen()->availableGeometry().center());
+        }
     }
 
 private:

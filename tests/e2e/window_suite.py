@@ -319,6 +319,12 @@ def main(build):
         step("filter menus open under their buttons")
         check_filter_menus_open_under_their_buttons(main_window)
 
+        step("Help, Keyboard Shortcuts shows its sheet; Escape closes it")
+        press(find(main_window, "menu item", "Keyboard Shortcuts"))
+        audit(window(app, "dialog", "Keyboard Shortcuts"), "keyboard shortcuts sheet")
+        press_keys(["Escape"])
+        gone(app, "dialog", "Keyboard Shortcuts")
+
         step("add through the add sheet; a link the library refuses keeps it open with the reason")
         press(find(main_window, "push button", "Add a video"))
         sheet = window(app, "dialog", "Add a video")

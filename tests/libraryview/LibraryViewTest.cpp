@@ -12,16 +12,23 @@
 #include "EditSheet.h"
 #include "EmptyLibraryView.h"
 #include "FilterBar.h"
+#include "GoogleAuth.h"
 #include "LibraryColumn.h"
 #include "LibraryListView.h"
+#include "MainWindow.h"
+#include "OnboardedFlag.h"
 #include "Palette.h"
 #include "PlayerController.h"
 #include "PlayerView.h"
 #include "RowMenu.h"
 #include "SearchRow.h"
+#include "SettingsKeys.h"
+#include "ShortcutsSheet.h"
 #include "StatusLine.h"
 #include "SyncEngine.h"
 #include "TestLibrary.h"
+#include "UpNextCard.h"
+#include "UpNextCountdown.h"
 #include "Video.h"
 #include "VideoRow.h"
 #include "VideoStore.h"
@@ -36,6 +43,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QToolButton>
 
@@ -630,6 +638,92 @@ private Q_SLOTS:
             const QColor edge = image.pixelColor(0, image.height() / 2);
             QVERIFY2((edge == Palette::focusRing()) == (button->text() == focused), qPrintable(button->text()));
         }
+    }
+
+    // The video that plays when the selected one ends: the next playable row of the list as it
+    // is shown now.
+    void upNextFollowsTheShownList_data()
+    {
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QString>("next"); // empty: none
+        const auto row = [](const char *name, const char *selected, const char *next, Change change = {}) {
+            QTest::newRow(name) << change << QString::fromLatin1(selected) << QString::fromLatin1(next);
+        };
+        row("the row below", "aaaaaaaa", "bbbbbbbb");
+        row("a link is passed over", "bbbbbbbb", "dddddddd");
+        row("an excluded video stays hidden", "dddddddd", "ffffffff");
+        row("the last row has none", "ffffffff", "");
+        row("the excluded list alone", "eeeeeeee", "", [](Test &t) { t.state().setShowExcluded(true); });
+        row("oldest first", "dddddddd", "bbbbbbbb", [](Test &t) { t.state().setSort(SortMode::oldest); });
+        row("the year's last row", "bbbbbbbb", "", [](Test &t) { t.state().setYear(u"2024"_qs); });
+        row("a search", "aaaaaaaa", "", [](Test &t) { t.state().setSearch(u"aaaa"_qs); });
+        row("the setting off", "aaaaaaaa", "",
+            [](Test &t) { t.m_library->session->standard().setValue(SettingsKeys::playNextAutomatically, false); });
+    }
+    void upNextFollowsTheShownList()
+    {
+        QFETCH(Change, change);
+        QFETCH(QString, selected);
+        QFETCH(QString, next);
+        Video excluded = record(u"eeeeeeee"_qs, u"2022-06-01"_qs);
+        excluded.excluded = true;
+        open({record(u"aaaaaaaa"_qs, u"2024-06-01"_qs), record(u"bbbbbbbb"_qs, u"2024-01-01"_qs),
+              record(u"x-cccccc"_qs, u"2023-06-01"_qs), record(u"dddddddd"_qs, u"2023-01-01"_qs), excluded,
+              record(u"ffffffff"_qs, u"2022-01-01"_qs)});
+        if (change)
+            change(*this);
+        view().recompute();
+        state().setSelectedID(selected);
+        state().player().handleState(0); // ended
+        UpNextCountdown &upNext = state().upNext();
+        QCOMPARE(upNext.nextID().value_or(QString()), next);
+        QCOMPARE(view().detail().upNextCard().isVisibleTo(&view()), !next.isEmpty());
+        if (next.isEmpty())
+            return;
+        QCOMPARE(view().detail().upNextCard().titleText(), u"Title "_qs + next);
+        upNext.playNow();
+        QCOMPARE(state().selectedIDText(), next);
+        QVERIFY(!upNext.isActive());
+    }
+
+    // The wait ends with any change of selection, and with the view.
+    void upNextIsCancelledByTheSelection()
+    {
+        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs), record(u"bbbbbbbb"_qs, u"2023-01-01"_qs),
+              record(u"cccccccc"_qs, u"2022-01-01"_qs)});
+        state().setSelectedID(u"aaaaaaaa"_qs);
+        state().player().handleState(0);
+        QSignalSpy played(&state().upNext(), &UpNextCountdown::playRequested);
+        QVERIFY(state().upNext().isActive());
+        state().setSelectedID(u"cccccccc"_qs);
+        QVERIFY(!state().upNext().isActive());
+        QVERIFY(!view().detail().upNextCard().isVisibleTo(&view()));
+        state().setSelectedID(u"aaaaaaaa"_qs);
+        state().player().handleState(0);
+        m_view.reset();
+        QVERIFY(!state().upNext().isActive());
+        QCOMPARE(played.size(), 0);
+    }
+
+    // Help ▸ Keyboard Shortcuts lists every command of the table that has a key, menus and keys
+    // outside them alike.
+    void shortcutsSheetListsEveryKeyedCommand()
+    {
+        open({});
+        OnboardedFlag onboarded(m_library->session->standard());
+        GoogleAuth auth(QUrl(u"http://127.0.0.1:9"_qs), [](const QUrl &) { return true; });
+        MainWindow window(sync(), store(), onboarded, auth, state(), m_library->session->api(),
+                          m_library->session->standard());
+        const QList<ClipvaneCommands::Command> &table = window.commands().commands();
+        const auto keyed = std::count_if(table.cbegin(), table.cend(), [](const auto &c) { return !c.keys.isEmpty(); });
+        QVERIFY(std::any_of(table.cbegin(), table.cend(), [](const auto &c) { return c.menu.isEmpty(); }));
+        window.commands().action(u"Keyboard Shortcuts"_qs)->trigger();
+        auto *sheet = qobject_cast<ShortcutsSheet *>(window.helpSheet());
+        QVERIFY(sheet);
+        QCOMPARE(sheet->rowCount(), int(keyed));
+        window.commands().action(u"About Clipvane"_qs)->trigger();
+        QVERIFY(window.helpSheet() && window.helpSheet() != sheet);
     }
 
     void confirmSheet()

@@ -1,3 +1,4 @@
+#include "AppSignals.h"
 #include "AppState.h"
 #include "Bridge.h"
 #include "CachedThumb.h"
@@ -6,6 +7,7 @@
 #include "PagingCoordinator.h"
 #include "PlayerController.h"
 #include "ThumbCache.h"
+#include "UpNextCountdown.h"
 
 #include <QAction>
 #include <QApplication>
@@ -424,6 +426,151 @@ private Q_SLOTS:
         QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(fired, QStringList{u"Ctrl+E"_qs});
         QCOMPARE(field->selectedText(), u"text"_qs);
+    }
+
+    // F and Escape: full screen for a playable video from anywhere but a text field; Escape
+    // leaves it before the window's own Escape, then cancels the next video, then passes on.
+    // given and after: "full" (full screen), "next" (the wait runs), "browse", "link" (a link
+    // record is selected); reached: presses that got to the focused widget.
+    void fullScreenAndEscapeKeys_data()
+    {
+        QTest::addColumn<QString>("windowTitle");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("after");
+        QTest::addColumn<int>("windowEscapes");
+        QTest::addColumn<int>("steps"); // +1 or -1 per page
+        QTest::addColumn<int>("reached");
+        const QString main = u"Clipvane"_qs;
+        const auto row = [](const char *name, const QString &title, const char *focus, int key,
+                            Qt::KeyboardModifiers mods, const char *given, const char *after, int windowEscapes,
+                            int steps, int reached) {
+            QTest::newRow(name) << title << QString::fromLatin1(focus) << key << int(mods) << QString::fromLatin1(given)
+                                << QString::fromLatin1(after) << windowEscapes << steps << reached;
+        };
+        const int F = Qt::Key_F, Esc = Qt::Key_Escape;
+        const auto none = Qt::NoModifier;
+        row("F enters full screen", main, "list", F, none, "", "full", 0, 0, 0);
+        row("F leaves it", main, "list", F, none, "full", "", 0, 0, 0);
+        row("F is typed in the search field", main, "search", F, none, "", "", 0, 0, 1);
+        row("F with a link selected", main, "list", F, none, "link", "link", 0, 0, 1);
+        row("Shift+F", main, "list", F, Qt::ShiftModifier, "", "", 0, 0, 1);
+        row("F in another window", u"Settings"_qs, "list", F, none, "", "", 0, 0, 1);
+        row("Escape leaves full screen first", main, "list", Esc, none, "full next browse", "next browse", 0, 0, 0);
+        row("Escape leaves full screen from a field", main, "search", Esc, none, "full", "", 0, 0, 0);
+        row("Escape then cancels the next video", main, "list", Esc, none, "next browse", "browse", 0, 0, 0);
+        row("Escape with nothing of ours is the window's", main, "list", Esc, none, "browse", "browse", 1, 0, 0);
+        row("Shift+Escape is not ours", main, "list", Esc, Qt::ShiftModifier, "full", "full", 0, 0, 1);
+        row("J pages in full screen browse mode", main, "list", Qt::Key_J, none, "full browse", "full browse", 0, 1, 0);
+        row("K pages back", main, "list", Qt::Key_K, none, "full browse", "full browse", 0, -1, 0);
+        row("J outside browse mode is the list's", main, "list", Qt::Key_J, none, "full", "full", 0, 0, 1);
+        row("J in a field is typed", main, "search", Qt::Key_J, none, "full browse", "full browse", 0, 0, 1);
+    }
+
+    void fullScreenAndEscapeKeys()
+    {
+        QFETCH(QString, windowTitle);
+        QFETCH(QString, focus);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(QString, given);
+
+        QSettings standard(m_dir.filePath(u"s.ini"_qs), QSettings::IniFormat);
+        AppState state(standard);
+        KeyRules filter(state);
+        QStringList scripts;
+        FakePage page(scripts);
+        state.player().attach(&page);
+        state.setSelectedID(given.contains(u"link") ? u"x-aaaaaa"_qs : u"dQw4w9WgXcQ"_qs);
+        state.setFullScreen(given.contains(u"full"));
+        state.setBrowsing(given.contains(u"browse"));
+        if (given.contains(u"next"))
+            state.upNext().offer(u"9bZkp7q19f0"_qs, u"Next"_qs);
+
+        QWidget window;
+        window.setWindowTitle(windowTitle);
+        auto *layout = new QVBoxLayout(&window);
+        auto *field = new QLineEdit;
+        auto *list = new QListWidget;
+        layout->addWidget(field);
+        layout->addWidget(list);
+        auto *escape = new QAction(&window);
+        escape->setShortcut(Qt::Key_Escape);
+        window.addAction(escape);
+        QSignalSpy windowEscapes(escape, &QAction::triggered);
+        QSignalSpy steps(&AppSignals::instance(), &AppSignals::macStepSelection);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QWidget *target = focus == u"search" ? static_cast<QWidget *>(field) : list;
+        target->setFocus();
+        KeyCounter counter;
+        counter.key = key;
+        target->installEventFilter(&counter);
+
+        QTest::keyClick(target, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+
+        QStringList after;
+        if (state.fullScreen())
+            after << u"full"_qs;
+        if (state.upNext().isActive())
+            after << u"next"_qs;
+        if (state.browsing())
+            after << u"browse"_qs;
+        if (given.contains(u"link"))
+            after << u"link"_qs;
+        QTEST(after.join(u' '), "after");
+        QTEST(int(windowEscapes.size()), "windowEscapes");
+        int paged = 0;
+        for (const QList<QVariant> &step : steps)
+            paged += step.at(0).toInt();
+        QTEST(paged, "steps");
+        QTEST(counter.presses, "reached");
+    }
+
+    // The wait before the next video counts whole seconds on its own timer; steps: "offer ID",
+    // "tick", "cancel", "now".
+    void upNextCountdown_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("requested"); // the IDs asked to play, in order
+        QTest::addColumn<int>("secondsLeft");   // 0: the wait is over
+        QTest::newRow("four seconds in") << u"offer A, tick, tick, tick, tick"_qs << QString() << 1;
+        QTest::newRow("five seconds in") << u"offer A, tick, tick, tick, tick, tick"_qs << u"A"_qs << 0;
+        QTest::newRow("a late tick after the end") << u"offer A, tick, tick, tick, tick, tick, tick"_qs << u"A"_qs << 0;
+        QTest::newRow("cancelled") << u"offer A, tick, cancel, tick, tick, tick, tick"_qs << QString() << 0;
+        QTest::newRow("play now") << u"offer A, tick, now, tick, now"_qs << u"A"_qs << 0;
+        QTest::newRow("a new offer starts again")
+            << u"offer A, tick, tick, offer B, tick, tick, tick, tick"_qs << QString() << 1;
+        QTest::newRow("then plays the new one")
+            << u"offer A, tick, offer B, tick, tick, tick, tick, tick"_qs << u"B"_qs << 0;
+    }
+
+    void upNextCountdown()
+    {
+        QFETCH(QString, steps);
+        auto *timer = new FakeTimer;
+        UpNextCountdown countdown{std::unique_ptr<OneShotTimer>(timer)};
+        QStringList requested;
+        connect(&countdown, &UpNextCountdown::playRequested, this, [&](const QString &id) { requested << id; });
+        for (const QString &step : steps.split(u", "_qs)) {
+            if (step.startsWith(u"offer "))
+                countdown.offer(step.mid(6), u"Title "_qs + step.mid(6));
+            else if (step == u"tick")
+                timer->fire();
+            else if (step == u"cancel")
+                countdown.cancel();
+            else if (step == u"now")
+                countdown.playNow();
+        }
+        QTEST(requested.join(u' '), "requested");
+        QTEST(countdown.secondsLeft(), "secondsLeft");
+        QCOMPARE(countdown.isActive(), countdown.secondsLeft() > 0);
+        QCOMPARE(timer->isActive(), countdown.isActive());
+        if (countdown.isActive())
+            QCOMPARE(timer->lastInterval, std::chrono::milliseconds(UpNextCountdown::kTick));
     }
 
     void stateGoneOrFilterGonePassesSpaceOn()
