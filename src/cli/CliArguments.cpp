@@ -36,8 +36,8 @@ const QHash<QString, CommandShape> &commandShapes()
 const QSet<QString> kValueOptions{u"profile"_qs, u"api"_qs,    u"token"_qs,  u"token-file"_qs, u"email"_qs, u"title"_qs,
                                   u"date"_qs,    u"length"_qs, u"search"_qs, u"year"_qs,       u"sort"_qs};
 const QStringList kFamilyActions{u"add"_qs, u"remove"_qs, u"decline"_qs, u"unblock"_qs};
-const QSet<QString> kFlagOptions{u"json"_qs, u"excluded"_qs, u"all"_qs, u"help"_qs};
-const QSet<QString> kGlobalOptions{u"profile"_qs, u"api"_qs, u"help"_qs};
+const QSet<QString> kFlagOptions{u"json"_qs, u"excluded"_qs, u"all"_qs, u"help"_qs, u"version"_qs};
+const QSet<QString> kGlobalOptions{u"profile"_qs, u"api"_qs, u"help"_qs, u"version"_qs};
 
 // Stores a value option; false when it was given twice.
 bool assign(CliArguments &arguments, const QString &name, const QString &value)
@@ -82,6 +82,8 @@ void setFlag(CliArguments &arguments, const QString &name)
         arguments.excluded = true;
     else if (name == u"all")
         arguments.all = true;
+    else if (name == u"version")
+        arguments.version = true;
     else
         arguments.help = true;
 }
@@ -137,7 +139,7 @@ std::variant<CliArguments, QString> CliArguments::parse(const QStringList &argum
         given.append(name);
     }
 
-    if (parsed.help)
+    if (parsed.help || parsed.version)
         return parsed;
     if (parsed.command.isEmpty())
         return u"no command given"_qs;
@@ -212,6 +214,7 @@ Options:
   --api URL       the service's API address (default: the "apiBase" setting,
                   CLIPVANE_API_BASE, else http://127.0.0.1:8470/api)
   -h, --help      show this help
+  --version       print the version
 
 Edits are saved at once and sent by the next sync. Only one process changes the
 library at a time: a command that changes it waits up to 5 seconds (or
