@@ -1,7 +1,8 @@
 // clipvane-library-pictures PROFILE OUTDIR: pictures of the library window at its default size
 // for a profile (see clipvane-fill-profile): the list, a search with its marks, the excluded
 // videos, browse mode, the menus of the filter bar and of a row, and the add sheet. For
-// comparing the window with its design by eye.
+// comparing the window with its design by eye, for the metainfo's screenshots and, with
+// CLIPVANE_PSEUDO=1, for finding clipped texts.
 #include "AppPaths.h"
 #include "AppState.h"
 #include "FilterBar.h"
@@ -12,6 +13,7 @@
 #include "Palette.h"
 #include "PlayerController.h"
 #include "RowMenu.h"
+#include "Translations.h"
 #include "Video.h"
 #include "VideoStore.h"
 #include "VisibleList.h"
@@ -31,6 +33,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     AppPaths::initialiseApplicationNames();
+    Translations::install(application); // CLIPVANE_PSEUDO=1 draws the pseudo-translation
     Palette::applyTo(application);
     Fonts::load();
     const QStringList arguments = application.arguments();

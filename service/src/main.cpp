@@ -2,13 +2,16 @@
 //   clipvane-service serve [--listen HOST:PORT] [--data DIR | --database URL] [--public-origin URL]
 //   clipvane-service token EMAIL [--data DIR | --database URL]
 //   clipvane-service migrate --from URL --to URL
+//   clipvane-service --version
 
+#include "ClipvaneVersion.h"
 #include "Service.h"
 #include "api/EmailAddress.h"
 #include "db/DatabaseCopy.h"
 #include "domain/Accounts.h"
 #include "outbound/MetadataProvider.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -32,6 +35,9 @@ void printUsage()
                "  clipvane-service serve [--listen HOST:PORT] [--data DIR | --database URL] [--public-origin URL]\n"
                "  clipvane-service token EMAIL [--data DIR | --database URL]\n"
                "  clipvane-service migrate --from URL --to URL\n"
+               "  clipvane-service --version\n"
+               "Unless given, --listen, --data, --database and --public-origin come from\n"
+               "CLIPVANE_LISTEN, CLIPVANE_DATA, CLIPVANE_DATABASE and CLIPVANE_PUBLIC_ORIGIN.\n"
                "A database URL is sqlite:PATH or postgresql://USER@HOST/NAME; the default is\n"
                "the SQLite file in the data folder.\n",
                stderr);
@@ -57,9 +63,20 @@ struct Arguments
     }
 };
 
+QString fromEnvironment(const char *name, const QString &fallback)
+{
+    const QString value = qEnvironmentVariable(name).trimmed();
+    return value.isEmpty() ? fallback : value;
+}
+
 std::optional<Arguments> parse(int argc, char **argv)
 {
     Arguments arguments;
+    // A service run by systemd takes its settings from an environment file; options still win.
+    arguments.listen = fromEnvironment("CLIPVANE_LISTEN", arguments.listen);
+    arguments.dataDir = fromEnvironment("CLIPVANE_DATA", arguments.dataDir);
+    arguments.database = fromEnvironment("CLIPVANE_DATABASE", arguments.database);
+    arguments.publicOrigin = fromEnvironment("CLIPVANE_PUBLIC_ORIGIN", arguments.publicOrigin);
     for (int i = 1; i < argc; ++i) {
         const QString argument = QString::fromLocal8Bit(argv[i]);
         auto value = [&](QString &target) {
@@ -81,6 +98,8 @@ std::optional<Arguments> parse(int argc, char **argv)
             ok = value(arguments.to);
         else if (argument == u"--public-origin"_qs)
             ok = value(arguments.publicOrigin);
+        else if (argument == u"--version"_qs)
+            arguments.command = argument;
         else if (argument.startsWith(u"--"_qs))
             ok = false;
         else if (arguments.command.isEmpty())
@@ -194,10 +213,15 @@ int migrate(const Arguments &arguments)
 
 int main(int argc, char **argv)
 {
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(clipvane::kVersion));
     const auto arguments = parse(argc, argv);
     if (!arguments || arguments->command.isEmpty()) {
         printUsage();
         return kUsageError;
+    }
+    if (arguments->command == u"--version"_qs) {
+        std::printf("clipvane-service %s\n", clipvane::kVersion);
+        return 0;
     }
     try {
         if (arguments->command == u"serve"_qs)

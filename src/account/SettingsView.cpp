@@ -9,8 +9,10 @@
 #include "Symbols.h"
 
 #include <QShortcut>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace clipvane {
 
@@ -42,6 +44,10 @@ SettingsView::SettingsView(SyncEngine &sync, APIClient &api, SecretStore &secret
     m_tabs->addTab(m_privacy, Symbols::icon(QStringLiteral("lock.shield"), tint), privacy);
     const int side = Symbols::boxFor(13);
     m_tabs->setIconSize(QSize(side, side));
+    // Wider than the design where the tab labels need it (a longer language), so none is cut off.
+    const int width = std::max(kSize.width(), m_tabs->tabBar()->sizeHint().width());
+    m_tabs->setFixedWidth(width);
+    setFixedWidth(width);
 
     // The window's own keys close it, also where no window manager draws a close button.
     for (const QKeySequence::StandardKey key : {QKeySequence::Cancel, QKeySequence::Close})

@@ -5,6 +5,7 @@
 #include "SecretStore.h"
 #include "SettingsKeys.h"
 
+#include <QCoreApplication>
 #include <QCoroNetworkReply>
 #include <QHostAddress>
 #include <QJsonArray>
@@ -117,13 +118,16 @@ APIError notUnderstood(int status, const QByteArray &contentType, const QByteArr
 {
     QString what;
     if (body.isEmpty())
-        what = QStringLiteral("an empty reply");
+        what = QCoreApplication::translate("APIClient", "an empty reply");
     else if (contentType.isEmpty())
-        what = QStringLiteral("no content type, not JSON");
+        what = QCoreApplication::translate("APIClient", "no content type, not JSON");
     else
-        what = QString::fromLatin1(contentType).simplified().left(kShownContentType) + QStringLiteral(", not JSON");
+        what = QString::fromLatin1(contentType).simplified().left(kShownContentType) +
+               QCoreApplication::translate("APIClient", ", not JSON");
     return APIError::parse(
-        QStringLiteral("The service's reply was not understood (HTTP %1, %2)").arg(status).arg(what));
+        QCoreApplication::translate("APIClient", "The service's reply was not understood (HTTP %1, %2)")
+            .arg(status)
+            .arg(what));
 }
 
 ApiResult<QJsonObject> jsonObject(int status, const QByteArray &contentType, const QByteArray &body)
@@ -219,12 +223,14 @@ QString APIClient::baseRefusal()
     const QUrl url(text.trimmed(), QUrl::StrictMode);
     QString why;
     if (!url.isValid() || url.host().isEmpty())
-        why = QStringLiteral("it is not a web address");
+        why = QCoreApplication::translate("APIClient", "it is not a web address");
     else if (url.scheme().compare(u"http", Qt::CaseInsensitive) == 0)
-        why = QStringLiteral("plain http would carry your sign-in in clear text to another computer (use https)");
+        why = QCoreApplication::translate(
+            "APIClient", "plain http would carry your sign-in in clear text to another computer (use https)");
     else
-        why = QStringLiteral("it is neither https nor http");
-    return QStringLiteral("The service address “%1” from %2 was refused: %3. Using %4 instead.")
+        why = QCoreApplication::translate("APIClient", "it is neither https nor http");
+    return QCoreApplication::translate("APIClient",
+                                       "The service address “%1” from %2 was refused: %3. Using %4 instead.")
         .arg(text, source, why, builtInBase().toString());
 }
 
@@ -364,25 +370,31 @@ QCoro::Task<ApiResult<APIClient::Reply>> APIClient::send(QString path, QUrlQuery
     case Refusal::none:
         break;
     case Refusal::tooLarge:
-        co_return APIError::badResponse(
-            QStringLiteral("the reply was larger than %1").arg(QLocale::c().formattedDataSize(bound, 0)));
+        co_return APIError::badResponse(QCoreApplication::translate("APIClient", "the reply was larger than %1")
+                                            .arg(QLocale::c().formattedDataSize(bound, 0)));
     case Refusal::deadline:
         co_return APIError::timedOut(
-            QStringLiteral("Timed out: the service did not answer within %1").arg(secondsText(deadline)));
+            QCoreApplication::translate("APIClient", "Timed out: the service did not answer within %1")
+                .arg(secondsText(deadline)));
     case Refusal::tooSlow:
-        co_return APIError::timedOut(QStringLiteral("Timed out: the service sent its reply too slowly (under %1 in %2)")
-                                         .arg(QLocale::c().formattedDataSize(pace.minimumBytes))
-                                         .arg(secondsText(pace.window)));
+        co_return APIError::timedOut(
+            QCoreApplication::translate("APIClient",
+                                        "Timed out: the service sent its reply too slowly (under %1 in %2)")
+                .arg(QLocale::c().formattedDataSize(pace.minimumBytes))
+                .arg(secondsText(pace.window)));
     case Refusal::badEncoding:
         co_return APIError::badResponse(
-            intake->encoding.isEmpty() ? QStringLiteral("the reply's compressed bytes were damaged")
-                                       : QStringLiteral("the reply came in an encoding this client does not read (%1)")
-                                             .arg(QString::fromLatin1(intake->encoding)));
+            intake->encoding.isEmpty()
+                ? QCoreApplication::translate("APIClient", "the reply's compressed bytes were damaged")
+                : QCoreApplication::translate("APIClient",
+                                              "the reply came in an encoding this client does not read (%1)")
+                      .arg(QString::fromLatin1(intake->encoding)));
     }
     // Qt's own time-out.
     if (reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError)
         co_return APIError::timedOut(
-            QStringLiteral("Timed out: the service did not answer within %1").arg(secondsText(timeout)));
+            QCoreApplication::translate("APIClient", "Timed out: the service did not answer within %1")
+                .arg(secondsText(timeout)));
     if (isTransportFailure(reply->error()))
         co_return APIError::transport(reply->errorString());
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);

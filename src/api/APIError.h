@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <optional>
 #include <utility>
@@ -13,6 +14,8 @@ namespace clipvane {
 // in words of their own.
 class APIError
 {
+    Q_DECLARE_TR_FUNCTIONS(APIError)
+
 public:
     enum class Kind { http, badResponse, unauthorized, transport, parse, timedOut };
 
@@ -31,13 +34,13 @@ public:
     {
         switch (m_kind) {
         case Kind::http:
-            return QStringLiteral("Server error (") + QString::number(m_status) + QLatin1Char(')');
+            return tr("Server error (%1)").arg(m_status);
         case Kind::badResponse:
             if (m_description.isEmpty())
-                return QStringLiteral("Unexpected server response");
-            return QStringLiteral("Unexpected server response: ") + m_description;
+                return tr("Unexpected server response");
+            return tr("Unexpected server response: %1").arg(m_description);
         case Kind::unauthorized:
-            return QStringLiteral("Signed out \u2014 check your password");
+            return tr("Signed out — check your password");
         case Kind::transport:
         case Kind::parse:
         case Kind::timedOut:

@@ -20,6 +20,8 @@ std::variant<AppArguments, QString> AppArguments::parse(const QStringList &argum
         };
         if (argument == u"--help" || argument == u"-h") {
             parsed.help = true;
+        } else if (argument == u"--version") {
+            parsed.version = true;
         } else if (argument == u"--") {
             parsed.links += arguments.mid(i + 1);
             break;
@@ -52,7 +54,8 @@ QString AppArguments::usage()
                           "Starts Clipvane, or hands the links to the Clipvane already running.\n"
                           "  LINK           a YouTube link to add, or a clipvaneshelf: sign-in callback\n"
                           "  --profile DIR  keep every file of the application in DIR (also CLIPVANE_PROFILE)\n"
-                          "  --api URL      the service's API address (also CLIPVANE_API_BASE)\n");
+                          "  --api URL      the service's API address (also CLIPVANE_API_BASE)\n"
+                          "  --version      print the version and end\n");
 }
 
 } // namespace clipvane

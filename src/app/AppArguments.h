@@ -14,6 +14,7 @@ struct AppArguments
     QUrl apiBase;    // empty: the configured service
     QStringList links;
     bool help = false;
+    bool version = false;
 
     // The arguments, or a message saying what is wrong with them.
     static std::variant<AppArguments, QString> parse(const QStringList &arguments);

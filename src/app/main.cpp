@@ -3,12 +3,14 @@
 #include "AppArguments.h"
 #include "AppPaths.h"
 #include "ClipvaneApp.h"
+#include "ClipvaneVersion.h"
 #include "Fonts.h"
 #include "LibrarySession.h"
 #include "Palette.h"
 #include "SingleInstance.h"
 #include "StartupTrace.h"
 #include "TerminationSignals.h"
+#include "Translations.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -20,6 +22,7 @@ int main(int argc, char *argv[])
 {
     using namespace clipvane;
     StartupTrace::mark("main");
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(kVersion));
 
     // Read before the application object exists, so a hand-off to a running application
     // costs no connection to the display.
@@ -34,6 +37,10 @@ int main(int argc, char *argv[])
     const AppArguments &arguments = std::get<AppArguments>(parsed);
     if (arguments.help) {
         QTextStream(stdout) << AppArguments::usage();
+        return 0;
+    }
+    if (arguments.version) {
+        QTextStream(stdout) << "clipvane " << kVersion << '\n';
         return 0;
     }
     AppPaths::initialiseApplicationNames();
@@ -56,6 +63,7 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     StartupTrace::mark("application object");
     AppPaths::initialiseApplicationNames();
+    Translations::install(application);
     QGuiApplication::setDesktopFileName(QString::fromLatin1(AppPaths::kApplicationId));
     QApplication::setQuitOnLastWindowClosed(true);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/packaging/app.clipvane.Clipvane.svg")));

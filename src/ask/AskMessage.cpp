@@ -31,8 +31,8 @@ AskMessage AskMessage::error(QString message)
 
 AskMessage AskMessage::greeting()
 {
-    return bot(QCoreApplication::translate("AskPanel", "Ask me about your videos \u2014 e.g. \u201cFind me a video "
-                                                       "of me in Paris\u201d, \u201cwhat did I add this week?\u201d"));
+    return bot(QCoreApplication::translate("AskPanel", "Ask me about your videos — e.g. “Find me a video "
+                                                       "of me in Paris”, “what did I add this week?”"));
 }
 
 } // namespace clipvane

@@ -40,8 +40,9 @@ const QSet<QString> kValueOptions{u"profile"_qs, u"api"_qs,   u"token"_qs, u"tok
                                   u"email"_qs,   u"title"_qs, u"date"_qs,  u"length"_qs,
                                   u"search"_qs,  u"year"_qs,  u"sort"_qs,  u"position"_qs};
 const QStringList kFamilyActions{u"add"_qs, u"remove"_qs, u"decline"_qs, u"unblock"_qs};
-const QSet<QString> kFlagOptions{u"json"_qs, u"excluded"_qs, u"all"_qs, u"watched"_qs, u"unwatched"_qs, u"help"_qs};
-const QSet<QString> kGlobalOptions{u"profile"_qs, u"api"_qs, u"help"_qs};
+const QSet<QString> kFlagOptions{u"json"_qs,      u"excluded"_qs, u"all"_qs,    u"watched"_qs,
+                                 u"unwatched"_qs, u"help"_qs,     u"version"_qs};
+const QSet<QString> kGlobalOptions{u"profile"_qs, u"api"_qs, u"help"_qs, u"version"_qs};
 
 // Stores a value option; false when it was given twice.
 bool assign(CliArguments &arguments, const QString &name, const QString &value)
@@ -97,6 +98,8 @@ void setFlag(CliArguments &arguments, const QString &name)
         arguments.all = true;
     else if (name == u"watched" || name == u"unwatched")
         arguments.watched = name == u"watched"; // given with another of mark's options: refused below
+    else if (name == u"version")
+        arguments.version = true;
     else
         arguments.help = true;
 }
@@ -152,7 +155,7 @@ std::variant<CliArguments, QString> CliArguments::parse(const QStringList &argum
         given.append(name);
     }
 
-    if (parsed.help)
+    if (parsed.help || parsed.version)
         return parsed;
     if (parsed.command.isEmpty())
         return u"no command given"_qs;
@@ -236,6 +239,7 @@ Options:
   --api URL       the service's API address (default: the "apiBase" setting,
                   CLIPVANE_API_BASE, else http://127.0.0.1:8470/api)
   -h, --help      show this help
+  --version       print the version
 
 Edits are saved at once and sent by the next sync. Only one process changes the
 library at a time: a command that changes it waits up to 5 seconds (or

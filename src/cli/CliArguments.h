@@ -19,6 +19,7 @@ struct CliArguments
     QString profile; // --profile; empty: CLIPVANE_PROFILE or the standard folders
     QString api;     // --api; empty: the "apiBase" setting, CLIPVANE_API_BASE or the built-in service
     bool help = false;
+    bool version = false;
 
     // signin: the token itself ("-": read it from standard input), or the file that holds it
     std::optional<QString> token;

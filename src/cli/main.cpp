@@ -3,6 +3,8 @@
 #include "AppPaths.h"
 #include "CliArguments.h"
 #include "CliCommands.h"
+#include "ClipvaneVersion.h"
+#include "Translations.h"
 
 #include <QCoreApplication>
 #include <QCoroTask>
@@ -14,6 +16,8 @@ int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     clipvane::AppPaths::initialiseApplicationNames();
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(clipvane::kVersion));
+    clipvane::Translations::install(application);
 
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -23,6 +27,10 @@ int main(int argc, char *argv[])
     if (const QString *error = std::get_if<QString>(&parsed)) {
         err << "clipvane-cli: " << *error << "\nRun \"clipvane-cli --help\" for the commands and options.\n";
         return clipvane::CliCommands::usageError;
+    }
+    if (std::get<clipvane::CliArguments>(parsed).version) {
+        out << "clipvane-cli " << clipvane::kVersion << '\n';
+        return 0;
     }
     int exitCode = 0;
     {

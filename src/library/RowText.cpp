@@ -31,9 +31,10 @@ qsizetype clusterAt(const std::vector<qsizetype> &boundaries, qsizetype offset)
     return found != boundaries.end() && *found == offset ? qsizetype(found - boundaries.begin()) : -1;
 }
 
+// The context is the one lupdate files these texts under: the namespace's full name.
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("RowText", text);
+    return QCoreApplication::translate("clipvane::RowText", text);
 }
 
 } // namespace

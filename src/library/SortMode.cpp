@@ -1,20 +1,22 @@
 #include "SortMode.h"
 
+#include <QCoreApplication>
+
 namespace clipvane {
 
 QString rawFromSortMode(SortMode mode)
 {
     switch (mode) {
     case SortMode::newest:
-        return QStringLiteral("Newest");
+        return QCoreApplication::translate("SortMode", "Newest");
     case SortMode::oldest:
-        return QStringLiteral("Oldest");
+        return QCoreApplication::translate("SortMode", "Oldest");
     case SortMode::title:
-        return QStringLiteral("Title");
+        return QCoreApplication::translate("SortMode", "Title");
     case SortMode::longest:
-        return QStringLiteral("Longest");
+        return QCoreApplication::translate("SortMode", "Longest");
     }
-    return QStringLiteral("Newest");
+    return QCoreApplication::translate("SortMode", "Newest");
 }
 
 QString sortModeSymbolName(SortMode mode)

@@ -12,7 +12,8 @@ enum class SortMode { newest, oldest, title, longest };
 inline constexpr std::array<SortMode, 4> kAllSortModes{SortMode::newest, SortMode::oldest, SortMode::title,
                                                        SortMode::longest};
 
-// "Newest", "Oldest", "Title", "Longest": also the label of the menu entry and of its button.
+// "Newest", "Oldest", "Title", "Longest" in the user's language: the label of the menu entry and of
+// its button.
 QString rawFromSortMode(SortMode mode);
 // Symbol name of the mode's menu icon.
 QString sortModeSymbolName(SortMode mode);

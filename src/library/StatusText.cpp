@@ -8,9 +8,10 @@ namespace clipvane::StatusText {
 
 namespace {
 
+// The context is the one lupdate files these texts under: the namespace's full name.
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("StatusText", text);
+    return QCoreApplication::translate("clipvane::StatusText", text);
 }
 
 constexpr double kPercent = 100;

@@ -18,9 +18,10 @@ namespace clipvane::RowMenu {
 
 namespace {
 
+// The context is the one lupdate files these texts under: the namespace's full name.
 QString tr(const char *text)
 {
-    return QCoreApplication::translate("RowMenu", text);
+    return QCoreApplication::translate("clipvane::RowMenu", text);
 }
 
 QString escaped(QString text)

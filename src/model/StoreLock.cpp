@@ -42,8 +42,10 @@ QString holderName(int fd)
 QString inUseMessage(const QString &holder)
 {
     return holder.isEmpty()
-               ? QStringLiteral("The library is in use by another Clipvane process. Nothing was changed.")
-               : QStringLiteral("The library is in use by another Clipvane process (%1). Nothing was changed.")
+               ? QCoreApplication::translate("StoreLock",
+                                             "The library is in use by another Clipvane process. Nothing was changed.")
+               : QCoreApplication::translate(
+                     "StoreLock", "The library is in use by another Clipvane process (%1). Nothing was changed.")
                      .arg(holder);
 }
 
@@ -81,17 +83,20 @@ std::unique_ptr<StoreLock> StoreLock::acquire(const QString &storePath, QString 
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         return fail(Failure::notWritable,
-                    QStringLiteral("The library cannot be written: the folder %1 cannot be created "
-                                   "(no permission, or a read-only disk).")
+                    QCoreApplication::translate("StoreLock",
+                                                "The library cannot be written: the folder %1 cannot be created "
+                                                "(no permission, or a read-only disk).")
                         .arg(folder));
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
         if (errno == EACCES || errno == EPERM || errno == EROFS)
-            return fail(Failure::notWritable,
-                        QStringLiteral("The library cannot be written: %1 (%2). Nothing was changed.")
-                            .arg(path, errno == EROFS ? QStringLiteral("read-only disk")
-                                                      : QStringLiteral("permission denied")));
-        return fail(Failure::other, QStringLiteral("Cannot take the lock on the library (%1).").arg(path));
+            return fail(
+                Failure::notWritable,
+                QCoreApplication::translate("StoreLock", "The library cannot be written: %1 (%2). Nothing was changed.")
+                    .arg(path,
+                         errno == EROFS ? QStringLiteral("read-only disk") : QStringLiteral("permission denied")));
+        return fail(Failure::other,
+                    QCoreApplication::translate("StoreLock", "Cannot take the lock on the library (%1).").arg(path));
     }
 
     QElapsedTimer waited;
@@ -100,8 +105,9 @@ std::unique_ptr<StoreLock> StoreLock::acquire(const QString &storePath, QString 
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const bool busy = errno == EWOULDBLOCK;
         if ((!busy && errno != EINTR) || waited.elapsed() >= wait.count()) {
-            const QString message = busy ? inUseMessage(holderName(fd))
-                                         : QStringLiteral("Cannot take the lock on the library (%1).").arg(path);
+            const QString message =
+                busy ? inUseMessage(holderName(fd))
+                     : QCoreApplication::translate("StoreLock", "Cannot take the lock on the library (%1).").arg(path);
             ::close(fd);
             return fail(busy ? Failure::inUse : Failure::other, message);
         }

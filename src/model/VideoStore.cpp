@@ -6,6 +6,7 @@
 #include "StoreColumns.h"
 #include "StoreSchema.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -255,7 +256,8 @@ std::unique_ptr<VideoStore> VideoStore::open(const QString &path, QString *error
 {
     const auto fail = [&](const QString &cause) -> std::unique_ptr<VideoStore> {
         if (error)
-            *error = QStringLiteral("Cannot open the library %1: %2").arg(QDir::toNativeSeparators(path), cause);
+            *error = QCoreApplication::translate("VideoStore", "Cannot open the library %1: %2")
+                         .arg(QDir::toNativeSeparators(path), cause);
         return nullptr;
     };
     if (path.isEmpty())
@@ -518,7 +520,8 @@ bool VideoStore::save(QString *error)
     // Called before the transaction guard rolls back, while SQLite's message is the cause.
     const auto fail = [&] {
         if (error)
-            *error = QStringLiteral("The library could not be saved: %1").arg(m_database->errorText());
+            *error = QCoreApplication::translate("VideoStore", "The library could not be saved: %1")
+                         .arg(m_database->errorText());
         return false;
     };
 
@@ -658,8 +661,8 @@ bool VideoStore::copyTo(const QString &path, const QList<std::pair<QString, QStr
 {
     const auto fail = [&](const QString &cause) {
         if (error)
-            *error =
-                QStringLiteral("The library could not be copied to %1: %2").arg(QDir::toNativeSeparators(path), cause);
+            *error = QCoreApplication::translate("VideoStore", "The library could not be copied to %1: %2")
+                         .arg(QDir::toNativeSeparators(path), cause);
         return false;
     };
     if (!save(error))

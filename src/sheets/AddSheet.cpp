@@ -90,6 +90,7 @@ AddSheet::AddSheet(SyncEngine &sync, VideoStore &store, QWidget *parent)
         m_field->setText(clipboard);
     updateAddButton();
     m_field->setFocus();
+    SheetStyle::fitWidth(*this, kWidth);
 }
 
 QString AddSheet::link() const

@@ -45,6 +45,7 @@ ConfirmSheet::ConfirmSheet(const QString &title, const QString &message, const Q
     column->addSpacing(kSpaceAboveButtons);
     column->addLayout(buttons);
     confirmButton->setFocus();
+    SheetStyle::fitWidth(*this, kWidth);
 }
 
 void ConfirmSheet::setDestructive()

@@ -73,6 +73,7 @@ EditSheet::EditSheet(const QString &youtubeID, SyncEngine &sync, VideoStore &sto
         setFields(video->title, video->uploadDate, video->duration);
     fitTitleHeight();
     m_title->setFocus();
+    SheetStyle::fitWidth(*this, kWidth);
 }
 
 void EditSheet::setFields(const QString &title, const QString &uploadDate, const QString &duration)

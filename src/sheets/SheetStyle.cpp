@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QStyle>
+#include <algorithm>
 
 namespace clipvane {
 
@@ -44,6 +45,11 @@ void SheetStyle::apply(QDialog &sheet, int width)
     sheet.setAutoFillBackground(true);
     sheet.setFont(Fonts::font(FontFace::regular, 13));
     sheet.setStyleSheet(buttonStyle());
+}
+
+void SheetStyle::fitWidth(QDialog &sheet, int width)
+{
+    sheet.setFixedWidth(std::max(width, sheet.sizeHint().width()));
 }
 
 void SheetStyle::repolish(QWidget &button)

@@ -18,6 +18,9 @@ public:
 
     // Window-modal over parent, ink to every edge, fixed width.
     static void apply(QDialog &sheet, int width);
+    // Once the sheet's layout is built: wider than the design's width where its contents ask for
+    // more (a row of buttons in a longer language), so no text is cut off.
+    static void fitWidth(QDialog &sheet, int width);
     static QLabel *heading(const QString &text, qreal designSize, QWidget *parent);
     static QLabel *note(const QString &text, QWidget *parent); // 12.5, muted, wrapping
     // Draws a button again after a change of its role.

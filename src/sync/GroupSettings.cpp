@@ -2,6 +2,7 @@
 
 #include "SettingsKeys.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -147,14 +148,16 @@ bool GroupSettings::transact(Access access, const std::function<bool(QSettings &
     m_lastError.clear();
     const QFileInfo target(m_path);
     if (access == Access::change && !QDir().mkpath(target.absolutePath())) {
-        m_lastError = QStringLiteral("Couldn't create the folder of the shared settings.");
+        m_lastError =
+            QCoreApplication::translate("GroupSettings", "Couldn't create the folder of the shared settings.");
         return false;
     }
     // QSettings takes this lock file while it writes the file, so a writer that goes through
     // QSettings directly is kept out as well.
     QLockFile lock(m_path + kLockSuffix);
     if (access == Access::change && !acquire(lock, m_path + kLockSuffix, m_lockWait)) {
-        m_lastError = QStringLiteral("The shared settings are in use by another process.");
+        m_lastError =
+            QCoreApplication::translate("GroupSettings", "The shared settings are in use by another process.");
         return false;
     }
 
@@ -182,7 +185,7 @@ bool GroupSettings::transact(Access access, const std::function<bool(QSettings &
             return true;
         settings.sync();
         if (settings.status() == QSettings::AccessError) {
-            m_lastError = QStringLiteral("Couldn't write the shared settings.");
+            m_lastError = QCoreApplication::translate("GroupSettings", "Couldn't write the shared settings.");
             return false;
         }
     }

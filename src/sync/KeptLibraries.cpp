@@ -2,6 +2,7 @@
 
 #include "VideoStore.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -60,7 +61,8 @@ std::optional<GroupSettings::PullState> KeptLibraries::restore(VideoStore &store
         return std::nullopt;
     if (kept->meta(kAccount) != normalised(account)) {
         if (error)
-            *error = QStringLiteral("The library kept at %1 belongs to another account").arg(path);
+            *error = QCoreApplication::translate("KeptLibraries", "The library kept at %1 belongs to another account")
+                         .arg(path);
         return std::nullopt;
     }
     for (const Video *video : kept->all()) {

@@ -10,6 +10,7 @@
 #include "SystemClock.h"
 #include "VideoStore.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QSettings>
 #include <QThread>
@@ -66,9 +67,11 @@ std::unique_ptr<LibrarySession> LibrarySession::open(const Options &options, QSt
             const QFileInfo file(storePath);
             if ((file.exists() && !file.isWritable()) || !QFileInfo(file.absolutePath()).isWritable()) {
                 if (error)
-                    *error = QStringLiteral("The library cannot be written: %1 (permission denied or a read-only "
-                                            "disk). Nothing was changed.")
-                                 .arg(storePath);
+                    *error =
+                        QCoreApplication::translate(
+                            "LibrarySession", "The library cannot be written: %1 (permission denied or a read-only "
+                                              "disk). Nothing was changed.")
+                            .arg(storePath);
                 return fail(Failure::notWritable);
             }
         }

@@ -15,7 +15,6 @@ namespace clipvane {
 
 namespace {
 
-const QString kKeychainFailed = QStringLiteral("Couldn't save your sign-in to the keychain.");
 // Stands for an account the service no longer has: no e-mail address is equal to it, so the
 // next sign-in, whoever it is, starts with an empty store.
 const QString kDeletedAccount = QStringLiteral("*");
@@ -99,7 +98,7 @@ bool SyncEngine::signIn(const QString &token, const QString &email)
         syncNow();
         return true;
     }
-    setLastError(kKeychainFailed);
+    setLastError(tr("Couldn't save your sign-in to the keychain."));
     setLoggedIn(false);
     return false;
 }

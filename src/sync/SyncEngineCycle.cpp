@@ -16,9 +16,6 @@ namespace clipvane {
 
 namespace {
 
-const QString kSignedOut = QStringLiteral("Signed out");
-const QString kSaveFailed = QStringLiteral("Couldn't save the library.");
-
 constexpr int kNotFound = 404;
 constexpr int kGone = 410;
 constexpr int kRequestTimeout = 408;
@@ -93,7 +90,7 @@ QCoro::Task<void> SyncEngine::sync()
         setLastError(outcome.message);
         break;
     case Outcome::Kind::signedOut:
-        setLastError(kSignedOut);
+        setLastError(tr("Signed out"));
         signOut();
         break;
     case Outcome::Kind::abandoned:
@@ -122,7 +119,7 @@ SyncEngine::Outcome SyncEngine::saveStore()
     QString error;
     if (m_store.save(&error))
         return Outcome::done();
-    return Outcome::failed(error.isEmpty() ? kSaveFailed : error);
+    return Outcome::failed(error.isEmpty() ? tr("Couldn't save the library.") : error);
 }
 
 SyncEngine::Outcome SyncEngine::ingestShareInbox()
@@ -359,8 +356,8 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pullChanges(quint64 session)
             setProgress(m_progressFraction, m_progressReceived, total);
         }
         if (++pagesTaken > pageAllowance(total, kPageLimit))
-            co_return Outcome::fromError(APIError::badResponse(
-                QStringLiteral("the service kept sending pages past the %1 videos it announced").arg(total)));
+            co_return Outcome::fromError(
+                APIError::badResponse(tr("the service kept sending pages past the %1 videos it announced").arg(total)));
         if (movesOn) {
             since = page->videos.last().updatedAt;
             afterID = page->videos.last().id;

@@ -1,0 +1,1148 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1">
+<context>
+    <name>APIClient</name>
+    <message>
+        <source>an empty reply</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no content type, not JSON</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>, not JSON</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The service&apos;s reply was not understood (HTTP %1, %2)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>it is not a web address</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>plain http would carry your sign-in in clear text to another computer (use https)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>it is neither https nor http</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The service address “%1” from %2 was refused: %3. Using %4 instead.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the reply was larger than %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Timed out: the service did not answer within %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Timed out: the service sent its reply too slowly (under %1 in %2)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the reply&apos;s compressed bytes were damaged</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the reply came in an encoding this client does not read (%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>APIError</name>
+    <message>
+        <source>Server error (%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unexpected server response</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Unexpected server response: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Signed out — check your password</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>AskPanel</name>
+    <message>
+        <source>Something went wrong — try again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ask me about your videos — e.g. “Find me a video of me in Paris”, “what did I add this week?”</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>GroupSettings</name>
+    <message>
+        <source>Couldn&apos;t create the folder of the shared settings.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The shared settings are in use by another process.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t write the shared settings.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>KeptLibraries</name>
+    <message>
+        <source>The library kept at %1 belongs to another account</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>LibrarySession</name>
+    <message>
+        <source>The library cannot be written: %1 (permission denied or a read-only disk). Nothing was changed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>SortMode</name>
+    <message>
+        <source>Newest</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Oldest</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Title</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Longest</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>StoreLock</name>
+    <message>
+        <source>The library is in use by another Clipvane process. Nothing was changed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The library is in use by another Clipvane process (%1). Nothing was changed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The library cannot be written: the folder %1 cannot be created (no permission, or a read-only disk).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The library cannot be written: %1 (%2). Nothing was changed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot take the lock on the library (%1).</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>VideoStore</name>
+    <message>
+        <source>Cannot open the library %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The library could not be saved: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The library could not be copied to %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::AccountSettingsTab</name>
+    <message>
+        <source>Signed in as</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Last sync</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sync now</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sign out</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::AddSheet</name>
+    <message>
+        <source>Add</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Add a video</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>https://youtu.be/…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>YouTube link</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paste from clipboard</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paste a YouTube link. The title, date and length are fetched for you.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>That doesn&apos;t look like a YouTube link.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::AddingSettingsTab</name>
+    <message>
+        <source>Telegram</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Send @%1 any YouTube link and it lands here on the next sync.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Telegram bot</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy link</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Link my account</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>On this Mac</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>On this computer</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Safari</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>your browser</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Drag a YouTube link onto the window from %1, or press %2 to add whatever link is on the clipboard.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copied</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::AskHeading</name>
+    <message>
+        <source>ASK </source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::AskPanel</name>
+    <message>
+        <source>Thinking…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Answers from your own library</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ask about your videos…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>ASK</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::ClipvaneApp</name>
+    <message>
+        <source>Clipvane</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Clipvane can&apos;t open your library.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::ClipvaneCommands</name>
+    <message>
+        <source>&amp;File</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Add Video…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Add from Clipboard</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Redo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cut</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Paste</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Select All</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy Video Link</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Edit Details…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Exclude / Include</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Settings…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Browse Mode</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Autoplay When I Select a Video</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Play / Pause</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Next Video</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Previous Video</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Library</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Search</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sort By</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show Excluded Videos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Clear Filters</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ask Clipvane</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sync Now</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Clipvane Help</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Leave Browse Mode</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::ConfirmSheet</name>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete “%1”?</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::DetailInfoPanel</name>
+    <message>
+        <source>Open in YouTube</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy link</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Share</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Edit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Exclude</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Title</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Details</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Include</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copied</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Upload date</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Length</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Shared by %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Owner</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::DetailView</name>
+    <message>
+        <source>This video can&apos;t be played inside the app.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Some videos only allow playback on YouTube itself.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open in YouTube</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pick a video from the list</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This entry isn&apos;t a standard YouTube link.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open link</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Previous video</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Next video</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Position in the list</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Back to the list (Esc)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Email Link</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy Link</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::EditSheet</name>
+    <message>
+        <source>Edit details</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>YYYY-MM-DD</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>M:SS</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Title</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Date</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Length</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::EmptyLibraryView</name>
+    <message>
+        <source>Syncing</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing here yet</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Drag a YouTube link onto this window, or press %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Download progress</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::FamilySettingsModel</name>
+    <message>
+        <source>Couldn&apos;t load your family list.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>That didn&apos;t work — check the address and try again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::FamilySettingsTab</name>
+    <message>
+        <source>People who can see my library</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>name@example.com</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>E-mail address to invite</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Invite</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Family members see your library read-only when they sign in with their own account.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Shared with me</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Decline shared library</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stop seeing the library %1 shares with you?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Their videos leave this library at the next sync, and they can&apos;t share with you again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Decline</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Decline %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No one yet.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Can see my library</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::FilterBar</name>
+    <message>
+        <source>Library</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sort by</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Year</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Excluded</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>All years</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Excluded videos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Family libraries</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::LibraryListView</name>
+    <message>
+        <source>Videos</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::LibraryToolbar</name>
+    <message>
+        <source>Ask Clipvane</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ask Clipvane (%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Browse mode</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Browse mode (%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Add a video</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Add a video (%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Settings</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Settings (%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Toolbar</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>More buttons</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::LibraryView</name>
+    <message>
+        <source>It will be removed from your library on every device.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete video</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::LoadingLayer</name>
+    <message>
+        <source>Loading…</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::LocalEdits</name>
+    <message>
+        <source>A video ID can&apos;t begin with “x-”.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A video ID can&apos;t be longer than %1 characters.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>That doesn&apos;t look like a YouTube link.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Added 1 video.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Added %1 videos.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Already in your library.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 already in your library.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not added: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 not added: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>That video is no longer in the library.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>That video belongs to a shared library; only its owner can change it.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t save the library; the change is kept and saved with the next one.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::MainWindow</name>
+    <message>
+        <source>Clipvane</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::OnboardingView</name>
+    <message>
+        <source>Clipvane</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Your library follows your account across every device.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Continue with Google</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sign-in error</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t open your web browser to sign in.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Google sign-in failed. Check your connection.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t save your sign-in.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::PrivacySettingsTab</name>
+    <message>
+        <source>Export my data…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Everything Clipvane holds about you, as a JSON file.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Danger zone</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete my account…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Deleting your account permanently erases your library and personal data from Clipvane. This cannot be undone.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export failed — try again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Saved to %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t delete the account — try again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Export my data</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>JSON (*.json)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete your account?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Your library and personal data are erased from Clipvane permanently.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete account</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::RowMenu</name>
+    <message>
+        <source>Shared by %1 — read only</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Include back in library</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Exclude</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Edit details…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy link</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open in YouTube</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete…</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::RowText</name>
+    <message>
+        <source>excluded</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>waiting to sync</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>playing</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>shared by %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::SearchRow</name>
+    <message>
+        <source>Search</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Clear search</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::SettingsView</name>
+    <message>
+        <source>Settings</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Account</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Family</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Adding videos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Data &amp; privacy</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::SignInConfirmation</name>
+    <message>
+        <source>an account the link does not name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Clipvane</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sign in with this link?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sign in as %1?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A sign-in link asks Clipvane to sign in as %1. Continue only if you started this sign-in yourself.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sign In</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Switch to another account?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Switch to %1?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A sign-in link asks Clipvane to replace the account you are signed in with (%1) by %2. Continue only if you started this sign-in yourself. The library of %1 stays on this computer, changes not yet sent included, and comes back when %1 signs in again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Switch Account</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::StatusLine</name>
+    <message>
+        <source>Videos listed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sync status</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Last addition</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Service address</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::StatusText</name>
+    <message>
+        <source>Search %1 videos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 of %2 videos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Syncing…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Downloading %1%</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Synced %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Downloading your library…</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::SyncEngine</name>
+    <message>
+        <source>Couldn&apos;t save your sign-in to the keychain.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t set aside the library of %1, so no one else was signed in: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Signed out</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t save the library.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the service kept sending pages past the %1 videos it announced</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+</TS>
