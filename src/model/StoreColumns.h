@@ -44,6 +44,7 @@ inline constexpr auto kAll = std::tuple{
     Column<bool>{.name = "watched", .field = &Video::watched, .since = 4, .absent = "0"},
     Column<int>{.name = "position", .field = &Video::position, .since = 4, .absent = "0"},
     Column<int>{.name = "changed_fields", .field = &Video::changedFields, .since = 4, .absent = "0"},
+    Column<bool>{.name = "add_sent", .field = &Video::addSent, .since = 4, .absent = "0"},
 };
 inline constexpr int kCount = int(std::tuple_size_v<decltype(kAll)>);
 

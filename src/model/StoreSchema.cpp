@@ -38,11 +38,13 @@ constexpr std::array<const char *, StoreSchema::kCurrentVersion> kSteps = {
     "CREATE TABLE store_meta (key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;"
     "INSERT INTO store_meta (key, value) VALUES ('generation', lower(hex(randomblob(16))))",
 
-    // The person's viewing of each video, and which fields a pending change changed (none
-    // recorded reads as the details; see Video::pendingFields).
+    // The person's viewing of each video, which fields a pending change changed (none
+    // recorded reads as the details; see Video::pendingFields), and whether an add may have
+    // reached the service.
     "ALTER TABLE videos ADD COLUMN watched INTEGER NOT NULL DEFAULT 0;"
     "ALTER TABLE videos ADD COLUMN position INTEGER NOT NULL DEFAULT 0;"
-    "ALTER TABLE videos ADD COLUMN changed_fields INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE videos ADD COLUMN changed_fields INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE videos ADD COLUMN add_sent INTEGER NOT NULL DEFAULT 0",
 };
 
 QStringList columnsOfVersion(int version)

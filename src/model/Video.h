@@ -46,6 +46,9 @@ public:
     // changedFields of a pending record, where none recorded means the details: a change kept
     // by an older version, which could change nothing else.
     int pendingFields() const { return changedFields != 0 ? changedFields : detailsChanged; }
+    // The add of this record has been sent at least once, so the service may know it even
+    // though no answer came: deleting it must then reach the service too.
+    bool addSent = false;
 
     SyncState syncState() const { return syncStateFromRaw(syncStateRaw); }
     bool isPending() const { return clipvane::isPending(syncState()); }

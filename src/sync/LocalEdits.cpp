@@ -167,9 +167,9 @@ EditOutcome LocalEdits::remove(const QString &youtubeID)
         return EditOutcome::notFound;
     if (video->readOnly)
         return EditOutcome::readOnly;
-    // A record the service never knew goes at once, unless its add is already on the way: then
-    // the service may know it by now, and the deletion has to follow.
-    if (video->syncState() == SyncState::needsAdd && !m_addInFlight(youtubeID)) {
+    // A record the service never knew goes at once, unless its add has been sent (or is on the
+    // way): then the service may know it by now, and the deletion has to follow.
+    if (video->syncState() == SyncState::needsAdd && !video->addSent && !m_addInFlight(youtubeID)) {
         m_store.remove(video);
     } else {
         m_store.update(youtubeID, [](Video &record) {

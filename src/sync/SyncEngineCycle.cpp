@@ -149,6 +149,22 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pushPending(quint64 session)
     for (const Video *video : m_store.pending())
         queue.append(video->youtubeID);
     QSet<QString> requeued;
+    // Once an add may have reached the service, deleting the record has to reach it too. The
+    // store says so before any add goes out, so a process killed while the add was on the
+    // way does not forget it after a restart.
+    bool marked = false;
+    for (const QString &id : std::as_const(queue)) {
+        marked |= m_store.update(id, [](Video &record) {
+            if (record.syncState() != SyncState::needsAdd || record.addSent)
+                return false;
+            record.addSent = true;
+            return true;
+        });
+    }
+    if (marked) {
+        if (const Outcome saved = saveStore(); !saved.goOn())
+            co_return saved;
+    }
 
     // Records are found again by ID at every step: the user may delete one while a request is out.
     for (qsizetype i = 0; i < queue.size(); ++i) {

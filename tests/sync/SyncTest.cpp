@@ -737,6 +737,28 @@ private Q_SLOTS:
         QVERIFY(!h.rawGroup()->contains(u"syncCursor"_qs));
     }
 
+    // An add that went out without an answer (the process ended while it was on the way) may
+    // have reached the service: deleting the record after a restart must reach it too, or the
+    // next pull brings the deleted video back.
+    void deletionFollowsAnAddCutShort()
+    {
+        SyncHarness h;
+        h.seed(u"added1"_qs, SyncStateRaw::needsAdd);
+        h.gate.close(kUpsertPath);
+        QCoro::Task<void> cycle = h.engine->sync();
+        QVERIFY(h.waitForRequests(1));
+        h.close();
+        h.gate.open();
+        QCoro::waitFor(cycle);
+        h.restart();
+        QCOMPARE(h.engine->edits().remove(u"added1"_qs), EditOutcome::done);
+        QVERIFY(h.store->find(u"added1"_qs));
+        QCOMPARE(h.store->find(u"added1"_qs)->syncStateRaw, SyncStateRaw::needsDelete);
+        h.runCycle();
+        QCOMPARE(h.requestsTo(kDeletePath).size(), 1);
+        QVERIFY(!h.store->find(u"added1"_qs));
+    }
+
     // A cycle of a session that has ended writes nothing; the new session pulls from scratch.
     void signOutAndInMidCycle()
     {
