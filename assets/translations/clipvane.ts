@@ -87,6 +87,282 @@
     </message>
 </context>
 <context>
+    <name>CliCommands</name>
+    <message>
+        <source>[excluded]</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>[shared by %1]</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>not added “%1”: %2
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no YouTube video in “%1”
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” is not a usable service address (https, or http on this machine only)
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the library is in use by another Clipvane process; waiting up to %1 seconds…
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the library is in use by another Clipvane process (%1); waiting up to %2 seconds…
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the links could not be queued: %1
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Queued 1 link.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Queued %1 links.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the service refused the token; nothing was changed
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the service refused the token (%1)
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Signed in.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Signed in as %1.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the first sync failed: %1
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Signed out. The library stays on this computer.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Signed in</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>yes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>yes, as %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Service</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Refused address</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Library</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Videos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pending changes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Queued links</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sync cursor</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Family revision</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source> Use “clipvane-cli share” to queue links for it.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Added %1
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Already in the library: %1
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no video with the ID “%1” in the library
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is shared by %2 and cannot be changed here
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is already excluded.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is not excluded.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Excluded %1
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Included %1 again
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Edited %1
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Marked %1 as watched.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Marked %1 as not watched.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Marked %1 to resume at %2 seconds.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Deleted %1; the next sync deletes it on the service.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Deleted %1
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>not signed in (use “clipvane-cli signin --token-file FILE”)
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the library on this computer is new or was replaced: fetching all of it again
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Synced: 1 video, %1 pending.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Synced: %1 videos, %2 pending.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Received %1 of %2 videos</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>CliFamily</name>
+    <message>
+        <source>Couldn&apos;t load your family list. (%1)
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>People who can see my library</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No one yet.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Shared with me</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Declined</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>That didn&apos;t work — check the address and try again. (%1)
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Shared your library with %1.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stopped sharing your library with %1.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Declined the library of %1; its videos leave this library at the next sync.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 can share a library with you again.
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>GroupSettings</name>
     <message>
         <source>Couldn&apos;t create the folder of the shared settings.</source>
@@ -169,6 +445,41 @@
     </message>
     <message>
         <source>The library could not be copied to %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::AboutSheet</name>
+    <message>
+        <source>About Clipvane</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Clipvane icon</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Clipvane</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Keep a personal library of YouTube videos.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Released under the %1 licence.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Project website</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Done</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -278,6 +589,18 @@
     </message>
     <message>
         <source>Copied</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Playback</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Play the next video automatically</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>When a video ends, the next one of the list as it is shown starts after five seconds, unless you cancel it.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -450,6 +773,34 @@
     </message>
     <message>
         <source>Leave Browse Mode</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Keyboard Shortcuts</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>About Clipvane</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Full Screen</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Leave Full Screen</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel the Next Video</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Next Video in Browse Mode</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Previous Video in Browse Mode</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -862,6 +1213,14 @@
         <source>Clipvane</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Player and browse mode</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source> or </source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>clipvane::OnboardingView</name>
@@ -1034,6 +1393,25 @@
     </message>
 </context>
 <context>
+    <name>clipvane::ShortcutsSheet</name>
+    <message>
+        <source>Keyboard Shortcuts</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Keyboard shortcuts</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>clipvane::SignInConfirmation</name>
     <message>
         <source>an account the link does not name</source>
@@ -1142,6 +1520,29 @@
     </message>
     <message>
         <source>the service kept sending pages past the %1 videos it announced</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::UpNextCard</name>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Play now</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Up next</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Playing in 1 second</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Playing in %1 seconds</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

@@ -78,11 +78,12 @@ void printTable(QTextStream &out, const QList<const Video *> &videos)
         out << shown(video->youtubeID).leftJustified(idWidth) << u"  "_qs << shown(video->uploadDate).leftJustified(10)
             << u"  "_qs << shown(video->duration).rightJustified(8) << u"  "_qs << shown(video->title);
         if (video->excluded)
-            out << u"  [excluded]"_qs;
+            out << u"  "_qs << QCoreApplication::translate("CliCommands", "[excluded]");
         if (video->syncStateRaw != SyncStateRaw::synced)
             out << u"  ["_qs << shown(video->syncStateRaw) << u']';
         if (video->readOnly)
-            out << u"  [shared by "_qs << shown(video->ownerEmail) << u']';
+            out << u"  "_qs
+                << QCoreApplication::translate("CliCommands", "[shared by %1]").arg(shown(video->ownerEmail));
         out << u'\n';
     }
 }
@@ -102,8 +103,10 @@ SortMode sortModeFromOption(const QString &option)
 QString refusalLine(const AddOutcome &outcome)
 {
     if (outcome.kind == AddOutcome::Kind::refused)
-        return u"clipvane-cli: not added “"_qs + shown(outcome.text) + u"”: "_qs + shown(outcome.reason) + u'\n';
-    return u"clipvane-cli: no YouTube video in “"_qs + shown(outcome.text) + u"”\n"_qs;
+        return u"clipvane-cli: "_qs + QCoreApplication::translate("CliCommands", "not added “%1”: %2\n")
+                                          .arg(shown(outcome.text), shown(outcome.reason));
+    return u"clipvane-cli: "_qs +
+           QCoreApplication::translate("CliCommands", "no YouTube video in “%1”\n").arg(shown(outcome.text));
 }
 
 // The texts naming a video the library can take, in order; the others are named on err.
@@ -144,8 +147,9 @@ QCoro::Task<int> CliCommands::run()
     if (!m_arguments.api.isEmpty()) {
         const std::optional<QUrl> given = APIClient::acceptableBase(m_arguments.api);
         if (!given) {
-            m_err << u"clipvane-cli: “"_qs << shown(m_arguments.api)
-                  << u"” is not a usable service address (https, or http on this machine only)\n"_qs;
+            m_err << u"clipvane-cli: "_qs
+                  << tr("“%1” is not a usable service address (https, or http on this machine only)\n")
+                         .arg(shown(m_arguments.api));
             co_return usageError;
         }
         m_base = *given;
@@ -187,9 +191,13 @@ bool CliCommands::openForWriting(int *exitCode, const QString &inUseHint)
     // seems to hang tells why.
     options.lockWait = lockWait();
     options.lockWaiting = [this, seconds = (options.lockWait.count() + 999) / 1000](const QString &holder) {
-        m_err << u"clipvane-cli: the library is in use by another Clipvane process"_qs
-              << (holder.isEmpty() ? QString() : u" ("_qs + shown(holder) + u')')
-              << u"; waiting up to %1 seconds…\n"_qs.arg(seconds);
+        m_err
+            << u"clipvane-cli: "_qs
+            << (holder.isEmpty()
+                    ? tr("the library is in use by another Clipvane process; waiting up to %1 seconds…\n").arg(seconds)
+                    : tr("the library is in use by another Clipvane process (%1); waiting up to %2 seconds…\n")
+                          .arg(shown(holder))
+                          .arg(seconds));
         m_err.flush();
     };
     // One command, one cycle at most: no reachability watch is needed, and no one else waits.
@@ -229,10 +237,10 @@ int CliCommands::share()
     if (!links.isEmpty()) {
         GroupSettings group(AppPaths::groupSettingsPath());
         if (!group.appendToShareInbox(links)) {
-            m_err << u"clipvane-cli: the links could not be queued: "_qs << shown(group.lastError()) << u'\n';
+            m_err << u"clipvane-cli: "_qs << tr("the links could not be queued: %1\n").arg(shown(group.lastError()));
             return failure;
         }
-        m_out << (links.size() == 1 ? u"Queued 1 link.\n"_qs : u"Queued %1 links.\n"_qs.arg(links.size()));
+        m_out << (links.size() == 1 ? tr("Queued 1 link.\n") : tr("Queued %1 links.\n").arg(links.size()));
     }
     return links.size() == m_arguments.operands.size() ? success : failure;
 }
@@ -270,7 +278,7 @@ QCoro::Task<int> CliCommands::signIn()
     APIClient prober(m_base, candidate, APIClient::sharedNetwork());
     const ApiResult<VideoPage> probe = co_await prober.videos(0, 0, kProbeLimit);
     if (!probe && probe.error().kind() == APIError::Kind::unauthorized) {
-        m_err << u"clipvane-cli: the service refused the token; nothing was changed\n"_qs;
+        m_err << u"clipvane-cli: "_qs << tr("the service refused the token; nothing was changed\n");
         co_return failure;
     }
     if (!m_engine->signIn(*token, m_arguments.email.value_or(QString()))) {
@@ -280,13 +288,13 @@ QCoro::Task<int> CliCommands::signIn()
     // Signing in starts the first sync; it tells whether the service takes the token.
     co_await waitWhileSyncing();
     if (!m_engine->isLoggedIn()) {
-        m_err << u"clipvane-cli: the service refused the token ("_qs << shown(m_engine->lastError()) << u")\n"_qs;
+        m_err << u"clipvane-cli: "_qs << tr("the service refused the token (%1)\n").arg(shown(m_engine->lastError()));
         co_return failure;
     }
     const QString who = m_arguments.email.value_or(QString());
-    m_out << (who.isEmpty() ? u"Signed in.\n"_qs : u"Signed in as %1.\n"_qs.arg(shown(who)));
+    m_out << (who.isEmpty() ? tr("Signed in.\n") : tr("Signed in as %1.\n").arg(shown(who)));
     if (m_engine->hasError()) {
-        m_err << u"clipvane-cli: the first sync failed: "_qs << shown(m_engine->lastError()) << u'\n';
+        m_err << u"clipvane-cli: "_qs << tr("the first sync failed: %1\n").arg(shown(m_engine->lastError()));
         co_return failure;
     }
     co_return success;
@@ -298,7 +306,7 @@ int CliCommands::signOut()
     if (!openForWriting(&exitCode))
         return exitCode;
     m_engine->signOut();
-    m_out << u"Signed out. The library stays on this computer.\n"_qs;
+    m_out << tr("Signed out. The library stays on this computer.\n");
     return success;
 }
 
@@ -320,23 +328,23 @@ int CliCommands::status()
     const auto line = [this](const QString &label, const QString &value) {
         m_out << (label + u':').leftJustified(18) << shown(value) << u'\n';
     };
-    line(u"Signed in"_qs, signedIn ? (email.isEmpty() ? u"yes"_qs : u"yes, as %1"_qs.arg(email)) : u"no"_qs);
-    line(u"Service"_qs, m_base.toString());
+    line(tr("Signed in"), signedIn ? (email.isEmpty() ? tr("yes") : tr("yes, as %1").arg(email)) : tr("no"));
+    line(tr("Service"), m_base.toString());
     if (const QString refused = APIClient::baseRefusal(); !refused.isEmpty() && m_arguments.api.isEmpty())
-        line(u"Refused address"_qs, refused);
-    line(u"Library"_qs, AppPaths::storePath());
-    line(u"Videos"_qs, QString::number(total));
-    line(u"Pending changes"_qs, QString::number(pending));
-    line(u"Queued links"_qs, QString::number(group.shareInbox().size()));
-    line(u"Sync cursor"_qs, QString::number(group.syncCursor()));
-    line(u"Family revision"_qs, group.familyRev());
+        line(tr("Refused address"), refused);
+    line(tr("Library"), AppPaths::storePath());
+    line(tr("Videos"), QString::number(total));
+    line(tr("Pending changes"), QString::number(pending));
+    line(tr("Queued links"), QString::number(group.shareInbox().size()));
+    line(tr("Sync cursor"), QString::number(group.syncCursor()));
+    line(tr("Family revision"), group.familyRev());
     return success;
 }
 
 int CliCommands::add()
 {
     int exitCode = failure;
-    if (!openForWriting(&exitCode, u" Use “clipvane-cli share” to queue links for it."_qs))
+    if (!openForWriting(&exitCode, tr(" Use “clipvane-cli share” to queue links for it.")))
         return exitCode;
     const QList<AddOutcome> outcomes = m_engine->edits().add(m_arguments.operands);
     // Nothing is reported added before it is on the disk.
@@ -345,9 +353,9 @@ int CliCommands::add()
     bool allTaken = true;
     for (const AddOutcome &outcome : outcomes) {
         if (outcome.kind == AddOutcome::Kind::added)
-            m_out << u"Added %1\n"_qs.arg(shown(outcome.youtubeID));
+            m_out << tr("Added %1\n").arg(shown(outcome.youtubeID));
         else if (outcome.kind == AddOutcome::Kind::alreadyThere)
-            m_out << u"Already in the library: %1\n"_qs.arg(shown(outcome.youtubeID));
+            m_out << tr("Already in the library: %1\n").arg(shown(outcome.youtubeID));
         else
             m_err << refusalLine(outcome);
         allTaken = allTaken && outcome.inLibrary();
@@ -382,12 +390,13 @@ int CliCommands::report(EditOutcome outcome, const QString &youtubeID, const QSt
         m_out << message;
         return success;
     case EditOutcome::notFound:
-        m_err << u"clipvane-cli: no video with the ID “"_qs << shown(youtubeID) << u"” in the library\n"_qs;
+        m_err << u"clipvane-cli: "_qs << tr("no video with the ID “%1” in the library\n").arg(shown(youtubeID));
         return failure;
     case EditOutcome::readOnly: {
         const Video *video = m_store->find(youtubeID);
-        m_err << u"clipvane-cli: "_qs << shown(youtubeID) << u" is shared by "_qs
-              << shown(video ? video->ownerEmail : QString()) << u" and cannot be changed here\n"_qs;
+        m_err << u"clipvane-cli: "_qs
+              << tr("%1 is shared by %2 and cannot be changed here\n")
+                     .arg(shown(youtubeID), shown(video ? video->ownerEmail : QString()));
         return failure;
     }
     case EditOutcome::saveFailed:
@@ -405,11 +414,11 @@ int CliCommands::setExcluded(bool excluded)
         return exitCode;
     const QString id = video->youtubeID;
     if (video->excluded == excluded && !video->readOnly) {
-        m_out << (excluded ? u"%1 is already excluded.\n"_qs : u"%1 is not excluded.\n"_qs).arg(shown(id));
+        m_out << (excluded ? tr("%1 is already excluded.\n") : tr("%1 is not excluded.\n")).arg(shown(id));
         return success;
     }
     return report(m_engine->edits().setExcluded(id, excluded), id,
-                  (excluded ? u"Excluded %1\n"_qs : u"Included %1 again\n"_qs).arg(shown(id)));
+                  (excluded ? tr("Excluded %1\n") : tr("Included %1 again\n")).arg(shown(id)));
 }
 
 int CliCommands::edit()
@@ -422,7 +431,7 @@ int CliCommands::edit()
     return report(m_engine->edits().edit(id, m_arguments.title.value_or(video->title),
                                          m_arguments.date.value_or(video->uploadDate),
                                          m_arguments.length.value_or(video->duration)),
-                  id, u"Edited %1\n"_qs.arg(shown(id)));
+                  id, tr("Edited %1\n").arg(shown(id)));
 }
 
 int CliCommands::mark()
@@ -435,10 +444,10 @@ int CliCommands::mark()
     if (m_arguments.watched)
         return report(
             m_engine->edits().setWatched(id, *m_arguments.watched), id,
-            (*m_arguments.watched ? u"Marked %1 as watched.\n"_qs : u"Marked %1 as not watched.\n"_qs).arg(shown(id)));
+            (*m_arguments.watched ? tr("Marked %1 as watched.\n") : tr("Marked %1 as not watched.\n")).arg(shown(id)));
     const int seconds = m_arguments.position.value_or(0);
     return report(m_engine->edits().setPosition(id, seconds), id,
-                  u"Marked %1 to resume at %2 seconds.\n"_qs.arg(shown(id)).arg(seconds));
+                  tr("Marked %1 to resume at %2 seconds.\n").arg(shown(id)).arg(seconds));
 }
 
 int CliCommands::remove()
@@ -451,7 +460,7 @@ int CliCommands::remove()
     const EditOutcome outcome = m_engine->edits().remove(id); // removes a never-added record at once
     return report(
         outcome, id,
-        (m_store->find(id) ? u"Deleted %1; the next sync deletes it on the service.\n"_qs : u"Deleted %1\n"_qs)
+        (m_store->find(id) ? tr("Deleted %1; the next sync deletes it on the service.\n") : tr("Deleted %1\n"))
             .arg(shown(id)));
 }
 
@@ -461,11 +470,12 @@ QCoro::Task<int> CliCommands::sync()
     if (!openForWriting(&exitCode))
         co_return exitCode;
     if (!m_engine->isLoggedIn()) {
-        m_err << u"clipvane-cli: not signed in (use “clipvane-cli signin --token-file FILE”)\n"_qs;
+        m_err << u"clipvane-cli: "_qs << tr("not signed in (use “clipvane-cli signin --token-file FILE”)\n");
         co_return failure;
     }
     QObject::connect(m_engine, &SyncEngine::refilling, m_engine, [this] {
-        m_err << u"clipvane-cli: the library on this computer is new or was replaced: fetching all of it again\n"_qs;
+        m_err << u"clipvane-cli: "_qs
+              << tr("the library on this computer is new or was replaced: fetching all of it again\n");
         m_err.flush();
     });
     co_await m_engine->sync();
@@ -475,8 +485,8 @@ QCoro::Task<int> CliCommands::sync()
         co_return failure;
     }
     const qsizetype count = m_store->all().size();
-    m_out << u"Synced: "_qs << count << (count == 1 ? u" video, "_qs : u" videos, "_qs) << m_store->pending().size()
-          << u" pending.\n"_qs;
+    m_out << (count == 1 ? tr("Synced: 1 video, %1 pending.\n") : tr("Synced: %1 videos, %2 pending.\n").arg(count))
+                 .arg(m_store->pending().size());
     co_return success;
 }
 
@@ -497,8 +507,10 @@ void CliCommands::drawProgress()
     if (!m_engine->hasProgress())
         return;
     const QLocale locale(QLocale::English);
-    m_err << u"\rReceived "_qs << locale.toString(m_engine->progressReceived()) << u" of "_qs
-          << locale.toString(m_engine->progressTotal()) << u" videos"_qs << u"\x1b[K"_qs;
+    m_err << u'\r'
+          << tr("Received %1 of %2 videos")
+                 .arg(locale.toString(m_engine->progressReceived()), locale.toString(m_engine->progressTotal()))
+          << u"\x1b[K"_qs;
     m_err.flush();
     m_progressShown = true;
 }
@@ -535,7 +547,7 @@ QCoro::Task<int> CliCommands::family()
 {
     SecretStore &secrets = defaultSecretStore();
     if (!secrets.keychainRead(SecretKeys::token)) {
-        m_err << u"clipvane-cli: not signed in (use “clipvane-cli signin --token-file FILE”)\n"_qs;
+        m_err << u"clipvane-cli: "_qs << tr("not signed in (use “clipvane-cli signin --token-file FILE”)\n");
         co_return failure;
     }
     APIClient api(m_base, secrets, APIClient::sharedNetwork());

@@ -2,6 +2,7 @@
 
 #include "CliArguments.h"
 #include "LocalEdits.h"
+#include <QCoreApplication>
 
 #include <QTextStream>
 #include <QUrl>
@@ -21,6 +22,8 @@ class VideoStore;
 // and sync engine. Commands that change the library hold the store lock for their whole run.
 class CliCommands
 {
+    Q_DECLARE_TR_FUNCTIONS(CliCommands)
+
 public:
     enum Exit {
         success = 0,

@@ -20,8 +20,8 @@ QCoro::Task<bool> CliFamily::list(bool json)
 {
     const ApiResult<FamilyLists> lists = co_await m_api.family(true);
     if (!lists) {
-        m_err << u"clipvane-cli: Couldn't load your family list. ("_qs
-              << TerminalText::shown(lists.error().description()) << u")\n"_qs;
+        m_err << u"clipvane-cli: "_qs
+              << tr("Couldn't load your family list. (%1)\n").arg(TerminalText::shown(lists.error().description()));
         co_return false;
     }
     if (json) {
@@ -31,9 +31,9 @@ QCoro::Task<bool> CliFamily::list(bool json)
         m_out << QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented));
         co_return true;
     }
-    printSection(u"People who can see my library"_qs, lists->members, u"No one yet."_qs);
-    printSection(u"Shared with me"_qs, lists->sharedWithMe);
-    printSection(u"Declined"_qs, lists->declined);
+    printSection(tr("People who can see my library"), lists->members, tr("No one yet."));
+    printSection(tr("Shared with me"), lists->sharedWithMe);
+    printSection(tr("Declined"), lists->declined);
     co_return true;
 }
 
@@ -53,18 +53,19 @@ QCoro::Task<bool> CliFamily::change(QString action, QString email)
     const ApiResult<void> result = co_await m_api.familyAction(action, email);
     const QString shown = TerminalText::shown(email);
     if (!result) {
-        m_err << u"clipvane-cli: That didn't work \u2014 check the address and try again. ("_qs
-              << TerminalText::shown(result.error().description()) << u")\n"_qs;
+        m_err << u"clipvane-cli: "_qs
+              << tr("That didn't work — check the address and try again. (%1)\n")
+                     .arg(TerminalText::shown(result.error().description()));
         co_return false;
     }
     if (action == u"add")
-        m_out << u"Shared your library with %1.\n"_qs.arg(shown);
+        m_out << tr("Shared your library with %1.\n").arg(shown);
     else if (action == u"remove")
-        m_out << u"Stopped sharing your library with %1.\n"_qs.arg(shown);
+        m_out << tr("Stopped sharing your library with %1.\n").arg(shown);
     else if (action == u"decline")
-        m_out << u"Declined the library of %1; its videos leave this library at the next sync.\n"_qs.arg(shown);
+        m_out << tr("Declined the library of %1; its videos leave this library at the next sync.\n").arg(shown);
     else
-        m_out << u"%1 can share a library with you again.\n"_qs.arg(shown);
+        m_out << tr("%1 can share a library with you again.\n").arg(shown);
     co_return true;
 }
 

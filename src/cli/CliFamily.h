@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <QTextStream>
 #include <qcorotask.h>
@@ -13,6 +14,8 @@ class APIClient;
 // the next sync, which learns of the change from the service's family revision.
 class CliFamily
 {
+    Q_DECLARE_TR_FUNCTIONS(CliFamily)
+
 public:
     // Everything must outlive the object.
     CliFamily(APIClient &api, QTextStream &out, QTextStream &err);
