@@ -6,6 +6,8 @@
 #include <QDesktopServices>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
+#include <cmath>
 
 namespace clipvane {
 
@@ -31,7 +33,7 @@ PlayerController::PlayerController(std::unique_ptr<OneShotTimer> loadingTimer, Q
 
 PlayerController::~PlayerController() = default;
 
-void PlayerController::load(const QString &youtubeID, bool autoplay)
+void PlayerController::load(const QString &youtubeID, bool autoplay, int startSeconds)
 {
     if (!isPlayableID(youtubeID))
         return;
@@ -46,11 +48,12 @@ void PlayerController::load(const QString &youtubeID, bool autoplay)
         setEmbedError(std::nullopt);
         startLoading();
         send((autoplay ? QStringLiteral("loadVideo(") : QStringLiteral("cueVideo(")) + quoted(youtubeID) +
-             QLatin1Char(')'));
+             QStringLiteral(", %1)").arg(std::max(0, startSeconds)));
         return;
     }
     m_pendingID = youtubeID;
     m_pendingAutoplay = autoplay;
+    m_pendingStart = startSeconds;
 }
 
 void PlayerController::play()
@@ -83,7 +86,7 @@ void PlayerController::pageReady()
         return;
     const QString id = *m_pendingID;
     m_pendingID.reset();
-    load(id, m_pendingAutoplay);
+    load(id, m_pendingAutoplay, m_pendingStart);
 }
 
 void PlayerController::handleState(int state)
@@ -115,6 +118,13 @@ void PlayerController::handleError(int code)
     setEmbedError(code);
     setPlaying(false);
     endLoading();
+}
+
+void PlayerController::handleTime(double position, double duration)
+{
+    if (!std::isfinite(position) || position < 0)
+        return;
+    Q_EMIT timeReported(position, std::isfinite(duration) && duration > 0 ? duration : 0);
 }
 
 bool PlayerController::isPlayableID(const QString &youtubeID)

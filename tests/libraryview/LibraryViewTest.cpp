@@ -493,8 +493,9 @@ private Q_SLOTS:
         QTest::addColumn<bool>("excluded");
         QTest::addColumn<QString>("items");
         const QString rest = u"Edit details… | — | Copy link | Open in YouTube | — | Delete…"_qs;
-        QTest::newRow("own") << QString() << false << u"Exclude | "_qs + rest;
-        QTest::newRow("own, excluded") << QString() << true << u"Include back in library | "_qs + rest;
+        QTest::newRow("own") << QString() << false << u"Mark as Watched | Exclude | "_qs + rest;
+        QTest::newRow("own, excluded") << QString() << true
+                                       << u"Mark as Watched | Include back in library | "_qs + rest;
         QTest::newRow("shared") << u"a&b@example.com"_qs << false << u"Shared by a&&b@example.com — read only"_qs;
     }
     void rowMenus()
@@ -506,7 +507,9 @@ private Q_SLOTS:
         open({video});
         QMenu menu;
         int toggled = 0;
-        RowMenu::fill(menu, video, state(), [&toggled] { ++toggled; });
+        int marked = 0;
+        RowMenu::fill(
+            menu, video, state(), [&marked] { ++marked; }, [&toggled] { ++toggled; });
         QTEST(texts(menu), "items");
         if (!owner.isEmpty()) {
             QVERIFY(!menu.actions()[0]->isEnabled());
@@ -515,12 +518,14 @@ private Q_SLOTS:
         // Only the step that cannot be undone is drawn in red.
         QVERIFY(drawsInRed(menu, menu.actions().constLast()));
         QVERIFY(!drawsInRed(menu, menu.actions().constFirst()));
-        menu.actions()[1]->trigger();
+        menu.actions()[2]->trigger();
         QCOMPARE(state().editingID(), u"aaaaaaaa"_qs);
         menu.actions().constLast()->trigger();
         QCOMPARE(state().pendingDeleteID(), u"aaaaaaaa"_qs);
-        menu.actions()[0]->trigger();
+        menu.actions()[1]->trigger();
         QCOMPARE(toggled, 1);
+        menu.actions()[0]->trigger();
+        QCOMPARE(marked, 1);
     }
 
     void emptyLibraryNamesThePlatformsKey()
