@@ -43,6 +43,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSet>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QToolButton>
@@ -253,6 +254,36 @@ private Q_SLOTS:
         state().setSelectedID(u"cccccccc"_qs);
         Q_EMIT AppSignals::instance().macToggleExcluded();
         QVERIFY(!store().find(u"cccccccc"_qs)->excluded);
+    }
+
+    // The player's reports reach the record: a pause keeps the position, a watched mark starts the
+    // video over and, with watched videos hidden, takes it out of the list at once.
+    void viewingIsKeptAndWatchedCanBeHidden()
+    {
+        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs), record(u"bbbbbbbb"_qs, u"2023-01-01"_qs)});
+        store().insert(sharedBy(record(u"cccccccc"_qs, u"2022-01-01"_qs), u"mia@example.com"_qs));
+        QCoreApplication::processEvents();
+        state().setSelectedID(u"aaaaaaaa"_qs);
+        state().player().handleState(1);
+        state().player().handleTime(42.6, 300);
+        state().player().handleState(2);
+        QCOMPARE(store().find(u"aaaaaaaa"_qs)->position, 42);
+        Q_EMIT AppSignals::instance().macToggleWatched();
+        QVERIFY(store().find(u"aaaaaaaa"_qs)->watched);
+        QCOMPARE(store().find(u"aaaaaaaa"_qs)->position, 0);
+        state().setHideWatched(true);
+        view().recompute();
+        QCOMPARE(visibleIDs(), (QStringList{u"bbbbbbbb"_qs, u"cccccccc"_qs}));
+        state().setSelectedID(u"bbbbbbbb"_qs);
+        state().player().handleState(1);
+        state().player().handleTime(280, 300);
+        QVERIFY(store().find(u"bbbbbbbb"_qs)->watched);
+        // A shared record takes no marks.
+        state().setSelectedID(u"cccccccc"_qs);
+        Q_EMIT AppSignals::instance().macToggleWatched();
+        state().player().handleState(0);
+        QVERIFY(!store().find(u"cccccccc"_qs)->watched);
+        state().setHideWatched(false);
     }
 
     void deletingGoesThroughTheConfirmation_data()
@@ -723,6 +754,11 @@ private Q_SLOTS:
         const QList<ClipvaneCommands::Command> &table = window.commands().commands();
         const auto keyed = std::count_if(table.cbegin(), table.cend(), [](const auto &c) { return !c.keys.isEmpty(); });
         QVERIFY(std::any_of(table.cbegin(), table.cend(), [](const auto &c) { return c.menu.isEmpty(); }));
+        // The watched mark's key answers nothing else.
+        const QKeySequence watched = window.commands().action(u"Mark as Watched"_qs)->shortcut();
+        QVERIFY(!watched.isEmpty());
+        QCOMPARE(std::count_if(table.cbegin(), table.cend(), [&](const auto &c) { return c.keys.contains(watched); }),
+                 1);
         window.commands().action(u"Keyboard Shortcuts"_qs)->trigger();
         auto *sheet = qobject_cast<ShortcutsSheet *>(window.helpSheet());
         QVERIFY(sheet);
