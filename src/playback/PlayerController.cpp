@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace clipvane {
 
@@ -44,6 +45,8 @@ void PlayerController::load(const QString &youtubeID, bool autoplay, int startSe
     }
     if (m_ready && m_page) {
         m_loadedID = youtubeID;
+        m_lastPosition = std::max(0, startSeconds);
+        m_timeIsCurrent = false;
         setPlaying(autoplay);
         setEmbedError(std::nullopt);
         startLoading();
@@ -73,6 +76,7 @@ void PlayerController::attach(PlayerPage *page)
     if (m_loadedID) {
         m_pendingID = m_loadedID;
         m_pendingAutoplay = m_isPlaying;
+        m_pendingStart = m_lastPosition;
     }
     m_page = page;
     m_ready = false;
@@ -91,6 +95,7 @@ void PlayerController::pageReady()
 
 void PlayerController::handleState(int state)
 {
+    m_timeIsCurrent = true;
     switch (state) {
     case -1: // unstarted
     case 3:  // buffering
@@ -122,8 +127,9 @@ void PlayerController::handleError(int code)
 
 void PlayerController::handleTime(double position, double duration)
 {
-    if (!std::isfinite(position) || position < 0)
+    if (!m_timeIsCurrent || !std::isfinite(position) || position < 0)
         return;
+    m_lastPosition = int(std::min<double>(position, std::numeric_limits<int>::max()));
     Q_EMIT timeReported(position, std::isfinite(duration) && duration > 0 ? duration : 0);
 }
 

@@ -49,7 +49,8 @@ public:
     void play();
     void pause();
     // A new page for a new web view, before the page is requested. The video shown in the old
-    // one (if any) is shown again, playing if it was playing, once the new page is ready.
+    // one (if any) is shown again where it was, playing if it was playing, once the new page is
+    // ready.
     void attach(PlayerPage *page);
 
     // The Bridge's entry points for the page's messages.
@@ -101,6 +102,11 @@ private:
     std::optional<QString> m_pendingID;
     bool m_pendingAutoplay = false;
     int m_pendingStart = 0;
+    // Where the loaded video was last reported, so a new page picks it up there.
+    int m_lastPosition = 0;
+    // Until the page reports a state after a load, a time report may still be the previous
+    // video's, already on its way when the load went out.
+    bool m_timeIsCurrent = false;
 };
 
 } // namespace clipvane

@@ -616,6 +616,9 @@ private Q_SLOTS:
         row("two loads before ready: the second", "attach, load A 1, load B 0, ready", "cueVideo(B, 0)", "loading");
         row("a saved position is where it starts", "attach, ready, load A 1 95", "loadVideo(A, 95)", "playing loading");
         row("a pending load keeps its start", "attach, load A 0 40, ready", "cueVideo(A, 40)", "loading");
+        row("a new page resumes where the old one was",
+            R"(attach, ready, load A 0 40, state 5, msg {"t":"time","p":61.5,"d":300}, attach, ready)",
+            "cueVideo(A, 40) cueVideo(A, 61)", "loading");
         row("second ready with nothing pending", "attach, ready, load A 0, ready", "cueVideo(A, 0)", "loading");
         row("play before ready only changes the flag", "attach, play", "", "playing");
 
@@ -730,6 +733,11 @@ private Q_SLOTS:
         QObject context;
         connect(&h.controller, &PlayerController::timeReported, &context,
                 [&](double p, double d) { reported << u"%1/%2"_qs.arg(p).arg(d); });
+        h.run(withIDs("attach, ready, load A 1"));
+        // Still the previous video's: the new one has not reported a state yet.
+        h.bridge.postMessage(parsed(message));
+        QCOMPARE(reported, QStringList());
+        h.run(u"state -1"_qs);
         h.bridge.postMessage(parsed(message));
         QTEST(reported.join(u' '), "reported");
     }
