@@ -37,7 +37,8 @@ void WatchProgress::timeReported(double position, double duration, bool playing)
     if (!playing && !m_position)
         return;
     m_position = int(position);
-    if (playing && m_clock() - m_lastKept >= kSaveInterval)
+    // A report while not playing comes with a pause or a stop: where it stopped is kept at once.
+    if (!playing || m_clock() - m_lastKept >= kSaveInterval)
         keepPosition();
 }
 

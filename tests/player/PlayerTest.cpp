@@ -761,7 +761,9 @@ private Q_SLOTS:
         row("kept when none is selected", "select a, t 42/100, select -", "a@42");
         row("kept on quit", "select a, t 42/100, quit", "a@42");
         row("nothing before it has played", "select a, tp 0/100, pause, select b", "");
-        row("a paused report after playing is kept", "select a, t 20/100, tp 25/100, pause", "a@25");
+        row("a paused report after playing is kept at once", "select a, t 20/100, tp 25/100, pause", "a@25");
+        row("the exact place of a pause that came first", "select a, t 20/100, pause, tp 20.8/100, tp 21/100",
+            "a@20 a@21");
         row("exactly 90 % is not yet watched", "select a, t 90/100, pause", "a@90");
         row("past 90 % is watched", "select a, t 90.5/100", "a!");
         row("watched once, then no more positions", "select a, t 95/100, wait 10, t 97/100, pause, quit", "a!");
