@@ -91,7 +91,8 @@ int main(int argc, char *argv[])
             if (video->readOnly != shared)
                 continue;
             QMenu rowMenu;
-            RowMenu::fill(rowMenu, *video, state, [] {});
+            RowMenu::fill(
+                rowMenu, *video, state, [] {}, [] {});
             rowMenu.adjustSize();
             picture(rowMenu, shared ? QStringLiteral("menu-row-shared.png") : QStringLiteral("menu-row.png"));
             break;

@@ -355,7 +355,7 @@ private Q_SLOTS:
         QCOMPARE(service.get(token, "/api/family.php").json.value(u"members"_qs).toArray(), QJsonArray());
     }
 
-    // What the application relies on: four global functions, three messages to the host, and
+    // What the application relies on: four global functions, four messages to the host, and
     // calls made before the player is ready queued, not lost.
     void playerKeepsItsContract()
     {
@@ -366,9 +366,10 @@ private Q_SLOTS:
         for (const QString &part :
              {u"loadVideoById"_qs, u"cueVideoById"_qs, u"playVideo()"_qs, u"pauseVideo()"_qs, u"<div id=\"player\">"_qs,
               u"window.onYouTubeIframeAPIReady"_qs, u"<script src=\"https://www.youtube.com/iframe_api\""_qs,
-              u"if (!ready) {"_qs, u"host: 'https://www.youtube-nocookie.com'"_qs,
-              u"post({ t: 'state', s: Number(event.data) })"_qs, u"post({ t: 'error', c: Number(event.data) })"_qs,
-              u"queued.push(action)"_qs,
+              u"if (!ready) {"_qs, u"host: 'https://www.youtube-nocookie.com'"_qs, u"post({ t: 'state', s: state })"_qs,
+              u"post({ t: 'error', c: Number(event.data) })"_qs,
+              u"post({ t: 'time', p: Number(player.getCurrentTime()) || 0, d: Number(player.getDuration()) || 0 })"_qs,
+              u"startSeconds: "_qs, u"queued.push(action)"_qs,
               // A missing host bridge must not break the page.
               u"try {\n      window.webkit.messageHandlers.player.postMessage(message)"_qs})
             QVERIFY2(html.contains(part), qPrintable(part));

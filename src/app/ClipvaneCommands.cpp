@@ -123,12 +123,14 @@ void ClipvaneCommands::buildEdit(QMenuBar &bar)
     connect(copyLink, &QAction::triggered, this, &ClipvaneCommands::copyVideoLink);
     QAction *edit = add(*menu, tr("Edit Details…"));
     connect(edit, &QAction::triggered, &m_state, [this] { m_state.setEditingID(m_state.selectedID()); });
+    m_watched = add(*menu, tr("Mark as Watched"), commandShiftKey(Qt::Key_W));
+    connect(m_watched, &QAction::triggered, &AppSignals::instance(), &AppSignals::macToggleWatched);
     QAction *exclude = add(*menu, tr("Exclude / Include"), commandKey(Qt::Key_E));
     connect(exclude, &QAction::triggered, &AppSignals::instance(), &AppSignals::macToggleExcluded);
     QAction *remove = add(*menu, tr("Delete…"), commandKey(Qt::Key_Backspace));
     connect(remove, &QAction::triggered, &m_state, [this] { m_state.setPendingDeleteID(m_state.selectedID()); });
     m_needSelection = {copyLink};
-    m_needEditable = {edit, exclude, remove};
+    m_needEditable = {edit, m_watched, exclude, remove};
 
     // The settings window; macOS lists it in the application menu, elsewhere it closes Edit.
     menu->addSeparator();
@@ -168,6 +170,9 @@ void ClipvaneCommands::buildLibrary(QMenuBar &bar)
     m_showExcluded = add(*menu, tr("Show Excluded Videos"));
     m_showExcluded->setCheckable(true);
     connect(m_showExcluded, &QAction::triggered, &m_state, &AppState::setShowExcluded);
+    m_hideWatched = add(*menu, tr("Hide watched videos"));
+    m_hideWatched->setCheckable(true);
+    connect(m_hideWatched, &QAction::triggered, &m_state, &AppState::setHideWatched);
     m_clearFilters = add(*menu, tr("Clear Filters"));
     connect(m_clearFilters, &QAction::triggered, &m_state, &AppState::clearFilters);
     menu->addSeparator();
@@ -220,6 +225,8 @@ void ClipvaneCommands::updateRules()
     m_browse->setText(m_state.browsing() ? tr("Leave Browse Mode") : tr("Browse Mode"));
     m_autoplay->setChecked(m_state.autoplayOnSelect());
     m_showExcluded->setChecked(m_state.showExcluded());
+    m_hideWatched->setChecked(m_state.hideWatched());
+    m_watched->setText(video && video->watched ? tr("Mark as Unwatched") : tr("Mark as Watched"));
     m_clearFilters->setEnabled(m_state.hasActiveFilters());
     m_ask->setEnabled(m_sync.widgetVisible());
 }

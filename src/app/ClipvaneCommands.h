@@ -72,6 +72,8 @@ private:
     QAction *m_browse = nullptr;
     QAction *m_autoplay = nullptr;
     QAction *m_showExcluded = nullptr;
+    QAction *m_hideWatched = nullptr;
+    QAction *m_watched = nullptr;
     QAction *m_clearFilters = nullptr;
     QAction *m_ask = nullptr;
     QList<QMenu *> m_menus;

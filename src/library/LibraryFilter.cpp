@@ -20,6 +20,8 @@ bool passesFields(const LibraryFilter &filter, const Video &video)
         return false;
     if (video.excluded != filter.showExcluded)
         return false;
+    if (filter.hideWatched && video.watched)
+        return false;
     return filter.year.isEmpty() || video.yearText() == filter.year;
 }
 

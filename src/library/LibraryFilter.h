@@ -17,6 +17,7 @@ struct LibraryFilter
     QString year{};   // a year text such as "2021"; empty: every year
     SortMode sort = SortMode::newest;
     bool showExcluded = false;    // false: only records not excluded; true: only excluded ones
+    bool hideWatched = false;     // true: records marked watched are left out
     QSet<QString> hiddenOwners{}; // owners whose shared records are hidden
 
     // The visible list: records in the order the store gave them, filtered and sorted. Pure:

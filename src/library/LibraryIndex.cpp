@@ -26,6 +26,7 @@ enum Flag : quint8 {
     kDeleted = 2,
     kExcluded = 4,
     kReadOnly = 8,
+    kWatched = 16,
 };
 
 // Bits of the sort modes whose key of a record is unchanged since the last refresh.
@@ -122,6 +123,7 @@ QList<const Video *> LibraryIndex::visible(const QList<const Video *> &records, 
         }
     }
     const quint8 excluded = filter.showExcluded ? kExcluded : 0;
+    const quint8 hidden = filter.hideWatched ? kWatched : 0;
 
     // Filter in store order (the records lie in memory in that order), then walk the order.
     const size_t count = m_entries.size();
@@ -129,7 +131,7 @@ QList<const Video *> LibraryIndex::visible(const QList<const Video *> &records, 
     qsizetype kept = 0;
     for (size_t i = 0; i < count; ++i) {
         const quint8 flags = m_flags[i];
-        if ((flags & (kAbsent | kDeleted)) != 0 || (flags & kExcluded) != excluded)
+        if ((flags & (kAbsent | kDeleted | hidden)) != 0 || (flags & kExcluded) != excluded)
             continue;
         if (anyHidden && (flags & kReadOnly) != 0 && hiddenOwners[size_t(m_ownerIds[i])] != 0)
             continue;
@@ -349,6 +351,8 @@ void LibraryIndex::refreshFilterFields()
             flags |= kDeleted;
         if (video->excluded)
             flags |= kExcluded;
+        if (video->watched)
+            flags |= kWatched;
         if (video->readOnly) {
             flags |= kReadOnly;
             auto owner = m_ownerIndex.constFind(video->ownerEmail);

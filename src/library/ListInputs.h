@@ -17,6 +17,7 @@ struct ListInputs
     QString year;
     SortMode sort = SortMode::newest;
     bool showExcluded = false;
+    bool hideWatched = false;
     QSet<QString> hiddenOwners;
     qsizetype count = 0;
     QDateTime lastSync;
@@ -27,7 +28,8 @@ struct ListInputs
     bool sameFilter(const ListInputs &other) const
     {
         return search == other.search && year == other.year && sort == other.sort &&
-               showExcluded == other.showExcluded && hiddenOwners == other.hiddenOwners;
+               showExcluded == other.showExcluded && hideWatched == other.hideWatched &&
+               hiddenOwners == other.hiddenOwners;
     }
 };
 

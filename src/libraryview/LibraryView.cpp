@@ -25,6 +25,7 @@
 #include "Video.h"
 #include "VideoStore.h"
 #include "VisibleList.h"
+#include "WatchProgress.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -86,6 +87,8 @@ LibraryView::LibraryView(AppState &state, SyncEngine &sync, VideoStore &store, A
     m_detail->setOnPage([this](int direction) { stepSelection(direction); });
     // The pane's own exclude button saves the record; the list then drops or keeps its row.
     connect(&m_detail->infoPanel(), &DetailInfoPanel::toggleExcludedClicked, this, &LibraryView::recompute);
+    connect(&m_detail->infoPanel(), &DetailInfoPanel::toggleWatchedClicked, this,
+            [this] { toggleWatched(selectedVideo()); });
 
     connect(m_list, &VisibleList::recomputed, this, &LibraryView::updateDetail);
     // A video the person just added is selected once it is listed, so it never lands out of sight.
@@ -108,6 +111,19 @@ LibraryView::LibraryView(AppState &state, SyncEngine &sync, VideoStore &store, A
     });
     connect(&store, &VideoStore::removed, this, &LibraryView::updateDetail);
     connect(&state, &AppState::selectedIDChanged, this, &LibraryView::selectionChanged);
+    m_progress = std::make_unique<WatchProgress>(
+        WatchProgress::Keeper{[this](const QString &id, int seconds) { m_sync.edits().setPosition(id, seconds); },
+                              [this](const QString &id) { m_sync.edits().setWatched(id, true); }},
+        [] { return std::chrono::steady_clock::now(); });
+    connect(&state.player(), &PlayerController::timeReported, this, [this](double position, double duration) {
+        m_progress->timeReported(position, duration, m_state.player().isPlaying());
+    });
+    connect(&state.player(), &PlayerController::isPlayingChanged, this, [this](bool playing) {
+        if (!playing)
+            m_progress->paused();
+    });
+    connect(&state.player(), &PlayerController::ended, this, [this] { m_progress->ended(); });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { m_progress->quit(); });
     connect(&state.player(), &PlayerController::ended, this, &LibraryView::offerNext);
     connect(&state.upNext(), &UpNextCountdown::playRequested, this, [this](const QString &youtubeID) {
         m_state.setSelectedID(youtubeID);
@@ -123,6 +139,7 @@ LibraryView::LibraryView(AppState &state, SyncEngine &sync, VideoStore &store, A
     AppSignals &signals = AppSignals::instance();
     connect(&signals, &AppSignals::macFocusSearch, this, [this] { m_column->searchRow().focusField(); });
     connect(&signals, &AppSignals::macStepSelection, this, &LibraryView::stepSelection);
+    connect(&signals, &AppSignals::macToggleWatched, this, [this] { toggleWatched(selectedVideo()); });
     connect(&signals, &AppSignals::macToggleExcluded, this, [this] {
         const Video *video = selectedVideo();
         if (video && !video->readOnly)
@@ -142,6 +159,7 @@ LibraryView::~LibraryView()
 {
     // Nobody is left to play what the wait names.
     m_state.upNext().cancel();
+    m_progress->quit();
 }
 
 void LibraryView::setUrlOpener(std::function<void(const QUrl &)> opener)
@@ -223,6 +241,14 @@ void LibraryView::toggleExcluded(const Video *video)
     recompute();
 }
 
+void LibraryView::toggleWatched(const Video *video)
+{
+    if (!video || video->readOnly)
+        return;
+    m_sync.edits().setWatched(video->youtubeID, !video->watched);
+    recompute();
+}
+
 void LibraryView::offerNext()
 {
     if (!m_state.playNextAutomatically())
@@ -236,8 +262,12 @@ void LibraryView::selectionChanged()
     // Whatever the person picked wins over the video the wait names.
     m_state.upNext().cancel();
     const std::optional<QString> id = m_state.selectedID();
-    if (id && !isForeignID(*id))
-        m_state.player().load(*id, m_state.browsing() || m_state.autoplayOnSelect());
+    m_progress->select(id);
+    if (id && !isForeignID(*id)) {
+        const Video *video = m_store.find(*id);
+        const int start = video ? WatchProgress::startPosition(video->watched, video->position) : 0;
+        m_state.player().load(*id, m_state.browsing() || m_state.autoplayOnSelect(), start);
+    }
     updateDetail();
 }
 
@@ -333,7 +363,9 @@ void LibraryView::showRowMenu(const Video *video, const QPoint &globalPosition)
 {
     QMenu menu(this);
     const QString id = video->youtubeID;
-    RowMenu::fill(menu, *video, m_state, [this, id] { toggleExcluded(m_store.find(id)); });
+    RowMenu::fill(
+        menu, *video, m_state, [this, id] { toggleWatched(m_store.find(id)); },
+        [this, id] { toggleExcluded(m_store.find(id)); });
     menu.exec(globalPosition);
 }
 

@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class QSplitter;
 
@@ -22,6 +23,7 @@ class SyncEngine;
 class Video;
 class VideoStore;
 class VisibleList;
+class WatchProgress;
 struct AskVideo;
 
 // The library window's content once the user is signed in: the toolbar over a split view of
@@ -59,6 +61,8 @@ public:
     void playAskResult(const AskVideo &video);
     // The exclude toggle of a record of the user's own.
     void toggleExcluded(const Video *video);
+    // The watched mark of a record of the user's own, turned the other way.
+    void toggleWatched(const Video *video);
     // How addresses are opened in the browser (tests watch instead).
     void setUrlOpener(std::function<void(const QUrl &)> opener);
 
@@ -92,6 +96,7 @@ private:
     AskOverlay *m_ask;
     QPointer<QDialog> m_sheet;
     std::function<void(const QUrl &)> m_openUrl;
+    std::unique_ptr<WatchProgress> m_progress;
     bool m_appeared = false;
     QString m_justAdded; // selected once the list shows it
 };

@@ -69,7 +69,8 @@ QStyle *destructiveItemStyle()
 
 } // namespace
 
-void fill(QMenu &menu, const Video &video, AppState &state, std::function<void()> toggleExcluded)
+void fill(QMenu &menu, const Video &video, AppState &state, std::function<void()> toggleWatched,
+          std::function<void()> toggleExcluded)
 {
     if (video.readOnly) {
         QAction *line = menu.addAction(escaped(tr("Shared by %1 — read only").arg(video.ownerEmail)));
@@ -78,6 +79,7 @@ void fill(QMenu &menu, const Video &video, AppState &state, std::function<void()
     }
     const QString id = video.youtubeID;
     const QString url = video.url;
+    menu.addAction(video.watched ? tr("Mark as Unwatched") : tr("Mark as Watched"), &menu, std::move(toggleWatched));
     menu.addAction(video.excluded ? tr("Include back in library") : tr("Exclude"), &menu, std::move(toggleExcluded));
     menu.addAction(tr("Edit details…"), &state, [&state, id] { state.setEditingID(id); });
     menu.addSeparator();

@@ -12,6 +12,7 @@
 
 #include <QPainter>
 #include <QTextLayout>
+#include <algorithm>
 
 namespace clipvane {
 
@@ -29,6 +30,12 @@ constexpr int kTitleLines = 2;
 constexpr qreal kSelectionRadius = 6;
 constexpr double kSelectionOpacity = 0.13;
 constexpr double kMarkOpacity = 0.45;
+constexpr qreal kProgressHeight = 2.5; // the line along a started video's thumbnail
+constexpr double kProgressTrackOpacity = 0.35;
+constexpr qreal kWatchedBadge = 14; // the round watched mark on the thumbnail's corner
+constexpr qreal kWatchedBadgeInset = 3;
+constexpr qreal kWatchedSymbolSize = 7;
+constexpr double kWatchedBadgeOpacity = 0.72;
 
 QColor markColour()
 {
@@ -101,6 +108,7 @@ void VideoRow::paintRow(QPainter &painter, const QRect &rect, const Video &video
     const QRectF thumb(content.left(), content.center().y() - thumbSize.height() / 2, thumbSize.width(),
                        thumbSize.height());
     m_thumbs.paint(painter, thumb, video.thumbnailURL(), index);
+    paintViewing(painter, thumb, video);
 
     // The state icons, from the right edge inwards.
     qreal right = content.right();
@@ -192,6 +200,39 @@ qreal VideoRow::paintTitle(QPainter &painter, const QRectF &rect, const Video &v
     second.endLayout();
     second.draw(&painter, rect.topLeft() + QPointF(0, first.height()));
     return height;
+}
+
+void VideoRow::paintViewing(QPainter &painter, const QRectF &thumb, const Video &video) const
+{
+    if (video.watched) {
+        const QRectF badge(thumb.right() - kWatchedBadgeInset - kWatchedBadge,
+                           thumb.bottom() - kWatchedBadgeInset - kWatchedBadge, kWatchedBadge, kWatchedBadge);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Palette::black(kWatchedBadgeOpacity));
+        painter.drawEllipse(badge);
+        const int box = Symbols::boxFor(kWatchedSymbolSize);
+        Symbols::paint(painter, QRectF(badge.center().x() - box / 2.0, badge.center().y() - box / 2.0, box, box),
+                       QStringLiteral("checkmark"), Palette::text());
+        return;
+    }
+    const double share = progressShare(video);
+    if (share <= 0)
+        return;
+    const QRectF track(thumb.left(), thumb.bottom() - kProgressHeight, thumb.width(), kProgressHeight);
+    painter.setPen(Qt::NoPen);
+    painter.fillRect(track, Palette::white(kProgressTrackOpacity));
+    painter.fillRect(QRectF(track.topLeft(), QSizeF(track.width() * share, track.height())), Palette::accent());
+}
+
+double VideoRow::progressShare(const Video &video)
+{
+    if (video.watched || video.position <= 0)
+        return 0;
+    const qint64 length = video.durationSeconds();
+    // Without a known length a started video still shows that it was started.
+    if (length <= 0)
+        return 0.05;
+    return std::clamp(double(video.position) / double(length), 0.0, 1.0);
 }
 
 void VideoRow::paintFacts(QPainter &painter, const QPointF &topLeft, qreal width, const Video &video) const

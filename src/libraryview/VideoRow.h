@@ -9,7 +9,8 @@ class AppState;
 class Video;
 
 // Paints one record of the library list: the thumbnail, the title (at most two lines) with the
-// search words marked, the facts line with its symbols, and the playing and shared icons. No
+// search words marked, the facts line with its symbols, the playing and shared icons, and on the
+// thumbnail the watched mark or how far a started video got. No
 // widget per row: every row of the list is painted by this one delegate at a fixed height.
 class VideoRow : public QStyledItemDelegate
 {
@@ -30,7 +31,11 @@ public:
     void paintRow(QPainter &painter, const QRect &rect, const Video &video, bool selected, bool lastRow,
                   const QModelIndex &index) const;
 
+    // How much of the line under the thumbnail is filled: 0 for none (not started, or watched).
+    static double progressShare(const Video &video);
+
 private:
+    void paintViewing(QPainter &painter, const QRectF &thumb, const Video &video) const;
     qreal paintTitle(QPainter &painter, const QRectF &rect, const Video &video, bool measureOnly) const;
     void paintFacts(QPainter &painter, const QPointF &topLeft, qreal width, const Video &video) const;
 

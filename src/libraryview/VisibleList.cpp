@@ -38,7 +38,7 @@ qsizetype VisibleList::count() const
 
 ListInputs VisibleList::inputs() const
 {
-    return {m_state.search(),       m_state.year(), m_state.sort(),    m_state.showExcluded(),
+    return {m_state.search(),       m_state.year(), m_state.sort(),    m_state.showExcluded(), m_state.hideWatched(),
             m_state.hiddenOwners(), count(),        m_sync.lastSync(), m_state.localEdit()};
 }
 

@@ -16,6 +16,9 @@ inline constexpr QLatin1String apiBase("apiBase");                      // text;
 inline constexpr QLatin1String testToken("testToken");                  // text; non-empty = token to provision
 // The player: whether the next video of the list plays when one ends.
 inline constexpr QLatin1String playNextAutomatically("playNextAutomatically"); // bool; absent = true
+
+// The library list: whether videos marked watched are left out of it.
+inline constexpr QLatin1String hideWatched("hideWatched"); // bool; absent = false
 // The main window as the person left it, restored at the next launch of the same profile.
 inline constexpr QLatin1String windowGeometry("window/geometry");   // bytes of QMainWindow::saveGeometry
 inline constexpr QLatin1String windowSplitter("window/splitter");   // bytes of QSplitter::saveState
@@ -37,6 +40,7 @@ namespace SettingsDefaults {
 inline constexpr bool onboarded = false;
 inline constexpr bool autoplayOnSelect = false;
 inline constexpr bool playNextAutomatically = true;
+inline constexpr bool hideWatched = false;
 inline constexpr qint64 syncCursor = 0; // also for text that is not a decimal number
 inline constexpr char16_t familyRev[] = u"0";
 inline constexpr bool widgetVisible = true;  // also for a value that is not a Boolean

@@ -44,6 +44,9 @@ void Bridge::postMessage(const QJsonValue &body)
         m_controller->handleState(integerOr(message.value(QLatin1String("s")), -1));
     else if (name == u"error")
         m_controller->handleError(integerOr(message.value(QLatin1String("c")), -1));
+    else if (name == u"time")
+        m_controller->handleTime(message.value(QLatin1String("p")).toDouble(-1),
+                                 message.value(QLatin1String("d")).toDouble(0));
 }
 
 } // namespace clipvane

@@ -20,7 +20,8 @@ public:
     explicit Bridge(PlayerController &controller, QObject *parent = nullptr);
 
     // One message as the page posted it: an object with "t" ("ready", "state" with integer "s",
-    // "error" with integer "c"). Called by the page through the web channel.
+    // "error" with integer "c", "time" with
+    // the position "p" and length "d" in seconds). Called by the page through the web channel.
     Q_INVOKABLE void postMessage(const QJsonValue &body);
 
 private:

@@ -6,6 +6,9 @@
 #include <QDesktopServices>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace clipvane {
 
@@ -31,7 +34,7 @@ PlayerController::PlayerController(std::unique_ptr<OneShotTimer> loadingTimer, Q
 
 PlayerController::~PlayerController() = default;
 
-void PlayerController::load(const QString &youtubeID, bool autoplay)
+void PlayerController::load(const QString &youtubeID, bool autoplay, int startSeconds)
 {
     if (!isPlayableID(youtubeID))
         return;
@@ -42,15 +45,18 @@ void PlayerController::load(const QString &youtubeID, bool autoplay)
     }
     if (m_ready && m_page) {
         m_loadedID = youtubeID;
+        m_lastPosition = std::max(0, startSeconds);
+        m_timeIsCurrent = false;
         setPlaying(autoplay);
         setEmbedError(std::nullopt);
         startLoading();
         send((autoplay ? QStringLiteral("loadVideo(") : QStringLiteral("cueVideo(")) + quoted(youtubeID) +
-             QLatin1Char(')'));
+             QStringLiteral(", %1)").arg(std::max(0, startSeconds)));
         return;
     }
     m_pendingID = youtubeID;
     m_pendingAutoplay = autoplay;
+    m_pendingStart = startSeconds;
 }
 
 void PlayerController::play()
@@ -70,6 +76,7 @@ void PlayerController::attach(PlayerPage *page)
     if (m_loadedID) {
         m_pendingID = m_loadedID;
         m_pendingAutoplay = m_isPlaying;
+        m_pendingStart = m_lastPosition;
     }
     m_page = page;
     m_ready = false;
@@ -83,11 +90,12 @@ void PlayerController::pageReady()
         return;
     const QString id = *m_pendingID;
     m_pendingID.reset();
-    load(id, m_pendingAutoplay);
+    load(id, m_pendingAutoplay, m_pendingStart);
 }
 
 void PlayerController::handleState(int state)
 {
+    m_timeIsCurrent = true;
     switch (state) {
     case -1: // unstarted
     case 3:  // buffering
@@ -115,6 +123,14 @@ void PlayerController::handleError(int code)
     setEmbedError(code);
     setPlaying(false);
     endLoading();
+}
+
+void PlayerController::handleTime(double position, double duration)
+{
+    if (!m_timeIsCurrent || !std::isfinite(position) || position < 0)
+        return;
+    m_lastPosition = int(std::min<double>(position, std::numeric_limits<int>::max()));
+    Q_EMIT timeReported(position, std::isfinite(duration) && duration > 0 ? duration : 0);
 }
 
 bool PlayerController::isPlayableID(const QString &youtubeID)

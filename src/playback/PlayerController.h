@@ -15,7 +15,7 @@ namespace clipvane {
 
 // Drives the player page of the service and publishes what it is doing. The page is driven only
 // by script calls ("loadVideo", "cueVideo", "play", "pause") and answers only by messages that
-// the Bridge hands over ("ready", "state", "error"). Until the page has said "ready" nothing is
+// the Bridge hands over ("ready", "state", "error", "time"). Until the page has said "ready" nothing is
 // sent; a load waits as the one pending request. Main thread only.
 //
 // Every ID sent to the page is checked and quoted: IDs also come from the server's replies, so
@@ -42,19 +42,22 @@ public:
     std::optional<int> embedError() const { return m_embedError; }
     bool hasEmbedError() const { return m_embedError.has_value(); }
 
-    // Shows a video: cued, or loaded and playing when autoplay is set. The same video again
-    // only plays (autoplay) or does nothing. Waits as pending while the page is not ready.
-    void load(const QString &youtubeID, bool autoplay);
+    // Shows a video from startSeconds on: cued, or loaded and playing when autoplay is set. The
+    // same video again only plays (autoplay) or does nothing. Waits as pending while the page is
+    // not ready.
+    void load(const QString &youtubeID, bool autoplay, int startSeconds = 0);
     void play();
     void pause();
     // A new page for a new web view, before the page is requested. The video shown in the old
-    // one (if any) is shown again, playing if it was playing, once the new page is ready.
+    // one (if any) is shown again where it was, playing if it was playing, once the new page is
+    // ready.
     void attach(PlayerPage *page);
 
     // The Bridge's entry points for the page's messages.
     void pageReady();
     void handleState(int state);
     void handleError(int code);
+    void handleTime(double position, double duration);
 
     // What the pane may load: an ID of link-parser characters that does not begin with "x-".
     static bool isPlayableID(const QString &youtubeID);
@@ -78,6 +81,8 @@ Q_SIGNALS:
     void embedErrorChanged();
     // The page reported that the video played to its end.
     void ended();
+    // Where playback is, in seconds, as the page reported it (duration 0 while unknown).
+    void timeReported(double position, double duration);
 
 private:
     void startLoading();
@@ -96,6 +101,12 @@ private:
     std::optional<QString> m_loadedID;
     std::optional<QString> m_pendingID;
     bool m_pendingAutoplay = false;
+    int m_pendingStart = 0;
+    // Where the loaded video was last reported, so a new page picks it up there.
+    int m_lastPosition = 0;
+    // Until the page reports a state after a load, a time report may still be the previous
+    // video's, already on its way when the load went out.
+    bool m_timeIsCurrent = false;
 };
 
 } // namespace clipvane

@@ -67,6 +67,7 @@ DetailInfoPanel::DetailInfoPanel(QWidget *parent)
     , m_copy(new PillButton(QStringLiteral("doc.on.doc"), tr("Copy link"), PillButton::Style::ordinary, this))
     , m_share(new PillButton(QStringLiteral("square.and.arrow.up"), tr("Share"), PillButton::Style::ordinary, this))
     , m_edit(new PillButton(QStringLiteral("pencil"), tr("Edit"), PillButton::Style::ordinary, this))
+    , m_watched(new PillButton(QStringLiteral("checkmark"), tr("Mark as Watched"), PillButton::Style::ordinary, this))
     , m_exclude(new PillButton(QStringLiteral("eye.slash"), tr("Exclude"), PillButton::Style::ordinary, this))
     , m_delete(new PillButton(QStringLiteral("trash"), tr("Delete"), PillButton::Style::ordinary, this))
 {
@@ -80,7 +81,7 @@ DetailInfoPanel::DetailInfoPanel(QWidget *parent)
     auto *buttons = new QHBoxLayout;
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->setSpacing(kRowSpacing);
-    for (PillButton *button : {m_open, m_copy, m_share, m_edit, m_exclude, m_delete})
+    for (PillButton *button : {m_open, m_copy, m_share, m_edit, m_watched, m_exclude, m_delete})
         buttons->addWidget(button);
     buttons->addStretch(1);
 
@@ -93,6 +94,7 @@ DetailInfoPanel::DetailInfoPanel(QWidget *parent)
     connect(m_copy, &QAbstractButton::clicked, this, &DetailInfoPanel::copyLinkClicked);
     connect(m_share, &QAbstractButton::clicked, this, &DetailInfoPanel::shareClicked);
     connect(m_edit, &QAbstractButton::clicked, this, &DetailInfoPanel::editClicked);
+    connect(m_watched, &QAbstractButton::clicked, this, &DetailInfoPanel::toggleWatchedClicked);
     connect(m_exclude, &QAbstractButton::clicked, this, &DetailInfoPanel::toggleExcludedClicked);
     connect(m_delete, &QAbstractButton::clicked, this, &DetailInfoPanel::deleteClicked);
 }
@@ -120,7 +122,10 @@ void DetailInfoPanel::setVideo(const Video &video, bool browsing)
 
     const bool changeable = !browsing && !video.readOnly;
     m_edit->setVisible(changeable);
+    m_watched->setVisible(changeable);
     m_exclude->setVisible(changeable);
+    m_watched->setText(video.watched ? tr("Mark as Unwatched") : tr("Mark as Watched"));
+    m_watched->setSymbol(video.watched ? QStringLiteral("xmark") : QStringLiteral("checkmark"));
     m_delete->setVisible(changeable);
     m_exclude->setText(video.excluded ? tr("Include") : tr("Exclude"));
     m_exclude->setSymbol(video.excluded ? QStringLiteral("eye") : QStringLiteral("eye.slash"));
@@ -147,7 +152,7 @@ QStringList DetailInfoPanel::factsTexts() const
 QStringList DetailInfoPanel::visibleButtons() const
 {
     QStringList titles;
-    for (const PillButton *button : {m_open, m_copy, m_share, m_edit, m_exclude, m_delete}) {
+    for (const PillButton *button : {m_open, m_copy, m_share, m_edit, m_watched, m_exclude, m_delete}) {
         if (!button->isHidden())
             titles << button->text();
     }

@@ -41,6 +41,7 @@ Q_SIGNALS:
     void copyLinkClicked();
     void shareClicked();
     void editClicked();
+    void toggleWatchedClicked();
     void toggleExcludedClicked();
     void deleteClicked();
 
@@ -64,6 +65,7 @@ private:
     PillButton *m_copy;
     PillButton *m_share;
     PillButton *m_edit;
+    PillButton *m_watched;
     PillButton *m_exclude;
     PillButton *m_delete;
 };

@@ -19,6 +19,8 @@ Q_SIGNALS:
     // Move the selection by +1 (next) or -1 (previous).
     void macStepSelection(int direction);
     void macToggleExcluded();
+    // "Mark as Watched" / "Mark as Unwatched" for the selected video.
+    void macToggleWatched();
     void macFocusSearch();
 
 private:

@@ -8,21 +8,30 @@
 
 namespace clipvane {
 
+namespace {
+
+// Only a real Boolean (or its text form, as an ini file keeps it) counts; anything else is the
+// default.
+bool storedBool(const QSettings &settings, QAnyStringView key, bool fallback)
+{
+    const QVariant stored = settings.value(key);
+    if (stored.typeId() == QMetaType::Bool)
+        return stored.toBool();
+    if (stored.typeId() == QMetaType::QString)
+        return stored.toString() == u"true";
+    return fallback;
+}
+
+} // namespace
+
 AppState::AppState(QSettings &standard, QObject *parent)
     : QObject(parent)
     , m_standard(standard)
     , m_player(new PlayerController(this))
     , m_upNext(new UpNextCountdown(this))
 {
-    const QVariant stored = m_standard.value(SettingsKeys::autoplayOnSelect);
-    // Only a real Boolean (or its text form, as an ini file keeps it) counts; anything else
-    // is the default.
-    if (stored.typeId() == QMetaType::Bool)
-        m_autoplayOnSelect = stored.toBool();
-    else if (stored.typeId() == QMetaType::QString)
-        m_autoplayOnSelect = stored.toString() == u"true";
-    else
-        m_autoplayOnSelect = SettingsDefaults::autoplayOnSelect;
+    m_autoplayOnSelect = storedBool(m_standard, SettingsKeys::autoplayOnSelect, SettingsDefaults::autoplayOnSelect);
+    m_hideWatched = storedBool(m_standard, SettingsKeys::hideWatched, SettingsDefaults::hideWatched);
 }
 
 AppState::~AppState() = default;
@@ -94,6 +103,18 @@ void AppState::setShowExcluded(bool showExcluded)
         return;
     m_showExcluded = showExcluded;
     Q_EMIT showExcludedChanged(showExcluded);
+    Q_EMIT filterChanged();
+}
+
+void AppState::setHideWatched(bool hide)
+{
+    // A failed write is not reported; the value in memory holds for this run.
+    m_standard.setValue(SettingsKeys::hideWatched, hide);
+    m_standard.sync();
+    if (m_hideWatched == hide)
+        return;
+    m_hideWatched = hide;
+    Q_EMIT hideWatchedChanged(hide);
     Q_EMIT filterChanged();
 }
 
@@ -169,6 +190,7 @@ LibraryFilter AppState::filter() const
             .year = m_year,
             .sort = m_sort,
             .showExcluded = m_showExcluded,
+            .hideWatched = m_hideWatched,
             .hiddenOwners = m_hiddenOwners};
 }
 

@@ -19,8 +19,8 @@ class UpNextCountdown;
 // panel is open, and the window's player. One instance per process, created before the main
 // window and handed to its views and to the menu commands; main thread only. Each field has a
 // change signal, emitted after the value changed (and only when it did). Only autoplayOnSelect
-// survives a restart: it is read from the standard settings at creation and written back at
-// every assignment.
+// and hideWatched survive a restart: they are read from the standard settings at creation and
+// written back at every assignment.
 class AppState : public QObject
 {
     Q_OBJECT
@@ -29,6 +29,7 @@ class AppState : public QObject
     Q_PROPERTY(QString search READ search WRITE setSearch NOTIFY searchChanged)
     Q_PROPERTY(QString year READ year WRITE setYear NOTIFY yearChanged)
     Q_PROPERTY(bool showExcluded READ showExcluded WRITE setShowExcluded NOTIFY showExcludedChanged)
+    Q_PROPERTY(bool hideWatched READ hideWatched WRITE setHideWatched NOTIFY hideWatchedChanged)
     Q_PROPERTY(bool showAdd READ showAdd WRITE setShowAdd NOTIFY showAddChanged)
     Q_PROPERTY(bool showAsk READ showAsk WRITE setShowAsk NOTIFY showAskChanged)
     Q_PROPERTY(int localEdit READ localEdit NOTIFY localEditChanged)
@@ -52,6 +53,7 @@ public:
     QString year() const { return m_year; }
     SortMode sort() const { return m_sort; }
     bool showExcluded() const { return m_showExcluded; }
+    bool hideWatched() const { return m_hideWatched; }
     bool showAdd() const { return m_showAdd; }
     bool showAsk() const { return m_showAsk; }
     std::optional<QString> editingID() const { return m_editingID; }
@@ -70,6 +72,9 @@ public:
     void setYear(const QString &year);
     void setSort(SortMode sort);
     void setShowExcluded(bool showExcluded);
+    // Saved in the standard settings, like autoplayOnSelect: a way of keeping the list, not a
+    // passing filter, so "Clear Filters" leaves it.
+    void setHideWatched(bool hide);
     void setShowAdd(bool showAdd);
     void setShowAsk(bool showAsk);
     void setEditingID(std::optional<QString> id);
@@ -98,6 +103,7 @@ Q_SIGNALS:
     void yearChanged(const QString &year);
     void sortChanged(clipvane::SortMode sort);
     void showExcludedChanged(bool showExcluded);
+    void hideWatchedChanged(bool hide);
     void showAddChanged(bool showAdd);
     void showAskChanged(bool showAsk);
     void editingIDChanged();
@@ -120,6 +126,7 @@ private:
     QString m_year;
     SortMode m_sort = SortMode::newest;
     bool m_showExcluded = false;
+    bool m_hideWatched = false;
     bool m_showAdd = false;
     bool m_showAsk = false;
     std::optional<QString> m_editingID;

@@ -391,6 +391,12 @@ def main(build):
         wait_for("the deleted video to leave the list", lambda: not listed("Cello suite in G"))
         on_service("the video deleted", lambda held: "CCCCCCCCCCC" not in held and len(held) == 6)
 
+        step("mark a video watched through the Edit menu")
+        select("Lakes, edited")
+        press(find(main_window, "menu item", "Mark as Watched"))
+        find(main_window, "menu item", "Mark as Unwatched")  # the menu now offers the opposite
+        on_service("the video watched", lambda held: held["AAAAAAAAAAA"]["watched"] == 1)
+
         step("Ctrl+E from the search field excludes the selected video")
         select("Lakes, edited")
         focus(find(main_window, "text", re.compile(r"Search \d+ videos?")))
@@ -416,7 +422,7 @@ def main(build):
         service.call(relative, "family.php", {"action": "add", "email": email})
         chord("Control_L", "r")
         select("Mum's garden")
-        for item in ("Edit Details…", "Exclude / Include", "Delete…"):
+        for item in ("Edit Details…", "Mark as Watched", "Exclude / Include", "Delete…"):
             if find(main_window, "menu item", item).getState().contains(pyatspi.STATE_ENABLED):
                 raise Failure(f"“{item}” is offered for a shared video")
         chord("Control_L", "BackSpace")

@@ -39,6 +39,7 @@ struct RecordSeed
     QString duration{};
     qint64 createdAt = 0;
     bool excluded = false;
+    bool watched = false;
     QString syncState = SyncStateRaw::synced;
     QString ownerEmail{};
     bool readOnly = false;
@@ -64,6 +65,7 @@ struct Records
                                           QString(), seed.createdAt, 0, seed.syncState);
         video.ownerEmail = seed.ownerEmail;
         video.readOnly = seed.readOnly;
+        video.watched = seed.watched;
         records.append(&video);
     }
 
@@ -232,6 +234,7 @@ RecordSeed randomSeed(QRandomGenerator &random, int serial)
         .duration = pick(random, kDurations),
         .createdAt = qint64(random.bounded(4)) - 1,
         .excluded = random.bounded(4) == 0,
+        .watched = random.bounded(3) == 0,
         .syncState = pick(random, kStates),
         .ownerEmail = pick(random, kOwners),
         .readOnly = random.bounded(3) == 0,
@@ -250,6 +253,7 @@ void changeInPlace(QRandomGenerator &random, const Video &record)
         [&] { video.createdAt = qint64(random.bounded(4)) - 1; },
         [&] { video.duration = pick(random, kDurations); },
         [&] { video.excluded = !video.excluded; },
+        [&] { video.watched = !video.watched; },
         [&] { video.syncStateRaw = pick(random, kStates); },
         [&] {
             video.ownerEmail = pick(random, kOwners);
@@ -287,6 +291,7 @@ LibraryFilter randomFilter(QRandomGenerator &random)
     filter.year = pick(random, kYears);
     filter.sort = kAllSortModes[size_t(random.bounded(int(kAllSortModes.size())))];
     filter.showExcluded = random.bounded(4) == 0;
+    filter.hideWatched = random.bounded(2) == 0;
     for (const QString &owner : kOwners + QStringList{u"nobody@x"_qs}) {
         if (random.bounded(3) == 0)
             filter.hiddenOwners.insert(owner);
@@ -296,8 +301,11 @@ LibraryFilter randomFilter(QRandomGenerator &random)
 
 QString describe(const LibraryFilter &filter)
 {
-    return QStringList{filter.search, filter.year, rawFromSortMode(filter.sort),
+    return QStringList{filter.search,
+                       filter.year,
+                       rawFromSortMode(filter.sort),
                        filter.showExcluded ? u"excluded"_qs : u""_qs,
+                       filter.hideWatched ? u"unwatched"_qs : u""_qs,
                        QStringList(filter.hiddenOwners.cbegin(), filter.hiddenOwners.cend()).join(u',')}
         .join(u'|');
 }
@@ -342,6 +350,13 @@ private Q_SLOTS:
                                    &RecordSeed::syncState, {5, 6});
         row("deletions dropped, any other state stays", states, {}, "synced add patch odd");
         row("only excluded shown, deletions still dropped", states, {.showExcluded = true}, "excluded");
+        const Seeds viewing{{.id = u"seen"_qs, .watched = true},
+                            {.id = u"fresh"_qs},
+                            {.id = u"seen-excluded"_qs, .excluded = true, .watched = true},
+                            {.id = u"excluded"_qs, .excluded = true}};
+        row("watched shown unless hidden", viewing, {}, "seen fresh");
+        row("watched hidden", viewing, {.hideWatched = true}, "fresh");
+        row("watched hidden among the excluded too", viewing, {.showExcluded = true, .hideWatched = true}, "excluded");
         const Seeds owners{{.id = u"mine"_qs, .ownerEmail = u"mum@example.com"_qs},
                            shared(u"mums"_qs, u"mum@example.com"_qs),
                            shared(u"dads"_qs, u"dad@example.com"_qs),

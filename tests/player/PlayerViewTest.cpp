@@ -289,7 +289,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("browsing");
         QTest::addColumn<QString>("facts"); // separated by " "
         QTest::addColumn<QString>("buttons");
-        const QString all = u"Open in YouTube | Copy link | Share | Edit | Exclude | Delete"_qs;
+        const QString all = u"Open in YouTube | Copy link | Share | Edit | Mark as Watched | Exclude | Delete"_qs;
         const QString browse = u"Open in YouTube | Copy link | Share"_qs;
         const QString facts = u"[globe] 2009-10-25 · 3:33"_qs;
 
@@ -297,6 +297,10 @@ private Q_SLOTS:
         Video excluded = record(kYouTubeID);
         excluded.excluded = true;
         QTest::newRow("excluded") << excluded << false << facts << QString(all).replace(u"Exclude"_qs, u"Include"_qs);
+        Video watched = record(kYouTubeID);
+        watched.watched = true;
+        QTest::newRow("watched") << watched << false << facts
+                                 << QString(all).replace(u"Mark as Watched"_qs, u"Mark as Unwatched"_qs);
         QTest::newRow("shared record") << record(kYouTubeID, true) << false
                                        << facts + u" · [person.2.fill] Shared by mum@example.org"_qs << browse;
         QTest::newRow("browse mode") << record(kYouTubeID) << true << facts << browse;
@@ -427,7 +431,7 @@ private Q_SLOTS:
         pane.view.setVideo(std::nullopt);
         pane.view.setVideo(record(u"x-1712345678"_qs));
         QVERIFY(pane.player().isPlaying());
-        QCOMPARE(pane.page.scripts, (QStringList{u"play()"_qs, u"pause()"_qs, u"loadVideo(\"dQw4w9WgXcQ\")"_qs}));
+        QCOMPARE(pane.page.scripts, (QStringList{u"play()"_qs, u"pause()"_qs, u"loadVideo(\"dQw4w9WgXcQ\", 0)"_qs}));
     }
 
     // A link that is no web address is shared as the short link; the mail's subject is encoded.

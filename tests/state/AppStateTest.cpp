@@ -26,7 +26,8 @@ class AppStateTest : public QObject
 private Q_SLOTS:
     void init() { settings()->clear(); }
 
-    // Only a stored true turns autoplay on; every assignment is written, and a relaunch reads it.
+    // Only a stored true turns autoplay (or hiding watched videos) on; every assignment is
+    // written, and a relaunch reads it.
     void autoplayPersistsAcrossLaunches_data()
     {
         QTest::addColumn<QVariant>("stored");
@@ -41,18 +42,29 @@ private Q_SLOTS:
     {
         QFETCH(QVariant, stored);
         QFETCH(bool, expected);
-        if (stored.isValid())
-            settings()->setValue(SettingsKeys::autoplayOnSelect, stored);
-        for (const bool assigned : {expected, !expected}) {
+        struct Setting
+        {
+            QLatin1String key;
+            bool (AppState::*read)() const;
+            void (AppState::*write)(bool);
+        };
+        for (const Setting &setting :
+             {Setting{SettingsKeys::autoplayOnSelect, &AppState::autoplayOnSelect, &AppState::setAutoplayOnSelect},
+              Setting{SettingsKeys::hideWatched, &AppState::hideWatched, &AppState::setHideWatched}}) {
+            settings()->clear();
+            if (stored.isValid())
+                settings()->setValue(setting.key, stored);
+            for (const bool assigned : {expected, !expected}) {
+                auto standard = settings();
+                AppState state(*standard);
+                QCOMPARE((state.*setting.read)(), expected);
+                (state.*setting.write)(assigned);
+                QVERIFY(settings()->contains(setting.key));
+                QCOMPARE(settings()->value(setting.key).toBool(), assigned);
+            }
             auto standard = settings();
-            AppState state(*standard);
-            QCOMPARE(state.autoplayOnSelect(), expected);
-            state.setAutoplayOnSelect(assigned);
-            QVERIFY(settings()->contains(SettingsKeys::autoplayOnSelect));
-            QCOMPARE(settings()->value(SettingsKeys::autoplayOnSelect).toBool(), assigned);
+            QCOMPARE((AppState(*standard).*setting.read)(), !expected);
         }
-        auto standard = settings();
-        QCOMPARE(AppState(*standard).autoplayOnSelect(), !expected);
     }
 
     void activeFilters_data()

@@ -9,10 +9,14 @@ namespace {
 
 // The player page's own script. The application calls the four global functions only after
 // "ready"; a call that arrives earlier is queued and replayed, so it is never lost or harmful.
+// Where playback is goes out every second while it plays and before each change of state, so
+// the application keeps the position a pause left without asking for it.
 constexpr char kPlayerScript[] = R"JS(
 (function () {
   'use strict';
   var kMaxQueued = 16;
+  var kReportEvery = 1000;
+  var ticking = null;
   var player = null;
   var ready = false;
   var queued = [];
@@ -48,8 +52,31 @@ constexpr char kPlayerScript[] = R"JS(
     post({ t: 'ready' });
   }
 
-  window.loadVideo = function (id) { call(function () { player.loadVideoById(String(id)); }); };
-  window.cueVideo = function (id) { call(function () { player.cueVideoById(String(id)); }); };
+  function from(id, start) {
+    return { videoId: String(id), startSeconds: Math.max(0, Number(start) || 0) };
+  }
+
+  function reportTime() {
+    try {
+      post({ t: 'time', p: Number(player.getCurrentTime()) || 0, d: Number(player.getDuration()) || 0 });
+    } catch (e) {
+      /* no player yet: nothing to tell */
+    }
+  }
+
+  function onStateChange(event) {
+    var state = Number(event.data);
+    clearInterval(ticking);
+    ticking = null;
+    if (state === 1) {
+      ticking = setInterval(reportTime, kReportEvery);
+    }
+    reportTime();
+    post({ t: 'state', s: state });
+  }
+
+  window.loadVideo = function (id, start) { call(function () { player.loadVideoById(from(id, start)); }); };
+  window.cueVideo = function (id, start) { call(function () { player.cueVideoById(from(id, start)); }); };
   window.play = function () { call(function () { player.playVideo(); }); };
   window.pause = function () { call(function () { player.pauseVideo(); }); };
 
@@ -61,7 +88,7 @@ constexpr char kPlayerScript[] = R"JS(
       playerVars: { playsinline: 1, rel: 0, modestbranding: 1, origin: window.location.origin },
       events: {
         onReady: onReady,
-        onStateChange: function (event) { post({ t: 'state', s: Number(event.data) }); },
+        onStateChange: onStateChange,
         onError: function (event) { post({ t: 'error', c: Number(event.data) }); }
       }
     });
