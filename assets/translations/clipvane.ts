@@ -803,6 +803,18 @@
         <source>Previous Video in Browse Mode</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Mark as Watched</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Hide watched videos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Mark as Unwatched</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>clipvane::ConfirmSheet</name>
@@ -871,6 +883,14 @@
     </message>
     <message>
         <source>Owner</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Mark as Watched</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Mark as Unwatched</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1336,6 +1356,14 @@
     </message>
     <message>
         <source>Delete…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Mark as Unwatched</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Mark as Watched</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
