@@ -97,9 +97,8 @@ int ClipvaneApp::start(const QStringList &arguments, const QUrl &apiBase,
 
     m_state = std::make_unique<AppState>(m_library->standard());
     m_keys = std::make_unique<KeyRules>(*m_state);
-    m_window =
-        std::make_unique<MainWindow>(engine, m_library->store(), *m_onboarded, *m_auth, *m_state, m_library->api(),
-                                     m_library->standard());
+    m_window = std::make_unique<MainWindow>(engine, m_library->store(), *m_onboarded, *m_auth, *m_state,
+                                            m_library->api(), m_library->standard());
     StartupTrace::mark("main window built");
     connect(m_window.get(), &MainWindow::settingsRequested, this, &ClipvaneApp::showSettings);
     connect(qApp, &QGuiApplication::applicationStateChanged, &engine, [&engine](Qt::ApplicationState state) {
@@ -118,9 +117,8 @@ int ClipvaneApp::start(const QStringList &arguments, const QUrl &apiBase,
 void ClipvaneApp::showSettings()
 {
     if (!m_settings)
-        m_settings =
-            std::make_unique<SettingsView>(m_library->engine(), m_library->api(), m_library->secrets(), *m_onboarded,
-                                           m_library->standard());
+        m_settings = std::make_unique<SettingsView>(m_library->engine(), m_library->api(), m_library->secrets(),
+                                                    *m_onboarded, m_library->standard());
     m_settings->showAndRaise();
 }
 
