@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 
 namespace clipvane::service::test {
@@ -110,5 +111,20 @@ private:
 
     int m_fd = -1;
 };
+
+// One chunk of a chunked body.
+inline std::string chunk(const std::string &data)
+{
+    char size[20];
+    std::snprintf(size, sizeof size, "%zx\r\n", data.size());
+    return size + data + "\r\n";
+}
+
+// The head of an add, with the token (when there is one) and the given header lines.
+inline std::string postHead(const std::string &token, const std::string &lines)
+{
+    return "POST /api/upsert.php HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n" +
+           (token.empty() ? std::string() : "Authorization: Bearer " + token + "\r\n") + lines + "\r\n";
+}
 
 } // namespace clipvane::service::test
