@@ -392,6 +392,13 @@
     </message>
 </context>
 <context>
+    <name>SheetStyle</name>
+    <message>
+        <source>Done</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>SortMode</name>
     <message>
         <source>Newest</source>
@@ -476,10 +483,6 @@
     </message>
     <message>
         <source>Project website</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Done</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -1432,10 +1435,6 @@
     </message>
     <message>
         <source>Keyboard shortcuts</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Done</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

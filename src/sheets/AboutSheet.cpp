@@ -46,12 +46,8 @@ AboutSheet::AboutSheet(const QString &version, const QString &licence, const QUr
     link->setAccessibleName(tr("Project website"));
     link->setAccessibleDescription(address);
 
-    auto *done = new QPushButton(tr("Done"), this);
-    done->setDefault(true);
-    connect(done, &QPushButton::clicked, this, &QDialog::accept);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(done);
+    QPushButton *done = nullptr;
+    QHBoxLayout *buttons = SheetStyle::doneRow(*this, &done);
 
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(SheetStyle::kPadding, SheetStyle::kPadding, SheetStyle::kPadding, SheetStyle::kPadding);

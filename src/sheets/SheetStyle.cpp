@@ -3,8 +3,11 @@
 #include "Fonts.h"
 #include "Palette.h"
 
+#include <QCoreApplication>
 #include <QDialog>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QStyle>
 #include <algorithm>
 
@@ -66,6 +69,19 @@ QLabel *SheetStyle::heading(const QString &text, qreal designSize, QWidget *pare
     label->setWordWrap(true);
     label->setTextFormat(Qt::PlainText);
     return label;
+}
+
+QHBoxLayout *SheetStyle::doneRow(QDialog &sheet, QPushButton **done)
+{
+    auto *button = new QPushButton(QCoreApplication::translate("SheetStyle", "Done"), &sheet);
+    button->setDefault(true);
+    QObject::connect(button, &QPushButton::clicked, &sheet, &QDialog::accept);
+    auto *row = new QHBoxLayout;
+    row->addStretch(1);
+    row->addWidget(button);
+    if (done)
+        *done = button;
+    return row;
 }
 
 QLabel *SheetStyle::note(const QString &text, QWidget *parent)

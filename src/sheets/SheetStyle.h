@@ -2,6 +2,9 @@
 
 #include <QString>
 
+class QHBoxLayout;
+class QPushButton;
+
 class QDialog;
 class QLabel;
 class QWidget;
@@ -23,6 +26,8 @@ public:
     static void fitWidth(QDialog &sheet, int width);
     static QLabel *heading(const QString &text, qreal designSize, QWidget *parent);
     static QLabel *note(const QString &text, QWidget *parent); // 12.5, muted, wrapping
+    // The row of a sheet that only informs: one default "Done" on the right that closes it.
+    static QHBoxLayout *doneRow(QDialog &sheet, QPushButton **done = nullptr);
     // Draws a button again after a change of its role.
     static void repolish(QWidget &button);
 };

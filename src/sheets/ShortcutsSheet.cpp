@@ -83,12 +83,8 @@ ShortcutsSheet::ShortcutsSheet(const QList<Row> &rows, QWidget *parent)
     scroll->setMaximumHeight(kMaximumListHeight);
     scroll->setMinimumHeight(std::min(list->sizeHint().height(), kMaximumListHeight));
 
-    auto *done = new QPushButton(tr("Done"), this);
-    done->setDefault(true);
-    connect(done, &QPushButton::clicked, this, &QDialog::accept);
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(done);
+    QPushButton *done = nullptr;
+    QHBoxLayout *buttons = SheetStyle::doneRow(*this, &done);
 
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(SheetStyle::kPadding, SheetStyle::kPadding, SheetStyle::kPadding, SheetStyle::kPadding);

@@ -60,7 +60,8 @@ SyncEngine::SyncEngine(VideoStore &store, APIClient &api, SecretStore &secrets, 
 
     // A cursor written before the store's generation was recorded describes the store found
     // here, unless that store has just been made: then it describes one that is gone.
-    if (!m_store.startedEmpty())
+    // Claiming takes the lock and writes; a launch whose cursor is already claimed only reads.
+    if (!m_store.startedEmpty() && m_group.pullState().store.isEmpty())
         m_group.claimCursors(m_store.generation());
 
     connect(&network, &NetworkWatch::usableChanged, this, &SyncEngine::onPathUpdate);
