@@ -485,6 +485,14 @@
         <source>Project website</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Version</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Licence</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>clipvane::AccountSettingsTab</name>
@@ -1570,6 +1578,14 @@
     </message>
     <message>
         <source>Playing in %1 seconds</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Next video</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Countdown</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

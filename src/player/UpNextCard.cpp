@@ -46,6 +46,8 @@ UpNextCard::UpNextCard(UpNextCountdown &countdown, QWidget *parent)
     m_title->setMaximumHeight(QFontMetrics(m_title->font()).lineSpacing() * 2);
     m_cancel->setAccessibleName(tr("Cancel"));
     m_playNow->setAccessibleName(tr("Play now"));
+    m_title->setAccessibleDescription(tr("Next video"));
+    m_seconds->setAccessibleDescription(tr("Countdown"));
 
     QLabel *heading = label(Fonts::font(FontFace::medium, 11), Palette::muted(), this);
     heading->setText(tr("Up next").toUpper());

@@ -33,6 +33,8 @@ AboutSheet::AboutSheet(const QString &version, const QString &licence, const QUr
     QLabel *versionLine = SheetStyle::note(tr("Version %1").arg(version), this);
     QLabel *summary = SheetStyle::note(tr("Keep a personal library of YouTube videos."), this);
     QLabel *licenceLine = SheetStyle::note(tr("Released under the %1 licence.").arg(licence), this);
+    versionLine->setAccessibleDescription(tr("Version"));
+    licenceLine->setAccessibleDescription(tr("Licence"));
 
     const QString address = projectLink.toString(QUrl::FullyEncoded);
     auto *link = new QLabel(
