@@ -151,7 +151,8 @@ EditHistory::Undone EditHistory::undoEdit()
     Undone undone;
     const Video &before = m_step.before.constFirst();
     const Video *current = m_store.find(before.youtubeID);
-    if (!current || current->syncState() == SyncState::needsDelete || !sameDetails(*current, m_step.after.constFirst())) {
+    if (!current || current->syncState() == SyncState::needsDelete ||
+        !sameDetails(*current, m_step.after.constFirst())) {
         undone.skipped = 1;
         return undone;
     }
@@ -231,10 +232,9 @@ QString EditHistory::describe(const Undone &undone)
         done = tr("Nothing was undone.");
     if (undone.skipped == 0)
         return done;
-    const QString skipped = undone.skipped == 1
-                                ? tr("1 video changed meanwhile and was left as it is.")
-                                : tr("%n videos changed meanwhile and were left as they are.", nullptr,
-                                     int(undone.skipped));
+    const QString skipped = undone.skipped == 1 ? tr("1 video changed meanwhile and was left as it is.")
+                                                : tr("%n videos changed meanwhile and were left as they are.", nullptr,
+                                                     int(undone.skipped));
     return done + u' ' + skipped;
 }
 

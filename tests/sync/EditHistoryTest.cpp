@@ -109,8 +109,7 @@ private Q_SLOTS:
         ids << u"shared01"_qs << u"shared02"_qs << u"nothere1"_qs;
         QSignalSpy saves(&store(), &VideoStore::saved);
         QSignalSpy syncs(&engine().edits(), &LocalEdits::changed);
-        const BulkOutcome outcome =
-            remove ? engine().edits().remove(ids) : engine().edits().setExcluded(ids, true);
+        const BulkOutcome outcome = remove ? engine().edits().remove(ids) : engine().edits().setExcluded(ids, true);
         QCOMPARE(outcome, (BulkOutcome{count, 1, 2, 0, false}));
         QCOMPARE(saves.count(), 1);
         QCOMPARE(syncs.count(), 1);
@@ -144,28 +143,29 @@ private Q_SLOTS:
         const QString cAdd = u"Title cccccccc|2021-04-05|12:34|needsAdd|x0|w1|p95|1600000000000"_qs;
         const Step removeAC = [](EditHistory &h, VideoStore &) { h.remove({u"aaaaaaaa"_qs, u"cccccccc"_qs}); };
 
-        QTest::newRow("delete, not pushed yet") << removeAC << nothing << EditHistory::Kind::remove << qsizetype(2)
-                                                << qsizetype(0) << patched << cAdd;
+        QTest::newRow("delete, not pushed yet")
+            << removeAC << nothing << EditHistory::Kind::remove << qsizetype(2) << qsizetype(0) << patched << cAdd;
         QTest::newRow("delete, pushed") << removeAC << Step([](EditHistory &, VideoStore &s) { pushDeletions(s); })
-                                        << EditHistory::Kind::remove << qsizetype(2) << qsizetype(0) << patched
-                                        << cAdd;
-        QTest::newRow("exclude: each back to its own state")
-            << Step([](EditHistory &h, VideoStore &) { h.setExcluded({u"aaaaaaaa"_qs, u"bbbbbbbb"_qs}, true); })
-            << nothing << EditHistory::Kind::exclude << qsizetype(1) << qsizetype(0) << patched << bSynced;
-        QTest::newRow("include")
-            << Step([](EditHistory &h, VideoStore &) { h.setExcluded({u"aaaaaaaa"_qs, u"bbbbbbbb"_qs}, false); })
-            << nothing << EditHistory::Kind::include << qsizetype(1) << qsizetype(0)
-            << u"Title aaaaaaaa|2021-04-05|12:34|synced|x0|w1|p95|1600000000000"_qs
-            << u"Title bbbbbbbb|2021-04-05|12:34|needsPatch|x1|w1|p95|1600000000000"_qs;
-        QTest::newRow("edit")
-            << Step([](EditHistory &h, VideoStore &) { h.edit(u"aaaaaaaa"_qs, u"Mine"_qs, u"1999"_qs, u"1:00"_qs); })
-            << nothing << EditHistory::Kind::edit << qsizetype(1) << qsizetype(0) << patched << bSynced;
+                                        << EditHistory::Kind::remove << qsizetype(2) << qsizetype(0) << patched << cAdd;
+        QTest::newRow("exclude: each back to its own state") << Step([](EditHistory &h, VideoStore &) {
+            h.setExcluded({u"aaaaaaaa"_qs, u"bbbbbbbb"_qs}, true);
+        }) << nothing << EditHistory::Kind::exclude << qsizetype(1)
+                                                             << qsizetype(0) << patched << bSynced;
+        QTest::newRow("include") << Step([](EditHistory &h, VideoStore &) {
+            h.setExcluded({u"aaaaaaaa"_qs, u"bbbbbbbb"_qs}, false);
+        }) << nothing << EditHistory::Kind::include
+                                 << qsizetype(1) << qsizetype(0)
+                                 << u"Title aaaaaaaa|2021-04-05|12:34|synced|x0|w1|p95|1600000000000"_qs
+                                 << u"Title bbbbbbbb|2021-04-05|12:34|needsPatch|x1|w1|p95|1600000000000"_qs;
+        QTest::newRow("edit") << Step([](EditHistory &h, VideoStore &) {
+            h.edit(u"aaaaaaaa"_qs, u"Mine"_qs, u"1999"_qs, u"1:00"_qs);
+        }) << nothing << EditHistory::Kind::edit
+                              << qsizetype(1) << qsizetype(0) << patched << bSynced;
         QTest::newRow("import") << Step([](EditHistory &h, VideoStore &) {
             h.recordImport({u"aaaaaaaa"_qs, u"cccccccc"_qs});
         }) << nothing << EditHistory::Kind::import
                                 << qsizetype(2) << qsizetype(0)
-                                << u"Title aaaaaaaa|2021-04-05|12:34|needsDelete|x0|w1|p95|1600000000000"_qs
-                                << bSynced;
+                                << u"Title aaaaaaaa|2021-04-05|12:34|needsDelete|x0|w1|p95|1600000000000"_qs << bSynced;
         // Another device's change, pulled meanwhile, stands.
         const Step pulledTitle = [](EditHistory &, VideoStore &s) {
             s.update(u"aaaaaaaa"_qs, [](Video &v) {
