@@ -119,6 +119,7 @@ LibraryView::LibraryView(AppState &state, SyncEngine &sync, VideoStore &store, A
     connect(&store, &VideoStore::removed, this, &LibraryView::updateDetail);
     connect(&state, &AppState::selectedIDChanged, this, &LibraryView::selectionChanged);
     connect(&state, &AppState::selectedIDsChanged, this, &LibraryView::updateSelectionPane);
+    connect(&sync.history(), &EditHistory::undone, this, &LibraryView::recompute);
     connect(&store, &VideoStore::saved, this, &LibraryView::updateSelectionPane);
     connect(m_selectionPane, &SelectionPane::excludeClicked, this, [this] { setSelectionExcluded(true); });
     connect(m_selectionPane, &SelectionPane::includeClicked, this, [this] { setSelectionExcluded(false); });

@@ -98,28 +98,29 @@ void EditHistory::recordImport(const QStringList &addedIDs)
 
 EditHistory::Undone EditHistory::undo()
 {
-    Undone undone;
+    Undone result;
     switch (m_step.kind) {
     case Kind::none:
-        return undone;
+        return result;
     case Kind::remove:
-        undone = undoRemove();
+        result = undoRemove();
         break;
     case Kind::exclude:
     case Kind::include:
-        undone = undoExclude(m_step.kind == Kind::exclude);
+        result = undoExclude(m_step.kind == Kind::exclude);
         break;
     case Kind::edit:
-        undone = undoEdit();
+        result = undoEdit();
         break;
     case Kind::import:
-        undone = undoImport();
+        result = undoImport();
         break;
     }
-    undone.kind = m_step.kind;
+    result.kind = m_step.kind;
     clear();
-    Q_EMIT notice(describe(undone));
-    return undone;
+    Q_EMIT undone(result);
+    Q_EMIT notice(describe(result));
+    return result;
 }
 
 EditHistory::Undone EditHistory::undoRemove()

@@ -61,6 +61,8 @@ public:
 Q_SIGNALS:
     // The step kept changed (a new one, an undo, or forgotten).
     void undoKindChanged();
+    // An undo changed the library (the list recomputes on it).
+    void undone(const clipvane::EditHistory::Undone &undone);
     // A sentence for the person about what a change or an undo did.
     void notice(const QString &text);
 
