@@ -1593,6 +1593,10 @@
             <numerusform></numerusform>
         </translation>
     </message>
+    <message>
+        <source>A change here applies to each of them; %1 takes it back.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>clipvane::SettingsView</name>

@@ -4,8 +4,10 @@
 #include "Fonts.h"
 #include "Palette.h"
 #include "PillButton.h"
+#include "Symbols.h"
 
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -13,6 +15,7 @@ namespace clipvane {
 
 namespace {
 
+constexpr qreal kSymbolSize = 40;
 constexpr qreal kHeadingSize = 24;
 constexpr qreal kNoteSize = 13;
 constexpr int kSpacing = 14;
@@ -29,7 +32,9 @@ void setColour(QLabel *label, const QColor &colour)
 
 SelectionPane::SelectionPane(QWidget *parent)
     : QWidget(parent)
+    , m_symbol(new QLabel(this))
     , m_heading(new QLabel(this))
+    , m_hint(new QLabel(this))
     , m_note(new QLabel(this))
     , m_exclude(new PillButton(QStringLiteral("eye.slash"), tr("Exclude"), PillButton::Style::ordinary, this))
     , m_include(new PillButton(QStringLiteral("eye"), tr("Include back in library"), PillButton::Style::ordinary, this))
@@ -39,6 +44,17 @@ SelectionPane::SelectionPane(QWidget *parent)
     m_heading->setAlignment(Qt::AlignHCenter);
     m_heading->setAccessibleDescription(tr("Videos selected"));
     setColour(m_heading, Palette::text());
+    const int box = Symbols::boxFor(kSymbolSize);
+    m_symbol->setPixmap(Symbols::pixmap(QStringLiteral("rectangle.stack.badge.play"), Palette::muted(), QSize(box, box),
+                                        devicePixelRatioF()));
+    m_symbol->setAlignment(Qt::AlignHCenter);
+    m_hint->setFont(Fonts::font(FontFace::regular, kNoteSize));
+    m_hint->setAlignment(Qt::AlignHCenter);
+    m_hint->setWordWrap(true);
+    m_hint->setText(tr("A change here applies to each of them; %1 takes it back.")
+                        .arg(QKeySequence(QKeySequence::Undo).toString(QKeySequence::NativeText)));
+    m_hint->setAccessibleName(m_hint->text());
+    setColour(m_hint, Palette::muted());
     m_note->setFont(Fonts::font(FontFace::regular, kNoteSize));
     m_note->setAlignment(Qt::AlignHCenter);
     m_note->setWordWrap(true);
@@ -58,7 +74,9 @@ SelectionPane::SelectionPane(QWidget *parent)
     auto *stack = new QVBoxLayout(this);
     stack->setSpacing(kSpacing);
     stack->addStretch(1);
+    stack->addWidget(m_symbol);
     stack->addWidget(m_heading);
+    stack->addWidget(m_hint);
     stack->addWidget(m_note);
     stack->addLayout(buttons);
     stack->addStretch(1);

@@ -35,7 +35,9 @@ Q_SIGNALS:
     void deleteClicked();
 
 private:
+    QLabel *m_symbol;
     QLabel *m_heading;
+    QLabel *m_hint;
     QLabel *m_note;
     PillButton *m_exclude;
     PillButton *m_include;
