@@ -561,6 +561,37 @@ private Q_SLOTS:
         QCOMPARE(marked, 1);
     }
 
+    // The menu of a row among several selected offers what applies to them all.
+    void rowMenuOfSeveral_data()
+    {
+        QTest::addColumn<qsizetype>("included");
+        QTest::addColumn<qsizetype>("excluded");
+        QTest::addColumn<qsizetype>("shared");
+        QTest::addColumn<QString>("items");
+        QTest::newRow("own") << qsizetype(3) << qsizetype(0) << qsizetype(0)
+                             << u"Exclude 3 videos | — | Delete 3 videos…"_qs;
+        QTest::newRow("mixed") << qsizetype(2) << qsizetype(1) << qsizetype(2)
+                               << u"Exclude 2 videos | Include 1 videos back in library | — | Delete 3 videos… | — | "
+                                  u"2 shared videos stay as they are"_qs;
+        QTest::newRow("shared only") << qsizetype(0) << qsizetype(0) << qsizetype(2)
+                                     << u"— | 2 shared videos stay as they are"_qs;
+    }
+    void rowMenuOfSeveral()
+    {
+        QFETCH(qsizetype, included);
+        QFETCH(qsizetype, excluded);
+        QFETCH(qsizetype, shared);
+        QMenu menu;
+        QStringList asked;
+        RowMenu::fillMany(
+            menu, {included, excluded, shared}, [&] { asked << u"exclude"_qs; }, [&] { asked << u"include"_qs; },
+            [&] { asked << u"delete"_qs; });
+        QTEST(texts(menu), "items");
+        for (QAction *action : menu.actions())
+            action->trigger();
+        QCOMPARE(asked.size(), qsizetype(included > 0) + qsizetype(excluded > 0) + qsizetype(included + excluded > 0));
+    }
+
     void emptyLibraryNamesThePlatformsKey()
     {
         open({});
@@ -818,13 +849,20 @@ private Q_SLOTS:
         QCOMPARE(pane.isVisible(), ids.size() > 1);
         QCOMPARE(pane.heading(), u"%1 videos selected"_qs.arg(ids.size()));
         QCOMPARE(pane.excludeButton().isVisible(), ids.size() > 1);
+        if (ids.size() > 1) {
+            // The pane's buttons are reached from the list with Tab alone.
+            for (int tab = 0; tab < 12 && !pane.isAncestorOf(QApplication::focusWidget()); ++tab)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), &pane.excludeButton());
+            const qsizetype own = ids.size() - ids.count(u"aaaaaaa3"_qs);
+            QCOMPARE(pane.excludeButton().accessibleName(), u"Exclude %1 videos"_qs.arg(own));
+        }
         // A new order keeps the selection; a search keeps the rows it still lists.
         state().setSort(SortMode::oldest);
         std::reverse(ids.begin(), ids.end());
         QTRY_COMPARE(state().selectedIDs(), ids);
         state().setSearch(u"Title aaaaaaa1"_qs);
-        QTRY_COMPARE(state().selectedIDs(),
-                     ids.contains(u"aaaaaaa1"_qs) ? QStringList{u"aaaaaaa1"_qs} : QStringList{});
+        QTRY_COMPARE(state().selectedIDs(), ids.contains(u"aaaaaaa1"_qs) ? QStringList{u"aaaaaaa1"_qs} : QStringList{});
         QVERIFY(!pane.isVisible());
     }
 
