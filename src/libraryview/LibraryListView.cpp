@@ -149,11 +149,19 @@ void LibraryListView::selectAgain()
     if (ids.size() > 1) {
         const QSet<QString> wanted(ids.cbegin(), ids.cend());
         const VideoListModel &model = m_list.model();
+        // One range per run of selected rows: a selection of the whole library stays one range.
         QItemSelection rows;
         const QList<const Video *> &visible = model.visible();
-        for (qsizetype row = 0; row < visible.size(); ++row) {
-            if (wanted.contains(visible.at(row)->youtubeID))
-                rows.select(model.index(int(row)), model.index(int(row)));
+        const auto size = int(visible.size());
+        for (int row = 0; row < size;) {
+            if (!wanted.contains(visible.at(row)->youtubeID)) {
+                ++row;
+                continue;
+            }
+            const int first = row;
+            while (row < size && wanted.contains(visible.at(row)->youtubeID))
+                ++row;
+            rows.select(model.index(first), model.index(row - 1));
         }
         const bool was = std::exchange(m_selecting, true);
         selectionModel()->select(rows, QItemSelectionModel::Select);
