@@ -679,10 +679,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Undo</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Redo</source>
         <translation type="unfinished"></translation>
     </message>
@@ -837,6 +833,10 @@
         <source>Delete “%1”?</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Confirmation</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>clipvane::DetailInfoPanel</name>
@@ -958,6 +958,101 @@
     <message>
         <source>Copy Link</source>
         <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::EditHistory</name>
+    <message>
+        <source>Undo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Undo Delete</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Undo Exclude</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Undo Include</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Undo Edit</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Undo Import</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete undone: the video is back.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Delete undone: %n videos are back.</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Exclude undone: the video is back in the library.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Exclude undone: %n videos are back in the library.</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Include undone: the video is excluded again.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Include undone: %n videos are excluded again.</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Edit undone: the previous details are back.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Import undone: the video was removed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Import undone: %n videos were removed.</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Nothing was undone.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1 video changed meanwhile and was left as it is.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n videos changed meanwhile and were left as they are.</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>1 video is shared with you and stays as it is.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n videos are shared with you and stay as they are.</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -1179,6 +1274,22 @@
         <source>Delete video</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>They will be removed from your library on every device.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>Delete %n videos?</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Delete %n videos</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>clipvane::LoadingLayer</name>
@@ -1377,6 +1488,34 @@
         <source>Mark as Watched</source>
         <translation type="unfinished"></translation>
     </message>
+    <message numerus="yes">
+        <source>Exclude %n videos</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Include %n videos back in library</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Delete %n videos…</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>1 shared video stays as it is</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n shared videos stay as they are</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>clipvane::RowText</name>
@@ -1405,6 +1544,57 @@
     </message>
     <message>
         <source>Clear search</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::SelectionPane</name>
+    <message>
+        <source>Exclude</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Include back in library</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Videos selected</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Shared videos in the selection</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n videos selected</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Exclude %n videos</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Include %n videos back in library</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Delete %n videos</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>A change here applies to each of them; %1 takes it back.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

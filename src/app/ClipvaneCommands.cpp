@@ -2,6 +2,7 @@
 
 #include "AppSignals.h"
 #include "AppState.h"
+#include "EditHistory.h"
 #include "LinkParser.h"
 #include "SortMode.h"
 #include "SyncEngine.h"
@@ -68,6 +69,7 @@ ClipvaneCommands::ClipvaneCommands(AppState &state, SyncEngine &sync, VideoStore
     connect(&sync, &SyncEngine::widgetVisibleChanged, this, &ClipvaneCommands::updateRules);
     connect(&store, &VideoStore::saved, this, &ClipvaneCommands::updateRules);
     connect(&store, &VideoStore::removed, this, &ClipvaneCommands::updateRules);
+    connect(&sync.history(), &EditHistory::undoKindChanged, this, &ClipvaneCommands::updateRules);
     updateRules();
 }
 
@@ -110,7 +112,9 @@ void ClipvaneCommands::buildEdit(QMenuBar &bar)
         action->setShortcutContext(Qt::WidgetShortcut); // the field's own keys stay in charge
         connect(action, &QAction::triggered, this, [call] { onFocusedText(call); });
     };
-    textCommand(tr("Undo"), QKeySequence::Undo, [](auto &field) { field.undo(); });
+    // The library's last change; a focused text field keeps the key for its own typing.
+    m_undo = add(*menu, EditHistory::undoTitle(EditHistory::Kind::none), QKeySequence(QKeySequence::Undo));
+    connect(m_undo, &QAction::triggered, &m_sync, [this] { m_sync.history().undo(); });
     textCommand(tr("Redo"), QKeySequence::Redo, [](auto &field) { field.redo(); });
     menu->addSeparator();
     textCommand(tr("Cut"), QKeySequence::Cut, [](auto &field) { field.cut(); });
@@ -229,6 +233,8 @@ void ClipvaneCommands::updateRules()
     m_watched->setText(video && video->watched ? tr("Mark as Unwatched") : tr("Mark as Watched"));
     m_clearFilters->setEnabled(m_state.hasActiveFilters());
     m_ask->setEnabled(m_sync.widgetVisible());
+    m_undo->setText(EditHistory::undoTitle(m_sync.history().undoKind()));
+    m_undo->setEnabled(m_sync.history().canUndo());
 }
 
 QAction *ClipvaneCommands::action(const QString &title) const

@@ -76,6 +76,7 @@ private:
     QAction *m_watched = nullptr;
     QAction *m_clearFilters = nullptr;
     QAction *m_ask = nullptr;
+    QAction *m_undo = nullptr;
     QList<QMenu *> m_menus;
     QList<Command> m_table;
 };

@@ -9,6 +9,7 @@
 #include "VideoRow.h"
 #include "VisibleList.h"
 
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -41,7 +42,7 @@ LibraryListView::LibraryListView(AppState &state, VisibleList &list, QWidget *pa
         "QScrollBar::handle:vertical { background: rgba(255, 255, 255, 64); border-radius: 3px; min-height: 24px; }"
         "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }"
         "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setFrameShape(QFrame::NoFrame);
     setViewportMargins(0, kListPadding, 0, kListPadding);
     setAutoFillBackground(false);
@@ -64,6 +65,10 @@ LibraryListView::LibraryListView(AppState &state, VisibleList &list, QWidget *pa
     // A new order starts at the top.
     connect(&state, &AppState::sortChanged, this, [this] { m_toTop = true; });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, &LibraryListView::currentRowChanged);
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (!m_selecting)
+            selectionToState();
+    });
     connect(&state, &AppState::selectedIDChanged, this, &LibraryListView::showSelection);
     connect(&state.player(), &PlayerController::isPlayingChanged, this, &LibraryListView::repaintSoon);
     connect(this, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
@@ -103,6 +108,7 @@ void LibraryListView::restorePlace()
     const std::optional<QString> selected = m_state.selectedID();
     const int selectedRow = selected ? LibraryNavigation::rowOf(model.visible(), *selected) : -1;
     selectRow(selectedRow);
+    selectAgain();
     if (std::exchange(m_toTop, false))
         scrollToTop();
     else if (anchorRow >= 0)
@@ -120,6 +126,7 @@ void LibraryListView::showSelection()
     if (row == currentIndex().row() && row >= 0)
         return;
     selectRow(row);
+    selectionToState();
     if (row >= 0)
         scrollTo(m_list.model().index(row), QAbstractItemView::EnsureVisible);
     repaintSoon();
@@ -134,6 +141,57 @@ void LibraryListView::selectRow(int row)
     else
         selectionModel()->clear();
     m_selecting = was;
+}
+
+void LibraryListView::selectAgain()
+{
+    const QStringList ids = m_state.selectedIDs();
+    if (ids.size() > 1) {
+        const QSet<QString> wanted(ids.cbegin(), ids.cend());
+        const VideoListModel &model = m_list.model();
+        // One range per run of selected rows: a selection of the whole library stays one range.
+        QItemSelection rows;
+        const QList<const Video *> &visible = model.visible();
+        const auto size = int(visible.size());
+        for (int row = 0; row < size;) {
+            if (!wanted.contains(visible.at(row)->youtubeID)) {
+                ++row;
+                continue;
+            }
+            const int first = row;
+            while (row < size && wanted.contains(visible.at(row)->youtubeID))
+                ++row;
+            rows.select(model.index(first), model.index(row - 1));
+        }
+        const bool was = std::exchange(m_selecting, true);
+        selectionModel()->select(rows, QItemSelectionModel::Select);
+        m_selecting = was;
+    }
+    // Rows no longer listed leave the selection.
+    selectionToState();
+}
+
+void LibraryListView::selectionToState()
+{
+    QModelIndexList rows = selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    QStringList ids;
+    ids.reserve(rows.size());
+    for (const QModelIndex &row : std::as_const(rows)) {
+        if (const Video *video = m_list.model().videoAt(row))
+            ids.append(video->youtubeID);
+    }
+    m_state.setSelectedIDs(ids);
+}
+
+void LibraryListView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        Q_EMIT deleteRequested();
+        event->accept();
+        return;
+    }
+    QListView::keyPressEvent(event);
 }
 
 void LibraryListView::currentRowChanged(const QModelIndex &current)

@@ -15,6 +15,9 @@ class VisibleList;
 // selection bound to the window state. When the list is computed again it keeps its place: the
 // selected row (or, when that is off screen, the top row) stays where it was on screen, so a
 // record arriving at the top does not move what the user is looking at.
+// Several rows may be selected (Shift and Ctrl with clicks and arrows, Ctrl+A); the current row
+// stays the one the player follows, and the selection outlives a new order or filter for the
+// rows still listed.
 class LibraryListView : public QListView
 {
     Q_OBJECT
@@ -28,12 +31,21 @@ public:
 Q_SIGNALS:
     // The user asked for a record's menu at a global position.
     void menuRequested(const clipvane::Video *video, const QPoint &globalPosition);
+    // The Delete key, for the rows selected.
+    void deleteRequested();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void rememberPlace();
     void restorePlace();
     void showSelection();
     void selectRow(int row);
+    // Selects again the rows of the state's selection that are still listed.
+    void selectAgain();
+    // Tells the state which rows are selected.
+    void selectionToState();
     void currentRowChanged(const QModelIndex &current);
     void repaintSoon();
 

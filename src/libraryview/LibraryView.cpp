@@ -19,7 +19,9 @@
 #include "PlayerController.h"
 #include "RowMenu.h"
 #include "SearchRow.h"
+#include "SelectionPane.h"
 #include "StartupTrace.h"
+#include "StatusLine.h"
 #include "SyncEngine.h"
 #include "UpNextCountdown.h"
 #include "Video.h"
@@ -33,6 +35,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace clipvane {
@@ -47,7 +50,9 @@ LibraryView::LibraryView(AppState &state, SyncEngine &sync, VideoStore &store, A
     , m_toolbar(new LibraryToolbar(state, sync, this))
     , m_splitter(new QSplitter(Qt::Horizontal, this))
     , m_column(new LibraryColumn(state, sync, *m_list, m_splitter))
-    , m_detail(new DetailView(state, playerPageURL, m_splitter))
+    , m_detail(new DetailView(state, playerPageURL))
+    , m_selectionPane(new SelectionPane)
+    , m_detailStack(new QStackedWidget(m_splitter))
     , m_ask(nullptr)
     , m_openUrl([](const QUrl &url) { QDesktopServices::openUrl(url); })
 {
@@ -61,9 +66,11 @@ LibraryView::LibraryView(AppState &state, SyncEngine &sync, VideoStore &store, A
     layout->setSpacing(0);
     layout->addWidget(m_toolbar);
     layout->addWidget(m_splitter, 1);
-    m_detail->setMinimumWidth(kDetailMinimumWidth);
+    m_detailStack->setMinimumWidth(kDetailMinimumWidth);
+    m_detailStack->addWidget(m_detail);
+    m_detailStack->addWidget(m_selectionPane);
     m_splitter->addWidget(m_column);
-    m_splitter->addWidget(m_detail);
+    m_splitter->addWidget(m_detailStack);
     m_splitter->setChildrenCollapsible(false);
     m_splitter->setStretchFactor(0, 0);
     m_splitter->setStretchFactor(1, 1);
@@ -111,6 +118,15 @@ LibraryView::LibraryView(AppState &state, SyncEngine &sync, VideoStore &store, A
     });
     connect(&store, &VideoStore::removed, this, &LibraryView::updateDetail);
     connect(&state, &AppState::selectedIDChanged, this, &LibraryView::selectionChanged);
+    connect(&state, &AppState::selectedIDsChanged, this, &LibraryView::updateSelectionPane);
+    connect(&sync.history(), &EditHistory::undone, this, &LibraryView::recompute);
+    connect(&store, &VideoStore::saved, this, &LibraryView::updateSelectionPane);
+    connect(m_selectionPane, &SelectionPane::excludeClicked, this, [this] { setSelectionExcluded(true); });
+    connect(m_selectionPane, &SelectionPane::includeClicked, this, [this] { setSelectionExcluded(false); });
+    connect(m_selectionPane, &SelectionPane::deleteClicked, this,
+            [this] { m_state.setPendingDeleteID(selectionAnchor()); });
+    connect(&m_column->listView(), &LibraryListView::deleteRequested, this,
+            [this] { m_state.setPendingDeleteID(selectionAnchor()); });
     m_progress = std::make_unique<WatchProgress>(
         WatchProgress::Keeper{[this](const QString &id, int seconds) { m_sync.edits().setPosition(id, seconds); },
                               [this](const QString &id) { m_sync.edits().setWatched(id, true); }},
@@ -141,6 +157,15 @@ LibraryView::LibraryView(AppState &state, SyncEngine &sync, VideoStore &store, A
     connect(&signals, &AppSignals::macStepSelection, this, &LibraryView::stepSelection);
     connect(&signals, &AppSignals::macToggleWatched, this, [this] { toggleWatched(selectedVideo()); });
     connect(&signals, &AppSignals::macToggleExcluded, this, [this] {
+        if (m_state.selectedIDs().size() > 1) {
+            // Excludes them all unless all the person's own are excluded already.
+            const QStringList ids = m_state.selectedIDs();
+            setSelectionExcluded(std::any_of(ids.cbegin(), ids.cend(), [this](const QString &id) {
+                const Video *video = m_store.find(id);
+                return video && !video->readOnly && !video->excluded;
+            }));
+            return;
+        }
         const Video *video = selectedVideo();
         if (video && !video->readOnly)
             toggleExcluded(video);
@@ -237,8 +262,51 @@ void LibraryView::toggleExcluded(const Video *video)
 {
     if (!video)
         return;
-    m_sync.edits().setExcluded(video->youtubeID, !video->excluded); // saves and schedules a sync
+    m_sync.history().setExcluded(m_state.targetsOf(video->youtubeID), !video->excluded); // saves, schedules a sync
     recompute();
+}
+
+void LibraryView::setSelectionExcluded(bool excluded)
+{
+    m_sync.history().setExcluded(m_state.selectedIDs(), excluded);
+    recompute();
+}
+
+std::optional<QString> LibraryView::selectionAnchor() const
+{
+    const QStringList ids = m_state.selectedIDs();
+    const std::optional<QString> current = m_state.selectedID();
+    if (ids.isEmpty() || (current && ids.contains(*current)))
+        return current;
+    return ids.constFirst();
+}
+
+void LibraryView::updateSelectionPane()
+{
+    const QStringList ids = m_state.selectedIDs();
+    if (ids.size() < 2) {
+        if (m_detailStack->currentWidget() != m_detail) {
+            // The focus was on a button of the pane going away: it goes back to the list.
+            const bool hadFocus = m_selectionPane->isAncestorOf(QApplication::focusWidget());
+            m_detailStack->setCurrentWidget(m_detail);
+            if (hadFocus)
+                m_column->listView().setFocus(Qt::OtherFocusReason);
+        }
+        return;
+    }
+    qsizetype shared = 0;
+    qsizetype excluded = 0;
+    for (const QString &id : ids) {
+        const Video *video = m_store.find(id);
+        if (!video)
+            continue;
+        if (video->readOnly)
+            ++shared;
+        else if (video->excluded)
+            ++excluded;
+    }
+    m_selectionPane->setSelection(ids.size(), shared, excluded, ids.size() - shared - excluded);
+    m_detailStack->setCurrentWidget(m_selectionPane);
 }
 
 void LibraryView::toggleWatched(const Video *video)
@@ -347,15 +415,48 @@ void LibraryView::presentDelete()
         m_state.setPendingDeleteID(std::nullopt);
         return;
     }
+    if (const QStringList targets = m_state.targetsOf(*id); targets.size() > 1) {
+        presentDeleteMany(targets);
+        return;
+    }
     const QString youtubeID = *id;
     auto *sheet = new ConfirmSheet(
         ConfirmSheet::deleteTitle(video->title), tr("It will be removed from your library on every device."),
         tr("Delete video"),
         [this, youtubeID] {
-            if (m_sync.edits().remove(youtubeID) != EditOutcome::notFound) // saves and schedules a sync
+            if (m_sync.history().remove({youtubeID}).notFound == 0) // saves and schedules a sync
                 recompute();
         },
         this);
+    present(sheet, [this] { m_state.setPendingDeleteID(std::nullopt); });
+}
+
+void LibraryView::presentDeleteMany(const QStringList &ids)
+{
+    qsizetype own = 0;
+    for (const QString &id : ids) {
+        const Video *video = m_store.find(id);
+        if (video && !video->readOnly)
+            ++own;
+    }
+    if (own == 0) {
+        // Nothing to ask about: the shared videos stay, and the status line says so.
+        m_column->statusLine().showNotice(EditHistory::describeReadOnly(ids.size()));
+        m_state.setPendingDeleteID(std::nullopt);
+        return;
+    }
+    QString message = tr("They will be removed from your library on every device.");
+    if (own < ids.size())
+        message += u' ' + EditHistory::describeReadOnly(ids.size() - own);
+    auto *sheet = new ConfirmSheet(
+        tr("Delete %n videos?", nullptr, int(own)), message, tr("Delete %n videos", nullptr, int(own)),
+        [this, ids] {
+            m_sync.history().remove(ids); // one save and one sync for them all
+            recompute();
+        },
+        this);
+    // Many videos at once: Return keeps them, only the red button deletes.
+    sheet->setDestructive();
     present(sheet, [this] { m_state.setPendingDeleteID(std::nullopt); });
 }
 
@@ -363,6 +464,25 @@ void LibraryView::showRowMenu(const Video *video, const QPoint &globalPosition)
 {
     QMenu menu(this);
     const QString id = video->youtubeID;
+    if (const QStringList targets = m_state.targetsOf(id); targets.size() > 1) {
+        RowMenu::Selection selection;
+        for (const QString &target : targets) {
+            const Video *record = m_store.find(target);
+            if (!record)
+                continue;
+            if (record->readOnly)
+                ++selection.shared;
+            else if (record->excluded)
+                ++selection.excluded;
+            else
+                ++selection.included;
+        }
+        RowMenu::fillMany(
+            menu, selection, [this] { setSelectionExcluded(true); }, [this] { setSelectionExcluded(false); },
+            [this, id] { m_state.setPendingDeleteID(id); });
+        menu.exec(globalPosition);
+        return;
+    }
     RowMenu::fill(
         menu, *video, m_state, [this, id] { toggleWatched(m_store.find(id)); },
         [this, id] { toggleExcluded(m_store.find(id)); });

@@ -10,6 +10,7 @@
 #include <memory>
 
 class QSplitter;
+class QStackedWidget;
 
 namespace clipvane {
 
@@ -17,6 +18,7 @@ class APIClient;
 class AskOverlay;
 class LibraryColumn;
 class LibraryToolbar;
+class SelectionPane;
 class AppState;
 class DetailView;
 class SyncEngine;
@@ -45,6 +47,8 @@ public:
     VisibleList &list() const { return *m_list; }
     LibraryColumn &column() const { return *m_column; }
     DetailView &detail() const { return *m_detail; }
+    // Shown in the detail pane's place while several videos are selected.
+    SelectionPane &selectionPane() const { return *m_selectionPane; }
     LibraryToolbar &toolbar() const { return *m_toolbar; }
     AskOverlay &askOverlay() const { return *m_ask; }
     QSplitter &splitter() const { return *m_splitter; }
@@ -59,8 +63,10 @@ public:
     LibraryNavigation::Position position() const;
     bool handleDrop(const QStringList &texts);
     void playAskResult(const AskVideo &video);
-    // The exclude toggle of a record of the user's own.
+    // The exclude toggle of a record of the user's own; for one of several selected, of them all.
     void toggleExcluded(const Video *video);
+    // Excludes (or includes back) the videos selected, the person's own only.
+    void setSelectionExcluded(bool excluded);
     // The watched mark of a record of the user's own, turned the other way.
     void toggleWatched(const Video *video);
     // How addresses are opened in the browser (tests watch instead).
@@ -84,6 +90,11 @@ private:
     void presentDelete();
     void present(QDialog *sheet, std::function<void()> dismissed);
     void showRowMenu(const Video *video, const QPoint &globalPosition);
+    // The detail pane, or the pane of several videos when more than one is selected.
+    void updateSelectionPane();
+    // The video a change of the selection is asked about: the current row when selected.
+    std::optional<QString> selectionAnchor() const;
+    void presentDeleteMany(const QStringList &ids);
 
     AppState &m_state;
     SyncEngine &m_sync;
@@ -93,6 +104,8 @@ private:
     QSplitter *m_splitter;
     LibraryColumn *m_column;
     DetailView *m_detail;
+    SelectionPane *m_selectionPane;
+    QStackedWidget *m_detailStack;
     AskOverlay *m_ask;
     QPointer<QDialog> m_sheet;
     std::function<void(const QUrl &)> m_openUrl;

@@ -91,4 +91,35 @@ void fill(QMenu &menu, const Video &video, AppState &state, std::function<void()
     menu.setStyle(destructiveItemStyle());
 }
 
+void fillMany(QMenu &menu, const Selection &selection, std::function<void()> exclude, std::function<void()> include,
+              std::function<void()> remove)
+{
+    const qsizetype own = selection.included + selection.excluded;
+    if (selection.included > 0)
+        menu.addAction(
+            QCoreApplication::translate("clipvane::RowMenu", "Exclude %n videos", nullptr, int(selection.included)),
+            &menu, std::move(exclude));
+    if (selection.excluded > 0)
+        menu.addAction(QCoreApplication::translate("clipvane::RowMenu", "Include %n videos back in library", nullptr,
+                                                   int(selection.excluded)),
+                       &menu, std::move(include));
+    if (own > 0) {
+        menu.addSeparator();
+        QAction *line =
+            menu.addAction(QCoreApplication::translate("clipvane::RowMenu", "Delete %n videos…", nullptr, int(own)),
+                           &menu, std::move(remove));
+        line->setProperty(kDestructive, true);
+        menu.setStyle(destructiveItemStyle());
+    }
+    if (selection.shared > 0) {
+        menu.addSeparator();
+        QAction *line =
+            menu.addAction(selection.shared == 1
+                               ? tr("1 shared video stays as it is")
+                               : QCoreApplication::translate("clipvane::RowMenu", "%n shared videos stay as they are",
+                                                             nullptr, int(selection.shared)));
+        line->setEnabled(false);
+    }
+}
+
 } // namespace clipvane::RowMenu

@@ -68,6 +68,7 @@ StatusLine::StatusLine(SyncEngine &sync, QWidget *parent)
     m_noticeTimer->setInterval(kNoticeShown);
     connect(m_noticeTimer, &QTimer::timeout, m_notice, &QWidget::hide);
     connect(&sync.edits(), &LocalEdits::addAnswered, this, &StatusLine::showAdded);
+    connect(&sync.history(), &EditHistory::notice, this, [this](const QString &text) { showNotice(text); });
 
     m_refusal->setWordWrap(true);
     setColour(m_refusal, Palette::errorRed());
@@ -100,9 +101,19 @@ void StatusLine::showAdded(const QList<AddOutcome> &outcomes)
     const QString text = LocalEdits::summary(outcomes);
     const bool nothingTaken =
         std::none_of(outcomes.cbegin(), outcomes.cend(), [](const AddOutcome &o) { return o.inLibrary(); });
+    showNotice(text, nothingTaken);
+}
+
+QString StatusLine::noticeText() const
+{
+    return m_notice->isVisibleTo(this) ? m_notice->text() : QString();
+}
+
+void StatusLine::showNotice(const QString &text, bool isError)
+{
     m_notice->setText(text);
     m_notice->setAccessibleName(text);
-    setColour(m_notice, nothingTaken ? Palette::errorRed() : Palette::muted());
+    setColour(m_notice, isError ? Palette::errorRed() : Palette::muted());
     m_notice->setVisible(!text.isEmpty());
     m_noticeTimer->start();
 }

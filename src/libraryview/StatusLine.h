@@ -23,6 +23,9 @@ public:
 
     void setCounts(qsizetype visible, qsizetype count);
     QString countText() const;
+    // A passing sentence about a change or an undo, and the one shown (empty when none is).
+    void showNotice(const QString &text, bool isError = false);
+    QString noticeText() const;
 
 private:
     void updateSync();

@@ -29,6 +29,7 @@ constexpr int kFactsSpacing = 5; // between the items of the facts line
 constexpr int kTitleLines = 2;
 constexpr qreal kSelectionRadius = 6;
 constexpr double kSelectionOpacity = 0.13;
+constexpr double kCursorOpacity = 0.4;
 constexpr double kMarkOpacity = 0.45;
 constexpr qreal kProgressHeight = 2.5; // the line along a started video's thumbnail
 constexpr double kProgressTrackOpacity = 0.35;
@@ -89,6 +90,17 @@ void VideoRow::paint(QPainter *painter, const QStyleOptionViewItem &option, cons
         return;
     const bool lastRow = index.row() == index.model()->rowCount() - 1;
     paintRow(*painter, option.rect, *video, option.state.testFlag(QStyle::State_Selected), lastRow, index);
+    // Among several selected rows, the one the arrows move from is outlined, so the keyboard's
+    // place stays visible.
+    if (option.state.testFlag(QStyle::State_HasFocus) && m_state.selectedIDs().size() > 1) {
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(QPen(Palette::white(kCursorOpacity), 1));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRoundedRect(QRectF(option.rect).adjusted(kInset + 0.5, 0.5, -kInset - 0.5, -0.5), kSelectionRadius,
+                                 kSelectionRadius);
+        painter->restore();
+    }
 }
 
 void VideoRow::paintRow(QPainter &painter, const QRect &rect, const Video &video, bool selected, bool lastRow,

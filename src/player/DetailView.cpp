@@ -421,7 +421,7 @@ void DetailView::toggleExcluded()
 {
     if (!m_video || !m_store || !m_sync)
         return;
-    m_sync->edits().setExcluded(m_video->youtubeID, !m_video->excluded);
+    m_sync->history().setExcluded({m_video->youtubeID}, !m_video->excluded);
     if (const Video *record = m_store->find(m_video->youtubeID)) {
         m_video = *record;
         refresh();

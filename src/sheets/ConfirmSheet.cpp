@@ -40,7 +40,10 @@ ConfirmSheet::ConfirmSheet(const QString &title, const QString &message, const Q
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(SheetStyle::kPadding, SheetStyle::kPadding, SheetStyle::kPadding, SheetStyle::kPadding);
     column->setSpacing(kSpacing);
-    column->addWidget(SheetStyle::heading(title, 16, this));
+    QLabel *heading = SheetStyle::heading(title, 16, this);
+    // The question may carry a count or a title: a screen reader says what the text is.
+    heading->setAccessibleDescription(tr("Confirmation"));
+    column->addWidget(heading);
     column->addWidget(SheetStyle::note(message, this));
     column->addSpacing(kSpaceAboveButtons);
     column->addLayout(buttons);

@@ -110,7 +110,7 @@ bool EditSheet::eventFilter(QObject *watched, QEvent *event)
 void EditSheet::save()
 {
     const EditOutcome outcome =
-        m_sync.edits().edit(m_youtubeID, m_title->toPlainText(), m_date->text(), m_length->text());
+        m_sync.history().edit(m_youtubeID, m_title->toPlainText(), m_date->text(), m_length->text());
     if (outcome == EditOutcome::done || outcome == EditOutcome::saveFailed)
         Q_EMIT edited();
     accept();

@@ -62,6 +62,21 @@ void AppState::setSelectedID(std::optional<QString> id)
     Q_EMIT selectedIDChanged();
 }
 
+void AppState::setSelectedIDs(const QStringList &ids)
+{
+    if (m_selectedIDs == ids)
+        return;
+    m_selectedIDs = ids;
+    Q_EMIT selectedIDsChanged();
+}
+
+QStringList AppState::targetsOf(const QString &youtubeID) const
+{
+    if (m_selectedIDs.size() > 1 && m_selectedIDs.contains(youtubeID))
+        return m_selectedIDs;
+    return {youtubeID};
+}
+
 void AppState::setBrowsing(bool browsing)
 {
     if (m_browsing == browsing)

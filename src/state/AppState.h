@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 class QSettings;
@@ -47,6 +48,12 @@ public:
     UpNextCountdown &upNext() const { return *m_upNext; }
 
     std::optional<QString> selectedID() const { return m_selectedID; }
+    // The rows selected in the list, in the list's order: the selected video alone, or several
+    // the person picked together for a change of them all. Only IDs still listed stay in it.
+    QStringList selectedIDs() const { return m_selectedIDs; }
+    // The records a change asked for about youtubeID applies to: the whole selection when the
+    // ID is one of several selected, else that video alone.
+    QStringList targetsOf(const QString &youtubeID) const;
     QString selectedIDText() const { return m_selectedID.value_or(QString()); }
     bool browsing() const { return m_browsing; }
     QString search() const { return m_search; }
@@ -67,6 +74,7 @@ public:
     bool playNextAutomatically() const;
 
     void setSelectedID(std::optional<QString> id);
+    void setSelectedIDs(const QStringList &ids);
     void setBrowsing(bool browsing);
     void setSearch(const QString &search);
     void setYear(const QString &year);
@@ -98,6 +106,7 @@ public:
 
 Q_SIGNALS:
     void selectedIDChanged();
+    void selectedIDsChanged();
     void browsingChanged(bool browsing);
     void searchChanged(const QString &search);
     void yearChanged(const QString &year);
@@ -121,6 +130,7 @@ private:
     UpNextCountdown *m_upNext;  // a child too
 
     std::optional<QString> m_selectedID;
+    QStringList m_selectedIDs;
     bool m_browsing = false;
     QString m_search;
     QString m_year;

@@ -167,17 +167,114 @@ EditOutcome LocalEdits::remove(const QString &youtubeID)
         return EditOutcome::notFound;
     if (video->readOnly)
         return EditOutcome::readOnly;
+    removeOne(*video);
+    return finish();
+}
+
+void LocalEdits::removeOne(const Video &video)
+{
     // A record the service never knew goes at once, unless its add has been sent (or is on the
     // way): then the service may know it by now, and the deletion has to follow.
-    if (video->syncState() == SyncState::needsAdd && !video->addSent && !m_addInFlight(youtubeID)) {
-        m_store.remove(video);
+    if (video.syncState() == SyncState::needsAdd && !video.addSent && !m_addInFlight(video.youtubeID)) {
+        m_store.remove(&video);
     } else {
-        m_store.update(youtubeID, [](Video &record) {
+        m_store.update(video.youtubeID, [](Video &record) {
+            if (record.syncState() == SyncState::needsDelete)
+                return false;
             record.syncStateRaw = SyncStateRaw::needsDelete;
             return true;
         });
     }
-    return finish();
+}
+
+BulkOutcome LocalEdits::setExcluded(const QStringList &youtubeIDs, bool excluded)
+{
+    BulkOutcome outcome;
+    bool changed = false;
+    for (const QString &id : youtubeIDs) {
+        const Video *video = m_store.find(id);
+        if (!video) {
+            ++outcome.notFound;
+            continue;
+        }
+        if (video->readOnly) {
+            ++outcome.readOnly;
+            continue;
+        }
+        ++outcome.done;
+        // Already so: nothing to send for it.
+        if (video->excluded == excluded)
+            continue;
+        m_store.update(id, [&](Video &record) {
+            record.excluded = excluded;
+            markForPatch(record, Video::detailsChanged);
+            return true;
+        });
+        changed = true;
+    }
+    if (changed)
+        outcome.saveFailed = finish() == EditOutcome::saveFailed;
+    return outcome;
+}
+
+BulkOutcome LocalEdits::remove(const QStringList &youtubeIDs)
+{
+    BulkOutcome outcome;
+    for (const QString &id : youtubeIDs) {
+        const Video *video = m_store.find(id);
+        if (!video) {
+            ++outcome.notFound;
+            continue;
+        }
+        if (video->readOnly) {
+            ++outcome.readOnly;
+            continue;
+        }
+        removeOne(*video);
+        ++outcome.done;
+    }
+    if (outcome.done > 0)
+        outcome.saveFailed = finish() == EditOutcome::saveFailed;
+    return outcome;
+}
+
+BulkOutcome LocalEdits::restore(const QList<Video> &records)
+{
+    constexpr int kAllFields = Video::detailsChanged | Video::watchedChanged | Video::positionChanged;
+    BulkOutcome outcome;
+    for (const Video &kept : records) {
+        // What the record waits for once it is back: its add again when the service was never
+        // asked to keep it; otherwise every field goes out, and the service revives a deleted copy.
+        const bool neverKept = kept.syncState() == SyncState::needsAdd;
+        const auto putBack = [&](Video &record) {
+            const bool addSent = record.addSent;
+            record = kept;
+            record.addSent = addSent;
+            record.syncStateRaw = neverKept ? SyncStateRaw::needsAdd : SyncStateRaw::needsPatch;
+            record.changedFields = neverKept ? kept.changedFields : kAllFields;
+        };
+        const Video *current = m_store.find(kept.youtubeID);
+        if (current == nullptr) {
+            Video record;
+            putBack(record);
+            m_store.insert(std::move(record));
+        } else if (current->readOnly) {
+            ++outcome.readOnly;
+            continue;
+        } else if (current->syncState() == SyncState::needsDelete) {
+            m_store.update(kept.youtubeID, [&](Video &record) {
+                putBack(record);
+                return true;
+            });
+        } else {
+            ++outcome.skipped;
+            continue;
+        }
+        ++outcome.done;
+    }
+    if (outcome.done > 0)
+        outcome.saveFailed = finish() == EditOutcome::saveFailed;
+    return outcome;
 }
 
 EditOutcome LocalEdits::finish(bool urgent)

@@ -39,6 +39,17 @@ enum class EditOutcome {
     saveFailed, // made in memory; the store keeps it for the next save that succeeds
 };
 
+// What a change of many records at once came to, counted per kind of answer.
+struct BulkOutcome
+{
+    qsizetype done = 0;     // records changed (or, for a removal, gone or waiting for it)
+    qsizetype notFound = 0; // IDs with no record
+    qsizetype readOnly = 0; // records of a library shared with the user, left as they are
+    qsizetype skipped = 0;  // records left as they are because they no longer stand as expected
+    bool saveFailed = false;
+    bool operator==(const BulkOutcome &) const = default;
+};
+
 // The one door through which anything changes the library: the window, the command line,
 // opened links, drops, the shared inbox. It decides once what can be added and what is
 // read-only, marks what changed for the next push, saves the store and asks for a sync, and
@@ -82,6 +93,17 @@ public:
     // A record the service never knew goes at once; any other waits for its deletion to be pushed.
     EditOutcome remove(const QString &youtubeID);
 
+    // The same changes for many records at once: one pass, one save (one store transaction) and
+    // one sync for the lot, however many there are.
+    BulkOutcome setExcluded(const QStringList &youtubeIDs, bool excluded);
+    BulkOutcome remove(const QStringList &youtubeIDs);
+    // Puts deleted records back with every field they had (title, date, length, exclusion,
+    // viewing, the day they were added). A record the service never knew waits for its add
+    // again; any other goes out as a change of all its fields, which brings a video the service
+    // already deleted back to life. A record still waiting for its deletion simply stays; one
+    // that is in the library as anything else was brought back meanwhile and is skipped.
+    BulkOutcome restore(const QList<Video> &records);
+
     // The message of the last save that failed; empty when the last one succeeded.
     QString saveError() const { return m_saveError; }
     // Why an edit did not happen, as a sentence for the person; empty for done.
@@ -104,6 +126,8 @@ private:
     // Looks the record up, refuses a read-only one, and applies the change.
     EditOutcome change(const QString &youtubeID, const std::function<void(Video &)> &apply, bool urgent = true);
     EditOutcome finish(bool urgent = true);
+    // A record the service never knew goes at once; any other waits for its deletion to be pushed.
+    void removeOne(const Video &video);
 
     VideoStore &m_store;
     Clock &m_clock;

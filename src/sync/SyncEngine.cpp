@@ -32,6 +32,7 @@ SyncEngine::SyncEngine(VideoStore &store, APIClient &api, SecretStore &secrets, 
     , m_clock(clock)
     , m_kept(store.path())
     , m_edits(store, clock, [this](const QString &id) { return !m_addInFlight.isEmpty() && id == m_addInFlight; })
+    , m_history(m_edits, store)
 {
     connect(&m_edits, &LocalEdits::changed, this, &SyncEngine::scheduleSync);
     connect(&m_edits, &LocalEdits::positionSaved, this, &SyncEngine::scheduleUnhurriedSync);
@@ -91,6 +92,8 @@ bool SyncEngine::signIn(const QString &token, const QString &email)
     m_secrets.keychainSave(email, SecretKeys::email);
     const std::optional<QString> stored = m_secrets.keychainRead(SecretKeys::token);
     ++m_session;
+    // An undo of another session could reach into another account's library.
+    m_history.clear();
     if (stored && *stored == token) {
         if (!email.isEmpty())
             m_group.setLibraryAccount(email);
@@ -153,6 +156,7 @@ void SyncEngine::signOut()
     m_secrets.keychainDelete(SecretKeys::email);
     m_group.removeCursors();
     ++m_session;
+    m_history.clear();
     setLoggedIn(false);
 }
 

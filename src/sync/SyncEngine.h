@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EditHistory.h"
 #include "KeptLibraries.h"
 #include "LocalEdits.h"
 
@@ -99,6 +100,8 @@ public:
 
     // The one door for changes to the library; each change it makes schedules a cycle.
     LocalEdits &edits() { return m_edits; }
+    // The last undoable change of this session; forgotten at sign-out and at every sign-in.
+    EditHistory &history() { return m_history; }
 
 Q_SIGNALS:
     void syncingChanged(bool syncing);
@@ -185,6 +188,7 @@ private:
     QString m_addInFlight;
     KeptLibraries m_kept;
     LocalEdits m_edits;
+    EditHistory m_history; // works through m_edits, so it comes after it
 };
 
 } // namespace clipvane

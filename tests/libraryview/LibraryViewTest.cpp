@@ -18,10 +18,12 @@
 #include "MainWindow.h"
 #include "OnboardedFlag.h"
 #include "Palette.h"
+#include "PillButton.h"
 #include "PlayerController.h"
 #include "PlayerView.h"
 #include "RowMenu.h"
 #include "SearchRow.h"
+#include "SelectionPane.h"
 #include "SettingsKeys.h"
 #include "ShortcutsSheet.h"
 #include "StatusLine.h"
@@ -559,6 +561,37 @@ private Q_SLOTS:
         QCOMPARE(marked, 1);
     }
 
+    // The menu of a row among several selected offers what applies to them all.
+    void rowMenuOfSeveral_data()
+    {
+        QTest::addColumn<qsizetype>("included");
+        QTest::addColumn<qsizetype>("excluded");
+        QTest::addColumn<qsizetype>("shared");
+        QTest::addColumn<QString>("items");
+        QTest::newRow("own") << qsizetype(3) << qsizetype(0) << qsizetype(0)
+                             << u"Exclude 3 videos | — | Delete 3 videos…"_qs;
+        QTest::newRow("mixed") << qsizetype(2) << qsizetype(1) << qsizetype(2)
+                               << u"Exclude 2 videos | Include 1 videos back in library | — | Delete 3 videos… | — | "
+                                  u"2 shared videos stay as they are"_qs;
+        QTest::newRow("shared only") << qsizetype(0) << qsizetype(0) << qsizetype(2)
+                                     << u"— | 2 shared videos stay as they are"_qs;
+    }
+    void rowMenuOfSeveral()
+    {
+        QFETCH(qsizetype, included);
+        QFETCH(qsizetype, excluded);
+        QFETCH(qsizetype, shared);
+        QMenu menu;
+        QStringList asked;
+        RowMenu::fillMany(
+            menu, {included, excluded, shared}, [&] { asked << u"exclude"_qs; }, [&] { asked << u"include"_qs; },
+            [&] { asked << u"delete"_qs; });
+        QTEST(texts(menu), "items");
+        for (QAction *action : menu.actions())
+            action->trigger();
+        QCOMPARE(asked.size(), qsizetype(included > 0) + qsizetype(excluded > 0) + qsizetype(included + excluded > 0));
+    }
+
     void emptyLibraryNamesThePlatformsKey()
     {
         open({});
@@ -765,6 +798,102 @@ private Q_SLOTS:
         QCOMPARE(sheet->rowCount(), int(keyed));
         window.commands().action(u"About Clipvane"_qs)->trigger();
         QVERIFY(window.helpSheet() && window.helpSheet() != sheet);
+    }
+
+    // Shift and Ctrl with the arrows, clicks and Ctrl+A select several rows; the detail pane then
+    // counts them and offers what applies to them all.
+    void selectingMany_data()
+    {
+        QTest::addColumn<Change>("select");
+        QTest::addColumn<QString>("selected"); // rows 1 to 5 by their last letter
+        const auto keys = [](QList<QKeyCombination> combos) {
+            return Change([combos](Test &t) {
+                for (const QKeyCombination combo : combos)
+                    QTest::keyClick(&t.view().column().listView(), combo.key(), combo.keyboardModifiers());
+            });
+        };
+        const auto click = [](int row, Qt::KeyboardModifiers modifiers) {
+            return Change([row, modifiers](Test &t) {
+                LibraryListView &list = t.view().column().listView();
+                const QRect rect = list.visualRect(list.model()->index(row, 0));
+                QTest::mouseClick(list.viewport(), Qt::LeftButton, modifiers, rect.center());
+            });
+        };
+        QTest::newRow("Shift+Down twice") << keys({Qt::SHIFT | Qt::Key_Down, Qt::SHIFT | Qt::Key_Down}) << u"123"_qs;
+        QTest::newRow("Shift+End") << keys({Qt::Key_Down, Qt::SHIFT | Qt::Key_End}) << u"2345"_qs;
+        QTest::newRow("Ctrl+A") << keys({Qt::CTRL | Qt::Key_A}) << u"12345"_qs;
+        QTest::newRow("Shift-click") << click(3, Qt::ShiftModifier) << u"1234"_qs;
+        QTest::newRow("Ctrl-click") << Change([click](Test &t) {
+            click(2, Qt::ControlModifier)(t);
+            click(4, Qt::ControlModifier)(t);
+        }) << u"135"_qs;
+        QTest::newRow("Shift+Down, back with Shift+Up")
+            << keys({Qt::SHIFT | Qt::Key_Down, Qt::SHIFT | Qt::Key_Down, Qt::SHIFT | Qt::Key_Up}) << u"12"_qs;
+    }
+    void selectingMany()
+    {
+        QFETCH(Change, select);
+        QFETCH(QString, selected);
+        open({record(u"aaaaaaa1"_qs, u"2024-05-01"_qs), record(u"aaaaaaa2"_qs, u"2024-04-01"_qs),
+              sharedBy(record(u"aaaaaaa3"_qs, u"2024-03-01"_qs), u"mia@example.com"_qs),
+              record(u"aaaaaaa4"_qs, u"2024-02-01"_qs), record(u"aaaaaaa5"_qs, u"2024-01-01"_qs)});
+        LibraryListView &list = view().column().listView();
+        list.setFocus();
+        QCOMPARE(state().selectedID(), u"aaaaaaa1"_qs);
+        select(*this);
+        QStringList ids;
+        for (const QChar row : selected)
+            ids << u"aaaaaaa"_qs + row;
+        QCOMPARE(state().selectedIDs(), ids);
+        SelectionPane &pane = view().selectionPane();
+        QCOMPARE(pane.isVisible(), ids.size() > 1);
+        QCOMPARE(pane.heading(), u"%1 videos selected"_qs.arg(ids.size()));
+        QCOMPARE(pane.excludeButton().isVisible(), ids.size() > 1);
+        if (ids.size() > 1) {
+            // The pane's buttons are reached from the list with Tab alone.
+            for (int tab = 0; tab < 12 && !pane.isAncestorOf(QApplication::focusWidget()); ++tab)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), &pane.excludeButton());
+            const qsizetype own = ids.size() - ids.count(u"aaaaaaa3"_qs);
+            QCOMPARE(pane.excludeButton().accessibleName(), u"Exclude %1 videos"_qs.arg(own));
+        }
+        // A new order keeps the selection; a search keeps the rows it still lists.
+        state().setSort(SortMode::oldest);
+        std::reverse(ids.begin(), ids.end());
+        QTRY_COMPARE(state().selectedIDs(), ids);
+        state().setSearch(u"Title aaaaaaa1"_qs);
+        QTRY_COMPARE(state().selectedIDs(), ids.contains(u"aaaaaaa1"_qs) ? QStringList{u"aaaaaaa1"_qs} : QStringList{});
+        QVERIFY(!pane.isVisible());
+    }
+
+    // Delete on several rows asks once, naming the count, leaves the shared one alone, and Undo
+    // brings them back.
+    void deletingManyAndUndoing()
+    {
+        open({record(u"aaaaaaa1"_qs, u"2024-05-01"_qs), record(u"aaaaaaa2"_qs, u"2024-04-01"_qs),
+              sharedBy(record(u"aaaaaaa3"_qs, u"2024-03-01"_qs), u"mia@example.com"_qs)});
+        QMenuBar bar;
+        ClipvaneCommands commands(state(), sync(), store(), QUrl(u"http://127.0.0.1:9"_qs), bar);
+        QVERIFY(!commands.action(u"Undo"_qs)->isEnabled());
+        LibraryListView &list = view().column().listView();
+        list.setFocus();
+        QTest::keyClick(&list, Qt::Key_A, Qt::ControlModifier);
+        QSignalSpy saves(&store(), &VideoStore::saved);
+        QTest::keyClick(&list, Qt::Key_Delete);
+        auto *sheet = qobject_cast<ConfirmSheet *>(view().sheet());
+        QVERIFY(sheet);
+        QCOMPARE(sheet->windowTitle(), u"Delete 2 videos?"_qs);
+        sheet->confirm();
+        QCOMPARE(saves.count(), 1);
+        QCOMPARE(visibleIDs(), QStringList{u"aaaaaaa3"_qs});
+        QCOMPARE(view().column().statusLine().noticeText(), u"1 video is shared with you and stays as it is."_qs);
+        QAction *undo = commands.action(u"Undo Delete"_qs);
+        QVERIFY(undo && undo->isEnabled());
+        QCOMPARE(undo->shortcut(), QKeySequence(QKeySequence::Undo));
+        undo->trigger();
+        QCOMPARE(visibleIDs(), (QStringList{u"aaaaaaa1"_qs, u"aaaaaaa2"_qs, u"aaaaaaa3"_qs}));
+        QCOMPARE(view().column().statusLine().noticeText(), u"Delete undone: 2 videos are back."_qs);
+        QVERIFY(!commands.action(u"Undo"_qs)->isEnabled());
     }
 
     void confirmSheet()
