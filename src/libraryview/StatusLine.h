@@ -23,6 +23,10 @@ public:
 
     void setCounts(qsizetype visible, qsizetype count);
     QString countText() const;
+    // A notice under the counts: in red when it tells of a problem; a lasting one (an import's
+    // progress) stays until the next notice, any other goes after a while.
+    void showNotice(const QString &text, bool isError, bool lasting);
+    QString noticeText() const;
 
 private:
     void updateSync();
