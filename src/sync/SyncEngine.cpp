@@ -31,7 +31,7 @@ SyncEngine::SyncEngine(VideoStore &store, APIClient &api, SecretStore &secrets, 
     , m_group(group)
     , m_clock(clock)
     , m_kept(store.path())
-    , m_edits(store, clock, [this](const QString &id) { return !m_addInFlight.isEmpty() && id == m_addInFlight; })
+    , m_edits(store, clock, [this](const QString &id) { return m_addInFlight.contains(id); })
 {
     connect(&m_edits, &LocalEdits::changed, this, &SyncEngine::scheduleSync);
     connect(&m_edits, &LocalEdits::positionSaved, this, &SyncEngine::scheduleUnhurriedSync);
