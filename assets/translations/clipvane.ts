@@ -312,6 +312,15 @@
         <source>Received %1 of %2 videos</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>%1:%2: not added “%3”: %4
+</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Importing… %1% (%2 videos found)</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>CliFamily</name>
@@ -388,6 +397,36 @@
     <name>LibrarySession</name>
     <message>
         <source>The library cannot be written: %1 (permission denied or a read-only disk). Nothing was changed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>LinkFileReader</name>
+    <message>
+        <source>%1 is a folder, not a file.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t open %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Couldn&apos;t read %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is not a text file.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No video links in %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PlaylistCsvScan</name>
+    <message>
+        <source>“%1” is not a video ID.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -822,6 +861,10 @@
         <source>Mark as Unwatched</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Import…</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>clipvane::ConfirmSheet</name>
@@ -1215,6 +1258,33 @@
     </message>
 </context>
 <context>
+    <name>clipvane::LibraryImport</name>
+    <message>
+        <source>Import Videos</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Exports, bookmarks and notes (*.csv *.json *.html *.htm *.txt *.md *.eml);;All files (*)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>An import is already running.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Importing… %L1 videos found</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1, line %2: %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>…and %L1 more.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>clipvane::LibraryListView</name>
     <message>
         <source>Videos</source>
@@ -1289,6 +1359,37 @@
         <translation type="unfinished">
             <numerusform></numerusform>
         </translation>
+    </message>
+</context>
+<context>
+    <name>clipvane::LinkImport</name>
+    <message>
+        <source>Added 1 video.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Added %L1 videos.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%L1 already in your library.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%L1 not added.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1 file couldn&apos;t be read.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%L1 files couldn&apos;t be read.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No videos found.</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>

@@ -95,6 +95,8 @@ void ClipvaneCommands::buildFile(QMenuBar &bar)
             [this] { m_state.setShowAdd(true); });
     connect(add(*menu, tr("Add from Clipboard"), commandShiftKey(Qt::Key_V)), &QAction::triggered, this,
             &ClipvaneCommands::addFromClipboard);
+    connect(add(*menu, tr("Import…"), commandKey(Qt::Key_I)), &QAction::triggered, this,
+            &ClipvaneCommands::importRequested);
     menu->addSeparator();
     QAction *quit = add(*menu, tr("Quit"), QKeySequence::Quit);
     quit->setMenuRole(QAction::QuitRole);

@@ -50,6 +50,7 @@ public:
 
 Q_SIGNALS:
     void settingsRequested();
+    void importRequested();
     void shortcutsRequested();
     void aboutRequested();
 

@@ -50,6 +50,10 @@ MainWindow::MainWindow(SyncEngine &sync, VideoStore &store, OnboardedFlag &onboa
     connect(m_commands, &ClipvaneCommands::settingsRequested, this, &MainWindow::settingsRequested);
     connect(m_commands, &ClipvaneCommands::shortcutsRequested, this, &MainWindow::presentShortcuts);
     connect(m_commands, &ClipvaneCommands::aboutRequested, this, &MainWindow::presentAbout);
+    connect(m_commands, &ClipvaneCommands::importRequested, this, [this] {
+        if (isShowingLibrary())
+            m_library->importFiles();
+    });
     // A quit by signal or by the menu closes no window: the memory is written as the loop ends.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &MainWindow::remember);
     connect(&onboarded, &OnboardedFlag::changed, this, &MainWindow::updateRoot);

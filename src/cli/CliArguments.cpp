@@ -24,6 +24,7 @@ const QHash<QString, CommandShape> &commandShapes()
         {u"signout"_qs, {0, 0, {}}},
         {u"status"_qs, {0, 0, {}}},
         {u"add"_qs, {1, -1, {}}},
+        {u"import"_qs, {1, -1, {u"json"_qs}}},
         {u"exclude"_qs, {1, 1, {}}},
         {u"include"_qs, {1, 1, {}}},
         {u"edit"_qs, {1, 1, {u"title"_qs, u"date"_qs, u"length"_qs}}},
@@ -173,6 +174,8 @@ std::variant<CliArguments, QString> CliArguments::parse(const QStringList &argum
         if (count == 2 && parsed.json)
             return u"--json is for the family list only"_qs;
     }
+    if (count < shape->minOperands && parsed.command == u"import")
+        return u"import needs at least one file"_qs;
     if (count < shape->minOperands)
         return parsed.command == u"share" || parsed.command == u"add"
                    ? u"%1 needs at least one link"_qs.arg(parsed.command)
@@ -213,6 +216,9 @@ Commands:
   signout                  forget the credentials (the local library stays)
   status                   sign-in, pending changes, cursor and family revision
   add LINK...              add videos by YouTube link
+  import [--json] FILE...  add the videos of every YouTube link in files: playlist
+                           and watch-history exports, bookmarks, notes, mail;
+                           --json prints what came of it as JSON
   exclude ID | include ID  exclude a video from the library, or bring it back
   edit ID [--title T] [--date YYYY-MM-DD] [--length M:SS]
                            correct the details of a video

@@ -11,10 +11,10 @@ namespace clipvane {
 // the command accepts. Global options (--profile, --api, --help) may appear anywhere.
 struct CliArguments
 {
-    QString command;      // "share", "signin", "signout", "status", "add", "exclude", "include",
+    QString command;      // "share", "signin", "signout", "status", "add", "import", "exclude", "include",
                           // "edit", "mark", "delete", "sync", "list", "family"; empty with help
-    QStringList operands; // links for share and add, one ID for exclude, include, edit, mark and delete;
-                          // for family none, or an action and an e-mail address
+    QStringList operands; // links for share and add, files for import, one ID for exclude, include, edit, mark and
+                          // delete; for family none, or an action and an e-mail address
 
     QString profile; // --profile; empty: CLIPVANE_PROFILE or the standard folders
     QString api;     // --api; empty: the "apiBase" setting, CLIPVANE_API_BASE or the built-in service
@@ -32,7 +32,7 @@ struct CliArguments
     // mark: exactly one of a watched mark (true: --watched, false: --unwatched) and a position
     std::optional<bool> watched;
     std::optional<int> position; // whole seconds, 0…kMaxVideoPosition
-    // list and family
+    // list, family and import
     bool json = false;
     bool excluded = false;
     bool all = false;

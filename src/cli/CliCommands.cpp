@@ -6,6 +6,7 @@
 #include "GroupSettings.h"
 #include "LibraryFilter.h"
 #include "LibrarySession.h"
+#include "LinkImport.h"
 #include "LinkParser.h"
 #include "LocalEdits.h"
 #include "MemorySecretStore.h"
@@ -166,6 +167,8 @@ QCoro::Task<int> CliCommands::run()
         co_return status();
     if (command == u"add")
         co_return add();
+    if (command == u"import")
+        co_return co_await importFiles();
     if (command == u"exclude" || command == u"include")
         co_return setExcluded(command == u"exclude");
     if (command == u"edit")
@@ -361,6 +364,70 @@ int CliCommands::add()
         allTaken = allTaken && outcome.inLibrary();
     }
     return allTaken ? success : failure;
+}
+
+QCoro::Task<int> CliCommands::importFiles()
+{
+    int exitCode = failure;
+    if (!openForWriting(&exitCode, tr(" Use “clipvane-cli share” to queue links for it.")))
+        co_return exitCode;
+    LinkImport import(m_engine->edits(), m_arguments.operands);
+    if (m_progress)
+        QObject::connect(&import, &LinkImport::progress, &import,
+                         [this](qint64 read, qint64 total, int found) { drawImportProgress(read, total, found); });
+    import.start();
+    const ImportSummary summary = co_await qCoro(&import, &LinkImport::finished);
+    if (m_progressShown) {
+        m_err << u'\n';
+        m_progressShown = false;
+    }
+    // Nothing is reported added before it is on the disk.
+    if (!savedByDoor())
+        co_return saveFailed;
+
+    const auto problemJson = [](const ImportProblem &problem) {
+        QJsonObject object{{u"file"_qs, problem.file}, {u"reason"_qs, problem.reason}};
+        if (problem.line > 0) {
+            object.insert(u"line"_qs, problem.line);
+            object.insert(u"text"_qs, problem.text);
+        }
+        return object;
+    };
+    if (m_arguments.json) {
+        QJsonArray refused;
+        for (const ImportProblem &problem : summary.refused)
+            refused.append(problemJson(problem));
+        QJsonArray unreadable;
+        for (const ImportProblem &problem : summary.unreadable)
+            unreadable.append(problemJson(problem));
+        const QJsonObject object{{u"added"_qs, summary.added},
+                                 {u"already_there"_qs, summary.alreadyThere},
+                                 {u"refused"_qs, refused},
+                                 {u"unreadable"_qs, unreadable},
+                                 {u"added_ids"_qs, QJsonArray::fromStringList(summary.addedIDs)}};
+        m_out << QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented));
+    } else {
+        m_out << summary.text() << u'\n';
+        for (const ImportProblem &problem : summary.refused)
+            m_err << u"clipvane-cli: "_qs
+                  << tr("%1:%2: not added “%3”: %4\n")
+                         .arg(shown(problem.file))
+                         .arg(problem.line)
+                         .arg(shown(problem.text), shown(problem.reason));
+        for (const ImportProblem &problem : summary.unreadable)
+            m_err << u"clipvane-cli: "_qs << shown(problem.reason) << u'\n';
+    }
+    co_return summary.allFilesRead() ? success : failure;
+}
+
+void CliCommands::drawImportProgress(qint64 bytesRead, qint64 bytesTotal, int videosFound)
+{
+    const QLocale locale(QLocale::English);
+    const qint64 percent = bytesTotal > 0 ? std::min<qint64>(100, bytesRead * 100 / bytesTotal) : 100;
+    m_err << u'\r' << tr("Importing… %1% (%2 videos found)").arg(percent).arg(locale.toString(videosFound))
+          << u"\x1b[K"_qs;
+    m_err.flush();
+    m_progressShown = true;
 }
 
 const Video *CliCommands::recordToChange(int *exitCode)

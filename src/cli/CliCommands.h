@@ -50,6 +50,7 @@ private:
     int signOut();
     int status();
     int add();
+    QCoro::Task<int> importFiles();
     int setExcluded(bool excluded);
     int edit();
     int mark();
@@ -74,6 +75,7 @@ private:
     int report(EditOutcome outcome, const QString &youtubeID, const QString &message);
     QCoro::Task<void> waitWhileSyncing();
     void drawProgress();
+    void drawImportProgress(qint64 bytesRead, qint64 bytesTotal, int videosFound);
 
     CliArguments m_arguments;
     QTextStream &m_out;

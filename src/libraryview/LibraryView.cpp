@@ -12,6 +12,7 @@
 #include "EditSheet.h"
 #include "ForeignID.h"
 #include "LibraryColumn.h"
+#include "LibraryImport.h"
 #include "LibraryListView.h"
 #include "LibraryToolbar.h"
 #include "LinkDrop.h"
@@ -55,6 +56,7 @@ LibraryView::LibraryView(AppState &state, SyncEngine &sync, VideoStore &store, A
     , m_detailStack(new QStackedWidget(m_splitter))
     , m_ask(nullptr)
     , m_openUrl([](const QUrl &url) { QDesktopServices::openUrl(url); })
+    , m_import(new LibraryImport(sync, m_column->statusLine(), this))
 {
     setAutoFillBackground(true);
     QPalette ink = palette();
@@ -244,6 +246,11 @@ LibraryNavigation::Position LibraryView::position() const
 bool LibraryView::handleDrop(const QStringList &texts)
 {
     return LinkDrop::add(texts, m_sync);
+}
+
+void LibraryView::importFiles()
+{
+    m_import->chooseFiles(this);
 }
 
 void LibraryView::playAskResult(const AskVideo &video)
@@ -501,7 +508,11 @@ bool LibraryView::eventFilter(QObject *watched, QEvent *event)
     if (!drop->mimeData() || !LinkDrop::carriesLinks(*drop->mimeData()))
         return QWidget::eventFilter(watched, event);
     if (type == QEvent::Drop) {
-        if (handleDrop(LinkDrop::texts(*drop->mimeData())))
+        // Dropped files are imported; links are added as they are.
+        const QStringList files = LinkDrop::files(*drop->mimeData());
+        const QStringList texts = LinkDrop::texts(*drop->mimeData());
+        const bool imported = !files.isEmpty() && m_import->start(files);
+        if ((!texts.isEmpty() && handleDrop(texts)) || imported)
             drop->acceptProposedAction();
         else
             drop->ignore();

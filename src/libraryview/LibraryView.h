@@ -17,6 +17,7 @@ namespace clipvane {
 class APIClient;
 class AskOverlay;
 class LibraryColumn;
+class LibraryImport;
 class LibraryToolbar;
 class SelectionPane;
 class AppState;
@@ -62,6 +63,9 @@ public:
     QList<const Video *> upNext() const;
     LibraryNavigation::Position position() const;
     bool handleDrop(const QStringList &texts);
+    // File ▸ Import…: files chosen in a dialog; dropped files go the same way.
+    void importFiles();
+    LibraryImport &libraryImport() const { return *m_import; }
     void playAskResult(const AskVideo &video);
     // The exclude toggle of a record of the user's own; for one of several selected, of them all.
     void toggleExcluded(const Video *video);
@@ -110,6 +114,7 @@ private:
     QPointer<QDialog> m_sheet;
     std::function<void(const QUrl &)> m_openUrl;
     std::unique_ptr<WatchProgress> m_progress;
+    LibraryImport *m_import;
     bool m_appeared = false;
     QString m_justAdded; // selected once the list shows it
 };

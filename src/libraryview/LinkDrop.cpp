@@ -14,7 +14,7 @@ QStringList texts(const QMimeData &mime)
     QStringList texts;
     if (mime.hasUrls()) {
         for (const QUrl &url : mime.urls()) {
-            if (url.isValid())
+            if (url.isValid() && !url.isLocalFile())
                 texts << url.toString(QUrl::FullyEncoded);
         }
         return texts;
@@ -27,6 +27,16 @@ QStringList texts(const QMimeData &mime)
         }
     }
     return texts;
+}
+
+QStringList files(const QMimeData &mime)
+{
+    QStringList files;
+    for (const QUrl &url : mime.urls()) {
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    }
+    return files;
 }
 
 bool carriesLinks(const QMimeData &mime)

@@ -13,7 +13,10 @@ namespace LinkDrop {
 
 // The texts a drop carries: each URL as a whole address, or else each non-empty line of
 // plain text (browsers and editors drag links either way).
+// Files (file:// URLs) are not among them: they are imported, see files().
 QStringList texts(const QMimeData &mime);
+// The local files a drop carries, whose links are imported.
+QStringList files(const QMimeData &mime);
 bool carriesLinks(const QMimeData &mime);
 
 // Adds the video of every text that holds a YouTube link (the whole text is the link) through

@@ -101,21 +101,24 @@ void StatusLine::showAdded(const QList<AddOutcome> &outcomes)
     const QString text = LocalEdits::summary(outcomes);
     const bool nothingTaken =
         std::none_of(outcomes.cbegin(), outcomes.cend(), [](const AddOutcome &o) { return o.inLibrary(); });
-    showNotice(text, nothingTaken);
+    showNotice(text, nothingTaken, false);
 }
 
-QString StatusLine::noticeText() const
-{
-    return m_notice->isVisibleTo(this) ? m_notice->text() : QString();
-}
-
-void StatusLine::showNotice(const QString &text, bool isError)
+void StatusLine::showNotice(const QString &text, bool isError, bool lasting)
 {
     m_notice->setText(text);
     m_notice->setAccessibleName(text);
     setColour(m_notice, isError ? Palette::errorRed() : Palette::muted());
     m_notice->setVisible(!text.isEmpty());
-    m_noticeTimer->start();
+    if (lasting)
+        m_noticeTimer->stop();
+    else
+        m_noticeTimer->start();
+}
+
+QString StatusLine::noticeText() const
+{
+    return m_notice->isVisibleTo(this) ? m_notice->text() : QString();
 }
 
 void StatusLine::updateSync()

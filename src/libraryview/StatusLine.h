@@ -23,8 +23,9 @@ public:
 
     void setCounts(qsizetype visible, qsizetype count);
     QString countText() const;
-    // A passing sentence about a change or an undo, and the one shown (empty when none is).
-    void showNotice(const QString &text, bool isError = false);
+    // A notice under the counts: in red when it tells of a problem; a lasting one (an import's
+    // progress) stays until the next notice, any other goes after a while.
+    void showNotice(const QString &text, bool isError = false, bool lasting = false);
     QString noticeText() const;
 
 private:

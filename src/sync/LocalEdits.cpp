@@ -95,6 +95,22 @@ QList<AddOutcome> LocalEdits::add(const QStringList &texts)
     return outcomes;
 }
 
+QList<AddOutcome> LocalEdits::addBatch(const QStringList &texts)
+{
+    const QList<AddOutcome> outcomes = addWithinCycle(texts);
+    if (std::any_of(outcomes.cbegin(), outcomes.cend(),
+                    [](const AddOutcome &o) { return o.kind == AddOutcome::Kind::added; })) {
+        QString error;
+        m_saveError = m_store.save(&error) ? QString() : error;
+    }
+    return outcomes;
+}
+
+void LocalEdits::importDone()
+{
+    Q_EMIT changed();
+}
+
 EditOutcome LocalEdits::change(const QString &youtubeID, const std::function<void(Video &)> &apply, bool urgent)
 {
     const Video *video = m_store.find(youtubeID);

@@ -75,6 +75,11 @@ public:
     // The same without saving or asking for a sync: for the sync cycle's own shared inbox, which
     // saves when it is done.
     QList<AddOutcome> addWithinCycle(const QStringList &texts);
+    // For an import of many links, batch by batch: adds as add() does, in one save (one store
+    // transaction) per batch, but answers only the caller, who tells the person once at the end;
+    // and asks for no sync: importDone() asks for one for every batch.
+    QList<AddOutcome> addBatch(const QStringList &texts);
+    void importDone();
 
     EditOutcome setExcluded(const QString &youtubeID, bool excluded);
     // Title, date and length exactly as the person typed them.

@@ -31,7 +31,7 @@ SyncEngine::SyncEngine(VideoStore &store, APIClient &api, SecretStore &secrets, 
     , m_group(group)
     , m_clock(clock)
     , m_kept(store.path())
-    , m_edits(store, clock, [this](const QString &id) { return !m_addInFlight.isEmpty() && id == m_addInFlight; })
+    , m_edits(store, clock, [this](const QString &id) { return m_addInFlight.contains(id); })
     , m_history(m_edits, store)
 {
     connect(&m_edits, &LocalEdits::changed, this, &SyncEngine::scheduleSync);

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <chrono>
@@ -47,6 +48,8 @@ class SyncEngine : public QObject
 
 public:
     static constexpr int kPageLimit = 600;
+    // Adds sent at once: a push of a large import would otherwise wait on each round trip in turn.
+    static constexpr int kAddsInFlight = 4;
     static constexpr std::chrono::milliseconds kDebounce{2000};
     // How long a saved resume position may wait for its push: positions come every few
     // seconds while a video plays, and one push now and then carries the latest.
@@ -184,8 +187,8 @@ private:
     // Changes at every sign-in and sign-out: a cycle of an earlier session stops at its next
     // step, so it never writes a cursor or applies a reply for an account no longer signed in.
     quint64 m_session = 0;
-    // The record whose add is on its way to the server: deleting it must reach the server too.
-    QString m_addInFlight;
+    // The records whose adds are on their way to the server: deleting one must reach the server too.
+    QSet<QString> m_addInFlight;
     KeptLibraries m_kept;
     LocalEdits m_edits;
     EditHistory m_history; // works through m_edits, so it comes after it

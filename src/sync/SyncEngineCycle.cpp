@@ -11,6 +11,8 @@
 #include <QPointer>
 #include <QSet>
 #include <algorithm>
+#include <array>
+#include <vector>
 
 namespace clipvane {
 
@@ -181,13 +183,33 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pushPending(quint64 session)
             outcome = co_await pushPatch(id, session);
             break;
         case SyncState::needsAdd: {
+            // The adds that follow in the queue go out together, a few at a time: each stands
+            // alone, and one after another a large import would wait on every round trip.
+            QStringList sending{id};
+            while (sending.size() < kAddsInFlight && i + 1 < queue.size()) {
+                const Video *next = m_store.find(queue.at(i + 1));
+                if (next == nullptr || next->syncState() != SyncState::needsAdd)
+                    break;
+                sending.append(queue.at(++i));
+            }
+            std::array<bool, kAddsInFlight> again{};
+            std::vector<QCoro::Task<Outcome>> replies;
+            replies.reserve(sending.size());
+            for (qsizetype k = 0; k < sending.size(); ++k)
+                replies.push_back(pushAdd(sending.at(k), session, &again.at(k)));
+            outcome = Outcome::done();
+            for (qsizetype k = 0; k < sending.size(); ++k) {
+                const Outcome one = co_await std::move(replies.at(k));
+                if (outcome.goOn())
+                    outcome = one;
+            }
             // An add can leave a change behind (edits made while the record waited, or its
             // deletion); it goes out in this same push, once.
-            bool again = false;
-            outcome = co_await pushAdd(id, session, &again);
-            if (again && !requeued.contains(id)) {
-                requeued.insert(id);
-                queue.append(id);
+            for (qsizetype k = 0; k < sending.size(); ++k) {
+                if (again.at(k) && !requeued.contains(sending.at(k))) {
+                    requeued.insert(sending.at(k));
+                    queue.append(sending.at(k));
+                }
             }
             break;
         }
@@ -250,11 +272,11 @@ QCoro::Task<SyncEngine::Outcome> SyncEngine::pushAdd(QString youtubeID, quint64 
     const Video *sent = m_store.find(youtubeID);
     const QString url = sent->url;
     const QString title = RecordRules::titleToSend(*sent);
-    m_addInFlight = youtubeID;
+    m_addInFlight.insert(youtubeID);
     const ApiResult<APIVideo> reply = co_await m_api.upsert(url, title);
     if (!self)
         co_return Outcome::abandoned();
-    m_addInFlight.clear();
+    m_addInFlight.remove(youtubeID);
     if (!isCurrent(session))
         co_return Outcome::abandoned();
 
@@ -286,7 +308,7 @@ void SyncEngine::mergeServerVideo(const APIVideo &server)
     // the waiting record (which sends nothing for a never-added video) would leave this device
     // without a video the library holds.
     if (local != nullptr && local->syncState() == SyncState::needsAdd && !server.deleted && !server.readOnly &&
-        local->youtubeID != m_addInFlight) {
+        !m_addInFlight.contains(local->youtubeID)) {
         m_store.update(server.youtubeID, [&](Video &record) {
             RecordRules::completeAdd(server, record);
             return true;

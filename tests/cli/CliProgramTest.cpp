@@ -581,6 +581,41 @@ private Q_SLOTS:
         QCOMPARE(list(profile).size(), 1);
     }
 
+    // Files of links into a library: a summary on out, each refusal with its file and line and each
+    // unreadable file on err; the status says whether every file was read. The import saves and
+    // leaves the push to the next sync, as add does.
+    void importSaysWhatCameOfEachFile()
+    {
+        const QString profile = signedInProfile(u"importer@example.com"_qs);
+        QCOMPARE(cli(profile, {u"add"_qs, u"https://youtu.be/iiiiiiiiiii"_qs}).exitCode, 0);
+        const QString playlist = m_profiles.filePath(u"playlist.csv"_qs);
+        writeFile(playlist, "Video ID,Playlist Video Creation Timestamp\niiiiiiiiiii,1\njjjjjjjjjjj,2\nx-kkkkkkkk,3\n");
+        const QString notes = m_profiles.filePath(u"notes.md"_qs);
+        writeFile(notes, "- https://youtu.be/jjjjjjjjjjj\n- https://youtu.be/lllllllllll\n");
+        const QString empty = m_profiles.filePath(u"empty.txt"_qs);
+        writeFile(empty, "no links\n");
+
+        Run run = cli(profile, {u"import"_qs, playlist, notes});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, u"Added 2 videos. 2 already in your library. 1 not added.\n"_qs);
+        QCOMPARE(run.err, u"clipvane-cli: %1:4: not added “https://www.youtube.com/watch?v=x-kkkkkkkk”: "
+                          "A video ID can't begin with “x-”.\n"_qs.arg(playlist));
+        QCOMPARE(list(profile).size(), 3);
+
+        run = cli(profile, {u"import"_qs, u"--json"_qs, notes, empty});
+        QCOMPARE(run.exitCode, 1);
+        const QJsonObject summary = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QCOMPARE(summary.value(u"added"_qs).toInt(), 0);
+        QCOMPARE(summary.value(u"already_there"_qs).toInt(), 2);
+        const QJsonArray unreadable = summary.value(u"unreadable"_qs).toArray();
+        QCOMPARE(unreadable.size(), 1);
+        QCOMPARE(unreadable.at(0)[u"reason"_qs].toString(), u"No video links in %1."_qs.arg(empty));
+
+        QCOMPARE(cli(profile, {u"sync"_qs}).exitCode, 0);
+        for (const QJsonValue &video : list(profile))
+            QCOMPARE(video[u"sync_state"_qs].toString(), u"synced"_qs);
+    }
+
     // A service that trickles its answer is given up (its deadline shortened here), the command
     // ends with a message and a non-zero status, and the library is free for the next writer.
     void tricklingServiceReleasesTheLibrary()
@@ -686,6 +721,7 @@ private Q_SLOTS:
         row("flag with value", "list --json=yes", u"option --json takes no value"_qs);
         row("twice", "list --year 2020 --year=2021", u"option --year given twice"_qs);
         row("no links", "share", u"share needs at least one link"_qs);
+        row("no files", "import --json", u"import needs at least one file"_qs);
         row("no ID", "delete", u"delete needs a video ID"_qs);
         row("two IDs", "exclude a b", u"exclude takes one video ID"_qs);
         row("operand to sync", "sync now", u"sync takes no arguments"_qs);

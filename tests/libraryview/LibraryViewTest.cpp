@@ -14,6 +14,7 @@
 #include "FilterBar.h"
 #include "GoogleAuth.h"
 #include "LibraryColumn.h"
+#include "LibraryImport.h"
 #include "LibraryListView.h"
 #include "MainWindow.h"
 #include "OnboardedFlag.h"
@@ -39,6 +40,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QDropEvent>
+#include <QFile>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -48,6 +50,7 @@
 #include <QSet>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QToolButton>
 
 using namespace clipvane;
@@ -363,6 +366,36 @@ private Q_SLOTS:
         QTEST(int(store().all().size()), "records");
         QCOMPARE(state().selectedID(), selected);
         QVERIFY(!store().hasUnsavedChanges());
+    }
+
+    // Files dropped onto the list are imported, one import at a time, and the status line tells
+    // what came of it; links in the same drop are added as they are.
+    void droppedFilesAreImported()
+    {
+        open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs)});
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"playlist.csv"_qs);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("Video Id,Time Added\naaaaaaaa,1\nbbbbbbbb,2\nnot an id,3\n");
+        file.close();
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(path), QUrl(u"https://youtu.be/cccccccc"_qs)});
+        QWidget *target = view().column().listView().viewport();
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &enter);
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &drop);
+        QVERIFY(drop.isAccepted());
+        LibraryImport &import = view().libraryImport();
+        QVERIFY(import.isRunning());
+        QVERIFY(!import.start({path}));
+        QCOMPARE(view().column().statusLine().noticeText(), u"An import is already running."_qs);
+        QTRY_VERIFY(!import.isRunning());
+        QCOMPARE(store().all().size(), 3);
+        QVERIFY(!store().hasUnsavedChanges());
+        QCOMPARE(view().column().statusLine().noticeText(), u"Added 1 video. 1 already in your library. 1 not added.\n"
+                                                            "playlist.csv, line 4: “not an id” is not a video ID."_qs);
     }
 
     void askResults()

@@ -1,0 +1,88 @@
+#include "LibraryImport.h"
+
+#include "EditHistory.h"
+#include "LinkImport.h"
+#include "StatusLine.h"
+#include "SyncEngine.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace clipvane {
+
+LibraryImport::LibraryImport(SyncEngine &sync, StatusLine &status, QObject *parent)
+    : QObject(parent)
+    , m_sync(sync)
+    , m_status(status)
+{}
+
+LibraryImport::~LibraryImport() = default;
+
+bool LibraryImport::isRunning() const
+{
+    return m_running && m_running->isRunning();
+}
+
+void LibraryImport::chooseFiles(QWidget *parent)
+{
+    if (isRunning()) {
+        start({});
+        return;
+    }
+    const QStringList files = QFileDialog::getOpenFileNames(
+        parent, tr("Import Videos"), QStandardPaths::writableLocation(QStandardPaths::DownloadLocation),
+        tr("Exports, bookmarks and notes (*.csv *.json *.html *.htm *.txt *.md "
+           "*.eml);;All files (*)"));
+    if (!files.isEmpty())
+        start(files);
+}
+
+bool LibraryImport::start(const QStringList &files)
+{
+    if (isRunning()) {
+        m_status.showNotice(tr("An import is already running."), true, false);
+        return false;
+    }
+    if (files.isEmpty())
+        return false;
+    auto *import = new LinkImport(m_sync.edits(), files, this);
+    m_running = import;
+    connect(import, &LinkImport::progress, this, [this](qint64, qint64, int found) { progressed(found); });
+    connect(import, &LinkImport::finished, this, &LibraryImport::finished);
+    progressed(0);
+    import->start();
+    return true;
+}
+
+void LibraryImport::progressed(int videosFound)
+{
+    m_status.showNotice(tr("Importing… %L1 videos found").arg(videosFound), false, true);
+}
+
+void LibraryImport::finished(const ImportSummary &summary)
+{
+    const bool nothingTaken = summary.added == 0 && summary.alreadyThere == 0;
+    m_status.showNotice(finishedText(summary), nothingTaken || !summary.allFilesRead(), false);
+    // Edit ▸ Undo takes the whole import back, not the last of its batches.
+    m_sync.history().recordImport(summary.addedIDs);
+    if (m_running)
+        m_running->deleteLater();
+}
+
+QString LibraryImport::finishedText(const ImportSummary &summary)
+{
+    QStringList lines{summary.text()};
+    for (qsizetype i = 0; i < std::min<qsizetype>(summary.refused.size(), kRefusalsShown); ++i) {
+        const ImportProblem &problem = summary.refused.at(i);
+        lines.append(
+            tr("%1, line %2: %3").arg(QFileInfo(problem.file).fileName()).arg(problem.line).arg(problem.reason));
+    }
+    if (summary.refused.size() > kRefusalsShown)
+        lines.append(tr("…and %L1 more.").arg(summary.refused.size() - kRefusalsShown));
+    for (const ImportProblem &problem : summary.unreadable)
+        lines.append(problem.reason);
+    return lines.join(u'\n');
+}
+
+} // namespace clipvane
