@@ -55,6 +55,11 @@ private:
     int mark();
     int remove();
     QCoro::Task<int> sync();
+    // sync --follow, after the first cycle: a cycle on each change the service announces, until
+    // SIGINT or SIGTERM (or the service turns out to have no change stream).
+    QCoro::Task<int> follow();
+    // The line a finished cycle prints: its counts on out, or why it failed on err.
+    bool reportCycle();
     int list();
     QCoro::Task<int> family();
     // The token given to signin; none after telling why.

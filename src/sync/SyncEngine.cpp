@@ -1,6 +1,7 @@
 #include "SyncEngine.h"
 
 #include "APIClient.h"
+#include "ChangeStream.h"
 #include "Clock.h"
 #include "GroupSettings.h"
 #include "NetworkWatch.h"
@@ -96,6 +97,10 @@ bool SyncEngine::signIn(const QString &token, const QString &email)
             m_group.setLibraryAccount(email);
         setLastError(std::nullopt);
         setLoggedIn(true);
+        // Another account, or the same one anew: a stream opened with the old token, or refused
+        // for it, says nothing of this one.
+        if (m_stream)
+            m_stream->start();
         syncNow();
         return true;
     }
@@ -153,6 +158,9 @@ void SyncEngine::signOut()
     m_secrets.keychainDelete(SecretKeys::email);
     m_group.removeCursors();
     ++m_session;
+    m_announced = 0;
+    if (m_stream)
+        m_stream->stop();
     setLoggedIn(false);
 }
 
@@ -188,9 +196,44 @@ void SyncEngine::startCycle()
 
 void SyncEngine::onPathUpdate(bool usable)
 {
-    if (usable && !m_wasOnline)
+    if (usable && !m_wasOnline) {
         syncNow();
+        if (m_stream && m_isLoggedIn)
+            m_stream->reconnectNow();
+    }
     m_wasOnline = usable;
+}
+
+void SyncEngine::setChangeStream(ChangeStream *stream)
+{
+    if (m_stream)
+        m_stream->disconnect(this);
+    m_stream = stream;
+    if (!m_stream)
+        return;
+    connect(m_stream, &ChangeStream::changed, this, &SyncEngine::changeAnnounced);
+    // The service refused the token on the stream: a cycle finds out whether it still takes it.
+    connect(m_stream, &ChangeStream::unauthorized, this, &SyncEngine::scheduleSync);
+    if (m_isLoggedIn)
+        m_stream->start();
+}
+
+void SyncEngine::changeAnnounced(qint64 now)
+{
+    if (!m_isLoggedIn || now <= m_group.syncCursor())
+        return;
+    if (m_syncing) {
+        m_announced = std::max(m_announced, now);
+        return;
+    }
+    scheduleSync();
+}
+
+void SyncEngine::followAnnouncement()
+{
+    const qint64 announced = std::exchange(m_announced, 0);
+    if (announced > 0 && m_isLoggedIn && announced > m_group.syncCursor())
+        scheduleSync();
 }
 
 // Published properties

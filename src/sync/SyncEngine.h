@@ -17,6 +17,7 @@ namespace clipvane {
 
 class APIClient;
 class APIError;
+class ChangeStream;
 class Clock;
 class GroupSettings;
 class NetworkWatch;
@@ -97,6 +98,16 @@ public:
     // neither start another nor put it off.
     void scheduleUnhurriedSync();
 
+    // Holds the service's live change stream while someone is signed in (a new sign-in connects it
+    // afresh, the network coming back at once) and syncs on what it announces. Not owned; it
+    // must outlive the engine. Null: none, and nothing but the usual triggers starts a cycle.
+    void setChangeStream(ChangeStream *stream);
+    // The library changed on the service at its clock now: a cycle is scheduled, unless the
+    // library has already pulled that far (the echo of this device's own push). One announced
+    // while a cycle runs is weighed when it ends, against the cursor that cycle reached, so a
+    // running cycle leads to one more at most.
+    void changeAnnounced(qint64 now);
+
     // The one door for changes to the library; each change it makes schedules a cycle.
     LocalEdits &edits() { return m_edits; }
 
@@ -150,6 +161,8 @@ private:
     Outcome recordFailure(const APIError &error);
     bool isCurrent(quint64 session) const { return m_session == session && m_isLoggedIn; }
     void onPathUpdate(bool usable);
+    // After a cycle: one more when the service announced a change the cycle did not pull.
+    void followAnnouncement();
 
     void setSyncing(bool syncing);
     void setLastSync(const QDateTime &lastSync);
@@ -183,6 +196,9 @@ private:
     quint64 m_session = 0;
     // The record whose add is on its way to the server: deleting it must reach the server too.
     QString m_addInFlight;
+    ChangeStream *m_stream = nullptr;
+    // The latest service clock announced while a cycle ran; 0: none.
+    qint64 m_announced = 0;
     KeptLibraries m_kept;
     LocalEdits m_edits;
 };
