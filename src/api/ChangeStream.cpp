@@ -181,8 +181,15 @@ void ChangeStream::closeReply()
         return;
     QNetworkReply *const reply = std::exchange(m_reply, nullptr);
     reply->disconnect(this);
-    reply->abort();
-    reply->deleteLater();
+    // Not at once: this may run inside one of the reply's own signals, which Qt's reply does
+    // not expect to be aborted from.
+    QMetaObject::invokeMethod(
+        reply,
+        [reply] {
+            reply->abort();
+            reply->deleteLater();
+        },
+        Qt::QueuedConnection);
 }
 
 void ChangeStream::retryLater(std::chrono::milliseconds delay)
