@@ -312,6 +312,11 @@
         <source>Received %1 of %2 videos</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>the service does not offer live changes
+</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>CliFamily</name>
