@@ -482,6 +482,11 @@ QCoro::Task<int> CliCommands::sync()
               << tr("the library on this computer is new or was replaced: fetching all of it again\n");
         m_err.flush();
     });
+    if (m_arguments.follow) {
+        // Taken before the first cycle, so an interrupt during it lets that cycle finish too.
+        m_stop = std::make_unique<StopSignals>();
+        QObject::connect(m_stop.get(), &StopSignals::requested, m_stop.get(), [this] { m_stopRequested = true; });
+    }
     co_await m_engine->sync();
     co_await waitWhileSyncing();
     if (!reportCycle())
@@ -508,9 +513,9 @@ bool CliCommands::reportCycle()
 QCoro::Task<int> CliCommands::follow()
 {
     ChangeStream *const stream = m_session->changeStream();
-    StopSignals stop;
+    StopSignals &stop = *m_stop;
     bool unavailable = stream == nullptr || stream->state() == ChangeStream::State::unavailable;
-    if (!unavailable) {
+    if (!unavailable && !m_stopRequested) {
         QObject::connect(stream, &ChangeStream::stateChanged, &stop, [&](ChangeStream::State state) {
             if (state != ChangeStream::State::unavailable)
                 return;
@@ -534,7 +539,8 @@ QCoro::Task<int> CliCommands::follow()
     }
     // Interrupted: the cycle under way finishes and is saved, so the library is let go whole
     // (a second interrupt ends the process at once).
-    stream->stop();
+    if (stream)
+        stream->stop();
     co_await waitWhileSyncing();
     co_return m_engine->isLoggedIn() ? success : failure;
 }

@@ -14,6 +14,7 @@
 namespace clipvane {
 
 class LibrarySession;
+class StopSignals;
 class SyncEngine;
 class Video;
 class VideoStore;
@@ -92,6 +93,9 @@ private:
     std::unique_ptr<VideoStore> m_readOnlyStore;
     VideoStore *m_store = nullptr;
     SyncEngine *m_engine = nullptr;
+    // sync --follow: SIGINT and SIGTERM, and whether one has come.
+    std::unique_ptr<StopSignals> m_stop;
+    bool m_stopRequested = false;
 };
 
 } // namespace clipvane
