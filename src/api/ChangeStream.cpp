@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace clipvane {
 
@@ -65,6 +66,7 @@ ChangeStream::~ChangeStream()
 void ChangeStream::start()
 {
     m_failures = 0;
+    m_hasOpened = false;
     connectNow();
 }
 
@@ -114,6 +116,8 @@ void ChangeStream::onMetaData()
     if (status == kStatusOk && type.startsWith("text/event-stream") && (encoding.isEmpty() || encoding == "identity")) {
         m_openedAt.start();
         setState(State::open);
+        if (std::exchange(m_hasOpened, true))
+            Q_EMIT resumed();
         return;
     }
     if (status == kStatusUnauthorized) {

@@ -71,6 +71,8 @@ Q_SIGNALS:
     // The user's library changed on the service; now is the service clock after the change.
     void changed(qint64 now);
     void stateChanged(ChangeStream::State state);
+    // The stream is open again after a drop: changes made in between were never announced.
+    void resumed();
     // The service refused the token on the stream.
     void unauthorized();
 
@@ -98,6 +100,7 @@ private:
     QElapsedTimer m_openedAt;
     int m_failures = 0; // attempts in a row that did not stay up; the back-off grows with them
     int m_attempts = 0;
+    bool m_hasOpened = false; // since the last start()
 };
 
 } // namespace clipvane

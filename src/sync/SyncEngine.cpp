@@ -212,10 +212,16 @@ void SyncEngine::setChangeStream(ChangeStream *stream)
     if (!m_stream)
         return;
     connect(m_stream, &ChangeStream::changed, this, &SyncEngine::changeAnnounced);
+    // What changed while the stream was down was never announced: a pull finds it.
+    connect(m_stream, &ChangeStream::resumed, this, &SyncEngine::scheduleSync);
     // The service refused the token on the stream: a cycle finds out whether it still takes it.
     connect(m_stream, &ChangeStream::unauthorized, this, &SyncEngine::scheduleSync);
-    if (m_isLoggedIn)
-        m_stream->start();
+    // From the event loop, not while the library is being assembled: reading the token may
+    // wait for the keychain, and start-up has the window to show first.
+    QTimer::singleShot(0, this, [this, stream] {
+        if (m_stream == stream && m_isLoggedIn && stream->state() == ChangeStream::State::stopped)
+            stream->start();
+    });
 }
 
 void SyncEngine::changeAnnounced(qint64 now)
@@ -226,7 +232,10 @@ void SyncEngine::changeAnnounced(qint64 now)
         m_announced = std::max(m_announced, now);
         return;
     }
-    scheduleSync();
+    // A cycle already due is not put off: a device adding videos every second would otherwise
+    // keep this one from ever syncing.
+    if (!m_debounce.isActive())
+        scheduleSync();
 }
 
 void SyncEngine::followAnnouncement()
