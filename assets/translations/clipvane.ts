@@ -321,6 +321,11 @@
         <source>Importing… %1% (%2 videos found)</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>the service does not offer live changes
+</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>CliFamily</name>

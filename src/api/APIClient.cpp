@@ -405,6 +405,27 @@ QCoro::Task<ApiResult<APIClient::Reply>> APIClient::send(QString path, QUrlQuery
     co_return Reply{status.toInt(), reply->rawHeader(QByteArrayLiteral("Content-Type")), std::move(intake->body)};
 }
 
+QNetworkReply *APIClient::openStream(const QString &path)
+{
+    const auto token = usableToken(m_secrets.keychainRead(SecretKeys::token));
+    if (!token)
+        return nullptr;
+    QNetworkRequest request(endpoint(path, QUrlQuery()));
+    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+    // No compression: Qt would inflate without a bound, and a stream has no end to bound it by.
+    request.setRawHeader(QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("identity"));
+    request.setRawHeader(QByteArrayLiteral("Accept"), QByteArrayLiteral("text/event-stream"));
+    request.setRawHeader(QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-cache"));
+    request.setRawHeader(QByteArrayLiteral("Authorization"), QByteArrayLiteral("Bearer ") + *token);
+    QNetworkReply *reply = m_network.get(request);
+    reply->setReadBufferSize(kReadBufferBytes);
+    return reply;
+}
+
 QCoro::Task<ApiResult<QJsonObject>> APIClient::request(QString path, QString method, std::optional<QJsonObject> body,
                                                        bool auth, std::chrono::milliseconds timeout)
 {

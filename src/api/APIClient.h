@@ -13,6 +13,7 @@
 #include <qcorotask.h>
 
 class QNetworkAccessManager;
+class QNetworkReply;
 class QObject;
 class QUrlQuery;
 
@@ -73,6 +74,11 @@ public:
     // The default pace; CLIPVANE_API_DEADLINE_MS caps every deadline (for tests of whole programs).
     static Pace defaultPace();
     void setPace(Pace pace) { m_pace = pace; }
+
+    // A GET at path that stays open as long as the service keeps it (the change stream): the same
+    // address, token and safeguards as every call, but no deadline, so the caller watches it.
+    // Null when no usable token is stored (nothing is sent); the reply belongs to the caller.
+    QNetworkReply *openStream(const QString &path);
 
     QCoro::Task<ApiResult<QJsonObject>> request(QString path, QString method, std::optional<QJsonObject> body,
                                                 bool auth, std::chrono::milliseconds timeout);

@@ -73,6 +73,9 @@ int ClipvaneApp::start(const QStringList &arguments, const QUrl &apiBase,
     LibrarySession::Options options;
     options.apiBase = apiBase;
     options.lockWait = kLockWait;
+    // A window stays open: a video added on another device shows up without waiting for a
+    // focus change or a local edit.
+    options.liveChanges = true;
     LibrarySession::OpenedStore early;
     if (opened && opened->valid()) {
         early = opened->get();

@@ -30,7 +30,7 @@ const QHash<QString, CommandShape> &commandShapes()
         {u"edit"_qs, {1, 1, {u"title"_qs, u"date"_qs, u"length"_qs}}},
         {u"mark"_qs, {1, 1, {u"watched"_qs, u"unwatched"_qs, u"position"_qs}}},
         {u"delete"_qs, {1, 1, {}}},
-        {u"sync"_qs, {0, 0, {}}},
+        {u"sync"_qs, {0, 0, {u"follow"_qs}}},
         {u"list"_qs, {0, 0, {u"json"_qs, u"search"_qs, u"year"_qs, u"sort"_qs, u"excluded"_qs, u"all"_qs}}},
         {u"family"_qs, {0, 2, {u"json"_qs}}},
     };
@@ -41,8 +41,8 @@ const QSet<QString> kValueOptions{u"profile"_qs, u"api"_qs,   u"token"_qs, u"tok
                                   u"email"_qs,   u"title"_qs, u"date"_qs,  u"length"_qs,
                                   u"search"_qs,  u"year"_qs,  u"sort"_qs,  u"position"_qs};
 const QStringList kFamilyActions{u"add"_qs, u"remove"_qs, u"decline"_qs, u"unblock"_qs};
-const QSet<QString> kFlagOptions{u"json"_qs,      u"excluded"_qs, u"all"_qs,    u"watched"_qs,
-                                 u"unwatched"_qs, u"help"_qs,     u"version"_qs};
+const QSet<QString> kFlagOptions{u"json"_qs,      u"excluded"_qs, u"all"_qs,     u"watched"_qs,
+                                 u"unwatched"_qs, u"help"_qs,     u"version"_qs, u"follow"_qs};
 const QSet<QString> kGlobalOptions{u"profile"_qs, u"api"_qs, u"help"_qs, u"version"_qs};
 
 // Stores a value option; false when it was given twice.
@@ -97,6 +97,8 @@ void setFlag(CliArguments &arguments, const QString &name)
         arguments.excluded = true;
     else if (name == u"all")
         arguments.all = true;
+    else if (name == u"follow")
+        arguments.follow = true;
     else if (name == u"watched" || name == u"unwatched")
         arguments.watched = name == u"watched"; // given with another of mark's options: refused below
     else if (name == u"version")
@@ -226,7 +228,9 @@ Commands:
                            mark a video watched (it then plays from the
                            start) or not, or set where playback resumes
   delete ID                delete a video
-  sync                     run one sync cycle with the service
+  sync [--follow]          run one sync cycle with the service (--follow: then
+                           keep listening for changes made elsewhere and sync
+                           on each one, a line per cycle, until interrupted)
   list [--json] [--search S] [--year Y] [--sort newest|oldest|title|longest]
        [--excluded] [--all]
                            the library as the window shows it (--excluded: only

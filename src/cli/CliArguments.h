@@ -32,6 +32,8 @@ struct CliArguments
     // mark: exactly one of a watched mark (true: --watched, false: --unwatched) and a position
     std::optional<bool> watched;
     std::optional<int> position; // whole seconds, 0…kMaxVideoPosition
+    // sync: keep the service's live change stream and sync on each change until interrupted
+    bool follow = false;
     // list, family and import
     bool json = false;
     bool excluded = false;

@@ -2,6 +2,7 @@
 
 #include "APIClient.h"
 #include "AppPaths.h"
+#include "ChangeStream.h"
 #include "CliFamily.h"
 #include "GroupSettings.h"
 #include "LibraryFilter.h"
@@ -12,6 +13,7 @@
 #include "MemorySecretStore.h"
 #include "SecretStore.h"
 #include "SortMode.h"
+#include "StopSignals.h"
 #include "SyncEngine.h"
 #include "TerminalText.h"
 #include "TokenInput.h"
@@ -203,7 +205,9 @@ bool CliCommands::openForWriting(int *exitCode, const QString &inUseHint)
                           .arg(seconds));
         m_err.flush();
     };
-    // One command, one cycle at most: no reachability watch is needed, and no one else waits.
+    // One command, one cycle at most (or, following, one after another): no reachability watch
+    // is needed, and no one else waits.
+    options.liveChanges = m_arguments.command == u"sync" && m_arguments.follow;
     m_session = LibrarySession::open(options, &error, &why);
     if (!m_session) {
         const bool inUse = why == LibrarySession::Failure::libraryInUse;
@@ -545,16 +549,67 @@ QCoro::Task<int> CliCommands::sync()
               << tr("the library on this computer is new or was replaced: fetching all of it again\n");
         m_err.flush();
     });
+    if (m_arguments.follow) {
+        // Taken before the first cycle, so an interrupt during it lets that cycle finish too.
+        m_stop = std::make_unique<StopSignals>();
+        QObject::connect(m_stop.get(), &StopSignals::requested, m_stop.get(), [this] { m_stopRequested = true; });
+    }
     co_await m_engine->sync();
     co_await waitWhileSyncing();
+    if (!reportCycle())
+        co_return failure;
+    if (m_arguments.follow)
+        co_return co_await follow();
+    co_return success;
+}
+
+bool CliCommands::reportCycle()
+{
     if (m_engine->hasError()) {
         m_err << u"clipvane-cli: "_qs << shown(m_engine->lastError()) << u'\n';
-        co_return failure;
+        m_err.flush();
+        return false;
     }
     const qsizetype count = m_store->all().size();
     m_out << (count == 1 ? tr("Synced: 1 video, %1 pending.\n") : tr("Synced: %1 videos, %2 pending.\n").arg(count))
                  .arg(m_store->pending().size());
-    co_return success;
+    m_out.flush();
+    return true;
+}
+
+QCoro::Task<int> CliCommands::follow()
+{
+    ChangeStream *const stream = m_session->changeStream();
+    StopSignals &stop = *m_stop;
+    bool unavailable = stream == nullptr || stream->state() == ChangeStream::State::unavailable;
+    if (!unavailable && !m_stopRequested) {
+        QObject::connect(stream, &ChangeStream::stateChanged, &stop, [&](ChangeStream::State state) {
+            if (state != ChangeStream::State::unavailable)
+                return;
+            unavailable = true;
+            stop.request();
+        });
+        QObject::connect(m_engine, &SyncEngine::syncingChanged, &stop, [&](bool syncing) {
+            if (syncing)
+                return;
+            reportCycle();
+            // The service no longer takes the token: nothing more can sync.
+            if (!m_engine->isLoggedIn())
+                stop.request();
+        });
+        co_await qCoro(&stop, &StopSignals::requested);
+    }
+    if (unavailable) {
+        m_err << u"clipvane-cli: "_qs << tr("the service does not offer live changes\n");
+        m_err.flush();
+        co_return success;
+    }
+    // Interrupted: the cycle under way finishes and is saved, so the library is let go whole
+    // (a second interrupt ends the process at once).
+    if (stream)
+        stream->stop();
+    co_await waitWhileSyncing();
+    co_return m_engine->isLoggedIn() ? success : failure;
 }
 
 QCoro::Task<void> CliCommands::waitWhileSyncing()

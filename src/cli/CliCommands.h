@@ -14,6 +14,7 @@
 namespace clipvane {
 
 class LibrarySession;
+class StopSignals;
 class SyncEngine;
 class Video;
 class VideoStore;
@@ -56,6 +57,11 @@ private:
     int mark();
     int remove();
     QCoro::Task<int> sync();
+    // sync --follow, after the first cycle: a cycle on each change the service announces, until
+    // SIGINT or SIGTERM (or the service turns out to have no change stream).
+    QCoro::Task<int> follow();
+    // The line a finished cycle prints: its counts on out, or why it failed on err.
+    bool reportCycle();
     int list();
     QCoro::Task<int> family();
     // The token given to signin; none after telling why.
@@ -89,6 +95,9 @@ private:
     std::unique_ptr<VideoStore> m_readOnlyStore;
     VideoStore *m_store = nullptr;
     SyncEngine *m_engine = nullptr;
+    // sync --follow: SIGINT and SIGTERM, and whether one has come.
+    std::unique_ptr<StopSignals> m_stop;
+    bool m_stopRequested = false;
 };
 
 } // namespace clipvane

@@ -2,6 +2,7 @@
 
 #include "APIClient.h"
 #include "AppPaths.h"
+#include "ChangeStream.h"
 #include "GroupSettings.h"
 #include "NetworkWatch.h"
 #include "SecretStore.h"
@@ -103,6 +104,11 @@ std::unique_ptr<LibrarySession> LibrarySession::open(const Options &options, QSt
     session->m_engine =
         std::make_unique<SyncEngine>(*session->m_store, *session->m_api, *session->m_secrets, *session->m_group,
                                      *session->m_standard, *clock, *watch, options.debounce, options.positionDelay);
+    if (options.liveChanges) {
+        session->m_stream = options.makeChangeStream ? options.makeChangeStream(*session->m_api)
+                                                     : std::make_unique<ChangeStream>(*session->m_api);
+        session->m_engine->setChangeStream(session->m_stream.get());
+    }
     return session;
 }
 

@@ -16,6 +16,7 @@ class QThread;
 namespace clipvane {
 
 class APIClient;
+class ChangeStream;
 class Clock;
 class GroupSettings;
 class NetworkWatch;
@@ -61,6 +62,11 @@ public:
         std::function<void(const QString &holder)> lockWaiting;
         std::chrono::milliseconds debounce{2000};
         std::chrono::milliseconds positionDelay{60000}; // SyncEngine::kPositionDelay
+        // Whether the engine holds the service's live change stream while signed in: a window
+        // that stays open does; a command that runs one cycle and ends does not.
+        bool liveChanges = false;
+        // Makes that stream (tests shorten its back-off); empty: the standard one.
+        std::function<std::unique_ptr<ChangeStream>(APIClient &)> makeChangeStream;
         // A store opened ahead by openStore() for the same path; open() takes it over. Without
         // one (or when it was not taken), open() takes the lock and opens the store itself.
         OpenedStore *opened = nullptr;
@@ -84,6 +90,8 @@ public:
     QSettings &standard() { return *m_standard; }
     SecretStore &secrets() { return *m_secrets; }
     SyncEngine &engine() { return *m_engine; }
+    // Null unless the options asked for live changes.
+    ChangeStream *changeStream() { return m_stream.get(); }
     QUrl apiBase() const;
 
 private:
@@ -99,6 +107,7 @@ private:
     std::unique_ptr<APIClient> m_api;
     std::unique_ptr<Clock> m_ownClock;
     std::unique_ptr<NetworkWatch> m_ownWatch;
+    std::unique_ptr<ChangeStream> m_stream;
     std::unique_ptr<SyncEngine> m_engine;
 };
 

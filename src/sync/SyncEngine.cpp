@@ -1,6 +1,7 @@
 #include "SyncEngine.h"
 
 #include "APIClient.h"
+#include "ChangeStream.h"
 #include "Clock.h"
 #include "GroupSettings.h"
 #include "NetworkWatch.h"
@@ -99,6 +100,10 @@ bool SyncEngine::signIn(const QString &token, const QString &email)
             m_group.setLibraryAccount(email);
         setLastError(std::nullopt);
         setLoggedIn(true);
+        // Another account, or the same one anew: a stream opened with the old token, or refused
+        // for it, says nothing of this one.
+        if (m_stream)
+            m_stream->start();
         syncNow();
         return true;
     }
@@ -157,6 +162,9 @@ void SyncEngine::signOut()
     m_group.removeCursors();
     ++m_session;
     m_history.clear();
+    m_announced = 0;
+    if (m_stream)
+        m_stream->stop();
     setLoggedIn(false);
 }
 
@@ -192,9 +200,53 @@ void SyncEngine::startCycle()
 
 void SyncEngine::onPathUpdate(bool usable)
 {
-    if (usable && !m_wasOnline)
+    if (usable && !m_wasOnline) {
         syncNow();
+        if (m_stream && m_isLoggedIn)
+            m_stream->reconnectNow();
+    }
     m_wasOnline = usable;
+}
+
+void SyncEngine::setChangeStream(ChangeStream *stream)
+{
+    if (m_stream)
+        m_stream->disconnect(this);
+    m_stream = stream;
+    if (!m_stream)
+        return;
+    connect(m_stream, &ChangeStream::changed, this, &SyncEngine::changeAnnounced);
+    // What changed while the stream was down was never announced: a pull finds it.
+    connect(m_stream, &ChangeStream::resumed, this, &SyncEngine::scheduleSync);
+    // The service refused the token on the stream: a cycle finds out whether it still takes it.
+    connect(m_stream, &ChangeStream::unauthorized, this, &SyncEngine::scheduleSync);
+    // From the event loop, not while the library is being assembled: reading the token may
+    // wait for the keychain, and start-up has the window to show first.
+    QTimer::singleShot(0, this, [this, stream] {
+        if (m_stream == stream && m_isLoggedIn && stream->state() == ChangeStream::State::stopped)
+            stream->start();
+    });
+}
+
+void SyncEngine::changeAnnounced(qint64 now)
+{
+    if (!m_isLoggedIn || now <= m_group.syncCursor())
+        return;
+    if (m_syncing) {
+        m_announced = std::max(m_announced, now);
+        return;
+    }
+    // A cycle already due is not put off: a device adding videos every second would otherwise
+    // keep this one from ever syncing.
+    if (!m_debounce.isActive())
+        scheduleSync();
+}
+
+void SyncEngine::followAnnouncement()
+{
+    const qint64 announced = std::exchange(m_announced, 0);
+    if (announced > 0 && m_isLoggedIn && announced > m_group.syncCursor())
+        scheduleSync();
 }
 
 // Published properties

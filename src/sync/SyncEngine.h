@@ -19,6 +19,7 @@ namespace clipvane {
 
 class APIClient;
 class APIError;
+class ChangeStream;
 class Clock;
 class GroupSettings;
 class NetworkWatch;
@@ -101,6 +102,16 @@ public:
     // neither start another nor put it off.
     void scheduleUnhurriedSync();
 
+    // Holds the service's live change stream while someone is signed in (a new sign-in connects it
+    // afresh, the network coming back at once) and syncs on what it announces. Not owned; it
+    // must outlive the engine. Null: none, and nothing but the usual triggers starts a cycle.
+    void setChangeStream(ChangeStream *stream);
+    // The library changed on the service at its clock now: a cycle is scheduled, unless the
+    // library has already pulled that far (the echo of this device's own push). One announced
+    // while a cycle runs is weighed when it ends, against the cursor that cycle reached, so a
+    // running cycle leads to one more at most.
+    void changeAnnounced(qint64 now);
+
     // The one door for changes to the library; each change it makes schedules a cycle.
     LocalEdits &edits() { return m_edits; }
     // The last undoable change of this session; forgotten at sign-out and at every sign-in.
@@ -156,6 +167,8 @@ private:
     Outcome recordFailure(const APIError &error);
     bool isCurrent(quint64 session) const { return m_session == session && m_isLoggedIn; }
     void onPathUpdate(bool usable);
+    // After a cycle: one more when the service announced a change the cycle did not pull.
+    void followAnnouncement();
 
     void setSyncing(bool syncing);
     void setLastSync(const QDateTime &lastSync);
@@ -189,6 +202,9 @@ private:
     quint64 m_session = 0;
     // The records whose adds are on their way to the server: deleting one must reach the server too.
     QSet<QString> m_addInFlight;
+    ChangeStream *m_stream = nullptr;
+    // The latest service clock announced while a cycle ran; 0: none.
+    qint64 m_announced = 0;
     KeptLibraries m_kept;
     LocalEdits m_edits;
     EditHistory m_history; // works through m_edits, so it comes after it

@@ -101,8 +101,11 @@ QCoro::Task<void> SyncEngine::sync()
     setSyncing(false);
     if (m_pendingKick) {
         m_pendingKick = false;
+        m_announced = 0;
         startCycle();
+        co_return;
     }
+    followAnnouncement();
 }
 
 QCoro::Task<SyncEngine::Outcome> SyncEngine::runCycle(quint64 session)

@@ -28,6 +28,7 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -639,6 +640,85 @@ private Q_SLOTS:
         QCOMPARE(cli(profile, {u"add"_qs, u"https://youtu.be/ggggggggggg"_qs}).exitCode, 0);
     }
 
+    // sync --follow against a fake service: with a change stream it takes in a video another
+    // device added, a cycle and a line for it, and lets go of the library on SIGTERM; against a
+    // service of an earlier release it says so after its one sync.
+    void syncFollow_data()
+    {
+        QTest::addColumn<bool>("live");
+        QTest::newRow("live changes") << true;
+        QTest::newRow("an earlier service") << false;
+    }
+    void syncFollow()
+    {
+        QFETCH(bool, live);
+        const QString profile = signedInProfile(u"follow@example.com"_qs);
+        // Beyond any clock the real service reported to the sign-in's sync, below 2^53.
+        constexpr qint64 kBase = 4000000000000000;
+        std::mutex mutex;
+        QJsonArray videos;
+        const auto feed = std::make_shared<ReplyFeed>();
+        FakeHttpServer service;
+        service.setHandler([&](const RecordedRequest &request) {
+            if (request.path == "/api/events.php")
+                return live ? FakeReply::eventStream(feed) : FakeReply::json(R"({"error":"not found"})", 404);
+            std::lock_guard lock(mutex);
+            return FakeReply::json(QJsonDocument(QJsonObject{{u"now"_qs, kBase + videos.size()},
+                                                             {u"family_rev"_qs, u"0"_qs},
+                                                             {u"total"_qs, videos.size()},
+                                                             {u"videos"_qs, videos}})
+                                       .toJson());
+        });
+        QVERIFY(service.start());
+
+        QProcess process;
+        start(process, profile, {u"sync"_qs, u"--follow"_qs}, service.url(u"/api"_qs).toString());
+        if (!live) {
+            const Run run = finish(process);
+            QCOMPARE(run.exitCode, 0);
+            QCOMPARE(run.out, u"Synced: 0 videos, 0 pending.\n"_qs);
+            QVERIFY2(run.err.contains(u"the service does not offer live changes"_qs), qPrintable(run.err));
+            return;
+        }
+        QString out;
+        const auto printed = [&](const QString &line) {
+            return QTest::qWaitFor(
+                [&] {
+                    out += QString::fromUtf8(process.readAllStandardOutput());
+                    return out.contains(line);
+                },
+                30000);
+        };
+        QVERIFY(printed(u"Synced: 0 videos, 0 pending.\n"_qs));
+        QVERIFY(QTest::qWaitFor([&] { return feed->openConnections() == 1; }, 30000));
+        {
+            std::lock_guard lock(mutex);
+            videos.append(QJsonObject{
+                {u"id"_qs, 1},
+                {u"youtube_id"_qs, u"fffffffffff"_qs},
+                {u"title"_qs, u"Added elsewhere"_qs},
+                {u"url"_qs, u"https://youtu.be/fffffffffff"_qs},
+                {u"upload_date"_qs, u"2020-01-02"_qs},
+                {u"duration"_qs, u"3:00"_qs},
+                {u"excluded"_qs, 0},
+                {u"deleted"_qs, 0},
+                {u"source"_qs, u"web"_qs},
+                {u"created_at"_qs, 1000},
+                {u"owner_email"_qs, u""_qs},
+                {u"read_only"_qs, 0},
+                {u"updated_at"_qs, kBase + 1},
+            });
+        }
+        feed->write("event: change\ndata: {\"now\":" + QByteArray::number(kBase + 1) + "}\n\n");
+        QVERIFY2(printed(u"Synced: 1 video, 0 pending.\n"_qs), qPrintable(out));
+        process.terminate();
+        const Run run = finish(process);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(out + run.out, u"Synced: 0 videos, 0 pending.\nSynced: 1 video, 0 pending.\n"_qs);
+        // The library was let go: a writer takes it at once.
+        QCOMPARE(cli(profile, {u"exclude"_qs, u"fffffffffff"_qs}).exitCode, 0);
+    }
+
     // Killed at moments of the full pull that follows a family change: whatever the moment, the
     // library still holds every video it had, and the next completed sync brings it to what the
     // service holds.
@@ -725,6 +805,7 @@ private Q_SLOTS:
         row("no ID", "delete", u"delete needs a video ID"_qs);
         row("two IDs", "exclude a b", u"exclude takes one video ID"_qs);
         row("operand to sync", "sync now", u"sync takes no arguments"_qs);
+        row("follow beyond sync", "list --follow", u"list does not take --follow"_qs);
         const QString noToken = u"signin needs --token-file FILE, --token - (standard input) or --token T"_qs;
         row("signin without token", "signin --email a@b.c", noToken);
         row("empty token", "signin --token=", noToken);

@@ -38,6 +38,14 @@ FakeReply FakeReply::html(QByteArray body, int status)
     return reply;
 }
 
+FakeReply FakeReply::eventStream(std::shared_ptr<ReplyFeed> feed)
+{
+    FakeReply reply = json(QByteArrayLiteral(": open\n\n"));
+    reply.headers = {{"Content-Type", "text/event-stream"}, {"Cache-Control", "no-cache"}};
+    reply.feed = std::move(feed);
+    return reply;
+}
+
 FakeReply FakeReply::trickle(QByteArray body, qsizetype bytes, std::chrono::milliseconds every)
 {
     FakeReply reply = json(std::move(body));
@@ -153,6 +161,36 @@ struct FakeHttpServer::State
         return chosen(request);
     }
 
+    // The body first, then whatever the feed gives, until the feed drops the connection, the
+    // client goes or the server stops.
+    void serveFeed(const FakeReply &reply, const std::string &contentType, httplib::Response &out)
+    {
+        const std::shared_ptr<ReplyFeed> feed = reply.feed;
+        const int epoch = feed->opened();
+        auto first = std::make_shared<std::string>(reply.body.toStdString());
+        const auto provide = [this, feed, epoch, first](std::size_t, httplib::DataSink &sink) {
+            std::string piece = std::exchange(*first, std::string());
+            if (piece.empty()) {
+                {
+                    std::lock_guard lock(mutex);
+                    if (stopping)
+                        return false;
+                }
+                switch (feed->take(epoch, piece, std::chrono::milliseconds(20))) {
+                case ReplyFeed::Take::dropped:
+                    return false;
+                case ReplyFeed::Take::idle:
+                    return sink.is_writable();
+                case ReplyFeed::Take::bytes:
+                    break;
+                }
+            }
+            chunkedBytesSent += qint64(piece.size());
+            return sink.write(piece.data(), piece.size());
+        };
+        out.set_chunked_content_provider(contentType, provide, [feed](bool) { feed->closed(); });
+    }
+
     void serve(const httplib::Request &in, httplib::Response &out)
     {
         RecordedRequest request;
@@ -181,6 +219,10 @@ struct FakeHttpServer::State
                 out.set_header(name.toStdString(), value.toStdString());
         }
         out.status = reply.status;
+        if (reply.feed) {
+            serveFeed(reply, contentType, out);
+            return;
+        }
         // A body of a known length written through a provider goes out as it is: the library
         // compresses only whole bodies and chunked ones, which would hold a trickle back and
         // wrap an encoded body a second time.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ReplyFeed.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -23,6 +25,8 @@ struct FakeReply
     // piece every trickleEvery (cut short when the server stops).
     qsizetype trickleBytes = 0;
     std::chrono::milliseconds trickleEvery{1000};
+    // An open-ended body (chunked) taken from the feed for as long as the connection lasts.
+    std::shared_ptr<ReplyFeed> feed;
 
     static FakeReply json(QByteArray body, int status = 200)
     {
@@ -33,6 +37,8 @@ struct FakeReply
     }
     // What a proxy or a web server in front of the service answers: a page, not JSON.
     static FakeReply html(QByteArray body, int status = 200);
+    // A text/event-stream reply that begins with the service's opening comment.
+    static FakeReply eventStream(std::shared_ptr<ReplyFeed> feed);
     static FakeReply trickle(QByteArray body, qsizetype bytes, std::chrono::milliseconds every);
     // A few hundred kilobytes on the wire, sent with "Content-Encoding: gzip", that inflate to
     // inflatedBytes zeros.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChangeStream.h"
 #include "Clock.h"
 #include "FakeHttpServer.h"
 #include "GroupSettings.h"
@@ -24,6 +25,7 @@ inline constexpr qint64 kStartMs = 1709640000000; // 2024-03-05 12:00:00 UTC
 inline const QByteArray kVideosPath = QByteArrayLiteral("/api/videos.php");
 inline const QByteArray kUpsertPath = QByteArrayLiteral("/api/upsert.php");
 inline const QByteArray kDeletePath = QByteArrayLiteral("/api/delete.php");
+inline const QByteArray kEventsPath = QByteArrayLiteral("/api/events.php");
 inline constexpr qint64 kEchoNow = 777000;
 
 class FakeClock : public Clock
@@ -144,10 +146,14 @@ inline FakeReply serviceAnswer(const RecordedRequest &request)
 
 // One engine with a fake server, a store, settings and secrets in a temporary folder, and a
 // clock and network watch the test controls. Unscripted requests get the service's answer.
+// With live changes, the engine holds the change stream (its back-off in milliseconds); the
+// server answers it from feed.
 class SyncHarness
 {
 public:
-    explicit SyncHarness(bool signedIn = true, std::chrono::milliseconds debounce = std::chrono::hours(1))
+    explicit SyncHarness(bool signedIn = true, std::chrono::milliseconds debounce = std::chrono::hours(1),
+                         bool liveChanges = false)
+        : m_live(liveChanges)
     {
         if (!dir.isValid() || !server.start())
             qFatal("test harness: no temporary folder or no free port");
@@ -228,6 +234,10 @@ public:
     VideoStore *store = nullptr;
     GroupSettings *group = nullptr;
     SyncEngine *engine = nullptr;
+    std::shared_ptr<ReplyFeed> feed = std::make_shared<ReplyFeed>();
+    ChangeStream::Timing liveTiming{std::chrono::milliseconds(10), std::chrono::milliseconds(40),
+                                    std::chrono::milliseconds(40), std::chrono::seconds(60),
+                                    std::chrono::seconds(60),      [] { return 0.5; }};
 
 private:
     void open(std::chrono::milliseconds debounce)
@@ -236,6 +246,11 @@ private:
         options.clock = &clock;
         options.networkWatch = &watch;
         options.debounce = debounce;
+        options.liveChanges = m_live;
+        options.makeChangeStream = [this](APIClient &api) {
+            ChangeStream::Timing timing = liveTiming;
+            return std::make_unique<ChangeStream>(api, timing);
+        };
         QString error;
         session = LibrarySession::open(options, &error);
         if (!session)
@@ -255,11 +270,14 @@ private:
             if (!queued.isEmpty())
                 return queued.takeFirst();
         }
+        if (m_live && request.path == kEventsPath)
+            return FakeReply::eventStream(feed);
         return serviceAnswer(request);
     }
 
     std::mutex m_repliesMutex;
     QHash<QByteArray, QList<FakeReply>> m_replies;
+    bool m_live = false;
     int m_cyclesStarted = 0;
     int m_cyclesEnded = 0;
 };
