@@ -38,6 +38,18 @@ void ServiceConfig::readEnvironment()
         durability = Storage::Durability::Commit;
 
     telegram.botName = environment("CLIPVANE_TELEGRAM_BOT_NAME", u"clipvane_bot"_qs);
+
+    // Connections and event streams; a value that is not a positive number is ignored.
+    const auto positive = [](const char *name, int &into) {
+        bool ok = false;
+        const int value = environment(name).toInt(&ok);
+        if (ok && value > 0)
+            into = value;
+    };
+    positive("CLIPVANE_MAX_CONNECTIONS", limits.maxConnections);
+    positive("CLIPVANE_MAX_CONNECTIONS_PER_ADDRESS", limits.maxConnectionsPerAddress);
+    positive("CLIPVANE_EVENT_STREAMS_PER_TOKEN", limits.eventStreamsPerToken);
+    positive("CLIPVANE_EVENT_HEARTBEAT_MS", limits.eventHeartbeatMs);
 }
 
 QString ServiceConfig::databaseUrl() const
