@@ -53,7 +53,22 @@ void PgChangeListener::start()
         return;
     m_stopping = false;
     m_stopFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    {
+        std::lock_guard lock(m_mutex);
+        m_firstTry = true;
+    }
     m_thread = std::thread([this] { run(); });
+    std::unique_lock lock(m_mutex);
+    m_tried.wait(lock, [this] { return !m_firstTry; });
+}
+
+void PgChangeListener::tried()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_firstTry = false;
+    }
+    m_tried.notify_all();
 }
 
 void PgChangeListener::stop()
@@ -132,8 +147,10 @@ void PgChangeListener::run()
                 m_callbacks.missed(clock.step() ? clock.int64(0) : 1);
             }
             delay = kFirstRetry;
+            tried();
             listen(connection);
         } catch (const std::exception &error) {
+            tried();
             std::fprintf(stderr, "clipvane-service: listening for other instances' changes: %s\n", error.what());
         }
         if (!m_stopping) {

@@ -3,7 +3,9 @@
 #include <QtGlobal>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,6 +42,8 @@ public:
     PgChangeListener(const PgChangeListener &) = delete;
     PgChangeListener &operator=(const PgChangeListener &) = delete;
 
+    // Returns once the listener listens (or its first attempt failed, after which it keeps
+    // trying), so that changes committed after start() reach this instance.
     void start();
     void stop();
     // How many times the listener began to listen (1 once it is up; more after reconnections).
@@ -57,6 +61,7 @@ private:
     // Until the connection fails or the listener stops.
     void listen(PgConnection &connection);
     void pause(std::chrono::milliseconds delay);
+    void tried();
 
     const std::string m_conninfo;
     const std::string m_channel;
@@ -65,7 +70,10 @@ private:
     int m_stopFd = -1;
     std::atomic<bool> m_stopping = false;
     std::atomic<int> m_listens = 0;
-    std::thread m_thread; // last: it uses every member above
+    std::mutex m_mutex;
+    std::condition_variable m_tried;
+    bool m_firstTry = true; // under m_mutex
+    std::thread m_thread;   // last: it uses every member above
 };
 
 } // namespace clipvane::service
