@@ -7,6 +7,9 @@ namespace clipvane::service {
 
 namespace {
 
+// Below this a bearer token and a proxy's headers may no longer fit.
+constexpr int kMinHeaderBytes = 4096;
+
 QString environment(const char *name, const QString &fallback = QString())
 {
     const QString value = qEnvironmentVariable(name).trimmed();
@@ -48,6 +51,10 @@ void ServiceConfig::readEnvironment()
     };
     positive("CLIPVANE_MAX_CONNECTIONS", limits.maxConnections);
     positive("CLIPVANE_MAX_CONNECTIONS_PER_ADDRESS", limits.maxConnectionsPerAddress);
+    int headerBytes = 0;
+    positive("CLIPVANE_MAX_HEADER_BYTES", headerBytes);
+    if (headerBytes > 0)
+        limits.maxHeaderBytes = size_t(std::max(headerBytes, kMinHeaderBytes));
     positive("CLIPVANE_EVENT_STREAMS_PER_TOKEN", limits.eventStreamsPerToken);
     positive("CLIPVANE_EVENT_HEARTBEAT_MS", limits.eventHeartbeatMs);
 }

@@ -500,16 +500,20 @@ bool HttpServer::queue(MHD_Connection *connection, Exchange &exchange, ServerRes
         // A stream is open for as long as its client keeps it; heartbeats find a client gone.
         state->deadline = response.stream ? kNever : Clock::now() + std::chrono::seconds(m_limits.replySeconds);
     }
-    if (response.stream)
-        MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT, 0U);
     exchange.stage = Exchange::Stage::Replied;
     m_handler.replied(exchange.request, response);
+    // An open stream may stay for days: what its request held is let go now.
+    if (response.stream) {
+        exchange.request = ServerRequest();
+        exchange.uri = std::string();
+    }
     return queued == MHD_YES;
 }
 
 bool HttpServer::queueStream(MHD_Connection *connection, ServerResponse &response, MHD_Response *&reply)
 {
-    constexpr size_t kStreamBlock = 1024; // events and heartbeats are a few dozen bytes
+    // Events and heartbeats are a few dozen bytes; the block is held by every open stream.
+    constexpr size_t kStreamBlock = 128;
     auto *stream = new StreamReply{this, response.stream};
     reply = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, kStreamBlock, &Callbacks::readStream, stream,
                                               &Callbacks::freeStream);
