@@ -257,6 +257,20 @@ private Q_SLOTS:
         QCOMPARE(stream.nextChange(), pullNow(service, token));
     }
 
+    // A stream quiet for longer than a keep-alive connection may idle stays open: its
+    // heartbeats, further apart than the idle bound, keep coming.
+    void quietStreamsOutliveTheIdleBound()
+    {
+        TestService service([](ServiceConfig &config) {
+            config.limits.keepAliveSeconds = 1;
+            config.limits.eventHeartbeatMs = 2500;
+        });
+        EventClient stream(service.port(), service.token(u"a@example.com"_qs));
+        QCOMPARE(stream.next(), std::string(": open"));
+        QCOMPARE(stream.next(10'000), std::string(": heartbeat"));
+        QCOMPARE(stream.next(10'000), std::string(": heartbeat"));
+    }
+
     // (Its tokens are checked with every other route's, in HttpTest.)
     void streamsAreRoutesLikeAnyOther()
     {
