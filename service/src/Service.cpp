@@ -1,6 +1,9 @@
 #include "Service.h"
 
+#include "db/PgStorage.h"
 #include "outbound/OutboundHttp.h"
+
+#include <sys/resource.h>
 
 #include <csignal>
 #include <cstdio>
@@ -36,6 +39,21 @@ TelegramBot::Callbacks telegramCallbacks(Accounts &accounts, Library &library)
     return callbacks;
 }
 
+// Every connection, idle event streams included, holds a descriptor: the soft limit is raised
+// as far as the connection cap needs (and the hard limit allows).
+void raiseDescriptorLimit(int connections)
+{
+    constexpr rlim_t kSpare = 256; // database, files, outbound calls
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return;
+    const rlim_t wanted = std::min(limit.rlim_max, rlim_t(connections) + kSpare);
+    if (limit.rlim_cur < wanted) {
+        limit.rlim_cur = wanted;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 } // namespace
 
 Service::Service(ServiceConfig config, std::unique_ptr<MetadataProvider> metadata, Storage::WallClock wallClock)
@@ -51,7 +69,7 @@ Service::Service(ServiceConfig config, std::unique_ptr<MetadataProvider> metadat
     , m_worker(m_library)
     , m_endpoints(m_accounts, m_library, m_assistant, m_telegram, !m_config.telegram.botToken.isEmpty(),
                   m_config.telegramCodeLifetimeMs)
-    , m_server(m_config.limits, m_config.logRequests, m_accounts, m_endpoints, m_google)
+    , m_server(m_config.limits, m_config.logRequests, m_accounts, m_endpoints, m_google, m_changes)
     , m_leadership(
           *m_storage,
           [this] {
@@ -63,6 +81,17 @@ Service::Service(ServiceConfig config, std::unique_ptr<MetadataProvider> metadat
           [this] { m_worker.stop(); })
 {
     m_library.setMetadataQueuedCallback([this] { m_worker.wake(); });
+    m_storage->setChangeObserver(
+        [this](const std::vector<qint64> &accountIds, qint64 now) { m_changes.publish(accountIds, now); });
+    if (auto *shared = dynamic_cast<PgStorage *>(m_storage.get())) {
+        PgChangeListener::Callbacks relay;
+        relay.changed = [this](const std::vector<qint64> &accountIds, qint64 now) {
+            m_changes.publish(accountIds, now);
+        };
+        relay.missed = [this](qint64 now) { m_changes.publishToAll(now); };
+        m_changeListener = std::make_unique<PgChangeListener>(shared->conninfo(), shared->changeChannel(),
+                                                              shared->instance(), std::move(relay));
+    }
     // Adds on other instances do not wake this one's worker: it looks again every few seconds.
     if (m_storage->shared())
         m_worker.setIdleRecheck(std::chrono::seconds(2));
@@ -77,6 +106,9 @@ int Service::start()
 {
     // A client that hangs up mid-reply must not end the process.
     std::signal(SIGPIPE, SIG_IGN);
+    raiseDescriptorLimit(m_config.limits.maxConnections);
+    if (m_changeListener)
+        m_changeListener->start();
     const std::string host = m_config.listenHost.toStdString();
     const int port = m_server.start(host, m_config.listenPort);
     m_running = true;
@@ -96,6 +128,8 @@ void Service::stop()
         return;
     m_running = false;
     m_server.stop();
+    if (m_changeListener)
+        m_changeListener->stop();
     m_leadership.stop();
     m_telegram.stop();
     m_worker.stop();

@@ -5,8 +5,10 @@
 #include "api/ApiServer.h"
 #include "assistant/Assistant.h"
 #include "db/Leadership.h"
+#include "db/PgChangeListener.h"
 #include "db/Storage.h"
 #include "domain/Accounts.h"
+#include "domain/ChangeHub.h"
 #include "domain/Library.h"
 #include "domain/MetadataWorker.h"
 #include "domain/SignInStates.h"
@@ -39,11 +41,13 @@ public:
     Accounts &accounts() { return m_accounts; }
     Library &library() { return m_library; }
     Storage &storage() { return *m_storage; }
+    ChangeHub &changes() { return m_changes; }
     bool leading() const { return m_leadership.leading(); }
 
 private:
     ServiceConfig m_config;
     std::unique_ptr<MetadataProvider> m_metadata;
+    ChangeHub m_changes; // before the storage, whose commits publish to it
     std::unique_ptr<Storage> m_storage;
     Accounts m_accounts;
     SignInStates m_signInStates;
@@ -55,6 +59,8 @@ private:
     ApiEndpoints m_endpoints;
     ApiServer m_server;
     Leadership m_leadership;
+    // On a shared database: other instances' changes, for this one's event streams.
+    std::unique_ptr<PgChangeListener> m_changeListener;
     QString m_origin;
     bool m_running = false;
 };

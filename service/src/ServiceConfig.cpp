@@ -7,6 +7,9 @@ namespace clipvane::service {
 
 namespace {
 
+// Below this a bearer token and a proxy's headers may no longer fit.
+constexpr int kMinHeaderBytes = 4096;
+
 QString environment(const char *name, const QString &fallback = QString())
 {
     const QString value = qEnvironmentVariable(name).trimmed();
@@ -38,6 +41,22 @@ void ServiceConfig::readEnvironment()
         durability = Storage::Durability::Commit;
 
     telegram.botName = environment("CLIPVANE_TELEGRAM_BOT_NAME", u"clipvane_bot"_qs);
+
+    // Connections and event streams; a value that is not a positive number is ignored.
+    const auto positive = [](const char *name, int &into) {
+        bool ok = false;
+        const int value = environment(name).toInt(&ok);
+        if (ok && value > 0)
+            into = value;
+    };
+    positive("CLIPVANE_MAX_CONNECTIONS", limits.maxConnections);
+    positive("CLIPVANE_MAX_CONNECTIONS_PER_ADDRESS", limits.maxConnectionsPerAddress);
+    int headerBytes = 0;
+    positive("CLIPVANE_MAX_HEADER_BYTES", headerBytes);
+    if (headerBytes > 0)
+        limits.maxHeaderBytes = size_t(std::max(headerBytes, kMinHeaderBytes));
+    positive("CLIPVANE_EVENT_STREAMS_PER_TOKEN", limits.eventStreamsPerToken);
+    positive("CLIPVANE_EVENT_HEARTBEAT_MS", limits.eventHeartbeatMs);
 }
 
 QString ServiceConfig::databaseUrl() const

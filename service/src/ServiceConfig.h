@@ -35,7 +35,10 @@ struct ServiceConfig
     ChatModelConfig chatModel;
     TelegramConfig telegram;
 
-    // The outside services, from CLIPVANE_* environment variables (each with its default base).
+    // The outside services, from CLIPVANE_* environment variables (each with its default base),
+    // and the connection limits (CLIPVANE_MAX_CONNECTIONS, CLIPVANE_MAX_CONNECTIONS_PER_ADDRESS,
+    // CLIPVANE_MAX_HEADER_BYTES, which is also what each connection may hold in memory,
+    // CLIPVANE_EVENT_STREAMS_PER_TOKEN, CLIPVANE_EVENT_HEARTBEAT_MS).
     void readEnvironment();
     // The database to open: database, or the SQLite file in dataDir (made private).
     QString databaseUrl() const;

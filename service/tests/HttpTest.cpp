@@ -32,6 +32,7 @@ const std::vector<std::pair<std::string, std::string>> kApiRoutes = {
     {"GET", "/api/videos.php"},   {"POST", "/api/upsert.php"},    {"POST", "/api/delete.php"},
     {"GET", "/api/family.php"},   {"POST", "/api/family.php"},    {"GET", "/api/account.php?action=export"},
     {"POST", "/api/account.php"}, {"POST", "/api/assistant.php"}, {"POST", "/api/telegram-code.php"},
+    {"GET", "/api/events.php"},
 };
 constexpr auto kForm = "application/x-www-form-urlencoded";
 

@@ -155,12 +155,14 @@ struct ApiServer::Caller : ServerRequest::Context
 };
 
 ApiServer::ApiServer(const ServiceLimits &limits, bool logRequests, Accounts &accounts, ApiEndpoints &endpoints,
-                     GoogleSignIn &google)
+                     GoogleSignIn &google, ChangeHub &changes)
     : m_logRequests(logRequests)
     , m_accounts(accounts)
     , m_endpoints(endpoints)
     , m_google(google)
     , m_limiter(limits.rate)
+    , m_events(changes,
+               EventStreams::Settings{limits.eventStreamsPerToken, std::chrono::milliseconds(limits.eventHeartbeatMs)})
     , m_http(httpLimits(limits), *this)
 {
     ApiEndpoints *api = &m_endpoints;
@@ -178,6 +180,7 @@ ApiServer::ApiServer(const ServiceLimits &limits, bool logRequests, Accounts &ac
     m_routes["/api/assistant.php"] = {{"POST"}, endpoint(&ApiEndpoints::assistant)};
     m_routes["/api/telegram-code.php"] = {{"POST"}, endpoint(&ApiEndpoints::telegramCode)};
     m_routes["/api/account.php"] = {{"GET", "POST"}, endpoint(&ApiEndpoints::account)};
+    m_routes["/api/events.php"] = {{"GET"}, nullptr};
 }
 
 ApiServer::~ApiServer()
@@ -322,6 +325,11 @@ ServerResponse ApiServer::serveApi(ServerRequest &request)
     auto *caller = dynamic_cast<Caller *>(request.context.get());
     if (!caller || !caller->user)
         return refusal(500);
+    if (!caller->route->endpoint) {
+        // A stream is not a request in flight: it does not hold the caller's slot while open.
+        caller->permit.reset();
+        return openEvents(*caller);
+    }
     ServerResponse response;
     try {
         const std::string body = caller->route->endpoint(*caller->user, request);
@@ -334,6 +342,24 @@ ServerResponse ApiServer::serveApi(ServerRequest &request)
         response = errorReply(httpStatus(error.kind()), error.what());
     }
     caller->permit.reset();
+    return response;
+}
+
+ServerResponse ApiServer::openEvents(const Caller &caller)
+{
+    auto stream = m_events.open(*caller.user, caller.token);
+    if (!stream) {
+        ServerResponse refused = errorReply(429, "too many open event streams for this token; close one first");
+        refused.setHeader("Retry-After", "30");
+        return refused;
+    }
+    ServerResponse response;
+    response.status = 200;
+    response.setHeader("Content-Type", "text/event-stream");
+    response.setHeader("Cache-Control", "no-store");
+    // Proxies that buffer replies (nginx) pass this one on as it comes.
+    response.setHeader("X-Accel-Buffering", "no");
+    response.stream = std::move(stream);
     return response;
 }
 

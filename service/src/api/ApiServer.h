@@ -1,8 +1,10 @@
 #pragma once
 
 #include "api/ApiEndpoints.h"
+#include "api/EventStreams.h"
 #include "api/ServiceLimits.h"
 #include "domain/Accounts.h"
+#include "domain/ChangeHub.h"
 #include "http/HttpHandler.h"
 #include "http/HttpServer.h"
 #include "http/RateLimiter.h"
@@ -23,7 +25,7 @@ class ApiServer : public HttpHandler
 public:
     // logRequests: one line on the standard error per reply.
     ApiServer(const ServiceLimits &limits, bool logRequests, Accounts &accounts, ApiEndpoints &endpoints,
-              GoogleSignIn &google);
+              GoogleSignIn &google, ChangeHub &changes);
     ~ApiServer() override;
 
     // Listens on host:port (port 0 picks a free one) and serves from threads of its own;
@@ -45,13 +47,14 @@ private:
     struct Route
     {
         std::vector<std::string> methods;
-        Endpoint endpoint;
+        Endpoint endpoint; // none: the event stream
     };
     struct Caller;
 
     std::optional<ServerResponse> screenSignIn(const ServerRequest &request) const;
     std::optional<ServerResponse> admitRate(Caller &caller);
     ServerResponse serveApi(ServerRequest &request);
+    ServerResponse openEvents(const Caller &caller);
     ServerResponse signIn(const ServerRequest &request);
     ServerResponse completeSignIn(const QString &email, const QString &appState);
     static QString applicationState(const ServerRequest &request);
@@ -62,6 +65,7 @@ private:
     ApiEndpoints &m_endpoints;
     GoogleSignIn &m_google;
     RateLimiter m_limiter;
+    EventStreams m_events;
     std::map<std::string, Route> m_routes;
     QString m_publicOrigin;
     bool m_loopback = false;

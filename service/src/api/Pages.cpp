@@ -243,6 +243,7 @@ application when you are done.</p>
 <li><code>/api/account.php</code> &mdash; export or delete your account</li>
 <li><code>/api/assistant.php</code> &mdash; ask questions about your library</li>
 <li><code>/api/telegram-code.php</code> &mdash; link your Telegram chat to the bot</li>
+<li><code>/api/events.php</code> &mdash; a live stream that tells your devices when your library changed</li>
 <li><code>/player.html</code> &mdash; the video player page the application embeds</li>
 <li><code>)HTML" + kSignInPath +
                     R"HTML(</code> &mdash; sign-in</li>

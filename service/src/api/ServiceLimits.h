@@ -20,6 +20,9 @@ struct ServiceLimits
     int keepAliveSeconds = 5;
     int keepAliveMaxRequests = 1000;
     int threads = 16; // workers for the handlers; connections need none
+    // Open event streams per token, and the comment that keeps an idle one alive through proxies.
+    int eventStreamsPerToken = 4;
+    int eventHeartbeatMs = 25'000;
     RateLimiter::Settings rate;
 };
 

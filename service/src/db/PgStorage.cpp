@@ -1,6 +1,9 @@
 #include "db/PgStorage.h"
 
+#include "db/PgChangeListener.h"
 #include "db/ScopedTransaction.h"
+
+#include <QRandomGenerator>
 
 #include <libpq-fe.h>
 
@@ -169,6 +172,9 @@ constexpr const char *kTakeLease =
 // its reads, not the whole small table, so writers do not collide over each other's leases.
 constexpr const char *kEndLease = "DELETE FROM stamp_leases WHERE ctid = ?2::tid AND stamp = ?1";
 
+constexpr const char *kChangeChannel = "clipvane_changes";
+constexpr size_t kMaxIdentifier = 63;
+
 constexpr const char *kLiveLease = "EXISTS (SELECT 1 FROM pg_stat_activity a "
                                    "WHERE a.pid = l.backend_pid AND a.backend_start = l.backend_start)";
 
@@ -177,9 +183,16 @@ constexpr const char *kLiveLease = "EXISTS (SELECT 1 FROM pg_stat_activity a "
 PgStorage::PgStorage(std::string conninfo, WallClock wallClock)
     : Storage(std::move(wallClock), Durability::Commit)
     , m_conninfo(std::move(conninfo))
+    , m_instance(QString::number(QRandomGenerator::system()->generate64(), 36).toStdString())
     , m_liveness([this] { return wallNow(); })
 {
     migrate();
+    // Channels are database-wide: services on other schemas of the database keep to their own.
+    auto connection = connect();
+    auto schema = connection->prepare("SELECT current_schema()");
+    const std::string name = schema.step() ? schema.text(0).toStdString() : std::string();
+    m_channel = std::string(kChangeChannel) + (name.empty() || name == "public" ? "" : "." + name);
+    m_channel.resize(std::min<size_t>(m_channel.size(), kMaxIdentifier));
 }
 
 PgStorage::~PgStorage() = default;
@@ -309,6 +322,13 @@ void PgStorage::commit(WriteTransaction &transaction)
     transaction.db.prepare(kEndLease).bind(1, lease).bind(2, row).run();
     if (transaction.db.changes() == 0) // the row moved (a VACUUM FULL, say): found by its stamp
         transaction.db.prepare("DELETE FROM stamp_leases WHERE stamp = ?1").bind(1, lease).run();
+    // Other instances hear of the change when, and only if, it commits.
+    for (const std::string &payload :
+         PgChangeListener::payloads(m_instance, transaction.changedAccounts(), lease + 1)) {
+        auto notify = transaction.db.prepare("SELECT pg_notify(?1, ?2)");
+        notify.bind(1, QString::fromStdString(m_channel)).bind(2, QString::fromStdString(payload));
+        notify.step();
+    }
     transaction.db.exec("COMMIT");
     Writing writing = finish(transaction.db);
     writing.lease = 0; // gone with the commit

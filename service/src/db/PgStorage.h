@@ -37,6 +37,11 @@ public:
 
     // A new connection of its own (for a session-long lock, say).
     std::unique_ptr<PgConnection> connect() const;
+    const std::string &conninfo() const { return m_conninfo; }
+    // The channel every instance of this database (and schema) announces its changes on,
+    // and what names this instance in its notices (see PgChangeListener).
+    const std::string &changeChannel() const { return m_channel; }
+    const std::string &instance() const { return m_instance; }
     // For tests of cost: the times pulls read pg_stat_activity.
     quint64 livenessReads() const { return m_liveness.reads(); }
 
@@ -65,6 +70,8 @@ private:
     void migrate();
 
     std::string m_conninfo;
+    std::string m_channel;
+    std::string m_instance;
     std::mutex m_mutex;
     std::vector<std::unique_ptr<PgConnection>> m_readers;
     std::vector<std::unique_ptr<PgConnection>> m_writers;

@@ -27,6 +27,13 @@ qint64 WriteTransaction::stamp()
     return *m_stamp;
 }
 
+void WriteTransaction::changedFor(qint64 accountId)
+{
+    stamp();
+    if (std::find(m_changed.begin(), m_changed.end(), accountId) == m_changed.end())
+        m_changed.push_back(accountId);
+}
+
 Storage::Reader::Reader(Storage &storage)
     : storage(storage)
     , connection(storage.beginRead())
@@ -64,6 +71,13 @@ void Storage::Writer::commit(WriteTransaction &transaction)
 {
     storage.commit(transaction);
     open = false;
+    if (storage.m_changeObserver && !transaction.changedAccounts().empty() && transaction.usedStamp()) {
+        try {
+            storage.m_changeObserver(transaction.changedAccounts(), *transaction.usedStamp() + 1);
+        } catch (const std::exception &) {
+            // The write stands; its streams learn of it at their next pull.
+        }
+    }
 }
 
 void Storage::Writer::rollback()

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace clipvane::service {
 
@@ -26,10 +27,16 @@ public:
     qint64 wallNow() const { return m_wallNow; }
     std::optional<qint64> usedStamp() const { return m_stamp; }
 
+    // What the account's pull delivers changed: once this commits, its open event streams
+    // (on every instance) learn of it. Takes the stamp, which dates the change.
+    void changedFor(qint64 accountId);
+    const std::vector<qint64> &changedAccounts() const { return m_changed; }
+
 private:
     Storage &m_storage;
     qint64 m_wallNow;
     std::optional<qint64> m_stamp;
+    std::vector<qint64> m_changed; // without repeats
 };
 
 // The service's database: SQLite in one file (the default: one process, nothing to set up)
@@ -39,6 +46,9 @@ class Storage
 {
 public:
     using WallClock = std::function<qint64()>;
+    // After a commit that changed what some accounts' pulls deliver: the accounts, and the
+    // clock a pull must report for the change to be delivered (its stamp + 1).
+    using ChangeObserver = std::function<void(const std::vector<qint64> &accountIds, qint64 now)>;
 
     // Commit: every commit reaches the disk before it is confirmed (about 3 ms a write here).
     // Checkpoint: a commit survives the process being killed at once; an operating-system crash
@@ -68,6 +78,10 @@ public:
     // carries a stamp at or above it; so a pull serves only rows stamped below it, and a cursor
     // at "now" misses nothing.
     virtual qint64 readNow(SqlConnection &db) = 0;
+
+    // Called on the committing thread after each commit that named changed accounts (see
+    // WriteTransaction::changedFor). Set before the storage is shared between threads.
+    void setChangeObserver(ChangeObserver observer) { m_changeObserver = std::move(observer); }
 
     // After rows were copied in with their IDs: new rows get IDs above them.
     virtual void continueIdentities(SqlConnection &) {}
@@ -158,6 +172,7 @@ private:
 
     WallClock m_wallClock;
     Durability m_durability;
+    ChangeObserver m_changeObserver;
     std::atomic<bool> m_countReadWork{false};
     std::atomic<qint64> m_readWork{0};
 };

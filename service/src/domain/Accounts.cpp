@@ -23,6 +23,7 @@ constexpr int kMaxOpenTelegramCodes = 20;
 // without an account yet.
 void refreshMemberShare(WriteTransaction &tx, const Account &owner, const QString &email)
 {
+    tx.changedFor(owner.id); // the owner's list of members changed
     auto member = tx.db.prepare("SELECT id FROM users WHERE email = ?1");
     member.bind(1, email);
     if (!member.step())
@@ -200,6 +201,8 @@ void Accounts::declineShare(const Account &user, const QString &ownerEmail)
             .bind(2, ownerEmail)
             .bind(3, tx.wallNow())
             .run();
+        if (tx.db.changes() != 0)
+            tx.changedFor(user.id); // the user's list of declined owners changed
         auto owner = tx.db.prepare("SELECT id FROM users WHERE email = ?1");
         owner.bind(1, ownerEmail);
         if (!owner.step())
@@ -221,6 +224,14 @@ void Accounts::liftBlock(const Account &user, const QString &ownerEmail)
             .bind(1, user.email)
             .bind(2, ownerEmail)
             .run();
+        if (tx.db.changes() == 0)
+            return;
+        tx.changedFor(user.id);
+        // The owner may share again: the owner's application hears of it too.
+        auto owner = tx.db.prepare("SELECT id FROM users WHERE email = ?1");
+        owner.bind(1, ownerEmail);
+        if (owner.step())
+            tx.changedFor(owner.int64(0));
     });
 }
 
@@ -332,6 +343,8 @@ void Accounts::deleteAccount(const Account &user)
         tx.db.prepare("DELETE FROM family WHERE member_email = ?1").bind(1, user.email).run();
         tx.db.prepare("DELETE FROM family_blocks WHERE member_email = ?1").bind(1, user.email).run();
 
+        // The account's own devices hear of it too: their next pull finds the token revoked.
+        tx.changedFor(user.id);
         for (size_t i = 0; i < members.size(); ++i) {
             for (const QString &id : seen[i])
                 feed.refresh(members[i], id);

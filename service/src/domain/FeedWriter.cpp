@@ -73,12 +73,14 @@ void FeedWriter::refresh(const Account &user, const QString &youtubeId)
     const std::optional<FeedRow> current = row(user.id, youtubeId);
 
     if (!standing) {
-        if (current && !current->deleted)
+        if (current && !current->deleted) {
             db.prepare("UPDATE feed SET deleted = 1, updated_at = ?3 WHERE user_id = ?1 AND youtube_id = ?2")
                 .bind(1, user.id)
                 .bind(2, youtubeId)
                 .bind(3, m_tx.stamp())
                 .run();
+            m_tx.changedFor(user.id);
+        }
         return;
     }
     if (current && sameState(*current, *standing))
@@ -108,6 +110,7 @@ void FeedWriter::refresh(const Account &user, const QString &youtubeId)
         .bind(14, standing->watched)
         .bind(15, standing->position)
         .run();
+    m_tx.changedFor(user.id);
 }
 
 void FeedWriter::refreshOwnerVideo(const Account &owner, const QString &youtubeId)
@@ -137,11 +140,13 @@ void FeedWriter::redeliver(qint64 userId, const QString &youtubeId)
         .bind(2, youtubeId)
         .bind(3, m_tx.stamp())
         .run();
+    m_tx.changedFor(userId);
 }
 
 void FeedWriter::bumpFamilyRevision(qint64 userId)
 {
     m_tx.db.prepare("UPDATE users SET family_rev = ?2 WHERE id = ?1").bind(1, userId).bind(2, m_tx.stamp()).run();
+    m_tx.changedFor(userId);
 }
 
 std::vector<Account> FeedWriter::membersOf(qint64 ownerId)
@@ -195,6 +200,7 @@ FeedRow FeedWriter::insertDeletionRecord(qint64 userId, const QString &youtubeId
         .bind(2, youtubeId)
         .bind(3, m_tx.stamp())
         .run();
+    m_tx.changedFor(userId);
     return *row(userId, youtubeId);
 }
 

@@ -100,8 +100,28 @@ struct HttpServer::Exchange
     std::optional<ServerResponse> reply;
 };
 
+// What libmicrohttpd holds of a streaming reply, until it frees the reply.
+struct HttpServer::StreamReply
+{
+    HttpServer *server;
+    std::shared_ptr<StreamBody> body;
+};
+
 struct HttpServer::Callbacks
 {
+    static ssize_t readStream(void *cls, uint64_t, char *buffer, size_t max)
+    {
+        return static_cast<StreamReply *>(cls)->body->read(buffer, max);
+    }
+
+    static void freeStream(void *cls)
+    {
+        auto *reply = static_cast<StreamReply *>(cls);
+        reply->server->m_streams.erase(reply->body.get());
+        reply->body->detach();
+        delete reply;
+    }
+
     static HttpServer &server(void *cls) { return *static_cast<HttpServer *>(cls); }
 
     static Connection *connectionOf(MHD_Connection *connection)
@@ -240,10 +260,13 @@ void HttpServer::loop()
     auto lastSweep = Clock::now();
     for (;;) {
         if (m_stopping && !stopBy) {
-            // No new connections; the ones open finish what they are doing.
+            // No new connections; the ones open finish what they are doing, and streams end
+            // (none may stay suspended when the daemon stops).
             const MHD_socket listening = MHD_quiesce_daemon(m_daemon);
             if (listening != MHD_INVALID_SOCKET)
                 close(listening);
+            for (StreamBody *stream : m_streams)
+                stream->end();
             stopBy = Clock::now() + kStopGrace;
         }
         if (stopBy && m_jobs == 0) {
@@ -273,6 +296,8 @@ void HttpServer::loop()
         if (const auto now = Clock::now(); now - lastSweep >= kSweepInterval) {
             lastSweep = now;
             dropLateConnections();
+            for (StreamBody *stream : m_streams)
+                stream->beatIfDue(now);
         }
     }
 }
@@ -455,8 +480,13 @@ void HttpServer::dispatch(MHD_Connection *connection, Exchange &exchange, bool a
 bool HttpServer::queue(MHD_Connection *connection, Exchange &exchange, ServerResponse response)
 {
     Connection *state = Callbacks::connectionOf(connection);
-    MHD_Response *reply =
-        MHD_create_response_from_buffer(response.body.size(), response.body.data(), MHD_RESPMEM_MUST_COPY);
+    MHD_Response *reply = nullptr;
+    if (response.stream) {
+        if (!queueStream(connection, response, reply))
+            return false;
+    } else {
+        reply = MHD_create_response_from_buffer(response.body.size(), response.body.data(), MHD_RESPMEM_MUST_COPY);
+    }
     if (!reply)
         return false;
     for (const auto &[name, value] : response.headers)
@@ -467,11 +497,35 @@ bool HttpServer::queue(MHD_Connection *connection, Exchange &exchange, ServerRes
     MHD_destroy_response(reply);
     if (state) {
         state->replying = true;
-        state->deadline = Clock::now() + std::chrono::seconds(m_limits.replySeconds);
+        // A stream is open for as long as its client keeps it; heartbeats find a client gone.
+        state->deadline = response.stream ? kNever : Clock::now() + std::chrono::seconds(m_limits.replySeconds);
     }
     exchange.stage = Exchange::Stage::Replied;
     m_handler.replied(exchange.request, response);
+    // An open stream may stay for days: what its request held is let go now.
+    if (response.stream) {
+        exchange.request = ServerRequest();
+        exchange.uri = std::string();
+    }
     return queued == MHD_YES;
+}
+
+bool HttpServer::queueStream(MHD_Connection *connection, ServerResponse &response, MHD_Response *&reply)
+{
+    // Events and heartbeats are a few dozen bytes; the block is held by every open stream.
+    constexpr size_t kStreamBlock = 128;
+    auto *stream = new StreamReply{this, response.stream};
+    reply = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, kStreamBlock, &Callbacks::readStream, stream,
+                                              &Callbacks::freeStream);
+    if (!reply) {
+        delete stream;
+        return false;
+    }
+    m_streams.insert(stream->body.get());
+    stream->body->attach(connection, [this] { wake(); });
+    if (m_stopping)
+        stream->body->end();
+    return true;
 }
 
 } // namespace clipvane::service

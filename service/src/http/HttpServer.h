@@ -1,6 +1,7 @@
 #pragma once
 
 #include "http/HttpHandler.h"
+#include "http/StreamBody.h"
 #include "http/WorkerPool.h"
 
 #include <atomic>
@@ -12,6 +13,7 @@
 
 struct MHD_Daemon;
 struct MHD_Connection;
+struct MHD_Response;
 
 namespace clipvane::service {
 
@@ -57,6 +59,7 @@ private:
     using Clock = std::chrono::steady_clock;
 
     struct Callbacks; // libmicrohttpd's entry points
+    struct StreamReply;
 
     bool request(MHD_Connection *connection, Exchange &exchange, const char *url, const char *method,
                  const char *version, const char *data, size_t *size);
@@ -65,6 +68,7 @@ private:
                   const char *version);
     bool queue(MHD_Connection *connection, Exchange &exchange, ServerResponse response);
     void dispatch(MHD_Connection *connection, Exchange &exchange, bool admit, bool respond);
+    bool queueStream(MHD_Connection *connection, ServerResponse &response, MHD_Response *&reply);
     void loop();
     void dropLateConnections();
     void wake();
@@ -77,6 +81,7 @@ private:
     std::atomic<bool> m_stopping = false;
     std::atomic<int> m_jobs = 0;                    // handlers running or queued, each with a suspended connection
     std::unordered_set<Connection *> m_connections; // the loop's own
+    std::unordered_set<StreamBody *> m_streams;     // the loop's own: replies still streaming
     std::unique_ptr<WorkerPool> m_workers;
     std::thread m_loop;
 };

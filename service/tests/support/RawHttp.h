@@ -79,6 +79,15 @@ public:
         }
         return reply;
     }
+    // What arrives within waitMs: "" when nothing did or the peer closed.
+    std::string readSome(int waitMs)
+    {
+        char buffer[4096];
+        if (!readable(waitMs))
+            return {};
+        const ssize_t n = recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        return n > 0 ? std::string(buffer, size_t(n)) : std::string();
+    }
     // True once the service has closed the connection (waits up to waitMs for it).
     bool closedByPeer(int waitMs)
     {
