@@ -189,6 +189,8 @@ public:
         config.logRequests = false;
         config.limits.threads = 8;
         config.metadataRetry = MetadataRetry{3, 20, 2};
+        // Adds in quick succession still ask the provider themselves, unless a test says otherwise.
+        config.metadataPacing = MetadataPacing{10'000, 1000, 1000};
         config.telegram.botName = u"clipvane_test_bot"_qs;
         if (configure)
             configure(config);
