@@ -42,12 +42,12 @@ public:
 
     QHash<QString, VideoMetadata> fetchMany(const QList<MetadataAsk> &asks, const BeforeCall &beforeCall) override
     {
+        // A reply naming some of the videos is a working Data API: the others are unknown to
+        // YouTube. Only a batch it gave nothing for at all goes to oEmbed.
         QHash<QString, VideoMetadata> found = m_first->fetchMany(asks, beforeCall);
-        QList<MetadataAsk> missing;
-        for (const MetadataAsk &ask : asks)
-            if (!found.contains(ask.youtubeID))
-                missing.append(ask);
-        for (const QList<MetadataAsk> &part : batches(missing, m_second->batchLimit()))
+        if (!found.isEmpty())
+            return found;
+        for (const QList<MetadataAsk> &part : batches(asks, m_second->batchLimit()))
             found.insert(m_second->fetchMany(part, beforeCall));
         return found;
     }

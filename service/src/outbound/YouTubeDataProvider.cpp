@@ -44,7 +44,7 @@ std::optional<VideoMetadata> YouTubeDataProvider::fetch(const QString &youtubeID
 {
     if (!isFetchableID(youtubeID))
         return std::nullopt;
-    const auto body = askVideos(youtubeID);
+    const auto body = askVideos({youtubeID});
     if (!body)
         return std::nullopt;
     return parseReply(*body);
@@ -61,17 +61,20 @@ QHash<QString, VideoMetadata> YouTubeDataProvider::fetchMany(const QList<Metadat
         return {};
     if (beforeCall)
         beforeCall();
-    const auto body = askVideos(ids.join(u','));
+    const auto body = askVideos(ids);
     if (!body)
         return {};
     return parseItems(*body, ids);
 }
 
-std::optional<QByteArray> YouTubeDataProvider::askVideos(const QString &commaSeparatedIDs) const
+std::optional<QByteArray> YouTubeDataProvider::askVideos(const QList<QString> &ids) const
 {
+    // The IDs as the API lists them: separated by plain commas.
+    std::string idList;
+    for (const QString &id : ids)
+        idList += (idList.empty() ? "" : ",") + urlEncode(id.toStdString());
     HttpRequest request;
-    request.url = m_apiBase.toStdString() +
-                  "/videos?part=snippet,contentDetails&id=" + urlEncode(commaSeparatedIDs.toStdString()) +
+    request.url = m_apiBase.toStdString() + "/videos?part=snippet,contentDetails&id=" + idList +
                   "&key=" + urlEncode(m_apiKey.toStdString());
     request.headers = {{"Accept", "application/json"}};
     request.timeout = m_timeout;

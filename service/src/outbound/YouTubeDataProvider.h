@@ -34,7 +34,7 @@ public:
 
 private:
     // The body of a 200 reply to a "videos" request for the IDs; none for anything else.
-    std::optional<QByteArray> askVideos(const QString &commaSeparatedIDs) const;
+    std::optional<QByteArray> askVideos(const QList<QString> &ids) const;
     static std::optional<VideoMetadata> parseItem(const QJsonObject &item);
 
     QString m_apiBase;
