@@ -50,8 +50,7 @@ void MetadataPacer::take()
             return;
         }
         ++m_waits;
-        const auto pause =
-            std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(missing / m_perSecond));
+        const auto pause = std::chrono::ceil<Clock::duration>(std::chrono::duration<double>(missing / m_perSecond));
         // Adds may take tokens meanwhile; they must not wait on the worker's sleep.
         lock.unlock();
         m_time.sleep(std::max(pause, Clock::duration(1)));
