@@ -32,6 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         require(isClock(*clock));
     if (const auto metadata = YouTubeDataProvider::parseReply(bytes))
         require(metadata->duration.isEmpty() || isClock(metadata->duration));
+    // A reply to a request for several videos speaks only for those asked about.
+    const QList<QString> asked{QStringLiteral("dQw4w9WgXcQ"), QStringLiteral("a")};
+    for (const QString &id : YouTubeDataProvider::parseItems(bytes, asked).keys())
+        require(asked.contains(id));
     (void)OEmbedProvider::parseReply(bytes);
     return 0;
 }

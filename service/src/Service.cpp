@@ -62,7 +62,7 @@ Service::Service(ServiceConfig config, std::unique_ptr<MetadataProvider> metadat
     , m_storage(Storage::open(m_config.databaseUrl(), std::move(wallClock), m_config.durability))
     , m_accounts(*m_storage)
     , m_signInStates(*m_storage)
-    , m_library(*m_storage, *m_metadata, m_config.metadataRetry)
+    , m_library(*m_storage, *m_metadata, m_config.metadataRetry, m_config.metadataPacing)
     , m_assistant(m_config.chatModel)
     , m_google(m_config.google, m_signInStates)
     , m_telegram(m_config.telegram, telegramCallbacks(m_accounts, m_library))

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QStandardPaths>
 
+#include <cmath>
+
 namespace clipvane::service {
 
 namespace {
@@ -23,6 +25,10 @@ void ServiceConfig::readEnvironment()
     metadata.youtubeApiKey = environment("CLIPVANE_YOUTUBE_API_KEY");
     metadata.youtubeApiBase = environment("CLIPVANE_YOUTUBE_API_BASE", u"https://www.googleapis.com/youtube/v3"_qs);
     metadata.oembedBase = environment("CLIPVANE_OEMBED_BASE", u"https://www.youtube.com/oembed"_qs);
+    bool rateRead = false;
+    const double rate = environment("CLIPVANE_METADATA_CALLS_PER_SECOND").toDouble(&rateRead);
+    if (rateRead && std::isfinite(rate) && rate > 0)
+        metadataPacing.callsPerSecond = rate;
 
     google.clientId = environment("CLIPVANE_GOOGLE_CLIENT_ID");
     google.clientSecret = environment("CLIPVANE_GOOGLE_CLIENT_SECRET");

@@ -29,6 +29,8 @@ struct ServiceConfig
     qint64 telegramCodeLifetimeMs = 10 * 60 * 1000;
     ServiceLimits limits;
     MetadataRetry metadataRetry;
+    // CLIPVANE_METADATA_CALLS_PER_SECOND sets its rate.
+    MetadataPacing metadataPacing;
 
     MetadataConfig metadata;
     GoogleConfig google;

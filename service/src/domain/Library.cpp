@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include <cmath>
+#include <cstdio>
 
 namespace clipvane::service {
 
@@ -45,10 +46,12 @@ VideoMetadata cleaned(VideoMetadata metadata)
 
 } // namespace
 
-Library::Library(Storage &storage, MetadataProvider &provider, MetadataRetry retry)
+Library::Library(Storage &storage, MetadataProvider &provider, MetadataRetry retry, MetadataPacing pacing)
     : m_storage(storage)
     , m_provider(provider)
     , m_retry(retry)
+    , m_pacing(pacing)
+    , m_pacer(pacing)
     , m_breaker(retry.failuresToOpen, std::chrono::milliseconds(retry.openMs))
 {}
 
@@ -66,11 +69,32 @@ std::optional<VideoMetadata> Library::fetchMetadata(const QString &youtubeId, co
 std::optional<VideoMetadata> Library::fetchTracked(const QString &youtubeId, const QString &url)
 {
     auto metadata = fetchMetadata(youtubeId, url);
-    if (metadata)
-        m_breaker.succeeded();
-    else
-        m_breaker.failed();
+    tellBreaker(metadata.has_value());
     return metadata;
+}
+
+void Library::tellBreaker(bool answered)
+{
+    if (answered) {
+        m_breaker.succeeded();
+    } else if (m_breaker.failed()) {
+        ++m_breakerOpenings;
+        std::fprintf(stderr, "clipvane-service: the metadata provider keeps failing; adds stop asking it for %lld s\n",
+                     static_cast<long long>(m_retry.openMs / 1000));
+    }
+}
+
+// A lone add asks the provider before it answers, so the person sees the title at once.
+// An add among many does not: when the account already has inlineBelowBacklog videos waiting
+// for the worker (an import is under way), or the provider's pace has no call free right now,
+// the add answers at once with the fallback title and the worker, woken, fetches in batches at
+// the provider's pace. The worker leaves a call free for adds, so a lone add made while
+// someone's import drains still asks at once. While the provider keeps failing no add asks.
+Library::InlineFetch Library::inlineFetch(qint64 waitingOfAccount)
+{
+    if (waitingOfAccount >= m_pacing.inlineBelowBacklog || !m_pacer.tryTake())
+        return InlineFetch::Busy;
+    return m_breaker.allow() ? InlineFetch::Ask : InlineFetch::Resting;
 }
 
 qint64 Library::retryDelay(int failedAttempts) const
@@ -81,15 +105,27 @@ qint64 Library::retryDelay(int failedAttempts) const
 FeedRow Library::add(const Account &user, const VideoLink &link, const QString &title, const QString &source)
 {
     const QString givenTitle = title.trimmed();
+    qint64 waiting = 0;
     const bool alreadyLive = m_storage.read([&](SqlConnection &db) {
         auto query = db.prepare("SELECT 1 FROM videos WHERE user_id = ?1 AND youtube_id = ?2 AND deleted = 0");
         query.bind(1, user.id).bind(2, link.youtubeId);
-        return query.step();
+        if (query.step())
+            return true;
+        if (link.youtube) {
+            // The account's videos due for the worker, counted no further than the bound. The
+            // "+" keeps the planner on the index of due videos, so the count costs what is
+            // waiting, never what the library holds.
+            auto due = db.prepare("SELECT count(*) FROM (SELECT 1 FROM videos WHERE meta_pending = 1 AND "
+                                  "meta_next_at <= ?2 AND +user_id = ?1 AND deleted = 0 LIMIT ?3) AS waiting");
+            due.bind(1, user.id).bind(2, m_storage.wallNow()).bind(3, qint64(m_pacing.inlineBelowBacklog));
+            waiting = due.step() ? due.int64(0) : 0;
+        }
+        return false;
     });
     std::optional<VideoMetadata> metadata;
-    // While the provider keeps failing an add does not wait on it: the worker fills in later,
-    // with every attempt still to come (an add that did not ask used none).
-    const bool asked = !alreadyLive && link.youtube && m_breaker.allow();
+    // An add that did not ask used none of the video's attempts: the worker has them all.
+    const InlineFetch fetch = !alreadyLive && link.youtube ? inlineFetch(waiting) : InlineFetch::Resting;
+    const bool asked = fetch == InlineFetch::Ask;
     if (asked)
         metadata = fetchTracked(link.youtubeId, link.url);
 
@@ -123,7 +159,9 @@ FeedRow Library::add(const Account &user, const VideoLink &link, const QString &
         newTitle = newTitle.left(kMaxStoredTitle);
         const QString uploadDate = metadata ? metadata->uploadDate : QString();
         const QString duration = metadata ? metadata->duration : QString();
-        const qint64 nextAttempt = tx.wallNow() + retryDelay(1);
+        // Left for the worker because the add was one of many: due at once. After a failure,
+        // or while the provider rests: after the first pause.
+        const qint64 nextAttempt = tx.wallNow() + (fetch == InlineFetch::Busy ? 0 : retryDelay(1));
         if (found) {
             // A revived video is added afresh: new details, new creation time.
             tx.db
@@ -327,7 +365,7 @@ std::vector<PendingMetadata> Library::dueMetadata(qint64 now, int max)
         std::vector<PendingMetadata> due;
         auto query = db.prepare(
             "SELECT id, youtube_id, url FROM videos WHERE meta_pending = 1 AND deleted = 0 AND meta_next_at <= ?1 "
-            "ORDER BY meta_next_at LIMIT ?2");
+            "ORDER BY meta_next_at, id LIMIT ?2");
         query.bind(1, now).bind(2, max);
         while (query.step())
             due.push_back(PendingMetadata{query.int64(0), query.text(1), query.text(2)});
@@ -335,49 +373,74 @@ std::vector<PendingMetadata> Library::dueMetadata(qint64 now, int max)
     });
 }
 
-void Library::retryMetadata(const PendingMetadata &item)
+void Library::retryMetadata(const std::vector<PendingMetadata> &batch)
 {
-    const std::optional<VideoMetadata> metadata = fetchTracked(item.youtubeId, item.url);
+    QList<MetadataAsk> asks;
+    for (const PendingMetadata &item : batch)
+        asks.append(MetadataAsk{item.youtubeId, item.url});
+    QHash<QString, VideoMetadata> found;
+    int calls = 0;
+    try {
+        found = m_provider.fetchMany(asks, [this, &calls] {
+            m_pacer.take();
+            ++calls;
+        });
+    } catch (const std::exception &) {
+        // A provider that fails loudly counts as a provider that found nothing.
+    }
+    // A batch answered for some of its videos is a provider at work: the others are unknown
+    // to it, not signs of trouble. Waiting for the pace is never a failure.
+    if (calls > 0)
+        tellBreaker(!found.isEmpty());
     m_storage.write([&](WriteTransaction &tx) {
-        auto video = tx.db.prepare("SELECT user_id, title_from_user, upload_date, duration, meta_attempts, title "
-                                   "FROM videos WHERE id = ?1 AND meta_pending = 1 AND deleted = 0");
-        video.bind(1, item.videoId);
-        if (!video.step())
-            return; // deleted, filled or gone meanwhile
-        const qint64 ownerId = video.int64(0);
-        const bool titleFromUser = video.int64(1) != 0;
-        const bool hasDate = !video.text(2).isEmpty();
-        const bool hasDuration = !video.text(3).isEmpty();
-        const int attempts = int(video.int64(4)) + 1;
-        const QString title = video.text(5);
-        if (!metadata) {
-            const bool giveUp = attempts >= m_retry.attempts;
-            tx.db.prepare("UPDATE videos SET meta_attempts = ?2, meta_pending = ?3, meta_next_at = ?4 WHERE id = ?1")
-                .bind(1, item.videoId)
-                .bind(2, attempts)
-                .bind(3, !giveUp)
-                .bind(4, tx.wallNow() + retryDelay(attempts))
-                .run();
-            return;
+        for (const PendingMetadata &item : batch) {
+            const auto it = found.constFind(item.youtubeId);
+            storeRetry(tx, item, it == found.cend() ? std::nullopt : std::optional(cleaned(*it)));
         }
-        // The user's own words win over what the provider says.
-        const QString newTitle = !titleFromUser && !metadata->title.isEmpty() ? metadata->title : title;
-        tx.db
-            .prepare("UPDATE videos SET title = ?2, upload_date = CASE WHEN ?3 THEN upload_date ELSE ?4 END, "
-                     "duration = CASE WHEN ?5 THEN duration ELSE ?6 END, meta_pending = 0, meta_attempts = ?7, "
-                     "updated_at = ?8 WHERE id = ?1")
-            .bind(1, item.videoId)
-            .bind(2, newTitle)
-            .bind(3, hasDate)
-            .bind(4, metadata->uploadDate)
-            .bind(5, hasDuration)
-            .bind(6, metadata->duration)
-            .bind(7, attempts)
-            .bind(8, tx.stamp())
-            .run();
-        if (const auto owner = ownerOf(tx.db, ownerId))
-            FeedWriter(tx).refreshOwnerVideo(*owner, item.youtubeId);
     });
+}
+
+void Library::storeRetry(WriteTransaction &tx, const PendingMetadata &item,
+                         const std::optional<VideoMetadata> &metadata)
+{
+    auto video = tx.db.prepare("SELECT user_id, title_from_user, upload_date, duration, meta_attempts, title "
+                               "FROM videos WHERE id = ?1 AND meta_pending = 1 AND deleted = 0");
+    video.bind(1, item.videoId);
+    if (!video.step())
+        return; // deleted, filled or gone meanwhile
+    const qint64 ownerId = video.int64(0);
+    const bool titleFromUser = video.int64(1) != 0;
+    const bool hasDate = !video.text(2).isEmpty();
+    const bool hasDuration = !video.text(3).isEmpty();
+    const int attempts = int(video.int64(4)) + 1;
+    const QString title = video.text(5);
+    if (!metadata) {
+        const bool giveUp = attempts >= m_retry.attempts;
+        tx.db.prepare("UPDATE videos SET meta_attempts = ?2, meta_pending = ?3, meta_next_at = ?4 WHERE id = ?1")
+            .bind(1, item.videoId)
+            .bind(2, attempts)
+            .bind(3, !giveUp)
+            .bind(4, tx.wallNow() + retryDelay(attempts))
+            .run();
+        return;
+    }
+    // The user's own words win over what the provider says.
+    const QString newTitle = !titleFromUser && !metadata->title.isEmpty() ? metadata->title : title;
+    tx.db
+        .prepare("UPDATE videos SET title = ?2, upload_date = CASE WHEN ?3 THEN upload_date ELSE ?4 END, "
+                 "duration = CASE WHEN ?5 THEN duration ELSE ?6 END, meta_pending = 0, meta_attempts = ?7, "
+                 "updated_at = ?8 WHERE id = ?1")
+        .bind(1, item.videoId)
+        .bind(2, newTitle)
+        .bind(3, hasDate)
+        .bind(4, metadata->uploadDate)
+        .bind(5, hasDuration)
+        .bind(6, metadata->duration)
+        .bind(7, attempts)
+        .bind(8, tx.stamp())
+        .run();
+    if (const auto owner = ownerOf(tx.db, ownerId))
+        FeedWriter(tx).refreshOwnerVideo(*owner, item.youtubeId);
 }
 
 } // namespace clipvane::service

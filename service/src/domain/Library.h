@@ -3,10 +3,13 @@
 #include "db/Storage.h"
 #include "domain/FeedRow.h"
 #include "domain/FeedWriter.h"
+#include "domain/MetadataPacer.h"
 #include "domain/VideoLink.h"
 #include "outbound/CircuitBreaker.h"
 #include "outbound/MetadataProvider.h"
 
+#include <algorithm>
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <string_view>
@@ -59,11 +62,12 @@ struct PendingMetadata
 class Library
 {
 public:
-    Library(Storage &storage, MetadataProvider &provider, MetadataRetry retry);
+    Library(Storage &storage, MetadataProvider &provider, MetadataRetry retry, MetadataPacing pacing = {});
 
     // Adds a link to the user's library, or returns the live copy already there (a given
-    // title replaces its title); a deleted copy is revived. Metadata is fetched before the
-    // write; when it cannot be had the video keeps a fallback title and is queued.
+    // title replaces its title); a deleted copy is revived. A lone add fetches metadata
+    // before the write; an add among many (an import) does not wait on the provider. When
+    // metadata is not had the video keeps a fallback title and is queued.
     FeedRow add(const Account &user, const VideoLink &link, const QString &title, const QString &source);
     // Changes the user's own copy (reviving a deleted one). For anything the user may not
     // change, the video as the user sees it, unchanged.
@@ -84,8 +88,14 @@ public:
     // For the metadata worker.
     qint64 wallNow() const { return m_storage.wallNow(); }
     std::optional<qint64> nextMetadataDue();
+    // Oldest first.
     std::vector<PendingMetadata> dueMetadata(qint64 now, int max);
-    void retryMetadata(const PendingMetadata &item);
+    // Fetches the videos' metadata in as few provider calls as it allows (at most
+    // metadataBatchLimit() videos per call), paced, and stores what came; waits for the pace.
+    void retryMetadata(const std::vector<PendingMetadata> &batch);
+    int metadataBatchLimit() const { return std::max(m_provider.batchLimit(), 1); }
+    // How often adds stopped asking the provider because it kept failing.
+    int metadataBreakerOpenings() const { return m_breakerOpenings.load(); }
 
     // Called (outside any lock) whenever a video is queued for metadata.
     void setMetadataQueuedCallback(std::function<void()> callback) { m_queued = std::move(callback); }
@@ -94,12 +104,21 @@ private:
     std::optional<VideoMetadata> fetchMetadata(const QString &youtubeId, const QString &url);
     // Only for what a provider is asked about (YouTube links); the breaker learns the outcome.
     std::optional<VideoMetadata> fetchTracked(const QString &youtubeId, const QString &url);
+    void tellBreaker(bool answered);
+    // Whether an add of a YouTube video asks the provider itself (see Library.cpp).
+    enum class InlineFetch { Ask, Busy, Resting };
+    InlineFetch inlineFetch(qint64 waitingOfAccount);
     qint64 retryDelay(int failedAttempts) const;
+    // Stores what one retry found (none: counts the attempt and plans the next).
+    void storeRetry(WriteTransaction &tx, const PendingMetadata &item, const std::optional<VideoMetadata> &metadata);
 
     Storage &m_storage;
     MetadataProvider &m_provider;
     MetadataRetry m_retry;
+    MetadataPacing m_pacing;
+    MetadataPacer m_pacer;    // of every call to the provider, adds and worker alike
     CircuitBreaker m_breaker; // of the provider, as adds see it
+    std::atomic<int> m_breakerOpenings{0};
     std::function<void()> m_queued;
 };
 

@@ -1,5 +1,6 @@
 #include "domain/MetadataWorker.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace clipvane::service {
@@ -55,13 +56,16 @@ void MetadataWorker::run()
         std::chrono::milliseconds pause = m_idleRecheck;
         try {
             const qint64 now = m_library.wallNow();
-            for (const PendingMetadata &item : m_library.dueMetadata(now, kBatch)) {
+            const int perCall = m_library.metadataBatchLimit();
+            const std::vector<PendingMetadata> due = m_library.dueMetadata(now, std::max(kBatch, perCall));
+            for (size_t start = 0; start < due.size(); start += size_t(perCall)) {
                 {
                     std::lock_guard lock(m_mutex);
                     if (m_stopping)
                         return;
                 }
-                m_library.retryMetadata(item);
+                const auto from = due.begin() + qsizetype(start);
+                m_library.retryMetadata({from, from + qsizetype(std::min(due.size() - start, size_t(perCall)))});
             }
             if (const auto due = m_library.nextMetadataDue()) {
                 const qint64 wait = *due - m_library.wallNow();

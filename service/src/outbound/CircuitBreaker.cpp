@@ -25,12 +25,16 @@ void CircuitBreaker::succeeded()
     m_trying = false;
 }
 
-void CircuitBreaker::failed()
+bool CircuitBreaker::failed()
 {
     std::lock_guard lock(m_mutex);
+    const bool trial = m_trying;
     m_trying = false;
-    if (++m_failures >= m_failuresToOpen)
-        m_openUntil = Clock::now() + m_openFor;
+    if (++m_failures < m_failuresToOpen)
+        return false;
+    m_openUntil = Clock::now() + m_openFor;
+    // Failures while already open only lengthen the pause.
+    return m_failures == m_failuresToOpen || trial;
 }
 
 } // namespace clipvane::service

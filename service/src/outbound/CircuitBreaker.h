@@ -18,7 +18,8 @@ public:
     // Whether a caller that would wait on the service should ask it now.
     bool allow();
     void succeeded();
-    void failed();
+    // True when this failure opened it (or opened it again after a try).
+    bool failed();
 
 private:
     std::mutex m_mutex;

@@ -15,6 +15,15 @@ constexpr qsizetype kMaxTitleLength = 500;
 constexpr char16_t kDefaultYouTubeApiBase[] = u"https://www.googleapis.com/youtube/v3";
 constexpr char16_t kDefaultOEmbedBase[] = u"https://www.youtube.com/oembed";
 
+// The asks in parts of at most `limit`, in order.
+QList<QList<MetadataAsk>> batches(const QList<MetadataAsk> &asks, int limit)
+{
+    QList<QList<MetadataAsk>> parts;
+    for (qsizetype start = 0; start < asks.size(); start += std::max(limit, 1))
+        parts.append(asks.mid(start, std::max(limit, 1)));
+    return parts;
+}
+
 // The Data API first; when it yields nothing, oEmbed still knows the title.
 class FallbackProvider : public MetadataProvider
 {
@@ -31,6 +40,20 @@ public:
         return m_second->fetch(youtubeID, url);
     }
 
+    QHash<QString, VideoMetadata> fetchMany(const QList<MetadataAsk> &asks, const BeforeCall &beforeCall) override
+    {
+        // A reply naming some of the videos is a working Data API: the others are unknown to
+        // YouTube. Only a batch it gave nothing for at all goes to oEmbed.
+        QHash<QString, VideoMetadata> found = m_first->fetchMany(asks, beforeCall);
+        if (!found.isEmpty())
+            return found;
+        for (const QList<MetadataAsk> &part : batches(asks, m_second->batchLimit()))
+            found.insert(m_second->fetchMany(part, beforeCall));
+        return found;
+    }
+
+    int batchLimit() const override { return m_first->batchLimit(); }
+
 private:
     std::unique_ptr<MetadataProvider> m_first;
     std::unique_ptr<MetadataProvider> m_second;
@@ -42,6 +65,20 @@ QString orDefault(const QString &value, const char16_t *fallback)
 }
 
 } // namespace
+
+QHash<QString, VideoMetadata> MetadataProvider::fetchMany(const QList<MetadataAsk> &asks, const BeforeCall &beforeCall)
+{
+    QHash<QString, VideoMetadata> found;
+    for (const MetadataAsk &ask : asks) {
+        if (!isFetchableID(ask.youtubeID) || found.contains(ask.youtubeID))
+            continue;
+        if (beforeCall)
+            beforeCall();
+        if (auto metadata = fetch(ask.youtubeID, ask.url))
+            found.insert(ask.youtubeID, *metadata);
+    }
+    return found;
+}
 
 std::unique_ptr<MetadataProvider> makeMetadataProvider(const MetadataConfig &config)
 {

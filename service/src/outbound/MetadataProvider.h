@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QHash>
+#include <QList>
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -16,12 +19,28 @@ struct VideoMetadata
     QString duration;
 };
 
+// One video a caller wants metadata for.
+struct MetadataAsk
+{
+    QString youtubeID;
+    QString url;
+};
+
 class MetadataProvider
 {
 public:
+    // Called before each request to the outside service; the caller paces its calls here (it may wait).
+    using BeforeCall = std::function<void()>;
+
     virtual ~MetadataProvider() = default;
     // None when nothing could be fetched (offline, unknown video, bad reply). Blocking; thread-safe.
     virtual std::optional<VideoMetadata> fetch(const QString &youtubeID, const QString &url) = 0;
+    // What could be had for up to batchLimit() videos, by ID; an ID missing from the result
+    // got nothing this time. Each request out is announced to beforeCall first. This one asks
+    // video by video.
+    virtual QHash<QString, VideoMetadata> fetchMany(const QList<MetadataAsk> &asks, const BeforeCall &beforeCall);
+    // How many videos one request can ask about.
+    virtual int batchLimit() const { return 1; }
 };
 
 struct MetadataConfig

@@ -44,16 +44,44 @@ std::optional<VideoMetadata> YouTubeDataProvider::fetch(const QString &youtubeID
 {
     if (!isFetchableID(youtubeID))
         return std::nullopt;
+    const auto body = askVideos({youtubeID});
+    if (!body)
+        return std::nullopt;
+    return parseReply(*body);
+}
+
+QHash<QString, VideoMetadata> YouTubeDataProvider::fetchMany(const QList<MetadataAsk> &asks,
+                                                             const BeforeCall &beforeCall)
+{
+    QList<QString> ids;
+    for (const MetadataAsk &ask : asks)
+        if (isFetchableID(ask.youtubeID) && !ids.contains(ask.youtubeID) && ids.size() < kMaxIDsPerRequest)
+            ids.append(ask.youtubeID);
+    if (ids.isEmpty())
+        return {};
+    if (beforeCall)
+        beforeCall();
+    const auto body = askVideos(ids);
+    if (!body)
+        return {};
+    return parseItems(*body, ids);
+}
+
+std::optional<QByteArray> YouTubeDataProvider::askVideos(const QList<QString> &ids) const
+{
+    // The IDs as the API lists them: separated by plain commas.
+    std::string idList;
+    for (const QString &id : ids)
+        idList += (idList.empty() ? "" : ",") + urlEncode(id.toStdString());
     HttpRequest request;
-    request.url = m_apiBase.toStdString() +
-                  "/videos?part=snippet,contentDetails&id=" + urlEncode(youtubeID.toStdString()) +
+    request.url = m_apiBase.toStdString() + "/videos?part=snippet,contentDetails&id=" + idList +
                   "&key=" + urlEncode(m_apiKey.toStdString());
     request.headers = {{"Accept", "application/json"}};
     request.timeout = m_timeout;
     const HttpResult result = httpSend(request);
     if (result.status != 200)
         return std::nullopt;
-    return parseReply(QByteArray::fromStdString(result.body));
+    return QByteArray::fromStdString(result.body);
 }
 
 std::optional<VideoMetadata> YouTubeDataProvider::parseReply(const QByteArray &body)
@@ -62,7 +90,28 @@ std::optional<VideoMetadata> YouTubeDataProvider::parseReply(const QByteArray &b
     const QJsonArray items = document.object().value(u"items").toArray();
     if (items.isEmpty())
         return std::nullopt;
-    const QJsonObject item = items.first().toObject();
+    return parseItem(items.first().toObject());
+}
+
+QHash<QString, VideoMetadata> YouTubeDataProvider::parseItems(const QByteArray &body, const QList<QString> &asked)
+{
+    QHash<QString, VideoMetadata> found;
+    const QJsonArray items = QJsonDocument::fromJson(body).object().value(u"items").toArray();
+    for (const QJsonValue &value : items) {
+        const QJsonObject item = value.toObject();
+        const QString id = item.value(u"id").toString();
+        if (found.contains(id) || !asked.contains(id))
+            continue;
+        if (auto metadata = parseItem(item))
+            found.insert(id, *metadata);
+        if (found.size() == asked.size())
+            break;
+    }
+    return found;
+}
+
+std::optional<VideoMetadata> YouTubeDataProvider::parseItem(const QJsonObject &item)
+{
     const QJsonObject snippet = item.value(u"snippet").toObject();
 
     VideoMetadata metadata;
