@@ -48,6 +48,13 @@ SyncEngine::SyncEngine(VideoStore &store, APIClient &api, SecretStore &secrets, 
     m_unhurried.setSingleShot(true);
     m_unhurried.setInterval(positionDelay);
     connect(&m_unhurried, &QTimer::timeout, this, &SyncEngine::syncNow);
+    m_announcedSoon.setSingleShot(true);
+    m_announcedSoon.setInterval(std::min(debounce, kAnnouncedDelay));
+    connect(&m_announcedSoon, &QTimer::timeout, this, [this] {
+        // The cycle pushes whatever the debounce was gathering too.
+        m_debounce.stop();
+        syncNow();
+    });
 
     const QVariant testToken = standard.value(SettingsKeys::testToken);
     if (testToken.typeId() == QMetaType::QString && !testToken.toString().isEmpty())
@@ -163,6 +170,7 @@ void SyncEngine::signOut()
     ++m_session;
     m_history.clear();
     m_announced = 0;
+    m_announcedSoon.stop();
     if (m_stream)
         m_stream->stop();
     setLoggedIn(false);
@@ -236,17 +244,22 @@ void SyncEngine::changeAnnounced(qint64 now)
         m_announced = std::max(m_announced, now);
         return;
     }
-    // A cycle already due is not put off: a device adding videos every second would otherwise
+    pullAnnouncedSoon();
+}
+
+void SyncEngine::pullAnnouncedSoon()
+{
+    // Not restarted by later announcements: a device adding videos every second would otherwise
     // keep this one from ever syncing.
-    if (!m_debounce.isActive())
-        scheduleSync();
+    if (!m_announcedSoon.isActive())
+        m_announcedSoon.start();
 }
 
 void SyncEngine::followAnnouncement()
 {
     const qint64 announced = std::exchange(m_announced, 0);
     if (announced > 0 && m_isLoggedIn && announced > m_group.syncCursor())
-        scheduleSync();
+        pullAnnouncedSoon();
 }
 
 // Published properties

@@ -52,6 +52,9 @@ public:
     // Adds sent at once: a push of a large import would otherwise wait on each round trip in turn.
     static constexpr int kAddsInFlight = 4;
     static constexpr std::chrono::milliseconds kDebounce{2000};
+    // How long a change announced by the service waits for its pull: long enough to gather a
+    // burst of announcements into one cycle, short enough that another device's add shows at once.
+    static constexpr std::chrono::milliseconds kAnnouncedDelay{100};
     // How long a saved resume position may wait for its push: positions come every few
     // seconds while a video plays, and one push now and then carries the latest.
     static constexpr std::chrono::milliseconds kPositionDelay{60000};
@@ -169,6 +172,7 @@ private:
     void onPathUpdate(bool usable);
     // After a cycle: one more when the service announced a change the cycle did not pull.
     void followAnnouncement();
+    void pullAnnouncedSoon();
 
     void setSyncing(bool syncing);
     void setLastSync(const QDateTime &lastSync);
@@ -197,6 +201,7 @@ private:
     bool m_pendingKick = false;
     QTimer m_debounce;
     QTimer m_unhurried;
+    QTimer m_announcedSoon;
     // Changes at every sign-in and sign-out: a cycle of an earlier session stops at its next
     // step, so it never writes a cursor or applies a reply for an account no longer signed in.
     quint64 m_session = 0;
