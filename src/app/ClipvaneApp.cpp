@@ -7,6 +7,7 @@
 #include "GoogleAuth.h"
 #include "KeyRules.h"
 #include "LibrarySession.h"
+#include "SystemNetworkWatch.h"
 #include "MainWindow.h"
 #include "OnboardedFlag.h"
 #include "SecretStore.h"
@@ -25,6 +26,7 @@
 #include <QNetworkDiskCache>
 #include <QSettings>
 #include <QTextStream>
+#include <QTimer>
 
 namespace clipvane {
 
@@ -111,6 +113,13 @@ int ClipvaneApp::start(const QStringList &arguments, const QUrl &apiBase,
     FirstPaintProbe::watch(m_window->currentPage());
     m_window->show();
     StartupTrace::mark("main window shown");
+    // The system's network reports come over D-Bus, a blocking call at first: not before the
+    // window is up. From then on the network coming back syncs and reopens the change stream.
+    QTimer::singleShot(kNetworkWatchDelay, this, [this] {
+        m_network = std::make_unique<SystemNetworkWatch>();
+        connect(m_network.get(), &NetworkWatch::usableChanged, &m_library->networkWatch(),
+                &NetworkWatch::usableChanged);
+    });
 
     handleArguments(m_early + arguments);
     m_early.clear();

@@ -14,6 +14,7 @@ namespace clipvane {
 
 class GoogleAuth;
 class LibrarySession;
+class NetworkWatch;
 class AppState;
 class SettingsView;
 class MainWindow;
@@ -37,6 +38,8 @@ public:
     // How long start-up waits for a clipvane-cli command to finish with the library.
     static constexpr std::chrono::milliseconds kLockWait{5000};
     static constexpr qint64 kHttpCacheBytes = qint64(512) * 1024 * 1024;
+    // How long after the window shows the system's network reports are first asked for.
+    static constexpr std::chrono::milliseconds kNetworkWatchDelay{1000};
 
     explicit ClipvaneApp(QObject *parent = nullptr);
     ~ClipvaneApp() override;
@@ -66,6 +69,8 @@ private:
     std::unique_ptr<QSettings> m_standard;
     std::unique_ptr<OnboardedFlag> m_onboarded;
     std::unique_ptr<LibrarySession> m_library;
+    // Declared after the library: it relays into the library's watch, so it goes first.
+    std::unique_ptr<NetworkWatch> m_network;
     std::unique_ptr<GoogleAuth> m_auth;
     std::unique_ptr<UrlHandler> m_urls;
     // The window's state (and its player) outlive the window; the Space key reaches the player

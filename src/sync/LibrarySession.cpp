@@ -101,6 +101,7 @@ std::unique_ptr<LibrarySession> LibrarySession::open(const Options &options, QSt
         session->m_ownWatch = std::make_unique<NetworkWatch>();
         watch = session->m_ownWatch.get();
     }
+    session->m_watch = watch;
     session->m_engine =
         std::make_unique<SyncEngine>(*session->m_store, *session->m_api, *session->m_secrets, *session->m_group,
                                      *session->m_standard, *clock, *watch, options.debounce, options.positionDelay);

@@ -92,6 +92,9 @@ public:
     SyncEngine &engine() { return *m_engine; }
     // Null unless the options asked for live changes.
     ChangeStream *changeStream() { return m_stream.get(); }
+    // The network reports the engine listens to: the given watch, or one of its own that a
+    // caller learning of the network later (the window, once shown) relays reports into.
+    NetworkWatch &networkWatch() { return *m_watch; }
     QUrl apiBase() const;
 
 private:
@@ -107,6 +110,7 @@ private:
     std::unique_ptr<APIClient> m_api;
     std::unique_ptr<Clock> m_ownClock;
     std::unique_ptr<NetworkWatch> m_ownWatch;
+    NetworkWatch *m_watch = nullptr;
     std::unique_ptr<ChangeStream> m_stream;
     std::unique_ptr<SyncEngine> m_engine;
 };

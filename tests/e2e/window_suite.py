@@ -268,6 +268,14 @@ def main(build):
                  lambda: find(main_window, "label", re.compile(r"3 of 3 videos?"), 0.1))
         audit(main_window, "library window")
 
+        step("a video added on another device shows without a focus change or a local edit")
+        added_at = time.monotonic()
+        service.call(token, "upsert.php", {"url": "https://youtu.be/LLLLLLLLLLL", "title": "Live from elsewhere"})
+        wait_for("the change stream to bring the other device's video", lambda: videos.childCount == 4)
+        print(f"   shown {1000 * (time.monotonic() - added_at):.0f} ms after the service took it", flush=True)
+        service.call(token, "delete.php", {"youtube_id": "LLLLLLLLLLL"})
+        wait_for("the change stream to take the other device's delete", lambda: videos.childCount == 3)
+
         def titled(name, title):  # a row reads "title, facts"
             return name == title or name.startswith(title + ", ")
 
