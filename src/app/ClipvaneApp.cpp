@@ -7,7 +7,6 @@
 #include "GoogleAuth.h"
 #include "KeyRules.h"
 #include "LibrarySession.h"
-#include "SystemNetworkWatch.h"
 #include "MainWindow.h"
 #include "OnboardedFlag.h"
 #include "SecretStore.h"
@@ -16,6 +15,7 @@
 #include "SingleInstance.h"
 #include "StartupTrace.h"
 #include "SyncEngine.h"
+#include "SystemNetworkWatch.h"
 #include "ThumbCache.h"
 #include "UrlHandler.h"
 
