@@ -132,6 +132,18 @@ private:
     std::vector<ChangeHub::Subscription> m_subscriptions;
 };
 
+// `count` streams of one token, each past its opening comment.
+std::vector<std::unique_ptr<EventClient>> openStreams(int port, const QString &token, int count)
+{
+    std::vector<std::unique_ptr<EventClient>> streams;
+    for (int i = 0; i < count; ++i) {
+        streams.push_back(std::make_unique<EventClient>(port, token));
+        if (streams.back()->next() != ": open")
+            qFatal("stream %d did not open", i);
+    }
+    return streams;
+}
+
 qint64 pullNow(TestService &service, const QString &token)
 {
     return num(service.get(token, "/api/videos.php?since=0&limit=1").json, "now");
@@ -152,30 +164,21 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("told");
-        QTest::newRow("owner adds") << "add O"
-                                    << "O M";
-        QTest::newRow("bot adds for the owner") << "bot O"
-                                                << "O M";
-        QTest::newRow("stranger adds") << "add X"
-                                       << "X";
-        QTest::newRow("member patches own video") << "patch M"
-                                                  << "M";
-        QTest::newRow("owner deletes") << "delete O"
-                                       << "O M";
-        QTest::newRow("metadata filled in") << "metadata O"
-                                            << "O M";
-        QTest::newRow("share added") << "share O X"
-                                     << "O X";
-        QTest::newRow("share removed") << "unshare O M"
-                                       << "O M";
-        QTest::newRow("share declined") << "decline M O"
-                                        << "M O";
-        QTest::newRow("block lifted") << "unblock M O"
-                                      << "M O";
-        QTest::newRow("owner's account deleted") << "close O"
-                                                 << "O M";
-        QTest::newRow("nothing changes") << "delete X"
-                                         << "";
+        const auto row = [](const char *name, const char *change, const char *told) {
+            QTest::newRow(name) << QString::fromLatin1(change) << QString::fromLatin1(told);
+        };
+        row("owner adds", "add O", "O M");
+        row("bot adds for the owner", "bot O", "O M");
+        row("stranger adds", "add X", "X");
+        row("member patches own video", "patch M", "M");
+        row("owner deletes", "delete O", "O M");
+        row("metadata filled in", "metadata O", "O M");
+        row("share added", "share O X", "O X");
+        row("share removed", "unshare O M", "O M");
+        row("share declined", "decline M O", "M O");
+        row("block lifted", "unblock M O", "M O");
+        row("owner's account deleted", "close O", "O M");
+        row("nothing changes", "delete X", "");
     }
     void eachChangeTellsWhomItConcerns()
     {
@@ -289,11 +292,7 @@ private Q_SLOTS:
     {
         TestService service(shortHeartbeat);
         const QString token = service.token(u"a@example.com"_qs);
-        std::vector<std::unique_ptr<EventClient>> streams;
-        for (int i = 0; i < 4; ++i) {
-            streams.push_back(std::make_unique<EventClient>(service.port(), token));
-            QCOMPARE(streams.back()->next(), std::string(": open"));
-        }
+        auto streams = openStreams(service.port(), token, 4);
         const Reply refused = service.get(token, "/api/events.php");
         QCOMPARE(refused.status, 429);
         QVERIFY(str(refused.json, "error").contains(u"event streams"_qs));
@@ -322,11 +321,7 @@ private Q_SLOTS:
             config.limits.eventStreamsPerToken = 8;
         });
         const QString token = service.token(u"a@example.com"_qs);
-        std::vector<std::unique_ptr<EventClient>> streams;
-        for (int i = 0; i < 6; ++i) {
-            streams.push_back(std::make_unique<EventClient>(service.port(), token));
-            QCOMPARE(streams.back()->next(), std::string(": open"));
-        }
+        auto streams = openStreams(service.port(), token, 6);
         QCOMPARE(service.get(token, "/api/videos.php").status, 200);
         service.add(token, videoLink(1));
         for (const auto &stream : streams)
@@ -338,11 +333,7 @@ private Q_SLOTS:
     {
         TestService service;
         const QString token = service.token(u"a@example.com"_qs);
-        std::vector<std::unique_ptr<EventClient>> streams;
-        for (int i = 0; i < 4; ++i) {
-            streams.push_back(std::make_unique<EventClient>(service.port(), token));
-            QCOMPARE(streams.back()->next(), std::string(": open"));
-        }
+        auto streams = openStreams(service.port(), token, 4);
         service.service().stop();
         for (const auto &stream : streams)
             QVERIFY(stream->closedByService(5000));
