@@ -132,6 +132,18 @@ private:
     std::vector<ChangeHub::Subscription> m_subscriptions;
 };
 
+// `count` streams of one token, each past its opening comment.
+std::vector<std::unique_ptr<EventClient>> openStreams(int port, const QString &token, int count)
+{
+    std::vector<std::unique_ptr<EventClient>> streams;
+    for (int i = 0; i < count; ++i) {
+        streams.push_back(std::make_unique<EventClient>(port, token));
+        if (streams.back()->next() != ": open")
+            qFatal("stream %d did not open", i);
+    }
+    return streams;
+}
+
 qint64 pullNow(TestService &service, const QString &token)
 {
     return num(service.get(token, "/api/videos.php?since=0&limit=1").json, "now");
@@ -147,35 +159,26 @@ private Q_SLOTS:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
 
     // Owner O shares with member M; X is nobody's family. Each change tells exactly the
-    // accounts whose pull (or family lists) it alters.
+    // accounts whose pull (or family lists) it alters. Three words are a family action.
     void eachChangeTellsWhomItConcerns_data()
     {
         QTest::addColumn<QString>("change");
         QTest::addColumn<QString>("told");
-        QTest::newRow("owner adds") << "add O"
-                                    << "O M";
-        QTest::newRow("bot adds for the owner") << "bot O"
-                                                << "O M";
-        QTest::newRow("stranger adds") << "add X"
-                                       << "X";
-        QTest::newRow("member patches own video") << "patch M"
-                                                  << "M";
-        QTest::newRow("owner deletes") << "delete O"
-                                       << "O M";
-        QTest::newRow("metadata filled in") << "metadata O"
-                                            << "O M";
-        QTest::newRow("share added") << "share O X"
-                                     << "O X";
-        QTest::newRow("share removed") << "unshare O M"
-                                       << "O M";
-        QTest::newRow("share declined") << "decline M O"
-                                        << "M O";
-        QTest::newRow("block lifted") << "unblock M O"
-                                      << "M O";
-        QTest::newRow("owner's account deleted") << "close O"
-                                                 << "O M";
-        QTest::newRow("nothing changes") << "delete X"
-                                         << "";
+        const auto row = [](const char *name, const char *change, const char *told) {
+            QTest::newRow(name) << QString::fromLatin1(change) << QString::fromLatin1(told);
+        };
+        row("owner adds", "add O", "O M");
+        row("bot adds for the owner", "bot O", "O M");
+        row("stranger adds", "add X", "X");
+        row("member patches own video", "patch M", "M");
+        row("owner deletes", "delete O", "O M");
+        row("metadata filled in", "metadata O", "O M");
+        row("share added", "add O X", "O X");
+        row("share removed", "remove O M", "O M");
+        row("share declined", "decline M O", "M O");
+        row("block lifted", "unblock M O", "M O");
+        row("owner's account deleted", "close O", "O M");
+        row("nothing changes", "delete X", "");
     }
     void eachChangeTellsWhomItConcerns()
     {
@@ -200,8 +203,9 @@ private Q_SLOTS:
 
         NoticeCounter counter(service.service().changes(),
                               {accounts[u"O"_qs].id, accounts[u"M"_qs].id, accounts[u"X"_qs].id});
-        const auto email = [&](int word) { return words[word].toLower() + u"@example.com"_qs; };
-        if (words[0] == u"add"_qs)
+        if (words.size() == 3)
+            QCOMPARE(service.family(tokens[who], words[0], words[2].toLower() + u"@example.com"_qs).status, 200);
+        else if (words[0] == u"add"_qs || words[0] == u"metadata"_qs)
             service.add(tokens[who], videoLink(3));
         else if (words[0] == u"bot"_qs)
             service.service().library().add(accounts[who], *VideoLink::fromMessage(videoLink(3)), QString(),
@@ -210,19 +214,8 @@ private Q_SLOTS:
             service.patch(tokens[who], QJsonObject{{u"youtube_id"_qs, u"video0002"_qs}, {u"title"_qs, u"New"_qs}});
         else if (words[0] == u"delete"_qs)
             service.remove(tokens[who], u"video0001"_qs);
-        else if (words[0] == u"metadata"_qs)
-            service.add(tokens[who], videoLink(3));
         else if (words[0] == u"close"_qs)
             QCOMPARE(service.post(tokens[who], "/api/account.php", QJsonObject{{u"action"_qs, u"delete"_qs}}).status,
-                     200);
-        else
-            QCOMPARE(service
-                         .family(tokens[who],
-                                 words[0] == u"share"_qs     ? u"add"_qs
-                                 : words[0] == u"unshare"_qs ? u"remove"_qs
-                                                             : words[0],
-                                 email(2))
-                         .status,
                      200);
 
         // Every change is one commit, told once; filling in metadata is a second commit.
@@ -289,11 +282,7 @@ private Q_SLOTS:
     {
         TestService service(shortHeartbeat);
         const QString token = service.token(u"a@example.com"_qs);
-        std::vector<std::unique_ptr<EventClient>> streams;
-        for (int i = 0; i < 4; ++i) {
-            streams.push_back(std::make_unique<EventClient>(service.port(), token));
-            QCOMPARE(streams.back()->next(), std::string(": open"));
-        }
+        auto streams = openStreams(service.port(), token, 4);
         const Reply refused = service.get(token, "/api/events.php");
         QCOMPARE(refused.status, 429);
         QVERIFY(str(refused.json, "error").contains(u"event streams"_qs));
@@ -314,35 +303,22 @@ private Q_SLOTS:
         QCOMPARE(streams.back()->next(), std::string(": open"));
     }
 
-    // More idle streams than workers, and a request still finds a worker.
-    void idleStreamsHoldNoWorker()
+    // More idle streams than workers, and a request still finds a worker. Stopping ends every
+    // stream, the ones waiting for news and the ones just opened.
+    void idleStreamsHoldNoWorkerAndEndOnStop()
     {
         TestService service([](ServiceConfig &config) {
             config.limits.threads = 2;
             config.limits.eventStreamsPerToken = 8;
         });
         const QString token = service.token(u"a@example.com"_qs);
-        std::vector<std::unique_ptr<EventClient>> streams;
-        for (int i = 0; i < 6; ++i) {
-            streams.push_back(std::make_unique<EventClient>(service.port(), token));
-            QCOMPARE(streams.back()->next(), std::string(": open"));
-        }
+        auto streams = openStreams(service.port(), token, 6);
         QCOMPARE(service.get(token, "/api/videos.php").status, 200);
         service.add(token, videoLink(1));
         for (const auto &stream : streams)
             QVERIFY(stream->nextChange() > 0);
-    }
-
-    // Stopping ends every stream, the ones waiting for news and the ones just opened.
-    void stoppingEndsOpenStreams()
-    {
-        TestService service;
-        const QString token = service.token(u"a@example.com"_qs);
-        std::vector<std::unique_ptr<EventClient>> streams;
-        for (int i = 0; i < 4; ++i) {
-            streams.push_back(std::make_unique<EventClient>(service.port(), token));
-            QCOMPARE(streams.back()->next(), std::string(": open"));
-        }
+        for (auto &opened : openStreams(service.port(), token, 2))
+            streams.push_back(std::move(opened));
         service.service().stop();
         for (const auto &stream : streams)
             QVERIFY(stream->closedByService(5000));

@@ -693,21 +693,14 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return feed->openConnections() == 1; }, 30000));
         {
             std::lock_guard lock(mutex);
-            videos.append(QJsonObject{
-                {u"id"_qs, 1},
-                {u"youtube_id"_qs, u"fffffffffff"_qs},
-                {u"title"_qs, u"Added elsewhere"_qs},
-                {u"url"_qs, u"https://youtu.be/fffffffffff"_qs},
-                {u"upload_date"_qs, u"2020-01-02"_qs},
-                {u"duration"_qs, u"3:00"_qs},
-                {u"excluded"_qs, 0},
-                {u"deleted"_qs, 0},
-                {u"source"_qs, u"web"_qs},
-                {u"created_at"_qs, 1000},
-                {u"owner_email"_qs, u""_qs},
-                {u"read_only"_qs, 0},
-                {u"updated_at"_qs, kBase + 1},
-            });
+            // One raw string a line: moc does not read raw strings across lines.
+            videos.append(
+                QJsonDocument::fromJson(R"({"id": 1, "youtube_id": "fffffffffff", "title": "Added elsewhere", )"
+                                        R"("url": "https://youtu.be/fffffffffff", "upload_date": "2020-01-02", )"
+                                        R"("duration": "3:00", "excluded": 0, "deleted": 0, "source": "web", )"
+                                        R"("created_at": 1000, "owner_email": "", "read_only": 0, )"
+                                        R"("updated_at": 4000000000000001})")
+                    .object());
         }
         feed->write("event: change\ndata: {\"now\":" + QByteArray::number(kBase + 1) + "}\n\n");
         QVERIFY2(printed(u"Synced: 1 video, 0 pending.\n"_qs), qPrintable(out));

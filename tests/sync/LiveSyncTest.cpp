@@ -7,6 +7,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <functional>
+
 using namespace clipvane;
 using namespace clipvane::test;
 using namespace std::chrono_literals;
@@ -22,13 +24,17 @@ QByteArray changeEvent(qint64 now)
     return QByteArrayLiteral("event: change\ndata: {\"now\":") + QByteArray::number(now) + QByteArrayLiteral("}\n\n");
 }
 
+bool soon(const std::function<bool()> &condition)
+{
+    return QTest::qWaitFor(condition, 10000);
+}
+
 // A harness whose engine has pulled once (cursor kEchoNow) and holds an open stream.
 std::unique_ptr<SyncHarness> following()
 {
     auto harness = std::make_unique<SyncHarness>(true, kDebounce, true);
     harness->runCycle();
-    ChangeStream *stream = harness->session->changeStream();
-    if (!QTest::qWaitFor([&] { return stream->state() == ChangeStream::State::open; }, 10000))
+    if (!soon([&] { return harness->session->changeStream()->state() == ChangeStream::State::open; }))
         qFatal("the change stream did not open");
     return harness;
 }
@@ -40,63 +46,49 @@ class LiveSyncTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // Events sent while no cycle runs: the announced clocks, and how many cycles follow.
+    // Events sent while no cycle runs, or while a cycle waits for its pull (then weighed against
+    // the cursor that cycle reaches): how many cycles, and pulls, follow.
     void announcedChangesStartOneCycle_data()
     {
         QTest::addColumn<QList<qint64>>("announced");
+        QTest::addColumn<bool>("duringCycle");
         QTest::addColumn<int>("cycles");
-        QTest::newRow("a change made elsewhere") << QList<qint64>{kEchoNow + 1} << 1;
-        QTest::newRow("a burst of changes") << QList<qint64>{kEchoNow + 1, kEchoNow + 2, kEchoNow + 3} << 1;
-        QTest::newRow("the echo of this device's push") << QList<qint64>{kEchoNow} << 0;
-        QTest::newRow("an old change") << QList<qint64>{kEchoNow - 50} << 0;
+        QTest::newRow("a change made elsewhere") << QList<qint64>{kEchoNow + 1} << false << 1;
+        QTest::newRow("a burst of changes") << QList<qint64>{kEchoNow + 1, kEchoNow + 2, kEchoNow + 3} << false << 1;
+        QTest::newRow("the echo of this device's push") << QList<qint64>{kEchoNow} << false << 0;
+        QTest::newRow("an old change") << QList<qint64>{kEchoNow - 50} << false << 0;
+        QTest::newRow("during a cycle: its own echoes") << QList<qint64>{kEchoNow - 1, kEchoNow} << true << 0;
+        QTest::newRow("during a cycle: changes made elsewhere")
+            << QList<qint64>{kEchoNow + 1, kEchoNow + 2, kEchoNow + 3} << true << 1;
     }
     void announcedChangesStartOneCycle()
     {
         QFETCH(QList<qint64>, announced);
+        QFETCH(bool, duringCycle);
         QFETCH(int, cycles);
         const auto harness = following();
         QSignalSpy received(harness->session->changeStream(), &ChangeStream::changed);
+        if (duringCycle) {
+            // The cursor starts below every clock announced, so each counts as new while the cycle runs.
+            harness->group->setSyncCursor(1, harness->store->generation());
+            const int requests = harness->server.requestCount();
+            harness->gate.close(kVideosPath);
+            harness->engine->syncNow();
+            QVERIFY(harness->waitForRequests(requests + 1));
+        }
         const int pulls = int(harness->requestsTo(kVideosPath).size());
         const int ended = harness->cyclesEnded();
         for (const qint64 now : announced)
             harness->feed->write(changeEvent(now));
-        QVERIFY(QTest::qWaitFor([&] { return received.size() == announced.size(); }, 10000));
+        QVERIFY(soon([&] { return received.size() == announced.size(); }));
+        if (duringCycle) {
+            harness->gate.open();
+            QVERIFY(soon([&] { return harness->cyclesEnded() > ended; }));
+        }
         QTest::qWait(kQuietMs);
-        QVERIFY(QTest::qWaitFor([&] { return !harness->engine->syncing(); }, 10000));
-        QCOMPARE(harness->cyclesEnded() - ended, cycles);
+        QVERIFY(soon([&] { return !harness->engine->syncing(); }));
+        QCOMPARE(harness->cyclesEnded() - ended, cycles + int(duringCycle));
         QCOMPARE(int(harness->requestsTo(kVideosPath).size()) - pulls, cycles);
-    }
-
-    // Events that arrive while a cycle waits for its pull are weighed against the cursor that
-    // cycle reaches: the pull's own echo starts nothing, a change beyond it one cycle more.
-    void changesDuringACycle_data()
-    {
-        QTest::addColumn<QList<qint64>>("announced");
-        QTest::addColumn<int>("further");
-        QTest::newRow("echoes of the cycle's own push") << QList<qint64>{kEchoNow - 1, kEchoNow} << 0;
-        QTest::newRow("changes made elsewhere") << QList<qint64>{kEchoNow + 1, kEchoNow + 2, kEchoNow + 3} << 1;
-    }
-    void changesDuringACycle()
-    {
-        QFETCH(QList<qint64>, announced);
-        QFETCH(int, further);
-        const auto harness = following();
-        QSignalSpy received(harness->session->changeStream(), &ChangeStream::changed);
-        // The cursor starts below every clock announced, so each counts as new while the cycle runs.
-        harness->group->setSyncCursor(1, harness->store->generation());
-        const int requests = harness->server.requestCount();
-        harness->gate.close(kVideosPath);
-        harness->engine->syncNow();
-        QVERIFY(harness->waitForRequests(requests + 1));
-        for (const qint64 now : announced)
-            harness->feed->write(changeEvent(now));
-        QVERIFY(QTest::qWaitFor([&] { return received.size() == announced.size(); }, 10000));
-        const int ended = harness->cyclesEnded();
-        harness->gate.open();
-        QVERIFY(QTest::qWaitFor([&] { return harness->cyclesEnded() > ended; }, 10000));
-        QTest::qWait(kQuietMs);
-        QVERIFY(QTest::qWaitFor([&] { return !harness->engine->syncing(); }, 10000));
-        QCOMPARE(harness->cyclesEnded() - ended - 1, further);
     }
 
     // Held while signed in: sign-out closes it, a sign-in opens it afresh, a dropped stream and
@@ -112,9 +104,9 @@ private Q_SLOTS:
         // Back after a drop, one pull takes in what was never announced meanwhile.
         const int ended = harness->cyclesEnded();
         harness->feed->drop();
-        QVERIFY(QTest::qWaitFor([&] { return stream->attempts() == 2; }, 10000));
-        QVERIFY(QTest::qWaitFor([&] { return stream->state() == ChangeStream::State::open; }, 10000));
-        QVERIFY(QTest::qWaitFor([&] { return harness->cyclesEnded() == ended + 1; }, 10000));
+        QVERIFY(soon([&] { return stream->attempts() == 2; }));
+        QVERIFY(soon([&] { return stream->state() == ChangeStream::State::open; }));
+        QVERIFY(soon([&] { return harness->cyclesEnded() == ended + 1; }));
         QTest::qWait(kQuietMs);
         QCOMPARE(harness->cyclesEnded(), ended + 1);
 
@@ -133,41 +125,41 @@ private Q_SLOTS:
         QCOMPARE(stream->attempts(), 2);
 
         QVERIFY(harness->engine->signIn(u"token-2"_qs, QString()));
-        QVERIFY(QTest::qWaitFor([&] { return harness->feed->openConnections() == 1; }, 10000));
+        QVERIFY(soon([&] { return harness->feed->openConnections() == 1; }));
         QCOMPARE(stream->attempts(), 3);
         QCOMPARE(harness->requestsTo(kEventsPath).last().header("Authorization"), QByteArrayLiteral("Bearer token-2"));
-        QVERIFY(QTest::qWaitFor([&] { return !harness->engine->syncing(); }, 10000));
+        QVERIFY(soon([&] { return !harness->engine->syncing(); }));
     }
 
     void reconnectsAtOnceWhenTheNetworkReturns()
     {
         SyncHarness harness(true, kDebounce, true);
+        QVERIFY(soon([&] { return harness.feed->connections() == 1; }));
         // A back-off that would outlast the test.
         harness.liveTiming.firstRetry = 1h;
         harness.liveTiming.maxRetry = 1h;
-        QVERIFY(QTest::qWaitFor([&] { return harness.feed->connections() == 1; }, 10000));
         harness.restart(kDebounce);
         ChangeStream *stream = harness.session->changeStream();
-        QVERIFY(QTest::qWaitFor([&] { return stream->state() == ChangeStream::State::open; }, 10000));
+        QVERIFY(soon([&] { return stream->state() == ChangeStream::State::open; }));
         const int attempts = stream->attempts();
         harness.feed->drop();
-        QVERIFY(QTest::qWaitFor([&] { return stream->state() == ChangeStream::State::waiting; }, 10000));
+        QVERIFY(soon([&] { return stream->state() == ChangeStream::State::waiting; }));
         harness.watch.report(false);
         harness.watch.report(true);
         QCOMPARE(stream->attempts(), attempts + 1);
-        QVERIFY(QTest::qWaitFor([&] { return stream->state() == ChangeStream::State::open; }, 10000));
-        QVERIFY(QTest::qWaitFor([&] { return !harness.engine->syncing(); }, 10000));
+        QVERIFY(soon([&] { return stream->state() == ChangeStream::State::open; }));
+        QVERIFY(soon([&] { return !harness.engine->syncing(); }));
     }
 
     // A service of an earlier release: one attempt, then none, and the library syncs as before.
     void aServiceWithoutTheStreamIsAskedOnce()
     {
         SyncHarness harness(true, kDebounce, true);
-        QVERIFY(QTest::qWaitFor([&] { return harness.feed->connections() == 1; }, 10000));
+        QVERIFY(soon([&] { return harness.feed->connections() == 1; }));
         harness.reply(kEventsPath, FakeReply::json(QByteArrayLiteral(R"({"error":"not found"})"), 404));
         harness.restart(kDebounce);
         ChangeStream *stream = harness.session->changeStream();
-        QVERIFY(QTest::qWaitFor([&] { return stream->state() == ChangeStream::State::unavailable; }, 10000));
+        QVERIFY(soon([&] { return stream->state() == ChangeStream::State::unavailable; }));
         const qsizetype asked = harness.requestsTo(kEventsPath).size();
         harness.runCycle();
         harness.watch.report(false);
