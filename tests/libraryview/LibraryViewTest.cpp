@@ -396,6 +396,10 @@ private Q_SLOTS:
         QVERIFY(!store().hasUnsavedChanges());
         QCOMPARE(view().column().statusLine().noticeText(), u"Added 1 video. 1 already in your library. 1 not added.\n"
                                                             "playlist.csv, line 4: “not an id” is not a video ID."_qs);
+        // Edit ▸ Undo takes the import back as a whole, not only its last batch.
+        sync().history().undo();
+        QCOMPARE(store().all().size(), 2);
+        QVERIFY(store().find(u"bbbbbbbb"_qs) == nullptr);
     }
 
     void askResults()
