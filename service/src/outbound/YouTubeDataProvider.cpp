@@ -71,8 +71,11 @@ std::optional<QByteArray> YouTubeDataProvider::askVideos(const QList<QString> &i
 {
     // The IDs as the API lists them: separated by plain commas.
     std::string idList;
-    for (const QString &id : ids)
-        idList += (idList.empty() ? "" : ",") + urlEncode(id.toStdString());
+    for (const QString &id : ids) {
+        if (!idList.empty())
+            idList += ',';
+        idList += urlEncode(id.toStdString());
+    }
     HttpRequest request;
     request.url = m_apiBase.toStdString() + "/videos?part=snippet,contentDetails&id=" + idList +
                   "&key=" + urlEncode(m_apiKey.toStdString());
