@@ -30,12 +30,19 @@ void LibraryImport::chooseFiles(QWidget *parent)
         start({});
         return;
     }
-    const QStringList files = QFileDialog::getOpenFileNames(
-        parent, tr("Import Videos"), QStandardPaths::writableLocation(QStandardPaths::DownloadLocation),
-        tr("Exports, bookmarks and notes (*.csv *.json *.html *.htm *.txt *.md "
-           "*.eml);;All files (*)"));
-    if (!files.isEmpty())
-        start(files);
+    // Opened, not run in a loop of its own: whatever asked for it (a menu, a screen reader's
+    // action) gets its answer at once, and the window goes on painting behind the dialog.
+    auto *dialog =
+        new QFileDialog(parent, tr("Import Videos"), QStandardPaths::writableLocation(QStandardPaths::DownloadLocation),
+                        tr("Exports, bookmarks and notes (*.csv *.json *.html *.htm *.txt *.md "
+                           "*.eml);;All files (*)"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::ExistingFiles);
+    connect(dialog, &QFileDialog::filesSelected, this, [this](const QStringList &files) {
+        if (!files.isEmpty())
+            start(files);
+    });
+    dialog->open();
 }
 
 bool LibraryImport::start(const QStringList &files)

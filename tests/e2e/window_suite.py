@@ -390,6 +390,28 @@ def main(build):
         find(main_window, "label", "Delete undone: 3 videos are back.")
         on_service("all seven videos after the undo", lambda held: len(held) == 7)
 
+        step("import a file through File, Import…, and Ctrl+Z takes the whole import back")
+        notes = os.path.join(folder, "notes.md")
+        with open(notes, "w", encoding="utf-8") as file:
+            file.write("Watch https://youtu.be/IIIIIIIIIII\n- again: https://youtu.be/GGGGGGGGGGG\n"
+                       "- and <https://www.youtube.com/watch?v=JJJJJJJJJJJ&t=5>\n")
+        press(find(main_window, "menu item", "Import…"))
+        chooser = window(app, "dialog", "Import Videos")
+        name_field = wait_for("the file name field to take the keyboard focus", lambda: next(
+            (n for n in descendants(chooser) if n.getRoleName() == "text"
+             and n.getState().contains(pyatspi.STATE_FOCUSED)), None))
+        set_text(name_field, notes)
+        chord("Return")
+        gone(app, "dialog", "Import Videos")
+        wait_for("the two new videos in the list", lambda: videos.childCount == 9)
+        find(main_window, "label", "Added 2 videos. 1 already in your library.")
+        on_service("the imported videos", lambda held: "IIIIIIIIIII" in held and "JJJJJJJJJJJ" in held)
+        click(videos)
+        chord("Control_L", "z")
+        wait_for("the imported videos to leave the list", lambda: videos.childCount == 7)
+        find(main_window, "label", "Import undone: 2 videos were removed.")
+        on_service("the imported videos removed", lambda held: not {"IIIIIIIIIII", "JJJJJJJJJJJ"} & set(held))
+
         step("edit a video's details (Return on the focused pill opens the sheet)")
         select("Alpine lakes at dawn")
         audit(main_window, "library window with a video selected")
