@@ -326,6 +326,11 @@
 </source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>…and %L1 more not added
+</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>CliFamily</name>

@@ -404,11 +404,10 @@ QCoro::Task<int> CliCommands::importFiles()
         QJsonArray unreadable;
         for (const ImportProblem &problem : summary.unreadable)
             unreadable.append(problemJson(problem));
-        const QJsonObject object{{u"added"_qs, summary.added},
-                                 {u"already_there"_qs, summary.alreadyThere},
-                                 {u"refused"_qs, refused},
-                                 {u"unreadable"_qs, unreadable},
-                                 {u"added_ids"_qs, QJsonArray::fromStringList(summary.addedIDs)}};
+        const QJsonObject object{
+            {u"added"_qs, summary.added},   {u"already_there"_qs, summary.alreadyThere},
+            {u"refused"_qs, refused},       {u"refused_count"_qs, summary.refusedCount},
+            {u"unreadable"_qs, unreadable}, {u"added_ids"_qs, QJsonArray::fromStringList(summary.addedIDs)}};
         m_out << QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Indented));
     } else {
         m_out << summary.text() << u'\n';
@@ -418,6 +417,9 @@ QCoro::Task<int> CliCommands::importFiles()
                          .arg(shown(problem.file))
                          .arg(problem.line)
                          .arg(shown(problem.text), shown(problem.reason));
+        if (summary.refusedCount > summary.refused.size())
+            m_err << u"clipvane-cli: "_qs
+                  << tr("…and %L1 more not added\n").arg(summary.refusedCount - summary.refused.size());
         for (const ImportProblem &problem : summary.unreadable)
             m_err << u"clipvane-cli: "_qs << shown(problem.reason) << u'\n';
     }

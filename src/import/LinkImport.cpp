@@ -15,8 +15,8 @@ QString ImportSummary::text() const
         parts.append(added == 1 ? LinkImport::tr("Added 1 video.") : LinkImport::tr("Added %L1 videos.").arg(added));
     if (alreadyThere > 0)
         parts.append(LinkImport::tr("%L1 already in your library.").arg(alreadyThere));
-    if (!refused.isEmpty())
-        parts.append(LinkImport::tr("%L1 not added.").arg(refused.size()));
+    if (refusedCount > 0)
+        parts.append(LinkImport::tr("%L1 not added.").arg(refusedCount));
     if (unreadable.size() == 1)
         parts.append(LinkImport::tr("1 file couldn't be read."));
     else if (unreadable.size() > 1)
@@ -24,6 +24,12 @@ QString ImportSummary::text() const
     if (parts.isEmpty())
         return LinkImport::tr("No videos found.");
     return parts.join(u' ');
+}
+
+void ImportSummary::refuse(ImportProblem problem)
+{
+    if (++refusedCount <= kKeptRefusals)
+        refused.append(std::move(problem));
 }
 
 LinkImport::LinkImport(LocalEdits &edits, const QStringList &files, QObject *parent)
@@ -137,7 +143,7 @@ void LinkImport::add(const Batch &batch)
     taken.reserve(batch.links.size());
     for (const Found &found : batch.links) {
         if (!found.refusal.isEmpty()) {
-            m_summary.refused.append(ImportProblem{m_files.at(found.file), found.line, found.text, found.refusal});
+            m_summary.refuse(ImportProblem{m_files.at(found.file), found.line, found.text, found.refusal});
             continue;
         }
         texts.append(found.text);
@@ -155,7 +161,7 @@ void LinkImport::add(const Batch &batch)
             ++m_summary.alreadyThere;
             break;
         case AddOutcome::Kind::refused:
-            m_summary.refused.append(
+            m_summary.refuse(
                 ImportProblem{m_files.at(taken.at(i)->file), taken.at(i)->line, outcome.text, outcome.reason});
             break;
         case AddOutcome::Kind::notAVideoLink: // the readers hand over video links only

@@ -27,13 +27,18 @@ struct ImportProblem
 // What came of an import.
 struct ImportSummary
 {
+    // A file of millions of bad rows must not hold them all: beyond this many only the count grows.
+    static constexpr int kKeptRefusals = 1000;
+
     int added = 0;
     int alreadyThere = 0;            // within the files and against the library
-    QList<ImportProblem> refused;    // IDs the service would never take, with file and line
+    QList<ImportProblem> refused;    // IDs the service would never take, with file and line: the first kKeptRefusals
+    int refusedCount = 0;            // all of them, kept or not
     QList<ImportProblem> unreadable; // files that could not be read at all (line 0), with the reason
     QStringList addedIDs;            // the videos this import added (what an undo removes)
     bool allFilesRead() const { return unreadable.isEmpty(); }
     QString text() const; // a short summary for the status line and the terminal
+    void refuse(ImportProblem problem);
 };
 
 // Adds the videos of every link in some files (exports of playlists and watch histories,

@@ -85,8 +85,8 @@ QString LibraryImport::finishedText(const ImportSummary &summary)
         lines.append(
             tr("%1, line %2: %3").arg(QFileInfo(problem.file).fileName()).arg(problem.line).arg(problem.reason));
     }
-    if (summary.refused.size() > kRefusalsShown)
-        lines.append(tr("…and %L1 more.").arg(summary.refused.size() - kRefusalsShown));
+    if (summary.refusedCount > kRefusalsShown)
+        lines.append(tr("…and %L1 more.").arg(summary.refusedCount - kRefusalsShown));
     for (const ImportProblem &problem : summary.unreadable)
         lines.append(problem.reason);
     return lines.join(u'\n');

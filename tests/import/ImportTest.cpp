@@ -238,6 +238,17 @@ private Q_SLOTS:
         QCOMPARE(progress.constLast().at(2).toInt(), kLinks + 2);
     }
 
+    // A file of endless bad rows keeps the first refusals to name them, and only counts the rest.
+    void refusalsAreBounded()
+    {
+        ImportSummary summary;
+        for (int i = 0; i < ImportSummary::kKeptRefusals + 5; ++i)
+            summary.refuse(ImportProblem{u"bad.csv"_qs, i + 2, u"?"_qs, u"not an ID"_qs});
+        QCOMPARE(summary.refused.size(), ImportSummary::kKeptRefusals);
+        QCOMPARE(summary.refused.constLast().line, ImportSummary::kKeptRefusals + 1);
+        QCOMPARE(summary.text(), u"1,005 not added."_qs);
+    }
+
     void cancelledImportKeepsWhatItAdded()
     {
         // No cycle of its own between the batches: only the import saves the store.
