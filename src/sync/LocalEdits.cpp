@@ -203,31 +203,37 @@ void LocalEdits::removeOne(const Video &video)
     }
 }
 
+void LocalEdits::eachOwn(const QStringList &youtubeIDs, BulkOutcome &outcome,
+                         const std::function<void(const Video &)> &change)
+{
+    for (const QString &id : youtubeIDs) {
+        const Video *video = m_store.find(id);
+        if (!video)
+            ++outcome.notFound;
+        else if (video->readOnly)
+            ++outcome.readOnly;
+        else {
+            change(*video);
+            ++outcome.done;
+        }
+    }
+}
+
 BulkOutcome LocalEdits::setExcluded(const QStringList &youtubeIDs, bool excluded)
 {
     BulkOutcome outcome;
     bool changed = false;
-    for (const QString &id : youtubeIDs) {
-        const Video *video = m_store.find(id);
-        if (!video) {
-            ++outcome.notFound;
-            continue;
-        }
-        if (video->readOnly) {
-            ++outcome.readOnly;
-            continue;
-        }
-        ++outcome.done;
+    eachOwn(youtubeIDs, outcome, [&](const Video &video) {
         // Already so: nothing to send for it.
-        if (video->excluded == excluded)
-            continue;
-        m_store.update(id, [&](Video &record) {
+        if (video.excluded == excluded)
+            return;
+        m_store.update(video.youtubeID, [&](Video &record) {
             record.excluded = excluded;
             markForPatch(record, Video::detailsChanged);
             return true;
         });
         changed = true;
-    }
+    });
     if (changed)
         outcome.saveFailed = finish() == EditOutcome::saveFailed;
     return outcome;
@@ -236,19 +242,7 @@ BulkOutcome LocalEdits::setExcluded(const QStringList &youtubeIDs, bool excluded
 BulkOutcome LocalEdits::remove(const QStringList &youtubeIDs)
 {
     BulkOutcome outcome;
-    for (const QString &id : youtubeIDs) {
-        const Video *video = m_store.find(id);
-        if (!video) {
-            ++outcome.notFound;
-            continue;
-        }
-        if (video->readOnly) {
-            ++outcome.readOnly;
-            continue;
-        }
-        removeOne(*video);
-        ++outcome.done;
-    }
+    eachOwn(youtubeIDs, outcome, [this](const Video &video) { removeOne(video); });
     if (outcome.done > 0)
         outcome.saveFailed = finish() == EditOutcome::saveFailed;
     return outcome;

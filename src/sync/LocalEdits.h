@@ -133,6 +133,8 @@ private:
     EditOutcome finish(bool urgent = true);
     // A record the service never knew goes at once; any other waits for its deletion to be pushed.
     void removeOne(const Video &video);
+    // Calls change for each ID's own record; counts the missing and the shared ones in outcome.
+    void eachOwn(const QStringList &youtubeIDs, BulkOutcome &outcome, const std::function<void(const Video &)> &change);
 
     VideoStore &m_store;
     Clock &m_clock;
