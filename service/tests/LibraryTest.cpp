@@ -6,6 +6,7 @@
 #include "TestService.h"
 #include "db/DatabaseCopy.h"
 #include "db/PgStorage.h"
+#include "domain/VideoLink.h"
 
 #include <QCryptographicHash>
 #include <QStandardPaths>
@@ -315,6 +316,27 @@ private Q_SLOTS:
         const qint64 large = secondPageWork(20'000);
         QVERIFY2(small > 0 && large <= small * 3 / 2,
                  qPrintable(u"work %1 at 2,000, %2 at 20,000"_qs.arg(small).arg(large)));
+    }
+
+    // An add's look at the library (is the video there, how many of the account's videos wait
+    // for the worker) costs the same at 2,000 videos as at 20,000.
+    void anAddCostsTheSameAtAnyLibrarySize()
+    {
+        Service &service = m_service->service();
+        auto addWork = [&](int size) {
+            const Account user = *service.accounts().authenticate(m_service->token(u"add%1@example.com"_qs.arg(size)));
+            bench::fillLibrary(service.storage(), user, size, size);
+            const auto link = VideoLink::fromText(u"https://youtu.be/costs%1"_qs.arg(size, 6, 10, QChar(u'0')));
+            service.storage().countReadWork(true);
+            const qint64 before = service.storage().readWork();
+            service.library().add(user, *link, QString(), u"web"_qs);
+            service.storage().countReadWork(false);
+            return service.storage().readWork() - before;
+        };
+        // PostgreSQL counts rows handed out, and an add that finds nothing is handed none.
+        const qint64 small = addWork(2'000);
+        const qint64 large = addWork(20'000);
+        QVERIFY2(large <= small * 3 / 2 + 2, qPrintable(u"work %1 at 2,000, %2 at 20,000"_qs.arg(small).arg(large)));
     }
 
     // What can be added can be changed and deleted: one limit on IDs for every route (the
