@@ -118,6 +118,34 @@ private Q_SLOTS:
         }
     }
 
+    // A writer that commits and disconnects between a pull's snapshot and that pull's look at
+    // pg_stat_activity: the snapshot still holds its lease but not its rows, so the lease holds
+    // that pull's "now" back rather than letting the cursor pass over rows it cannot see.
+    void aLeaseEndedByItsCommitHoldsBackAnOlderSnapshot()
+    {
+        if (!TestDatabase::postgres())
+            QSKIP("needs CLIPVANE_TEST_DATABASE (a PostgreSQL server)");
+        const TestDatabase database;
+        const auto storage = Storage::open(database.url());
+        auto &pg = dynamic_cast<PgStorage &>(*storage);
+        auto writer = pg.connect();
+        auto pid = writer->prepare("SELECT pg_backend_pid()");
+        const qint64 writerPid = pid.step() ? pid.int64(0) : 0;
+        writer->exec("INSERT INTO stamp_leases SELECT 1000020, pid, backend_start FROM pg_stat_activity "
+                     "WHERE pid = pg_backend_pid()");
+        const auto watcher = pg.connect();
+        const qint64 now = storage->read([&](SqlConnection &db) {
+            db.prepare("SELECT count(*) FROM stamp_leases").step(); // the pull's snapshot
+            writer->exec("DELETE FROM stamp_leases");               // the writer's commit
+            writer.reset();
+            for (int wait = 0; wait < 500; ++wait, QTest::qSleep(10))
+                if (!watcher->prepare("SELECT 1 FROM pg_stat_activity WHERE pid = ?1").bind(1, writerPid).step())
+                    break;
+            return storage->readNow(db);
+        });
+        QCOMPARE(now, qint64(1000020));
+    }
+
     // A copy to another database reads its source in batches: every row arrives once, across
     // the batches' seams, whichever the key (a number, two numbers and texts, two texts).
     void copyCarriesEveryRowAcrossBatches()

@@ -4,8 +4,9 @@
 
 namespace clipvane::service {
 
-LeaseLiveness::LeaseLiveness(std::function<qint64()> clock)
+LeaseLiveness::LeaseLiveness(std::function<qint64()> clock, StillLeased stillLeased)
     : m_clock(std::move(clock))
+    , m_stillLeased(std::move(stillLeased))
 {}
 
 std::optional<qint64> LeaseLiveness::oldestLive(SqlConnection &db, const std::vector<qint64> &stamps)
@@ -25,11 +26,16 @@ std::optional<qint64> LeaseLiveness::oldestLive(SqlConnection &db, const std::ve
     if (!candidate || fresh)
         return candidate;
     // The snapshot held these leases before pg_stat_activity is read (its first use in the
-    // transaction), so a lease whose connection is missing there belongs to one that ended.
-    auto gone = db.prepare("SELECT l.stamp FROM stamp_leases l WHERE NOT EXISTS (SELECT 1 FROM pg_stat_activity a "
-                           "WHERE a.pid = l.backend_pid AND a.backend_start = l.backend_start)");
-    while (gone.step())
-        m_gone.insert(gone.int64(0));
+    // transaction), so a lease whose connection is missing there belongs to one that ended;
+    // whether it ended without committing, a fresh look at the leases tells.
+    std::vector<qint64> ended;
+    auto missing = db.prepare("SELECT l.stamp FROM stamp_leases l WHERE NOT EXISTS (SELECT 1 FROM "
+                              "pg_stat_activity a WHERE a.pid = l.backend_pid AND a.backend_start = l.backend_start)");
+    while (missing.step())
+        ended.push_back(missing.int64(0));
+    if (!ended.empty())
+        for (const qint64 stamp : m_stillLeased(ended))
+            m_gone.insert(stamp);
     m_readAt = now;
     ++m_reads;
     return oldest();

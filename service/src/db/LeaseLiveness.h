@@ -15,11 +15,19 @@ namespace clipvane::service {
 // pg_stat_activity at most once a second per instance, however many pulls ask; in between a
 // lease not known to be gone counts as live, which only holds a pull back for that moment. A
 // lease once seen gone stays gone: its connection never comes back.
+//
+// A connection missing from pg_stat_activity may have ended by committing, which deletes its
+// lease, after the caller's snapshot was taken: that snapshot holds the lease but not the
+// rows. Such a lease is gone only when a look taken after the connection ended still finds it
+// (then no commit removed it); until then it holds the caller back.
 class LeaseLiveness
 {
 public:
+    // Of the given stamps, those whose leases exist now, read in a snapshot of its own.
+    using StillLeased = std::function<std::vector<qint64>(const std::vector<qint64> &)>;
+
     // clock: milliseconds, as the storage's wall clock.
-    explicit LeaseLiveness(std::function<qint64()> clock);
+    LeaseLiveness(std::function<qint64()> clock, StillLeased stillLeased);
 
     // The smallest of the stamps (the leases the caller's snapshot holds, smallest first) that
     // may still be live. Reads pg_stat_activity in the caller's transaction when due.
@@ -32,6 +40,7 @@ private:
     static constexpr qint64 kRecheckMs = 1000;
 
     std::function<qint64()> m_clock;
+    StillLeased m_stillLeased;
     mutable std::mutex m_mutex;
     std::optional<qint64> m_readAt;
     std::set<qint64> m_gone; // stamps of leases whose connection ended

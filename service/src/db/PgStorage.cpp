@@ -184,7 +184,8 @@ PgStorage::PgStorage(std::string conninfo, WallClock wallClock)
     : Storage(std::move(wallClock), Durability::Commit)
     , m_conninfo(std::move(conninfo))
     , m_instance(QString::number(QRandomGenerator::system()->generate64(), 36).toStdString())
-    , m_liveness([this] { return wallNow(); })
+    , m_liveness([this] { return wallNow(); },
+                 [this](const std::vector<qint64> &stamps) { return stillLeased(stamps); })
 {
     migrate();
     // Channels are database-wide: services on other schemas of the database keep to their own.
@@ -214,6 +215,21 @@ qint64 PgStorage::readNow(SqlConnection &db)
         return *live;
     auto clock = db.prepare("SELECT value + 1 FROM meta WHERE key = 'clock'");
     return clock.step() ? clock.int64(0) : 1;
+}
+
+std::vector<qint64> PgStorage::stillLeased(const std::vector<qint64> &stamps)
+{
+    std::vector<qint64> leased;
+    try {
+        auto connection = take(m_readers);
+        for (const qint64 stamp : stamps)
+            if (connection->prepare("SELECT 1 FROM stamp_leases WHERE stamp = ?1").bind(1, stamp).step())
+                leased.push_back(stamp);
+        give(m_readers, std::move(connection));
+    } catch (const SqlError &) {
+        return {}; // none known gone: they hold pulls back until the next look
+    }
+    return leased;
 }
 
 void PgStorage::continueIdentities(SqlConnection &db)

@@ -68,6 +68,9 @@ private:
     // pools the connection (or closes it when any of that fails).
     void release(Writing &writing);
     void migrate();
+    // Of these stamps, those whose leases exist now, each read in a snapshot taken after the
+    // call began (an idle connection, outside any transaction).
+    std::vector<qint64> stillLeased(const std::vector<qint64> &stamps);
 
     std::string m_conninfo;
     std::string m_channel;
