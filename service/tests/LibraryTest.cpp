@@ -319,24 +319,45 @@ private Q_SLOTS:
     }
 
     // An add's look at the library (is the video there, how many of the account's videos wait
-    // for the worker) costs the same at 2,000 videos as at 20,000.
+    // for the worker) costs the same at 2,000 videos as at 20,000, and whether or not another
+    // account has 20,000 videos waiting (its import draining, the worker held mid-fetch).
     void anAddCostsTheSameAtAnyLibrarySize()
     {
         Service &service = m_service->service();
-        auto addWork = [&](int size) {
+        auto addWork = [&](int size, int waitingElsewhere) {
             const Account user = *service.accounts().authenticate(m_service->token(u"add%1@example.com"_qs.arg(size)));
             bench::fillLibrary(service.storage(), user, size, size);
-            const auto link = VideoLink::fromText(u"https://youtu.be/costs%1"_qs.arg(size, 6, 10, QChar(u'0')));
+            if (waitingElsewhere > 0) {
+                const QString other = m_service->token(u"importing%1@example.com"_qs.arg(size));
+                const Account importing = *service.accounts().authenticate(other);
+                bench::fillLibrary(service.storage(), importing, waitingElsewhere, 1);
+                service.storage().write([&](WriteTransaction &tx) {
+                    tx.db.prepare("UPDATE videos SET meta_pending = 1, meta_next_at = 0 WHERE user_id = ?1")
+                        .bind(1, importing.id)
+                        .run();
+                });
+
+                m_service->metadata().hold(true);
+                m_service->add(other, u"https://youtu.be/wakesworker"_qs);
+                if (!QTest::qWaitFor([&] { return m_service->metadata().waiting() > 0; }))
+                    return qint64(-1);
+            }
+            const QString id = u"costs%1"_qs.arg(size, 6, 10, QChar(u'0'));
+            m_service->metadata().letThrough(id);
             service.storage().countReadWork(true);
             const qint64 before = service.storage().readWork();
-            service.library().add(user, *link, QString(), u"web"_qs);
+            service.library().add(user, *VideoLink::fromText(u"https://youtu.be/"_qs + id), QString(), u"web"_qs);
             service.storage().countReadWork(false);
+            m_service->metadata().hold(false);
             return service.storage().readWork() - before;
         };
-        // PostgreSQL counts rows handed out, and an add that finds nothing is handed none.
-        const qint64 small = addWork(2'000);
-        const qint64 large = addWork(20'000);
-        QVERIFY2(large <= small * 3 / 2 + 2, qPrintable(u"work %1 at 2,000, %2 at 20,000"_qs.arg(small).arg(large)));
+        // PostgreSQL counts rows handed out, and an add that finds nothing is handed none. It
+        // chooses between the index of every account's waiting videos and the account's own by
+        // its statistics, which two accounts of equal size mislead: the other backlog is SQLite's.
+        const qint64 small = addWork(2'000, 0);
+        const qint64 large = addWork(20'000, TestDatabase::postgres() ? 0 : 20'000);
+        QVERIFY2(large >= 0 && large <= small * 3 / 2 + 2,
+                 qPrintable(u"work %1 at 2,000, %2 at 20,000"_qs.arg(small).arg(large)));
     }
 
     // What can be added can be changed and deleted: one limit on IDs for every route (the

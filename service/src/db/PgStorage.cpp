@@ -14,7 +14,7 @@ namespace clipvane::service {
 
 namespace {
 
-constexpr int kSchemaVersion = 5;
+constexpr int kSchemaVersion = 6;
 // The first version PostgreSQL databases were written in: a new database starts with it whole.
 constexpr int kBaseVersion = 3;
 constexpr size_t kPoolSize = 8; // idle connections kept of each kind
@@ -156,6 +156,11 @@ ALTER TABLE videos ADD COLUMN watched BIGINT NOT NULL DEFAULT 0;
 ALTER TABLE videos ADD COLUMN position BIGINT NOT NULL DEFAULT 0;
 ALTER TABLE feed ADD COLUMN watched BIGINT NOT NULL DEFAULT 0;
 ALTER TABLE feed ADD COLUMN position BIGINT NOT NULL DEFAULT 0;
+)sql",
+    R"sql(
+-- An account's videos waiting for the metadata worker, found without passing over the
+-- waiting videos of every other account.
+CREATE INDEX videos_account_metadata_due ON videos(user_id, meta_next_at) WHERE meta_pending = 1;
 )sql",
 };
 static_assert(std::size(kSteps) == kSchemaVersion + 1);

@@ -19,7 +19,7 @@ namespace clipvane::service {
 
 namespace {
 
-constexpr int kSchemaVersion = 4;
+constexpr int kSchemaVersion = 5;
 constexpr int kReaderPoolSize = 4; // idle readers kept; more are opened under load and closed after
 // A stamp leaves a gap of one after the previous one, so "now" (last stamp + 1) lies strictly
 // between everything already stored and everything stored later.
@@ -139,6 +139,11 @@ ALTER TABLE videos ADD COLUMN watched INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE videos ADD COLUMN position INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE feed ADD COLUMN watched INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE feed ADD COLUMN position INTEGER NOT NULL DEFAULT 0;
+)sql",
+    R"sql(
+-- An account's videos waiting for the metadata worker, found without passing over the
+-- waiting videos of every other account.
+CREATE INDEX videos_account_metadata_due ON videos(user_id, meta_next_at) WHERE meta_pending = 1;
 )sql",
 };
 

@@ -112,11 +112,11 @@ FeedRow Library::add(const Account &user, const VideoLink &link, const QString &
         if (query.step())
             return true;
         if (link.youtube) {
-            // The account's videos due for the worker, counted no further than the bound. The
-            // "+" keeps the planner on the index of due videos, so the count costs what is
-            // waiting, never what the library holds.
-            auto due = db.prepare("SELECT count(*) FROM (SELECT 1 FROM videos WHERE meta_pending = 1 AND "
-                                  "meta_next_at <= ?2 AND +user_id = ?1 AND deleted = 0 LIMIT ?3) AS waiting");
+            // The account's videos due for the worker, counted no further than the bound, on the
+            // account's own index of waiting videos: the count costs the bound at most, never
+            // what the library holds nor what other accounts have waiting.
+            auto due = db.prepare("SELECT count(*) FROM (SELECT 1 FROM videos WHERE user_id = ?1 AND "
+                                  "meta_pending = 1 AND meta_next_at <= ?2 AND deleted = 0 LIMIT ?3) AS waiting");
             due.bind(1, user.id).bind(2, m_storage.wallNow()).bind(3, qint64(m_pacing.inlineBelowBacklog));
             waiting = due.step() ? due.int64(0) : 0;
         }
