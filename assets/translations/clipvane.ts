@@ -1293,6 +1293,18 @@
         <source>…and %L1 more.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Stopping the import…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stop Import</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Import stopped.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>clipvane::LibraryListView</name>
@@ -1806,6 +1818,10 @@
     </message>
     <message>
         <source>Service address</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Stop</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

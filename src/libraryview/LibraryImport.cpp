@@ -62,15 +62,28 @@ bool LibraryImport::start(const QStringList &files)
     return true;
 }
 
+void LibraryImport::stop()
+{
+    if (!isRunning() || m_stopping)
+        return;
+    m_stopping = true;
+    m_status.showNotice(tr("Stopping the import…"), false, true);
+    m_running->cancel();
+}
+
 void LibraryImport::progressed(int videosFound)
 {
-    m_status.showNotice(tr("Importing… %L1 videos found").arg(videosFound), false, true);
+    if (!m_stopping)
+        m_status.showProgress(tr("Importing… %L1 videos found").arg(videosFound), tr("Stop Import"),
+                              [this] { stop(); });
 }
 
 void LibraryImport::finished(const ImportSummary &summary)
 {
     const bool nothingTaken = summary.added == 0 && summary.alreadyThere == 0;
-    m_status.showNotice(finishedText(summary), nothingTaken || !summary.allFilesRead(), false);
+    const QString text = finishedText(summary);
+    m_status.showNotice(std::exchange(m_stopping, false) ? tr("Import stopped.") + u' ' + text : text,
+                        nothingTaken || !summary.allFilesRead(), false);
     // Edit ▸ Undo takes the whole import back, not the last of its batches.
     m_sync.history().recordImport(summary.addedIDs);
     if (m_running)

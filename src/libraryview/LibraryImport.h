@@ -30,6 +30,8 @@ public:
     void chooseFiles(QWidget *parent);
     // False (and the status line says why) while another import runs.
     bool start(const QStringList &files);
+    // Stops the running import; what it added stays, and Edit ▸ Undo takes it back.
+    void stop();
     bool isRunning() const;
 
     // What the status line shows once an import is done.
@@ -42,6 +44,7 @@ private:
     SyncEngine &m_sync;
     StatusLine &m_status;
     QPointer<LinkImport> m_running;
+    bool m_stopping = false;
 };
 
 } // namespace clipvane

@@ -8,6 +8,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -49,6 +50,7 @@ StatusLine::StatusLine(SyncEngine &sync, QWidget *parent)
     , m_status(makeLabel(this, tr("Sync status")))
     , m_notice(makeLabel(this, tr("Last addition")))
     , m_refusal(makeLabel(this, tr("Service address")))
+    , m_stop(new QPushButton(this))
     , m_noticeTimer(new QTimer(this))
 {
     auto *stack = new QVBoxLayout(this);
@@ -63,7 +65,18 @@ StatusLine::StatusLine(SyncEngine &sync, QWidget *parent)
 
     m_notice->setWordWrap(true);
     m_notice->hide();
-    stack->addWidget(m_notice);
+    auto *noticeRow = new QHBoxLayout;
+    noticeRow->setContentsMargins(0, 0, 0, 0);
+    noticeRow->addWidget(m_notice, 1);
+    m_stop->setFont(Fonts::font(FontFace::regular, kTextSize));
+    m_stop->setText(tr("Stop"));
+    m_stop->hide();
+    connect(m_stop, &QPushButton::clicked, this, [this] {
+        if (const auto stop = std::exchange(m_stopWork, nullptr))
+            stop();
+    });
+    noticeRow->addWidget(m_stop, 0, Qt::AlignTop);
+    stack->addLayout(noticeRow);
     m_noticeTimer->setSingleShot(true);
     m_noticeTimer->setInterval(kNoticeShown);
     connect(m_noticeTimer, &QTimer::timeout, m_notice, &QWidget::hide);
@@ -104,8 +117,21 @@ void StatusLine::showAdded(const QList<AddOutcome> &outcomes)
     showNotice(text, nothingTaken, false);
 }
 
+void StatusLine::showProgress(const QString &text, const QString &stopTitle, std::function<void()> stop)
+{
+    showNotice(text, false, true);
+    m_stop->setText(stopTitle);
+    m_stopWork = std::move(stop);
+    m_stop->setVisible(bool(m_stopWork));
+}
+
 void StatusLine::showNotice(const QString &text, bool isError, bool lasting)
 {
+    // Keyboard focus on the button stays in the status line rather than falling out of the window.
+    if (m_stop->hasFocus())
+        setFocus(Qt::OtherFocusReason);
+    m_stop->hide();
+    m_stopWork = nullptr;
     m_notice->setText(text);
     m_notice->setAccessibleName(text);
     setColour(m_notice, isError ? Palette::errorRed() : Palette::muted());

@@ -3,8 +3,10 @@
 #include "LocalEdits.h"
 
 #include <QWidget>
+#include <functional>
 
 class QLabel;
+class QPushButton;
 class QTimer;
 
 namespace clipvane {
@@ -26,7 +28,10 @@ public:
     // A notice under the counts: in red when it tells of a problem; a lasting one (an import's
     // progress) stays until the next notice, any other goes after a while.
     void showNotice(const QString &text, bool isError = false, bool lasting = false);
+    // A lasting notice of work under way, with a button that stops it (until the next notice).
+    void showProgress(const QString &text, const QString &stopTitle, std::function<void()> stop);
     QString noticeText() const;
+    QPushButton &stopButton() { return *m_stop; }
 
 private:
     void updateSync();
@@ -38,6 +43,8 @@ private:
     QLabel *m_status;
     QLabel *m_notice;
     QLabel *m_refusal;
+    QPushButton *m_stop;
+    std::function<void()> m_stopWork;
     QTimer *m_noticeTimer;
 };
 

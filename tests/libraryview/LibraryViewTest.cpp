@@ -402,6 +402,31 @@ private Q_SLOTS:
         QVERIFY(store().find(u"bbbbbbbb"_qs) == nullptr);
     }
 
+    // An import under way stops from the status line; what it added stays, and Edit ▸ Undo
+    // takes that back as a whole.
+    void anImportStopsFromTheStatusLine()
+    {
+        open({});
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"links.txt"_qs);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 50'000; ++i)
+            file.write(u"https://youtu.be/v%1\n"_qs.arg(i, 7, 10, QChar(u'0')).toUtf8());
+        file.close();
+        LibraryImport &import = view().libraryImport();
+        StatusLine &status = view().column().statusLine();
+        QVERIFY(import.start({path}));
+        QVERIFY(status.stopButton().isVisibleTo(&status));
+        status.stopButton().click();
+        QVERIFY(!status.stopButton().isVisibleTo(&status));
+        QTRY_VERIFY(!import.isRunning());
+        QVERIFY2(status.noticeText().startsWith(u"Import stopped."_qs), qPrintable(status.noticeText()));
+        QVERIFY(store().all().size() < 50'000);
+        sync().history().undo();
+        QCOMPARE(store().all().size(), 0);
+    }
+
     void askResults()
     {
         open({record(u"aaaaaaaa"_qs, u"2024-01-01"_qs), record(u"bbbbbbbb"_qs, u"2023-01-01"_qs)});
